@@ -1,0 +1,58 @@
+#include "C2rgb.h"
+
+namespace C2rgb {
+
+namespace {
+
+// Quotient rounded towards minus infinity (C++ division truncates).
+constexpr std::int32_t floorDiv(std::int32_t numerator, std::int32_t denominator)
+{
+    const std::int32_t quotient = numerator / denominator;
+    return (numerator % denominator != 0 && numerator < 0) ? quotient - 1 : quotient;
+}
+
+std::string twoDigits(std::int16_t channel)
+{
+    const std::string digits = "0" + Hex(channel);
+    return digits.substr(digits.size() - 2);
+}
+
+} // namespace
+
+void SplitRGB(std::int32_t value, std::int16_t &red, std::int16_t &green, std::int16_t &blue)
+{
+    // C++ remainders take the sign of the dividend, so -1 stays -1 and
+    // INT32_MIN becomes 0 without any overflow.
+    const std::int32_t v = value % 16'777'216;
+    red = static_cast<std::int16_t>(v % 256);
+    green = static_cast<std::int16_t>(floorDiv(v % 65'536, 256));
+    blue = static_cast<std::int16_t>(floorDiv(v, 65'536));
+}
+
+std::string Hex(std::int16_t channel)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    auto bits = static_cast<std::uint16_t>(channel);
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[bits & 0xF]);
+        bits >>= 4;
+    } while (bits != 0);
+    return text;
+}
+
+std::string RGBCode(std::int16_t red, std::int16_t green, std::int16_t blue, int style)
+{
+    const std::string rr = twoDigits(red);
+    const std::string gg = twoDigits(green);
+    const std::string bb = twoDigits(blue);
+
+    std::string code = rr + gg + bb;
+    if (style == CommaStyle)
+        code = rr + "," + gg + "," + bb;
+    if (style == PrefixedStyle)
+        code = "&&h" + rr + ",&&h" + gg + ",&&h" + bb;
+    return code;
+}
+
+} // namespace C2rgb

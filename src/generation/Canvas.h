@@ -1,0 +1,81 @@
+#pragma once
+
+// The off-screen picture `pic1`: a width x height grid of opaque 0xFFRRGGBB
+// pixels in one contiguous buffer, rows top to bottom. The layouts write it one
+// pixel at a time; the window scales it into the preview and Save writes it to
+// a file, both reading the buffer in place.
+
+#include "ColorValue.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <vector>
+
+// Thrown when the canvas cannot get the memory for a requested size; the
+// canvas keeps its previous size and content.
+class CanvasTooLarge : public std::bad_alloc
+{
+public:
+    CanvasTooLarge(int width, int height) : width(width), height(height) {}
+    const char *what() const noexcept override { return "not enough memory for the canvas"; }
+
+    int width;
+    int height;
+};
+
+class Canvas
+{
+public:
+    // The size the canvas has from start-up until the first run sets its own.
+    static constexpr int DesignWidth = 409;
+    static constexpr int DesignHeight = 417;
+
+    explicit Canvas(ColorValue background = RGB(255, 255, 255));
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // Resizing keeps the pixels that lie inside both the old and the new size;
+    // new area shows the background. Throws CanvasTooLarge on failure.
+    void setWidth(int width);
+    void setHeight(int height);
+
+    // Writes one pixel; a position outside the current size is ignored.
+    void setPixel(int x, int y, ColorValue colour)
+    {
+        if (static_cast<unsigned>(x) < static_cast<unsigned>(width_)
+            && static_cast<unsigned>(y) < static_cast<unsigned>(height_))
+            data_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)]
+                = ToRgb32(colour);
+    }
+
+    // The colour at (x, y), or -1 outside the current size.
+    ColorValue pixel(int x, int y) const;
+
+    // Discards the content: every pixel shows the background again.
+    void clear();
+
+    ColorValue backColor() const { return background_; }
+    // Takes effect at the next clear() and for newly grown area.
+    void setBackColor(ColorValue colour) { background_ = colour; }
+
+    // The whole content, width() x height() pixels of 0xFFRRGGBB, row after row.
+    const std::uint32_t *bits() const { return data_; }
+    std::size_t bytesPerLine() const { return static_cast<std::size_t>(width_) * sizeof(std::uint32_t); }
+
+    // Largest number of pixels the canvas may hold; a larger size fails as if
+    // the memory were not there. For tests of the out-of-memory path.
+    void setPixelLimit(std::size_t pixels) { pixelLimit_ = pixels; }
+
+private:
+    void resize(int width, int height);
+
+    std::vector<std::uint32_t> pixels_;
+    std::uint32_t *data_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    ColorValue background_;
+    std::size_t pixelLimit_ = std::numeric_limits<std::size_t>::max();
+};

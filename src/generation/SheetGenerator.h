@@ -1,0 +1,68 @@
+#pragma once
+
+// The generation run: Start resets the window, calls the layout of the
+// selected mode and finishes with the final preview, the total time and a
+// beep. A layout fills the canvas tile by tile; after every tile AfterTile
+// refreshes the preview, shows the elapsed time, lets the window handle
+// pending events (a click on Stop, or even a nested Start, runs there) and
+// tells the layout whether to go on.
+//
+// A layout keeps its start reading, counters and level table in its own call,
+// so a nested run leaves the interrupted one's state untouched.
+
+#include "RunTimer.h"
+
+#include <array>
+#include <string_view>
+
+class GenerationHost;
+
+class SheetGenerator
+{
+public:
+    static constexpr int ModeCount = 8;
+    // The texts of the mode list, in the order of the mode indexes.
+    static constexpr std::array<std::string_view, ModeCount> ModeNames = {
+        "16million", "1million", "256killo", "64kilo", "16kilo", "4096", "2025", "729",
+    };
+
+    // Where the canvas is shown in the window, in window pixels.
+    static constexpr int PreviewLeft = 2;
+    static constexpr int PreviewTop = 56;
+    static constexpr int PreviewSize = 256;
+
+    explicit SheetGenerator(GenerationHost &host);
+
+    // Click on Start: a complete run of the selected mode.
+    void Start();
+    // Click on Stop: the running layout returns after its current tile.
+    void Stop();
+
+    bool StopRequested() const { return stopRequested_; }
+    // Whether a run is in progress (nested runs count once each).
+    int RunDepth() const { return runDepth_; }
+
+private:
+    // True when the layout is to go on with its next tile.
+    bool AfterTile(RunTimer start);
+
+    void Draw16Million();
+    void Draw1Million();
+    void Draw256Kilo();
+    void Draw64Kilo();
+    void Draw16Kilo();
+    void Draw4096();
+    void Draw2025();
+    void Draw729();
+
+    using Layout = void (SheetGenerator::*)();
+    static constexpr std::array<Layout, ModeCount> Layouts = {
+        &SheetGenerator::Draw16Million, &SheetGenerator::Draw1Million, &SheetGenerator::Draw256Kilo,
+        &SheetGenerator::Draw64Kilo,    &SheetGenerator::Draw16Kilo,   &SheetGenerator::Draw4096,
+        &SheetGenerator::Draw2025,      &SheetGenerator::Draw729,
+    };
+
+    GenerationHost &host_;
+    bool stopRequested_ = false;
+    int runDepth_ = 0;
+};

@@ -1,0 +1,382 @@
+// The run around the layouts: the order of Start's steps, AfterTile, Stop,
+// nested runs, the tick counter and the failure paths.
+
+#include "MemoryHost.h"
+#include "SheetFormulas.h"
+#include "SheetGenerator.h"
+
+#include <QTest>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+using Calls = std::vector<std::string>;
+
+namespace {
+
+constexpr ColorValue Background = RGB(3, 2, 1);
+
+// True when the canvas holds exactly the first `tiles` tiles of the mode and
+// background elsewhere.
+bool holdsFirstTiles(const Canvas &pic, int mode, int tiles)
+{
+    const int n = SheetFormulas::CanvasSize[mode];
+    if (pic.width() != n || pic.height() != n)
+        return false;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const ColorValue expected = SheetFormulas::TileIndex(mode, x, y) < tiles ? SheetFormulas::Colour(mode, x, y)
+                                                                                     : Background;
+            if (pic.pixel(x, y) != expected)
+                return false;
+        }
+    return true;
+}
+
+} // namespace
+
+class tst_Run : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startStepsInOrder();
+    void timeCaptions();
+    void windowSizeFollowsScreen_data();
+    void windowSizeFollowsScreen();
+    void modeOutOfRangeRunsNoLayout_data();
+    void modeOutOfRangeRunsNoLayout();
+    void stopDuringTile_data();
+    void stopDuringTile();
+    void stopWhileIdleHasNoEffect();
+    void stopStaysSetUntilNextStart();
+    void nestedStartOfAnotherMode();
+    void nestedStartOfLargerMode();
+    void nestedStartOfSameMode();
+    void nestedStartThenStopEndsBoth();
+    void tickCounterWrap_data();
+    void tickCounterWrap();
+    void canvasUnavailable();
+};
+
+void tst_Run::startStepsInOrder()
+{
+    MemoryHost host;
+    host.mode = 7; // 9 tiles
+    SheetGenerator generator(host);
+    generator.Start();
+
+    Calls expected = {"caption 0", "width 4050", "height 5040", "persistent off", "tick", // t0
+                      "tick"}; // the layout's own reading
+    for (int tile = 0; tile < 9; ++tile)
+        expected.insert(expected.end(), {"paint 2,56 256x256", "tick", "caption 0", "events"});
+    expected.insert(expected.end(), {"tick", "persistent on", "paint 2,56 256x256", "caption 0", "beep"});
+    QCOMPARE(host.calls, expected);
+    QCOMPARE(generator.RunDepth(), 0);
+}
+
+void tst_Run::timeCaptions()
+{
+    MemoryHost host;
+    host.mode = 5; // 16 tiles
+    host.clock = 1000;
+    host.tickStep = 10; // every reading is 10 ms after the one before
+    SheetGenerator generator(host);
+    generator.Start();
+
+    // "0" at the click; then per tile the time since the layout's own reading
+    // (taken 10 ms after t0), which counts the readings in between; at the
+    // end the total since t0.
+    QCOMPARE(host.captions.size(), std::size_t(1 + 16 + 1));
+    QCOMPARE(host.captions.front(), "0");
+    for (int tile = 1; tile <= 16; ++tile)
+        QCOMPARE(host.captions[std::size_t(tile)], std::to_string(10 * tile));
+    // t0 = 1000, layout start 1010, 16 tile readings, t1 = 1000 + 18 x 10.
+    QCOMPARE(host.captions.back(), "180");
+}
+
+void tst_Run::windowSizeFollowsScreen_data()
+{
+    QTest::addColumn<double>("twipsPerPixel");
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("height");
+
+    QTest::newRow("96 dpi") << 15.0 << 4050.0 << 5040.0;   // 270 px; 256 px + 1200 twips
+    QTest::newRow("120 dpi") << 12.0 << 3240.0 << 4272.0;  // still 270 px wide
+    QTest::newRow("144 dpi") << 10.0 << 2700.0 << 3760.0;
+}
+
+void tst_Run::windowSizeFollowsScreen()
+{
+    QFETCH(double, twipsPerPixel);
+    QFETCH(double, width);
+    QFETCH(double, height);
+
+    MemoryHost host;
+    host.mode = -1;
+    host.twipsPerPixelX = twipsPerPixel;
+    host.twipsPerPixelY = twipsPerPixel;
+    SheetGenerator generator(host);
+    generator.Start();
+    QCOMPARE(host.outerWidth, width);
+    QCOMPARE(host.outerHeight, height);
+}
+
+void tst_Run::modeOutOfRangeRunsNoLayout_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("none selected") << -1;
+    QTest::newRow("past the list") << 8;
+    QTest::newRow("int min") << std::numeric_limits<int>::min();
+    QTest::newRow("int max") << std::numeric_limits<int>::max();
+}
+
+void tst_Run::modeOutOfRangeRunsNoLayout()
+{
+    QFETCH(int, mode);
+
+    MemoryHost host;
+    host.canvas.setPixel(5, 5, RGB(200, 0, 0));
+    host.mode = mode;
+    host.tickStep = 3;
+    SheetGenerator generator(host);
+    generator.Start();
+
+    const Calls expected = {"caption 0", "width 4050",    "height 5040",        "persistent off", "tick",
+                            "tick",      "persistent on", "paint 2,56 256x256", "caption 3",      "beep"};
+    QCOMPARE(host.calls, expected);
+    // Emptied, and still its design size.
+    QCOMPARE(host.canvas.width(), 409);
+    QCOMPARE(host.canvas.pixel(5, 5), host.canvas.backColor());
+}
+
+void tst_Run::stopDuringTile_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("stopAfter");
+
+    for (int mode = 0; mode < 8; ++mode) {
+        const auto name = std::string(SheetGenerator::ModeNames[std::size_t(mode)]);
+        QTest::newRow((name + " first tile").c_str()) << mode << 1;
+        QTest::newRow((name + " second tile").c_str()) << mode << 2;
+    }
+    QTest::newRow("16million tile 100") << 0 << 100;
+    QTest::newRow("16kilo last tile") << 4 << 4;
+}
+
+// Stop clicked while tile k is drawn takes effect at its AfterTile: the
+// canvas keeps k complete tiles, and the run still ends with the final
+// preview, the total time and the beep.
+void tst_Run::stopDuringTile()
+{
+    QFETCH(int, mode);
+    QFETCH(int, stopAfter);
+
+    MemoryHost host;
+    host.canvas.setBackColor(Background);
+    host.mode = mode;
+    SheetGenerator generator(host);
+    host.onDoEvents = [&] {
+        if (host.events == stopAfter)
+            generator.Stop();
+    };
+    generator.Start();
+
+    QCOMPARE(host.events, stopAfter);
+    QVERIFY(holdsFirstTiles(host.canvas, mode, stopAfter));
+    QCOMPARE(host.paints, stopAfter + 1);
+    QCOMPARE(host.beeps, 1);
+    const Calls tail(host.calls.end() - 5, host.calls.end());
+    QCOMPARE(tail, (Calls{"tick", "persistent on", "paint 2,56 256x256", "caption 0", "beep"}));
+    QVERIFY(generator.StopRequested());
+}
+
+void tst_Run::stopWhileIdleHasNoEffect()
+{
+    MemoryHost host;
+    host.mode = 6;
+    SheetGenerator generator(host);
+    generator.Stop();
+    QVERIFY(generator.StopRequested());
+    generator.Start();
+    QCOMPARE(host.events, 9);
+    QVERIFY(!generator.StopRequested());
+}
+
+void tst_Run::stopStaysSetUntilNextStart()
+{
+    MemoryHost host;
+    host.mode = 5;
+    SheetGenerator generator(host);
+    host.onDoEvents = [&] { generator.Stop(); };
+    generator.Start();
+    QCOMPARE(host.events, 1);
+    QVERIFY(generator.StopRequested());
+
+    host.onDoEvents = nullptr;
+    host.events = 0;
+    generator.Start();
+    QCOMPARE(host.events, 16);
+}
+
+// Start clicked inside a run runs a complete nested run at once; then the
+// interrupted layout goes on with its own formulas in the canvas the nested
+// run left, dropping writes outside that canvas's size.
+void tst_Run::nestedStartOfAnotherMode()
+{
+    MemoryHost host;
+    host.canvas.setBackColor(Background);
+    host.mode = 3; // 64kilo: 256 x 256, 16 tiles of 64 x 64 along the rows
+    SheetGenerator generator(host);
+    int depthSeen = 0;
+    host.onDoEvents = [&] {
+        if (host.events == 2) {
+            host.mode = 7; // the user picks "729" and clicks Start
+            generator.Start();
+        }
+        depthSeen = std::max(depthSeen, generator.RunDepth());
+    };
+    generator.Start();
+
+    QCOMPARE(depthSeen, 2);
+    QCOMPARE(generator.RunDepth(), 0);
+    QCOMPARE(host.beeps, 2);
+    QCOMPARE(host.events, 16 + 9);
+    // The canvas is the nested run's 27 x 27 sheet: every remaining 64kilo
+    // tile lies outside it, so all those writes were dropped.
+    QCOMPARE(host.canvas.width(), 27);
+    QCOMPARE(host.canvas.height(), 27);
+    for (int y = 0; y < 27; ++y)
+        for (int x = 0; x < 27; ++x)
+            QCOMPARE(host.canvas.pixel(x, y), SheetFormulas::Colour(7, x, y));
+    // The outer run's own time and the final caption came after the nested one.
+    QCOMPARE(host.calls.back(), "beep");
+}
+
+// The interrupted "729" run carries on in the 256 x 256 canvas of a nested
+// "64kilo" run: its remaining tiles overwrite the top-left corner.
+void tst_Run::nestedStartOfLargerMode()
+{
+    MemoryHost host;
+    host.canvas.setBackColor(Background);
+    host.mode = 7;
+    SheetGenerator generator(host);
+    host.onDoEvents = [&] {
+        if (host.events == 1) {
+            host.mode = 3;
+            generator.Start();
+        }
+    };
+    generator.Start();
+
+    QCOMPARE(host.events, 9 + 16);
+    QCOMPARE(host.canvas.width(), 256);
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const bool redrawn = x < 27 && y < 27 && SheetFormulas::TileIndex(7, x, y) >= 1;
+            QCOMPARE(host.canvas.pixel(x, y), SheetFormulas::Colour(redrawn ? 7 : 3, x, y));
+        }
+}
+
+void tst_Run::nestedStartOfSameMode()
+{
+    MemoryHost host;
+    host.canvas.setBackColor(Background);
+    host.mode = 4; // 16kilo: 2 x 2 tiles
+    SheetGenerator generator(host);
+    bool nested = false;
+    host.onDoEvents = [&] {
+        if (host.events == 1 && !nested) {
+            nested = true;
+            generator.Start(); // a full run of the same mode
+            QVERIFY(holdsFirstTiles(host.canvas, 4, 4));
+            // Blank a pixel of tile 2 to see that the outer run redraws it.
+            host.canvas.setPixel(70, 3, Background);
+            host.canvas.setPixel(3, 3, Background);
+        }
+    };
+    generator.Start();
+
+    QCOMPARE(host.events, 1 + 4 + 3);
+    // The outer run went on with tiles 2 to 4; tile 1 keeps what was done to it.
+    QCOMPARE(host.canvas.pixel(70, 3), SheetFormulas::Colour(4, 70, 3));
+    QCOMPARE(host.canvas.pixel(3, 3), Background);
+    QCOMPARE(host.beeps, 2);
+}
+
+void tst_Run::nestedStartThenStopEndsBoth()
+{
+    MemoryHost host;
+    host.mode = 5;
+    SheetGenerator generator(host);
+    int outerEvents = -1;
+    host.onDoEvents = [&] {
+        if (host.events == 1) {
+            generator.Start();
+            outerEvents = host.events;
+        } else if (host.events == 3) {
+            generator.Stop(); // inside the nested run
+        }
+    };
+    generator.Start();
+
+    // The nested run stopped after its second tile; the flag was still set
+    // when the outer run looked at it, so the outer one stopped as well.
+    QCOMPARE(outerEvents, 3);
+    QCOMPARE(host.events, 3);
+    QCOMPARE(host.beeps, 2);
+}
+
+void tst_Run::tickCounterWrap_data()
+{
+    QTest::addColumn<qint32>("startClock");
+    QTest::newRow("signed boundary") << std::numeric_limits<qint32>::max() - 40;
+    QTest::newRow("unsigned wrap") << qint32(-40);
+}
+
+// The counter passes its 32-bit boundary during the run: the shown times are
+// the true durations, and the run completes.
+void tst_Run::tickCounterWrap()
+{
+    QFETCH(qint32, startClock);
+
+    MemoryHost host;
+    host.mode = 5;
+    host.clock = startClock;
+    host.tickStep = 7;
+    SheetGenerator generator(host);
+    generator.Start();
+
+    for (int tile = 1; tile <= 16; ++tile)
+        QCOMPARE(host.captions[std::size_t(tile)], std::to_string(7 * tile));
+    QCOMPARE(host.captions.back(), std::to_string(7 * 18));
+}
+
+// The platform cannot give the 4096 x 4096 canvas: the run reports it, draws
+// nothing and still ends in its usual state.
+void tst_Run::canvasUnavailable()
+{
+    MemoryHost host;
+    host.canvas.setBackColor(Background);
+    host.canvas.setPixelLimit(1024 * 1024);
+    host.mode = 0;
+    SheetGenerator generator(host);
+    generator.Start();
+
+    QCOMPARE(std::count(host.calls.begin(), host.calls.end(), "unavailable 4096x417"), 1);
+    QCOMPARE(host.events, 0);
+    QCOMPARE(host.canvas.width(), 409);
+    QCOMPARE(host.canvas.pixel(0, 0), Background);
+    QVERIFY(host.persistent);
+    QCOMPARE(host.beeps, 1);
+    QCOMPARE(generator.RunDepth(), 0);
+
+    // Smaller modes still run.
+    host.mode = 1;
+    generator.Start();
+    QVERIFY(holdsFirstTiles(host.canvas, 1, 64));
+}
+
+QTEST_APPLESS_MAIN(tst_Run)
+#include "tst_run.moc"
