@@ -11,9 +11,12 @@ constexpr std::int32_t floorDiv(std::int32_t numerator, std::int32_t denominator
     return (numerator % denominator != 0 && numerator < 0) ? quotient - 1 : quotient;
 }
 
+// The channel's hexadecimal text with a "0" in front, cut to its last two
+// characters: always the low 8 bits as two digits.
 std::string twoDigits(std::int16_t channel)
 {
-    const std::string digits = "0" + Hex(channel);
+    std::string digits(1, '0');
+    digits += Hex(channel);
     return digits.substr(digits.size() - 2);
 }
 
@@ -33,12 +36,13 @@ std::string Hex(std::int16_t channel)
 {
     static constexpr char digits[] = "0123456789ABCDEF";
     auto bits = static_cast<std::uint16_t>(channel);
-    std::string text;
+    char text[4];
+    std::size_t first = sizeof text;
     do {
-        text.insert(text.begin(), digits[bits & 0xF]);
-        bits >>= 4;
+        text[--first] = digits[bits & 0xF];
+        bits = static_cast<std::uint16_t>(bits >> 4);
     } while (bits != 0);
-    return text;
+    return std::string(text + first, sizeof text - first);
 }
 
 std::string RGBCode(std::int16_t red, std::int16_t green, std::int16_t blue, int style)
@@ -47,11 +51,15 @@ std::string RGBCode(std::int16_t red, std::int16_t green, std::int16_t blue, int
     const std::string gg = twoDigits(green);
     const std::string bb = twoDigits(blue);
 
-    std::string code = rr + gg + bb;
-    if (style == CommaStyle)
-        code = rr + "," + gg + "," + bb;
-    if (style == PrefixedStyle)
-        code = "&&h" + rr + ",&&h" + gg + ",&&h" + bb;
+    // Built by appending: GCC 12 warns falsely about literal + string.
+    std::string code;
+    if (style == CommaStyle) {
+        code.append(rr).append(",").append(gg).append(",").append(bb);
+    } else if (style == PrefixedStyle) {
+        code.append("&&h").append(rr).append(",&&h").append(gg).append(",&&h").append(bb);
+    } else {
+        code.append(rr).append(gg).append(bb);
+    }
     return code;
 }
 

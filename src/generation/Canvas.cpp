@@ -11,19 +11,19 @@ Canvas::Canvas(ColorValue background)
 
 void Canvas::setWidth(int width)
 {
-    resize(width, height_);
+    resize(width, this->height());
 }
 
 void Canvas::setHeight(int height)
 {
-    resize(width_, height);
+    resize(this->width(), height);
 }
 
 ColorValue Canvas::pixel(int x, int y) const
 {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_)
+    if (x < 0 || y < 0 || x >= width() || y >= height())
         return -1;
-    return FromRgb32(data_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)]);
+    return FromRgb32(data_[static_cast<std::size_t>(y) * width_ + static_cast<std::size_t>(x)]);
 }
 
 void Canvas::clear()
@@ -33,12 +33,12 @@ void Canvas::clear()
 
 void Canvas::resize(int width, int height)
 {
-    width = std::max(width, 0);
-    height = std::max(height, 0);
-    if (width == width_ && height == height_)
+    const auto newWidth = static_cast<std::size_t>(std::max(width, 0));
+    const auto newHeight = static_cast<std::size_t>(std::max(height, 0));
+    if (newWidth == width_ && newHeight == height_)
         return;
 
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const std::size_t count = newWidth * newHeight;
     if (count > pixelLimit_)
         throw CanvasTooLarge(width, height);
 
@@ -49,15 +49,13 @@ void Canvas::resize(int width, int height)
         throw CanvasTooLarge(width, height);
     }
 
-    const int keptWidth = std::min(width, width_);
-    const int keptHeight = keptWidth > 0 ? std::min(height, height_) : 0;
-    for (int y = 0; y < keptHeight; ++y)
-        std::memcpy(resized.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
-                    data_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_),
-                    static_cast<std::size_t>(keptWidth) * sizeof(std::uint32_t));
+    const std::size_t keptWidth = std::min(newWidth, width_);
+    const std::size_t keptHeight = keptWidth > 0 ? std::min(newHeight, height_) : 0;
+    for (std::size_t y = 0; y < keptHeight; ++y)
+        std::memcpy(resized.data() + y * newWidth, data_ + y * width_, keptWidth * sizeof(std::uint32_t));
 
     pixels_.swap(resized);
     data_ = pixels_.data();
-    width_ = width;
-    height_ = height;
+    width_ = newWidth;
+    height_ = newHeight;
 }

@@ -34,8 +34,8 @@ public:
 
     explicit Canvas(ColorValue background = RGB(255, 255, 255));
 
-    int width() const { return width_; }
-    int height() const { return height_; }
+    int width() const { return static_cast<int>(width_); }
+    int height() const { return static_cast<int>(height_); }
 
     // Resizing keeps the pixels that lie inside both the old and the new size;
     // new area shows the background. Throws CanvasTooLarge on failure.
@@ -45,10 +45,11 @@ public:
     // Writes one pixel; a position outside the current size is ignored.
     void setPixel(int x, int y, ColorValue colour)
     {
-        if (static_cast<unsigned>(x) < static_cast<unsigned>(width_)
-            && static_cast<unsigned>(y) < static_cast<unsigned>(height_))
-            data_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)]
-                = ToRgb32(colour);
+        // Negative positions wrap to huge unsigned values and fail the test.
+        const auto column = static_cast<std::size_t>(static_cast<unsigned>(x));
+        const auto row = static_cast<std::size_t>(static_cast<unsigned>(y));
+        if (column < width_ && row < height_)
+            data_[row * width_ + column] = ToRgb32(colour);
     }
 
     // The colour at (x, y), or -1 outside the current size.
@@ -63,7 +64,7 @@ public:
 
     // The whole content, width() x height() pixels of 0xFFRRGGBB, row after row.
     const std::uint32_t *bits() const { return data_; }
-    std::size_t bytesPerLine() const { return static_cast<std::size_t>(width_) * sizeof(std::uint32_t); }
+    std::size_t bytesPerLine() const { return width_ * sizeof(std::uint32_t); }
 
     // Largest number of pixels the canvas may hold; a larger size fails as if
     // the memory were not there. For tests of the out-of-memory path.
@@ -74,8 +75,10 @@ private:
 
     std::vector<std::uint32_t> pixels_;
     std::uint32_t *data_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
+    // Sizes are kept as size_t, a type a pixel store cannot alias, so the
+    // compiler keeps them in registers across a layout's loops.
+    std::size_t width_ = 0;
+    std::size_t height_ = 0;
     ColorValue background_;
     std::size_t pixelLimit_ = std::numeric_limits<std::size_t>::max();
 };

@@ -1,0 +1,68 @@
+#include "Measure.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double timeOnce(const std::function<void()> &function)
+{
+    const auto begin = Clock::now();
+    function();
+    const auto end = Clock::now();
+    return std::chrono::duration<double, std::milli>(end - begin).count();
+}
+
+std::string formatMs(double ms)
+{
+    char text[32];
+    if (ms < 10)
+        std::snprintf(text, sizeof text, "%10.2f us", ms * 1000);
+    else
+        std::snprintf(text, sizeof text, "%10.2f ms", ms);
+    return text;
+}
+
+} // namespace
+
+Measurement measure(std::string name, int repetitions, const std::function<void()> &function)
+{
+    function();
+
+    std::vector<double> times;
+    times.reserve(static_cast<std::size_t>(std::max(repetitions, 1)));
+    for (int i = 0; i < std::max(repetitions, 1); ++i)
+        times.push_back(timeOnce(function));
+    std::sort(times.begin(), times.end());
+
+    const std::size_t n = times.size();
+    Measurement result;
+    result.name = std::move(name);
+    result.runs = static_cast<int>(n);
+    result.medianMs = n % 2 == 1 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+    result.minMs = times.front();
+    result.p90Ms = times[std::min(n - 1, static_cast<std::size_t>(std::ceil(0.9 * static_cast<double>(n))) - 1)];
+    return result;
+}
+
+Measurement measureFor(std::string name, double minimumSeconds, int minimumRuns,
+                       const std::function<void()> &function)
+{
+    function();
+    const double once = std::max(timeOnce(function), 1e-6);
+    const double wanted = std::ceil(minimumSeconds * 1000 / once);
+    const int repetitions = static_cast<int>(std::clamp(wanted, static_cast<double>(minimumRuns), 1e6));
+    return measure(std::move(name), repetitions, function);
+}
+
+void printTable(const std::vector<Measurement> &rows)
+{
+    std::printf("%-28s %7s %13s %13s %13s\n", "row", "runs", "median", "min", "p90");
+    for (const Measurement &row : rows)
+        std::printf("%-28s %7d %13s %13s %13s\n", row.name.c_str(), row.runs, formatMs(row.medianMs).c_str(),
+                    formatMs(row.minMs).c_str(), formatMs(row.p90Ms).c_str());
+}

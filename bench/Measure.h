@@ -1,0 +1,29 @@
+#pragma once
+
+// Timing rows for the speed table. Every row runs its function once untimed
+// (buffers get their size and their pages, caches warm up), then times each
+// further run on its own with std::chrono::steady_clock and keeps the median.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct Measurement
+{
+    std::string name;
+    int runs = 0;
+    double medianMs = 0;
+    double minMs = 0;
+    double p90Ms = 0;   // 90th percentile: a tail figure that ignores the odd preemption
+};
+
+// One warm-up run, then `repetitions` timed runs.
+Measurement measure(std::string name, int repetitions, const std::function<void()> &function);
+
+// As measure(), with as many runs as fill about `minimumSeconds` (at least
+// `minimumRuns`), judged from one timed run after the warm-up.
+Measurement measureFor(std::string name, double minimumSeconds, int minimumRuns,
+                       const std::function<void()> &function);
+
+// Prints the rows; figures below 10 ms are shown in microseconds.
+void printTable(const std::vector<Measurement> &rows);
