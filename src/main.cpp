@@ -1,11 +1,14 @@
+#include "mainform.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Tintwell"));
-    window.show();
+    QApplication::setApplicationName(QStringLiteral("Tintwell"));
+
+    mainform form;
+    form.Form_Load();
+    form.show();
     return app.exec();
 }

@@ -1,0 +1,33 @@
+#include "CommonDialog.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+
+bool CommonDialog::ShowSave(QWidget *parent)
+{
+    // Built by hand rather than through getSaveFileName so that it is an
+    // ordinary child of `parent` that a test can find and answer. The
+    // platform decides between its native dialog and Qt's own; without a
+    // platform theme (offscreen) it is Qt's own.
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The filter only chooses what is listed: there is no default suffix, so
+    // a name typed without an extension is saved exactly as typed.
+    dialog.setNameFilters({QCoreApplication::translate("CommonDialog", "Bitmap (*.bmp)"),
+                           QCoreApplication::translate("CommonDialog", "All files (*)")});
+    if (!fileName_.isEmpty()) {
+        const QFileInfo current(fileName_);
+        dialog.setDirectory(current.absolutePath());
+        dialog.selectFile(current.fileName());
+    }
+
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return false;
+    fileName_ = QFileInfo(chosen.constFirst()).absoluteFilePath();
+    return true;
+}

@@ -1,0 +1,184 @@
+#include "CommonDialog.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// ShowSave runs the dialog's own event loop; the test acts from a timer once
+// a modal widget of type T is up and active, as the user meets it (before
+// activation Qt's file dialog has no focus and may read the name wrongly).
+// Waiting ends with `context`, so a widget that never comes up leaves no
+// timer behind for the next test.
+template<typename T, typename Answer>
+void whenModal(QObject *context, Answer answer)
+{
+    QTimer::singleShot(10, context, [context, answer] {
+        auto *widget = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (widget && widget->isActiveWindow())
+            answer(widget);
+        else
+            whenModal<T>(context, answer);
+    });
+}
+
+QLineEdit *nameEdit(QFileDialog *dialog)
+{
+    return dialog->findChild<QLineEdit *>("fileNameEdit");
+}
+
+// Types `name` into the file name box as the user would; false if the
+// dialog is not Qt's own, whose box the test knows.
+bool typeName(QFileDialog *dialog, const QString &name)
+{
+    QLineEdit *edit = nameEdit(dialog);
+    if (!edit)
+        return false;
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, name);
+    return edit->text() == name;
+}
+
+enum Dismissal { CancelButton, EscapeKey, WindowClosed };
+
+} // namespace
+
+class tst_CommonDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void opensOnDefaultAndKeepsTypedName();
+    void dismissingKeepsFileName_data();
+    void dismissingKeepsFileName();
+    void asksBeforeReplacing_data();
+    void asksBeforeReplacing();
+};
+
+void tst_CommonDialog::opensOnDefaultAndKeepsTypedName()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    CommonDialog CommonDialog1;
+    CommonDialog1.setFileName(folder.filePath("Tintwell.bmp"));
+
+    QString openedOn;
+    QString prefilled;
+    bool confirmsOverwrite = false;
+    bool typed = false;
+    QWidget window;
+    whenModal<QFileDialog>(&window, [&](QFileDialog *dialog) {
+        openedOn = dialog->directory().absolutePath();
+        if (QLineEdit *edit = nameEdit(dialog))
+            prefilled = edit->text();
+        confirmsOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        typed = typeName(dialog, "my picture");
+        if (typed)
+            QTest::keyClick(nameEdit(dialog), Qt::Key_Return);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    const bool accepted = CommonDialog1.ShowSave(&window);
+
+    QCOMPARE(openedOn, QDir(folder.path()).absolutePath());
+    QCOMPARE(prefilled, QString("Tintwell.bmp"));
+    QVERIFY(confirmsOverwrite);
+    QVERIFY(typed);
+    QVERIFY(accepted);
+    // Exactly as typed: no extension added.
+    QCOMPARE(CommonDialog1.FileName(), folder.filePath("my picture"));
+}
+
+void tst_CommonDialog::dismissingKeepsFileName_data()
+{
+    QTest::addColumn<int>("dismissal");
+    QTest::newRow("Cancel button") << int(CancelButton);
+    QTest::newRow("Escape key") << int(EscapeKey);
+    QTest::newRow("window closed") << int(WindowClosed);
+}
+
+void tst_CommonDialog::dismissingKeepsFileName()
+{
+    QFETCH(int, dismissal);
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    CommonDialog CommonDialog1;
+    const QString defaultName = folder.filePath("Tintwell.bmp");
+    CommonDialog1.setFileName(defaultName);
+
+    QWidget window;
+    whenModal<QFileDialog>(&window, [dismissal](QFileDialog *dialog) {
+        typeName(dialog, "another name");
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        QAbstractButton *cancel = buttons ? buttons->button(QDialogButtonBox::Cancel) : nullptr;
+        if (dismissal == CancelButton && cancel)
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        else if (dismissal == EscapeKey)
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        else if (dismissal == WindowClosed)
+            dialog->close();
+        if (dialog->isVisible())
+            static_cast<QDialog *>(dialog)->done(QDialog::Accepted); // not dismissed: let the checks fail
+    });
+    QVERIFY(!CommonDialog1.ShowSave(&window));
+    QCOMPARE(CommonDialog1.FileName(), defaultName);
+}
+
+void tst_CommonDialog::asksBeforeReplacing_data()
+{
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("Yes replaces") << true;
+    QTest::newRow("No goes back to the dialog") << false;
+}
+
+void tst_CommonDialog::asksBeforeReplacing()
+{
+    QFETCH(bool, replace);
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString existing = folder.filePath("old.bmp");
+    {
+        QFile file(existing);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    CommonDialog CommonDialog1;
+    const QString defaultName = folder.filePath("Tintwell.bmp");
+    CommonDialog1.setFileName(defaultName);
+
+    bool asked = false;
+    bool stayedOpen = false;
+    QWidget window;
+    whenModal<QFileDialog>(&window, [&](QFileDialog *dialog) {
+        typeName(dialog, "old.bmp");
+        whenModal<QMessageBox>(dialog, [&](QMessageBox *question) {
+            asked = true;
+            question->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        static_cast<QDialog *>(dialog)->accept(); // returns once the question is answered
+        stayedOpen = dialog->isVisible();
+        if (stayedOpen)
+            dialog->reject();
+    });
+    const bool accepted = CommonDialog1.ShowSave(&window);
+
+    QVERIFY(asked);
+    QCOMPARE(stayedOpen, !replace);
+    QCOMPARE(accepted, replace);
+    QCOMPARE(CommonDialog1.FileName(), replace ? existing : defaultName);
+}
+
+QTEST_MAIN(tst_CommonDialog)
+
+#include "tst_commondialog.moc"

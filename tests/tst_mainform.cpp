@@ -1,0 +1,387 @@
+// The main window on the offscreen platform: its design, the start-up step
+// and runs driven through its controls.
+
+#include "WindowTesting.h"
+
+#include "SheetFormulas.h"
+
+#include <QFontInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSignalSpy>
+
+using namespace WindowTesting;
+
+class tst_Mainform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startUpState();
+    void designLayout();
+    void tabOrderAndTooltips();
+    void fontsAreJapaneseGothic();
+    void leftClickChangesNothing();
+    void runGrowsWindowToShowPreview();
+    void previewShowsCanvas_data();
+    void previewShowsCanvas();
+    void previewIsPaintedOnScreen();
+    void timeLabelRisesDuringRun();
+    void stopClickedDuringRun();
+    void startClickedDuringRun();
+    void selectionChangeDuringRunAffectsNextStart();
+    void canvasUnavailableIsReported();
+    void closeDuringRunEndsProgram();
+
+private:
+    mainform *form = nullptr;
+};
+
+void tst_Mainform::init()
+{
+    form = new mainform;
+    form->Form_Load();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+}
+
+void tst_Mainform::cleanup()
+{
+    delete form;
+    form = nullptr;
+}
+
+void tst_Mainform::startUpState()
+{
+    QCOMPARE(form->windowTitle(), QStringLiteral("Tintwell"));
+    auto *combo = form->findChild<QComboBox *>(QStringLiteral("Combo1"));
+    QVERIFY(!combo->isEditable());
+    QCOMPARE(combo->currentText(), QStringLiteral("16million"));
+    QStringList entries;
+    for (int i = 0; i < combo->count(); ++i) {
+        entries << combo->itemText(i);
+        QCOMPARE(combo->itemData(i).toInt(), 0);
+    }
+    QCOMPARE(entries, (QStringList{"16million", "1million", "256killo", "64kilo", "16kilo", "4096", "2025", "729"}));
+
+    QCOMPARE(form->findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("time"));
+    QCOMPARE(form->findChild<QLabel *>(QStringLiteral("Label2"))->text(), QStringLiteral("mSec"));
+    QCOMPARE(form->findChild<QLabel *>(QStringLiteral("Label4"))->text(), QStringLiteral("RGB"));
+    const QColor channelColours[] = {Qt::red, Qt::green, Qt::blue};
+    for (int i = 0; i < 3; ++i) {
+        auto *channel = form->findChild<QLabel *>(QStringLiteral("RGBc(%1)").arg(i));
+        QVERIFY(channel);
+        QCOMPARE(channel->text(), QStringLiteral("FF"));
+        QCOMPARE(channel->palette().color(QPalette::Window), channelColours[i]);
+    }
+
+    // 270 pixels wide (outer), the design's 52 pixels high: no preview yet.
+    QCOMPARE(form->frameGeometry().width(), 270);
+    QCOMPARE(form->height(), qRound(780 / form->TwipsPerPixelY())); // 52 at 96 dpi
+    QCOMPARE(form->Point(100, form->height()), -1);
+    QCOMPARE(form->pic1().width(), 409);
+    QCOMPARE(form->pic1().height(), 417);
+
+    // A fixed border and only the close box.
+    const Qt::WindowFlags flags = form->windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QCOMPARE(form->minimumSize(), form->maximumSize());
+    QVERIFY(!form->windowIcon().isNull());
+}
+
+// Every control at its design place, converted through the screen's twips
+// per pixel (the 120 dpi run of this test checks the conversion).
+void tst_Mainform::designLayout()
+{
+    const double tpp = 1440.0 / form->screen()->logicalDotsPerInchX();
+    QCOMPARE(form->TwipsPerPixelX(), tpp);
+    if (qEnvironmentVariableIntValue("TINTWELL_TEST_DPI") == 120)
+        QCOMPARE(tpp, 12.0);
+    const auto px = [tpp](int twips) { return qRound(twips / tpp); };
+    const struct
+    {
+        const char *name;
+        int left, top, width, height;
+    } design[] = {
+        {"Command1", 120, 60, 375, 375}, {"Command3", 495, 60, 375, 375}, {"Command2", 1080, 60, 375, 375},
+        {"Label1", 1521, 0, 689, 260},   {"Label2", 1680, 240, 495, 255}, {"Label3", 120, 510, 4215, 240},
+        {"Label4", 2808, 351, 494, 208}, {"RGBc(0)", 3360, 0, 255, 180}, {"RGBc(1)", 3360, 180, 255, 180},
+        {"RGBc(2)", 3360, 360, 255, 180},
+    };
+    for (const auto &control : design) {
+        const QWidget *widget = form->findChild<QWidget *>(QLatin1String(control.name));
+        QVERIFY2(widget, control.name);
+        QCOMPARE(widget->geometry(), QRect(px(control.left), px(control.top), px(control.width), px(control.height)));
+    }
+    // The list keeps its design place; it may be wider than the design where
+    // the style needs room for its text, but never reaches the channel labels.
+    const QWidget *combo = form->findChild<QWidget *>(QStringLiteral("Combo1"));
+    QCOMPARE(combo->pos(), QPoint(px(2223), px(60)));
+    QVERIFY(combo->width() >= px(1066));
+    QVERIFY(combo->geometry().right() < form->findChild<QWidget *>(QStringLiteral("RGBc(0)"))->x());
+    // The separator lines: 1 pixel of highlight at y 48, 2 pixels of shadow at 51.
+    QCOMPARE(form->findChild<QWidget *>(QStringLiteral("Line1(1)"))->geometry(), QRect(px(60), px(720), px(3540), 1));
+    QCOMPARE(form->findChild<QWidget *>(QStringLiteral("Line1(0)"))->geometry(), QRect(px(60), px(765), px(3540), 2));
+    // Outer width 270 pixels at any resolution.
+    QCOMPARE(form->frameGeometry().width(), 270);
+}
+
+void tst_Mainform::tabOrderAndTooltips()
+{
+    // The controls that take the focus, in the order Tab visits them.
+    QStringList tabOrder;
+    QWidget *control = button(*form, "Command1");
+    do {
+        if (control->focusPolicy() & Qt::TabFocus)
+            tabOrder << control->objectName();
+        control = control->nextInFocusChain();
+    } while (control != button(*form, "Command1"));
+    QCOMPARE(tabOrder, (QStringList{"Command1", "Combo1", "Command2", "Command3"}));
+    for (QLabel *label : form->findChildren<QLabel *>())
+        QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+
+    const struct
+    {
+        const char *name;
+        const char *tip;
+        int pictureSize;
+    } buttons[] = {{"Command1", "Start", 24}, {"Command3", "STOP", 24}, {"Command2", "Save Picture", 16}};
+    for (const auto &b : buttons) {
+        QPushButton *pushButton = button(*form, b.name);
+        QCOMPARE(pushButton->toolTip(), QLatin1String(b.tip));
+        QVERIFY(pushButton->text().isEmpty());
+        QVERIFY(!pushButton->icon().isNull());
+        QCOMPARE(pushButton->iconSize(), QSize(b.pictureSize, b.pictureSize));
+        QVERIFY(pushButton->isEnabled());
+    }
+    QCOMPARE(form->findChild<QLabel *>(QStringLiteral("Label4"))->toolTip(), QStringLiteral("RightClick to Copy RGBcode"));
+    QCOMPARE(form->findChild<QLabel *>(QStringLiteral("Label3"))->toolTip(), QStringLiteral("Version Up"));
+}
+
+void tst_Mainform::fontsAreJapaneseGothic()
+{
+    const struct
+    {
+        const char *name;
+        double points;
+        bool bold;
+    } fonts[] = {{"Label1", 12, false}, {"Label2", 9, false}, {"Label3", 9.75, true}, {"Label4", 9, false},
+                 {"RGBc(0)", 9, false}, {"Combo1", 9, false}, {"Command1", 9, false}};
+    for (const auto &f : fonts) {
+        const QWidget *widget = form->findChild<QWidget *>(QLatin1String(f.name));
+        QCOMPARE(widget->font().family(), QStringLiteral("ＭＳ ゴシック"));
+        QCOMPARE(widget->font().pointSizeF(), f.points);
+        QCOMPARE(widget->font().bold(), f.bold);
+        // The face resolves to an installed Japanese gothic face.
+        const QFontInfo resolved(widget->font());
+        QVERIFY2(resolved.family().contains(QStringLiteral("Gothic"), Qt::CaseInsensitive)
+                     || resolved.family().contains(QStringLiteral("CJK JP")),
+                 qPrintable(resolved.family()));
+    }
+}
+
+void tst_Mainform::leftClickChangesNothing()
+{
+    runMode(*form, 7);
+    const QImage before = form->grab().toImage();
+    const QString time = form->findChild<QLabel *>(QStringLiteral("Label1"))->text();
+    QTest::mouseClick(form, Qt::LeftButton, {}, QPoint(100, 100));
+    QTest::mouseClick(form, Qt::MiddleButton, {}, QPoint(100, 100));
+    QCOMPARE(form->grab().toImage(), before);
+    QCOMPARE(form->findChild<QLabel *>(QStringLiteral("Label1"))->text(), time);
+}
+
+void tst_Mainform::runGrowsWindowToShowPreview()
+{
+    runMode(*form, 7);
+    QCOMPARE(form->frameGeometry().width(), 270);
+    // 256 pixels plus 1200 twips, or more where a frame would hide the preview.
+    QVERIFY(form->height() >= 56 + 256);
+    QVERIFY(form->frameGeometry().height() >= qRound(256 + 1200 / form->TwipsPerPixelY()));
+    QCOMPARE(form->minimumSize(), form->maximumSize());
+}
+
+void tst_Mainform::previewShowsCanvas_data()
+{
+    QTest::addColumn<int>("mode");
+    for (int mode = 0; mode < 8; ++mode)
+        QTest::newRow(SheetGenerator::ModeNames[std::size_t(mode)].data()) << mode;
+}
+
+// The preview shows the canvas scaled by nearest neighbour: "64kilo" pixel
+// for pixel, the others the canvas pixel under each preview pixel's centre.
+void tst_Mainform::previewShowsCanvas()
+{
+    QFETCH(int, mode);
+    runMode(*form, mode);
+
+    const Canvas &pic = form->pic1();
+    QCOMPARE(pic.width(), SheetFormulas::CanvasSize[mode]);
+    for (int py = 0; py < 256; ++py)
+        for (int px = 0; px < 256; ++px) {
+            const ColorValue expected = mode == 3 ? pic.pixel(px, py) : previewSource(pic, px, py);
+            if (form->Point(2 + px, 56 + py) != expected)
+                QFAIL(qPrintable(QStringLiteral("preview (%1, %2)").arg(px).arg(py)));
+        }
+    // Around the preview: the window's own background.
+    const ColorValue face = FromRgb32(form->palette().color(QPalette::Window).rgb());
+    QCOMPARE(form->Point(1, 100), face);
+    QCOMPARE(form->Point(258, 100), face);
+    QCOMPARE(form->Point(100, 312), face);
+    QVERIFY(!form->findChild<QLabel *>(QStringLiteral("Label1"))->text().isEmpty());
+}
+
+void tst_Mainform::previewIsPaintedOnScreen()
+{
+    runMode(*form, 3);
+    QApplication::processEvents();
+    const QImage shown = form->grab().toImage();
+    for (int y : {0, 63, 64, 200, 255})
+        for (int x : {0, 1, 100, 255})
+            QCOMPARE(FromRgb32(shown.pixel(2 + x, 56 + y)), SheetFormulas::Colour(3, x, y));
+}
+
+void tst_Mainform::timeLabelRisesDuringRun()
+{
+    auto *time = form->findChild<QLabel *>(QStringLiteral("Label1"));
+    QStringList seen;
+    const PassGuard pass = everyEventPass(this, [&] {
+        if (form->generator().RunDepth() > 0)
+            seen << time->text();
+    });
+    runMode(*form, 1); // 64 tiles
+
+    // One reading per tile, each a whole number of milliseconds, never falling;
+    // the total since the click is at least the last of them.
+    QCOMPARE(seen.size(), 64);
+    int last = 0;
+    for (int i = 0; i < 64; ++i) {
+        bool number = false;
+        const int ms = seen[i].toInt(&number);
+        QVERIFY2(number, qPrintable(seen[i]));
+        QVERIFY(ms >= last);
+        last = ms;
+    }
+    bool number = false;
+    QVERIFY(time->text().toInt(&number) >= last);
+    QVERIFY(number);
+}
+
+void tst_Mainform::stopClickedDuringRun()
+{
+    // The click on Stop is handled after the first tile.
+    postClick(button(*form, "Command3"));
+    runMode(*form, 0);
+
+    const Canvas &pic = form->pic1();
+    QCOMPARE(pic.width(), 4096);
+    QCOMPARE(pic.pixel(255, 255), SheetFormulas::Colour(0, 255, 255));
+    QCOMPARE(pic.pixel(0, 256), pic.backColor());
+    QCOMPARE(pic.pixel(4095, 4095), pic.backColor());
+    QVERIFY(form->generator().StopRequested());
+    QCOMPARE(form->generator().RunDepth(), 0);
+    // The final preview: the first tile, 1/16 of the sheet, in the top-left corner.
+    QCOMPARE(form->Point(2, 56), SheetFormulas::Colour(0, 8, 8));
+    QCOMPARE(form->Point(2 + 100, 56 + 100), pic.backColor());
+
+    // The next Start runs to the end.
+    runMode(*form, 7);
+    QCOMPARE(form->pic1().pixel(26, 26), SheetFormulas::Colour(7, 26, 26));
+}
+
+void tst_Mainform::startClickedDuringRun()
+{
+    int depth = 0;
+    bool clicked = false;
+    const PassGuard pass = everyEventPass(this, [&] {
+        depth = std::max(depth, form->generator().RunDepth());
+        if (!clicked && form->generator().RunDepth() == 1) { // after the first tile of "4096"
+            clicked = true;
+            selectMode(*form, 7);
+            QTest::mouseClick(button(*form, "Command1"), Qt::LeftButton);
+        }
+    });
+    runMode(*form, 5);
+
+    QCOMPARE(depth, 2);
+    // The nested "729" run left its 27 x 27 canvas; the "4096" run then went
+    // on with its second tile onwards, overwriting what lies inside it.
+    const Canvas &pic = form->pic1();
+    QCOMPARE(pic.width(), 27);
+    QCOMPARE(pic.pixel(5, 5), SheetFormulas::Colour(7, 5, 5));
+    QCOMPARE(pic.pixel(26, 0), SheetFormulas::Colour(5, 26, 0));
+    QCOMPARE(pic.pixel(26, 26), SheetFormulas::Colour(5, 26, 26));
+    QCOMPARE(pic.pixel(5, 20), SheetFormulas::Colour(5, 5, 20));
+}
+
+void tst_Mainform::selectionChangeDuringRunAffectsNextStart()
+{
+    bool changed = false;
+    const PassGuard pass = everyEventPass(this, [&] {
+        if (!changed && form->generator().RunDepth() > 0) {
+            selectMode(*form, 6);
+            changed = true;
+        }
+    });
+    runMode(*form, 4);
+    QCOMPARE(form->pic1().width(), 128); // the run kept its own mode
+    QCOMPARE(form->SelectedMode(), 6);
+}
+
+void tst_Mainform::canvasUnavailableIsReported()
+{
+    form->pic1().setPixelLimit(1024 * 1024);
+    QString message;
+    whenModal([&](QWidget *modal) {
+        if (auto *box = qobject_cast<QMessageBox *>(modal))
+            message = box->text();
+        modal->close();
+    });
+    runMode(*form, 0);
+
+    QVERIFY2(message.contains(QStringLiteral("4096")), qPrintable(message));
+    QCOMPARE(form->generator().RunDepth(), 0);
+    QCOMPARE(form->pic1().width(), 409);
+    bool number = false;
+    form->findChild<QLabel *>(QStringLiteral("Label1"))->text().toInt(&number);
+    QVERIFY(number);
+
+    // The program goes on: another mode runs.
+    runMode(*form, 2);
+    QCOMPARE(form->pic1().pixel(511, 511), SheetFormulas::Colour(2, 511, 511));
+}
+
+// Closing the window in the middle of a "16million" run: the run stops at its
+// next tile, and the event loop ends with status 0.
+void tst_Mainform::closeDuringRunEndsProgram()
+{
+    int tiles = 0;
+    bool closed = false;
+    const PassGuard pass = everyEventPass(this, [&] {
+        if (form->generator().RunDepth() > 0 && ++tiles == 3) {
+            form->close();
+            closed = true;
+        }
+    });
+    QTimer::singleShot(0, this, [&] { runMode(*form, 0); });
+    // Should the program fail to end, the test fails instead of hanging.
+    QTimer::singleShot(120'000, qApp, [] { QCoreApplication::exit(99); });
+    QApplication::setQuitOnLastWindowClosed(true);
+    QCOMPARE(QApplication::exec(), 0);
+
+    QVERIFY(closed);
+    QVERIFY(!form->isVisible());
+    QCOMPARE(form->generator().RunDepth(), 0);
+    QCOMPARE(tiles, 3);
+    QCOMPARE(form->pic1().pixel(0, 3 * 256 - 1), SheetFormulas::Colour(0, 0, 3 * 256 - 1));
+    QCOMPARE(form->pic1().pixel(0, 3 * 256), form->pic1().backColor());
+}
+
+QTEST_MAIN(tst_Mainform)
+#include "tst_mainform.moc"
