@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -75,16 +76,19 @@ inline void queuePass(QObject *context, const std::weak_ptr<bool> &alive, const 
     return alive;
 }
 
-// Answers the next modal dialog: `answer` gets it once it is open.
-inline void whenModal(std::function<void(QWidget *)> answer)
+// Answers the next modal widget of type T once it is up and active, as the
+// user meets it (before activation Qt's file dialog may read a typed name
+// wrongly). Waiting ends with `context`, so a widget that never comes up
+// leaves no timer behind for the next test.
+template<typename T, typename Answer>
+void whenModal(QObject *context, Answer answer)
 {
-    QTimer::singleShot(0, qApp, [answer] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal) {
-            whenModal(answer);
-            return;
-        }
-        answer(modal);
+    QTimer::singleShot(10, context, [context, answer] {
+        auto *widget = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (widget && widget->isActiveWindow())
+            answer(widget);
+        else
+            whenModal<T>(context, answer);
     });
 }
 
@@ -92,6 +96,21 @@ inline void whenModal(std::function<void(QWidget *)> answer)
 inline ColorValue previewSource(const Canvas &pic, int px, int py)
 {
     return pic.pixel((2 * px + 1) * pic.width() / 512, (2 * py + 1) * pic.height() / 512);
+}
+
+// The same on a screen with `ratio` device pixels to the window pixel: the
+// preview covers device pixels floor(2 r) to ceil(258 r) - 1 across (56 and
+// 312 down), and the window pixel (x, y) is the device pixel under its top
+// left corner.
+inline ColorValue previewSourceOnDevice(const Canvas &pic, int x, int y, double ratio)
+{
+    const auto source = [ratio](int window, int start, int size) {
+        const int first = static_cast<int>(std::floor(start * ratio));
+        const int span = static_cast<int>(std::ceil((start + 256) * ratio)) - first;
+        const int device = static_cast<int>(std::floor(window * ratio)) - first;
+        return static_cast<int>((2LL * device + 1) * size / (2LL * span));
+    };
+    return pic.pixel(source(x, 2, pic.width()), source(y, 56, pic.height()));
 }
 
 } // namespace WindowTesting

@@ -338,10 +338,9 @@ void tst_Mainform::canvasUnavailableIsReported()
 {
     form->pic1().setPixelLimit(1024 * 1024);
     QString message;
-    whenModal([&](QWidget *modal) {
-        if (auto *box = qobject_cast<QMessageBox *>(modal))
-            message = box->text();
-        modal->close();
+    whenModal<QMessageBox>(this, [&](QMessageBox *box) {
+        message = box->text();
+        box->close();
     });
     runMode(*form, 0);
 
