@@ -3,6 +3,7 @@
 // Helpers for tests that drive the real window on the offscreen platform.
 
 #include "Canvas.h"
+#include "DialogTesting.h"
 #include "mainform.h"
 
 #include <QApplication>
@@ -76,21 +77,7 @@ inline void queuePass(QObject *context, const std::weak_ptr<bool> &alive, const 
     return alive;
 }
 
-// Answers the next modal widget of type T once it is up and active, as the
-// user meets it (before activation Qt's file dialog may read a typed name
-// wrongly). Waiting ends with `context`, so a widget that never comes up
-// leaves no timer behind for the next test.
-template<typename T, typename Answer>
-void whenModal(QObject *context, Answer answer)
-{
-    QTimer::singleShot(10, context, [context, answer] {
-        auto *widget = qobject_cast<T *>(QApplication::activeModalWidget());
-        if (widget && widget->isActiveWindow())
-            answer(widget);
-        else
-            whenModal<T>(context, answer);
-    });
-}
+using DialogTesting::whenModal;
 
 // The canvas pixel a preview pixel shows: the one under its centre.
 inline ColorValue previewSource(const Canvas &pic, int px, int py)
