@@ -20,6 +20,17 @@
 
 namespace WindowTesting {
 
+// Starts the program's window as main() does: create, load step, show.
+inline mainform *openWindow()
+{
+    auto *form = new mainform;
+    form->Form_Load();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form))
+        qWarning("the window was not exposed");
+    return form;
+}
+
 inline QPushButton *button(mainform &form, const char *name)
 {
     return form.findChild<QPushButton *>(QLatin1String(name));

@@ -63,10 +63,8 @@ void tst_Link::cleanupTestCase()
 void tst_Link::init()
 {
     catcher.requests.clear();
-    form = new mainform;
-    form->Form_Load();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form));
+    form = openWindow();
+    QVERIFY(form->isVisible());
 }
 
 void tst_Link::cleanup()

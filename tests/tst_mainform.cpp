@@ -43,10 +43,8 @@ private:
 
 void tst_Mainform::init()
 {
-    form = new mainform;
-    form->Form_Load();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form));
+    form = openWindow();
+    QVERIFY(form->isVisible());
 }
 
 void tst_Mainform::cleanup()

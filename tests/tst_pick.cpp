@@ -62,10 +62,8 @@ private:
 
 void tst_Pick::init()
 {
-    form = new mainform;
-    form->Form_Load();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form));
+    form = openWindow();
+    QVERIFY(form->isVisible());
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
 }
 

@@ -159,10 +159,8 @@ void tst_Save::init()
 {
     folder = new QTemporaryDir;
     QVERIFY(folder->isValid());
-    form = new mainform;
-    form->Form_Load();
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form));
+    form = openWindow();
+    QVERIFY(form->isVisible());
 }
 
 void tst_Save::cleanup()
