@@ -17,6 +17,8 @@ double timeOnce(const std::function<void()> &function)
     return std::chrono::duration<double, std::milli>(end - begin).count();
 }
 
+} // namespace
+
 std::string formatMs(double ms)
 {
     char text[32];
@@ -27,7 +29,21 @@ std::string formatMs(double ms)
     return text;
 }
 
-} // namespace
+Measurement summarize(std::string name, std::vector<double> timesMs)
+{
+    Measurement result;
+    result.name = std::move(name);
+    if (timesMs.empty())
+        return result;
+    std::sort(timesMs.begin(), timesMs.end());
+
+    const std::size_t n = timesMs.size();
+    result.runs = static_cast<int>(n);
+    result.medianMs = n % 2 == 1 ? timesMs[n / 2] : (timesMs[n / 2 - 1] + timesMs[n / 2]) / 2;
+    result.minMs = timesMs.front();
+    result.p90Ms = timesMs[std::min(n - 1, static_cast<std::size_t>(std::ceil(0.9 * static_cast<double>(n))) - 1)];
+    return result;
+}
 
 Measurement measure(std::string name, int repetitions, const std::function<void()> &function)
 {
@@ -37,16 +53,7 @@ Measurement measure(std::string name, int repetitions, const std::function<void(
     times.reserve(static_cast<std::size_t>(std::max(repetitions, 1)));
     for (int i = 0; i < std::max(repetitions, 1); ++i)
         times.push_back(timeOnce(function));
-    std::sort(times.begin(), times.end());
-
-    const std::size_t n = times.size();
-    Measurement result;
-    result.name = std::move(name);
-    result.runs = static_cast<int>(n);
-    result.medianMs = n % 2 == 1 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-    result.minMs = times.front();
-    result.p90Ms = times[std::min(n - 1, static_cast<std::size_t>(std::ceil(0.9 * static_cast<double>(n))) - 1)];
-    return result;
+    return summarize(std::move(name), std::move(times));
 }
 
 Measurement measureFor(std::string name, double minimumSeconds, int minimumRuns,
@@ -61,8 +68,11 @@ Measurement measureFor(std::string name, double minimumSeconds, int minimumRuns,
 
 void printTable(const std::vector<Measurement> &rows)
 {
-    std::printf("%-28s %7s %13s %13s %13s\n", "row", "runs", "median", "min", "p90");
+    int nameWidth = 28;
     for (const Measurement &row : rows)
-        std::printf("%-28s %7d %13s %13s %13s\n", row.name.c_str(), row.runs, formatMs(row.medianMs).c_str(),
-                    formatMs(row.minMs).c_str(), formatMs(row.p90Ms).c_str());
+        nameWidth = std::max(nameWidth, static_cast<int>(row.name.size()));
+    std::printf("%-*s %7s %13s %13s %13s\n", nameWidth, "row", "runs", "median", "min", "p90");
+    for (const Measurement &row : rows)
+        std::printf("%-*s %7d %13s %13s %13s\n", nameWidth, row.name.c_str(), row.runs,
+                    formatMs(row.medianMs).c_str(), formatMs(row.minMs).c_str(), formatMs(row.p90Ms).c_str());
 }

@@ -17,6 +17,11 @@ struct Measurement
     double p90Ms = 0;   // 90th percentile: a tail figure that ignores the odd preemption
 };
 
+// The median, minimum and 90th percentile of times taken elsewhere (in
+// milliseconds), for runs that cannot be timed by calling a function: a
+// figure the program shows itself, or a run that needs work in between.
+Measurement summarize(std::string name, std::vector<double> timesMs);
+
 // One warm-up run, then `repetitions` timed runs.
 Measurement measure(std::string name, int repetitions, const std::function<void()> &function);
 
@@ -24,6 +29,9 @@ Measurement measure(std::string name, int repetitions, const std::function<void(
 // `minimumRuns`), judged from one timed run after the warm-up.
 Measurement measureFor(std::string name, double minimumSeconds, int minimumRuns,
                        const std::function<void()> &function);
+
+// A time for the table: microseconds below 10 ms, milliseconds above.
+std::string formatMs(double ms);
 
 // Prints the rows; figures below 10 ms are shown in microseconds.
 void printTable(const std::vector<Measurement> &rows);

@@ -1,0 +1,421 @@
+// Tintwell speed table for the real window and for saving.
+//
+//   cmake --preset release && cmake --build --preset release --target tintwell_bench_window && ./build/release/bench/tintwell_bench_window
+//
+// or in a build folder of its own:
+//
+//   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTINTWELL_WERROR=ON
+//   cmake --build build/bench --target tintwell_bench_window && ./build/bench/bench/tintwell_bench_window
+//
+// It runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
+//
+// Window runs: the main window is created, loaded and shown as main() does;
+// each run selects a mode in Combo1 and clicks Command1, and the whole run
+// (the preview after every tile included) happens inside the click. Each row
+// gives the time Label1 shows at the end of the run (whole milliseconds, the
+// run's own measure) and a steady_clock reading around the click. One
+// untimed run per mode comes first; pending events are handled, untimed,
+// before every click.
+//
+// The bare loop of tintwell_bench (the speed limit of the 16million layout)
+// takes turns with the 16million runs. Then where the 16million run's time
+// goes: the layout on its own, its 256 previews, its 256 captions and event
+// passes, the canvas clear, and a run whose canvas first has to grow from
+// 27 x 27.
+//
+// Saving: PictureFile::SavePicture of the 16million picture (4096 x 4096,
+// 50,331,702 bytes on disk) against the limit, the same number of bytes
+// written from memory in one call into the same folder, once plain and once
+// with fsync before close. QSaveFile syncs its data before it replaces the
+// file, so the synced write is the fair limit. The three kinds of run take
+// turns, and every file is deleted, untimed, before the next run.
+//
+// The machine's load matters: compare figures from the same session only.
+
+#include "BareLoop.h"
+#include "BenchHost.h"
+#include "Measure.h"
+#include "PictureFile.h"
+#include "SheetGenerator.h"
+#include "mainform.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QWindow>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int Mode16Million = 0;
+constexpr int Mode729 = 7;
+constexpr int Side16Million = 4096;
+constexpr int TilesOf16Million = 256;
+constexpr qint64 BmpBytes16Million = 50'331'702;
+
+// 16million: a fixed number of runs. The other modes: as many as fill this
+// many seconds, at least MinimumRuns.
+constexpr int Runs16Million = 7;
+constexpr double SmallModeSeconds = 1.0;
+constexpr int MinimumRuns = 7;
+constexpr int MaximumRuns = 20000;
+constexpr int PartRuns = 7;
+constexpr int SaveRuns = 9;
+
+std::string loadAverage()
+{
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    if (!(file >> one >> five >> fifteen))
+        return "unknown";
+    return one + " " + five + " " + fifteen;
+}
+
+double msSince(Clock::time_point begin)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
+}
+
+bool waitUntilExposed(QWidget &widget)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (widget.windowHandle() && widget.windowHandle()->isExposed())
+            return true;
+    }
+    return false;
+}
+
+// Drives the window by its controls, as a user does.
+class WindowDriver
+{
+public:
+    explicit WindowDriver(mainform &form)
+        : combo_(form.findChild<QComboBox *>(QStringLiteral("Combo1"))),
+          start_(form.findChild<QPushButton *>(QStringLiteral("Command1"))),
+          time_(form.findChild<QLabel *>(QStringLiteral("Label1")))
+    {
+    }
+
+    bool valid() const { return combo_ && start_ && time_; }
+
+    // One click on Start in `mode`; returns the steady_clock milliseconds
+    // around the click and sets `shownMs`, when given, to what Label1 says
+    // afterwards (-1 when it is not a number).
+    double run(int mode, int *shownMs = nullptr)
+    {
+        combo_->setCurrentIndex(mode);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const auto begin = Clock::now();
+        start_->click();
+        const double wall = msSince(begin);
+        if (shownMs) {
+            bool number = false;
+            *shownMs = time_->text().toInt(&number);
+            if (!number)
+                *shownMs = -1;
+        }
+        return wall;
+    }
+
+private:
+    QComboBox *combo_;
+    QPushButton *start_;
+    QLabel *time_;
+};
+
+struct WindowRow
+{
+    std::string mode;
+    Measurement shown; // Label1
+    Measurement wall;  // steady_clock around the click
+    bool labelValid = true;
+};
+
+// `betweenRuns`, when given, runs after the warm-up and after every timed
+// run: work that is to take turns with the runs, so that both see the same
+// machine.
+WindowRow measureWindowRuns(WindowDriver &driver, int mode, const std::function<void()> &betweenRuns = {})
+{
+    const int fixedRuns = mode == Mode16Million ? Runs16Million : 0;
+    int shown = 0;
+    driver.run(mode); // warm-up
+    if (betweenRuns)
+        betweenRuns();
+
+    std::vector<double> shownTimes;
+    std::vector<double> wallTimes;
+    bool labelValid = true;
+    const auto begin = Clock::now();
+    for (int i = 0; i < MaximumRuns; ++i) {
+        if (fixedRuns > 0 ? i >= fixedRuns : i >= MinimumRuns && msSince(begin) >= SmallModeSeconds * 1000)
+            break;
+        wallTimes.push_back(driver.run(mode, &shown));
+        shownTimes.push_back(shown);
+        if (betweenRuns)
+            betweenRuns();
+        labelValid = labelValid && shown >= 0;
+    }
+
+    const std::string name(SheetGenerator::ModeNames[static_cast<std::size_t>(mode)]);
+    return {name, summarize(name, shownTimes), summarize(name, wallTimes), labelValid};
+}
+
+void printWindowTable(const std::vector<WindowRow> &rows)
+{
+    std::printf("%-12s %6s | %-23s | %-41s\n", "window run", "", "Label1 (ms)", "steady_clock around the click");
+    std::printf("%-12s %6s | %7s %7s %7s | %13s %13s %13s\n", "mode", "runs", "median", "min", "p90", "median",
+                "min", "p90");
+    for (const WindowRow &row : rows)
+        std::printf("%-12s %6d | %7.0f %7.0f %7.0f | %13s %13s %13s\n", row.mode.c_str(), row.wall.runs,
+                    row.shown.medianMs, row.shown.minMs, row.shown.p90Ms, formatMs(row.wall.medianMs).c_str(),
+                    formatMs(row.wall.minMs).c_str(), formatMs(row.wall.p90Ms).c_str());
+}
+
+// --- Saving -----------------------------------------------------------------
+
+// Writes `bytes` to a new file in one call, as the fastest a save could be;
+// with `durable` the data is synced before the file is closed.
+double writeLimit(const QString &fileName, const QByteArray &bytes, bool durable, bool &ok)
+{
+    const QByteArray path = QFile::encodeName(fileName);
+    const auto begin = Clock::now();
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        ok = false;
+        return 0;
+    }
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
+        if (written <= 0)
+            break;
+        done += written;
+    }
+    const bool synced = !durable || ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    const double ms = msSince(begin);
+    ok = ok && done == bytes.size() && synced && closed;
+    return ms;
+}
+
+struct SaveRows
+{
+    Measurement save;
+    Measurement plain;
+    Measurement durable;
+    bool ok = true;
+};
+
+SaveRows measureSaving(const QImage &picture, const QString &folder)
+{
+    const QString saved = folder + QStringLiteral("/16million.bmp");
+    const QString limit = folder + QStringLiteral("/limit.bmp");
+    SaveRows rows;
+
+    // The warm-up save also yields the bytes the limit writes.
+    if (!PictureFile::SavePicture(picture, saved)) {
+        rows.ok = false;
+        return rows;
+    }
+    QByteArray bytes;
+    {
+        QFile file(saved);
+        if (file.open(QIODevice::ReadOnly))
+            bytes = file.readAll();
+    }
+    QFile::remove(saved);
+    if (bytes.size() != BmpBytes16Million) {
+        std::fprintf(stderr, "tintwell_bench_window: the saved file has %lld bytes\n",
+                     static_cast<long long>(bytes.size()));
+        rows.ok = false;
+        return rows;
+    }
+    writeLimit(limit, bytes, true, rows.ok);
+    QFile::remove(limit);
+
+    std::vector<double> save, plain, durable;
+    for (int i = 0; i < SaveRuns; ++i) {
+        auto begin = Clock::now();
+        rows.ok = PictureFile::SavePicture(picture, saved) && rows.ok;
+        save.push_back(msSince(begin));
+        rows.ok = QFileInfo(saved).size() == BmpBytes16Million && rows.ok;
+        QFile::remove(saved);
+
+        plain.push_back(writeLimit(limit, bytes, false, rows.ok));
+        QFile::remove(limit);
+
+        durable.push_back(writeLimit(limit, bytes, true, rows.ok));
+        QFile::remove(limit);
+    }
+    rows.save = summarize("SavePicture 4096x4096", save);
+    rows.plain = summarize("limit: one write", plain);
+    rows.durable = summarize("limit: one write + fsync", durable);
+    return rows;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tintwell"));
+
+    std::printf("Tintwell window and save benchmark on %s (load average before: %s)\n\n",
+                qPrintable(QGuiApplication::platformName()), loadAverage().c_str());
+
+    mainform form;
+    form.Form_Load();
+    form.show();
+    if (!waitUntilExposed(form)) {
+        std::fprintf(stderr, "tintwell_bench_window: the window was never exposed\n");
+        return 1;
+    }
+    WindowDriver driver(form);
+    if (!driver.valid()) {
+        std::fprintf(stderr, "tintwell_bench_window: Combo1, Command1 or Label1 is missing\n");
+        return 1;
+    }
+
+    // --- Window runs ---
+    // The bare loop takes turns with the 16million runs (its first run, with
+    // the warm-up, is not counted).
+    std::vector<std::uint32_t> bare(static_cast<std::size_t>(Side16Million) * Side16Million, 0u);
+    std::vector<double> bareTimes;
+    bool bareWarm = false;
+    const auto bareLoopTurn = [&] {
+        const auto begin = Clock::now();
+        bareLoop16Million(bare.data());
+        if (bareWarm)
+            bareTimes.push_back(msSince(begin));
+        bareWarm = true;
+    };
+
+    std::vector<WindowRow> windowRows;
+    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode)
+        windowRows.push_back(measureWindowRuns(driver, mode, mode == Mode16Million ? std::function<void()>(bareLoopTurn) : nullptr));
+    printWindowTable(windowRows);
+
+    const Measurement bareLoop = summarize("bare loop (16million order)", bareTimes);
+    std::printf("\n");
+    printTable({bareLoop});
+
+    // The full picture on the canvas again, for the check and the parts below.
+    driver.run(Mode16Million);
+    const Canvas &canvas16Million = form.pic1();
+    const bool samePixels = canvas16Million.width() == Side16Million && canvas16Million.height() == Side16Million
+                            && std::memcmp(canvas16Million.bits(), bare.data(), bare.size() * sizeof bare[0]) == 0;
+
+    const WindowRow &run16Million = windowRows[Mode16Million];
+    const WindowRow &run729 = windowRows[Mode729];
+    const double ratioWall = run16Million.wall.medianMs / bareLoop.medianMs;
+    const double ratioShown = run16Million.shown.medianMs / bareLoop.medianMs;
+    std::printf("\n16million through the window / bare loop: %.2fx by steady_clock, %.2fx by Label1 "
+                "(target <= 2.00x: %s)\n",
+                ratioWall, ratioShown, ratioWall <= 2.0 ? "met" : "MISSED");
+    std::printf("729 through the window: %s by steady_clock, Label1 %.0f ms (target: well under 1 ms, taken as < 0.5 ms: %s)\n",
+                formatMs(run729.wall.medianMs).c_str(), run729.shown.medianMs,
+                run729.wall.medianMs < 0.5 ? "met" : "MISSED");
+    std::printf("16million pixels through the window identical to the bare loop's: %s\n", samePixels ? "yes" : "NO");
+
+    // --- Where the 16million run's time goes ---
+
+    BenchHost quietHost;
+    SheetGenerator quietGenerator(quietHost);
+    std::vector<Measurement> parts;
+    parts.push_back(measure("layout in a window doing nothing", PartRuns, [&] { quietGenerator.Start(); }));
+    form.SetPersistentDrawing(false);
+    parts.push_back(measure("256 previews, repainted", PartRuns, [&] {
+        for (int tile = 0; tile < TilesOf16Million; ++tile)
+            form.PaintPicture(form.pic1(), SheetGenerator::PreviewLeft, SheetGenerator::PreviewTop,
+                              SheetGenerator::PreviewSize, SheetGenerator::PreviewSize);
+    }));
+    form.SetPersistentDrawing(true);
+    parts.push_back(measure("256 previews, scaling only", PartRuns, [&] {
+        for (int tile = 0; tile < TilesOf16Million; ++tile)
+            form.PaintPicture(form.pic1(), SheetGenerator::PreviewLeft, SheetGenerator::PreviewTop,
+                              SheetGenerator::PreviewSize, SheetGenerator::PreviewSize);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }));
+    parts.push_back(measure("256 captions + event passes", PartRuns, [&] {
+        for (int tile = 0; tile < TilesOf16Million; ++tile) {
+            form.SetTimeCaption(std::to_string(tile));
+            form.DoEvents();
+        }
+    }));
+    std::vector<double> grown;
+    for (int i = 0; i < PartRuns; ++i) {
+        driver.run(Mode729);
+        grown.push_back(driver.run(Mode16Million));
+    }
+    parts.push_back(summarize("16million run after a 729 run", grown));
+
+    // --- Saving ---
+    QTemporaryDir folder(QCoreApplication::applicationDirPath() + QStringLiteral("/save-bench-XXXXXX"));
+    SaveRows save;
+    if (folder.isValid()) {
+        // The picture as Save hands it over: the canvas wrapped in place.
+        driver.run(Mode16Million);
+        const Canvas &canvas = form.pic1();
+        const QImage picture(reinterpret_cast<const uchar *>(canvas.bits()), canvas.width(), canvas.height(),
+                             static_cast<qsizetype>(canvas.bytesPerLine()), QImage::Format_RGB32);
+        save = measureSaving(picture, folder.path());
+    } else {
+        save.ok = false;
+    }
+
+    parts.push_back(measure("canvas clear 4096x4096", PartRuns, [&] { form.pic1().clear(); }));
+
+    std::printf("\nWhere the 16million run's time goes (each row: what one run does)\n");
+    printTable(parts);
+    const double sum = parts[0].medianMs + parts[1].medianMs + parts[3].medianMs + parts.back().medianMs;
+    std::printf("layout + previews repainted + captions and events + clear: %s (the run: %s)\n",
+                formatMs(sum).c_str(), formatMs(run16Million.wall.medianMs).c_str());
+
+    std::printf("\nSaving the 16million picture (%lld bytes) in %s\n", static_cast<long long>(BmpBytes16Million),
+                qPrintable(folder.path()));
+    if (save.ok) {
+        printTable({save.save, save.plain, save.durable});
+        const double ratioDurable = save.save.medianMs / save.durable.medianMs;
+        std::printf("SavePicture / synced write: %.2fx (target <= 1.50x: %s)\n", ratioDurable,
+                    ratioDurable <= 1.5 ? "met" : "MISSED");
+        std::printf("SavePicture / plain write: %.2fx\n", save.save.medianMs / save.plain.medianMs);
+    }
+
+    std::printf("load average after: %s\n", loadAverage().c_str());
+
+    bool labelsValid = true;
+    for (const WindowRow &row : windowRows)
+        labelsValid = labelsValid && row.labelValid;
+    if (!labelsValid || !samePixels || !save.ok) {
+        std::fprintf(stderr, "tintwell_bench_window: %s\n",
+                     !labelsValid  ? "Label1 did not show a number of milliseconds"
+                     : !samePixels ? "the window's run did not draw what the bare loop draws"
+                                   : "saving failed");
+        return 1;
+    }
+    return 0;
+}
