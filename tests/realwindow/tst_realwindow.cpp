@@ -1,0 +1,563 @@
+// The built program in a real X server, driven as a user would drive it:
+// xdotool moves the pointer, clicks and types, xclip reads the clipboard and
+// ImageMagick's import takes pictures of the window. Nothing here links the
+// program's code; what the window shows is checked against the sheets'
+// by-position formulas.
+//
+// Run under xvfb-run (see tests/CMakeLists.txt) with the program's path in
+// TINTWELL_PROGRAM. There is no window manager under a bare Xvfb: windows
+// have no frame, and closing one means sending it WM_DELETE_WINDOW as a
+// window manager would.
+
+#include "ColorValue.h"
+#include "SheetFormulas.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLibrary>
+#include <QProcess>
+#include <QRect>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <type_traits>
+
+namespace {
+
+// Nothing here is timed: the deadlines only keep a broken run from hanging
+// the test, and are long enough for a sanitizer build on a busy machine.
+constexpr int Deadline = 120'000;
+
+constexpr int Mode16Million = 0;
+constexpr int Mode64Kilo = 3;
+
+// Window pixels of the controls and of the preview.
+constexpr QPoint StartCentre(8 + 12, 4 + 12);
+constexpr QPoint SaveCentre(72 + 12, 4 + 12);
+constexpr QPoint ListCentre(148 + 38, 4 + 10);
+constexpr QRect Preview(2, 56, 256, 256);
+
+constexpr QSize IdleSize(270, 52);
+constexpr QSize RunSize(270, 336);
+
+const QString Import = QStringLiteral("/usr/bin/import");
+
+struct ToolResult
+{
+    bool finished = false; // ran to its end within the deadline
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+
+    bool ok() const { return finished && exitCode == 0; }
+};
+
+ToolResult runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    ToolResult result;
+    if (!process.waitForStarted(Deadline))
+        return result;
+    if (!process.waitForFinished(Deadline)) {
+        process.kill();
+        process.waitForFinished(-1);
+        return result;
+    }
+    result.finished = process.exitStatus() == QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+// Runs xdotool with the words of `command` (none has a space) as arguments.
+ToolResult xdotool(const QString &command)
+{
+    return runTool(QStringLiteral("xdotool"), command.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+}
+
+// Calls `check` until it holds or the deadline passes.
+bool pollUntil(const std::function<bool()> &check, int intervalMs = 100)
+{
+    const QDeadlineTimer deadline(Deadline);
+    for (;;) {
+        if (check())
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(static_cast<unsigned long>(intervalMs));
+    }
+}
+
+QList<quint32> windowIds(const QByteArray &xdotoolOutput)
+{
+    QList<quint32> ids;
+    for (const QByteArray &line : xdotoolOutput.split('\n')) {
+        bool ok = false;
+        const quint32 id = line.trimmed().toUInt(&ok);
+        if (ok)
+            ids << id;
+    }
+    return ids;
+}
+
+// The size xdotool reports, or an empty size.
+QSize windowSize(quint32 window)
+{
+    const ToolResult result = xdotool(QStringLiteral("getwindowgeometry --shell %1").arg(window));
+    if (!result.ok())
+        return {};
+    QSize size;
+    for (const QByteArray &line : result.out.split('\n')) {
+        if (line.startsWith("WIDTH="))
+            size.setWidth(line.mid(6).trimmed().toInt());
+        else if (line.startsWith("HEIGHT="))
+            size.setHeight(line.mid(7).trimmed().toInt());
+    }
+    return size;
+}
+
+QString windowName(quint32 window)
+{
+    return QString::fromUtf8(xdotool(QStringLiteral("getwindowname %1").arg(window)).out.trimmed());
+}
+
+QList<quint32> visibleWindowsOf(qint64 pid)
+{
+    return windowIds(xdotool(QStringLiteral("search --onlyvisible --pid %1").arg(pid)).out);
+}
+
+// Moves the pointer to (x, y) of the window and clicks `button` there.
+bool clickAt(quint32 window, QPoint at, int button = 1)
+{
+    const QString command = QStringLiteral("mousemove --window %1 %2 %3 click %4");
+    return xdotool(command.arg(window).arg(at.x()).arg(at.y()).arg(button)).ok();
+}
+
+bool pressKeys(const QString &keys)
+{
+    return xdotool(QStringLiteral("key ") + keys).ok();
+}
+
+QImage screenshot(quint32 window)
+{
+    const ToolResult result = runTool(Import, {QStringLiteral("-silent"), QStringLiteral("-window"),
+                                               QString::number(window), QStringLiteral("png:-")});
+    return result.ok() ? QImage::fromData(result.out, "PNG") : QImage();
+}
+
+QString clipboardText()
+{
+    const ToolResult result = runTool(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
+                                                                QStringLiteral("clipboard")});
+    return result.ok() ? QString::fromUtf8(result.out) : QString();
+}
+
+QString hexCode(QRgb pixel)
+{
+    return QString::asprintf("%02X%02X%02X", qRed(pixel), qGreen(pixel), qBlue(pixel));
+}
+
+QString colourCode(ColorValue colour)
+{
+    return hexCode(ToRgb32(colour));
+}
+
+// The preview pixel (px, py) shows the canvas pixel under its centre.
+ColorValue expectedPreviewColour(int mode, int px, int py)
+{
+    const int n = SheetFormulas::CanvasSize[static_cast<std::size_t>(mode)];
+    return SheetFormulas::Colour(mode, (2 * px + 1) * n / (2 * Preview.width()),
+                                 (2 * py + 1) * n / (2 * Preview.height()));
+}
+
+// The preview pixels of `area` (preview coordinates) that `shot` does not
+// show in the mode's finished colours, as readable lines; at most a few.
+QStringList previewMismatches(const QImage &shot, int mode, const QRect &area, int step = 1)
+{
+    QStringList found;
+    if (shot.isNull() || !shot.rect().contains(Preview))
+        return {QStringLiteral("no picture of the whole preview")};
+    for (int py = area.top(); py <= area.bottom(); py += step)
+        for (int px = area.left(); px <= area.right(); px += step) {
+            const QRgb shown = shot.pixel(Preview.left() + px, Preview.top() + py) & 0xFFFFFFu;
+            const QRgb expected = ToRgb32(expectedPreviewColour(mode, px, py)) & 0xFFFFFFu;
+            if (shown != expected && found.size() < 8)
+                found << QStringLiteral("preview (%1,%2): shows %3, expected %4")
+                             .arg(px)
+                             .arg(py)
+                             .arg(hexCode(shown), hexCode(expected));
+        }
+    return found;
+}
+
+// The tile a run of the mode paints last lies at the preview's bottom right.
+QRect lastTileInPreview(int mode)
+{
+    const auto m = static_cast<std::size_t>(mode);
+    const int side = SheetFormulas::TileSize[m] * Preview.width() / SheetFormulas::CanvasSize[m];
+    return QRect(Preview.width() - side, Preview.height() - side, side, side);
+}
+
+// Asks a window to close as a window manager does, with the ICCCM
+// WM_DELETE_WINDOW message. xdotool has no such command (its windowclose
+// destroys the window behind the program's back), so this talks to the X
+// server through libxcb, loaded at run time: it is the library Qt's own X
+// platform uses, so it is present wherever the program runs on X.
+class CloseRequester
+{
+public:
+    bool send(quint32 window, QString *error)
+    {
+        if (!load(error))
+            return false;
+        Connection *connection = connect_(nullptr, nullptr);
+        const std::unique_ptr<Connection, Disconnect> guard(connection, disconnect_);
+        if (hasError_(connection)) {
+            *error = QStringLiteral("cannot connect to the X server");
+            return false;
+        }
+        const std::uint32_t protocols = atom(connection, "WM_PROTOCOLS");
+        const std::uint32_t deleteWindow = atom(connection, "WM_DELETE_WINDOW");
+        if (protocols == 0 || deleteWindow == 0) {
+            *error = QStringLiteral("the X server does not know the close atoms");
+            return false;
+        }
+        // xcb_client_message_event_t, as the X protocol lays it out.
+        struct
+        {
+            std::uint8_t responseType = 33; // ClientMessage
+            std::uint8_t format = 32;
+            std::uint16_t sequence = 0;
+            std::uint32_t window = 0;
+            std::uint32_t type = 0;
+            std::uint32_t data[5] = {};
+        } message;
+        static_assert(sizeof(message) == 32);
+        message.window = window;
+        message.type = protocols;
+        message.data[0] = deleteWindow;
+        message.data[1] = 0; // CurrentTime
+        // An empty event mask sends the event to the client that made the window.
+        const Cookie cookie = sendEventChecked_(connection, 0, window, 0, reinterpret_cast<const char *>(&message));
+        if (void *failure = requestCheck_(connection, cookie)) {
+            std::free(failure);
+            *error = QStringLiteral("the X server refused the close message for window %1").arg(window);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    struct Connection;
+    struct Cookie
+    {
+        unsigned int sequence;
+    };
+    struct AtomReply
+    {
+        std::uint8_t responseType;
+        std::uint8_t pad;
+        std::uint16_t sequence;
+        std::uint32_t length;
+        std::uint32_t atom;
+    };
+    using Disconnect = void (*)(Connection *);
+
+    bool load(QString *error)
+    {
+        if (connect_)
+            return true;
+        library_.setFileNameAndVersion(QStringLiteral("xcb"), 1);
+        if (!library_.load()) {
+            *error = library_.errorString();
+            return false;
+        }
+        const auto resolve = [this](auto &function, const char *name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library_.resolve(name));
+            return function != nullptr;
+        };
+        if (!resolve(connect_, "xcb_connect") || !resolve(hasError_, "xcb_connection_has_error")
+            || !resolve(disconnect_, "xcb_disconnect") || !resolve(internAtom_, "xcb_intern_atom")
+            || !resolve(internAtomReply_, "xcb_intern_atom_reply")
+            || !resolve(sendEventChecked_, "xcb_send_event_checked") || !resolve(requestCheck_, "xcb_request_check")) {
+            connect_ = nullptr;
+            *error = QStringLiteral("libxcb lacks a function it should have");
+            return false;
+        }
+        return true;
+    }
+
+    std::uint32_t atom(Connection *connection, const char *name)
+    {
+        const Cookie cookie = internAtom_(connection, 1, static_cast<std::uint16_t>(std::strlen(name)), name);
+        AtomReply *reply = internAtomReply_(connection, cookie, nullptr);
+        const std::uint32_t value = reply ? reply->atom : 0;
+        std::free(reply);
+        return value;
+    }
+
+    QLibrary library_;
+    Connection *(*connect_)(const char *, int *) = nullptr;
+    int (*hasError_)(Connection *) = nullptr;
+    Disconnect disconnect_ = nullptr;
+    Cookie (*internAtom_)(Connection *, std::uint8_t, std::uint16_t, const char *) = nullptr;
+    AtomReply *(*internAtomReply_)(Connection *, Cookie, void **) = nullptr;
+    Cookie (*sendEventChecked_)(Connection *, std::uint8_t, std::uint32_t, std::uint32_t, const char *) = nullptr;
+    void *(*requestCheck_)(Connection *, Cookie) = nullptr;
+};
+
+} // namespace
+
+class tst_RealWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void cleanupTestCase();
+
+    void userSession();
+    void closeDuringRun();
+
+private:
+    // Starts the program in a fresh working directory and finds its window.
+    void launch();
+    // Clicks Start and waits until the preview shows the finished sheet.
+    void runAndWait(int mode);
+    // Closes the window as a window manager would; the program must end with 0.
+    void closeAndExpectCleanExit();
+    void removeSavedFile();
+
+    QString program_;
+    QString savedFile_;
+    std::unique_ptr<QTemporaryDir> workDir_;
+    std::unique_ptr<QProcess> process_;
+    quint32 window_ = 0;
+    CloseRequester closer_;
+    QElapsedTimer clock_;
+};
+
+void tst_RealWindow::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
+        QSKIP("xvfb-run is not installed");
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        QSKIP("xdotool is not installed");
+    QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "no X display: run this test under xvfb-run");
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty(), "xclip is not installed");
+    QVERIFY2(QFileInfo(Import).isExecutable(), "ImageMagick's /usr/bin/import is not installed");
+
+    program_ = qEnvironmentVariable("TINTWELL_PROGRAM");
+    QVERIFY2(QFileInfo(program_).isExecutable(), "TINTWELL_PROGRAM must name the built program");
+    // Save proposes the program's own folder.
+    savedFile_ = QFileInfo(program_).absolutePath() + QStringLiteral("/64kilo.bmp");
+    removeSavedFile();
+}
+
+void tst_RealWindow::cleanup()
+{
+    if (process_ && process_->state() != QProcess::NotRunning) {
+        process_->kill();
+        process_->waitForFinished(Deadline);
+    }
+    process_.reset();
+    workDir_.reset();
+    window_ = 0;
+}
+
+void tst_RealWindow::cleanupTestCase()
+{
+    removeSavedFile();
+}
+
+void tst_RealWindow::removeSavedFile()
+{
+    if (!savedFile_.isEmpty() && QFileInfo::exists(savedFile_))
+        QVERIFY2(QFile::remove(savedFile_), qPrintable(QStringLiteral("cannot remove ") + savedFile_));
+}
+
+void tst_RealWindow::launch()
+{
+    clock_.start();
+    workDir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(workDir_->isValid());
+    process_ = std::make_unique<QProcess>();
+    process_->setProgram(program_);
+    process_->setWorkingDirectory(workDir_->path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    process_->setProcessEnvironment(environment);
+    process_->setProcessChannelMode(QProcess::ForwardedChannels);
+    process_->start();
+    QVERIFY2(process_->waitForStarted(Deadline), qPrintable(process_->errorString()));
+
+    // A Qt program has invisible helper windows too; only the main window is
+    // shown, and no other window is open yet.
+    const ToolResult found = xdotool(
+        QStringLiteral("search --sync --onlyvisible --all --pid %1 --name ^Tintwell$").arg(process_->processId()));
+    QVERIFY2(found.ok(), qPrintable(QStringLiteral("the program's window did not appear: ")
+                                    + QString::fromLocal8Bit(found.err)));
+    const QList<quint32> windows = windowIds(found.out);
+    QCOMPARE(windows.size(), 1);
+    window_ = windows.constFirst();
+    qInfo("window %u shown after %lld ms", window_, clock_.elapsed());
+}
+
+void tst_RealWindow::runAndWait(int mode)
+{
+    QVERIFY(clickAt(window_, StartCentre));
+    QSize size;
+    QVERIFY2(pollUntil([&] { return (size = windowSize(window_)) == RunSize; }),
+             qPrintable(QStringLiteral("the window did not grow to 270 x 336 for the run; it is %1 x %2")
+                            .arg(size.width())
+                            .arg(size.height())));
+
+    // The run is over once its last tile is on the screen.
+    QStringList mismatches;
+    QVERIFY2(pollUntil(
+                 [&] {
+                     mismatches = previewMismatches(screenshot(window_), mode, lastTileInPreview(mode));
+                     return mismatches.isEmpty();
+                 },
+                 200),
+             qPrintable(QStringLiteral("the preview's last tile never showed the finished sheet: ")
+                        + mismatches.join(QStringLiteral("; "))));
+    qInfo("mode %d finished on screen after %lld ms", mode, clock_.elapsed());
+}
+
+void tst_RealWindow::closeAndExpectCleanExit()
+{
+    QString error;
+    QVERIFY2(closer_.send(window_, &error), qPrintable(error));
+    QVERIFY2(process_->waitForFinished(Deadline), "the program did not end after its window was closed");
+    QCOMPARE(process_->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process_->exitCode(), 0);
+    qInfo("program ended after %lld ms", clock_.elapsed());
+}
+
+void tst_RealWindow::userSession()
+{
+    // Start-up: the idle window, frameless under a bare X server.
+    launch();
+    if (QTest::currentTestFailed())
+        return;
+    QSize size;
+    QVERIFY2(pollUntil([&] { return (size = windowSize(window_)) == IdleSize; }),
+             qPrintable(QStringLiteral("the idle window is %1 x %2, not 270 x 52")
+                            .arg(size.width())
+                            .arg(size.height())));
+
+    // The first run uses the mode selected at start-up, 16million; the whole
+    // preview then shows the finished 4096 x 4096 sheet, scaled down.
+    runAndWait(Mode16Million);
+    if (QTest::currentTestFailed())
+        return;
+    QImage shot = screenshot(window_);
+    QCOMPARE(shot.size(), RunSize);
+    QStringList mismatches = previewMismatches(shot, Mode16Million, QRect(QPoint(0, 0), Preview.size()));
+    QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(QStringLiteral("; "))));
+
+    // Choosing 64kilo in the list: a click opens its popup, which takes the
+    // keyboard; three steps down from 16million and Return select it.
+    QVERIFY(clickAt(window_, ListCentre));
+    QVERIFY2(pollUntil([&] { return visibleWindowsOf(process_->processId()).size() == 2; }),
+             "the list's popup did not open");
+    QVERIFY(pressKeys(QStringLiteral("Down Down Down Return")));
+    QVERIFY2(pollUntil([&] { return visibleWindowsOf(process_->processId()).size() == 1; }),
+             "the list's popup did not close");
+
+    // 64kilo is 256 x 256: the preview is the canvas pixel for pixel.
+    runAndWait(Mode64Kilo);
+    if (QTest::currentTestFailed())
+        return;
+    shot = screenshot(window_);
+    mismatches = previewMismatches(shot, Mode64Kilo, QRect(QPoint(0, 0), Preview.size()));
+    QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(QStringLiteral("; "))));
+
+    // A right click on the preview copies the colour under the pointer as
+    // RRGGBB; a second pick replaces the first.
+    struct Pick
+    {
+        QPoint canvas;
+        QString code;
+    };
+    const Pick picks[] = {{{100, 200}, QStringLiteral("90FF20")}, {{30, 70}, QStringLiteral("785D18")}};
+    for (const Pick &pick : picks) {
+        QCOMPARE(colourCode(SheetFormulas::Colour(Mode64Kilo, pick.canvas.x(), pick.canvas.y())), pick.code);
+        const QPoint at = Preview.topLeft() + pick.canvas;
+        QCOMPARE(hexCode(shot.pixel(at)), pick.code);
+        QVERIFY(clickAt(window_, at, 3));
+        QString copied;
+        QVERIFY2(pollUntil([&] { return (copied = clipboardText()) == pick.code; }),
+                 qPrintable(QStringLiteral("the clipboard holds \"%1\", not \"%2\"").arg(copied, pick.code)));
+    }
+
+    // Save: 64kilo brings no size warning, only the save dialog, which
+    // proposes <program folder>/64kilo.bmp; Return accepts it.
+    QVERIFY(!QFileInfo::exists(savedFile_));
+    QVERIFY(clickAt(window_, SaveCentre));
+    quint32 dialog = 0;
+    QVERIFY2(pollUntil([&] {
+                 for (quint32 id : visibleWindowsOf(process_->processId()))
+                     if (id != window_)
+                         dialog = id;
+                 return dialog != 0;
+             }),
+             "no dialog opened after a click on Save");
+    const QString title = windowName(dialog);
+    QVERIFY2(title != QStringLiteral("Tintwell"),
+             "a window titled as the program (a message box) opened instead of the save dialog");
+    // Without a window manager the dialog need not get the keyboard by itself.
+    QVERIFY(xdotool(QStringLiteral("windowfocus --sync %1").arg(dialog)).ok());
+    QVERIFY(pressKeys(QStringLiteral("Return")));
+
+    constexpr qint64 BmpSize = 54 + 256 * 256 * 3;
+    QVERIFY2(pollUntil([&] { return QFileInfo(savedFile_).size() == BmpSize; }),
+             qPrintable(QStringLiteral("%1 is not there with %2 bytes").arg(savedFile_).arg(BmpSize)));
+    QVERIFY2(pollUntil([&] { return visibleWindowsOf(process_->processId()).size() == 1; }),
+             "the save dialog did not close");
+    const QImage saved(savedFile_, "BMP");
+    QCOMPARE(saved.size(), QSize(256, 256));
+    QStringList wrong;
+    for (int y = 0; y < saved.height(); ++y)
+        for (int x = 0; x < saved.width(); ++x) {
+            const QRgb expected = ToRgb32(SheetFormulas::Colour(Mode64Kilo, x, y));
+            if ((saved.pixel(x, y) & 0xFFFFFFu) != (expected & 0xFFFFFFu) && wrong.size() < 8)
+                wrong << QStringLiteral("(%1,%2): %3, expected %4")
+                             .arg(x)
+                             .arg(y)
+                             .arg(hexCode(saved.pixel(x, y)), hexCode(expected));
+        }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    removeSavedFile();
+
+    closeAndExpectCleanExit();
+}
+
+void tst_RealWindow::closeDuringRun()
+{
+    launch();
+    if (QTest::currentTestFailed())
+        return;
+    // 16million is the longest run. The window grows as it begins, and the
+    // close message follows at once, to be handled between two of its tiles.
+    QVERIFY(clickAt(window_, StartCentre));
+    QVERIFY2(pollUntil([&] { return windowSize(window_) == RunSize; }, 1), "the run did not begin");
+    closeAndExpectCleanExit();
+}
+
+QTEST_GUILESS_MAIN(tst_RealWindow)
+#include "tst_realwindow.moc"
