@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 
 namespace {
 
@@ -75,4 +76,13 @@ void printTable(const std::vector<Measurement> &rows)
     for (const Measurement &row : rows)
         std::printf("%-*s %7d %13s %13s %13s\n", nameWidth, row.name.c_str(), row.runs,
                     formatMs(row.medianMs).c_str(), formatMs(row.minMs).c_str(), formatMs(row.p90Ms).c_str());
+}
+
+std::string loadAverage()
+{
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    if (!(file >> one >> five >> fifteen))
+        return "unknown";
+    return one + " " + five + " " + fifteen;
 }

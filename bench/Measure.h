@@ -35,3 +35,6 @@ std::string formatMs(double ms);
 
 // Prints the rows; figures below 10 ms are shown in microseconds.
 void printTable(const std::vector<Measurement> &rows);
+
+// The machine's load averages (1, 5 and 15 minutes), for the table's header.
+std::string loadAverage();

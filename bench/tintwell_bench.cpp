@@ -27,15 +27,6 @@ constexpr double RowSeconds = 0.3;
 constexpr int MinimumRuns = 7;
 constexpr int Side16Million = 4096;
 
-std::string loadAverage()
-{
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    if (!(file >> one >> five >> fifteen))
-        return "unknown";
-    return one + " " + five + " " + fifteen;
-}
-
 } // namespace
 
 int main()

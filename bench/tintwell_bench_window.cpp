@@ -81,15 +81,6 @@ constexpr int MaximumRuns = 20000;
 constexpr int PartRuns = 7;
 constexpr int SaveRuns = 9;
 
-std::string loadAverage()
-{
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    if (!(file >> one >> five >> fifteen))
-        return "unknown";
-    return one + " " + five + " " + fifteen;
-}
-
 double msSince(Clock::time_point begin)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
