@@ -23,7 +23,7 @@ public:
     void SetOuterHeight(double) override {}
     void SetPersistentDrawing(bool) override {}
     void SetTimeCaption(const std::string &) override {}
-    void PaintPicture(const Canvas &, int, int, int, int) override {}
+    void PaintPicture(const Canvas &, int, int, int, int, CanvasArea) override {}
     RunTimer GetTickCount() override
     {
         const auto now = std::chrono::steady_clock::now().time_since_epoch();

@@ -28,9 +28,10 @@ void MemoryHost::SetTimeCaption(const std::string &text)
     calls.push_back("caption " + text);
 }
 
-void MemoryHost::PaintPicture(const Canvas &source, int x, int y, int width, int height)
+void MemoryHost::PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed)
 {
     ++paints;
+    paintedAreas.push_back(changed);
     calls.push_back((&source == &canvas ? "paint " : "paint foreign ") + std::to_string(x) + "," + std::to_string(y)
                     + " " + std::to_string(width) + "x" + std::to_string(height));
 }

@@ -29,6 +29,7 @@ public:
     // "paint 2,56 256x256", "tick", "events", "beep", "unavailable 4096x4096".
     std::vector<std::string> calls;
     std::vector<std::string> captions;
+    std::vector<CanvasArea> paintedAreas;
     int paints = 0;
     int events = 0;
     int beeps = 0;
@@ -44,7 +45,7 @@ public:
     void SetOuterHeight(double twips) override;
     void SetPersistentDrawing(bool on) override;
     void SetTimeCaption(const std::string &text) override;
-    void PaintPicture(const Canvas &source, int x, int y, int width, int height) override;
+    void PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed) override;
     RunTimer GetTickCount() override;
     void DoEvents() override;
     void Beep() override;

@@ -30,6 +30,7 @@ private slots:
     void previewShowsCanvas_data();
     void previewShowsCanvas();
     void previewIsPaintedOnScreen();
+    void previewFollowsCanvasAfterEveryTile();
     void timeLabelRisesDuringRun();
     void stopClickedDuringRun();
     void startClickedDuringRun();
@@ -243,6 +244,32 @@ void tst_Mainform::previewIsPaintedOnScreen()
     for (int y : {0, 63, 64, 200, 255})
         for (int x : {0, 1, 100, 255})
             QCOMPARE(FromRgb32(shown.pixel(2 + x, 56 + y)), SheetFormulas::Colour(3, x, y));
+}
+
+// After every tile the preview shows the whole canvas as it is, also while a
+// nested run has cleared and resized it and after the outer run resumes.
+void tst_Mainform::previewFollowsCanvasAfterEveryTile()
+{
+    int passes = 0;
+    QString mismatch;
+    const PassGuard pass = everyEventPass(this, [&] {
+        if (form->generator().RunDepth() == 0 || !mismatch.isEmpty())
+            return;
+        if (++passes == 5) { // inside "256killo": a nested "2025" run
+            selectMode(*form, 6);
+            QTest::mouseClick(button(*form, "Command1"), Qt::LeftButton);
+        }
+        for (int py = 0; py < 256 && mismatch.isEmpty(); ++py)
+            for (int px = (py + passes) % 2; px < 256; px += 2)
+                if (form->Point(2 + px, 56 + py) != previewSource(form->pic1(), px, py)) {
+                    mismatch = QStringLiteral("pass %1: preview (%2, %3)").arg(passes).arg(px).arg(py);
+                    break;
+                }
+    });
+    runMode(*form, 2);
+
+    QCOMPARE(mismatch, QString());
+    QCOMPARE(passes, 64 + 9);
 }
 
 void tst_Mainform::timeLabelRisesDuringRun()

@@ -74,6 +74,15 @@ void tst_Run::startStepsInOrder()
     expected.insert(expected.end(), {"tick", "persistent on", "paint 2,56 256x256", "caption 0", "beep"});
     QCOMPARE(host.calls, expected);
     QCOMPARE(generator.RunDepth(), 0);
+
+    // Each tile's paint names the tile just drawn (along the rows of tiles);
+    // the final paint the whole canvas.
+    std::vector<CanvasArea> areas;
+    for (int a = 0; a < 3; ++a)
+        for (int b = 0; b < 3; ++b)
+            areas.push_back({9 * b, 9 * a, 9, 9});
+    areas.push_back({0, 0, 27, 27});
+    QVERIFY(host.paintedAreas == areas);
 }
 
 void tst_Run::timeCaptions()

@@ -29,6 +29,7 @@ ColorValue Canvas::pixel(int x, int y) const
 void Canvas::clear()
 {
     std::fill(pixels_.begin(), pixels_.end(), ToRgb32(background_));
+    ++contentEpoch_;
 }
 
 void Canvas::resize(int width, int height)
@@ -58,4 +59,5 @@ void Canvas::resize(int width, int height)
     data_ = pixels_.data();
     width_ = newWidth;
     height_ = newHeight;
+    ++contentEpoch_;
 }

@@ -58,6 +58,10 @@ public:
     // Discards the content: every pixel shows the background again.
     void clear();
 
+    // Changes whenever the content changes other than by setPixel (a clear or
+    // a new size), so a viewer knows when an earlier copy of it is stale.
+    std::uint64_t contentEpoch() const { return contentEpoch_; }
+
     ColorValue backColor() const { return background_; }
     // Takes effect at the next clear() and for newly grown area.
     void setBackColor(ColorValue colour) { background_ = colour; }
@@ -80,5 +84,6 @@ private:
     std::size_t width_ = 0;
     std::size_t height_ = 0;
     ColorValue background_;
+    std::uint64_t contentEpoch_ = 0;
     std::size_t pixelLimit_ = std::numeric_limits<std::size_t>::max();
 };

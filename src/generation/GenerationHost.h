@@ -9,6 +9,17 @@
 
 class Canvas;
 
+// A rectangle of canvas pixels.
+struct CanvasArea
+{
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    friend bool operator==(const CanvasArea &, const CanvasArea &) = default;
+};
+
 class GenerationHost
 {
 public:
@@ -34,7 +45,10 @@ public:
     virtual void SetTimeCaption(const std::string &text) = 0;
 
     // Paints the whole canvas scaled into a rectangle of the window (pixels).
-    virtual void PaintPicture(const Canvas &source, int x, int y, int width, int height) = 0;
+    // `changed` is the part of the canvas written since the last paint, as
+    // far as the run knows; a window that still shows the rest may redraw
+    // just that part. A clear or resize of the canvas voids the hint.
+    virtual void PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed) = 0;
 
     // The millisecond tick counter.
     virtual RunTimer GetTickCount() = 0;

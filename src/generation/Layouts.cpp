@@ -24,7 +24,7 @@ void SheetGenerator::Draw16Million()
             for (int u = 0; u <= 255; ++u)
                 for (int v = 0; v <= 255; ++v)
                     pic.setPixel(256 * a + u, 256 * b + v, RGB(u, v, blue));
-            if (!AfterTile(start))
+            if (!AfterTile(start, {256 * a, 256 * b, 256, 256}))
                 return;
         }
     }
@@ -45,7 +45,7 @@ void SheetGenerator::Draw1Million()
             for (int u = 0; u <= 127; ++u)
                 for (int v = 0; v <= 127; ++v)
                     pic.setPixel(128 * a + v, 128 * b + u, RGB(2 * u, 2 * v, blue));
-            if (!AfterTile(start))
+            if (!AfterTile(start, {128 * a, 128 * b, 128, 128}))
                 return;
         }
     }
@@ -66,7 +66,7 @@ void SheetGenerator::Draw256Kilo()
             for (int u = 0; u <= 63; ++u)
                 for (int v = 0; v <= 63; ++v)
                     pic.setPixel(64 * a + v, 64 * b + u, RGB(4 * u, green, 4 * v));
-            if (!AfterTile(start))
+            if (!AfterTile(start, {64 * a, 64 * b, 64, 64}))
                 return;
         }
     }
@@ -88,7 +88,7 @@ void SheetGenerator::Draw64Kilo()
             for (int u = 0; u <= 63; ++u)
                 for (int v = 0; v <= 63; ++v)
                     pic.setPixel(64 * b + u, 64 * a + v, RGB(4 * u, green, 4 * v));
-            if (!AfterTile(start))
+            if (!AfterTile(start, {64 * b, 64 * a, 64, 64}))
                 return;
         }
     }
@@ -111,7 +111,7 @@ void SheetGenerator::Draw16Kilo()
             for (int u = 0; u <= 63; ++u)
                 for (int v = 0; v <= 63; ++v)
                     pic.setPixel(64 * b + u, 64 * a + v, RGB(red, 4 * u, 4 * v));
-            if (!AfterTile(start))
+            if (!AfterTile(start, {64 * b, 64 * a, 64, 64}))
                 return;
         }
     }
@@ -131,7 +131,7 @@ void SheetGenerator::Draw4096()
             for (int u = 0; u <= 15; ++u)
                 for (int v = 0; v <= 15; ++v)
                     pic.setPixel(16 * b + u, 16 * a + v, RGB(red, 17 * u, 17 * v));
-            if (!AfterTile(start))
+            if (!AfterTile(start, {16 * b, 16 * a, 16, 16}))
                 return;
         }
     }
@@ -152,7 +152,7 @@ void SheetGenerator::Draw2025()
             for (int u = 0; u <= 14; ++u)
                 for (int v = 0; v <= 14; ++v)
                     pic.setPixel(15 * b + u, 15 * a + v, RGB(red, Levels15[u], Levels15[v]));
-            if (!AfterTile(start))
+            if (!AfterTile(start, {15 * b, 15 * a, 15, 15}))
                 return;
         }
     }
@@ -172,7 +172,7 @@ void SheetGenerator::Draw729()
             for (int u = 0; u <= 8; ++u)
                 for (int v = 0; v <= 8; ++v)
                     pic.setPixel(9 * b + u, 9 * a + v, RGB(red, Levels9[u], Levels9[v]));
-            if (!AfterTile(start))
+            if (!AfterTile(start, {9 * b, 9 * a, 9, 9}))
                 return;
         }
     }

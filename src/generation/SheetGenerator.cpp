@@ -58,7 +58,8 @@ void SheetGenerator::Start()
     const RunTimer t1 = host_.GetTickCount();
 
     host_.SetPersistentDrawing(true);
-    host_.PaintPicture(host_.pic1(), PreviewLeft, PreviewTop, PreviewSize, PreviewSize);
+    const Canvas &pic = host_.pic1();
+    host_.PaintPicture(pic, PreviewLeft, PreviewTop, PreviewSize, PreviewSize, {0, 0, pic.width(), pic.height()});
     host_.SetTimeCaption(std::to_string(Elapsed(t1, t0)));
     host_.Beep();
 }
@@ -68,9 +69,9 @@ void SheetGenerator::Stop()
     stopRequested_ = true;
 }
 
-bool SheetGenerator::AfterTile(RunTimer start)
+bool SheetGenerator::AfterTile(RunTimer start, CanvasArea tile)
 {
-    host_.PaintPicture(host_.pic1(), PreviewLeft, PreviewTop, PreviewSize, PreviewSize);
+    host_.PaintPicture(host_.pic1(), PreviewLeft, PreviewTop, PreviewSize, PreviewSize, tile);
     host_.SetTimeCaption(std::to_string(Elapsed(host_.GetTickCount(), start)));
     host_.DoEvents();
     return !stopRequested_;

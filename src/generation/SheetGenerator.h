@@ -10,12 +10,11 @@
 // A layout keeps its start reading, counters and level table in its own call,
 // so a nested run leaves the interrupted one's state untouched.
 
+#include "GenerationHost.h"
 #include "RunTimer.h"
 
 #include <array>
 #include <string_view>
-
-class GenerationHost;
 
 class SheetGenerator
 {
@@ -43,8 +42,9 @@ public:
     int RunDepth() const { return runDepth_; }
 
 private:
-    // True when the layout is to go on with its next tile.
-    bool AfterTile(RunTimer start);
+    // True when the layout is to go on with its next tile, the part of the
+    // canvas it has just drawn.
+    bool AfterTile(RunTimer start, CanvasArea tile);
 
     void Draw16Million();
     void Draw1Million();

@@ -66,29 +66,53 @@ void setLabelColours(QLabel *label, ColorValue back, ColorValue text)
     label->setAutoFillBackground(true);
 }
 
-// Nearest-neighbour scaling of the whole canvas into a rectangle of the
-// surface, in device pixels: every preview pixel shows the canvas pixel under
-// its centre, so it holds a colour that exists in the sheet.
-void paintScaled(QImage &surface, const QRect &target, const Canvas &source)
+// The canvas column (or row) under the centre of each device pixel of a
+// target span: nearest-neighbour sampling, so every preview pixel shows a
+// colour that exists in the sheet.
+std::vector<int> sourceSamples(int targetStart, int visibleStart, int visibleLength, int targetLength,
+                               int sourceLength)
+{
+    std::vector<int> samples(static_cast<std::size_t>(visibleLength));
+    for (int d = 0; d < visibleLength; ++d) {
+        const long long offset = visibleStart - targetStart + d;
+        samples[static_cast<std::size_t>(d)]
+            = static_cast<int>((2 * offset + 1) * sourceLength / (2LL * targetLength));
+    }
+    return samples;
+}
+
+// The first and one-past-last index of samples that fall in [first, first + length).
+std::pair<int, int> samplesWithin(const std::vector<int> &samples, int first, int length)
+{
+    const auto begin = std::lower_bound(samples.begin(), samples.end(), first);
+    const auto end = std::lower_bound(begin, samples.end(), first + length);
+    return {static_cast<int>(begin - samples.begin()), static_cast<int>(end - samples.begin())};
+}
+
+// Scales the whole canvas into `target` (device pixels of the surface), but
+// writes only the device pixels whose samples lie in `area` of the canvas.
+// Returns the device rectangle written.
+QRect paintScaled(QImage &surface, const QRect &target, const Canvas &source, const CanvasArea &area)
 {
     const QRect visible = target.intersected(surface.rect());
     if (visible.isEmpty() || source.width() == 0 || source.height() == 0)
-        return;
+        return {};
 
-    std::vector<int> sourceColumn(static_cast<std::size_t>(visible.width()));
-    for (int dx = 0; dx < visible.width(); ++dx) {
-        const long long column = visible.left() - target.left() + dx;
-        sourceColumn[static_cast<std::size_t>(dx)]
-            = static_cast<int>((2 * column + 1) * source.width() / (2LL * target.width()));
-    }
-    for (int dy = 0; dy < visible.height(); ++dy) {
-        const long long row = visible.top() - target.top() + dy;
-        const auto sourceRow = static_cast<std::size_t>((2 * row + 1) * source.height() / (2LL * target.height()));
-        const std::uint32_t *from = source.bits() + sourceRow * static_cast<std::size_t>(source.width());
+    const std::vector<int> columns
+        = sourceSamples(target.left(), visible.left(), visible.width(), target.width(), source.width());
+    const std::vector<int> rows
+        = sourceSamples(target.top(), visible.top(), visible.height(), target.height(), source.height());
+    const auto [left, right] = samplesWithin(columns, area.x, area.width);
+    const auto [top, bottom] = samplesWithin(rows, area.y, area.height);
+
+    for (int dy = top; dy < bottom; ++dy) {
+        const std::uint32_t *from
+            = source.bits() + static_cast<std::size_t>(rows[static_cast<std::size_t>(dy)]) * source.bytesPerLine() / 4;
         auto *to = reinterpret_cast<std::uint32_t *>(surface.scanLine(visible.top() + dy)) + visible.left();
-        for (int dx = 0; dx < visible.width(); ++dx)
-            to[dx] = from[sourceColumn[static_cast<std::size_t>(dx)]];
+        for (int dx = left; dx < right; ++dx)
+            to[dx] = from[columns[static_cast<std::size_t>(dx)]];
     }
+    return QRect(visible.left() + left, visible.top() + top, right - left, bottom - top);
 }
 
 int mouseButton(Qt::MouseButton button)
@@ -339,17 +363,28 @@ void mainform::SetTimeCaption(const std::string &text)
     Label1->setText(QString::fromStdString(text));
 }
 
-void mainform::PaintPicture(const Canvas &source, int x, int y, int width, int height)
+void mainform::PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed)
 {
     ensureSurface();
     const qreal ratio = surface_.devicePixelRatio();
     const QRect target(QPoint(qFloor(x * ratio), qFloor(y * ratio)),
                        QPoint(qCeil((x + width) * ratio) - 1, qCeil((y + height) * ratio) - 1));
-    paintScaled(surface_, target, source);
+
+    // While the surface still shows this canvas as it was at the last paint,
+    // only the part written since needs scaling again: after a tile of
+    // "16million" that is 16 x 16 preview pixels rather than 256 x 256.
+    const bool current = lastPreview_ && lastPreview_->canvas == &source
+                         && lastPreview_->epoch == source.contentEpoch() && lastPreview_->target == target;
+    if (!current)
+        changed = {0, 0, source.width(), source.height()};
+    const QRect written = paintScaled(surface_, target, source, changed);
+    lastPreview_ = PaintedPreview{&source, source.contentEpoch(), target};
 
     // During a run each preview goes to the screen at once; the final one is
     // shown with the next repaint.
-    const QRect area(x, y, width, height);
+    const QRect area = QRectF(QRectF(written).topLeft() / ratio, QRectF(written).size() / ratio).toAlignedRect();
+    if (area.isEmpty())
+        return;
     if (persistentDrawing_)
         update(area);
     else
@@ -391,6 +426,7 @@ void mainform::ensureSurface()
     QImage grown(needed.expandedTo(surface_.size()), QImage::Format_RGB32);
     grown.setDevicePixelRatio(ratio);
     grown.fill(palette().color(QPalette::Window));
+    lastPreview_.reset(); // the copy below may resample it
     if (!surface_.isNull()) {
         QPainter painter(&grown);
         painter.drawImage(QPoint(0, 0), surface_);

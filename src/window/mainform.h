@@ -49,7 +49,7 @@ public:
     void SetOuterHeight(double twips) override;
     void SetPersistentDrawing(bool on) override;
     void SetTimeCaption(const std::string &text) override;
-    void PaintPicture(const Canvas &source, int x, int y, int width, int height) override;
+    void PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed) override;
     RunTimer GetTickCount() override;
     void DoEvents() override;
     void Beep() override;
@@ -97,6 +97,15 @@ private:
     Canvas canvas_;
     SheetGenerator generator_{*this};
     QImage surface_;
+    // What the surface's preview shows: which canvas, as of which content
+    // epoch, in which device rectangle.
+    struct PaintedPreview
+    {
+        const Canvas *canvas;
+        std::uint64_t epoch;
+        QRect target;
+    };
+    std::optional<PaintedPreview> lastPreview_;
     std::optional<double> outerWidthTwips_;
     std::optional<double> outerHeightTwips_;
     bool persistentDrawing_ = true;
