@@ -29,8 +29,8 @@ namespace {
 
 constexpr double TwipsPerInch = 1440;
 
-// The face of every control's text. Where it is missing, main() maps it to
-// an installed Japanese gothic face.
+// The face of every control's text. Where it is missing (on Linux it always
+// is), the window maps it to an installed Japanese gothic face.
 const QString FontFace = QStringLiteral("ＭＳ ゴシック");
 
 const QString SaveWarning = QStringLiteral("16M色のファイルサイズは48Mbyteになります。");
