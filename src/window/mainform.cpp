@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
 #include <QFont>
 #include <QLabel>
 #include <QMessageBox>
@@ -106,8 +105,9 @@ QRect paintScaled(QImage &surface, const QRect &target, const Canvas &source, co
     const auto [top, bottom] = samplesWithin(rows, area.y, area.height);
 
     for (int dy = top; dy < bottom; ++dy) {
-        const std::uint32_t *from
-            = source.bits() + static_cast<std::size_t>(rows[static_cast<std::size_t>(dy)]) * source.bytesPerLine() / 4;
+        const std::uint32_t *from = source.bits()
+                                    + static_cast<std::size_t>(rows[static_cast<std::size_t>(dy)])
+                                          * static_cast<std::size_t>(source.width());
         auto *to = reinterpret_cast<std::uint32_t *>(surface.scanLine(visible.top() + dy)) + visible.left();
         for (int dx = left; dx < right; ++dx)
             to[dx] = from[columns[static_cast<std::size_t>(dx)]];
