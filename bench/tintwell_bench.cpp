@@ -12,7 +12,7 @@
 #include "BareLoop.h"
 #include "BenchHost.h"
 #include "Measure.h"
-#include "SheetGenerator.h"
+#include "generation/SheetGenerator.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -35,9 +35,9 @@
 #include "BareLoop.h"
 #include "BenchHost.h"
 #include "Measure.h"
-#include "PictureFile.h"
-#include "SheetGenerator.h"
-#include "mainform.h"
+#include "platform/PictureFile.h"
+#include "generation/SheetGenerator.h"
+#include "window/mainform.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -344,25 +344,17 @@ int main(int argc, char *argv[])
         return CanvasArea{256 * (tile / 16), 256 * (tile % 16), 256, 256};
     };
     const CanvasArea wholeCanvas{0, 0, form.pic1().width(), form.pic1().height()};
+    // What the window does after each tile: the preview and the caption.
     const auto paintPreviews = [&](bool wholeEachTime) {
         for (int tile = 0; tile < TilesOf16Million; ++tile)
-            form.PaintPicture(form.pic1(), SheetGenerator::PreviewLeft, SheetGenerator::PreviewTop,
-                              SheetGenerator::PreviewSize, SheetGenerator::PreviewSize,
-                              wholeEachTime ? wholeCanvas : tileOf16Million(tile));
+            form.TileDone(wholeEachTime ? wholeCanvas : tileOf16Million(tile), tile);
     };
-    form.SetPersistentDrawing(false);
-    parts.push_back(measure("256 tile previews, repainted", PartRuns, [&] { paintPreviews(false); }));
-    parts.push_back(measure("256 whole previews, repainted", PartRuns, [&] { paintPreviews(true); }));
-    form.SetPersistentDrawing(true);
-    parts.push_back(measure("256 whole previews, scaling only", PartRuns, [&] {
-        paintPreviews(true);
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }));
-    parts.push_back(measure("256 captions + event passes", PartRuns, [&] {
-        for (int tile = 0; tile < TilesOf16Million; ++tile) {
-            form.SetTimeCaption(std::to_string(tile));
+    form.RunStarted();
+    parts.push_back(measure("256 tile previews + captions", PartRuns, [&] { paintPreviews(false); }));
+    parts.push_back(measure("256 whole previews + captions", PartRuns, [&] { paintPreviews(true); }));
+    parts.push_back(measure("256 event passes", PartRuns, [&] {
+        for (int tile = 0; tile < TilesOf16Million; ++tile)
             form.DoEvents();
-        }
     }));
     std::vector<double> grown;
     for (int i = 0; i < PartRuns; ++i) {
@@ -389,8 +381,8 @@ int main(int argc, char *argv[])
 
     std::printf("\nWhere the 16million run's time goes (each row: what one run does)\n");
     printTable(parts);
-    const double sum = parts[0].medianMs + parts[1].medianMs + parts[4].medianMs + parts.back().medianMs;
-    std::printf("layout + previews repainted + captions and events + clear: %s (the run: %s)\n",
+    const double sum = parts[0].medianMs + parts[1].medianMs + parts[3].medianMs + parts.back().medianMs;
+    std::printf("layout + previews and captions + event passes + clear: %s (the run: %s)\n",
                 formatMs(sum).c_str(), formatMs(run16Million.wall.medianMs).c_str());
 
     std::printf("\nSaving the 16million picture (%lld bytes) in %s\n", static_cast<long long>(BmpBytes16Million),

@@ -1,4 +1,4 @@
-#include "mainform.h"
+#include "window/mainform.h"
 
 #include <QApplication>
 

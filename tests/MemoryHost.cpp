@@ -1,40 +1,16 @@
 #include "MemoryHost.h"
 
-#include "RunTimer.h"
-
 #include <cstdint>
 
-void MemoryHost::SetOuterWidth(double twips)
+namespace {
+
+std::string area(const CanvasArea &a)
 {
-    outerWidth = twips;
-    calls.push_back("width " + std::to_string(static_cast<long>(twips)));
+    return std::to_string(a.x) + "," + std::to_string(a.y) + " " + std::to_string(a.width) + "x"
+           + std::to_string(a.height);
 }
 
-void MemoryHost::SetOuterHeight(double twips)
-{
-    outerHeight = twips;
-    calls.push_back("height " + std::to_string(static_cast<long>(twips)));
-}
-
-void MemoryHost::SetPersistentDrawing(bool on)
-{
-    persistent = on;
-    calls.push_back(on ? "persistent on" : "persistent off");
-}
-
-void MemoryHost::SetTimeCaption(const std::string &text)
-{
-    captions.push_back(text);
-    calls.push_back("caption " + text);
-}
-
-void MemoryHost::PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed)
-{
-    ++paints;
-    paintedAreas.push_back(changed);
-    calls.push_back((&source == &canvas ? "paint " : "paint foreign ") + std::to_string(x) + "," + std::to_string(y)
-                    + " " + std::to_string(width) + "x" + std::to_string(height));
-}
+} // namespace
 
 RunTimer MemoryHost::GetTickCount()
 {
@@ -42,6 +18,20 @@ RunTimer MemoryHost::GetTickCount()
     clock = static_cast<RunTimer>(static_cast<std::uint32_t>(clock) + static_cast<std::uint32_t>(tickStep));
     calls.push_back("tick");
     return now;
+}
+
+void MemoryHost::RunStarted()
+{
+    captions.push_back("0");
+    calls.push_back("started");
+}
+
+void MemoryHost::TileDone(CanvasArea tile, std::int32_t elapsedMs)
+{
+    ++paints;
+    paintedAreas.push_back(tile);
+    captions.push_back(std::to_string(elapsedMs));
+    calls.push_back("tile " + area(tile) + " " + std::to_string(elapsedMs) + "ms");
 }
 
 void MemoryHost::DoEvents()
@@ -52,10 +42,13 @@ void MemoryHost::DoEvents()
         onDoEvents();
 }
 
-void MemoryHost::Beep()
+void MemoryHost::RunEnded(std::int32_t totalMs)
 {
+    ++paints;
     ++beeps;
-    calls.push_back("beep");
+    paintedAreas.push_back({0, 0, canvas.width(), canvas.height()});
+    captions.push_back(std::to_string(totalMs));
+    calls.push_back("ended " + std::to_string(totalMs) + "ms");
 }
 
 void MemoryHost::CanvasUnavailable(int width, int height)

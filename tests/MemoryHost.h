@@ -1,10 +1,12 @@
 #pragma once
 
 // An in-memory window for generation runs: it owns a canvas, answers with a
-// settable mode, screen and clock, and records what the run asked of it.
+// settable mode and clock, and records what the run told it, as the window
+// would show it: the time label's captions, the previews (the tile just
+// drawn, then the whole canvas at the end) and the beeps.
 
-#include "Canvas.h"
-#include "GenerationHost.h"
+#include "generation/Canvas.h"
+#include "generation/GenerationHost.h"
 
 #include <functional>
 #include <string>
@@ -15,8 +17,6 @@ class MemoryHost : public GenerationHost
 public:
     Canvas canvas;
     int mode = 0;
-    double twipsPerPixelX = 15;
-    double twipsPerPixelY = 15;
 
     // Every reading returns clock, then advances it by tickStep.
     RunTimer clock = 0;
@@ -25,29 +25,22 @@ public:
     // Called inside DoEvents: a test clicks Stop or Start here.
     std::function<void()> onDoEvents;
 
-    // What the run did, in order: "caption 0", "width 4050", "persistent off",
-    // "paint 2,56 256x256", "tick", "events", "beep", "unavailable 4096x4096".
+    // What the run did, in order: "started", "tick", "tile 0,0 9x9 0ms",
+    // "events", "ended 3ms", "unavailable 4096x4096".
     std::vector<std::string> calls;
+    // The time label: "0" at a start, then every tile's and the total time.
     std::vector<std::string> captions;
     std::vector<CanvasArea> paintedAreas;
     int paints = 0;
     int events = 0;
     int beeps = 0;
-    double outerWidth = 0;
-    double outerHeight = 0;
-    bool persistent = true;
 
     Canvas &pic1() override { return canvas; }
     int SelectedMode() const override { return mode; }
-    double TwipsPerPixelX() const override { return twipsPerPixelX; }
-    double TwipsPerPixelY() const override { return twipsPerPixelY; }
-    void SetOuterWidth(double twips) override;
-    void SetOuterHeight(double twips) override;
-    void SetPersistentDrawing(bool on) override;
-    void SetTimeCaption(const std::string &text) override;
-    void PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed) override;
     RunTimer GetTickCount() override;
+    void RunStarted() override;
+    void TileDone(CanvasArea tile, std::int32_t elapsedMs) override;
     void DoEvents() override;
-    void Beep() override;
+    void RunEnded(std::int32_t totalMs) override;
     void CanvasUnavailable(int width, int height) override;
 };

@@ -4,7 +4,7 @@
 // by-position description (not from the layouts' loops), and the order in
 // which each mode visits its tiles.
 
-#include "ColorValue.h"
+#include "generation/ColorValue.h"
 
 #include <algorithm>
 #include <array>

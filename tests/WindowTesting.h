@@ -2,9 +2,9 @@
 
 // Helpers for tests that drive the real window on the offscreen platform.
 
-#include "Canvas.h"
+#include "generation/Canvas.h"
 #include "DialogTesting.h"
-#include "mainform.h"
+#include "window/mainform.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "Canvas.h"
-#include "ColorValue.h"
-#include "RunTimer.h"
+#include "generation/Canvas.h"
+#include "generation/ColorValue.h"
+#include "generation/RunTimer.h"
 
 #include <QTest>
 

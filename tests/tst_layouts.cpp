@@ -1,10 +1,10 @@
 // Every mode's layout, checked through complete and partial runs on an
 // in-memory window.
 
-#include "LevelTables.h"
+#include "generation/LevelTables.h"
 #include "MemoryHost.h"
 #include "SheetFormulas.h"
-#include "SheetGenerator.h"
+#include "generation/SheetGenerator.h"
 
 #include <QTest>
 

@@ -4,7 +4,8 @@
 
 #include "WindowTesting.h"
 
-#include "Module1.h"
+#include "platform/Module1.h"
+#include "tintwellconfig.h"
 
 #include <QDesktopServices>
 #include <QFontInfo>
@@ -74,7 +75,7 @@ void tst_Link::cleanup()
 
 void tst_Link::labelShowsAndHoldsTheAddress()
 {
-    const QString address = QStringLiteral(TINTWELL_HOME_PAGE);
+    const QString address = QString::fromUtf8(TintwellConfig::HomePage);
     QVERIFY(QUrl(address).isValid());
     QVERIFY(!QUrl(address).isRelative());
     QCOMPARE(link()->text(), address);
@@ -90,10 +91,10 @@ void tst_Link::labelShowsAndHoldsTheAddress()
 void tst_Link::eachClickMakesOneRequest()
 {
     QTest::mouseClick(link(), Qt::LeftButton);
-    QCOMPARE(catcher.requests, QList<QUrl>{QUrl(QStringLiteral(TINTWELL_HOME_PAGE))});
+    QCOMPARE(catcher.requests, QList<QUrl>{QUrl(QString::fromUtf8(TintwellConfig::HomePage))});
     QTest::mouseClick(link(), Qt::LeftButton);
     QCOMPARE(catcher.requests.size(), 2);
-    QCOMPARE(catcher.requests.last(), QUrl(QStringLiteral(TINTWELL_HOME_PAGE)));
+    QCOMPARE(catcher.requests.last(), QUrl(QString::fromUtf8(TintwellConfig::HomePage)));
 }
 
 void tst_Link::onlyALeftClickOpens()

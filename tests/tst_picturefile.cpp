@@ -1,4 +1,4 @@
-#include "PictureFile.h"
+#include "platform/PictureFile.h"
 
 #include <QDir>
 #include <QFile>

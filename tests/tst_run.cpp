@@ -3,7 +3,7 @@
 
 #include "MemoryHost.h"
 #include "SheetFormulas.h"
-#include "SheetGenerator.h"
+#include "generation/SheetGenerator.h"
 
 #include <QTest>
 
@@ -43,8 +43,6 @@ class tst_Run : public QObject
 private slots:
     void startStepsInOrder();
     void timeCaptions();
-    void windowSizeFollowsScreen_data();
-    void windowSizeFollowsScreen();
     void modeOutOfRangeRunsNoLayout_data();
     void modeOutOfRangeRunsNoLayout();
     void stopDuringTile_data();
@@ -67,22 +65,18 @@ void tst_Run::startStepsInOrder()
     SheetGenerator generator(host);
     generator.Start();
 
-    Calls expected = {"caption 0", "width 4050", "height 5040", "persistent off", "tick", // t0
-                      "tick"}; // the layout's own reading
-    for (int tile = 0; tile < 9; ++tile)
-        expected.insert(expected.end(), {"paint 2,56 256x256", "tick", "caption 0", "events"});
-    expected.insert(expected.end(), {"tick", "persistent on", "paint 2,56 256x256", "caption 0", "beep"});
-    QCOMPARE(host.calls, expected);
-    QCOMPARE(generator.RunDepth(), 0);
-
-    // Each tile's paint names the tile just drawn (along the rows of tiles);
-    // the final paint the whole canvas.
-    std::vector<CanvasArea> areas;
+    // Each tile is reported with the part of the canvas just drawn (along the
+    // rows of tiles), then events are handled; the end comes after the last.
+    Calls expected = {"started", "tick", // t0
+                      "tick"};           // the layout's own reading
     for (int a = 0; a < 3; ++a)
         for (int b = 0; b < 3; ++b)
-            areas.push_back({9 * b, 9 * a, 9, 9});
-    areas.push_back({0, 0, 27, 27});
-    QVERIFY(host.paintedAreas == areas);
+            expected.insert(expected.end(), {"tick", "tile " + std::to_string(9 * b) + "," + std::to_string(9 * a)
+                                                         + " 9x9 0ms",
+                                             "events"});
+    expected.insert(expected.end(), {"tick", "ended 0ms"});
+    QCOMPARE(host.calls, expected);
+    QCOMPARE(generator.RunDepth(), 0);
 }
 
 void tst_Run::timeCaptions()
@@ -105,33 +99,6 @@ void tst_Run::timeCaptions()
     QCOMPARE(host.captions.back(), "180");
 }
 
-void tst_Run::windowSizeFollowsScreen_data()
-{
-    QTest::addColumn<double>("twipsPerPixel");
-    QTest::addColumn<double>("width");
-    QTest::addColumn<double>("height");
-
-    QTest::newRow("96 dpi") << 15.0 << 4050.0 << 5040.0;   // 270 px; 256 px + 1200 twips
-    QTest::newRow("120 dpi") << 12.0 << 3240.0 << 4272.0;  // still 270 px wide
-    QTest::newRow("144 dpi") << 10.0 << 2700.0 << 3760.0;
-}
-
-void tst_Run::windowSizeFollowsScreen()
-{
-    QFETCH(double, twipsPerPixel);
-    QFETCH(double, width);
-    QFETCH(double, height);
-
-    MemoryHost host;
-    host.mode = -1;
-    host.twipsPerPixelX = twipsPerPixel;
-    host.twipsPerPixelY = twipsPerPixel;
-    SheetGenerator generator(host);
-    generator.Start();
-    QCOMPARE(host.outerWidth, width);
-    QCOMPARE(host.outerHeight, height);
-}
-
 void tst_Run::modeOutOfRangeRunsNoLayout_data()
 {
     QTest::addColumn<int>("mode");
@@ -152,8 +119,7 @@ void tst_Run::modeOutOfRangeRunsNoLayout()
     SheetGenerator generator(host);
     generator.Start();
 
-    const Calls expected = {"caption 0", "width 4050",    "height 5040",        "persistent off", "tick",
-                            "tick",      "persistent on", "paint 2,56 256x256", "caption 3",      "beep"};
+    const Calls expected = {"started", "tick", "tick", "ended 3ms"};
     QCOMPARE(host.calls, expected);
     // Emptied, and still its design size.
     QCOMPARE(host.canvas.width(), 409);
@@ -196,8 +162,8 @@ void tst_Run::stopDuringTile()
     QVERIFY(holdsFirstTiles(host.canvas, mode, stopAfter));
     QCOMPARE(host.paints, stopAfter + 1);
     QCOMPARE(host.beeps, 1);
-    const Calls tail(host.calls.end() - 5, host.calls.end());
-    QCOMPARE(tail, (Calls{"tick", "persistent on", "paint 2,56 256x256", "caption 0", "beep"}));
+    const Calls tail(host.calls.end() - 3, host.calls.end());
+    QCOMPARE(tail, (Calls{"events", "tick", "ended 0ms"}));
     QVERIFY(generator.StopRequested());
 }
 
@@ -259,8 +225,8 @@ void tst_Run::nestedStartOfAnotherMode()
     for (int y = 0; y < 27; ++y)
         for (int x = 0; x < 27; ++x)
             QCOMPARE(host.canvas.pixel(x, y), SheetFormulas::Colour(7, x, y));
-    // The outer run's own time and the final caption came after the nested one.
-    QCOMPARE(host.calls.back(), "beep");
+    // The outer run's own end came after the nested one's.
+    QCOMPARE(host.calls.back(), "ended 0ms");
 }
 
 // The interrupted "729" run carries on in the 256 x 256 canvas of a nested
@@ -377,7 +343,6 @@ void tst_Run::canvasUnavailable()
     QCOMPARE(host.events, 0);
     QCOMPARE(host.canvas.width(), 409);
     QCOMPARE(host.canvas.pixel(0, 0), Background);
-    QVERIFY(host.persistent);
     QCOMPARE(host.beeps, 1);
     QCOMPARE(generator.RunDepth(), 0);
 

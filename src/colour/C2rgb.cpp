@@ -1,4 +1,4 @@
-#include "C2rgb.h"
+#include "colour/C2rgb.h"
 
 namespace C2rgb {
 

@@ -1,4 +1,4 @@
-#include "Canvas.h"
+#include "generation/Canvas.h"
 
 #include <algorithm>
 #include <cstring>

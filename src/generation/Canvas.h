@@ -5,7 +5,7 @@
 // pixel at a time; the window scales it into the preview and Save writes it to
 // a file, both reading the buffer in place.
 
-#include "ColorValue.h"
+#include "generation/ColorValue.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,11 +1,15 @@
 #pragma once
 
-// What a generation run needs of the window that hosts it. The main window
-// implements it; the tests implement it in memory.
+// What a generation run tells the window that hosts it, in the run's own
+// terms: a run starts, a tile is done, events may be handled, the run ends,
+// the canvas could not be had. What that means on screen (the window's size,
+// where the preview is, the captions, the beep) is the window's business.
+// The main window implements it through a small object it owns; the tests
+// and benchmarks implement it in memory.
 
-#include "RunTimer.h"
+#include "generation/RunTimer.h"
 
-#include <string>
+#include <cstdint>
 
 class Canvas;
 
@@ -28,37 +32,28 @@ public:
     // The canvas `pic1`, owned by the window.
     virtual Canvas &pic1() = 0;
 
-    // The selected index of `Combo1`, -1 when nothing is selected.
+    // The mode to draw: the selected index of `Combo1`, -1 when nothing is
+    // selected.
     virtual int SelectedMode() const = 0;
-
-    // The screen's twips per pixel, and the window's outer size in twips.
-    virtual double TwipsPerPixelX() const = 0;
-    virtual double TwipsPerPixelY() const = 0;
-    virtual void SetOuterWidth(double twips) = 0;
-    virtual void SetOuterHeight(double twips) = 0;
-
-    // Off during a run: the preview goes straight to the screen. On again for
-    // the final preview, which the window keeps as its persistent image.
-    virtual void SetPersistentDrawing(bool on) = 0;
-
-    // The caption of the time label `Label1`.
-    virtual void SetTimeCaption(const std::string &text) = 0;
-
-    // Paints the whole canvas scaled into a rectangle of the window (pixels).
-    // `changed` is the part of the canvas written since the last paint, as
-    // far as the run knows; a window that still shows the rest may redraw
-    // just that part. A clear or resize of the canvas voids the hint.
-    virtual void PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed) = 0;
 
     // The millisecond tick counter.
     virtual RunTimer GetTickCount() = 0;
 
-    // Handles all pending window events, then returns.
+    // A run begins; the canvas is emptied right after this.
+    virtual void RunStarted() = 0;
+
+    // A tile is done: `tile` is the part of the canvas just drawn, and
+    // `elapsedMs` the time since the layout's own start reading.
+    virtual void TileDone(CanvasArea tile, std::int32_t elapsedMs) = 0;
+
+    // Pending window events may be handled now (a click on Stop, even a
+    // nested Start), then the run goes on.
     virtual void DoEvents() = 0;
 
-    virtual void Beep() = 0;
+    // The run is over, complete or stopped: `totalMs` since the click.
+    virtual void RunEnded(std::int32_t totalMs) = 0;
 
     // The canvas could not be given the size width x height; the run of the
-    // selected mode has ended without drawing.
+    // selected mode ends without drawing (RunEnded follows).
     virtual void CanvasUnavailable(int width, int height) = 0;
 };

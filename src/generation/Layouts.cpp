@@ -3,11 +3,11 @@
 // pixel in it. Every pixel is computed from the counters and written on its
 // own; AfterTile follows every tile.
 
-#include "SheetGenerator.h"
+#include "generation/SheetGenerator.h"
 
-#include "Canvas.h"
-#include "GenerationHost.h"
-#include "LevelTables.h"
+#include "generation/Canvas.h"
+#include "generation/GenerationHost.h"
+#include "generation/LevelTables.h"
 
 // 4096 x 4096, 16 x 16 tiles of 256 x 256, visited down each column of tiles.
 // Red runs along x in the tile, green along y, blue is the tile: every one of

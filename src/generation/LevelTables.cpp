@@ -1,4 +1,4 @@
-#include "LevelTables.h"
+#include "generation/LevelTables.h"
 
 #include <cmath>
 #include <cstddef>

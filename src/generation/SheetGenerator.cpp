@@ -1,17 +1,9 @@
-#include "SheetGenerator.h"
+#include "generation/SheetGenerator.h"
 
-#include "Canvas.h"
-#include "GenerationHost.h"
-
-#include <string>
+#include "generation/Canvas.h"
+#include "generation/GenerationHost.h"
 
 namespace {
-
-// The window's outer size during and after a run: 270 pixels wide, 256 pixels
-// plus 1200 twips high.
-constexpr int RunWidthPixels = 270;
-constexpr int RunHeightPixels = 256;
-constexpr double RunExtraHeightTwips = 1200;
 
 // Keeps the run depth right however the run ends.
 class RunScope
@@ -38,10 +30,7 @@ void SheetGenerator::Start()
     const RunScope scope(runDepth_);
 
     stopRequested_ = false;
-    host_.SetTimeCaption("0");
-    host_.SetOuterWidth(RunWidthPixels * host_.TwipsPerPixelX());
-    host_.SetOuterHeight(RunHeightPixels * host_.TwipsPerPixelY() + RunExtraHeightTwips);
-    host_.SetPersistentDrawing(false);
+    host_.RunStarted();
     host_.pic1().clear();
 
     const RunTimer t0 = host_.GetTickCount();
@@ -56,12 +45,7 @@ void SheetGenerator::Start()
         }
     }
     const RunTimer t1 = host_.GetTickCount();
-
-    host_.SetPersistentDrawing(true);
-    const Canvas &pic = host_.pic1();
-    host_.PaintPicture(pic, PreviewLeft, PreviewTop, PreviewSize, PreviewSize, {0, 0, pic.width(), pic.height()});
-    host_.SetTimeCaption(std::to_string(Elapsed(t1, t0)));
-    host_.Beep();
+    host_.RunEnded(Elapsed(t1, t0));
 }
 
 void SheetGenerator::Stop()
@@ -71,8 +55,7 @@ void SheetGenerator::Stop()
 
 bool SheetGenerator::AfterTile(RunTimer start, CanvasArea tile)
 {
-    host_.PaintPicture(host_.pic1(), PreviewLeft, PreviewTop, PreviewSize, PreviewSize, tile);
-    host_.SetTimeCaption(std::to_string(Elapsed(host_.GetTickCount(), start)));
+    host_.TileDone(tile, Elapsed(host_.GetTickCount(), start));
     host_.DoEvents();
     return !stopRequested_;
 }

@@ -1,17 +1,17 @@
 #pragma once
 
-// The generation run: Start resets the window, calls the layout of the
-// selected mode and finishes with the final preview, the total time and a
-// beep. A layout fills the canvas tile by tile; after every tile AfterTile
-// refreshes the preview, shows the elapsed time, lets the window handle
+// The generation run: Start tells the host a run begins, empties the canvas,
+// calls the layout of the selected mode and tells the host the total time. A
+// layout fills the canvas tile by tile; after every tile AfterTile tells the
+// host the tile is done and how long the layout has taken, lets it handle
 // pending events (a click on Stop, or even a nested Start, runs there) and
 // tells the layout whether to go on.
 //
 // A layout keeps its start reading, counters and level table in its own call,
 // so a nested run leaves the interrupted one's state untouched.
 
-#include "GenerationHost.h"
-#include "RunTimer.h"
+#include "generation/GenerationHost.h"
+#include "generation/RunTimer.h"
 
 #include <array>
 #include <string_view>
@@ -24,11 +24,6 @@ public:
     static constexpr std::array<std::string_view, ModeCount> ModeNames = {
         "16million", "1million", "256killo", "64kilo", "16kilo", "4096", "2025", "729",
     };
-
-    // Where the canvas is shown in the window, in window pixels.
-    static constexpr int PreviewLeft = 2;
-    static constexpr int PreviewTop = 56;
-    static constexpr int PreviewSize = 256;
 
     explicit SheetGenerator(GenerationHost &host);
 

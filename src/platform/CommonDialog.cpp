@@ -1,4 +1,4 @@
-#include "CommonDialog.h"
+#include "platform/CommonDialog.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>

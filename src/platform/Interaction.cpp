@@ -1,4 +1,4 @@
-#include "Interaction.h"
+#include "platform/Interaction.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "Module1.h"
+#include "platform/Module1.h"
 
 #include <QDesktopServices>
 #include <QDeadlineTimer>

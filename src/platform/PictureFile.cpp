@@ -1,4 +1,4 @@
-#include "PictureFile.h"
+#include "platform/PictureFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

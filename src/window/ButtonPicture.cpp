@@ -1,4 +1,4 @@
-#include "ButtonPicture.h"
+#include "window/ButtonPicture.h"
 
 #include <QIcon>
 #include <QImage>

@@ -47,6 +47,17 @@ inline constexpr std::array<Line, 2> Line1 = {{
     {60, 720, 3600, 720, 1}, // highlight
 }};
 
+// The preview: where the window shows the whole canvas, in window pixels.
+inline constexpr int PreviewLeft = 2;
+inline constexpr int PreviewTop = 56;
+inline constexpr int PreviewSize = 256;
+
+// The window's outer width from start-up on, in pixels; during and after a
+// run its outer height is 256 pixels plus 1200 twips.
+inline constexpr int OuterWidthPixels = 270;
+inline constexpr int RunHeightPixels = 256;
+inline constexpr double RunExtraHeightTwips = 1200;
+
 // Pictures on the buttons, in pixels.
 inline constexpr int RunPictureSize = 24;
 inline constexpr int SavePictureSize = 16;

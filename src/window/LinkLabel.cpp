@@ -1,4 +1,4 @@
-#include "LinkLabel.h"
+#include "window/LinkLabel.h"
 
 #include <QMouseEvent>
 

@@ -1,13 +1,14 @@
-#include "mainform.h"
+#include "window/mainform.h"
 
-#include "ButtonPicture.h"
-#include "C2rgb.h"
-#include "Clipboard.h"
-#include "Design.h"
-#include "Interaction.h"
-#include "LinkLabel.h"
-#include "Module1.h"
-#include "PictureFile.h"
+#include "window/ButtonPicture.h"
+#include "colour/C2rgb.h"
+#include "platform/Clipboard.h"
+#include "window/Design.h"
+#include "platform/Interaction.h"
+#include "window/LinkLabel.h"
+#include "platform/Module1.h"
+#include "platform/PictureFile.h"
+#include "tintwellconfig.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -36,10 +37,10 @@ const QString SaveWarning = QStringLiteral("16M色のファイルサイズは48M
 
 // The window keeps room for the whole preview and a margin as wide as the
 // one on its left.
-constexpr int PreviewRight = SheetGenerator::PreviewLeft + SheetGenerator::PreviewSize;
-constexpr int PreviewBottom = SheetGenerator::PreviewTop + SheetGenerator::PreviewSize;
-constexpr int MinimumRunWidth = PreviewRight + SheetGenerator::PreviewLeft;
-constexpr int MinimumRunHeight = PreviewBottom + SheetGenerator::PreviewLeft;
+constexpr int PreviewRight = Design::PreviewLeft + Design::PreviewSize;
+constexpr int PreviewBottom = Design::PreviewTop + Design::PreviewSize;
+constexpr int MinimumRunWidth = PreviewRight + Design::PreviewLeft;
+constexpr int MinimumRunHeight = PreviewBottom + Design::PreviewLeft;
 
 QColor toQColor(ColorValue colour)
 {
@@ -203,7 +204,7 @@ void mainform::createControls()
     Command3 = pictureButton("Command3", QStringLiteral(":/stop.bmp"), Design::RunPictureSize,
                              QStringLiteral("STOP"));
 
-    const QString homePage = QStringLiteral(TINTWELL_HOME_PAGE);
+    const QString homePage = QString::fromUtf8(TintwellConfig::HomePage);
     Label3 = new LinkLabel(this);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setText(homePage);
@@ -291,7 +292,7 @@ void mainform::placeControls()
 void mainform::Form_Load()
 {
     Combo1->setCurrentIndex(0);
-    SetOuterWidth(270 * TwipsPerPixelX());
+    SetOuterWidth(Design::OuterWidthPixels * TwipsPerPixelX());
 }
 
 // --- The run's window -------------------------------------------------------
@@ -358,9 +359,32 @@ void mainform::SetPersistentDrawing(bool on)
     persistentDrawing_ = on;
 }
 
-void mainform::SetTimeCaption(const std::string &text)
+void mainform::SetTimeCaption(const QString &text)
 {
-    Label1->setText(QString::fromStdString(text));
+    Label1->setText(text);
+}
+
+void mainform::RunStarted()
+{
+    SetTimeCaption(QStringLiteral("0"));
+    SetOuterWidth(Design::OuterWidthPixels * TwipsPerPixelX());
+    SetOuterHeight(Design::RunHeightPixels * TwipsPerPixelY() + Design::RunExtraHeightTwips);
+    SetPersistentDrawing(false);
+}
+
+void mainform::TileDone(CanvasArea tile, std::int32_t elapsedMs)
+{
+    PaintPicture(canvas_, Design::PreviewLeft, Design::PreviewTop, Design::PreviewSize, Design::PreviewSize, tile);
+    SetTimeCaption(QString::number(elapsedMs));
+}
+
+void mainform::RunEnded(std::int32_t totalMs)
+{
+    SetPersistentDrawing(true);
+    PaintPicture(canvas_, Design::PreviewLeft, Design::PreviewTop, Design::PreviewSize, Design::PreviewSize,
+                 {0, 0, canvas_.width(), canvas_.height()});
+    SetTimeCaption(QString::number(totalMs));
+    Beep();
 }
 
 void mainform::PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed)

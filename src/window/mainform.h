@@ -6,10 +6,10 @@
 // generator reaches the window through GenerationHost; the colour pick,
 // Save and the link are the window's own handlers.
 
-#include "Canvas.h"
-#include "CommonDialog.h"
-#include "GenerationHost.h"
-#include "SheetGenerator.h"
+#include "generation/Canvas.h"
+#include "platform/CommonDialog.h"
+#include "generation/GenerationHost.h"
+#include "generation/SheetGenerator.h"
 
 #include <QImage>
 #include <QWidget>
@@ -43,17 +43,15 @@ public:
     // GenerationHost
     Canvas &pic1() override { return canvas_; }
     int SelectedMode() const override;
-    double TwipsPerPixelX() const override;
-    double TwipsPerPixelY() const override;
-    void SetOuterWidth(double twips) override;
-    void SetOuterHeight(double twips) override;
-    void SetPersistentDrawing(bool on) override;
-    void SetTimeCaption(const std::string &text) override;
-    void PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed) override;
     RunTimer GetTickCount() override;
+    void RunStarted() override;
+    void TileDone(CanvasArea tile, std::int32_t elapsedMs) override;
     void DoEvents() override;
-    void Beep() override;
+    void RunEnded(std::int32_t totalMs) override;
     void CanvasUnavailable(int width, int height) override;
+
+    double TwipsPerPixelX() const;
+    double TwipsPerPixelY() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -72,6 +70,13 @@ private:
     void Command3_Click();
     void Label3_Click();
     void Form_MouseUp(int button, int shift, double x, double y);
+
+    void SetOuterWidth(double twips);
+    void SetOuterHeight(double twips);
+    void SetPersistentDrawing(bool on);
+    void SetTimeCaption(const QString &text);
+    void PaintPicture(const Canvas &source, int x, int y, int width, int height, CanvasArea changed);
+    void Beep();
 
     int toPixelsX(double twips) const;
     int toPixelsY(double twips) const;

@@ -9,7 +9,7 @@
 // have no frame, and closing one means sending it WM_DELETE_WINDOW as a
 // window manager would.
 
-#include "ColorValue.h"
+#include "generation/ColorValue.h"
 #include "SheetFormulas.h"
 
 #include <QDeadlineTimer>
