@@ -62,7 +62,6 @@ Preview::Preview(QWidget *parent)
     // Every pixel comes from the image; clicks belong to the window's surface.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    fitImage();
 }
 
 bool Preview::fitImage()
@@ -72,13 +71,15 @@ bool Preview::fitImage()
     if (!image_.isNull() && image_.devicePixelRatio() == ratio && image_.size() == needed)
         return false;
 
-    // Until a canvas is shown, the preview is part of the window's background.
+    // Until a canvas is shown, the preview is part of the window's background;
+    // on a screen of another resolution it keeps what it showed until the
+    // next canvas is shown.
     QImage fitted(needed, QImage::Format_RGB32);
     fitted.setDevicePixelRatio(ratio);
     fitted.fill(palette().color(QPalette::Window));
     if (!image_.isNull()) {
         QPainter painter(&fitted);
-        painter.drawImage(fitted.rect(), image_);
+        painter.drawImage(QRectF(QPointF(0, 0), QSizeF(needed) / ratio), image_);
     }
     image_ = std::move(fitted);
     shown_.reset();

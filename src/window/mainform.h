@@ -16,7 +16,6 @@
 
 #include <memory>
 
-class GenerationHost;
 class OuterSize;
 class Preview;
 
