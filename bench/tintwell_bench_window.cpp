@@ -347,14 +347,14 @@ int main(int argc, char *argv[])
     // What the window does after each tile: the preview and the caption.
     const auto paintPreviews = [&](bool wholeEachTime) {
         for (int tile = 0; tile < TilesOf16Million; ++tile)
-            form.TileDone(wholeEachTime ? wholeCanvas : tileOf16Million(tile), tile);
+            form.runHost().TileDone(wholeEachTime ? wholeCanvas : tileOf16Million(tile), tile);
     };
-    form.RunStarted();
+    form.runHost().RunStarted();
     parts.push_back(measure("256 tile previews + captions", PartRuns, [&] { paintPreviews(false); }));
     parts.push_back(measure("256 whole previews + captions", PartRuns, [&] { paintPreviews(true); }));
     parts.push_back(measure("256 event passes", PartRuns, [&] {
         for (int tile = 0; tile < TilesOf16Million; ++tile)
-            form.DoEvents();
+            form.runHost().DoEvents();
     }));
     std::vector<double> grown;
     for (int i = 0; i < PartRuns; ++i) {

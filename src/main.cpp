@@ -1,3 +1,4 @@
+#include "window/FormDesign.h"
 #include "window/mainform.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tintwell"));
+    FormDesign::SubstituteFontFace();
 
     mainform form;
     form.Form_Load();

@@ -1,57 +1,71 @@
 #include "MemoryHost.h"
 
-#include <cstdint>
-
-namespace {
-
-std::string area(const CanvasArea &a)
-{
-    return std::to_string(a.x) + "," + std::to_string(a.y) + " " + std::to_string(a.width) + "x"
-           + std::to_string(a.height);
-}
-
-} // namespace
+#include <algorithm>
+#include <cstring>
 
 RunTimer MemoryHost::GetTickCount()
 {
     const RunTimer now = clock;
     clock = static_cast<RunTimer>(static_cast<std::uint32_t>(clock) + static_cast<std::uint32_t>(tickStep));
-    calls.push_back("tick");
     return now;
 }
 
 void MemoryHost::RunStarted()
 {
     captions.push_back("0");
-    calls.push_back("started");
 }
 
 void MemoryHost::TileDone(CanvasArea tile, std::int32_t elapsedMs)
 {
-    ++paints;
-    paintedAreas.push_back(tile);
+    showCanvas(tile);
     captions.push_back(std::to_string(elapsedMs));
-    calls.push_back("tile " + area(tile) + " " + std::to_string(elapsedMs) + "ms");
 }
 
 void MemoryHost::DoEvents()
 {
     ++events;
-    calls.push_back("events");
     if (onDoEvents)
         onDoEvents();
 }
 
 void MemoryHost::RunEnded(std::int32_t totalMs)
 {
-    ++paints;
-    ++beeps;
-    paintedAreas.push_back({0, 0, canvas.width(), canvas.height()});
+    showCanvas({0, 0, canvas.width(), canvas.height()});
     captions.push_back(std::to_string(totalMs));
-    calls.push_back("ended " + std::to_string(totalMs) + "ms");
+    ++beeps;
 }
 
 void MemoryHost::CanvasUnavailable(int width, int height)
 {
-    calls.push_back("unavailable " + std::to_string(width) + "x" + std::to_string(height));
+    unavailable.push_back(std::to_string(width) + "x" + std::to_string(height));
+}
+
+void MemoryHost::showCanvas(CanvasArea changed)
+{
+    ++paints;
+    const int width = canvas.width();
+    const int height = canvas.height();
+    if (previewWidth_ != width || previewHeight_ != height || previewEpoch_ != canvas.contentEpoch()) {
+        preview_.assign(canvas.bits(), canvas.bits() + std::size_t(width) * std::size_t(height));
+        previewWidth_ = width;
+        previewHeight_ = height;
+        previewEpoch_ = canvas.contentEpoch();
+        return;
+    }
+    // Only the part of the area that lies in the canvas.
+    const int left = std::clamp(changed.x, 0, width);
+    const int right = std::clamp(changed.x + changed.width, left, width);
+    const int top = std::clamp(changed.y, 0, height);
+    const int bottom = std::clamp(changed.y + changed.height, top, height);
+    for (int y = top; y < bottom; ++y) {
+        const std::size_t row = std::size_t(y) * std::size_t(width);
+        std::copy(canvas.bits() + row + left, canvas.bits() + row + right, preview_.begin() + std::ptrdiff_t(row + left));
+    }
+}
+
+bool MemoryHost::previewShowsCanvas() const
+{
+    const std::size_t pixels = std::size_t(canvas.width()) * std::size_t(canvas.height());
+    return previewWidth_ == canvas.width() && previewHeight_ == canvas.height()
+           && std::memcmp(preview_.data(), canvas.bits(), pixels * sizeof(std::uint32_t)) == 0;
 }

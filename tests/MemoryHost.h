@@ -1,13 +1,15 @@
 #pragma once
 
 // An in-memory window for generation runs: it owns a canvas, answers with a
-// settable mode and clock, and records what the run told it, as the window
-// would show it: the time label's captions, the previews (the tile just
-// drawn, then the whole canvas at the end) and the beeps.
+// settable mode and clock, and keeps what the window would show: the time
+// label's captions, the preview, the beeps and the messages. Its preview is
+// a copy of the canvas that, like the window's, is brought up to date only
+// where the run says it drew (all of it after a clear or a new size).
 
 #include "generation/Canvas.h"
 #include "generation/GenerationHost.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,15 +27,16 @@ public:
     // Called inside DoEvents: a test clicks Stop or Start here.
     std::function<void()> onDoEvents;
 
-    // What the run did, in order: "started", "tick", "tile 0,0 9x9 0ms",
-    // "events", "ended 3ms", "unavailable 4096x4096".
-    std::vector<std::string> calls;
     // The time label: "0" at a start, then every tile's and the total time.
     std::vector<std::string> captions;
-    std::vector<CanvasArea> paintedAreas;
-    int paints = 0;
+    // Canvas sizes reported as unavailable, "4096x417".
+    std::vector<std::string> unavailable;
+    int paints = 0; // previews: one per tile, one at the end
     int events = 0;
     int beeps = 0;
+
+    // Whether the preview shows the canvas as it is now.
+    bool previewShowsCanvas() const;
 
     Canvas &pic1() override { return canvas; }
     int SelectedMode() const override { return mode; }
@@ -43,4 +46,12 @@ public:
     void DoEvents() override;
     void RunEnded(std::int32_t totalMs) override;
     void CanvasUnavailable(int width, int height) override;
+
+private:
+    void showCanvas(CanvasArea changed);
+
+    std::vector<std::uint32_t> preview_;
+    int previewWidth_ = 0;
+    int previewHeight_ = 0;
+    std::uint64_t previewEpoch_ = 0;
 };

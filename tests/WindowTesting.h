@@ -4,6 +4,7 @@
 
 #include "generation/Canvas.h"
 #include "DialogTesting.h"
+#include "window/FormDesign.h"
 #include "window/mainform.h"
 
 #include <QApplication>
@@ -20,9 +21,11 @@
 
 namespace WindowTesting {
 
-// Starts the program's window as main() does: create, load step, show.
+// Starts the program's window as main() does: the font face substituted,
+// then create, load step, show.
 inline mainform *openWindow()
 {
+    FormDesign::SubstituteFontFace();
     auto *form = new mainform;
     form->Form_Load();
     form->show();

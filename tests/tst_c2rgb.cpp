@@ -83,26 +83,28 @@ void tst_C2rgb::hex()
 
 void tst_C2rgb::rgbCode_data()
 {
+    using Style = C2rgb::CodeStyle;
     QTest::addColumn<int>("red");
     QTest::addColumn<int>("green");
     QTest::addColumn<int>("blue");
-    QTest::addColumn<int>("style");
+    QTest::addColumn<Style>("style");
     QTest::addColumn<QString>("code");
 
-    QTest::newRow("plain 1,2,255") << 1 << 2 << 255 << 0 << "0102FF";
-    QTest::newRow("plain red") << 255 << 0 << 0 << 0 << "FF0000";
-    QTest::newRow("comma 1,2,255") << 1 << 2 << 255 << 1 << "01,02,FF";
-    QTest::newRow("comma red") << 255 << 0 << 0 << 1 << "FF,00,00";
-    QTest::newRow("prefixed 1,2,255") << 1 << 2 << 255 << 2 << "&&h01,&&h02,&&hFF";
-    QTest::newRow("prefixed red") << 255 << 0 << 0 << 2 << "&&hFF,&&h00,&&h00";
-    QTest::newRow("two digits, upper case") << 10 << 11 << 12 << 0 << "0A0B0C";
-    QTest::newRow("style 3 is plain") << 10 << 11 << 12 << 3 << "0A0B0C";
-    QTest::newRow("style -1 is plain") << 10 << 11 << 12 << -1 << "0A0B0C";
-    QTest::newRow("style int max is plain") << 1 << 2 << 3 << std::numeric_limits<int>::max() << "010203";
-    QTest::newRow("-1 channels like white") << -1 << -1 << -1 << 0 << "FFFFFF";
-    QTest::newRow("-256 keeps low byte") << -256 << -256 << -256 << 0 << "000000";
-    QTest::newRow("above 255 keeps low byte") << 0x1AB << 0x100 << 0x7FFF << 0 << "AB00FF";
-    QTest::newRow("-1 prefixed") << -1 << 0 << 16 << 2 << "&&hFF,&&h00,&&h10";
+    QTest::newRow("plain 1,2,255") << 1 << 2 << 255 << Style::Plain << "0102FF";
+    QTest::newRow("plain red") << 255 << 0 << 0 << Style::Plain << "FF0000";
+    QTest::newRow("comma 1,2,255") << 1 << 2 << 255 << Style::Comma << "01,02,FF";
+    QTest::newRow("comma red") << 255 << 0 << 0 << Style::Comma << "FF,00,00";
+    QTest::newRow("prefixed 1,2,255") << 1 << 2 << 255 << Style::Prefixed << "&&h01,&&h02,&&hFF";
+    QTest::newRow("prefixed red") << 255 << 0 << 0 << Style::Prefixed << "&&hFF,&&h00,&&h00";
+    QTest::newRow("two digits, upper case") << 10 << 11 << 12 << Style::Plain << "0A0B0C";
+    // Values outside the enumeration, as an integer cast to it: plain.
+    QTest::newRow("style 3 is plain") << 10 << 11 << 12 << Style(3) << "0A0B0C";
+    QTest::newRow("style -1 is plain") << 10 << 11 << 12 << Style(-1) << "0A0B0C";
+    QTest::newRow("style int max is plain") << 1 << 2 << 3 << Style(std::numeric_limits<int>::max()) << "010203";
+    QTest::newRow("-1 channels like white") << -1 << -1 << -1 << Style::Plain << "FFFFFF";
+    QTest::newRow("-256 keeps low byte") << -256 << -256 << -256 << Style::Plain << "000000";
+    QTest::newRow("above 255 keeps low byte") << 0x1AB << 0x100 << 0x7FFF << Style::Plain << "AB00FF";
+    QTest::newRow("-1 prefixed") << -1 << 0 << 16 << Style::Prefixed << "&&hFF,&&h00,&&h10";
 }
 
 void tst_C2rgb::rgbCode()
@@ -110,7 +112,7 @@ void tst_C2rgb::rgbCode()
     QFETCH(int, red);
     QFETCH(int, green);
     QFETCH(int, blue);
-    QFETCH(int, style);
+    QFETCH(C2rgb::CodeStyle, style);
     QFETCH(QString, code);
 
     const std::string text = C2rgb::RGBCode(static_cast<std::int16_t>(red), static_cast<std::int16_t>(green),
@@ -140,7 +142,7 @@ void tst_C2rgb::splitThenCode()
 
     std::int16_t r, g, b;
     C2rgb::SplitRGB(value, r, g, b);
-    QCOMPARE(QString::fromStdString(C2rgb::RGBCode(r, g, b, C2rgb::PlainStyle)), code);
+    QCOMPARE(QString::fromStdString(C2rgb::RGBCode(r, g, b, C2rgb::CodeStyle::Plain)), code);
 }
 
 QTEST_APPLESS_MAIN(tst_C2rgb)

@@ -5,6 +5,7 @@
 #include "WindowTesting.h"
 
 #include "platform/Module1.h"
+#include "window/LinkLabel.h"
 #include "tintwellconfig.h"
 
 #include <QDesktopServices>
@@ -43,7 +44,7 @@ private slots:
     void shellOpenTakesFilesAndAddresses();
 
 private:
-    QLabel *link() const { return form->findChild<QLabel *>(QStringLiteral("Label3")); }
+    LinkLabel *link() const { return form->findChild<LinkLabel *>(QStringLiteral("Label3")); }
 
     UrlCatcher catcher;
     mainform *form = nullptr;
@@ -79,7 +80,7 @@ void tst_Link::labelShowsAndHoldsTheAddress()
     QVERIFY(QUrl(address).isValid());
     QVERIFY(!QUrl(address).isRelative());
     QCOMPARE(link()->text(), address);
-    QCOMPARE(link()->property("Tag").toString(), address);
+    QCOMPARE(link()->Tag(), address);
     QCOMPARE(link()->toolTip(), QStringLiteral("Version Up"));
     QCOMPARE(link()->cursor().shape(), Qt::WhatsThisCursor);
     QVERIFY(link()->font().bold());
@@ -111,12 +112,12 @@ void tst_Link::onlyALeftClickOpens()
 
 void tst_Link::emptyTagFailsQuietly()
 {
-    link()->setProperty("Tag", QString());
+    link()->setTag(QString());
     QTest::mouseClick(link(), Qt::LeftButton);
     QVERIFY(catcher.requests.isEmpty());
     QVERIFY(form->isVisible());
     // The label's address still works once the Tag is back.
-    link()->setProperty("Tag", link()->text());
+    link()->setTag(link()->text());
     QTest::mouseClick(link(), Qt::LeftButton);
     QCOMPARE(catcher.requests.size(), 1);
 }

@@ -13,6 +13,21 @@
 
 using namespace WindowTesting;
 
+namespace {
+
+// Twips per pixel of the window's screen (15 at 96 dots per inch).
+double twipsPerPixelX(const QWidget &form)
+{
+    return 1440.0 / form.screen()->logicalDotsPerInchX();
+}
+
+double twipsPerPixelY(const QWidget &form)
+{
+    return 1440.0 / form.screen()->logicalDotsPerInchY();
+}
+
+} // namespace
+
 class tst_Mainform : public QObject
 {
     Q_OBJECT
@@ -80,7 +95,7 @@ void tst_Mainform::startUpState()
 
     // 270 pixels wide (outer), the design's 52 pixels high: no preview yet.
     QCOMPARE(form->frameGeometry().width(), 270);
-    QCOMPARE(form->height(), qRound(780 / form->TwipsPerPixelY())); // 52 at 96 dpi
+    QCOMPARE(form->height(), qRound(780 / twipsPerPixelY(*form))); // 52 at 96 dpi
     QCOMPARE(form->Point(100, form->height()), -1);
     QCOMPARE(form->pic1().width(), 409);
     QCOMPARE(form->pic1().height(), 417);
@@ -98,8 +113,7 @@ void tst_Mainform::startUpState()
 // per pixel (the 120 dpi run of this test checks the conversion).
 void tst_Mainform::designLayout()
 {
-    const double tpp = 1440.0 / form->screen()->logicalDotsPerInchX();
-    QCOMPARE(form->TwipsPerPixelX(), tpp);
+    const double tpp = twipsPerPixelX(*form);
     if (qEnvironmentVariableIntValue("TINTWELL_TEST_DPI") == 120)
         QCOMPARE(tpp, 12.0);
     const auto px = [tpp](int twips) { return qRound(twips / tpp); };
@@ -202,7 +216,7 @@ void tst_Mainform::runGrowsWindowToShowPreview()
     QCOMPARE(form->frameGeometry().width(), 270);
     // 256 pixels plus 1200 twips, or more where a frame would hide the preview.
     QVERIFY(form->height() >= 56 + 256);
-    QVERIFY(form->frameGeometry().height() >= qRound(256 + 1200 / form->TwipsPerPixelY()));
+    QVERIFY(form->frameGeometry().height() >= qRound(256 + 1200 / twipsPerPixelY(*form)));
     QCOMPARE(form->minimumSize(), form->maximumSize());
 }
 

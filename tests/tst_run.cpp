@@ -1,5 +1,6 @@
-// The run around the layouts: the order of Start's steps, AfterTile, Stop,
-// nested runs, the tick counter and the failure paths.
+// The run around the layouts, as the window shows it: the preview and the
+// time after every tile, the end of a run, Stop, nested runs, the tick
+// counter and the failure paths.
 
 #include "MemoryHost.h"
 #include "SheetFormulas.h"
@@ -10,8 +11,6 @@
 #include <limits>
 #include <string>
 #include <vector>
-
-using Calls = std::vector<std::string>;
 
 namespace {
 
@@ -41,7 +40,8 @@ class tst_Run : public QObject
     Q_OBJECT
 
 private slots:
-    void startStepsInOrder();
+    void previewAfterEveryTile_data();
+    void previewAfterEveryTile();
     void timeCaptions();
     void modeOutOfRangeRunsNoLayout_data();
     void modeOutOfRangeRunsNoLayout();
@@ -58,24 +58,45 @@ private slots:
     void canvasUnavailable();
 };
 
-void tst_Run::startStepsInOrder()
+void tst_Run::previewAfterEveryTile_data()
 {
+    QTest::addColumn<int>("mode");
+    for (int mode = 0; mode < 8; ++mode)
+        QTest::newRow(SheetGenerator::ModeNames[std::size_t(mode)].data()) << mode;
+}
+
+// Each tile is on the preview, with its time, before events are handled: the
+// preview then shows the whole canvas as it is. The run ends with one more
+// preview, the total time and a beep.
+void tst_Run::previewAfterEveryTile()
+{
+    QFETCH(int, mode);
+
     MemoryHost host;
-    host.mode = 7; // 9 tiles
+    host.mode = mode;
     SheetGenerator generator(host);
+    QString failure;
+    host.onDoEvents = [&] {
+        const std::size_t tiles = std::size_t(host.events);
+        if (!failure.isEmpty())
+            return;
+        if (host.paints != host.events || host.captions.size() != tiles + 1)
+            failure = QStringLiteral("tile %1: %2 previews, %3 captions")
+                          .arg(tiles).arg(host.paints).arg(host.captions.size());
+        // The 4096 x 4096 preview is compared whole after every 16th tile: a
+        // tile it missed would still be missing then.
+        else if ((mode != 0 || tiles % 16 == 0) && !host.previewShowsCanvas())
+            failure = QStringLiteral("tile %1: the preview is not the canvas").arg(tiles);
+    };
     generator.Start();
 
-    // Each tile is reported with the part of the canvas just drawn (along the
-    // rows of tiles), then events are handled; the end comes after the last.
-    Calls expected = {"started", "tick", // t0
-                      "tick"};           // the layout's own reading
-    for (int a = 0; a < 3; ++a)
-        for (int b = 0; b < 3; ++b)
-            expected.insert(expected.end(), {"tick", "tile " + std::to_string(9 * b) + "," + std::to_string(9 * a)
-                                                         + " 9x9 0ms",
-                                             "events"});
-    expected.insert(expected.end(), {"tick", "ended 0ms"});
-    QCOMPARE(host.calls, expected);
+    QCOMPARE(failure, QString());
+    const int tiles = SheetFormulas::TileCount[mode];
+    QCOMPARE(host.events, tiles);
+    QCOMPARE(host.paints, tiles + 1);
+    QVERIFY(host.previewShowsCanvas());
+    QCOMPARE(host.captions.size(), std::size_t(tiles) + 2);
+    QCOMPARE(host.beeps, 1);
     QCOMPARE(generator.RunDepth(), 0);
 }
 
@@ -119,8 +140,12 @@ void tst_Run::modeOutOfRangeRunsNoLayout()
     SheetGenerator generator(host);
     generator.Start();
 
-    const Calls expected = {"started", "tick", "tick", "ended 3ms"};
-    QCOMPARE(host.calls, expected);
+    // The time from the click, the preview of the emptied canvas, the beep.
+    QCOMPARE(host.captions, (std::vector<std::string>{"0", "3"}));
+    QCOMPARE(host.events, 0);
+    QCOMPARE(host.paints, 1);
+    QVERIFY(host.previewShowsCanvas());
+    QCOMPARE(host.beeps, 1);
     // Emptied, and still its design size.
     QCOMPARE(host.canvas.width(), 409);
     QCOMPARE(host.canvas.pixel(5, 5), host.canvas.backColor());
@@ -161,9 +186,9 @@ void tst_Run::stopDuringTile()
     QCOMPARE(host.events, stopAfter);
     QVERIFY(holdsFirstTiles(host.canvas, mode, stopAfter));
     QCOMPARE(host.paints, stopAfter + 1);
+    QVERIFY(host.previewShowsCanvas());
+    QCOMPARE(host.captions.size(), std::size_t(stopAfter) + 2);
     QCOMPARE(host.beeps, 1);
-    const Calls tail(host.calls.end() - 3, host.calls.end());
-    QCOMPARE(tail, (Calls{"events", "tick", "ended 0ms"}));
     QVERIFY(generator.StopRequested());
 }
 
@@ -203,12 +228,18 @@ void tst_Run::nestedStartOfAnotherMode()
     MemoryHost host;
     host.canvas.setBackColor(Background);
     host.mode = 3; // 64kilo: 256 x 256, 16 tiles of 64 x 64 along the rows
+    host.tickStep = 1;
     SheetGenerator generator(host);
     int depthSeen = 0;
+    std::string nestedTotal;
+    int staleAt = 0;
     host.onDoEvents = [&] {
+        if (staleAt == 0 && !host.previewShowsCanvas())
+            staleAt = host.events;
         if (host.events == 2) {
             host.mode = 7; // the user picks "729" and clicks Start
             generator.Start();
+            nestedTotal = host.captions.back();
         }
         depthSeen = std::max(depthSeen, generator.RunDepth());
     };
@@ -216,6 +247,8 @@ void tst_Run::nestedStartOfAnotherMode()
 
     QCOMPARE(depthSeen, 2);
     QCOMPARE(generator.RunDepth(), 0);
+    // After every tile of either run the preview showed the canvas as it was.
+    QCOMPARE(staleAt, 0);
     QCOMPARE(host.beeps, 2);
     QCOMPARE(host.events, 16 + 9);
     // The canvas is the nested run's 27 x 27 sheet: every remaining 64kilo
@@ -225,8 +258,10 @@ void tst_Run::nestedStartOfAnotherMode()
     for (int y = 0; y < 27; ++y)
         for (int x = 0; x < 27; ++x)
             QCOMPARE(host.canvas.pixel(x, y), SheetFormulas::Colour(7, x, y));
-    // The outer run's own end came after the nested one's.
-    QCOMPARE(host.calls.back(), "ended 0ms");
+    // The outer run's own end came after the nested one's, with the longer
+    // total, and its final preview shows the canvas as it is.
+    QVERIFY(std::stoi(host.captions.back()) > std::stoi(nestedTotal));
+    QVERIFY(host.previewShowsCanvas());
 }
 
 // The interrupted "729" run carries on in the 256 x 256 canvas of a nested
@@ -339,7 +374,7 @@ void tst_Run::canvasUnavailable()
     SheetGenerator generator(host);
     generator.Start();
 
-    QCOMPARE(std::count(host.calls.begin(), host.calls.end(), "unavailable 4096x417"), 1);
+    QCOMPARE(host.unavailable, std::vector<std::string>{"4096x417"});
     QCOMPARE(host.events, 0);
     QCOMPARE(host.canvas.width(), 409);
     QCOMPARE(host.canvas.pixel(0, 0), Background);

@@ -45,7 +45,7 @@ std::string Hex(std::int16_t channel)
     return std::string(text + first, sizeof text - first);
 }
 
-std::string RGBCode(std::int16_t red, std::int16_t green, std::int16_t blue, int style)
+std::string RGBCode(std::int16_t red, std::int16_t green, std::int16_t blue, CodeStyle style)
 {
     const std::string rr = twoDigits(red);
     const std::string gg = twoDigits(green);
@@ -53,9 +53,9 @@ std::string RGBCode(std::int16_t red, std::int16_t green, std::int16_t blue, int
 
     // Built by appending: GCC 12 warns falsely about literal + string.
     std::string code;
-    if (style == CommaStyle) {
+    if (style == CodeStyle::Comma) {
         code.append(rr).append(",").append(gg).append(",").append(bb);
-    } else if (style == PrefixedStyle) {
+    } else if (style == CodeStyle::Prefixed) {
         code.append("&&h").append(rr).append(",&&h").append(gg).append(",&&h").append(bb);
     } else {
         code.append(rr).append(gg).append(bb);

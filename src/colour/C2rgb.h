@@ -10,10 +10,13 @@
 
 namespace C2rgb {
 
-// Style values of RGBCode; every other value gives the plain style.
-inline constexpr int PlainStyle = 0;
-inline constexpr int CommaStyle = 1;
-inline constexpr int PrefixedStyle = 2;
+// The forms of RGBCode. A style value outside these (an integer cast to the
+// type) gives the plain form.
+enum class CodeStyle {
+    Plain = 0,    // RRGGBB
+    Comma = 1,    // RR,GG,BB
+    Prefixed = 2, // &&hRR,&&hGG,&&hBB
+};
 
 // Splits a 0x00BBGGRR colour value into red, green and blue. Bits above bit 23
 // are ignored; a negative value gives channels between -256 and 0.
@@ -26,6 +29,6 @@ std::string Hex(std::int16_t channel);
 // The colour code of three channels, red first: "RRGGBB" (plain),
 // "RR,GG,BB" (comma) or "&&hRR,&&hGG,&&hBB" (prefixed). Each channel
 // contributes its low 8 bits as two upper-case digits.
-std::string RGBCode(std::int16_t red, std::int16_t green, std::int16_t blue, int style);
+std::string RGBCode(std::int16_t red, std::int16_t green, std::int16_t blue, CodeStyle style);
 
 } // namespace C2rgb

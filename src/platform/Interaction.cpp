@@ -16,7 +16,7 @@ void Beep()
     QApplication::beep();
 }
 
-int MsgBox(QWidget *parent, const QString &prompt)
+QMessageBox::StandardButton MsgBox(QWidget *parent, const QString &prompt)
 {
     // The title is the program's own, as its window shows it.
     const QString title = parent ? parent->window()->windowTitle() : QGuiApplication::applicationDisplayName();
@@ -25,7 +25,7 @@ int MsgBox(QWidget *parent, const QString &prompt)
     box.setObjectName(QStringLiteral("MsgBox"));
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok ? OK : Cancel;
+    return box.exec() == QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::Cancel;
 }
 
 } // namespace Interaction

@@ -3,14 +3,12 @@
 // The small services of the system that the window's handlers use: event
 // processing between tiles, the beep, and the one question the program asks.
 
+#include <QMessageBox>
+
 class QString;
 class QWidget;
 
 namespace Interaction {
-
-// Answers of MsgBox.
-inline constexpr int OK = 1;
-inline constexpr int Cancel = 2;
 
 // Handles every pending window event (clicks, repaints, a close) and returns.
 void DoEvents();
@@ -19,7 +17,8 @@ void DoEvents();
 void Beep();
 
 // A modal question with the buttons OK (the default) and Cancel, no icon, and
-// the title of the parent's window. Escape and the close box answer Cancel.
-int MsgBox(QWidget *parent, const QString &prompt);
+// the title of the parent's window. The answer is QMessageBox::Ok or
+// QMessageBox::Cancel; Escape and the close box answer Cancel.
+QMessageBox::StandardButton MsgBox(QWidget *parent, const QString &prompt);
 
 } // namespace Interaction

@@ -1,14 +1,19 @@
 #pragma once
 
 #include <QLabel>
+#include <QString>
 
-// A label that reports a left click.
+// A label that reports a left click and holds the address it stands for, its
+// Tag (the caption shows the same text, but the Tag is what is opened).
 class LinkLabel : public QLabel
 {
     Q_OBJECT
 
 public:
     explicit LinkLabel(QWidget *parent = nullptr);
+
+    QString Tag() const { return tag_; }
+    void setTag(const QString &tag) { tag_ = tag; }
 
 signals:
     void clicked();
@@ -18,5 +23,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    QString tag_;
     bool pressed_ = false;
 };

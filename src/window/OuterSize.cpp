@@ -1,0 +1,48 @@
+#include "window/OuterSize.h"
+
+#include "window/Twips.h"
+
+#include <QEvent>
+#include <QWidget>
+
+OuterSize::OuterSize(QWidget *window)
+    : QObject(window),
+      window_(window)
+{
+    window->installEventFilter(this);
+}
+
+void OuterSize::setWidth(double twips)
+{
+    widthTwips_ = twips;
+    apply();
+}
+
+void OuterSize::setHeight(double twips, QSize leastClient)
+{
+    heightTwips_ = twips;
+    leastClient_ = leastClient;
+    apply();
+}
+
+bool OuterSize::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == window_ && (event->type() == QEvent::Show || event->type() == QEvent::Move))
+        apply();
+    return false;
+}
+
+void OuterSize::apply()
+{
+    // The frame (none without a window manager) is part of the outer size.
+    const QSize frame = window_->frameGeometry().size() - window_->size();
+    QSize client = window_->size();
+    if (widthTwips_)
+        client.setWidth(Twips::ToPixelsX(*window_, *widthTwips_) - frame.width());
+    if (heightTwips_)
+        client.setHeight(Twips::ToPixelsY(*window_, *heightTwips_) - frame.height());
+    client = client.expandedTo(leastClient_);
+    // The user cannot resize the window: its size is always a fixed one.
+    if (client != window_->size() || window_->minimumSize() != window_->maximumSize())
+        window_->setFixedSize(client);
+}

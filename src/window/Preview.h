@@ -1,0 +1,56 @@
+#pragma once
+
+// The preview: the whole canvas scaled to the widget's size by nearest
+// neighbour, kept in an image at the screen's resolution. showCanvas() scales
+// into the image and asks for the changed part to be repainted; paintEvent
+// only blits from the image; pixel() reads it back for the colour pick.
+
+#include "generation/ColorValue.h"
+#include "generation/GenerationHost.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+#include <optional>
+
+class Canvas;
+
+class Preview : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum class Refresh {
+        Now,            // on screen before showCanvas returns (during a run)
+        WithNextPaint,  // whenever the window repaints next
+    };
+
+    explicit Preview(QWidget *parent = nullptr);
+
+    // Shows the whole canvas. Only `changed` (canvas pixels) is scaled again
+    // while the preview still shows this canvas as of its last change other
+    // than by single pixels; otherwise all of it is.
+    void showCanvas(const Canvas &canvas, CanvasArea changed, Refresh refresh);
+
+    // The colour shown at `at` (the preview's pixels), or -1 outside it.
+    ColorValue pixel(QPointF at) const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    // Makes the image match the widget at the screen's resolution; true when
+    // it had to be made anew (and so shows no canvas any more).
+    bool fitImage();
+
+    QImage image_;
+    // Which canvas the image shows, as of which content epoch.
+    struct Shown
+    {
+        const Canvas *canvas;
+        std::uint64_t epoch;
+    };
+    std::optional<Shown> shown_;
+};
