@@ -8,9 +8,11 @@
 #include <QImageReader>
 #include <QStringList>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 namespace PictureReader {
 
@@ -54,34 +56,76 @@ private:
     bool cameShort_ = false;
 };
 
-// Qt's image readers tell the details of a failure (libpng's message, the
-// allocation limit) as warnings. While a picture is read they are kept here,
-// for the one line that reports the failure, instead of going to stderr.
+// What an image reader says on the way: Qt's readers tell the details of a
+// failure (the allocation limit) as warnings, and libpng under Qt's PNG reader
+// prints its errors straight to stderr. While a picture is read both are kept
+// here, for the one line that reports a failure, instead of reaching stderr.
 QStringList *heardWarnings = nullptr;
 
-void keepWarning(QtMsgType type, const QMessageLogContext &, const QString &message)
+void keepWarning(QtMsgType, const QMessageLogContext &, const QString &message)
 {
-    if (heardWarnings && type != QtFatalMsg)
+    if (heardWarnings)
         heardWarnings->append(message);
 }
 
-class WarningsKept
+class ReaderMessages
 {
 public:
-    explicit WarningsKept(QStringList &into) : previous_(qInstallMessageHandler(keepWarning))
+    ReaderMessages() : previousHandler_(qInstallMessageHandler(keepWarning))
     {
-        heardWarnings = &into;
+        heardWarnings = &warnings_;
+        std::fflush(stderr);
+        printed_ = std::tmpfile();
+        if (printed_) {
+            savedStderr_ = ::dup(STDERR_FILENO);
+            if (savedStderr_ < 0 || ::dup2(::fileno(printed_), STDERR_FILENO) < 0)
+                restoreStderr();
+        }
     }
-    ~WarningsKept()
+
+    ~ReaderMessages()
     {
+        restoreStderr();
+        if (printed_)
+            std::fclose(printed_);
         heardWarnings = nullptr;
-        qInstallMessageHandler(previous_);
+        qInstallMessageHandler(previousHandler_);
     }
-    WarningsKept(const WarningsKept &) = delete;
-    WarningsKept &operator=(const WarningsKept &) = delete;
+
+    ReaderMessages(const ReaderMessages &) = delete;
+    ReaderMessages &operator=(const ReaderMessages &) = delete;
+
+    // Everything said so far, on one line.
+    QString said()
+    {
+        QStringList all = warnings_;
+        if (printed_) {
+            std::fflush(stderr);
+            QFile file;
+            if (file.open(::fileno(printed_), QIODevice::ReadOnly) && file.seek(0))
+                all += QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        }
+        for (QString &line : all)
+            line = line.trimmed();
+        all.removeAll(QString());
+        return all.join(QLatin1String("; "));
+    }
 
 private:
-    QtMessageHandler previous_;
+    void restoreStderr()
+    {
+        if (savedStderr_ >= 0) {
+            std::fflush(stderr);
+            ::dup2(savedStderr_, STDERR_FILENO);
+            ::close(savedStderr_);
+            savedStderr_ = -1;
+        }
+    }
+
+    QtMessageHandler previousHandler_;
+    QStringList warnings_;
+    std::FILE *printed_ = nullptr;
+    int savedStderr_ = -1;
 };
 
 // The source: the named file, or all of standard input in memory (an image
@@ -163,8 +207,7 @@ bool ReadPicture(const QString &fileName, QImage &image, QString &reason)
 
     ShortReadGuard guard(*source);
     guard.open(QIODevice::ReadOnly);
-    QStringList warnings;
-    const WarningsKept kept(warnings);
+    ReaderMessages messages;
 
     QImageReader reader(&guard);
     reader.setDecideFormatFromContent(true);
@@ -172,6 +215,8 @@ bool ReadPicture(const QString &fileName, QImage &image, QString &reason)
         reason = tr("It is not a picture in a format Qt reads.");
         return false;
     }
+    // Asked now: once the picture is read, the reader no longer knows it.
+    const bool isBmp = reader.format() == "bmp";
 
     // The size and format the header promises. A picture too large for Qt's
     // allocation limit is refused here, before anything is allocated and with
@@ -196,13 +241,14 @@ bool ReadPicture(const QString &fileName, QImage &image, QString &reason)
     guard.forget();
     if (!reader.read(&picture)) {
         reason = reader.errorString();
-        if (!warnings.isEmpty())
-            reason += QLatin1String(" (") + warnings.join(QLatin1String("; ")) + QLatin1Char(')');
+        const QString details = messages.said();
+        if (!details.isEmpty())
+            reason += QLatin1String(" (") + details + QLatin1Char(')');
         if (!reason.endsWith(QLatin1Char('.')))
             reason += QLatin1Char('.');
         return false;
     }
-    if (reader.format() == "bmp" && guard.cameShort()) {
+    if (isBmp && guard.cameShort()) {
         reason = tr("The file ends before the picture does (it is truncated).");
         return false;
     }

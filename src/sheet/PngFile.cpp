@@ -14,6 +14,8 @@ namespace {
 
 // zlib's fastest level: the sheets' filtered rows are long runs anyway.
 constexpr int CompressionLevel = 1;
+// The size of an IDAT chunk, and so of most writes to the device.
+constexpr png_size_t ChunkBytes = 256 * 1024;
 
 // Where libpng's output goes, and what went wrong. Plain data only: libpng
 // leaves a failure by longjmp, past any destructor.
@@ -40,11 +42,13 @@ void writeData(png_structp png, png_bytep data, png_size_t length)
 
 void flushData(png_structp) {}
 
-// Keeps libpng's message; libpng then leaves by longjmp.
+// Keeps libpng's message and leaves; were it to return, libpng would print
+// the message on stderr itself.
 void keepError(png_structp png, png_const_charp message)
 {
     auto *sink = static_cast<Sink *>(png_get_error_ptr(png));
     std::strncpy(sink->message, message, sizeof sink->message - 1);
+    png_longjmp(png, 1);
 }
 
 void ignoreWarning(png_structp, png_const_charp) {}
@@ -66,6 +70,7 @@ bool encode(const QImage &image, Sink &sink)
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_set_compression_level(png, CompressionLevel);
+    png_set_compression_buffer_size(png, ChunkBytes);
     png_write_info(png, info);
 
     // The rows are 0xFFRRGGBB words: in memory B, G, R, 0xFF on a

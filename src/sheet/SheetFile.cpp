@@ -88,8 +88,10 @@ bool savePng(const QImage &image, const QString &fileName, QString &error)
         break;
     }
 
+    // Unbuffered: a write that fails (a full disk) then says why at once; a
+    // buffered one reports "Unknown error". The encoder writes large pieces.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(error, fileName, file.errorString());
     if (!PngFile::WritePng(image, file, reason)) {
         file.cancelWriting();
