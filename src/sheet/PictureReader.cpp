@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -174,11 +175,10 @@ bool openSource(const QString &fileName, QFile &file, QBuffer &buffer, QIODevice
 // which for the 64 MB of "16million" is a quarter of the time a census takes.
 // Qt's readers decode into a picture that already has the right size and
 // format, so they fill this one.
+constexpr qsizetype HugePage = qsizetype(2) << 20;
+
 QImage blankPicture(QSize size, QImage::Format format, qsizetype bytes)
 {
-    constexpr qsizetype HugePage = qsizetype(2) << 20;
-    if (bytes < HugePage)
-        return {}; // Qt allocates it as usual
     const qsizetype rounded = (bytes + HugePage - 1) / HugePage * HugePage;
     void *memory = std::aligned_alloc(std::size_t(HugePage), std::size_t(rounded));
     if (!memory)
@@ -226,16 +226,31 @@ bool ReadPicture(const QString &fileName, QImage &image, QString &reason)
     QImage picture;
     if (!size.isEmpty() && format != QImage::Format_Invalid) {
         const int depth = QImage::toPixelFormat(format).bitsPerPixel();
-        const qint64 bytes = (qint64(size.width()) * depth + 31) / 32 * 4 * size.height();
+        const qint64 rowBytes = (qint64(size.width()) * depth + 31) / 32 * 4;
         const qint64 limit = qint64(AllocationLimit()) * 1024 * 1024;
-        if (limit > 0 && bytes > limit) {
+        // Compared by division: the product of a forged header's sizes may not fit.
+        if (limit > 0 && rowBytes > limit / size.height()) {
             reason = tr("Its header says %1x%2 pixels, more than Qt's allocation limit of %3 MB allows.")
                          .arg(size.width())
                          .arg(size.height())
                          .arg(AllocationLimit());
             return false;
         }
-        picture = blankPicture(size, format, qsizetype(bytes));
+        const QString noMemory =
+            tr("There is not enough memory for its %1x%2 pixels.").arg(size.width()).arg(size.height());
+        if (rowBytes > std::numeric_limits<qsizetype>::max() / size.height()) {
+            reason = noMemory;
+            return false;
+        }
+        // A small picture Qt allocates as usual.
+        const qsizetype bytes = qsizetype(rowBytes * size.height());
+        if (bytes >= HugePage) {
+            picture = blankPicture(size, format, bytes);
+            if (picture.isNull()) {
+                reason = noMemory;
+                return false;
+            }
+        }
     }
 
     guard.forget();
