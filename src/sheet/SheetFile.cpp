@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QSaveFile>
 
-#include <cstdio>
 
 #include <sys/stat.h>
 #include <unistd.h>
