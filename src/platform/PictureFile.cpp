@@ -85,7 +85,7 @@ void toBgr(const quint32 *from, int width, uchar *to)
 
 // Writes all of `size` bytes. Where the system takes only part, the rest is
 // offered again: that call fails and leaves the system's reason on `file`.
-bool writeAll(QFileDevice &file, const uchar *data, qsizetype size)
+bool writeAll(QIODevice &file, const uchar *data, qsizetype size)
 {
     while (size > 0) {
         const qint64 written = file.write(reinterpret_cast<const char *>(data), size);
@@ -98,7 +98,7 @@ bool writeAll(QFileDevice &file, const uchar *data, qsizetype size)
 }
 
 // Writes `picture` (RGB32) as a BMP file. On failure `reason` says why.
-bool writeBmp(QFileDevice &file, const QImage &picture, QString &reason)
+bool writeBmp(QIODevice &file, const QImage &picture, QString &reason)
 {
     const int width = picture.width();
     const int height = picture.height();
@@ -208,6 +208,16 @@ bool SavePicture(const QImage &image, const QString &fileName, QString *errorMes
     if (!file.commit())
         return fail(errorMessage, fileName, file.errorString());
     return true;
+}
+
+bool WriteBmp(const QImage &image, QIODevice &device, QString *reason)
+{
+    QString why;
+    if (writeBmp(device, asRgb32(image), why))
+        return true;
+    if (reason)
+        *reason = why;
+    return false;
 }
 
 } // namespace PictureFile

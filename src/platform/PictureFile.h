@@ -1,5 +1,6 @@
 #pragma once
 
+class QIODevice;
 class QImage;
 class QString;
 
@@ -12,5 +13,10 @@ namespace PictureFile {
 // `errorMessage` is given, sets it to a sentence for the user naming the file
 // and the system's reason.
 bool SavePicture(const QImage &image, const QString &fileName, QString *errorMessage = nullptr);
+
+// Writes the same bytes SavePicture puts in a file to the open `device`
+// (standard output, a buffer), as they come: nothing is made atomic. On
+// failure returns false and, when `reason` is given, sets it to why.
+bool WriteBmp(const QImage &image, QIODevice &device, QString *reason = nullptr);
 
 } // namespace PictureFile

@@ -1,0 +1,280 @@
+#include "sheet/PictureReader.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace PictureReader {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("PictureReader", text);
+}
+
+// Passes reads on to the device it guards and notes one that came up short.
+// Qt's BMP reader stops quietly at the end of a truncated file and hands
+// back the rows it never read as whatever was in memory; a short read is how
+// the truncation shows. Opened unbuffered, so every read the image reader
+// asks for arrives here as asked.
+class ShortReadGuard : public QIODevice
+{
+public:
+    explicit ShortReadGuard(QIODevice &guarded) : guarded_(guarded) {}
+
+    bool open(OpenMode mode) override { return QIODevice::open(mode | QIODevice::Unbuffered); }
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return guarded_.size(); }
+    bool seek(qint64 position) override { return guarded_.seek(position) && QIODevice::seek(position); }
+
+    bool cameShort() const { return cameShort_; }
+    void forget() { cameShort_ = false; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 got = guarded_.read(data, maxSize);
+        if (got < maxSize)
+            cameShort_ = true;
+        return got;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QIODevice &guarded_;
+    bool cameShort_ = false;
+};
+
+// What an image reader says on the way: Qt's readers tell the details of a
+// failure (the allocation limit) as warnings, and libpng under Qt's PNG reader
+// prints its errors straight to stderr. While a picture is read both are kept
+// here, for the one line that reports a failure, instead of reaching stderr.
+QStringList *heardWarnings = nullptr;
+
+void keepWarning(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (heardWarnings)
+        heardWarnings->append(message);
+}
+
+class ReaderMessages
+{
+public:
+    ReaderMessages() : previousHandler_(qInstallMessageHandler(keepWarning))
+    {
+        heardWarnings = &warnings_;
+        std::fflush(stderr);
+        printed_ = std::tmpfile();
+        if (printed_) {
+            savedStderr_ = ::dup(STDERR_FILENO);
+            if (savedStderr_ < 0 || ::dup2(::fileno(printed_), STDERR_FILENO) < 0)
+                restoreStderr();
+        }
+    }
+
+    ~ReaderMessages()
+    {
+        restoreStderr();
+        if (printed_)
+            std::fclose(printed_);
+        heardWarnings = nullptr;
+        qInstallMessageHandler(previousHandler_);
+    }
+
+    ReaderMessages(const ReaderMessages &) = delete;
+    ReaderMessages &operator=(const ReaderMessages &) = delete;
+
+    // Everything said so far, on one line.
+    QString said()
+    {
+        QStringList all = warnings_;
+        if (printed_) {
+            std::fflush(stderr);
+            QFile file;
+            if (file.open(::fileno(printed_), QIODevice::ReadOnly) && file.seek(0))
+                all += QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        }
+        for (QString &line : all)
+            line = line.trimmed();
+        all.removeAll(QString());
+        return all.join(QLatin1String("; "));
+    }
+
+private:
+    void restoreStderr()
+    {
+        if (savedStderr_ >= 0) {
+            std::fflush(stderr);
+            ::dup2(savedStderr_, STDERR_FILENO);
+            ::close(savedStderr_);
+            savedStderr_ = -1;
+        }
+    }
+
+    QtMessageHandler previousHandler_;
+    QStringList warnings_;
+    std::FILE *printed_ = nullptr;
+    int savedStderr_ = -1;
+};
+
+// The source: the named file, or all of standard input in memory (an image
+// reader needs to seek).
+bool openSource(const QString &fileName, QFile &file, QBuffer &buffer, QIODevice *&source, QString &reason)
+{
+    if (fileName == QLatin1String("-")) {
+        if (!file.open(stdin, QIODevice::ReadOnly)) {
+            reason = file.errorString();
+            return false;
+        }
+        buffer.setData(file.readAll());
+        if (file.error() != QFileDevice::NoError) {
+            reason = file.errorString();
+            return false;
+        }
+        if (buffer.data().isEmpty()) {
+            reason = tr("Standard input is empty.");
+            return false;
+        }
+        buffer.open(QIODevice::ReadOnly);
+        source = &buffer;
+        return true;
+    }
+
+    const QFileInfo info(fileName);
+    if (info.isDir()) {
+        reason = tr("It is a folder.");
+        return false;
+    }
+    file.setFileName(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        reason = file.errorString();
+        return false;
+    }
+    if (info.isFile() && file.size() == 0) {
+        reason = tr("The file is empty.");
+        return false;
+    }
+    source = &file;
+    return true;
+}
+
+// Memory for a picture's pixels, in 2 MB pages where the system has them
+// (transparent huge pages): one page fault per 2 MB instead of one per 4 KB,
+// which for the 64 MB of "16million" is a quarter of the time a census takes.
+// Qt's readers decode into a picture that already has the right size and
+// format, so they fill this one.
+constexpr qsizetype HugePage = qsizetype(2) << 20;
+
+QImage blankPicture(QSize size, QImage::Format format, qsizetype bytes)
+{
+    const qsizetype rounded = (bytes + HugePage - 1) / HugePage * HugePage;
+    void *memory = std::aligned_alloc(std::size_t(HugePage), std::size_t(rounded));
+    if (!memory)
+        return {};
+#ifdef MADV_HUGEPAGE
+    ::madvise(memory, std::size_t(rounded), MADV_HUGEPAGE);
+#endif
+    return QImage(static_cast<uchar *>(memory), size.width(), size.height(), bytes / size.height(), format, std::free,
+                  memory);
+}
+
+} // namespace
+
+int AllocationLimit()
+{
+    return QImageReader::allocationLimit();
+}
+
+bool ReadPicture(const QString &fileName, QImage &image, QString &reason)
+{
+    QFile file;
+    QBuffer buffer;
+    QIODevice *source = nullptr;
+    if (!openSource(fileName, file, buffer, source, reason))
+        return false;
+
+    ShortReadGuard guard(*source);
+    guard.open(QIODevice::ReadOnly);
+    ReaderMessages messages;
+
+    QImageReader reader(&guard);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead()) {
+        reason = tr("It is not a picture in a format Qt reads.");
+        return false;
+    }
+    // Asked now: once the picture is read, the reader no longer knows it.
+    const bool isBmp = reader.format() == "bmp";
+
+    // The size and format the header promises. A picture too large for Qt's
+    // allocation limit is refused here, before anything is allocated and with
+    // a plain reason; Qt would refuse it too, with less to say.
+    const QSize size = reader.size();
+    const QImage::Format format = reader.imageFormat();
+    QImage picture;
+    if (!size.isEmpty() && format != QImage::Format_Invalid) {
+        const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+        const qint64 rowBytes = (qint64(size.width()) * depth + 31) / 32 * 4;
+        const qint64 limit = qint64(AllocationLimit()) * 1024 * 1024;
+        // Compared by division: the product of a forged header's sizes may not fit.
+        if (limit > 0 && rowBytes > limit / size.height()) {
+            reason = tr("Its header says %1x%2 pixels, more than Qt's allocation limit of %3 MB allows.")
+                         .arg(size.width())
+                         .arg(size.height())
+                         .arg(AllocationLimit());
+            return false;
+        }
+        const QString noMemory =
+            tr("There is not enough memory for its %1x%2 pixels.").arg(size.width()).arg(size.height());
+        if (rowBytes > std::numeric_limits<qsizetype>::max() / size.height()) {
+            reason = noMemory;
+            return false;
+        }
+        // A small picture Qt allocates as usual.
+        const qsizetype bytes = qsizetype(rowBytes * size.height());
+        if (bytes >= HugePage) {
+            picture = blankPicture(size, format, bytes);
+            if (picture.isNull()) {
+                reason = noMemory;
+                return false;
+            }
+        }
+    }
+
+    guard.forget();
+    if (!reader.read(&picture)) {
+        reason = reader.errorString();
+        const QString details = messages.said();
+        if (!details.isEmpty())
+            reason += QLatin1String(" (") + details + QLatin1Char(')');
+        if (!reason.endsWith(QLatin1Char('.')))
+            reason += QLatin1Char('.');
+        return false;
+    }
+    if (isBmp && guard.cameShort()) {
+        reason = tr("The file ends before the picture does (it is truncated).");
+        return false;
+    }
+
+    const QImage::Format wanted = picture.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    image = picture.format() == wanted ? picture : picture.convertToFormat(wanted);
+    if (image.isNull()) {
+        reason = tr("There is not enough memory to convert it.");
+        return false;
+    }
+    return true;
+}
+
+} // namespace PictureReader

@@ -1,0 +1,68 @@
+#include "sheet/SheetArguments.h"
+
+#include "generation/SheetGenerator.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace SheetArguments {
+
+std::optional<int> ParseMode(const QString &text)
+{
+    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+        if (text.compare(ModeName(mode), Qt::CaseInsensitive) == 0 || text == QString::number(mode))
+            return mode;
+    }
+    // The list spells mode 2 "256killo"; the word people type is accepted too.
+    if (text.compare(QLatin1String("256kilo"), Qt::CaseInsensitive) == 0)
+        return 2;
+    return std::nullopt;
+}
+
+QString ModeName(int mode)
+{
+    const std::string_view name = SheetGenerator::ModeNames[static_cast<std::size_t>(mode)];
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+}
+
+QString ModeChoices()
+{
+    QStringList names;
+    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode)
+        names << ModeName(mode);
+    const QString last = names.takeLast();
+    return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last
+           + QStringLiteral(" (or 0 to %1)").arg(SheetGenerator::ModeCount - 1);
+}
+
+std::optional<QRgb> ParseColour(const QString &text)
+{
+    const QString digits = text.startsWith(QLatin1Char('#')) ? text.mid(1) : text;
+    if (digits.size() != 6)
+        return std::nullopt;
+    const auto isHexDigit = [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+    };
+    if (!std::all_of(digits.cbegin(), digits.cend(), isHexDigit))
+        return std::nullopt;
+    return qRgb(digits.mid(0, 2).toInt(nullptr, 16), digits.mid(2, 2).toInt(nullptr, 16),
+                digits.mid(4, 2).toInt(nullptr, 16));
+}
+
+std::optional<Format> ParseFormat(const QString &text)
+{
+    if (text.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0)
+        return Format::Bmp;
+    if (text.compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
+        return Format::Png;
+    return std::nullopt;
+}
+
+std::optional<Format> FormatOfName(const QString &fileName)
+{
+    return ParseFormat(QFileInfo(fileName).suffix());
+}
+
+} // namespace SheetArguments

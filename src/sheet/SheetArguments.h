@@ -1,0 +1,30 @@
+#pragma once
+
+// What the command line names, turned into the program's terms: a mode, a
+// colour, a picture format.
+
+#include <QRgb>
+#include <QString>
+
+#include <optional>
+
+namespace SheetArguments {
+
+enum class Format { Bmp, Png };
+
+// A mode named by its list text ("16million" ... "729", any case), by
+// "256kilo" for the list's "256killo", or by its index 0 to 7.
+std::optional<int> ParseMode(const QString &text);
+QString ModeName(int mode);
+// "16million, 1million, ... or 729 (or 0 to 7)", for messages and help.
+QString ModeChoices();
+
+// RRGGBB with or without a leading '#', either case.
+std::optional<QRgb> ParseColour(const QString &text);
+
+// "bmp" or "png", any case.
+std::optional<Format> ParseFormat(const QString &text);
+// The format a file name's extension asks for.
+std::optional<Format> FormatOfName(const QString &fileName);
+
+} // namespace SheetArguments

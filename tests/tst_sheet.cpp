@@ -1,0 +1,535 @@
+// tintwell-sheet as a user runs it: the built program in its own process.
+// What it writes is checked against the sheets' by-position formulas and
+// against the window's own Save, not against the program's own census.
+
+#include "MemoryHost.h"
+#include "SheetFormulas.h"
+
+#include "generation/SheetGenerator.h"
+#include "platform/PictureFile.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <array>
+#include <csignal>
+
+#include <sys/resource.h>
+
+namespace {
+
+constexpr std::array<int, 8> DistinctColours = {16'777'216, 1'048'576, 262'144, 57'344, 16'384, 4096, 2025, 729};
+
+struct Result
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs tintwell-sheet; `fileSizeLimit` (bytes) caps what it may write to
+// any file, as a disk filling up does.
+Result run(const QStringList &arguments, const QByteArray &input = {}, rlim_t fileSizeLimit = 0)
+{
+    QProcess process;
+    if (fileSizeLimit > 0) {
+        process.setChildProcessModifier([fileSizeLimit] {
+            std::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails with EFBIG
+            rlimit limit {fileSizeLimit, fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
+    process.start(QStringLiteral(TINTWELL_SHEET_PROGRAM), arguments);
+    if (!process.waitForStarted())
+        return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(300'000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+QString describe(const QStringList &arguments, const Result &result)
+{
+    return QStringLiteral("tintwell-sheet %1: exit %2, stderr: %3")
+        .arg(arguments.join(QLatin1Char(' ')))
+        .arg(result.exitCode)
+        .arg(QString::fromLocal8Bit(result.err));
+}
+
+QByteArray readAll(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &fileName, const QByteArray &bytes)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+// The first pixel whose colour is not the mode's, as text; empty when all are.
+QString firstWrongPixel(const QImage &picture, int mode)
+{
+    const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
+    if (picture.size() != QSize(n, n))
+        return QStringLiteral("size %1x%2").arg(picture.width()).arg(picture.height());
+    for (int y = 0; y < n; ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < n; ++x) {
+            const QRgb expected = ToRgb32(SheetFormulas::Colour(mode, x, y));
+            if ((row[x] & 0xFFFFFFu) != (expected & 0xFFFFFFu))
+                return QStringLiteral("(%1, %2) is %3, not %4").arg(x).arg(y).arg(row[x], 0, 16).arg(expected, 0, 16);
+        }
+    }
+    return {};
+}
+
+// The sheet as the window's Save writes it: a run through the generator,
+// then PictureFile::SavePicture of the canvas.
+QByteArray savedByTheWindow(int mode, const QString &fileName)
+{
+    MemoryHost host;
+    host.mode = mode;
+    SheetGenerator generator(host);
+    generator.Start();
+    const Canvas &canvas = host.canvas;
+    const QImage picture(reinterpret_cast<const uchar *>(canvas.bits()), canvas.width(), canvas.height(),
+                         qsizetype(canvas.bytesPerLine()), QImage::Format_RGB32);
+    return PictureFile::SavePicture(picture, fileName) ? readAll(fileName) : QByteArray();
+}
+
+QImage sheetPicture(int mode)
+{
+    const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
+    QImage picture(n, n, QImage::Format_RGB32);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x)
+            picture.setPixel(x, y, ToRgb32(SheetFormulas::Colour(mode, x, y)));
+    return picture;
+}
+
+enum Prepared {
+    Nothing,
+    TextFile,    // "picture.png" holds a line of text
+    EmptyFile,   // "picture.png" is empty
+    Folder,      // "picture.png" is a folder
+    TruncatedBmp,
+    TruncatedPng,
+    HugePngHeader, // a PNG header claiming 100000 x 100000 pixels
+    HugeBmpHeader, // a BMP header claiming 10000 x 10000 pixels
+    OldFile,     // "sheet.bmp" and "sheet.png" hold an earlier file
+};
+
+// A header-only BMP of width x height at 24 bits a pixel, and `pixelBytes` of pixels.
+QByteArray bmpHeader(int width, int height, qsizetype pixelBytes)
+{
+    QByteArray bytes(54, '\0');
+    auto *p = reinterpret_cast<uchar *>(bytes.data());
+    const quint32 rowBytes = (quint32(width) * 3 + 3) / 4 * 4;
+    p[0] = 'B';
+    p[1] = 'M';
+    qToLittleEndian<quint32>(quint32(54 + rowBytes * quint32(height)), p + 2);
+    qToLittleEndian<quint32>(54, p + 10);
+    qToLittleEndian<quint32>(40, p + 14);
+    qToLittleEndian<qint32>(width, p + 18);
+    qToLittleEndian<qint32>(height, p + 22);
+    qToLittleEndian<quint16>(1, p + 26);
+    qToLittleEndian<quint16>(24, p + 28);
+    return bytes + QByteArray(pixelBytes, '\x40');
+}
+
+// The CRC-32 of PNG chunks (and zlib), bit by bit.
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        crc ^= uchar(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const char *type, const QByteArray &data)
+{
+    QByteArray chunk(4, '\0');
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    const QByteArray body = QByteArray(type) + data;
+    QByteArray crc(4, '\0');
+    qToBigEndian<quint32>(crc32(body), crc.data());
+    return chunk + body + crc;
+}
+
+} // namespace
+
+class tst_Sheet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void makeEveryModeAndCensusIt_data();
+    void makeEveryModeAndCensusIt();
+    void bmpIsWhatSaveWrites_data();
+    void bmpIsWhatSaveWrites();
+    void censusOfAChangedSheet_data();
+    void censusOfAChangedSheet();
+    void locate_data();
+    void locate();
+    void modes();
+    void badInput_data();
+    void badInput();
+
+private:
+    QTemporaryDir folder_;
+};
+
+void tst_Sheet::initTestCase()
+{
+    QVERIFY(folder_.isValid());
+    QVERIFY2(QFile::exists(QStringLiteral(TINTWELL_SHEET_PROGRAM)), TINTWELL_SHEET_PROGRAM);
+}
+
+void tst_Sheet::makeEveryModeAndCensusIt_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("modeArgument");
+    QTest::addColumn<QString>("format");
+
+    for (const char *format : {"bmp", "png"}) {
+        for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+            // By name in one format, by index in the other.
+            const QString byName = QString::fromLatin1(SheetGenerator::ModeNames[std::size_t(mode)].data());
+            const QString argument = QByteArray(format) == "bmp" ? byName : QString::number(mode);
+            QTest::addRow("%s %s", SheetGenerator::ModeNames[std::size_t(mode)].data(), format)
+                << mode << argument << QString::fromLatin1(format);
+        }
+    }
+    QTest::newRow("256kilo, the usual spelling") << 2 << QStringLiteral("256kilo") << QStringLiteral("png");
+}
+
+void tst_Sheet::makeEveryModeAndCensusIt()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, modeArgument);
+    QFETCH(QString, format);
+
+    const QString fileName = folder_.filePath(QStringLiteral("sheet%1.%2").arg(mode).arg(format));
+    const QStringList make {QStringLiteral("make"), modeArgument, fileName};
+    const Result made = run(make);
+    QVERIFY2(made.exitCode == 0, qPrintable(describe(make, made)));
+    QVERIFY(made.out.isEmpty());
+    QVERIFY(made.err.isEmpty());
+
+    // The file holds the sheet, pixel for pixel, read by Qt.
+    const QByteArray bytes = readAll(fileName);
+    QImage picture;
+    QVERIFY(picture.loadFromData(bytes, qPrintable(format)));
+    QCOMPARE(firstWrongPixel(picture.convertToFormat(QImage::Format_RGB32), mode), QString());
+    if (format == QLatin1String("png")) {
+        // IHDR: 8 bits a channel, colour type 2 (RGB, no alpha).
+        QCOMPARE(bytes.mid(12, 4), QByteArray("IHDR"));
+        QCOMPARE(int(uchar(bytes[24])), 8);
+        QCOMPARE(int(uchar(bytes[25])), 2);
+    }
+
+    const QStringList census {QStringLiteral("census"), fileName, QStringLiteral("--mode"), modeArgument};
+    const Result counted = run(census);
+    QVERIFY2(counted.exitCode == 0, qPrintable(describe(census, counted)));
+    const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
+    const QString expected = QStringLiteral("size: %1x%1\npixels: %2\ndistinct: %3\n"
+                                            "differing pixels: 0\nmissing colours: 0\nextra colours: 0\n")
+                                 .arg(n)
+                                 .arg(n * n)
+                                 .arg(DistinctColours[std::size_t(mode)]);
+    QCOMPARE(QString::fromLatin1(counted.out), expected);
+    QVERIFY(counted.err.isEmpty());
+}
+
+void tst_Sheet::bmpIsWhatSaveWrites_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("toStandardOutput");
+
+    QTest::newRow("64kilo, replacing a file") << 3 << false;
+    QTest::newRow("2025, rows padded") << 6 << false;
+    QTest::newRow("16million") << 0 << false;
+    QTest::newRow("729 to standard output") << 7 << true;
+    QTest::newRow("1million to standard output") << 1 << true;
+}
+
+void tst_Sheet::bmpIsWhatSaveWrites()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, toStandardOutput);
+
+    const QByteArray saved = savedByTheWindow(mode, folder_.filePath(QStringLiteral("saved.bmp")));
+    QVERIFY(!saved.isEmpty());
+
+    const QString fileName = folder_.filePath(QStringLiteral("made.bmp"));
+    QVERIFY(writeAll(fileName, "an earlier picture"));
+    const QStringList arguments {QStringLiteral("make"), QString::number(mode),
+                                 toStandardOutput ? QStringLiteral("-") : fileName};
+    const Result made = run(arguments);
+    QVERIFY2(made.exitCode == 0, qPrintable(describe(arguments, made)));
+    const QByteArray written = toStandardOutput ? made.out : readAll(fileName);
+    QCOMPARE(written.size(), saved.size());
+    QVERIFY(written == saved);
+}
+
+void tst_Sheet::censusOfAChangedSheet_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("expected");
+
+    // (10, 20) of 64kilo is a colour the sheet holds once.
+    QTest::newRow("one pixel a colour of no sheet") << 3 << "pixel 010203" << "png" << 1
+        << "size: 256x256\npixels: 65536\ndistinct: 57344\n"
+           "differing pixels: 1\nmissing colours: 1\nextra colours: 1\n";
+    QTest::newRow("one pixel another colour of the sheet") << 3 << "pixel 000d00" << "bmp" << 1
+        << "size: 256x256\npixels: 65536\ndistinct: 57343\n"
+           "differing pixels: 1\nmissing colours: 1\nextra colours: 0\n";
+    QTest::newRow("the 16million sheet with one pixel changed") << 0 << "pixel 000000" << "png" << 1
+        << "size: 4096x4096\npixels: 16777216\ndistinct: 16777215\n"
+           "differing pixels: 1\nmissing colours: 1\nextra colours: 0\n";
+    QTest::newRow("cropped by a column") << 7 << "crop" << "bmp" << 1
+        << "size: 26x27\npixels: 702\ndistinct: 702\n"
+           "differing pixels: 27\nmissing colours: 27\nextra colours: 0\n";
+    QTest::newRow("a screenshot with an alpha channel") << 5 << "alpha" << "png" << 0
+        << "size: 64x64\npixels: 4096\ndistinct: 4096\n"
+           "differing pixels: 0\nmissing colours: 0\nextra colours: 0\n";
+    QTest::newRow("16 bits a channel") << 6 << "16 bits" << "png" << 0
+        << "size: 45x45\npixels: 2025\ndistinct: 2025\n"
+           "differing pixels: 0\nmissing colours: 0\nextra colours: 0\n";
+}
+
+void tst_Sheet::censusOfAChangedSheet()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, change);
+    QFETCH(QString, format);
+    QFETCH(int, exitCode);
+    QFETCH(QString, expected);
+
+    QImage picture = sheetPicture(mode);
+    if (change.startsWith(QLatin1String("pixel ")))
+        picture.setPixel(10, 20, 0xFF000000u | change.mid(6).toUInt(nullptr, 16));
+    else if (change == QLatin1String("crop"))
+        picture = picture.copy(0, 0, picture.width() - 1, picture.height());
+    else if (change == QLatin1String("alpha"))
+        picture = picture.convertToFormat(QImage::Format_ARGB32);
+    else if (change == QLatin1String("16 bits"))
+        picture = picture.convertToFormat(QImage::Format_RGBX64);
+    const QString fileName = folder_.filePath(QStringLiteral("changed.") + format);
+    QVERIFY(picture.save(fileName, qPrintable(format)));
+    if (change == QLatin1String("alpha"))
+        QCOMPARE(int(uchar(readAll(fileName)[25])), 6); // RGBA
+    if (change == QLatin1String("16 bits"))
+        QCOMPARE(int(uchar(readAll(fileName)[24])), 16);
+
+    const QStringList census {QStringLiteral("census"), fileName, QStringLiteral("--mode"), QString::number(mode)};
+    const Result counted = run(census);
+    QVERIFY2(counted.exitCode == exitCode, qPrintable(describe(census, counted)));
+    QCOMPARE(QString::fromLatin1(counted.out), expected);
+    QVERIFY(counted.err.isEmpty());
+
+    // Without a mode there is nothing to fail: the counts, exit 0.
+    const Result plain = run({QStringLiteral("census"), fileName});
+    QCOMPARE(plain.exitCode, 0);
+    QCOMPARE(QString::fromLatin1(plain.out), expected.section(QLatin1Char('\n'), 0, 2) + QLatin1Char('\n'));
+}
+
+void tst_Sheet::locate_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("colour");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("places");
+
+    // Green 255 in the three bottom-right tiles of 64kilo.
+    QTest::newRow("64kilo, three places") << "64kilo" << "90ff20" << 0 << "100 200\n164 200\n228 200\n";
+    QTest::newRow("# and capitals") << "3" << "#90FF20" << 0 << "100 200\n164 200\n228 200\n";
+    QTest::newRow("16million, once") << "16million" << "2ca01f" << 0 << "300 4000\n";
+    QTest::newRow("729, the top-left corner") << "729" << "000000" << 0 << "0 0\n";
+    QTest::newRow("4096 holds no colour off its levels") << "4096" << "010203" << 1 << "";
+    QTest::newRow("16kilo never has green 255") << "16kilo" << "00ff00" << 1 << "";
+}
+
+void tst_Sheet::locate()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, colour);
+    QFETCH(int, exitCode);
+    QFETCH(QString, places);
+
+    const QStringList arguments {QStringLiteral("locate"), mode, colour};
+    const Result found = run(arguments);
+    QVERIFY2(found.exitCode == exitCode, qPrintable(describe(arguments, found)));
+    QCOMPARE(QString::fromLatin1(found.out), places);
+    // Not found: one line on stderr says so.
+    QCOMPARE(found.err.count('\n'), exitCode == 0 ? 0 : 1);
+}
+
+void tst_Sheet::modes()
+{
+    const Result listed = run({QStringLiteral("modes")});
+    QCOMPARE(listed.exitCode, 0);
+    QString expected;
+    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+        const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
+        const int w = SheetFormulas::TileSize[std::size_t(mode)];
+        expected += QStringLiteral("%1 %2 %3x%3 %4x%4 %5\n")
+                        .arg(mode)
+                        .arg(QString::fromLatin1(SheetGenerator::ModeNames[std::size_t(mode)].data()))
+                        .arg(n)
+                        .arg(w)
+                        .arg(DistinctColours[std::size_t(mode)]);
+    }
+    QCOMPARE(QString::fromLatin1(listed.out), expected);
+}
+
+void tst_Sheet::badInput_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "@" stands for the test's folder
+    QTest::addColumn<int>("prepared");
+    QTest::addColumn<int>("fileSizeLimit");
+    QTest::addColumn<QString>("reason"); // a part of the one line on stderr
+
+    const auto row = [](const char *name, QStringList arguments, Prepared prepared, QString reason,
+                        int fileSizeLimit = 0) {
+        QTest::newRow(name) << arguments << int(prepared) << fileSizeLimit << reason;
+    };
+    row("unknown mode", {"make", "8", "@/sheet.bmp"}, Nothing, "Unknown mode '8'");
+    row("unknown mode to compare with", {"census", "@/picture.png", "--mode", "1milion"}, TextFile,
+        "Unknown mode '1milion'");
+    row("colour of five digits", {"locate", "64kilo", "90ff2"}, Nothing, "Malformed colour '90ff2'");
+    row("colour with a letter past f", {"locate", "64kilo", "#90fg20"}, Nothing, "Malformed colour");
+    row("colour with a prefix 0x", {"locate", "64kilo", "0x90ff20"}, Nothing, "Malformed colour");
+    row("no such file", {"census", "@/nothing.png"}, Nothing, "No such file or directory");
+    row("a folder", {"census", "@/picture.png"}, Folder, "It is a folder");
+    row("an empty file", {"census", "@/picture.png"}, EmptyFile, "The file is empty");
+    row("not a picture", {"census", "@/picture.png"}, TextFile, "not a picture in a format Qt reads");
+    row("empty standard input", {"census", "-"}, Nothing, "Standard input is empty");
+    row("truncated BMP", {"census", "@/truncated.bmp"}, TruncatedBmp, "truncated");
+    row("truncated PNG", {"census", "@/truncated.png"}, TruncatedPng, "Unable to read image data");
+    row("PNG header claiming 100000x100000", {"census", "@/huge.png"}, HugePngHeader, "allocation limit");
+    row("BMP header claiming 10000x10000", {"census", "@/huge.bmp"}, HugeBmpHeader, "allocation limit");
+    row("make without a file", {"make", "729"}, Nothing, "make needs a MODE and a FILE");
+    row("locate without a colour", {"locate", "729"}, Nothing, "locate needs a MODE and a COLOUR");
+    row("no command", {}, Nothing, "Give a command");
+    row("unknown command", {"draw", "729"}, Nothing, "Unknown command 'draw'");
+    row("unknown option", {"make", "729", "@/sheet.bmp", "--colour"}, Nothing, "Unknown option 'colour'");
+    row("another command's option", {"locate", "729", "000000", "--format", "png"}, Nothing,
+        "Unknown option 'format'");
+    row("no format in the name", {"make", "729", "@/sheet.jpg"}, Nothing, "Cannot tell the format");
+    row("unknown format", {"make", "729", "@/sheet.bmp", "--format", "gif"}, Nothing, "Unknown format 'gif'");
+    row("BMP into a missing folder", {"make", "729", "@/missing/sheet.bmp"}, Nothing, "No such file or directory");
+    row("PNG into a missing folder", {"make", "729", "@/missing/sheet.png"}, Nothing, "No such file or directory");
+    row("BMP named as a folder", {"make", "729", "@/picture.png", "--format", "bmp"}, Folder, "@/picture.png");
+    row("PNG named as a folder", {"make", "729", "@/picture.png"}, Folder, "@/picture.png");
+    row("BMP on a full device", {"make", "729", "/dev/full", "--format", "bmp"}, Nothing,
+        "No space left on device");
+    row("PNG on a full device", {"make", "729", "/dev/full", "--format", "png"}, Nothing,
+        "No space left on device");
+    // The disk fills up after 8 KB; the earlier file stays as it was.
+    row("disk fills up, BMP", {"make", "1million", "@/sheet.bmp"}, OldFile, "File too large", 8 * 1024);
+    row("disk fills up, PNG", {"make", "1million", "@/sheet.png"}, OldFile, "File too large", 8 * 1024);
+}
+
+void tst_Sheet::badInput()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, prepared);
+    QFETCH(int, fileSizeLimit);
+    QFETCH(QString, reason);
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    for (QString &argument : arguments)
+        argument.replace(QLatin1Char('@'), folder.path());
+    reason.replace(QLatin1Char('@'), folder.path());
+
+    const QByteArray oldFile = "an earlier picture";
+    const QByteArray bmp = savedByTheWindow(3, folder.filePath(QStringLiteral("whole.bmp")));
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QVERIFY(sheetPicture(3).save(&buffer, "png"));
+    }
+    QVERIFY(QFile::remove(folder.filePath(QStringLiteral("whole.bmp"))));
+    QByteArray hugePng = QByteArray("\x89PNG\r\n\x1a\n", 8);
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(100'000, header.data());
+    qToBigEndian<quint32>(100'000, header.data() + 4);
+    header[8] = 8; // bits a channel
+    header[9] = 2; // RGB
+    hugePng += pngChunk("IHDR", header) + pngChunk("IDAT", QByteArray::fromHex("789c030000000001"));
+
+    switch (Prepared(prepared)) {
+    case Nothing:
+        break;
+    case TextFile:
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("picture.png")), "a line of text\n"));
+        break;
+    case EmptyFile:
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("picture.png")), {}));
+        break;
+    case Folder:
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("picture.png/inside")));
+        break;
+    case TruncatedBmp:
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("truncated.bmp")), bmp.left(bmp.size() * 2 / 3)));
+        break;
+    case TruncatedPng:
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("truncated.png")), png.left(png.size() / 2)));
+        break;
+    case HugePngHeader:
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("huge.png")), hugePng));
+        break;
+    case HugeBmpHeader:
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("huge.bmp")), bmpHeader(10'000, 10'000, 4096)));
+        break;
+    case OldFile:
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("sheet.bmp")), oldFile));
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("sheet.png")), oldFile));
+        break;
+    }
+    const QStringList before = entries(folder.path());
+
+    const Result result = run(arguments, {}, rlim_t(fileSizeLimit));
+    const QString failure = describe(arguments, result);
+    QVERIFY2(result.exitCode == 2, qPrintable(failure));
+    QVERIFY2(result.out.isEmpty(), qPrintable(failure));
+    // One line, naming the program, with the reason.
+    QVERIFY2(result.err.startsWith("tintwell-sheet: "), qPrintable(failure));
+    QVERIFY2(result.err.endsWith('\n') && result.err.count('\n') == 1, qPrintable(failure));
+    QVERIFY2(QString::fromLocal8Bit(result.err).contains(reason), qPrintable(failure));
+    // No partial file, no temporary file, nothing replaced.
+    QCOMPARE(entries(folder.path()), before);
+    if (prepared == OldFile) {
+        QCOMPARE(readAll(folder.filePath(QStringLiteral("sheet.bmp"))), oldFile);
+        QCOMPARE(readAll(folder.filePath(QStringLiteral("sheet.png"))), oldFile);
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_Sheet)
+
+#include "tst_sheet.moc"
