@@ -339,7 +339,7 @@ void tst_Run::canvasUnavailable()
     SheetGenerator generator(host);
     generator.Start();
 
-    QCOMPARE(std::count(host.calls.begin(), host.calls.end(), "unavailable 4096x417"), 1);
+    QCOMPARE(std::count(host.calls.begin(), host.calls.end(), "unavailable 4096x4096"), 1);
     QCOMPARE(host.events, 0);
     QCOMPARE(host.canvas.width(), 409);
     QCOMPARE(host.canvas.pixel(0, 0), Background);
