@@ -112,33 +112,35 @@ void tst_Canvas::resizeKeepsOverlapAndFillsBackground_data()
 void tst_Canvas::resizeKeepsOverlapAndFillsBackground()
 {
     QFETCH(Sizes, sizes);
-    constexpr ColorValue background = RGB(7, 7, 7);
     const auto painted = [](int step, int x, int y) { return RGB(x, y, 10 + step); };
 
-    Canvas pic(background);
-    pic.setSize(6, 5);
-    int width = 6;
-    int height = 5;
-    for (int step = 0; step <= int(sizes.size()); ++step) {
-        if (step > 0) {
-            const auto [newWidth, newHeight] = sizes[std::size_t(step - 1)];
-            pic.setSize(newWidth, newHeight);
-            QCOMPARE(pic.width(), std::max(newWidth, 0));
-            QCOMPARE(pic.height(), std::max(newHeight, 0));
-            for (int y = 0; y < pic.height(); ++y)
-                for (int x = 0; x < pic.width(); ++x)
-                    QCOMPARE(pic.pixel(x, y), (x < width && y < height) ? painted(step - 1, x, y) : background);
-            width = pic.width();
-            height = pic.height();
+    // White is painted another way than other colours.
+    for (const ColorValue background : {RGB(7, 7, 7), RGB(255, 255, 255)}) {
+        Canvas pic(background);
+        pic.setSize(6, 5);
+        int width = 6;
+        int height = 5;
+        for (int step = 0; step <= int(sizes.size()); ++step) {
+            if (step > 0) {
+                const auto [newWidth, newHeight] = sizes[std::size_t(step - 1)];
+                pic.setSize(newWidth, newHeight);
+                QCOMPARE(pic.width(), std::max(newWidth, 0));
+                QCOMPARE(pic.height(), std::max(newHeight, 0));
+                for (int y = 0; y < pic.height(); ++y)
+                    for (int x = 0; x < pic.width(); ++x)
+                        QCOMPARE(pic.pixel(x, y), (x < width && y < height) ? painted(step - 1, x, y) : background);
+                width = pic.width();
+                height = pic.height();
+            }
+            for (int y = 0; y < height; ++y) {
+                std::uint32_t *row = pic.scanLine(y);
+                QVERIFY(row);
+                for (int x = 0; x < width; ++x)
+                    row[x] = ToRgb32(painted(step, x, y));
+            }
+            QVERIFY(!pic.scanLine(height));
+            QVERIFY(!pic.scanLine(-1));
         }
-        for (int y = 0; y < height; ++y) {
-            std::uint32_t *row = pic.scanLine(y);
-            QVERIFY(row);
-            for (int x = 0; x < width; ++x)
-                row[x] = ToRgb32(painted(step, x, y));
-        }
-        QVERIFY(!pic.scanLine(height));
-        QVERIFY(!pic.scanLine(-1));
     }
 }
 

@@ -3,6 +3,23 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// Paints `count` pixels. White, the usual window background, has four equal
+// bytes and so goes through memset, which the C library writes at the speed
+// of memory: a "16million" run clears 64 MB.
+void paint(std::uint32_t *first, std::size_t count, std::uint32_t pixel)
+{
+    if (count == 0)
+        return;
+    if (pixel == 0xFFFFFFFFu)
+        std::memset(first, 0xFF, count * sizeof(std::uint32_t));
+    else
+        std::fill_n(first, count, pixel);
+}
+
+} // namespace
+
 Canvas::Canvas(ColorValue background)
     : background_(background)
 {
@@ -18,7 +35,7 @@ ColorValue Canvas::pixel(int x, int y) const
 
 void Canvas::clear()
 {
-    std::fill_n(data_, width_ * height_, ToRgb32(background_));
+    paint(data_, width_ * height_, ToRgb32(background_));
     ++contentEpoch_;
 }
 
@@ -69,6 +86,6 @@ void Canvas::relayout(std::uint32_t *to, std::size_t newWidth, std::size_t newHe
     const std::uint32_t background = ToRgb32(background_);
     if (keptWidth < newWidth)
         for (std::size_t y = 0; y < keptHeight; ++y)
-            std::fill(to + y * newWidth + keptWidth, to + (y + 1) * newWidth, background);
-    std::fill(to + keptHeight * newWidth, to + newHeight * newWidth, background);
+            paint(to + y * newWidth + keptWidth, newWidth - keptWidth, background);
+    paint(to + keptHeight * newWidth, (newHeight - keptHeight) * newWidth, background);
 }
