@@ -70,8 +70,9 @@ public:
     // Discards the content: every pixel shows the background again.
     void clear();
 
-    // Changes whenever the content changes other than by setPixel (a clear or
-    // a new size), so a viewer knows when an earlier copy of it is stale.
+    // Changes whenever the content changes other than by writes to its pixels
+    // (a clear or a new size, even one in memory already held), so a viewer
+    // knows when an earlier copy of it is stale.
     std::uint64_t contentEpoch() const { return contentEpoch_; }
 
     ColorValue backColor() const { return background_; }
