@@ -67,6 +67,24 @@ Measurement measureFor(std::string name, double minimumSeconds, int minimumRuns,
     return measure(std::move(name), repetitions, function);
 }
 
+std::vector<Measurement> measureInTurns(const std::vector<Turn> &turns, int rounds)
+{
+    std::vector<std::vector<double>> times(turns.size());
+    for (int round = 0; round <= std::max(rounds, 1); ++round) {
+        for (std::size_t i = 0; i < turns.size(); ++i) {
+            if (turns[i].prepare)
+                turns[i].prepare();
+            const double ms = timeOnce(turns[i].run);
+            if (round > 0)
+                times[i].push_back(ms);
+        }
+    }
+    std::vector<Measurement> rows;
+    for (std::size_t i = 0; i < turns.size(); ++i)
+        rows.push_back(summarize(turns[i].name, std::move(times[i])));
+    return rows;
+}
+
 void printTable(const std::vector<Measurement> &rows)
 {
     int nameWidth = 28;

@@ -30,6 +30,20 @@ Measurement measure(std::string name, int repetitions, const std::function<void(
 Measurement measureFor(std::string name, double minimumSeconds, int minimumRuns,
                        const std::function<void()> &function);
 
+// Work that takes turns with other work, so that all of it sees the same
+// machine: `prepare` (may be empty) runs untimed right before each timed run
+// of `run`.
+struct Turn
+{
+    std::string name;
+    std::function<void()> run;
+    std::function<void()> prepare = {};
+};
+
+// One untimed round, then `rounds` rounds in which every turn runs once, in
+// the order given; a row per turn.
+std::vector<Measurement> measureInTurns(const std::vector<Turn> &turns, int rounds);
+
 // A time for the table: microseconds below 10 ms, milliseconds above.
 std::string formatMs(double ms);
 

@@ -9,19 +9,23 @@
 //
 // It runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 //
+// Memory: the program's peak resident memory (VmHWM) right after its first
+// "16million" run, before the benchmark allocates anything large of its own.
+//
 // Window runs: the main window is created, loaded and shown as main() does;
 // each run selects a mode in Combo1 and clicks Command1, and the whole run
-// (the preview after every tile included) happens inside the click. Each row
-// gives the time Label1 shows at the end of the run (whole milliseconds, the
-// run's own measure) and a steady_clock reading around the click. One
-// untimed run per mode comes first; pending events are handled, untimed,
-// before every click.
+// (the clear, the preview after every tile and the event passes included)
+// happens inside the click. Each row gives the time Label1 shows at the end of
+// the run (whole milliseconds, the run's own measure) and a steady_clock
+// reading around the click. One untimed run per mode comes first; pending
+// events are handled, untimed, before every click.
 //
-// The bare loop of tintwell_bench (the speed limit of the 16million layout)
-// takes turns with the 16million runs. Then where the 16million run's time
-// goes: the layout on its own, its 256 previews, its 256 captions and event
-// passes, the canvas clear, and a run whose canvas first has to grow from
-// 27 x 27.
+// The "16million" runs take turns with: a "16million" run right after a
+// "729" run, the layout alone in a window that does nothing, the fill limit
+// (the same values written tile by tile, row by row, into a raw buffer), a
+// memset of the 64 MB canvas and the column-order loop that the layout used
+// to be. Then where the run's time goes: the layout, its 256 previews and
+// captions, its event passes, the canvas clear.
 //
 // Saving: PictureFile::SavePicture of the 16million picture (4096 x 4096,
 // 50,331,702 bytes on disk) against the limit, the same number of bytes
@@ -30,10 +34,14 @@
 // file, so the synced write is the fair limit. The three kinds of run take
 // turns, and every file is deleted, untimed, before the next run.
 //
+// The summary lines have a fixed form for scripts:
+//   16million run / fill limit: R.RRx
+//   16million layout / fill limit: R.RRx
+//   16million after 729 / 16million again: R.RRx
 // The machine's load matters: compare figures from the same session only.
 
-#include "BareLoop.h"
 #include "BenchHost.h"
+#include "FillLoops.h"
 #include "Measure.h"
 #include "platform/PictureFile.h"
 #include "generation/SheetGenerator.h"
@@ -50,11 +58,15 @@
 #include <QTemporaryDir>
 #include <QWindow>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -70,19 +82,30 @@ constexpr int Mode729 = 7;
 constexpr int Side16Million = 4096;
 constexpr int TilesOf16Million = 256;
 constexpr qint64 BmpBytes16Million = 50'331'702;
+constexpr double CanvasMiB16Million = 64;
 
-// 16million: a fixed number of runs. The other modes: as many as fill this
-// many seconds, at least MinimumRuns.
-constexpr int Runs16Million = 7;
+// 16million: a fixed number of rounds of turns. The other modes: as many runs
+// as fill this many seconds, at least MinimumRuns.
+constexpr int Rounds16Million = 11;
 constexpr double SmallModeSeconds = 1.0;
 constexpr int MinimumRuns = 7;
 constexpr int MaximumRuns = 20000;
 constexpr int PartRuns = 7;
 constexpr int SaveRuns = 9;
 
+constexpr double RunTarget = 2.0;
+constexpr double LayoutTarget = 1.3;
+constexpr double AfterSmallTarget = 1.15;
+constexpr double MemoryOverCanvasMiB = 45;
+
 double msSince(Clock::time_point begin)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
+}
+
+const char *verdict(bool met)
+{
+    return met ? "met" : "MISSED";
 }
 
 bool waitUntilExposed(QWidget &widget)
@@ -95,6 +118,23 @@ bool waitUntilExposed(QWidget &widget)
             return true;
     }
     return false;
+}
+
+// The process's peak resident memory in MiB, from /proc/self/status; -1
+// where it cannot be read.
+double peakResidentMiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            double kB = -1;
+            status >> kB;
+            return kB < 0 ? -1 : kB / 1024;
+        }
+        status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return -1;
 }
 
 // Drives the window by its controls, as a user does.
@@ -110,23 +150,32 @@ public:
 
     bool valid() const { return combo_ && start_ && time_; }
 
-    // One click on Start in `mode`; returns the steady_clock milliseconds
-    // around the click and sets `shownMs`, when given, to what Label1 says
-    // afterwards (-1 when it is not a number).
-    double run(int mode, int *shownMs = nullptr)
+    // Selects the mode and handles what is pending: what comes, untimed,
+    // before a click.
+    void select(int mode)
     {
         combo_->setCurrentIndex(mode);
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+
+    // One click on Start: the whole run.
+    void click() { start_->click(); }
+
+    // What Label1 says, -1 when it is not a number of milliseconds.
+    int shownMs() const
+    {
+        bool number = false;
+        const int ms = time_->text().toInt(&number);
+        return number ? ms : -1;
+    }
+
+    // select(), then a click timed with steady_clock.
+    double run(int mode)
+    {
+        select(mode);
         const auto begin = Clock::now();
-        start_->click();
-        const double wall = msSince(begin);
-        if (shownMs) {
-            bool number = false;
-            *shownMs = time_->text().toInt(&number);
-            if (!number)
-                *shownMs = -1;
-        }
-        return wall;
+        click();
+        return msSince(begin);
     }
 
 private:
@@ -143,29 +192,20 @@ struct WindowRow
     bool labelValid = true;
 };
 
-// `betweenRuns`, when given, runs after the warm-up and after every timed
-// run: work that is to take turns with the runs, so that both see the same
-// machine.
-WindowRow measureWindowRuns(WindowDriver &driver, int mode, const std::function<void()> &betweenRuns = {})
+WindowRow measureWindowRuns(WindowDriver &driver, int mode)
 {
-    const int fixedRuns = mode == Mode16Million ? Runs16Million : 0;
-    int shown = 0;
     driver.run(mode); // warm-up
-    if (betweenRuns)
-        betweenRuns();
 
     std::vector<double> shownTimes;
     std::vector<double> wallTimes;
     bool labelValid = true;
     const auto begin = Clock::now();
     for (int i = 0; i < MaximumRuns; ++i) {
-        if (fixedRuns > 0 ? i >= fixedRuns : i >= MinimumRuns && msSince(begin) >= SmallModeSeconds * 1000)
+        if (i >= MinimumRuns && msSince(begin) >= SmallModeSeconds * 1000)
             break;
-        wallTimes.push_back(driver.run(mode, &shown));
-        shownTimes.push_back(shown);
-        if (betweenRuns)
-            betweenRuns();
-        labelValid = labelValid && shown >= 0;
+        wallTimes.push_back(driver.run(mode));
+        shownTimes.push_back(driver.shownMs());
+        labelValid = labelValid && shownTimes.back() >= 0;
     }
 
     const std::string name(SheetGenerator::ModeNames[static_cast<std::size_t>(mode)]);
@@ -290,53 +330,92 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    // --- Window runs ---
-    // The bare loop takes turns with the 16million runs (its first run, with
-    // the warm-up, is not counted).
-    std::vector<std::uint32_t> bare(static_cast<std::size_t>(Side16Million) * Side16Million, 0u);
-    std::vector<double> bareTimes;
-    bool bareWarm = false;
-    const auto bareLoopTurn = [&] {
-        const auto begin = Clock::now();
-        bareLoop16Million(bare.data());
-        if (bareWarm)
-            bareTimes.push_back(msSince(begin));
-        bareWarm = true;
-    };
+    // --- Memory, before anything large of the benchmark's own ---
+    driver.run(Mode16Million);
+    const double peakMiB = peakResidentMiB();
+    const double overCanvasMiB = peakMiB - CanvasMiB16Million;
+    std::printf("peak resident memory after a 16million run (VmHWM): %.1f MiB, the canvas (%.0f MiB) + %.1f MiB "
+                "(target <= + %.0f MiB: %s)\n\n",
+                peakMiB, CanvasMiB16Million, overCanvasMiB, MemoryOverCanvasMiB,
+                verdict(peakMiB >= 0 && overCanvasMiB <= MemoryOverCanvasMiB));
 
-    std::vector<WindowRow> windowRows;
-    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode)
-        windowRows.push_back(measureWindowRuns(driver, mode, mode == Mode16Million ? std::function<void()>(bareLoopTurn) : nullptr));
+    // --- Window runs ---
+    const std::size_t pixels = static_cast<std::size_t>(Side16Million) * Side16Million;
+    std::vector<std::uint32_t> fill(pixels, 0u);
+    std::vector<std::uint32_t> columns(pixels, 0u);
+    std::vector<std::uint32_t> memsetCanvas(pixels, 0u);
+    BenchHost quietHost;
+    SheetGenerator quietGenerator(quietHost);
+
+    std::vector<double> shown16Million;
+    std::vector<double> quietLayout;
+    const std::vector<Measurement> turns = measureInTurns(
+        {
+            {"16million", [&] {
+                 driver.click();
+                 shown16Million.push_back(driver.shownMs());
+             }, [&] { driver.select(Mode16Million); }},
+            {"16million after 729", [&] { driver.click(); }, [&] {
+                 driver.run(Mode729);
+                 driver.select(Mode16Million);
+             }},
+            {"16million in a window doing nothing", [&] {
+                 quietGenerator.Start();
+                 quietLayout.push_back(quietHost.layoutMs);
+             }},
+            {"fill limit (16million, rows)", [&] { fillLimit16Million(fill.data()); }},
+            {"memset 4096x4096 canvas",
+             [&] { std::memset(memsetCanvas.data(), 0, pixels * sizeof(std::uint32_t)); }},
+            {"column-order loop (16million)", [&] { columnOrder16Million(columns.data()); }},
+        },
+        Rounds16Million);
+    const Measurement &run16Million = turns[0];
+    const Measurement &after729 = turns[1];
+    const Measurement &fillLimit = turns[3];
+    shown16Million.erase(shown16Million.begin()); // the warm-up round's
+    quietLayout.erase(quietLayout.begin());
+    bool labelsValid = std::count(shown16Million.begin(), shown16Million.end(), -1.0) == 0;
+
+    std::vector<WindowRow> windowRows = {
+        {run16Million.name, summarize(run16Million.name, shown16Million), run16Million, labelsValid}};
+    for (int mode = 1; mode < SheetGenerator::ModeCount; ++mode)
+        windowRows.push_back(measureWindowRuns(driver, mode));
     printWindowTable(windowRows);
 
-    const Measurement bareLoop = summarize("bare loop (16million order)", bareTimes);
+    const Measurement layout = summarize("16million layout, t0 to t1", quietLayout);
     std::printf("\n");
-    printTable({bareLoop});
+    printTable({after729, turns[2], layout, fillLimit, turns[4], turns[5]});
 
     // The full picture on the canvas again, for the check and the parts below.
     driver.run(Mode16Million);
     const Canvas &canvas16Million = form.pic1();
+    const std::size_t bytes = pixels * sizeof(std::uint32_t);
     const bool samePixels = canvas16Million.width() == Side16Million && canvas16Million.height() == Side16Million
-                            && std::memcmp(canvas16Million.bits(), bare.data(), bare.size() * sizeof bare[0]) == 0;
+                            && std::memcmp(canvas16Million.bits(), fill.data(), bytes) == 0
+                            && std::memcmp(canvas16Million.bits(), columns.data(), bytes) == 0;
 
-    const WindowRow &run16Million = windowRows[Mode16Million];
     const WindowRow &run729 = windowRows[Mode729];
-    const double ratioWall = run16Million.wall.medianMs / bareLoop.medianMs;
-    const double ratioShown = run16Million.shown.medianMs / bareLoop.medianMs;
-    std::printf("\n16million through the window / bare loop: %.2fx by steady_clock, %.2fx by Label1 "
-                "(target <= 2.00x: %s)\n",
-                ratioWall, ratioShown, ratioWall <= 2.0 ? "met" : "MISSED");
-    std::printf("729 through the window: %s by steady_clock, Label1 %.0f ms (target: well under 1 ms, taken as < 0.5 ms: %s)\n",
-                formatMs(run729.wall.medianMs).c_str(), run729.shown.medianMs,
-                run729.wall.medianMs < 0.5 ? "met" : "MISSED");
-    std::printf("16million pixels through the window identical to the bare loop's: %s\n", samePixels ? "yes" : "NO");
+    const double runRatio = run16Million.medianMs / fillLimit.medianMs;
+    const double layoutRatio = layout.medianMs / fillLimit.medianMs;
+    const double afterSmallRatio = after729.medianMs / run16Million.medianMs;
+    std::printf("\n16million run / fill limit: %.2fx\n", runRatio);
+    std::printf("16million layout / fill limit: %.2fx\n", layoutRatio);
+    std::printf("16million after 729 / 16million again: %.2fx\n", afterSmallRatio);
+    std::printf("\ntargets: run <= %.2fx %s; layout <= %.2fx %s; after 729 <= %.2fx %s\n", RunTarget,
+                verdict(runRatio <= RunTarget), LayoutTarget, verdict(layoutRatio <= LayoutTarget), AfterSmallTarget,
+                verdict(afterSmallRatio <= AfterSmallTarget));
+    std::printf("16million run by Label1 / fill limit: %.2fx\n",
+                windowRows[Mode16Million].shown.medianMs / fillLimit.medianMs);
+    std::printf("729 through the window: %s by steady_clock, Label1 %.0f ms (target: well under 1 ms, taken as "
+                "< 0.5 ms: %s)\n",
+                formatMs(run729.wall.medianMs).c_str(), run729.shown.medianMs, verdict(run729.wall.medianMs < 0.5));
+    std::printf("16million pixels through the window identical to the fill limit's and the column-order loop's: %s\n",
+                samePixels ? "yes" : "NO");
 
     // --- Where the 16million run's time goes ---
 
-    BenchHost quietHost;
-    SheetGenerator quietGenerator(quietHost);
     std::vector<Measurement> parts;
-    parts.push_back(measure("layout in a window doing nothing", PartRuns, [&] { quietGenerator.Start(); }));
+    parts.push_back(summarize("layout in a window doing nothing", quietLayout));
     // As a run paints them: each preview after one tile, so only that tile's
     // part of the preview is scaled again; and, for comparison, 256 previews
     // that scale the whole canvas.
@@ -344,10 +423,14 @@ int main(int argc, char *argv[])
         return CanvasArea{256 * (tile / 16), 256 * (tile % 16), 256, 256};
     };
     const CanvasArea wholeCanvas{0, 0, form.pic1().width(), form.pic1().height()};
-    // What the window does after each tile: the preview and the caption.
+    // What the window does after each tile: the preview and the caption,
+    // with the times a run shows (the caption changes only when the whole
+    // milliseconds do).
+    const double runShownMs = windowRows[Mode16Million].shown.medianMs;
     const auto paintPreviews = [&](bool wholeEachTime) {
         for (int tile = 0; tile < TilesOf16Million; ++tile)
-            form.runHost().TileDone(wholeEachTime ? wholeCanvas : tileOf16Million(tile), tile);
+            form.runHost().TileDone(wholeEachTime ? wholeCanvas : tileOf16Million(tile),
+                                    static_cast<std::int32_t>(runShownMs * (tile + 1) / TilesOf16Million));
     };
     form.runHost().RunStarted();
     parts.push_back(measure("256 tile previews + captions", PartRuns, [&] { paintPreviews(false); }));
@@ -356,12 +439,6 @@ int main(int argc, char *argv[])
         for (int tile = 0; tile < TilesOf16Million; ++tile)
             form.runHost().DoEvents();
     }));
-    std::vector<double> grown;
-    for (int i = 0; i < PartRuns; ++i) {
-        driver.run(Mode729);
-        grown.push_back(driver.run(Mode16Million));
-    }
-    parts.push_back(summarize("16million run after a 729 run", grown));
 
     // --- Saving ---
     QTemporaryDir folder(QCoreApplication::applicationDirPath() + QStringLiteral("/save-bench-XXXXXX"));
@@ -383,7 +460,7 @@ int main(int argc, char *argv[])
     printTable(parts);
     const double sum = parts[0].medianMs + parts[1].medianMs + parts[3].medianMs + parts.back().medianMs;
     std::printf("layout + previews and captions + event passes + clear: %s (the run: %s)\n",
-                formatMs(sum).c_str(), formatMs(run16Million.wall.medianMs).c_str());
+                formatMs(sum).c_str(), formatMs(run16Million.medianMs).c_str());
 
     std::printf("\nSaving the 16million picture (%lld bytes) in %s\n", static_cast<long long>(BmpBytes16Million),
                 qPrintable(folder.path()));
@@ -397,13 +474,12 @@ int main(int argc, char *argv[])
 
     std::printf("load average after: %s\n", loadAverage().c_str());
 
-    bool labelsValid = true;
     for (const WindowRow &row : windowRows)
         labelsValid = labelsValid && row.labelValid;
     if (!labelsValid || !samePixels || !save.ok) {
         std::fprintf(stderr, "tintwell_bench_window: %s\n",
                      !labelsValid  ? "Label1 did not show a number of milliseconds"
-                     : !samePixels ? "the window's run did not draw what the bare loop draws"
+                     : !samePixels ? "the window's run did not draw what the fill loops draw"
                                    : "saving failed");
         return 1;
     }

@@ -4,7 +4,9 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <limits>
+#include <vector>
 
 class tst_Canvas : public QObject
 {
@@ -16,7 +18,9 @@ private slots:
     void rgb32RoundTrip();
     void designSizeAndBackground();
     void writesInsideAndOutside();
+    void resizeKeepsOverlapAndFillsBackground_data();
     void resizeKeepsOverlapAndFillsBackground();
+    void everyResizeAndClearIsANewContent();
     void clearRestoresBackground();
     void tooLargeKeepsSizeAndContent();
     void elapsedAcrossWrap_data();
@@ -68,8 +72,7 @@ void tst_Canvas::designSizeAndBackground()
 void tst_Canvas::writesInsideAndOutside()
 {
     Canvas pic(0);
-    pic.setWidth(3);
-    pic.setHeight(2);
+    pic.setSize(3, 2);
     pic.setPixel(0, 0, RGB(1, 2, 3));
     pic.setPixel(2, 1, RGB(4, 5, 6));
     // Outside the current size: no effect, no crash.
@@ -86,28 +89,83 @@ void tst_Canvas::writesInsideAndOutside()
     QCOMPARE(pic.bits()[1 * 3 + 2], ToRgb32(RGB(4, 5, 6)));
 }
 
+using Sizes = std::vector<std::pair<int, int>>;
+
+void tst_Canvas::resizeKeepsOverlapAndFillsBackground_data()
+{
+    QTest::addColumn<Sizes>("sizes");
+
+    // From a 6 x 5 canvas. Smaller sizes reuse the memory of larger ones, so
+    // a size that grows again must not bring back what was cut off.
+    QTest::newRow("narrower, taller, wider") << Sizes{{2, 5}, {2, 7}, {8, 7}};
+    QTest::newRow("shrink, then grow back") << Sizes{{3, 2}, {6, 5}};
+    QTest::newRow("narrower and taller") << Sizes{{2, 12}};
+    QTest::newRow("wider and shorter") << Sizes{{14, 2}, {3, 9}};
+    QTest::newRow("beyond the memory held") << Sizes{{3, 3}, {40, 30}, {7, 4}, {41, 30}};
+    QTest::newRow("a single row and column") << Sizes{{1, 5}, {6, 1}, {6, 5}};
+    QTest::newRow("to nothing and back") << Sizes{{0, 5}, {6, 5}, {6, 0}, {4, 4}};
+    QTest::newRow("negative counts as 0") << Sizes{{-3, 5}, {6, -1}, {6, 5}};
+}
+
+// After every resize the canvas holds the old pixels where old and new size
+// overlap and the background elsewhere; then every pixel is painted anew.
 void tst_Canvas::resizeKeepsOverlapAndFillsBackground()
 {
-    Canvas pic(RGB(7, 7, 7));
-    pic.setWidth(4);
-    pic.setHeight(4);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            pic.setPixel(x, y, RGB(x, y, 100));
+    QFETCH(Sizes, sizes);
+    const auto painted = [](int step, int x, int y) { return RGB(x, y, 10 + step); };
 
-    pic.setWidth(2); // 2 x 4
-    pic.setHeight(6); // 2 x 6
-    pic.setWidth(5); // 5 x 6
-    QCOMPARE(pic.width(), 5);
-    QCOMPARE(pic.height(), 6);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 5; ++x)
-            QCOMPARE(pic.pixel(x, y), (x < 2 && y < 4) ? RGB(x, y, 100) : RGB(7, 7, 7));
+    // White is painted another way than other colours.
+    for (const ColorValue background : {RGB(7, 7, 7), RGB(255, 255, 255)}) {
+        Canvas pic(background);
+        pic.setSize(6, 5);
+        int width = 6;
+        int height = 5;
+        for (int step = 0; step <= int(sizes.size()); ++step) {
+            if (step > 0) {
+                const auto [newWidth, newHeight] = sizes[std::size_t(step - 1)];
+                pic.setSize(newWidth, newHeight);
+                QCOMPARE(pic.width(), std::max(newWidth, 0));
+                QCOMPARE(pic.height(), std::max(newHeight, 0));
+                for (int y = 0; y < pic.height(); ++y)
+                    for (int x = 0; x < pic.width(); ++x)
+                        QCOMPARE(pic.pixel(x, y), (x < width && y < height) ? painted(step - 1, x, y) : background);
+                width = pic.width();
+                height = pic.height();
+            }
+            for (int y = 0; y < height; ++y) {
+                std::uint32_t *row = pic.scanLine(y);
+                QVERIFY(row);
+                for (int x = 0; x < width; ++x)
+                    row[x] = ToRgb32(painted(step, x, y));
+            }
+            QVERIFY(!pic.scanLine(height));
+            QVERIFY(!pic.scanLine(-1));
+        }
+    }
+}
 
-    pic.setWidth(-3);
-    QCOMPARE(pic.width(), 0);
-    pic.setPixel(0, 0, 1); // nothing to write into
-    QCOMPARE(pic.pixel(0, 0), -1);
+// The window keeps a scaled copy of the canvas and scales again only what a
+// tile changed, as long as the content epoch stays the same.
+void tst_Canvas::everyResizeAndClearIsANewContent()
+{
+    Canvas pic(0);
+    std::uint64_t epoch = pic.contentEpoch();
+    const auto changed = [&] {
+        const bool result = pic.contentEpoch() != epoch;
+        epoch = pic.contentEpoch();
+        return result;
+    };
+    pic.setSize(4096, 4096);
+    QVERIFY(changed());
+    pic.setSize(27, 27); // in the memory already held
+    QVERIFY(changed());
+    pic.setSize(4096, 4096);
+    QVERIFY(changed());
+    pic.clear();
+    QVERIFY(changed());
+    pic.setSize(4096, 4096); // the same size: nothing changes
+    pic.setPixel(1, 1, 5);
+    QVERIFY(!changed());
 }
 
 void tst_Canvas::clearRestoresBackground()
@@ -125,24 +183,26 @@ void tst_Canvas::clearRestoresBackground()
 void tst_Canvas::tooLargeKeepsSizeAndContent()
 {
     Canvas pic(0);
-    pic.setWidth(16);
-    pic.setHeight(16);
+    pic.setSize(16, 16);
     pic.setPixel(3, 3, RGB(50, 60, 70));
     pic.setPixelLimit(16 * 16);
 
-    try {
-        pic.setWidth(4096);
-        QFAIL("a canvas over the limit was allocated");
-    } catch (const CanvasTooLarge &failure) {
-        QCOMPARE(failure.width, 4096);
-        QCOMPARE(failure.height, 16);
+    // The failure names the size asked for, not a halfway one.
+    for (auto [width, height] : {std::pair{4096, 4096}, {17, 16}, {std::numeric_limits<int>::max(), 2}}) {
+        try {
+            pic.setSize(width, height);
+            QFAIL("a canvas over the limit was allocated");
+        } catch (const CanvasTooLarge &failure) {
+            QCOMPARE(failure.width, width);
+            QCOMPARE(failure.height, height);
+        }
+        QCOMPARE(pic.width(), 16);
+        QCOMPARE(pic.height(), 16);
+        QCOMPARE(pic.pixel(3, 3), RGB(50, 60, 70));
     }
-    QCOMPARE(pic.width(), 16);
-    QCOMPARE(pic.height(), 16);
-    QCOMPARE(pic.pixel(3, 3), RGB(50, 60, 70));
 
     // Shrinking stays possible.
-    pic.setWidth(8);
+    pic.setSize(8, 16);
     QCOMPARE(pic.pixel(3, 3), RGB(50, 60, 70));
 }
 

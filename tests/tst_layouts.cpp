@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -64,6 +65,8 @@ private slots:
     void completeRun();
     void tileByTile_data();
     void tileByTile();
+    void writesClippedToAnotherSize_data();
+    void writesClippedToAnotherSize();
     void workedExamples_data();
     void workedExamples();
     void mode3GreenTilesRepeat();
@@ -171,6 +174,62 @@ void tst_Layouts::tileByTile()
 
     QCOMPARE(failure, QString());
     QCOMPARE(tilesDone, SheetFormulas::TileCount[mode]);
+}
+
+void tst_Layouts::writesClippedToAnotherSize_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+
+    // Sizes that cut tiles in the middle, across and down, and one that is
+    // larger than the sheet in one direction.
+    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+        const int n = SheetFormulas::CanvasSize[mode];
+        const int w = SheetFormulas::TileSize[mode];
+        const auto name = std::string(SheetGenerator::ModeNames[std::size_t(mode)]);
+        QTest::newRow((name + " cut inside tiles").c_str()) << mode << n - 3 * w / 2 - 1 << n / 3 + 2;
+        QTest::newRow((name + " wider, cut down").c_str()) << mode << n + 5 << w + w / 2;
+        QTest::newRow((name + " one column").c_str()) << mode << 1 << n;
+    }
+}
+
+// After the first tile the canvas gets another size (as a nested run can
+// give it between two tiles): the layout goes on with its own positions and
+// colours, and what falls outside the canvas is dropped.
+void tst_Layouts::writesClippedToAnotherSize()
+{
+    QFETCH(int, mode);
+    QFETCH(int, width);
+    QFETCH(int, height);
+
+    MemoryHost host;
+    host.canvas.setBackColor(Background);
+    host.mode = mode;
+    SheetGenerator generator(host);
+    host.onDoEvents = [&] {
+        if (host.events == 1) {
+            host.canvas.setSize(width, height);
+            host.canvas.clear();
+        }
+    };
+    generator.Start();
+
+    QCOMPARE(host.events, SheetFormulas::TileCount[mode]);
+    QCOMPARE(host.canvas.width(), width);
+    QCOMPARE(host.canvas.height(), height);
+    const int n = SheetFormulas::CanvasSize[mode];
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool drawn = x < n && y < n && SheetFormulas::TileIndex(mode, x, y) >= 1;
+            const ColorValue expected = drawn ? SheetFormulas::Colour(mode, x, y) : Background;
+            if (host.canvas.pixel(x, y) != expected)
+                QFAIL(qPrintable(QStringLiteral("(%1, %2) is %3, expected %4")
+                                     .arg(x).arg(y)
+                                     .arg(host.canvas.pixel(x, y), 6, 16, QChar('0'))
+                                     .arg(expected, 6, 16, QChar('0'))));
+        }
+    }
 }
 
 void tst_Layouts::workedExamples_data()

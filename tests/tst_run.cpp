@@ -374,7 +374,7 @@ void tst_Run::canvasUnavailable()
     SheetGenerator generator(host);
     generator.Start();
 
-    QCOMPARE(host.unavailable, std::vector<std::string>{"4096x417"});
+    QCOMPARE(host.unavailable, std::vector<std::string>{"4096x4096"});
     QCOMPARE(host.events, 0);
     QCOMPARE(host.canvas.width(), 409);
     QCOMPARE(host.canvas.pixel(0, 0), Background);

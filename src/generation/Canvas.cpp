@@ -3,20 +3,27 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// Paints `count` pixels. White, the usual window background, has four equal
+// bytes and so goes through memset, which the C library writes at the speed
+// of memory: a "16million" run clears 64 MB.
+void paint(std::uint32_t *first, std::size_t count, std::uint32_t pixel)
+{
+    if (count == 0)
+        return;
+    if (pixel == 0xFFFFFFFFu)
+        std::memset(first, 0xFF, count * sizeof(std::uint32_t));
+    else
+        std::fill_n(first, count, pixel);
+}
+
+} // namespace
+
 Canvas::Canvas(ColorValue background)
     : background_(background)
 {
-    resize(DesignWidth, DesignHeight);
-}
-
-void Canvas::setWidth(int width)
-{
-    resize(width, this->height());
-}
-
-void Canvas::setHeight(int height)
-{
-    resize(this->width(), height);
+    setSize(DesignWidth, DesignHeight);
 }
 
 ColorValue Canvas::pixel(int x, int y) const
@@ -28,11 +35,11 @@ ColorValue Canvas::pixel(int x, int y) const
 
 void Canvas::clear()
 {
-    std::fill(pixels_.begin(), pixels_.end(), ToRgb32(background_));
+    paint(data_, width_ * height_, ToRgb32(background_));
     ++contentEpoch_;
 }
 
-void Canvas::resize(int width, int height)
+void Canvas::setSize(int width, int height)
 {
     const auto newWidth = static_cast<std::size_t>(std::max(width, 0));
     const auto newHeight = static_cast<std::size_t>(std::max(height, 0));
@@ -40,24 +47,45 @@ void Canvas::resize(int width, int height)
         return;
 
     const std::size_t count = newWidth * newHeight;
-    if (count > pixelLimit_)
+    if (count > pixelLimit_ || count > std::numeric_limits<std::size_t>::max() / sizeof(std::uint32_t))
         throw CanvasTooLarge(width, height);
 
-    std::vector<std::uint32_t> resized;
-    try {
-        resized.assign(count, ToRgb32(background_));
-    } catch (const std::bad_alloc &) {
-        throw CanvasTooLarge(width, height);
+    if (count > capacity_) {
+        std::unique_ptr<std::uint32_t[]> grown(new (std::nothrow) std::uint32_t[count]);
+        if (!grown)
+            throw CanvasTooLarge(width, height);
+        relayout(grown.get(), newWidth, newHeight);
+        storage_ = std::move(grown);
+        capacity_ = count;
+        data_ = storage_.get();
+    } else {
+        relayout(data_, newWidth, newHeight);
     }
-
-    const std::size_t keptWidth = std::min(newWidth, width_);
-    const std::size_t keptHeight = keptWidth > 0 ? std::min(newHeight, height_) : 0;
-    for (std::size_t y = 0; y < keptHeight; ++y)
-        std::memcpy(resized.data() + y * newWidth, data_ + y * width_, keptWidth * sizeof(std::uint32_t));
-
-    pixels_.swap(resized);
-    data_ = pixels_.data();
     width_ = newWidth;
     height_ = newHeight;
     ++contentEpoch_;
+}
+
+void Canvas::relayout(std::uint32_t *to, std::size_t newWidth, std::size_t newHeight)
+{
+    const std::size_t keptWidth = std::min(newWidth, width_);
+    const std::size_t keptHeight = keptWidth > 0 ? std::min(newHeight, height_) : 0;
+    const std::size_t keptBytes = keptWidth * sizeof(std::uint32_t);
+
+    // In the same buffer a narrower row lands at or before its old place and
+    // a wider one at or after it, so rows move in the order that never
+    // overwrites a row still to be moved.
+    if (newWidth <= width_) {
+        for (std::size_t y = 0; y < keptHeight; ++y)
+            std::memmove(to + y * newWidth, data_ + y * width_, keptBytes);
+    } else {
+        for (std::size_t y = keptHeight; y-- > 0;)
+            std::memmove(to + y * newWidth, data_ + y * width_, keptBytes);
+    }
+
+    const std::uint32_t background = ToRgb32(background_);
+    if (keptWidth < newWidth)
+        for (std::size_t y = 0; y < keptHeight; ++y)
+            paint(to + y * newWidth + keptWidth, newWidth - keptWidth, background);
+    paint(to + keptHeight * newWidth, (newHeight - keptHeight) * newWidth, background);
 }

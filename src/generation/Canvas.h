@@ -1,17 +1,21 @@
 #pragma once
 
 // The off-screen picture `pic1`: a width x height grid of opaque 0xFFRRGGBB
-// pixels in one contiguous buffer, rows top to bottom. The layouts write it one
-// pixel at a time; the window scales it into the preview and Save writes it to
-// a file, both reading the buffer in place.
+// pixels in one contiguous buffer, rows top to bottom. The layouts write it
+// row by row through scanLine(); the window scales it into the preview and
+// Save writes it to a file, both reading the buffer in place.
+//
+// The buffer only grows: a smaller size after a larger one keeps the memory,
+// so a run of a large mode after a small one does not allocate and fault in
+// its pages again.
 
 #include "generation/ColorValue.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <new>
-#include <vector>
 
 // Thrown when the canvas cannot get the memory for a requested size; the
 // canvas keeps its previous size and content.
@@ -38,9 +42,9 @@ public:
     int height() const { return static_cast<int>(height_); }
 
     // Resizing keeps the pixels that lie inside both the old and the new size;
-    // new area shows the background. Throws CanvasTooLarge on failure.
-    void setWidth(int width);
-    void setHeight(int height);
+    // new area shows the background. A negative side counts as 0. Throws
+    // CanvasTooLarge, naming the size asked for, when the memory is not there.
+    void setSize(int width, int height);
 
     // Writes one pixel; a position outside the current size is ignored.
     void setPixel(int x, int y, ColorValue colour)
@@ -52,14 +56,23 @@ public:
             data_[row * width_ + column] = ToRgb32(colour);
     }
 
+    // Row y, width() pixels of 0xFFRRGGBB to write, or nullptr when y lies
+    // outside the current size.
+    std::uint32_t *scanLine(int y)
+    {
+        const auto row = static_cast<std::size_t>(static_cast<unsigned>(y));
+        return row < height_ ? data_ + row * width_ : nullptr;
+    }
+
     // The colour at (x, y), or -1 outside the current size.
     ColorValue pixel(int x, int y) const;
 
     // Discards the content: every pixel shows the background again.
     void clear();
 
-    // Changes whenever the content changes other than by setPixel (a clear or
-    // a new size), so a viewer knows when an earlier copy of it is stale.
+    // Changes whenever the content changes other than by writes to its pixels
+    // (a clear or a new size, even one in memory already held), so a viewer
+    // knows when an earlier copy of it is stale.
     std::uint64_t contentEpoch() const { return contentEpoch_; }
 
     ColorValue backColor() const { return background_; }
@@ -75,9 +88,12 @@ public:
     void setPixelLimit(std::size_t pixels) { pixelLimit_ = pixels; }
 
 private:
-    void resize(int width, int height);
+    // Puts the kept pixels where the new size wants them in `to`, the
+    // current buffer or a larger new one, and paints the rest background.
+    void relayout(std::uint32_t *to, std::size_t width, std::size_t height);
 
-    std::vector<std::uint32_t> pixels_;
+    std::unique_ptr<std::uint32_t[]> storage_;
+    std::size_t capacity_ = 0; // pixels
     std::uint32_t *data_ = nullptr;
     // Sizes are kept as size_t, a type a pixel store cannot alias, so the
     // compiler keeps them in registers across a layout's loops.

@@ -1,7 +1,13 @@
-// The eight layouts. Each takes its own start reading first, sizes the canvas
-// N x N, then walks four nested loops: a and b pick the tile, u and v the
-// pixel in it. Every pixel is computed from the counters and written on its
-// own; AfterTile follows every tile.
+// The eight layouts. Each takes its own start reading first, fills its level
+// table, then hands DrawSheet its sheet (size, tiles, tile order) and the
+// colour of a pixel as a function of its counters: a and b pick the tile, u
+// and v the pixel in it. DrawSheet sizes the canvas N x N, visits the tiles
+// in the layout's order and runs AfterTile after every tile.
+//
+// Inside a tile nothing else runs (events are handled only between tiles),
+// so the order of the writes within a tile cannot be seen: DrawSheet writes
+// each tile row by row, in the order the canvas lies in memory, whichever of
+// u and v runs along the rows.
 
 #include "generation/SheetGenerator.h"
 
@@ -9,112 +15,117 @@
 #include "generation/GenerationHost.h"
 #include "generation/LevelTables.h"
 
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// Which way the tiles are visited: a counts the columns of tiles (down each
+// column of tiles, then the next column to the right) or the rows of tiles
+// (along each row, then the next row down); b counts the other.
+enum class TileOrder { ColumnByColumn, RowByRow };
+
+// Whether u counts the columns of a tile (x) or its rows (y); v counts the other.
+enum class UCounts { Columns, Rows };
+
+struct Sheet
+{
+    int size; // the canvas is size x size
+    int tile; // each tile is tile x tile
+    TileOrder order;
+    UCounts u;
+};
+
+// Draws `sheet` with colour(a, b, u, v), a ColorValue, for every pixel; after
+// every tile it asks afterTile(the tile's area) whether to go on.
+//
+// The canvas has the sheet's size unless a nested run, between two tiles,
+// gave it another: what then falls outside it is dropped, a row at a time.
+template <Sheet sheet, typename Colour, typename AfterTile>
+void DrawSheet(Canvas &pic, const Colour &colour, const AfterTile &afterTile)
+{
+    constexpr int w = sheet.tile;
+    constexpr int across = sheet.size / sheet.tile;
+    pic.setSize(sheet.size, sheet.size);
+
+    for (int a = 0; a < across; ++a) {
+        for (int b = 0; b < across; ++b) {
+            const int left = w * (sheet.order == TileOrder::ColumnByColumn ? a : b);
+            const int top = w * (sheet.order == TileOrder::ColumnByColumn ? b : a);
+            const int columns = std::clamp(pic.width() - left, 0, w);
+            for (int y = 0; y < w && columns > 0; ++y) {
+                std::uint32_t *row = pic.scanLine(top + y);
+                if (!row)
+                    break; // this row and all below it lie outside
+                row += left;
+                for (int x = 0; x < columns; ++x)
+                    row[x] = ToRgb32(sheet.u == UCounts::Columns ? colour(a, b, x, y) : colour(a, b, y, x));
+            }
+            if (!afterTile(CanvasArea{left, top, w, w}))
+                return;
+        }
+    }
+}
+
+} // namespace
+
 // 4096 x 4096, 16 x 16 tiles of 256 x 256, visited down each column of tiles.
 // Red runs along x in the tile, green along y, blue is the tile: every one of
 // the 16,777,216 colours exactly once.
 void SheetGenerator::Draw16Million()
 {
     const RunTimer start = host_.GetTickCount();
-    Canvas &pic = host_.pic1();
-    pic.setWidth(4096);
-    pic.setHeight(4096);
-    for (int a = 0; a <= 15; ++a) {
-        for (int b = 0; b <= 15; ++b) {
-            const int blue = 16 * a + b;
-            for (int u = 0; u <= 255; ++u)
-                for (int v = 0; v <= 255; ++v)
-                    pic.setPixel(256 * a + u, 256 * b + v, RGB(u, v, blue));
-            if (!AfterTile(start, {256 * a, 256 * b, 256, 256}))
-                return;
-        }
-    }
+    DrawSheet<Sheet{4096, 256, TileOrder::ColumnByColumn, UCounts::Columns}>(
+        host_.pic1(), [](int a, int b, int u, int v) { return RGB(u, v, 16 * a + b); },
+        [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
 // 1024 x 1024, 8 x 8 tiles of 128 x 128, visited down each column of tiles;
-// each tile row by row. Red 2 x row, green 2 x column, blue the tile level.
+// u counts the rows of a tile. Red 2 x row, green 2 x column, blue the tile
+// level.
 void SheetGenerator::Draw1Million()
 {
     const RunTimer start = host_.GetTickCount();
     const auto L1 = LevelTables::L1();
-    Canvas &pic = host_.pic1();
-    pic.setWidth(1024);
-    pic.setHeight(1024);
-    for (int a = 0; a <= 7; ++a) {
-        for (int b = 0; b <= 7; ++b) {
-            const int blue = 16 * L1[a] + 2 * L1[b] + 3;
-            for (int u = 0; u <= 127; ++u)
-                for (int v = 0; v <= 127; ++v)
-                    pic.setPixel(128 * a + v, 128 * b + u, RGB(2 * u, 2 * v, blue));
-            if (!AfterTile(start, {128 * a, 128 * b, 128, 128}))
-                return;
-        }
-    }
+    DrawSheet<Sheet{1024, 128, TileOrder::ColumnByColumn, UCounts::Rows}>(
+        host_.pic1(), [&L1](int a, int b, int u, int v) { return RGB(2 * u, 2 * v, 16 * L1[a] + 2 * L1[b] + 3); },
+        [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
-// 512 x 512, 8 x 8 tiles of 64 x 64, visited down each column of tiles; each
-// tile row by row. Red 4 x row, blue 4 x column, green the tile level.
+// 512 x 512, 8 x 8 tiles of 64 x 64, visited down each column of tiles; u
+// counts the rows of a tile. Red 4 x row, blue 4 x column, green the tile
+// level.
 void SheetGenerator::Draw256Kilo()
 {
     const RunTimer start = host_.GetTickCount();
     const auto L2 = LevelTables::L2();
-    Canvas &pic = host_.pic1();
-    pic.setWidth(512);
-    pic.setHeight(512);
-    for (int a = 0; a <= 7; ++a) {
-        for (int b = 0; b <= 7; ++b) {
-            const int green = 16 * L2[a] + L2[b];
-            for (int u = 0; u <= 63; ++u)
-                for (int v = 0; v <= 63; ++v)
-                    pic.setPixel(64 * a + v, 64 * b + u, RGB(4 * u, green, 4 * v));
-            if (!AfterTile(start, {64 * a, 64 * b, 64, 64}))
-                return;
-        }
-    }
+    DrawSheet<Sheet{512, 64, TileOrder::ColumnByColumn, UCounts::Rows}>(
+        host_.pic1(), [&L2](int a, int b, int u, int v) { return RGB(4 * u, 16 * L2[a] + L2[b], 4 * v); },
+        [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
-// 256 x 256, 4 x 4 tiles of 64 x 64, visited along each row of tiles; each
-// tile column by column. The tile levels of green reach 313; packing turns
-// the last three into 255.
+// 256 x 256, 4 x 4 tiles of 64 x 64, visited along each row of tiles. The
+// tile levels of green reach 313; packing turns the last three into 255.
 void SheetGenerator::Draw64Kilo()
 {
     const RunTimer start = host_.GetTickCount();
     const auto L3 = LevelTables::L3();
-    Canvas &pic = host_.pic1();
-    pic.setWidth(256);
-    pic.setHeight(256);
-    for (int a = 0; a <= 3; ++a) {
-        for (int b = 0; b <= 3; ++b) {
-            const int green = 16 * L3[a] + 4 * L3[b] + 13;
-            for (int u = 0; u <= 63; ++u)
-                for (int v = 0; v <= 63; ++v)
-                    pic.setPixel(64 * b + u, 64 * a + v, RGB(4 * u, green, 4 * v));
-            if (!AfterTile(start, {64 * b, 64 * a, 64, 64}))
-                return;
-        }
-    }
+    DrawSheet<Sheet{256, 64, TileOrder::RowByRow, UCounts::Columns}>(
+        host_.pic1(), [&L3](int a, int b, int u, int v) { return RGB(4 * u, 16 * L3[a] + 4 * L3[b] + 13, 4 * v); },
+        [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
-// The small modes all visit their tiles along each row of tiles and fill each
-// tile column by column: x = w b + u, y = w a + v.
+// The small modes all visit their tiles along each row of tiles, and u counts
+// the columns of a tile: x = w b + u, y = w a + v.
 
 // 128 x 128, 2 x 2 tiles of 64 x 64. Red counts down the columns of tiles.
 void SheetGenerator::Draw16Kilo()
 {
     const RunTimer start = host_.GetTickCount();
     const auto Levels4 = LevelTables::Levels4();
-    Canvas &pic = host_.pic1();
-    pic.setWidth(128);
-    pic.setHeight(128);
-    for (int a = 0; a <= 1; ++a) {
-        for (int b = 0; b <= 1; ++b) {
-            const int red = Levels4[a + 2 * b];
-            for (int u = 0; u <= 63; ++u)
-                for (int v = 0; v <= 63; ++v)
-                    pic.setPixel(64 * b + u, 64 * a + v, RGB(red, 4 * u, 4 * v));
-            if (!AfterTile(start, {64 * b, 64 * a, 64, 64}))
-                return;
-        }
-    }
+    DrawSheet<Sheet{128, 64, TileOrder::RowByRow, UCounts::Columns}>(
+        host_.pic1(), [&Levels4](int a, int b, int u, int v) { return RGB(Levels4[a + 2 * b], 4 * u, 4 * v); },
+        [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
 // 64 x 64, 4 x 4 tiles of 16 x 16: every colour whose components are
@@ -122,19 +133,9 @@ void SheetGenerator::Draw16Kilo()
 void SheetGenerator::Draw4096()
 {
     const RunTimer start = host_.GetTickCount();
-    Canvas &pic = host_.pic1();
-    pic.setWidth(64);
-    pic.setHeight(64);
-    for (int a = 0; a <= 3; ++a) {
-        for (int b = 0; b <= 3; ++b) {
-            const int red = 17 * (4 * a + b);
-            for (int u = 0; u <= 15; ++u)
-                for (int v = 0; v <= 15; ++v)
-                    pic.setPixel(16 * b + u, 16 * a + v, RGB(red, 17 * u, 17 * v));
-            if (!AfterTile(start, {16 * b, 16 * a, 16, 16}))
-                return;
-        }
-    }
+    DrawSheet<Sheet{64, 16, TileOrder::RowByRow, UCounts::Columns}>(
+        host_.pic1(), [](int a, int b, int u, int v) { return RGB(17 * (4 * a + b), 17 * u, 17 * v); },
+        [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
 // 45 x 45, 3 x 3 tiles of 15 x 15: 9 red levels, 15 green and blue levels.
@@ -143,19 +144,10 @@ void SheetGenerator::Draw2025()
     const RunTimer start = host_.GetTickCount();
     const auto Levels9 = LevelTables::Levels9();
     const auto Levels15 = LevelTables::Levels15();
-    Canvas &pic = host_.pic1();
-    pic.setWidth(45);
-    pic.setHeight(45);
-    for (int a = 0; a <= 2; ++a) {
-        for (int b = 0; b <= 2; ++b) {
-            const int red = Levels9[3 * a + b];
-            for (int u = 0; u <= 14; ++u)
-                for (int v = 0; v <= 14; ++v)
-                    pic.setPixel(15 * b + u, 15 * a + v, RGB(red, Levels15[u], Levels15[v]));
-            if (!AfterTile(start, {15 * b, 15 * a, 15, 15}))
-                return;
-        }
-    }
+    DrawSheet<Sheet{45, 15, TileOrder::RowByRow, UCounts::Columns}>(
+        host_.pic1(),
+        [&](int a, int b, int u, int v) { return RGB(Levels9[3 * a + b], Levels15[u], Levels15[v]); },
+        [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
 // 27 x 27, 3 x 3 tiles of 9 x 9: 9 levels in every channel.
@@ -163,17 +155,8 @@ void SheetGenerator::Draw729()
 {
     const RunTimer start = host_.GetTickCount();
     const auto Levels9 = LevelTables::Levels9();
-    Canvas &pic = host_.pic1();
-    pic.setWidth(27);
-    pic.setHeight(27);
-    for (int a = 0; a <= 2; ++a) {
-        for (int b = 0; b <= 2; ++b) {
-            const int red = Levels9[3 * a + b];
-            for (int u = 0; u <= 8; ++u)
-                for (int v = 0; v <= 8; ++v)
-                    pic.setPixel(9 * b + u, 9 * a + v, RGB(red, Levels9[u], Levels9[v]));
-            if (!AfterTile(start, {9 * b, 9 * a, 9, 9}))
-                return;
-        }
-    }
+    DrawSheet<Sheet{27, 9, TileOrder::RowByRow, UCounts::Columns}>(
+        host_.pic1(),
+        [&Levels9](int a, int b, int u, int v) { return RGB(Levels9[3 * a + b], Levels9[u], Levels9[v]); },
+        [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
