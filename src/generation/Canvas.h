@@ -92,7 +92,11 @@ private:
     // current buffer or a larger new one, and paints the rest background.
     void relayout(std::uint32_t *to, std::size_t width, std::size_t height);
 
-    std::unique_ptr<std::uint32_t[]> storage_;
+    struct FreePixels
+    {
+        void operator()(std::uint32_t *pixels) const;
+    };
+    std::unique_ptr<std::uint32_t, FreePixels> storage_;
     std::size_t capacity_ = 0; // pixels
     std::uint32_t *data_ = nullptr;
     // Sizes are kept as size_t, a type a pixel store cannot alias, so the
