@@ -498,8 +498,8 @@ void mainform::Command2_Click()
     if (Combo1->currentIndex() == 0 && Interaction::MsgBox(this, SaveWarning) == Interaction::Cancel)
         return;
 
-    CommonDialog1.setFileName(QCoreApplication::applicationDirPath() + QLatin1Char('/') + Combo1->currentText()
-                              + QStringLiteral(".bmp"));
+    CommonDialog1.setFileName(DefaultSaveFolder(QCoreApplication::applicationDirPath()) + QLatin1Char('/')
+                              + Combo1->currentText() + QStringLiteral(".bmp"));
     if (!CommonDialog1.ShowSave(this))
         return;
 
