@@ -1,8 +1,8 @@
 #include "platform/CommonDialog.h"
 
 #include <QCoreApplication>
-#include <QFileDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QStandardPaths>
 
