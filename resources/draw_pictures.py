@@ -5,14 +5,15 @@ Writes into the folder holding this script:
   start.bmp     24 x 24, 4-bit palette: raised grey tile with a "play" triangle
   stop.bmp      24 x 24, 4-bit palette: raised grey tile with a square
   save.bmp      16 x 16, 4-bit palette (Windows 16 colours): floppy disk
-  tintwell.png  48 x 48, 8-bit palette PNG: colour sheet window icon
+
+The application icon (the window's, the menu's and the package's) is drawn
+by draw_icons.py.
 
 Uses only the Python 3 standard library; run it again to redraw the files.
 """
 
 import os
 import struct
-import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -61,36 +62,6 @@ def write_bmp4(path, pixels, palette):
     )
     with open(path, "wb") as f:
         f.write(file_header + info_header + pal + bytes(image))
-
-
-def _png_chunk(kind, data):
-    body = kind + data
-    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-
-def write_png8(path, pixels, palette):
-    """Write an 8-bit palette PNG (colour type 3).
-
-    pixels:  list of rows (top row first), each a list of palette indices.
-    palette: list of at most 256 (r, g, b) tuples.
-    """
-    assert 1 <= len(palette) <= 256
-    height = len(pixels)
-    width = len(pixels[0])
-    raw = bytearray()
-    for row in pixels:
-        assert len(row) == width
-        raw.append(0)  # filter type: none
-        raw.extend(row)
-    ihdr = struct.pack(">IIBBBBB", width, height, 8, 3, 0, 0, 0)
-    plte = b"".join(struct.pack("BBB", *c) for c in palette)
-    data = (b"\x89PNG\r\n\x1a\n"
-            + _png_chunk(b"IHDR", ihdr)
-            + _png_chunk(b"PLTE", plte)
-            + _png_chunk(b"IDAT", zlib.compress(bytes(raw), 9))
-            + _png_chunk(b"IEND", b""))
-    with open(path, "wb") as f:
-        f.write(data)
 
 
 # --------------------------------------------------------------------------
@@ -223,63 +194,10 @@ def draw_save():
     write_bmp4(os.path.join(HERE, "save.bmp"), px, WINDOWS_16)
 
 
-# --------------------------------------------------------------------------
-# Window icon: a 3 x 3 colour sheet
-# --------------------------------------------------------------------------
-
-ICON_SIZE = 48
-TILES = 3            # tiles per side
-TILE = 15            # tile side in pixels; 1 + 3 * 15 + 2 + 1 = 48
-BAND = 3             # gradient step in pixels (5 steps per tile)
-LINE = (0x20, 0x20, 0x28)   # border and grid lines
-# Red level of each tile (row-major), spread so neighbours differ.
-TILE_RED = [
-    [0xFF, 0xC0, 0x40],
-    [0xE0, 0x20, 0x90],
-    [0x60, 0xFF, 0x00],
-]
-
-
-def ramp(step, steps, low, high):
-    return low + (high - low) * step // (steps - 1)
-
-
-def draw_icon():
-    n = ICON_SIZE
-    steps = TILES * TILE // BAND           # 15 gradient steps across the sheet
-    rgb = [[LINE] * n for _ in range(n)]
-    for ty in range(TILES):
-        for tx in range(TILES):
-            x0 = 1 + tx * (TILE + 1)
-            y0 = 1 + ty * (TILE + 1)
-            red = TILE_RED[ty][tx]
-            for j in range(TILE):
-                gy = (ty * TILE + j) // BAND
-                blue = ramp(gy, steps, 0x40, 0xFF)
-                for i in range(TILE):
-                    gx = (tx * TILE + i) // BAND
-                    green = ramp(gx, steps, 0x40, 0xFF)
-                    rgb[y0 + j][x0 + i] = (red, green, blue)
-    palette = []
-    index = {}
-    px = []
-    for row in rgb:
-        out = []
-        for c in row:
-            if c not in index:
-                index[c] = len(palette)
-                palette.append(c)
-            out.append(index[c])
-        px.append(out)
-    assert len(palette) <= 256, len(palette)
-    write_png8(os.path.join(HERE, "tintwell.png"), px, palette)
-
-
 def main():
     draw_start()
     draw_stop()
     draw_save()
-    draw_icon()
 
 
 if __name__ == "__main__":

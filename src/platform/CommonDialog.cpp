@@ -1,8 +1,10 @@
 #include "platform/CommonDialog.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 bool CommonDialog::ShowSave(QWidget *parent)
 {
@@ -30,4 +32,16 @@ bool CommonDialog::ShowSave(QWidget *parent)
         return false;
     fileName_ = QFileInfo(chosen.constFirst()).absoluteFilePath();
     return true;
+}
+
+QString DefaultSaveFolder(const QString &programFolder)
+{
+    const QFileInfo program(programFolder);
+    if (program.isDir() && program.isWritable())
+        return programFolder;
+    // The desktop names the Pictures folder whether or not it exists.
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
 }

@@ -21,3 +21,9 @@ public:
 private:
     QString fileName_;
 };
+
+// The folder Save proposes: the program's own folder while the user may write
+// there (a program run from its build folder), otherwise the user's Pictures
+// folder (an installed program lives in a folder such as /usr/bin), or the
+// home folder when there is no Pictures folder.
+QString DefaultSaveFolder(const QString &programFolder);

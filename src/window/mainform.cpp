@@ -150,8 +150,8 @@ void mainform::Command2_Click()
         && Interaction::MsgBox(this, tr("16M色のファイルサイズは48Mbyteになります。")) == QMessageBox::Cancel)
         return;
 
-    CommonDialog1.setFileName(QCoreApplication::applicationDirPath() + QLatin1Char('/') + ui.Combo1->currentText()
-                              + QStringLiteral(".bmp"));
+    CommonDialog1.setFileName(DefaultSaveFolder(QCoreApplication::applicationDirPath()) + QLatin1Char('/')
+                              + ui.Combo1->currentText() + QStringLiteral(".bmp"));
     if (!CommonDialog1.ShowSave(this))
         return;
 
