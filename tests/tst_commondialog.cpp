@@ -1,5 +1,6 @@
 #include "platform/CommonDialog.h"
 #include "DialogTesting.h"
+#include "platform/Interaction.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -33,6 +34,7 @@ private slots:
     void dismissingKeepsFileName();
     void asksBeforeReplacing_data();
     void asksBeforeReplacing();
+    void waitForAnotherDialogFailsFast();
 };
 
 void tst_CommonDialog::opensOnDefaultAndKeepsTypedName()
@@ -181,6 +183,20 @@ void tst_CommonDialog::asksBeforeReplacing()
     QCOMPARE(stayedOpen, !replace);
     QCOMPARE(accepted, replace);
     QCOMPARE(CommonDialog1.FileName(), replace ? existing : defaultName);
+}
+
+// A test waiting for the save dialog while a message box is up fails and
+// closes the box, rather than hanging until the test runner gives up.
+void tst_CommonDialog::waitForAnotherDialogFailsFast()
+{
+    QWidget window;
+    bool answered = false;
+    QEXPECT_FAIL("", "a message box comes up where the save dialog is awaited", Continue);
+    whenModal<QFileDialog>(&window, [&](QFileDialog *) { answered = true; }, 200);
+    const int answer = Interaction::MsgBox(&window, QStringLiteral("Not the dialog awaited"));
+
+    QVERIFY(!answered);
+    QCOMPARE(answer, Interaction::Cancel);
 }
 
 QTEST_MAIN(tst_CommonDialog)
