@@ -479,11 +479,7 @@ private:
     void answerSaveDialog(QFileDialog *dialog)
     {
         check(save_.has_value(), QStringLiteral("a save dialog without a Save click"));
-        if (!save_ || finishing_) {
-            note(QStringLiteral("save dialog: give up"));
-            return dialog->reject();
-        }
-        if (save_->dialog != dialog) {
+        if (save_ && save_->dialog != dialog) {
             // First sight: the name proposed follows the list.
             const QString proposed = QDir(dialog->directory()).filePath(DialogTesting::nameEdit(dialog)->text());
             const QString expected = QDir(QCoreApplication::applicationDirPath()).filePath(save_->modeText + ".bmp");
@@ -498,6 +494,10 @@ private:
                 save_->canvas = canvasHash(form_->pic1());
                 save_->missingFolder = save_->chosen.startsWith(QDir(folder_).filePath("missing") + '/');
             });
+        }
+        if (!save_ || finishing_) {
+            note(QStringLiteral("save dialog: give up"));
+            return dialog->reject();
         }
 
         auto *buttons = dialog->findChild<QDialogButtonBox *>();
