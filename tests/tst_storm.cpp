@@ -460,8 +460,10 @@ private:
     {
         note(QStringLiteral("the 48 MB warning"));
         check(save_ && !save_->warned, QStringLiteral("the 48 MB warning without a Save click"));
-        if (!save_)
-            return modalClose(box);
+        if (!save_) {
+            box->close();
+            return;
+        }
         save_->warned = true;
         const int answer = finishing_ ? 99 : percent();
         if (answer < 60) {
@@ -554,12 +556,7 @@ private:
         if (percent() < 50)
             QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
         else
-            modalClose(box);
-    }
-
-    void modalClose(QWidget *widget)
-    {
-        widget->close();
+            box->close();
     }
 
     void answerPopup(QWidget *popup)
