@@ -12,6 +12,7 @@ RunTimer MemoryHost::GetTickCount()
 
 void MemoryHost::RunStarted()
 {
+    ++starts;
     captions.push_back("0");
 }
 

@@ -29,8 +29,9 @@ public:
 
     // The time label: "0" at a start, then every tile's and the total time.
     std::vector<std::string> captions;
-    // Canvas sizes reported as unavailable, "4096x417".
+    // Canvas sizes reported as unavailable, "4096x4096".
     std::vector<std::string> unavailable;
+    int starts = 0;
     int paints = 0; // previews: one per tile, one at the end
     int events = 0;
     int beeps = 0;

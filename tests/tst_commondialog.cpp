@@ -1,5 +1,6 @@
 #include "platform/CommonDialog.h"
 #include "DialogTesting.h"
+#include "platform/Interaction.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -27,10 +29,12 @@ class tst_CommonDialog : public QObject
 
 private slots:
     void opensOnDefaultAndKeepsTypedName();
+    void listsEveryFile();
     void dismissingKeepsFileName_data();
     void dismissingKeepsFileName();
     void asksBeforeReplacing_data();
     void asksBeforeReplacing();
+    void waitForAnotherDialogFailsFast();
 };
 
 void tst_CommonDialog::opensOnDefaultAndKeepsTypedName()
@@ -65,6 +69,40 @@ void tst_CommonDialog::opensOnDefaultAndKeepsTypedName()
     QVERIFY(accepted);
     // Exactly as typed: no extension added.
     QCOMPARE(CommonDialog1.FileName(), folder.filePath("my picture"));
+}
+
+// No file-type filter: the folder's files are listed whatever their names.
+void tst_CommonDialog::listsEveryFile()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QStringList files = {"no extension", "notes.txt", "old.bmp", "photo.PNG"};
+    for (const QString &name : files) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    CommonDialog CommonDialog1;
+    CommonDialog1.setFileName(folder.filePath("Tintwell.bmp"));
+
+    QStringList listed;
+    QWidget window;
+    whenModal<QFileDialog>(&window, [&](QFileDialog *dialog) {
+        const auto *view = dialog->findChild<QListView *>("listView");
+        const auto names = [view] {
+            QStringList names;
+            for (int row = 0; view && row < view->model()->rowCount(view->rootIndex()); ++row)
+                names << view->model()->index(row, 0, view->rootIndex()).data().toString();
+            names.sort();
+            return names;
+        };
+        // The folder is read in the background: wait until what it holds is in.
+        (void)QTest::qWaitFor([&] { return names().size() >= files.size(); }, 5000);
+        listed = names();
+        dialog->reject();
+    });
+    CommonDialog1.ShowSave(&window);
+
+    QCOMPARE(listed, files);
 }
 
 void tst_CommonDialog::dismissingKeepsFileName_data()
@@ -145,6 +183,20 @@ void tst_CommonDialog::asksBeforeReplacing()
     QCOMPARE(stayedOpen, !replace);
     QCOMPARE(accepted, replace);
     QCOMPARE(CommonDialog1.FileName(), replace ? existing : defaultName);
+}
+
+// A test waiting for the save dialog while a message box is up fails and
+// closes the box, rather than hanging until the test runner gives up.
+void tst_CommonDialog::waitForAnotherDialogFailsFast()
+{
+    QWidget window;
+    bool answered = false;
+    QEXPECT_FAIL("", "a message box comes up where the save dialog is awaited", Continue);
+    whenModal<QFileDialog>(&window, [&](QFileDialog *) { answered = true; }, 200);
+    const QMessageBox::StandardButton answer = Interaction::MsgBox(&window, QStringLiteral("Not the dialog awaited"));
+
+    QVERIFY(!answered);
+    QCOMPARE(answer, QMessageBox::Cancel);
 }
 
 QTEST_MAIN(tst_CommonDialog)

@@ -174,7 +174,7 @@ private:
     void (*previousHandler_)(int) = SIG_DFL;
 };
 
-enum Trouble { FolderReadOnly, FolderMissing, NameIsFolder, FullDevice, NamedPipe, DiskFillsUp };
+enum Trouble { FolderReadOnly, FolderAndFileReadOnly, FolderMissing, NameIsFolder, FullDevice, NamedPipe, DiskFillsUp };
 
 } // namespace
 
@@ -186,6 +186,7 @@ private slots:
     void layout_data();
     void layout();
     void replacesExistingFile();
+    void replacesInPlaceInReadOnlyFolder();
     void failureLeavesEverythingAsItWas_data();
     void failureLeavesEverythingAsItWas();
 };
@@ -295,12 +296,46 @@ void tst_PictureFile::replacesExistingFile()
     QCOMPARE(entries(folder.path()), QStringList {"picture.bmp"});
 }
 
+// A writable file in a folder where no new file may be made: no temporary
+// file can be made beside it, so it is rewritten in place.
+void tst_PictureFile::replacesInPlaceInReadOnlyFolder()
+{
+    QTemporaryDir temporary;
+    QVERIFY(temporary.isValid());
+    QVERIFY(::chmod(QFile::encodeName(temporary.path()).constData(), 0755) == 0);
+    const QString folder = temporary.filePath("pictures");
+    QVERIFY(QDir().mkdir(folder));
+    const QString fileName = folder + "/picture.bmp";
+    QVERIFY(writeAll(fileName, "the picture saved last time"));
+    QVERIFY(::chmod(QFile::encodeName(fileName).constData(), 0666) == 0);
+
+    std::vector<quint32> buffer;
+    const QImage image = patternImage(45, 45, buffer);
+    QString error;
+    bool saved = false;
+    {
+        const ReadOnlyFolder readOnly(folder);
+        QVERIFY(readOnly.locked());
+        const ActAsNobody unprivileged;
+        if (!unprivileged.bound())
+            QSKIP("running as root and cannot act as another user");
+        saved = PictureFile::SavePicture(image, fileName, &error);
+    }
+
+    QVERIFY2(saved, qPrintable(error));
+    QCOMPARE(entries(folder), QStringList {"picture.bmp"});
+    const QImage readBack(fileName, "BMP");
+    QCOMPARE(readBack.size(), QSize(45, 45));
+    QCOMPARE(readBack.convertToFormat(QImage::Format_RGB32), image);
+}
+
 void tst_PictureFile::failureLeavesEverythingAsItWas_data()
 {
     QTest::addColumn<int>("trouble");
     QTest::addColumn<QString>("reason"); // empty: any reason the system gives
 
-    QTest::newRow("read-only folder") << int(FolderReadOnly) << systemReason(EACCES);
+    QTest::newRow("new file in a read-only folder") << int(FolderReadOnly) << systemReason(EACCES);
+    QTest::newRow("read-only file in a read-only folder") << int(FolderAndFileReadOnly) << systemReason(EACCES);
     QTest::newRow("missing folder") << int(FolderMissing) << systemReason(ENOENT);
     QTest::newRow("name of a folder") << int(NameIsFolder) << QString();
     QTest::newRow("full device") << int(FullDevice) << systemReason(ENOSPC);
@@ -326,10 +361,13 @@ void tst_PictureFile::failureLeavesEverythingAsItWas()
 
     switch (trouble) {
     case FolderReadOnly:
-        // The old file itself stays writable: the save must not fall back to
-        // rewriting it in place.
-        QVERIFY(writeAll(fileName, oldContent));
-        QVERIFY(::chmod(QFile::encodeName(fileName).constData(), 0666) == 0);
+    case FolderAndFileReadOnly:
+        if (trouble == FolderReadOnly) {
+            hasOldFile = false;
+        } else {
+            QVERIFY(writeAll(fileName, oldContent));
+            QVERIFY(::chmod(QFile::encodeName(fileName).constData(), 0444) == 0);
+        }
         QVERIFY(::chmod(QFile::encodeName(temporary.path()).constData(), 0755) == 0);
         readOnly.emplace(folder);
         QVERIFY(readOnly->locked());

@@ -8,6 +8,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <limits>
 #include <string>
 #include <vector>
@@ -53,6 +54,9 @@ private slots:
     void nestedStartOfLargerMode();
     void nestedStartOfSameMode();
     void nestedStartThenStopEndsBoth();
+    void startOnEveryPassStaysBounded_data();
+    void startOnEveryPassStaysBounded();
+    void startAtDepthLimitIsIgnored();
     void tickCounterWrap_data();
     void tickCounterWrap();
     void canvasUnavailable();
@@ -336,6 +340,105 @@ void tst_Run::nestedStartThenStopEndsBoth()
     QCOMPARE(outerEvents, 3);
     QCOMPARE(host.events, 3);
     QCOMPARE(host.beeps, 2);
+}
+
+void tst_Run::startOnEveryPassStaysBounded_data()
+{
+    QTest::addColumn<int>("firstMode");
+    QTest::addColumn<bool>("cycleModes"); // every Start picks the next mode
+
+    QTest::newRow("729") << 7 << false;
+    QTest::newRow("4096") << 5 << false;
+    QTest::newRow("16kilo") << 4 << false;
+    QTest::newRow("every Start another mode") << 1 << true;
+}
+
+// Start clicked on every event pass of every run, thousands of times, as a
+// held key repeats it: the nesting stops at its limit, the Starts there are
+// ignored, and every run that began ends with its preview, time and beep.
+void tst_Run::startOnEveryPassStaysBounded()
+{
+    QFETCH(int, firstMode);
+    QFETCH(bool, cycleModes);
+    constexpr int Clicks = 3000;
+
+    MemoryHost host;
+    host.canvas.setBackColor(Background);
+    host.mode = firstMode;
+    SheetGenerator generator(host);
+    int clicks = 0;
+    int honoured = 0;
+    int deepest = 0;
+    host.onDoEvents = [&] {
+        deepest = std::max(deepest, generator.RunDepth());
+        if (clicks == Clicks)
+            return;
+        ++clicks;
+        if (cycleModes)
+            host.mode = 1 + host.mode % 7; // the modes from "1million" to "729", in turn
+        const int depthBefore = generator.RunDepth();
+        const int beepsBefore = host.beeps;
+        generator.Start();
+        if (depthBefore < SheetGenerator::MaxRunDepth)
+            ++honoured;
+        else
+            QCOMPARE(host.beeps, beepsBefore); // ignored: no run at all
+    };
+    generator.Start();
+
+    QCOMPARE(clicks, Clicks);
+    QCOMPARE(deepest, SheetGenerator::MaxRunDepth);
+    QCOMPARE(generator.RunDepth(), 0);
+    QCOMPARE(host.starts, 1 + honoured);
+    QCOMPARE(host.beeps, 1 + honoured);
+    // Most of the clicks met the limit: the innermost run finished its tiles
+    // meanwhile.
+    QVERIFY(honoured < Clicks);
+    if (!cycleModes) {
+        // The last run drew the whole sheet; the interrupted runs then drew
+        // their remaining tiles of the same sheet over it.
+        QVERIFY(holdsFirstTiles(host.canvas, firstMode, SheetFormulas::TileCount[firstMode]));
+    }
+}
+
+// At the limit a Start does nothing: no new run, the canvas is not emptied,
+// and a Stop clicked just before still ends the runs.
+void tst_Run::startAtDepthLimitIsIgnored()
+{
+    MemoryHost host;
+    host.canvas.setBackColor(Background);
+    host.mode = 5;
+    SheetGenerator generator(host);
+    bool checked = false;
+    host.onDoEvents = [&] {
+        if (generator.RunDepth() < SheetGenerator::MaxRunDepth) {
+            generator.Start();
+            return;
+        }
+        if (checked)
+            return;
+        checked = true;
+        const int startsBefore = host.starts;
+        const std::size_t captionsBefore = host.captions.size();
+        const ColorValue drawn = host.canvas.pixel(0, 0);
+        QCOMPARE(drawn, SheetFormulas::Colour(5, 0, 0));
+        generator.Stop();
+        generator.Start();
+        QCOMPARE(host.starts, startsBefore);
+        QCOMPARE(host.captions.size(), captionsBefore);
+        QCOMPARE(host.canvas.pixel(0, 0), drawn);
+        QCOMPARE(generator.RunDepth(), SheetGenerator::MaxRunDepth);
+        QVERIFY(generator.StopRequested());
+    };
+    generator.Start();
+
+    QVERIFY(checked);
+    QCOMPARE(generator.RunDepth(), 0);
+    QCOMPARE(host.beeps, SheetGenerator::MaxRunDepth);
+    // Each run had drawn its first tile when the next began; the Stop ended
+    // them all at their next AfterTile, so each run drew exactly one tile.
+    QCOMPARE(host.events, SheetGenerator::MaxRunDepth);
+    QVERIFY(holdsFirstTiles(host.canvas, 5, 1));
 }
 
 void tst_Run::tickCounterWrap_data()

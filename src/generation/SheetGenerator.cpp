@@ -27,6 +27,8 @@ SheetGenerator::SheetGenerator(GenerationHost &host)
 
 void SheetGenerator::Start()
 {
+    if (runDepth_ >= MaxRunDepth)
+        return;
     const RunScope scope(runDepth_);
 
     stopRequested_ = false;

@@ -25,9 +25,15 @@ public:
         "16million", "1million", "256killo", "64kilo", "16kilo", "4096", "2025", "729",
     };
 
+    // Runs nested deeper than this are not started: each level holds a
+    // layout and a round of event processing on the stack, so a Start
+    // clicked faster than runs finish would otherwise overflow it.
+    static constexpr int MaxRunDepth = 16;
+
     explicit SheetGenerator(GenerationHost &host);
 
-    // Click on Start: a complete run of the selected mode.
+    // Click on Start: a complete run of the selected mode. Inside
+    // MaxRunDepth nested runs it is ignored, and the runs go on as they were.
     void Start();
     // Click on Stop: the running layout returns after its current tile.
     void Stop();

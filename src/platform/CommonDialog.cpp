@@ -15,10 +15,8 @@ bool CommonDialog::ShowSave(QWidget *parent)
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    // The filter only chooses what is listed: there is no default suffix, so
-    // a name typed without an extension is saved exactly as typed.
-    dialog.setNameFilters({QCoreApplication::translate("CommonDialog", "Bitmap (*.bmp)"),
-                           QCoreApplication::translate("CommonDialog", "All files (*)")});
+    // No file-type filter and no default suffix: every file of the folder is
+    // listed, and a name typed without an extension is saved as typed.
     if (!fileName_.isEmpty()) {
         const QFileInfo current(fileName_);
         dialog.setDirectory(current.absolutePath());

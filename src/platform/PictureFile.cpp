@@ -193,9 +193,13 @@ bool SavePicture(const QImage &image, const QString &fileName, QString *errorMes
         break;
     }
 
-    // No direct-write fallback: a folder where no temporary file can be made
-    // must fail rather than have the old file truncated and half rewritten.
+    // The new file is written beside the old one and then takes its place.
+    // Only where the folder allows no new file (so no temporary one) but the
+    // old file may be written is it rewritten in place: not atomic, but the
+    // only way to save there. QSaveFile falls back to that only when making
+    // the temporary file is refused.
     QSaveFile file(fileName);
+    file.setDirectWriteFallback(QFileInfo(fileName).isFile());
     if (!file.open(QIODevice::WriteOnly))
         return fail(errorMessage, fileName, file.errorString());
     // The reason is taken at once: closing the file on the way to discarding
