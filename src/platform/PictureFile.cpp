@@ -161,13 +161,13 @@ Target targetKind(const QString &fileName)
 
 // A device has no content to keep safe, and QSaveFile would rename its
 // temporary file over the device node, so a device is written in place.
-bool writeToDevice(const QImage &image, const QString &fileName, QString *errorMessage)
+bool writeToDevice(const QString &fileName, const Writer &write, QString *errorMessage)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(errorMessage, fileName, file.errorString());
     QString reason;
-    if (!writeBmp(file, image, reason))
+    if (!write(file, reason))
         return fail(errorMessage, fileName, reason);
     file.close();
     if (file.error() != QFileDevice::NoError)
@@ -180,10 +180,16 @@ bool writeToDevice(const QImage &image, const QString &fileName, QString *errorM
 bool SavePicture(const QImage &image, const QString &fileName, QString *errorMessage)
 {
     const QImage picture = asRgb32(image);
+    return SaveFile(
+        fileName, [&picture](QIODevice &file, QString &reason) { return writeBmp(file, picture, reason); },
+        errorMessage);
+}
 
+bool SaveFile(const QString &fileName, const Writer &write, QString *errorMessage)
+{
     switch (targetKind(fileName)) {
     case Target::CharacterDevice:
-        return writeToDevice(picture, fileName, errorMessage);
+        return writeToDevice(fileName, write, errorMessage);
     case Target::OtherSpecial:
         // A pipe or socket would block or swallow the picture, and a block
         // device is a disk.
@@ -197,15 +203,16 @@ bool SavePicture(const QImage &image, const QString &fileName, QString *errorMes
     // Only where the folder allows no new file (so no temporary one) but the
     // old file may be written is it rewritten in place: not atomic, but the
     // only way to save there. QSaveFile falls back to that only when making
-    // the temporary file is refused.
+    // the temporary file is refused. Unbuffered, so that a failed write (a
+    // full disk) says why at once; the writers hand over large pieces.
     QSaveFile file(fileName);
     file.setDirectWriteFallback(QFileInfo(fileName).isFile());
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(errorMessage, fileName, file.errorString());
     // The reason is taken at once: closing the file on the way to discarding
     // it clears the error QSaveFile holds.
     QString reason;
-    if (!writeBmp(file, picture, reason)) {
+    if (!write(file, reason)) {
         file.cancelWriting();
         return fail(errorMessage, fileName, reason);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 class QIODevice;
 class QImage;
 class QString;
@@ -15,6 +17,14 @@ namespace PictureFile {
 // `errorMessage` is given, sets it to a sentence for the user naming the file
 // and the system's reason.
 bool SavePicture(const QImage &image, const QString &fileName, QString *errorMessage = nullptr);
+
+// Writes a file by `write` (which says why when it fails) under the same rules
+// as SavePicture: a regular file is replaced only by a complete new one, a
+// character device (/dev/null) is written in place, a pipe, socket or block
+// device is refused. On failure returns false and, when `errorMessage` is
+// given, sets it to a sentence for the user naming the file and the reason.
+using Writer = std::function<bool(QIODevice &device, QString &reason)>;
+bool SaveFile(const QString &fileName, const Writer &write, QString *errorMessage = nullptr);
 
 // Writes the same bytes SavePicture puts in a file to the open `device`
 // (standard output, a buffer), as they come: nothing is made atomic. On
