@@ -1,5 +1,7 @@
 #include "platform/PictureFile.h"
 
+#include "FileTesting.h"
+
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -17,6 +19,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+using namespace FileTesting;
 
 namespace {
 
@@ -54,27 +58,6 @@ quint32 le32(const QByteArray &bytes, qsizetype at)
 qint32 les32(const QByteArray &bytes, qsizetype at)
 {
     return qFromLittleEndian<qint32>(bytes.constData() + at);
-}
-
-QByteArray readAll(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-bool writeAll(const QString &fileName, const QByteArray &bytes)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// Every name in a folder, hidden ones included: a leftover temporary file shows here.
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
 }
 
 QString systemReason(int error)

@@ -2,6 +2,7 @@
 // What it writes is checked against the sheets' by-position formulas and
 // against the window's own Save, not against the program's own census.
 
+#include "FileTesting.h"
 #include "MemoryHost.h"
 #include "SheetFormulas.h"
 
@@ -21,6 +22,8 @@
 #include <csignal>
 
 #include <sys/resource.h>
+
+using namespace FileTesting;
 
 namespace {
 
@@ -61,24 +64,6 @@ QString describe(const QStringList &arguments, const Result &result)
         .arg(arguments.join(QLatin1Char(' ')))
         .arg(result.exitCode)
         .arg(QString::fromLocal8Bit(result.err));
-}
-
-QByteArray readAll(const QString &fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &fileName, const QByteArray &bytes)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
 }
 
 // The first pixel whose colour is not the mode's, as text; empty when all are.
