@@ -11,6 +11,13 @@
 
 namespace {
 
+// During a run the preview reaches the screen at most this often: a window
+// system shows no more than a frame per refresh of the display anyway, and
+// waiting for it after every tile of "16million" made the run several times
+// slower under X. The image, which the colour pick reads, is current after
+// every tile all the same.
+constexpr qint64 FrameMs = 16;
+
 // The source column (or row) under the centre of each of `length` device
 // pixels: nearest-neighbour sampling, so every preview pixel shows a colour
 // that exists in the sheet.
@@ -98,12 +105,18 @@ void Preview::showCanvas(const Canvas &canvas, CanvasArea changed, Refresh refre
 
     const qreal ratio = image_.devicePixelRatio();
     const QRect area = QRectF(QRectF(written).topLeft() / ratio, QRectF(written).size() / ratio).toAlignedRect();
-    if (area.isEmpty())
+    unshown_ |= area;
+    if (unshown_.isEmpty())
         return;
-    if (refresh == Refresh::Now)
-        repaint(area);
-    else
-        update(area);
+    if (refresh == Refresh::WithNextPaint) {
+        update(unshown_);
+    } else if (!sinceShown_.isValid() || sinceShown_.elapsed() >= FrameMs) {
+        repaint(unshown_);
+        sinceShown_.start();
+    } else {
+        return; // shown with a later tile, or with the run's final preview
+    }
+    unshown_ = {};
 }
 
 ColorValue Preview::pixel(QPointF at) const

@@ -8,7 +8,9 @@
 #include "generation/ColorValue.h"
 #include "generation/GenerationHost.h"
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QRect>
 #include <QWidget>
 
 #include <cstdint>
@@ -22,7 +24,7 @@ class Preview : public QWidget
 
 public:
     enum class Refresh {
-        Now,            // on screen before showCanvas returns (during a run)
+        Now,            // on screen at once, at most once a display frame (during a run)
         WithNextPaint,  // whenever the window repaints next
     };
 
@@ -53,4 +55,8 @@ private:
         std::uint64_t epoch;
     };
     std::optional<Shown> shown_;
+    // What is drawn into the image but not yet on screen, and when the
+    // screen was last brought up to date.
+    QRect unshown_;
+    QElapsedTimer sinceShown_;
 };
