@@ -12,9 +12,9 @@
 // under the pointer gets it.
 #define QTEST_QPA_MOUSE_HANDLING
 
-#include "WindowTesting.h"
-
+#include "FileTesting.h"
 #include "SheetFormulas.h"
+#include "WindowTesting.h"
 
 #include <QAbstractItemView>
 #include <QClipboard>
@@ -33,6 +33,7 @@
 #include <optional>
 #include <vector>
 
+using namespace FileTesting;
 using namespace WindowTesting;
 
 namespace {
@@ -82,13 +83,6 @@ bool canvasSizeAllowed(const Canvas &pic)
 QString hex(int value)
 {
     return QString::number(value, 16).toUpper();
-}
-
-// Every name in a folder, hidden ones included: a leftover temporary file shows here.
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
 }
 
 } // namespace
