@@ -107,17 +107,17 @@ public:
         if (::setegid(65534) != 0)
             return;
         if (::seteuid(65534) != 0) {
-            ::setegid(0);
+            if (::setegid(0) != 0)
+                qFatal("could not take back the root group");
             return;
         }
         switched_ = true;
     }
     ~ActAsNobody()
     {
-        if (switched_) {
-            ::seteuid(0);
-            ::setegid(0);
-        }
+        // The tests after this one would otherwise run as somebody else.
+        if (switched_ && (::seteuid(0) != 0 || ::setegid(0) != 0))
+            qFatal("could not become root again");
     }
     ActAsNobody(const ActAsNobody &) = delete;
     ActAsNobody &operator=(const ActAsNobody &) = delete;
