@@ -90,9 +90,8 @@ def step_edges(length):
     return [round(k * length / STEPS) for k in range(STEPS + 1)]
 
 
-def render(size):
-    """The icon at `size` pixels as rows of (r, g, b)."""
-    rgb = [[LINE_COLOUR] * size for _ in range(size)]
+def cells(size):
+    """Every cell of the design at `size` pixels: (x, y, width, height, colour)."""
     spans = tile_spans(size)
     for ty, (y0, h) in enumerate(spans):
         ys = step_edges(h)
@@ -100,11 +99,16 @@ def render(size):
             xs = step_edges(w)
             for j in range(STEPS):
                 for i in range(STEPS):
-                    colour = cell_colour(tx, ty, i, j)
-                    for y in range(y0 + ys[j], y0 + ys[j + 1]):
-                        row = rgb[y]
-                        for x in range(x0 + xs[i], x0 + xs[i + 1]):
-                            row[x] = colour
+                    yield (x0 + xs[i], y0 + ys[j], xs[i + 1] - xs[i], ys[j + 1] - ys[j],
+                           cell_colour(tx, ty, i, j))
+
+
+def render(size):
+    """The icon at `size` pixels as rows of (r, g, b)."""
+    rgb = [[LINE_COLOUR] * size for _ in range(size)]
+    for x0, y0, w, h, colour in cells(size):
+        for y in range(y0, y0 + h):
+            rgb[y][x0:x0 + w] = [colour] * w
     return rgb
 
 
@@ -114,7 +118,6 @@ def render(size):
 
 def write_svg(path):
     """The design itself, on its 64-unit square."""
-    spans = tile_spans(UNITS)
     out = [
         '<?xml version="1.0" encoding="UTF-8"?>',
         '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d"'
@@ -122,15 +125,9 @@ def write_svg(path):
         '  <title>Tintwell</title>',
         '  <rect width="%d" height="%d" fill="#%02x%02x%02x"/>' % ((UNITS, UNITS) + LINE_COLOUR),
     ]
-    for ty, (y0, h) in enumerate(spans):
-        ys = step_edges(h)
-        for tx, (x0, w) in enumerate(spans):
-            xs = step_edges(w)
-            for j in range(STEPS):
-                for i in range(STEPS):
-                    out.append('  <rect x="%d" y="%d" width="%d" height="%d" fill="#%02x%02x%02x"/>'
-                               % ((x0 + xs[i], y0 + ys[j], xs[i + 1] - xs[i], ys[j + 1] - ys[j])
-                                  + cell_colour(tx, ty, i, j)))
+    for x, y, w, h, colour in cells(UNITS):
+        out.append('  <rect x="%d" y="%d" width="%d" height="%d" fill="#%02x%02x%02x"/>'
+                   % ((x, y, w, h) + colour))
     out.append('</svg>')
     with open(path, "w", encoding="ascii", newline="\n") as f:
         f.write("\n".join(out) + "\n")
