@@ -452,10 +452,7 @@ int main(int argc, char *argv[])
     if (folder.isValid()) {
         // The picture as Save hands it over: the canvas wrapped in place.
         driver.run(Mode16Million);
-        const Canvas &canvas = form.pic1();
-        const QImage picture(reinterpret_cast<const uchar *>(canvas.bits()), canvas.width(), canvas.height(),
-                             static_cast<qsizetype>(canvas.bytesPerLine()), QImage::Format_RGB32);
-        save = measureSaving(picture, folder.path());
+        save = measureSaving(PictureFile::CanvasPicture(form.pic1()), folder.path());
     } else {
         save.ok = false;
     }

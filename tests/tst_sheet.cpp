@@ -91,10 +91,8 @@ QByteArray savedByTheWindow(int mode, const QString &fileName)
     host.mode = mode;
     SheetGenerator generator(host);
     generator.Start();
-    const Canvas &canvas = host.canvas;
-    const QImage picture(reinterpret_cast<const uchar *>(canvas.bits()), canvas.width(), canvas.height(),
-                         qsizetype(canvas.bytesPerLine()), QImage::Format_RGB32);
-    return PictureFile::SavePicture(picture, fileName) ? readAll(fileName) : QByteArray();
+    return PictureFile::SavePicture(PictureFile::CanvasPicture(host.canvas), fileName) ? readAll(fileName)
+                                                                                        : QByteArray();
 }
 
 QImage sheetPicture(int mode)

@@ -1,5 +1,7 @@
 #include "platform/PictureFile.h"
 
+#include "generation/Canvas.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -176,6 +178,12 @@ bool writeToDevice(const QString &fileName, const Writer &write, QString *errorM
 }
 
 } // namespace
+
+QImage CanvasPicture(const Canvas &canvas)
+{
+    return QImage(reinterpret_cast<const uchar *>(canvas.bits()), canvas.width(), canvas.height(),
+                  static_cast<qsizetype>(canvas.bytesPerLine()), QImage::Format_RGB32);
+}
 
 bool SavePicture(const QImage &image, const QString &fileName, QString *errorMessage)
 {

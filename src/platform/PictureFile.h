@@ -2,12 +2,17 @@
 
 #include <functional>
 
+class Canvas;
 class QIODevice;
 class QImage;
 class QString;
 
 // Writing the canvas to disk as a Windows bitmap.
 namespace PictureFile {
+
+// The canvas as an image sharing its pixels (no copy): valid while the canvas
+// keeps its size and memory.
+QImage CanvasPicture(const Canvas &canvas);
 
 // Writes `image` to `fileName` as a 24-bit uncompressed BMP file. An existing
 // file is replaced only by a complete new one: on failure it is left as it

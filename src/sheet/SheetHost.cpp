@@ -1,6 +1,7 @@
 #include "sheet/SheetHost.h"
 
 #include "generation/SheetGenerator.h"
+#include "platform/PictureFile.h"
 
 #include <QImage>
 
@@ -14,8 +15,7 @@ bool SheetHost::Draw(int mode)
 
 QImage SheetHost::image() const
 {
-    return QImage(reinterpret_cast<const uchar *>(canvas_.bits()), canvas_.width(), canvas_.height(),
-                  static_cast<qsizetype>(canvas_.bytesPerLine()), QImage::Format_RGB32);
+    return PictureFile::CanvasPicture(canvas_);
 }
 
 void SheetHost::RunStarted()

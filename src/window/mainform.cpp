@@ -156,10 +156,8 @@ void mainform::Command2_Click()
         return;
 
     const QString name = CommonDialog1.FileName();
-    const QImage picture(reinterpret_cast<const uchar *>(canvas_.bits()), canvas_.width(), canvas_.height(),
-                         static_cast<qsizetype>(canvas_.bytesPerLine()), QImage::Format_RGB32);
     QString failure;
-    if (!PictureFile::SavePicture(picture, name, &failure))
+    if (!PictureFile::SavePicture(PictureFile::CanvasPicture(canvas_), name, &failure))
         QMessageBox::warning(this, windowTitle(), failure);
 }
 
