@@ -187,19 +187,19 @@ ErrorMeasures ErrorMeasures::Measure(const QImage &picture, QPoint origin, int s
     return measures;
 }
 
-QImage ErrorMeasures::DiffPicture(const std::vector<std::uint16_t> &worst, int size, QString &levelText)
+QImage ErrorMeasures::DiffPicture(const std::vector<std::uint16_t> &worst, QSize size, QString &levelText)
 {
-    QImage picture(size, size, QImage::Format_Grayscale8);
+    QImage picture(size, QImage::Format_Grayscale8);
     if (picture.isNull())
         return picture;
     const std::uint16_t largest = worst.empty() ? 0 : *std::max_element(worst.begin(), worst.end());
     // The largest difference is white; any difference at all is at least
     // one level above black.
     const double perLevel = largest == 0 ? 257.0 : double(largest) / 255.0;
-    for (int y = 0; y < size; ++y) {
+    for (int y = 0; y < size.height(); ++y) {
         uchar *row = picture.scanLine(y);
-        const std::uint16_t *from = worst.data() + std::size_t(y) * std::size_t(size);
-        for (int x = 0; x < size; ++x)
+        const std::uint16_t *from = worst.data() + std::size_t(y) * std::size_t(size.width());
+        for (int x = 0; x < size.width(); ++x)
             row[x] = uchar(std::min(255.0, std::ceil(from[x] / perLevel)));
     }
     levelText = QString::number(perLevel / 257.0, 'f', 4);

@@ -7,6 +7,7 @@
 // cores, row by row.
 
 #include <QPoint>
+#include <QSize>
 
 #include <cstdint>
 #include <vector>
@@ -39,8 +40,8 @@ struct ErrorMeasures
     static ErrorMeasures Measure(const QImage &picture, QPoint origin, int scale, const QImage &sheet,
                                  std::vector<std::uint16_t> *worst = nullptr);
 
-    // A grey picture of `worst` at the sheet's `size`: black where exact, the
+    // A grey picture of `worst` at the (compared) sheet's `size`: black where exact, the
     // largest difference white. `levelText` receives how many 8-bit levels of
     // channel difference one grey level stands for.
-    static QImage DiffPicture(const std::vector<std::uint16_t> &worst, int size, QString &levelText);
+    static QImage DiffPicture(const std::vector<std::uint16_t> &worst, QSize size, QString &levelText);
 };

@@ -1,5 +1,6 @@
 #include "sheet/SheetCommands.h"
 
+#include "sheet/CensusReport.h"
 #include "sheet/ColourSet.h"
 #include "sheet/PictureReader.h"
 #include "sheet/SheetArguments.h"
@@ -15,6 +16,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -67,35 +69,9 @@ QString sizeText(int width, int height)
     return QStringLiteral("%1x%2").arg(width).arg(height);
 }
 
-// Counts the colours of a picture of 32-bit pixels, the colour in the low 24 bits.
-void collect(const QImage &picture, ColourSet &colours)
-{
-    for (int y = 0; y < picture.height(); ++y)
-        colours.insertAll(reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y)),
-                          std::size_t(picture.width()));
-}
-
 void collect(const Canvas &canvas, ColourSet &colours)
 {
     colours.insertAll(canvas.bits(), std::size_t(canvas.width()) * std::size_t(canvas.height()));
-}
-
-// Pixels of either picture with no equal pixel at the same place in the
-// other: the places both have whose colours differ, and the places only one
-// has when the sizes differ.
-qint64 differingPixels(const QImage &picture, const Canvas &sheet)
-{
-    const int width = std::min(picture.width(), sheet.width());
-    const int height = std::min(picture.height(), sheet.height());
-    qint64 differing = qint64(picture.width()) * picture.height() + qint64(sheet.width()) * sheet.height()
-                       - 2 * qint64(width) * height;
-    for (int y = 0; y < height; ++y) {
-        const auto *found = reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y));
-        const std::uint32_t *expected = sheet.bits() + std::size_t(y) * std::size_t(sheet.width());
-        for (int x = 0; x < width; ++x)
-            differing += ((found[x] ^ expected[x]) & 0xFFFFFFu) != 0;
-    }
-    return differing;
 }
 
 // --- the commands -----------------------------------------------------------
@@ -134,43 +110,78 @@ int make(const QStringList &arguments, const QCommandLineParser &parser, const Q
     return Done;
 }
 
-int census(const QStringList &arguments, const QCommandLineParser &parser, const QCommandLineOption &modeOption)
+// "X,Y" or "X,Y,SCALE": where the sheet lies in the picture.
+std::optional<CensusReport::Placement> parsePlacement(const QString &text)
 {
-    if (arguments.size() != 1)
-        return failUsage(tr("census needs one FILE."));
-    std::optional<int> mode;
-    if (parser.isSet(modeOption)) {
-        mode = ParseMode(parser.value(modeOption));
-        if (!mode)
-            return failUnknownMode(parser.value(modeOption));
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() < 2 || parts.size() > 3)
+        return std::nullopt;
+    std::array<int, 3> values {0, 0, 1};
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        bool ok = false;
+        values[std::size_t(i)] = parts[i].trimmed().toInt(&ok);
+        if (!ok || values[std::size_t(i)] < (i == 2 ? 1 : 0))
+            return std::nullopt;
     }
+    return CensusReport::Placement {values[0], values[1], values[2]};
+}
 
-    const QString fileName = arguments[0];
-    QImage picture;
-    QString reason;
-    if (!PictureReader::ReadPicture(fileName, picture, reason)) {
-        const QString name = fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
-        return fail(tr("Could not read the picture %1: %2").arg(name, reason));
+struct CensusOptions
+{
+    const QCommandLineOption &mode;
+    const QCommandLineOption &at;
+    const QCommandLineOption &diff;
+    int missingListed = 0;
+};
+
+int census(const QStringList &files, const QCommandLineParser &parser, const CensusOptions &options)
+{
+    if (files.isEmpty())
+        return failUsage(tr("census needs a FILE."));
+    CensusReport::Request request;
+    request.missingListed = options.missingListed;
+    const bool compare = parser.isSet(options.mode);
+    if (!compare && (parser.isSet(options.at) || parser.isSet(options.diff) || options.missingListed > 0))
+        return failUsage(tr("--at, --diff and --missing compare with a sheet: give --mode too."));
+    if (parser.isSet(options.at)) {
+        request.at = parsePlacement(parser.value(options.at));
+        if (!request.at)
+            return failUsage(tr("Malformed place '%1': give X,Y or X,Y,SCALE (whole numbers, SCALE from 1).")
+                                 .arg(parser.value(options.at)));
     }
-
-    ColourSet found;
-    collect(picture, found);
-    printLine(stdout, QStringLiteral("size: %1").arg(sizeText(picture.width(), picture.height())));
-    printLine(stdout, QStringLiteral("pixels: %1").arg(qint64(picture.width()) * picture.height()));
-    printLine(stdout, QStringLiteral("distinct: %1").arg(found.count()));
-    if (!mode)
-        return Done;
+    if (parser.isSet(options.diff)) {
+        request.diffFile = parser.value(options.diff);
+        if (files.size() > 1)
+            return failUsage(tr("--diff writes one picture: give one FILE with it."));
+        if (request.diffFile.isEmpty() || request.diffFile == QLatin1String("-"))
+            return failUsage(tr("--diff needs a file name (standard output carries the census)."));
+        if (!FormatOfName(request.diffFile))
+            return fail(tr("Cannot tell the format from the name %1: end it in .bmp or .png.")
+                            .arg(QDir::toNativeSeparators(request.diffFile)));
+    }
 
     SheetHost host;
-    if (!host.Draw(*mode))
-        return failNoMemory(host);
-    ColourSet expected;
-    collect(host.canvas(), expected);
-    const qint64 differing = differingPixels(picture, host.canvas());
-    printLine(stdout, QStringLiteral("differing pixels: %1").arg(differing));
-    printLine(stdout, QStringLiteral("missing colours: %1").arg(expected.countMissingFrom(found)));
-    printLine(stdout, QStringLiteral("extra colours: %1").arg(found.countMissingFrom(expected)));
-    return differing == 0 ? Done : No;
+    if (compare) {
+        const std::optional<int> mode = ParseMode(parser.value(options.mode));
+        if (!mode)
+            return failUnknownMode(parser.value(options.mode));
+        if (!host.Draw(*mode))
+            return failNoMemory(host);
+        request.sheet = host.image();
+    }
+
+    int status = Done;
+    for (const QString &fileName : files) {
+        if (files.size() > 1)
+            printLine(stdout, QStringLiteral("file: %1").arg(fileName));
+        const CensusReport::Result result = CensusReport::Run(fileName, request);
+        for (const QString &line : result.lines)
+            printLine(stdout, line);
+        if (result.status == Failed)
+            fail(result.error);
+        status = std::max(status, result.status);
+    }
+    return status;
 }
 
 int locate(const QStringList &arguments)
@@ -290,7 +301,20 @@ struct Options
                                QStringLiteral("bmp|png")};
     QCommandLineOption mode {QStringLiteral("mode"), tr("Compare the picture with the sheet of MODE."),
                              QStringLiteral("MODE")};
+    QCommandLineOption at {QStringLiteral("at"),
+                           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): "
+                              "no search."),
+                           QStringLiteral("X,Y[,SCALE]")};
+    QCommandLineOption diff {QStringLiteral("diff"),
+                             tr("Write a picture of where the picture differs from the sheet to FILE (.bmp or .png)."),
+                             QStringLiteral("FILE")};
+    // Read by hand before parsing: its value is optional (--missing or --missing=N).
+    QCommandLineOption missing {QStringLiteral("missing"),
+                                tr("--missing[=N]: list the first N (default 20) of the sheet's colours the picture "
+                                   "lacks, as RRGGBB X Y with the place the sheet holds each.")};
 };
+
+constexpr int MissingListedByDefault = 20;
 
 void describe(QCommandLineParser &parser, Command command, const Options &options)
 {
@@ -314,15 +338,33 @@ void describe(QCommandLineParser &parser, Command command, const Options &option
         break;
     case Command::Census:
         parser.setApplicationDescription(
-            tr("Prints size: WxH, pixels: N and distinct: N of the picture in FILE (any format Qt reads,\n"
-               "BMP and PNG at least; the alpha channel is ignored). With --mode also differing pixels: N,\n"
-               "missing colours: N (colours of the sheet not in the picture) and extra colours: N (colours in\n"
-               "the picture not in the sheet), and exits with 0 when the picture is the sheet pixel for\n"
-               "pixel, 1 otherwise. A picture of another size differs in every place only one of them has.\n\n")
+            tr("Prints size: WxH, pixels: N, distinct: N and depth: 8|16 of the picture in FILE (any format\n"
+               "Qt reads: BMP, PNG, JPEG, TIFF, WebP, ...; the alpha channel is ignored; 16-bit PNG and TIFF\n"
+               "are read and counted at 16 bits a channel).\n"
+               "\n"
+               "With --mode it compares the picture with the sheet and adds differing pixels: N, missing\n"
+               "colours: N (the sheet's colours not in the picture), extra colours: N (the picture's colours\n"
+               "not in the sheet), max channel difference: N (in 8-bit levels; fractional at 16 bits), mean\n"
+               "channel difference: X, PSNR: X dB (as ImageMagick's compare -metric PSNR; inf when\n"
+               "identical), mean dE2000: X and max dE2000: X (sRGB, D65, CIEDE2000). It exits with 0 when\n"
+               "the picture is the sheet pixel for pixel, 1 otherwise. A 16-bit sample matches only at the\n"
+               "sheet's level times 257.\n"
+               "\n"
+               "A picture larger than the sheet (a screenshot) is searched for the sheet, shown 1:1 or at a\n"
+               "scale of 2, 3 or 4: offset: X Y (and scale: N) tell where it lies, and every line after\n"
+               "concerns that area. When no placement is plausible the census says so on a line 'sheet not\n"
+               "found: ...' naming the closest, and exits with 1. A picture smaller than the sheet differs\n"
+               "at every place only one of them has.\n"
+               "\n"
+               "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
+               "differs.\n\n")
             + allocationLimitNote());
         parser.addOption(options.mode);
+        parser.addOption(options.at);
+        parser.addOption(options.diff);
+        parser.addOption(options.missing);
         parser.addPositionalArgument(QStringLiteral("census"), tr("The command."));
-        parser.addPositionalArgument(QStringLiteral("FILE"), tr("The picture to count; - for standard input."));
+        parser.addPositionalArgument(QStringLiteral("FILE..."), tr("The pictures to count; - for standard input."));
         break;
     case Command::Locate:
         parser.setApplicationDescription(
@@ -343,14 +385,32 @@ void describe(QCommandLineParser &parser, Command command, const Options &option
     }
 }
 
-int runCommand(const QStringList &arguments)
+int runCommand(QStringList arguments)
 {
     const Options options;
+
+    // --missing takes an optional value, which the parser cannot.
+    std::optional<int> missingListed;
+    for (qsizetype i = 1; i < arguments.size();) {
+        const QString &word = arguments[i];
+        if (word == QLatin1String("--"))
+            break;
+        if (word == QLatin1String("--missing") || word.startsWith(QLatin1String("--missing="))) {
+            bool ok = true;
+            const int count = word.size() == 9 ? MissingListedByDefault : word.mid(10).toInt(&ok);
+            if (!ok || count < 0)
+                return failUsage(tr("Malformed count '%1': give --missing or --missing=N.").arg(word.mid(10)));
+            missingListed = count;
+            arguments.removeAt(i);
+            continue;
+        }
+        ++i;
+    }
 
     // First find the command, knowing every command's options; then parse
     // again knowing only the command's own.
     QCommandLineParser any;
-    any.addOptions({options.format, options.mode});
+    any.addOptions({options.format, options.mode, options.at, options.diff});
     describe(any, Command::None, options);
     if (!any.parse(arguments))
         return failUsage(any.errorText());
@@ -367,6 +427,8 @@ int runCommand(const QStringList &arguments)
         parser.showVersion();
 
     const QStringList rest = parser.positionalArguments().mid(1);
+    if (missingListed && command != Command::Census)
+        return failUsage(tr("Unknown option 'missing'."));
     switch (command) {
     case Command::None:
         if (words.isEmpty())
@@ -375,7 +437,7 @@ int runCommand(const QStringList &arguments)
     case Command::Make:
         return make(rest, parser, options.format);
     case Command::Census:
-        return census(rest, parser, options.mode);
+        return census(rest, parser, {options.mode, options.at, options.diff, missingListed.value_or(0)});
     case Command::Locate:
         return locate(rest);
     case Command::Modes:
