@@ -184,7 +184,7 @@ void tst_Census::findSheet_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("path"); // lossless, jpeg 85, scale 2
-    for (const int mode : {1, 3, 4, 5, 6, 7})
+    for (const int mode : {2, 3, 4, 6, 7})
         for (const char *path : {"lossless", "jpeg 85", "scale 2"})
             QTest::addRow("mode %d, %s", mode, path) << mode << QString::fromLatin1(path);
 }
