@@ -22,8 +22,8 @@ constexpr int QuickTolerance = 96;
 constexpr int SmoothRadius = 3;
 constexpr int SmoothLimit = 24;
 // Placements ranked in full, at most.
-constexpr std::size_t MostRanked = 512;
-constexpr std::size_t FullyRanked = 32;
+constexpr std::size_t MostRanked = 128;
+constexpr std::size_t FullyRanked = 8;
 constexpr int RankingSide = 256;
 
 struct Sample
