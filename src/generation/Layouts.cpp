@@ -12,7 +12,7 @@
 #include "generation/SheetGenerator.h"
 
 #include "generation/Canvas.h"
-#include "generation/GenerationHost.h"
+#include "generation/CanvasArea.h"
 #include "generation/LevelTables.h"
 
 #include <algorithm>
@@ -74,9 +74,9 @@ void DrawSheet(Canvas &pic, const Colour &colour, const AfterTile &afterTile)
 // the 16,777,216 colours exactly once.
 void SheetGenerator::Draw16Million()
 {
-    const RunTimer start = host_.GetTickCount();
+    const RunTimer start = GetTickCount();
     DrawSheet<Sheet{4096, 256, TileOrder::ColumnByColumn, UCounts::Columns}>(
-        host_.pic1(), [](int a, int b, int u, int v) { return RGB(u, v, 16 * a + b); },
+        pic1(), [](int a, int b, int u, int v) { return RGB(u, v, 16 * a + b); },
         [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
@@ -85,10 +85,10 @@ void SheetGenerator::Draw16Million()
 // level.
 void SheetGenerator::Draw1Million()
 {
-    const RunTimer start = host_.GetTickCount();
+    const RunTimer start = GetTickCount();
     const auto L1 = LevelTables::L1();
     DrawSheet<Sheet{1024, 128, TileOrder::ColumnByColumn, UCounts::Rows}>(
-        host_.pic1(), [&L1](int a, int b, int u, int v) { return RGB(2 * u, 2 * v, 16 * L1[a] + 2 * L1[b] + 3); },
+        pic1(), [&L1](int a, int b, int u, int v) { return RGB(2 * u, 2 * v, 16 * L1[a] + 2 * L1[b] + 3); },
         [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
@@ -97,10 +97,10 @@ void SheetGenerator::Draw1Million()
 // level.
 void SheetGenerator::Draw256Kilo()
 {
-    const RunTimer start = host_.GetTickCount();
+    const RunTimer start = GetTickCount();
     const auto L2 = LevelTables::L2();
     DrawSheet<Sheet{512, 64, TileOrder::ColumnByColumn, UCounts::Rows}>(
-        host_.pic1(), [&L2](int a, int b, int u, int v) { return RGB(4 * u, 16 * L2[a] + L2[b], 4 * v); },
+        pic1(), [&L2](int a, int b, int u, int v) { return RGB(4 * u, 16 * L2[a] + L2[b], 4 * v); },
         [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
@@ -108,10 +108,10 @@ void SheetGenerator::Draw256Kilo()
 // tile levels of green reach 313; packing turns the last three into 255.
 void SheetGenerator::Draw64Kilo()
 {
-    const RunTimer start = host_.GetTickCount();
+    const RunTimer start = GetTickCount();
     const auto L3 = LevelTables::L3();
     DrawSheet<Sheet{256, 64, TileOrder::RowByRow, UCounts::Columns}>(
-        host_.pic1(), [&L3](int a, int b, int u, int v) { return RGB(4 * u, 16 * L3[a] + 4 * L3[b] + 13, 4 * v); },
+        pic1(), [&L3](int a, int b, int u, int v) { return RGB(4 * u, 16 * L3[a] + 4 * L3[b] + 13, 4 * v); },
         [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
@@ -121,10 +121,10 @@ void SheetGenerator::Draw64Kilo()
 // 128 x 128, 2 x 2 tiles of 64 x 64. Red counts down the columns of tiles.
 void SheetGenerator::Draw16Kilo()
 {
-    const RunTimer start = host_.GetTickCount();
+    const RunTimer start = GetTickCount();
     const auto Levels4 = LevelTables::Levels4();
     DrawSheet<Sheet{128, 64, TileOrder::RowByRow, UCounts::Columns}>(
-        host_.pic1(), [&Levels4](int a, int b, int u, int v) { return RGB(Levels4[a + 2 * b], 4 * u, 4 * v); },
+        pic1(), [&Levels4](int a, int b, int u, int v) { return RGB(Levels4[a + 2 * b], 4 * u, 4 * v); },
         [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
@@ -132,20 +132,20 @@ void SheetGenerator::Draw16Kilo()
 // multiples of 17.
 void SheetGenerator::Draw4096()
 {
-    const RunTimer start = host_.GetTickCount();
+    const RunTimer start = GetTickCount();
     DrawSheet<Sheet{64, 16, TileOrder::RowByRow, UCounts::Columns}>(
-        host_.pic1(), [](int a, int b, int u, int v) { return RGB(17 * (4 * a + b), 17 * u, 17 * v); },
+        pic1(), [](int a, int b, int u, int v) { return RGB(17 * (4 * a + b), 17 * u, 17 * v); },
         [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
 
 // 45 x 45, 3 x 3 tiles of 15 x 15: 9 red levels, 15 green and blue levels.
 void SheetGenerator::Draw2025()
 {
-    const RunTimer start = host_.GetTickCount();
+    const RunTimer start = GetTickCount();
     const auto Levels9 = LevelTables::Levels9();
     const auto Levels15 = LevelTables::Levels15();
     DrawSheet<Sheet{45, 15, TileOrder::RowByRow, UCounts::Columns}>(
-        host_.pic1(),
+        pic1(),
         [&](int a, int b, int u, int v) { return RGB(Levels9[3 * a + b], Levels15[u], Levels15[v]); },
         [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
@@ -153,10 +153,10 @@ void SheetGenerator::Draw2025()
 // 27 x 27, 3 x 3 tiles of 9 x 9: 9 levels in every channel.
 void SheetGenerator::Draw729()
 {
-    const RunTimer start = host_.GetTickCount();
+    const RunTimer start = GetTickCount();
     const auto Levels9 = LevelTables::Levels9();
     DrawSheet<Sheet{27, 9, TileOrder::RowByRow, UCounts::Columns}>(
-        host_.pic1(),
+        pic1(),
         [&Levels9](int a, int b, int u, int v) { return RGB(Levels9[3 * a + b], Levels9[u], Levels9[v]); },
         [&](CanvasArea tile) { return AfterTile(start, tile); });
 }
