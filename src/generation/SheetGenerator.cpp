@@ -47,10 +47,9 @@ void SheetGenerator::Start(const RunInputs &inputs)
     pic1().clear();
 
     const RunTimer t0 = GetTickCount();
-    const int mode = inputs.mode;
-    if (mode >= 0 && mode < ModeCount) {
+    if (const std::optional<Mode> mode = Sheets::ModeAt(inputs.mode)) {
         try {
-            (this->*Layouts[static_cast<std::size_t>(mode)])();
+            (this->*Layouts[static_cast<std::size_t>(Sheets::Index(*mode))])();
         } catch (const CanvasTooLarge &failure) {
             // The canvas kept its emptied content and size; the run ends as
             // after a stop, so the window is left in its usual idle state.
