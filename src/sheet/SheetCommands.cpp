@@ -131,7 +131,7 @@ struct CensusOptions
     const QCommandLineOption &mode;
     const QCommandLineOption &at;
     const QCommandLineOption &diff;
-    int missingListed = 0;
+    const QCommandLineOption &missing;
 };
 
 int census(const QStringList &files, const QCommandLineParser &parser, const CensusOptions &options)
@@ -139,10 +139,15 @@ int census(const QStringList &files, const QCommandLineParser &parser, const Cen
     if (files.isEmpty())
         return failUsage(tr("census needs a FILE."));
     CensusReport::Request request;
-    request.missingListed = options.missingListed;
     const bool compare = parser.isSet(options.mode);
-    if (!compare && (parser.isSet(options.at) || parser.isSet(options.diff) || options.missingListed > 0))
+    if (!compare && (parser.isSet(options.at) || parser.isSet(options.diff) || parser.isSet(options.missing)))
         return failUsage(tr("--at, --diff and --missing compare with a sheet: give --mode too."));
+    if (parser.isSet(options.missing)) {
+        bool ok = false;
+        request.missingListed = parser.value(options.missing).toInt(&ok);
+        if (!ok || request.missingListed < 0)
+            return failUsage(tr("Malformed count '%1': give --missing or --missing=N.").arg(parser.value(options.missing)));
+    }
     if (parser.isSet(options.at)) {
         request.at = parsePlacement(parser.value(options.at));
         if (!request.at)
@@ -308,10 +313,11 @@ struct Options
     QCommandLineOption diff {QStringLiteral("diff"),
                              tr("Write a picture of where the picture differs from the sheet to FILE (.bmp or .png)."),
                              QStringLiteral("FILE")};
-    // Read by hand before parsing: its value is optional (--missing or --missing=N).
+    // Its value is optional: a bare --missing is read as --missing=20 (see withMissingCount()).
     QCommandLineOption missing {QStringLiteral("missing"),
-                                tr("--missing[=N]: list the first N (default 20) of the sheet's colours the picture "
-                                   "lacks, as RRGGBB X Y with the place the sheet holds each.")};
+                                tr("List the first N (default 20: --missing alone) of the sheet's colours the picture "
+                                   "lacks, as RRGGBB X Y with the place the sheet holds each."),
+                                QStringLiteral("N")};
 };
 
 constexpr int MissingListedByDefault = 20;
@@ -385,32 +391,27 @@ void describe(QCommandLineParser &parser, Command command, const Options &option
     }
 }
 
+// --missing takes an optional value, which Qt's parser cannot: a bare
+// --missing is given the default count.
+QStringList withMissingCount(QStringList arguments)
+{
+    for (qsizetype i = 1; i < arguments.size() && arguments[i] != QLatin1String("--"); ++i) {
+        if (arguments[i] == QLatin1String("--missing"))
+            arguments[i] = QStringLiteral("--missing=%1").arg(MissingListedByDefault);
+    }
+    return arguments;
+}
+
 int runCommand(QStringList arguments)
 {
     const Options options;
 
-    // --missing takes an optional value, which the parser cannot.
-    std::optional<int> missingListed;
-    for (qsizetype i = 1; i < arguments.size();) {
-        const QString &word = arguments[i];
-        if (word == QLatin1String("--"))
-            break;
-        if (word == QLatin1String("--missing") || word.startsWith(QLatin1String("--missing="))) {
-            bool ok = true;
-            const int count = word.size() == 9 ? MissingListedByDefault : word.mid(10).toInt(&ok);
-            if (!ok || count < 0)
-                return failUsage(tr("Malformed count '%1': give --missing or --missing=N.").arg(word.mid(10)));
-            missingListed = count;
-            arguments.removeAt(i);
-            continue;
-        }
-        ++i;
-    }
+    arguments = withMissingCount(arguments);
 
     // First find the command, knowing every command's options; then parse
     // again knowing only the command's own.
     QCommandLineParser any;
-    any.addOptions({options.format, options.mode, options.at, options.diff});
+    any.addOptions({options.format, options.mode, options.at, options.diff, options.missing});
     describe(any, Command::None, options);
     if (!any.parse(arguments))
         return failUsage(any.errorText());
@@ -427,8 +428,6 @@ int runCommand(QStringList arguments)
         parser.showVersion();
 
     const QStringList rest = parser.positionalArguments().mid(1);
-    if (missingListed && command != Command::Census)
-        return failUsage(tr("Unknown option 'missing'."));
     switch (command) {
     case Command::None:
         if (words.isEmpty())
@@ -437,7 +436,7 @@ int runCommand(QStringList arguments)
     case Command::Make:
         return make(rest, parser, options.format);
     case Command::Census:
-        return census(rest, parser, {options.mode, options.at, options.diff, missingListed.value_or(0)});
+        return census(rest, parser, {options.mode, options.at, options.diff, options.missing});
     case Command::Locate:
         return locate(rest);
     case Command::Modes:
