@@ -27,16 +27,12 @@ constexpr double Kappa = 24389.0 / 27.0;
 constexpr int CubeRootPoints = 4096;
 constexpr double CubeRootEnd = 1.125;
 
-const std::array<double, CubeRootPoints + 2> &cubeRoots()
-{
-    static const std::array<double, CubeRootPoints + 2> table = [] {
-        std::array<double, CubeRootPoints + 2> roots {};
-        for (int i = 0; i < CubeRootPoints + 2; ++i)
-            roots[std::size_t(i)] = std::cbrt(double(i) * CubeRootEnd / CubeRootPoints);
-        return roots;
-    }();
-    return table;
-}
+const std::array<double, CubeRootPoints + 2> CubeRoots = [] {
+    std::array<double, CubeRootPoints + 2> roots {};
+    for (int i = 0; i < CubeRootPoints + 2; ++i)
+        roots[std::size_t(i)] = std::cbrt(double(i) * CubeRootEnd / CubeRootPoints);
+    return roots;
+}();
 
 double cubeRoot(double t)
 {
@@ -44,7 +40,7 @@ double cubeRoot(double t)
         return std::cbrt(t);
     const double position = t * (CubeRootPoints / CubeRootEnd);
     const int i = int(position);
-    const auto &roots = cubeRoots();
+    const auto &roots = CubeRoots;
     double y = roots[std::size_t(i)] + (position - i) * (roots[std::size_t(i) + 1] - roots[std::size_t(i)]);
     const double y3 = y * y * y;
     y *= (y3 + 2.0 * t) / (2.0 * y3 + t);
@@ -224,6 +220,11 @@ double Difference(const Lab &one, const Lab &two)
     const double c = dC / sC;
     const double h = dH / sH;
     return std::sqrt(l * l + c * c + h * h + rT * c * h);
+}
+
+double DifferenceOfLinear(double red1, double green1, double blue1, double red2, double green2, double blue2)
+{
+    return Difference(FromLinear(red1, green1, blue1), FromLinear(red2, green2, blue2));
 }
 
 } // namespace Ciede2000
