@@ -43,6 +43,7 @@
 #include "BenchHost.h"
 #include "FillLoops.h"
 #include "Measure.h"
+#include "platform/CanvasImage.h"
 #include "platform/PictureFile.h"
 #include "generation/SheetGenerator.h"
 #include "window/mainform.h"
@@ -452,7 +453,7 @@ int main(int argc, char *argv[])
     if (folder.isValid()) {
         // The picture as Save hands it over: the canvas wrapped in place.
         driver.run(Mode16Million);
-        save = measureSaving(PictureFile::CanvasPicture(form.pic1()), folder.path());
+        save = measureSaving(CanvasImage(form.pic1()), folder.path());
     } else {
         save.ok = false;
     }

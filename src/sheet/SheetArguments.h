@@ -3,6 +3,8 @@
 // What the command line names, turned into the program's terms: a mode, a
 // colour, a picture format.
 
+#include "platform/PictureFile.h"
+
 #include <QRgb>
 #include <QString>
 
@@ -10,7 +12,7 @@
 
 namespace SheetArguments {
 
-enum class Format { Bmp, Png };
+using Format = PictureFile::Format;
 
 // A mode named by its list text ("16million" ... "729", any case), by
 // "256kilo" for the list's "256killo", or by its index 0 to 7.
