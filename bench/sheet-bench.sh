@@ -5,6 +5,8 @@
 #   census sheet.png         vs  identify -format %k sheet.png   (distinct colours)
 #   census --mode 16million copy.jpg (every measure)  vs  compare -metric PSNR sheet.png copy.jpg null:
 #   census --mode 64kilo screenshot (finding the sheet) vs  compare -subimage-search (with a time-out)
+# and the answers from the table of sheets alone, against fixed limits:
+#   modes, locate 16million 90ff20   (each under 20 ms and 30 MiB)
 # Each process runs under /usr/bin/time for its maximum resident size; its
 # wall time is taken around it to the microsecond. The two programs take
 # turns, a warm-up run first, and the median of RUNS runs counts.
@@ -155,6 +157,28 @@ search() {
 }
 search "find 64kilo in a 1920x1080 screenshot (PNG)" "$work/screenshot.png"
 search "find 64kilo in a 1920x1080 screenshot (JPEG 85)" "$work/screenshot85.jpg"
+# alone NAME WALL_LIMIT_S RSS_LIMIT_MIB -- COMMAND
+# Runs one command RUNS times and prints a table row: medians against limits.
+alone() {
+    local name="$1" wall_limit="$2" rss_limit="$3"
+    shift 4
+    measure_once "$@" >/dev/null
+    : >"$work/alone"
+    for ((i = 0; i < runs; i++)); do
+        measure_once "$@" >>"$work/alone"
+    done
+    awk -v name="$name" -v w="$(cut -d' ' -f1 "$work/alone" | median)" -v r="$(cut -d' ' -f2 "$work/alone" | median)" \
+        -v wl="$wall_limit" -v rl="$rss_limit" 'BEGIN {
+        printf "| %s | %.1f ms (limit %.0f ms: %s) | %.1f MiB (limit %.0f MiB: %s) |\n", name,
+            w * 1000, wl * 1000, (w <= wl ? "met" : "NOT met"), r / 1024, rl, (r / 1024 <= rl ? "met" : "NOT met")
+    }'
+}
+
+echo
+echo "| answer without drawing | wall time | peak memory |"
+echo "|---|---|---|"
+alone "modes" 0.020 30 -- "$sheet" modes
+alone "locate 16million 90ff20" 0.020 30 -- "$sheet" locate 16million 90ff20
 
 echo
 echo "PSNR of the JPEG-85 copy: tintwell-sheet $our_psnr dB, ImageMagick $their_psnr dB"
