@@ -489,6 +489,16 @@ void tst_Sheet::censusOfSeveralPictures()
              qPrintable(blocks[2]));
     QVERIFY2(blocks[3].contains(QLatin1String("\nsheet not found: closest at offset ")), qPrintable(blocks[3]));
 
+    // Told where the sheet lies: no search; a place the sheet does not fit is an error.
+    const Result told = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"), QStringLiteral("729"),
+                                 QStringLiteral("--at"), QStringLiteral("13,7,2")});
+    QCOMPARE(told.exitCode, 0);
+    QVERIFY(told.out.startsWith("offset: 13 7\nscale: 2\nsize: 54x54\n"));
+    const Result outside = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"),
+                                    QStringLiteral("729"), QStringLiteral("--at"), QStringLiteral("50,7,2")});
+    QCOMPARE(outside.exitCode, 2);
+    QVERIFY2(outside.err.contains("does not fit in the 100x80 picture"), outside.err.constData());
+
     // Without a mode the deep picture is counted at its own depth.
     const Result plain = runHere({QStringLiteral("census"), deepName});
     QCOMPARE(plain.exitCode, 0);
