@@ -20,12 +20,14 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
 #include <array>
 #include <csignal>
+#include <set>
 
 #include <sys/resource.h>
 
@@ -275,11 +277,11 @@ void tst_Sheet::makeEveryModeAndCensusIt_data()
     QTest::addColumn<QString>("format");
 
     for (const char *format : {"bmp", "png"}) {
-        for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+        for (int mode = 0; mode < Sheets::Count; ++mode) {
             // By name in one format, by index in the other.
-            const QString byName = QString::fromLatin1(SheetGenerator::ModeNames[std::size_t(mode)].data());
+            const QString byName = QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data());
             const QString argument = QByteArray(format) == "bmp" ? byName : QString::number(mode);
-            QTest::addRow("%s %s", SheetGenerator::ModeNames[std::size_t(mode)].data(), format)
+            QTest::addRow("%s %s", Sheets::All[std::size_t(mode)].name.data(), format)
                 << mode << argument << QString::fromLatin1(format);
         }
     }
@@ -463,22 +465,63 @@ void tst_Sheet::locate()
     QCOMPARE(found.err.count('\n'), exitCode == 0 ? 0 : 1);
 }
 
+// The levels a "modes" line gives for a channel: "0..254 step 2 (128)" or
+// "0,2,4,6,9 (5)"; empty when the text is neither or the count is not theirs.
+std::set<int> parsedLevels(const QString &range, const QString &count)
+{
+    std::set<int> levels;
+    const QStringList ends = range.split(QStringLiteral(".."));
+    if (ends.size() == 2) {
+        const QStringList lastAndStep = ends[1].split(QStringLiteral(" step "));
+        if (lastAndStep.size() != 2 || lastAndStep[1].toInt() <= 0)
+            return {};
+        for (int level = ends[0].toInt(); level <= lastAndStep[0].toInt(); level += lastAndStep[1].toInt())
+            levels.insert(level);
+    } else {
+        for (const QString &level : range.split(QLatin1Char(',')))
+            levels.insert(level.toInt());
+    }
+    if (count != QStringLiteral("(%1)").arg(levels.size()))
+        return {};
+    return levels;
+}
+
 void tst_Sheet::modes()
 {
     const Result listed = runHere({QStringLiteral("modes")});
     QCOMPARE(listed.exitCode, 0);
-    QString expected;
-    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+    QVERIFY(listed.err.isEmpty());
+    const QStringList lines = QString::fromLatin1(listed.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), Sheets::Count);
+    // index name NxN WxW colours r LEVELS g LEVELS b LEVELS
+    static const QRegularExpression line(QStringLiteral(
+        "^(\\d) (\\w+) (\\d+x\\d+) (\\d+x\\d+) (\\d+) r ([^ ]+(?: step \\d+)?) (\\(\\d+\\)) "
+        "g ([^ ]+(?: step \\d+)?) (\\(\\d+\\)) b ([^ ]+(?: step \\d+)?) (\\(\\d+\\))$"));
+    for (int mode = 0; mode < Sheets::Count; ++mode) {
+        const QRegularExpressionMatch fields = line.match(lines[mode]);
+        QVERIFY2(fields.hasMatch(), qPrintable(lines[mode]));
         const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
         const int w = SheetFormulas::TileSize[std::size_t(mode)];
-        expected += QStringLiteral("%1 %2 %3x%3 %4x%4 %5\n")
-                        .arg(mode)
-                        .arg(QString::fromLatin1(SheetGenerator::ModeNames[std::size_t(mode)].data()))
-                        .arg(n)
-                        .arg(w)
-                        .arg(DistinctColours[std::size_t(mode)]);
+        QCOMPARE(fields.captured(1).toInt(), mode);
+        QCOMPARE(fields.captured(2), QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data()));
+        QCOMPARE(fields.captured(3), QStringLiteral("%1x%1").arg(n));
+        QCOMPARE(fields.captured(4), QStringLiteral("%1x%1").arg(w));
+        QCOMPARE(fields.captured(5).toInt(), DistinctColours[std::size_t(mode)]);
+
+        // Every level of every channel the drawn sheet holds, and no other.
+        std::array<std::set<int>, 3> held;
+        for (int y = 0; y < n; ++y) {
+            for (int x = 0; x < n; ++x) {
+                const ColorValue colour = SheetFormulas::Colour(mode, x, y);
+                held[0].insert(RedOf(colour));
+                held[1].insert(GreenOf(colour));
+                held[2].insert(BlueOf(colour));
+            }
+        }
+        for (int channel = 0; channel < 3; ++channel)
+            QVERIFY2(parsedLevels(fields.captured(6 + 2 * channel), fields.captured(7 + 2 * channel)) == held[channel],
+                     qPrintable(QStringLiteral("channel %1 of: %2").arg("rgb"[channel]).arg(lines[mode])));
     }
-    QCOMPARE(QString::fromLatin1(listed.out), expected);
 }
 
 void tst_Sheet::badInput_data()

@@ -57,7 +57,7 @@ QString sizeText(const QImage &picture)
 
 int Run(CommandContext &context)
 {
-    std::optional<int> mode;
+    std::optional<Mode> mode;
     if (context.isSet(QStringLiteral("mode"))) {
         mode = SheetArguments::ParseMode(context.value(QStringLiteral("mode")));
         if (!mode)
@@ -81,7 +81,7 @@ int Run(CommandContext &context)
         return Done;
 
     SheetHost host;
-    if (!host.Draw(*mode))
+    if (!host.Draw(Sheets::Index(*mode)))
         return context.failNoMemory(host.unavailableWidth(), host.unavailableHeight());
     const QImage sheet = host.image();
     ColourSet expected;

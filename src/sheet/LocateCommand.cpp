@@ -1,8 +1,8 @@
 #include "sheet/LocateCommand.h"
 
+#include "generation/Sheets.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
-#include "sheet/SheetHost.h"
 
 #include <QCoreApplication>
 
@@ -23,7 +23,7 @@ int Run(CommandContext &context)
 {
     const QString &modeText = context.arguments()[0];
     const QString &colourText = context.arguments()[1];
-    const std::optional<int> mode = SheetArguments::ParseMode(modeText);
+    const std::optional<Mode> mode = SheetArguments::ParseMode(modeText);
     if (!mode)
         return context.failUnknownMode(modeText);
     const std::optional<QRgb> colour = SheetArguments::ParseColour(colourText);
@@ -31,25 +31,14 @@ int Run(CommandContext &context)
         return context.fail(
             tr("Malformed colour '%1': give six hexadecimal digits RRGGBB, such as 90FF20 or #90ff20.").arg(colourText));
 
-    SheetHost host;
-    if (!host.Draw(*mode))
-        return context.failNoMemory(host.unavailableWidth(), host.unavailableHeight());
-    const Canvas &sheet = host.canvas();
-    const std::uint32_t wanted = *colour & 0xFFFFFFu;
-    int places = 0;
-    for (int y = 0; y < sheet.height(); ++y) {
-        const std::uint32_t *row = sheet.bits() + std::size_t(y) * std::size_t(sheet.width());
-        for (int x = 0; x < sheet.width(); ++x) {
-            if ((row[x] & 0xFFFFFFu) == wanted) {
-                context.print(QStringLiteral("%1 %2").arg(x).arg(y));
-                ++places;
-            }
-        }
-    }
-    if (places == 0)
+    // From the sheet's formulas, without drawing it.
+    const std::vector<SheetPlace> places = Sheets::PlacesOf(*mode, FromRgb32(*colour));
+    if (places.empty())
         return context.answerNo(tr("The %1 sheet does not hold the colour %2.")
                                     .arg(SheetArguments::ModeName(*mode),
-                                         QStringLiteral("%1").arg(wanted, 6, 16, QLatin1Char('0')).toUpper()));
+                                         QStringLiteral("%1").arg(*colour & 0xFFFFFFu, 6, 16, QLatin1Char('0')).toUpper()));
+    for (const SheetPlace &place : places)
+        context.print(QStringLiteral("%1 %2").arg(place.x).arg(place.y));
     return Done;
 }
 

@@ -36,7 +36,7 @@ bool isTerminal(QIODevice &device)
 
 int Run(CommandContext &context)
 {
-    const std::optional<int> mode = ParseMode(context.arguments()[0]);
+    const std::optional<Mode> mode = ParseMode(context.arguments()[0]);
     if (!mode)
         return context.failUnknownMode(context.arguments()[0]);
     const QString fileName = context.arguments()[1];
@@ -65,7 +65,7 @@ int Run(CommandContext &context)
             standardOutput, tr("It is a terminal; send it to a file or a program instead.")));
 
     SheetHost host;
-    if (!host.Draw(*mode))
+    if (!host.Draw(Sheets::Index(*mode)))
         return context.failNoMemory(host.unavailableWidth(), host.unavailableHeight());
     if (toStandardOutput) {
         QString reason;
