@@ -115,7 +115,7 @@ QByteArray savedByTheWindow(int mode, const QString &fileName)
     MemoryHost host;
     host.mode = mode;
     SheetGenerator generator(host);
-    generator.Start();
+    generator.Start(host.inputs());
     return PictureFile::SavePicture(CanvasImage(host.canvas), fileName) ? readAll(fileName)
                                                                                         : QByteArray();
 }
