@@ -2,6 +2,7 @@
 
 #include "colour/C2rgb.h"
 #include "generation/RunObserver.h"
+#include "platform/CanvasImage.h"
 #include "platform/Clipboard.h"
 #include "platform/Interaction.h"
 #include "platform/Module1.h"
@@ -174,7 +175,7 @@ void mainform::Command2_Click()
 
     const QString name = CommonDialog1.FileName();
     QString failure;
-    if (!PictureFile::SavePicture(PictureFile::CanvasPicture(canvas_), name, &failure))
+    if (!PictureFile::SavePicture(CanvasImage(canvas_), name, &failure))
         QMessageBox::warning(this, windowTitle(), failure);
 }
 
