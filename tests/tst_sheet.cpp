@@ -112,7 +112,7 @@ enum Prepared {
     Folder,      // "picture.png" is a folder
     TruncatedBmp,
     TruncatedPng,
-    HugePngHeader, // a PNG header claiming 100000 x 100000 pixels
+    HugePngHeader, // PNG headers claiming 100000 x 100000 pixels, and 12000 x 12000 at 16 bits
     HugeBmpHeader, // a BMP header claiming 10000 x 10000 pixels
     OldFile,     // "sheet.bmp" and "sheet.png" hold an earlier file
 };
@@ -413,7 +413,11 @@ void tst_Sheet::badInput_data()
     row("truncated BMP", {"census", "@/truncated.bmp"}, TruncatedBmp, "truncated");
     row("truncated PNG", {"census", "@/truncated.png"}, TruncatedPng, "Unable to read image data");
     row("PNG header claiming 100000x100000", {"census", "@/huge.png"}, HugePngHeader, "allocation limit");
-    row("BMP header claiming 10000x10000", {"census", "@/huge.bmp"}, HugeBmpHeader, "allocation limit");
+    // 1.1 GB once decoded at 16 bits a channel (at 8 it would fit).
+    row("16-bit PNG header claiming 12000x12000", {"census", "@/deep.png"}, HugePngHeader,
+        "allocation limit of 1024 MB");
+    // Within the limit: read, and found to end early.
+    row("BMP header claiming 10000x10000", {"census", "@/huge.bmp"}, HugeBmpHeader, "truncated");
     row("make without a file", {"make", "729"}, Nothing, "make needs a MODE and a FILE");
     row("locate without a colour", {"locate", "729"}, Nothing, "locate needs a MODE and a COLOUR");
     row("no command", {}, Nothing, "Give a command");
@@ -464,7 +468,13 @@ void tst_Sheet::badInput()
     qToBigEndian<quint32>(100'000, header.data() + 4);
     header[8] = 8; // bits a channel
     header[9] = 2; // RGB
-    hugePng += pngChunk("IHDR", header) + pngChunk("IDAT", QByteArray::fromHex("789c030000000001"));
+    const QByteArray noData = pngChunk("IDAT", QByteArray::fromHex("789c030000000001"));
+    QByteArray deepPng = hugePng;
+    hugePng += pngChunk("IHDR", header) + noData;
+    qToBigEndian<quint32>(12'000, header.data());
+    qToBigEndian<quint32>(12'000, header.data() + 4);
+    header[8] = 16;
+    deepPng += pngChunk("IHDR", header) + noData;
 
     switch (Prepared(prepared)) {
     case Nothing:
@@ -486,6 +496,7 @@ void tst_Sheet::badInput()
         break;
     case HugePngHeader:
         QVERIFY(writeAll(folder.filePath(QStringLiteral("huge.png")), hugePng));
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("deep.png")), deepPng));
         break;
     case HugeBmpHeader:
         QVERIFY(writeAll(folder.filePath(QStringLiteral("huge.bmp")), bmpHeader(10'000, 10'000, 4096)));
