@@ -4,6 +4,7 @@
 #include "sheet/ColourLut.h"
 #include "sheet/CubeFile.h"
 #include "sheet/HaldClut.h"
+#include "sheet/SheetLut.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -73,6 +74,7 @@ private slots:
     void identityKeepsPictures_data();
     void identityKeepsPictures();
     void haldPictures();
+    void colourHeldTwiceTakesTheMean();
 };
 
 // Files as other programs and people write them, and what they turn a colour into.
@@ -300,6 +302,33 @@ void TestLut::haldPictures()
         QVERIFY(!HaldClut::FromPicture(QImage(size, QImage::Format_RGB32), back, reason));
         QVERIFY(reason.contains(QStringLiteral("not %1x%2").arg(size.width()).arg(size.height())));
     }
+}
+
+// "64kilo" holds 90FF20 in three places: edited to three reds, the colour
+// becomes their mean, whatever the interpolation (it is a node).
+void TestLut::colourHeldTwiceTakesTheMean()
+{
+    const int size = Sheets::Of(Mode::Colours64Kilo).size;
+    QImage edited(size, size, QImage::Format_RGB32);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            edited.setPixel(x, y, ToRgb32(Sheets::ColourAt(Mode::Colours64Kilo, x, y)));
+    QCOMPARE(edited.pixel(164, 200), qRgb(0x90, 0xFF, 0x20));
+    edited.setPixel(100, 200, qRgb(0, 0xFF, 0x20));
+    edited.setPixel(164, 200, qRgb(30, 0xFF, 0x20));
+    edited.setPixel(228, 200, qRgb(90, 0xFF, 0x20));
+
+    SheetLut lut;
+    QString reason;
+    QVERIFY(lut.load(edited, Mode::Colours64Kilo, reason));
+    for (int method : {0, 1, 2}) {
+        QImage picture(1, 1, QImage::Format_RGB32);
+        picture.setPixel(0, 0, qRgb(0x90, 0xFF, 0x20));
+        QVERIFY(lut.apply(picture, Interpolation(method)));
+        QCOMPARE(picture.pixel(0, 0), qRgb(40, 0xFF, 0x20));
+    }
+    QVERIFY(!lut.load(edited.copy(0, 0, size, size - 1), Mode::Colours64Kilo, reason));
+    QVERIFY(reason.contains(QLatin1String("256x255")));
 }
 
 QTEST_GUILESS_MAIN(TestLut)
