@@ -1,36 +1,137 @@
 #include "generation/Sheets.h"
+
 #include <algorithm>
-#include <set>
-namespace Sheets {
+#include <cstddef>
+
 namespace {
-constexpr std::array<int, 8> L2 = {0, 2, 4, 6, 9, 11, 13, 15};
-constexpr std::array<int, 15> Levels15 = {0, 18, 36, 55, 73, 91, 109, 128, 146, 164, 182, 200, 219, 237, 255};
-constexpr std::array<int, 9> Levels9 = {0, 32, 64, 96, 128, 160, 191, 223, 255};
-}
-ColorValue ColourAt(Mode m, int x, int y)
+
+int ChannelOf(ColorValue colour, Channel channel)
 {
-    const int mode = int(m);
-    if (x < 0 || y < 0 || x >= Of(m).size || y >= Of(m).size) return -1;
-    switch (mode) {
-    case 0: return RGB(x % 256, y % 256, 16 * (x / 256) + y / 256);
-    case 1: return RGB(2 * (y % 128), 2 * (x % 128), 32 * (x / 128) + 4 * (y / 128) + 3);
-    case 2: return RGB(4 * (y % 64), 16 * L2[x / 64] + L2[y / 64], 4 * (x % 64));
-    case 3: { const int level = 13 + 20 * (4 * (y / 64) + x / 64); return RGB(4 * (x % 64), std::min(level, 255), 4 * (y % 64)); }
-    case 4: { static constexpr int red[2][2] = {{0, 192}, {128, 255}}; return RGB(red[y / 64][x / 64], 4 * (x % 64), 4 * (y % 64)); }
-    case 5: return RGB(17 * (4 * (y / 16) + x / 16), 17 * (x % 16), 17 * (y % 16));
-    case 6: return RGB(Levels9[3 * (y / 15) + x / 15], Levels15[x % 15], Levels15[y % 15]);
-    case 7: return RGB(Levels9[3 * (y / 9) + x / 9], Levels9[x % 9], Levels9[y % 9]);
+    switch (channel) {
+    case Channel::Red: return RedOf(colour);
+    case Channel::Green: return GreenOf(colour);
+    case Channel::Blue: return BlueOf(colour);
     }
-    return -1;
+    return 0;
 }
+
+// A level as a pixel holds it.
+int Packed(int level) { return std::clamp(level, 0, 255); }
+
+// The counter values (0 to tile - 1) whose level is `level`: the counter
+// levels rise strictly, so there is at most one.
+std::optional<int> CounterFor(const Sheet &sheet, int level)
+{
+    for (int counter = 0; counter < sheet.tile; ++counter)
+        if (Packed(Sheets::CounterLevel(sheet.mode, counter)) == level)
+            return counter;
+    return std::nullopt;
+}
+
+// The pixel of the counters (a, b, u, v).
+SheetPlace PlaceOf(const Sheet &sheet, int a, int b, int u, int v)
+{
+    const SheetPlace origin = sheet.tileOrigin(a, b);
+    return sheet.u == UCounts::Columns ? SheetPlace{origin.x + u, origin.y + v} : SheetPlace{origin.x + v, origin.y + u};
+}
+
+std::vector<int> Distinct(std::vector<int> levels)
+{
+    std::sort(levels.begin(), levels.end());
+    levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+    return levels;
+}
+
+} // namespace
+
+namespace Sheets {
+
+std::optional<Mode> ModeAt(int index)
+{
+    if (index < 0 || index >= Count)
+        return std::nullopt;
+    return All[static_cast<std::size_t>(index)].mode;
+}
+
+std::optional<Mode> FromName(std::string_view listText)
+{
+    for (const Sheet &sheet : All)
+        if (sheet.name == listText)
+            return sheet.mode;
+    return std::nullopt;
+}
+
+ColorValue ColourAt(Mode mode, int x, int y)
+{
+    const Sheet &sheet = Of(mode);
+    if (x < 0 || y < 0 || x >= sheet.size || y >= sheet.size)
+        return -1;
+    const int column = x / sheet.tile;
+    const int row = y / sheet.tile;
+    const int a = sheet.order == TileOrder::ColumnByColumn ? column : row;
+    const int b = sheet.order == TileOrder::ColumnByColumn ? row : column;
+    const int inX = x % sheet.tile;
+    const int inY = y % sheet.tile;
+    return sheet.u == UCounts::Columns ? Colour(sheet, a, b, inX, inY) : Colour(sheet, a, b, inY, inX);
+}
+
+std::vector<SheetPlace> PlacesOf(Mode mode, ColorValue colour)
+{
+    const Sheet &sheet = Of(mode);
+    std::vector<SheetPlace> places;
+    if (colour < 0 || colour > 0xFFFFFF)
+        return places;
+    const std::optional<int> u = CounterFor(sheet, ChannelOf(colour, sheet.uChannel));
+    const std::optional<int> v = CounterFor(sheet, ChannelOf(colour, sheet.vChannel));
+    if (!u || !v)
+        return places;
+    const int tileLevel = ChannelOf(colour, sheet.tileChannel);
+    for (int a = 0; a < sheet.tilesAcross(); ++a)
+        for (int b = 0; b < sheet.tilesAcross(); ++b)
+            if (Packed(TileLevel(mode, a, b)) == tileLevel)
+                places.push_back(PlaceOf(sheet, a, b, *u, *v));
+    std::sort(places.begin(), places.end(),
+              [](SheetPlace l, SheetPlace r) { return l.y != r.y ? l.y < r.y : l.x < r.x; });
+    return places;
+}
+
 std::vector<int> Levels(Mode mode, Channel channel)
 {
-    if (mode == Mode::Colours16Million) { std::vector<int> v(256); for (int i = 0; i < 256; ++i) v[i] = i; return v; }
-    std::set<int> s;
-    for (int y = 0; y < Of(mode).size; ++y) for (int x = 0; x < Of(mode).size; ++x) {
-        const ColorValue c = ColourAt(mode, x, y);
-        s.insert(channel == Channel::Red ? RedOf(c) : channel == Channel::Green ? GreenOf(c) : BlueOf(c));
+    const Sheet &sheet = Of(mode);
+    std::vector<int> levels;
+    if (channel == sheet.tileChannel) {
+        for (int a = 0; a < sheet.tilesAcross(); ++a)
+            for (int b = 0; b < sheet.tilesAcross(); ++b)
+                levels.push_back(Packed(TileLevel(mode, a, b)));
+    } else {
+        for (int counter = 0; counter < sheet.tile; ++counter)
+            levels.push_back(Packed(CounterLevel(mode, counter)));
     }
-    return {s.begin(), s.end()};
+    return Distinct(std::move(levels));
 }
+
+ColorValue NearestHeld(Mode mode, ColorValue colour)
+{
+    int nearest[3] = {};
+    for (const Channel channel : {Channel::Red, Channel::Green, Channel::Blue}) {
+        const int wanted = ChannelOf(colour, channel);
+        const std::vector<int> levels = Levels(mode, channel);
+        // The first level not below the wanted one, or the one before it when
+        // that is at least as near.
+        auto at = std::lower_bound(levels.begin(), levels.end(), wanted);
+        if (at == levels.end() || (at != levels.begin() && wanted - *(at - 1) <= *at - wanted))
+            --at;
+        nearest[static_cast<int>(channel)] = *at;
+    }
+    return RGB(nearest[0], nearest[1], nearest[2]);
 }
+
+std::uint64_t ColourCount(Mode mode)
+{
+    std::uint64_t count = 1;
+    for (const Channel channel : {Channel::Red, Channel::Green, Channel::Blue})
+        count *= Levels(mode, channel).size();
+    return count;
+}
+
+} // namespace Sheets
