@@ -32,7 +32,7 @@ struct EightBitSheet
     const uchar *bits;
     qsizetype stride;
 
-    LutRgb at(int r, int g, int b) const
+    LUT_INLINE LutRgb at(int r, int g, int b) const
     {
         const Place place = PlaceIn16Million(r, g, b);
         const QRgb pixel = reinterpret_cast<const QRgb *>(bits + place.y * stride)[place.x];
@@ -46,7 +46,7 @@ struct SixteenBitSheet
     const uchar *bits;
     qsizetype stride;
 
-    LutRgb at(int r, int g, int b) const
+    LUT_INLINE LutRgb at(int r, int g, int b) const
     {
         const Place place = PlaceIn16Million(r, g, b);
         const quint16 *pixel = reinterpret_cast<const quint16 *>(bits + place.y * stride) + 4 * place.x;
