@@ -245,6 +245,9 @@ int Apply(const QStringList &arguments, const ApplyOptions &options, QString &er
     PictureReader::Picture picture;
     QString reason;
     const bool pictureRead = PictureReader::ReadPicture(pictureName, picture, reason);
+    SheetLut::Scratch scratch;
+    if (pictureRead && mode)
+        scratch = SheetLut::ScratchFor(picture.image, *mode);
     if (helper)
         helper->join();
     if (!lutRead)
@@ -252,7 +255,9 @@ int Apply(const QStringList &arguments, const ApplyOptions &options, QString &er
     if (!pictureRead)
         return failed(error, tr("Could not read the picture %1: %2").arg(shown(pictureName), reason));
 
-    const bool applied = std::visit([&](const auto &table) { return table.apply(picture.image, method); }, lut);
+    const bool applied = std::holds_alternative<SheetLut>(lut)
+                             ? std::get<SheetLut>(lut).apply(picture.image, method, &scratch)
+                             : std::get<ColourLut>(lut).apply(picture.image, method);
     if (!applied)
         return failed(error, tr("There is not enough memory to grade the picture %1.").arg(shown(pictureName)));
     if (!writeOut(outName, true,
