@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -194,11 +195,19 @@ void ForRowBands(int rows, std::int64_t pixels, const Band &band)
         band(0, rows);
         return;
     }
+    const auto bandOf = [&band, rows, bands](int i) {
+        band(int(std::int64_t(rows) * i / bands), int(std::int64_t(rows) * (i + 1) / bands));
+    };
     std::vector<std::thread> helpers;
     helpers.reserve(std::size_t(bands - 1));
-    for (int i = 1; i < bands; ++i)
-        helpers.emplace_back([&band, rows, bands, i] { band(int(std::int64_t(rows) * i / bands), int(std::int64_t(rows) * (i + 1) / bands)); });
-    band(0, int(rows / bands));
+    for (int i = 1; i < bands; ++i) {
+        try {
+            helpers.emplace_back(bandOf, i);
+        } catch (const std::system_error &) {
+            bandOf(i); // no thread to be had: this one does it
+        }
+    }
+    bandOf(0);
     for (std::thread &helper : helpers)
         helper.join();
 }
