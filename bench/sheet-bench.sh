@@ -129,7 +129,10 @@ if [ -x "$ffmpeg" ] && [ -x "$compare_im" ]; then
         -depth 8 -type TrueColor "$work/photo.bmp"
     "$convert" "$work/sheet.png" "${grade[@]}" -depth 8 "PNG24:$work/graded.png"
     "$convert" hald:16 "${grade[@]}" -depth 8 "PNG24:$work/graded-hald16.png"
-    "$convert" "$work/photo.bmp" "${grade[@]}" "$work/reference.bmp"
+    # The reference goes through ImageMagick's PNG writer, which rounds to
+    # the nearest level; its BMP writer truncates (the last exactness line).
+    "$convert" "$work/photo.bmp" "${grade[@]}" -depth 8 "PNG24:$work/reference.png"
+    "$convert" "$work/photo.bmp" "${grade[@]}" "$work/reference-as-bmp.bmp"
     "$sheet" lut "$work/graded.png" --mode 16million --size 33 -o "$work/graded33.cube"
     "$sheet" lut "$work/graded.png" --mode 16million --size 65 -o "$work/graded65.cube"
 
@@ -163,8 +166,8 @@ if [ -x "$ffmpeg" ] && [ -x "$compare_im" ]; then
     pixels=$((6000 * 4000))
     exactness() {
         local differing peak
-        differing=$("$compare_im" -metric AE "$work/reference.bmp" "$1" null: 2>&1 || true)
-        peak=$("$compare_im" -metric PAE "$work/reference.bmp" "$1" null: 2>&1 || true)
+        differing=$("$compare_im" -metric AE "$work/reference.png" "$1" null: 2>&1 || true)
+        peak=$("$compare_im" -metric PAE "$work/reference.png" "$1" null: 2>&1 || true)
         awk -v name="$2" -v d="${differing%% *}" -v p="${peak%% *}" -v n="$pixels" 'BEGIN {
             printf "%s: %.2f %% of pixels exact, largest error %d levels\n", name, 100 * (n - d) / n, p / 257 + 0.5
         }'
@@ -175,6 +178,7 @@ if [ -x "$ffmpeg" ] && [ -x "$compare_im" ]; then
     exactness "$work/ffmpeg33.bmp" "ffmpeg lut3d, 33-point .cube"
     exactness "$work/ffmpeg65.bmp" "ffmpeg lut3d, 65-point .cube"
     exactness "$work/im-hald16.bmp" "ImageMagick -hald-clut, hald:16"
+    exactness "$work/reference-as-bmp.bmp" "ImageMagick's own grade of the picture, written as BMP"
 else
     echo
     echo "sheet-bench: ffmpeg or ImageMagick's compare is missing: the look-up table rows are skipped" >&2
