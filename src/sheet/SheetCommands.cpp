@@ -3,6 +3,7 @@
 #include "sheet/CensusCommand.h"
 #include "sheet/CommandContext.h"
 #include "sheet/LocateCommand.h"
+#include "sheet/LutCommands.h"
 #include "sheet/MakeCommand.h"
 #include "sheet/ModesCommand.h"
 #include "sheet/PictureReader.h"
@@ -121,6 +122,20 @@ const std::vector<Command> &commands()
          tr("List the modes: index, name, size, tile size, distinct colours."),
          tr("Prints one line per mode: index, name, size, tile size and number of distinct colours."),
          ModesCommand::Run},
+        {QStringLiteral("lut"),
+         {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input.")}},
+         LutCommands::LutOptions(),
+         LutCommands::LutSummary(),
+         LutCommands::LutDescription(),
+         LutCommands::RunLut},
+        {QStringLiteral("apply"),
+         {{QStringLiteral("LUT"), tr("A .cube file, a HaldCLUT, or an edited sheet with --mode.")},
+          {QStringLiteral("PICTURE"), tr("The picture to grade; - for standard input.")},
+          {QStringLiteral("OUT"), tr("The graded picture: .bmp, .png, .jpg, .tif or .webp.")}},
+         LutCommands::ApplyOptions(),
+         LutCommands::ApplySummary(),
+         LutCommands::ApplyDescription(),
+         LutCommands::RunApply},
     };
     return table;
 }
@@ -305,8 +320,13 @@ int Run(const QStringList &givenArguments, QIODevice &out, QIODevice &err)
     // First find the command, knowing every command's options; then parse
     // again knowing only the command's own.
     QCommandLineParser any;
+    QStringList known; // commands share option names (--mode, --format)
     for (const Command &command : commands())
-        any.addOptions(command.options);
+        for (const QCommandLineOption &option : command.options)
+            if (!known.contains(option.names().constFirst())) {
+                known += option.names();
+                any.addOption(option);
+            }
     describe(any, nullptr);
     if (!any.parse(arguments))
         return early.failUsage(any.errorText());
