@@ -3,6 +3,7 @@
 // pasted into a larger picture, lossless, through JPEG and scaled.
 
 #include "SheetFormulas.h"
+#include "SheetPicture.h"
 
 #include "sheet/Ciede2000.h"
 #include "sheet/ErrorMeasures.h"
@@ -18,16 +19,6 @@
 #include <cmath>
 
 namespace {
-
-QImage sheetPicture(int mode)
-{
-    const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
-    QImage picture(n, n, QImage::Format_RGB32);
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x)
-            picture.setPixel(x, y, ToRgb32(SheetFormulas::Colour(mode, x, y)));
-    return picture;
-}
 
 // Something like a desktop: flat panels of random colours, some noise, a grey gradient.
 QImage background(QSize size, QRandomGenerator &random)
@@ -216,7 +207,7 @@ void tst_Census::findSheet()
     QFETCH(QString, path);
 
     QRandomGenerator random(quint32(mode * 7919 + path.size()));
-    const QImage sheet = sheetPicture(mode);
+    const QImage sheet = SheetPicture(mode);
     const int scale = path == QLatin1String("scale 2") ? 2 : 1;
     const int shown = sheet.width() * scale;
     QImage picture = background(QSize(shown + 200 + random.bounded(300), shown + 100 + random.bounded(200)), random);
@@ -246,7 +237,7 @@ void tst_Census::noPlacement()
 {
     // The sheet flipped is no placement of it.
     QRandomGenerator random(17);
-    const QImage sheet = sheetPicture(3);
+    const QImage sheet = SheetPicture(3);
     QImage picture = background(QSize(600, 400), random);
     {
         QPainter painter(&picture);

@@ -7,6 +7,7 @@
 #include "FileTesting.h"
 #include "MemoryHost.h"
 #include "SheetFormulas.h"
+#include "SheetPicture.h"
 
 #include "generation/SheetGenerator.h"
 #include "platform/CanvasImage.h"
@@ -120,16 +121,6 @@ QByteArray savedByTheWindow(int mode, const QString &fileName)
     generator.Start(host.inputs());
     return PictureFile::SavePicture(CanvasImage(host.canvas), fileName) ? readAll(fileName)
                                                                                         : QByteArray();
-}
-
-QImage sheetPicture(int mode)
-{
-    const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
-    QImage picture(n, n, QImage::Format_RGB32);
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x)
-            picture.setPixel(x, y, ToRgb32(SheetFormulas::Colour(mode, x, y)));
-    return picture;
 }
 
 enum Prepared {
@@ -412,7 +403,7 @@ void tst_Sheet::censusOfAChangedSheet()
     QFETCH(int, exitCode);
     QFETCH(QString, expected);
 
-    QImage picture = sheetPicture(mode);
+    QImage picture = SheetPicture(mode);
     if (change.startsWith(QLatin1String("pixel ")))
         picture.setPixel(10, 20, 0xFF000000u | change.mid(6).toUInt(nullptr, 16));
     else if (change == QLatin1String("crop"))
@@ -447,7 +438,7 @@ void tst_Sheet::censusOfAChangedSheet()
 
 void tst_Sheet::censusOfSeveralPictures()
 {
-    const QImage sheet = sheetPicture(7);
+    const QImage sheet = SheetPicture(7);
     const QString exact = folder_.filePath(QStringLiteral("exact.png"));
     QVERIFY(sheet.save(exact));
     // At 16 bits, (1, 0) takes the colour of (0, 0) with one more in the
@@ -509,7 +500,7 @@ void tst_Sheet::censusDiffAndMissing()
 {
     // A black square over 64kilo: the diff is black outside it, and the
     // colours listed missing lie inside it.
-    QImage picture = sheetPicture(3);
+    QImage picture = SheetPicture(3);
     const QRect square(100, 50, 10, 10);
     for (int y = square.top(); y <= square.bottom(); ++y)
         for (int x = square.left(); x <= square.right(); ++x)
@@ -727,7 +718,7 @@ void tst_Sheet::badInput()
     {
         QBuffer buffer(&png);
         QVERIFY(buffer.open(QIODevice::WriteOnly));
-        QVERIFY(sheetPicture(3).save(&buffer, "png"));
+        QVERIFY(SheetPicture(3).save(&buffer, "png"));
     }
     QVERIFY(QFile::remove(folder.filePath(QStringLiteral("whole.bmp"))));
     QByteArray hugePng = QByteArray("\x89PNG\r\n\x1a\n", 8);
