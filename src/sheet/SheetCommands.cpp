@@ -42,6 +42,8 @@ struct Command
     QString summary;     // one line, for the list of commands
     QString description; // for COMMAND --help
     int (*run)(CommandContext &context);
+    // Options the command cannot do without, shown without brackets.
+    QStringList requiredOptions = {};
 };
 
 QString allocationLimitNote()
@@ -119,15 +121,17 @@ const std::vector<Command> &commands()
         {QStringLiteral("modes"),
          {},
          {},
-         tr("List the modes: index, name, size, tile size, distinct colours."),
-         tr("Prints one line per mode: index, name, size, tile size and number of distinct colours."),
+         tr("List the modes: index, name, size, tile size, distinct colours, each channel's levels."),
+         tr("Prints one line per mode: index, name, size, tile size, number of distinct colours, then the\n"
+            "levels of red, green and blue: first..last step S (count) where they are even, else each one."),
          ModesCommand::Run},
         {QStringLiteral("lut"),
          {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input.")}},
          LutCommands::LutOptions(),
          LutCommands::LutSummary(),
          LutCommands::LutDescription(),
-         LutCommands::RunLut},
+         LutCommands::RunLut,
+         {QStringLiteral("mode")}},
         {QStringLiteral("apply"),
          {{QStringLiteral("LUT"), tr("A .cube file, a HaldCLUT, or an edited sheet with --mode.")},
           {QStringLiteral("PICTURE"), tr("The picture to grade; - for standard input.")},
@@ -169,8 +173,11 @@ QString synopsis(const Command &command)
     QStringList words {command.name};
     for (const Argument &argument : command.arguments)
         words << argument.name;
-    for (const QCommandLineOption &option : command.options)
-        words << QStringLiteral("[--%1 %2]").arg(option.names().constFirst(), option.valueName());
+    for (const QCommandLineOption &option : command.options) {
+        const QString name = option.names().constFirst();
+        const QString word = QStringLiteral("--%1 %2").arg(name, option.valueName());
+        words << (command.requiredOptions.contains(name) ? word : QLatin1Char('[') + word + QLatin1Char(']'));
+    }
     return words.join(QLatin1Char(' '));
 }
 
@@ -183,7 +190,7 @@ QString neededArguments(const Command &command)
         return tr("one %1").arg(command.arguments.constFirst().name);
     QStringList each;
     for (const Argument &argument : command.arguments)
-        each << tr("a %1").arg(argument.name);
+        each << (QStringLiteral("AEIOU").contains(argument.name.front()) ? tr("an %1") : tr("a %1")).arg(argument.name);
     return listed(each, tr(" and "));
 }
 
