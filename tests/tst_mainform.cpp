@@ -4,6 +4,8 @@
 #include "WindowTesting.h"
 
 #include "SheetFormulas.h"
+#include "window/Design.h"
+#include "window/OuterSize.h"
 
 #include <QFontInfo>
 #include <QLabel>
@@ -42,6 +44,8 @@ private slots:
     void fontsAreJapaneseGothic();
     void leftClickChangesNothing();
     void runGrowsWindowToShowPreview();
+    void runSizeUnderAnyFrame_data();
+    void runSizeUnderAnyFrame();
     void previewShowsCanvas_data();
     void previewShowsCanvas();
     void previewIsPaintedOnScreen();
@@ -218,6 +222,33 @@ void tst_Mainform::runGrowsWindowToShowPreview()
     QVERIFY(form->height() >= 56 + 256);
     QVERIFY(form->frameGeometry().height() >= qRound(256 + 1200 / twipsPerPixelY(*form)));
     QCOMPARE(form->minimumSize(), form->maximumSize());
+}
+
+void tst_Mainform::runSizeUnderAnyFrame_data()
+{
+    QTest::addColumn<QSize>("frame"); // the frame's extra width and height
+    QTest::addColumn<QSize>("client");
+    // 270 x 336 outside: the client is what the frame leaves, but never less
+    // than the preview and its margins, 260 x 314.
+    QTest::newRow("no window manager") << QSize(0, 0) << QSize(270, 336);
+    QTest::newRow("thin frame") << QSize(2, 18) << QSize(268, 318);
+    QTest::newRow("usual frame") << QSize(8, 30) << QSize(262, 314);
+    QTest::newRow("large title font") << QSize(8, 64) << QSize(262, 314);
+    QTest::newRow("wide borders") << QSize(24, 24) << QSize(260, 314);
+}
+
+// Under any window manager the window after Start shows the whole preview,
+// and is no larger outside than asked where the frame leaves room for it.
+void tst_Mainform::runSizeUnderAnyFrame()
+{
+    QFETCH(QSize, frame);
+    QFETCH(QSize, client);
+    const QSize outer(270, 336); // 256 pixels plus 1200 twips at 96 dots per inch
+    const QSize least(Design::LeastRunClientWidth, Design::LeastRunClientHeight);
+    const QSize sized = OuterSize::ClientFor(outer, frame, QSize(270, 52), least);
+    QCOMPARE(sized, client);
+    const QRect preview(Design::PreviewLeft, Design::PreviewTop, Design::PreviewSize, Design::PreviewSize);
+    QVERIFY(QRect(QPoint(0, 0), sized).contains(preview));
 }
 
 void tst_Mainform::previewShowsCanvas_data()

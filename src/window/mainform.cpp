@@ -21,11 +21,6 @@
 
 namespace {
 
-// During a run the window keeps room for the whole preview and a margin as
-// wide as the one on its left, whatever frame the window manager draws.
-constexpr QSize LeastRunClient(Design::PreviewLeft + Design::PreviewSize + Design::PreviewLeft,
-                               Design::PreviewTop + Design::PreviewSize + Design::PreviewLeft);
-
 ColorValue toColorValue(const QColor &colour)
 {
     return RGB(colour.red(), colour.green(), colour.blue());
@@ -107,7 +102,7 @@ void mainform::RunStarted()
     ui.Label1->setText(QStringLiteral("0"));
     outerSize_->setWidth(Design::OuterWidthPixels * Twips::PerPixelX(*this));
     outerSize_->setHeight(Design::RunHeightPixels * Twips::PerPixelY(*this) + Design::RunExtraHeightTwips,
-                          LeastRunClient);
+                          QSize(Design::LeastRunClientWidth, Design::LeastRunClientHeight));
 }
 
 void mainform::TileDone(CanvasArea tile, std::int32_t elapsedMs)
