@@ -6,6 +6,7 @@
 #include "platform/Interaction.h"
 #include "platform/Module1.h"
 #include "platform/PictureFile.h"
+#include "tintwellconfig.h"
 #include "window/Design.h"
 #include "window/LinkLabel.h"
 #include "window/OuterSize.h"
@@ -145,7 +146,7 @@ void mainform::Command2_Click()
         && Interaction::MsgBox(this, tr("16M色のファイルサイズは48Mbyteになります。")) == QMessageBox::Cancel)
         return;
 
-    CommonDialog1.setFileName(DefaultSaveFolder(QCoreApplication::applicationDirPath()) + QLatin1Char('/')
+    CommonDialog1.setFileName(DefaultSaveFolder(QCoreApplication::applicationDirPath(), QString::fromUtf8(TintwellConfig::BuildFolder)) + QLatin1Char('/')
                               + ui.Combo1->currentText() + QStringLiteral(".bmp"));
     if (!CommonDialog1.ShowSave(this))
         return;
