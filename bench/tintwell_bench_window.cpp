@@ -208,7 +208,7 @@ WindowRow measureWindowRuns(WindowDriver &driver, int mode)
         labelValid = labelValid && shownTimes.back() >= 0;
     }
 
-    const std::string name(SheetGenerator::ModeNames[static_cast<std::size_t>(mode)]);
+    const std::string name(Sheets::All[static_cast<std::size_t>(mode)].name);
     return {name, summarize(name, shownTimes), summarize(name, wallTimes), labelValid};
 }
 
@@ -384,7 +384,7 @@ int main(int argc, char *argv[])
 
     std::vector<WindowRow> windowRows = {
         {run16Million.name, summarize(run16Million.name, shown16Million), run16Million, labelsValid}};
-    for (int mode = 1; mode < SheetGenerator::ModeCount; ++mode)
+    for (int mode = 1; mode < Sheets::Count; ++mode)
         windowRows.push_back(measureWindowRuns(driver, mode));
     printWindowTable(windowRows);
 

@@ -255,7 +255,7 @@ void tst_Mainform::previewShowsCanvas_data()
 {
     QTest::addColumn<int>("mode");
     for (int mode = 0; mode < 8; ++mode)
-        QTest::newRow(SheetGenerator::ModeNames[std::size_t(mode)].data()) << mode;
+        QTest::newRow(Sheets::All[std::size_t(mode)].name.data()) << mode;
 }
 
 // The preview shows the canvas scaled by nearest neighbour: "64kilo" pixel

@@ -20,8 +20,8 @@ private slots:
 void tst_Rerun::previewAfterFirstTileOfSecondRun_data()
 {
     QTest::addColumn<int>("mode");
-    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode)
-        QTest::newRow(SheetGenerator::ModeNames[std::size_t(mode)].data()) << mode;
+    for (int mode = 0; mode < Sheets::Count; ++mode)
+        QTest::newRow(Sheets::All[std::size_t(mode)].name.data()) << mode;
 }
 
 void tst_Rerun::previewAfterFirstTileOfSecondRun()

@@ -174,7 +174,7 @@ void tst_Save::warningAndDefaultName_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("warns");
     for (int mode = 0; mode < 8; ++mode)
-        QTest::newRow(SheetGenerator::ModeNames[std::size_t(mode)].data()) << mode << (mode == 0);
+        QTest::newRow(Sheets::All[std::size_t(mode)].name.data()) << mode << (mode == 0);
 }
 
 // The warning comes only for "16million"; the dialog proposes the entry's
@@ -186,7 +186,7 @@ void tst_Save::warningAndDefaultName()
     QFETCH(bool, warns);
 
     selectMode(*form, mode);
-    const QString text = QString::fromLatin1(SheetGenerator::ModeNames[std::size_t(mode)].data());
+    const QString text = QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data());
     const QString proposed = QDir(QCoreApplication::applicationDirPath()).filePath(text + ".bmp");
     QFile::remove(proposed);
 

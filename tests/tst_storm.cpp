@@ -556,13 +556,13 @@ private:
     void answerPopup(QWidget *popup)
     {
         auto *view = popup->findChild<QAbstractItemView *>();
-        const bool isList = view && view->model()->rowCount(view->rootIndex()) == SheetGenerator::ModeCount;
+        const bool isList = view && view->model()->rowCount(view->rootIndex()) == Sheets::Count;
         if (!isList || finishing_ || percent() < 20) {
             note(QStringLiteral("popup: Escape"));
             QTest::keyClick(popup->windowHandle(), Qt::Key_Escape);
             return;
         }
-        const int row = int(rng_.bounded(SheetGenerator::ModeCount));
+        const int row = int(rng_.bounded(Sheets::Count));
         // Mostly the small modes: a "16million" run is a hundred times
         // longer, and a few of them are enough.
         const int chosen = row == 0 && percent() < 60 ? 7 : row;
