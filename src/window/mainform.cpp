@@ -2,10 +2,12 @@
 
 #include "colour/C2rgb.h"
 #include "generation/GenerationHost.h"
+#include "generation/Sheets.h"
 #include "platform/Clipboard.h"
 #include "platform/Interaction.h"
 #include "platform/Module1.h"
 #include "platform/PictureFile.h"
+#include "sheet/PngFile.h"
 #include "tintwellconfig.h"
 #include "window/Design.h"
 #include "window/LinkLabel.h"
@@ -14,6 +16,7 @@
 #include "window/Twips.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -21,6 +24,30 @@
 #include <QPushButton>
 
 namespace {
+
+enum class Format { Bmp, Png };
+
+// A typed ".png" or ".bmp" ending (in any case) names the format; any other
+// ending, or none, leaves it to the file type chosen in the dialog.
+Format formatOf(const QString &fileName, Format chosen)
+{
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (suffix.compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
+        return Format::Png;
+    if (suffix.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0)
+        return Format::Bmp;
+    return chosen;
+}
+
+bool savePicture(const QImage &picture, const QString &fileName, Format format, QString *failure)
+{
+    if (format == Format::Bmp)
+        return PictureFile::SavePicture(picture, fileName, failure);
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    return PictureFile::SaveFile(
+        fileName, [&rgb](QIODevice &file, QString &reason) { return PngFile::WritePng(rgb, file, reason); },
+        failure);
+}
 
 ColorValue toColorValue(const QColor &colour)
 {
@@ -76,6 +103,16 @@ void mainform::Form_Load()
 {
     ui.Combo1->setCurrentIndex(0);
     outerSize_->setWidth(Design::OuterWidthPixels * Twips::PerPixelX(*this));
+}
+
+const Sheet *mainform::CanvasSheet() const
+{
+    // Every sheet has its own size, so the size tells which run sized the
+    // canvas; before any run it has the design's size, no sheet's.
+    for (const Sheet &sheet : Sheets::All)
+        if (canvas_.width() == sheet.size && canvas_.height() == sheet.size)
+            return &sheet;
+    return nullptr;
 }
 
 int mainform::SelectedMode() const
@@ -142,18 +179,28 @@ void mainform::Command3_Click()
 
 void mainform::Command2_Click()
 {
-    if (ui.Combo1->currentIndex() == 0
+    // The warning and the proposed name tell the truth about the picture that
+    // will be written: the canvas, whatever the list now says.
+    const Sheet *drawn = CanvasSheet();
+    if (drawn && drawn->mode == Mode::Colours16Million
         && Interaction::MsgBox(this, tr("16M色のファイルサイズは48Mbyteになります。")) == QMessageBox::Cancel)
         return;
 
-    CommonDialog1.setFileName(DefaultSaveFolder(QCoreApplication::applicationDirPath(), QString::fromUtf8(TintwellConfig::BuildFolder)) + QLatin1Char('/')
-                              + ui.Combo1->currentText() + QStringLiteral(".bmp"));
+    const QString name = drawn ? QString::fromLatin1(drawn->name.data(), qsizetype(drawn->name.size()))
+                               : ui.Combo1->currentText();
+    CommonDialog1.setFileName(
+        DefaultSaveFolder(QCoreApplication::applicationDirPath(), QString::fromUtf8(TintwellConfig::BuildFolder))
+        + QLatin1Char('/') + name + QStringLiteral(".bmp"));
+    // BMP first, as the design writes it; PNG the same pixels in a small file.
+    CommonDialog1.setFilter({tr("BMP picture (*.bmp)"), tr("PNG picture (*.png)")});
+    CommonDialog1.setFilterIndex(0);
     if (!CommonDialog1.ShowSave(this))
         return;
 
-    const QString name = CommonDialog1.FileName();
+    const QString fileName = CommonDialog1.FileName();
+    const Format format = formatOf(fileName, CommonDialog1.FilterIndex() == 1 ? Format::Png : Format::Bmp);
     QString failure;
-    if (!PictureFile::SavePicture(PictureFile::CanvasPicture(canvas_), name, &failure))
+    if (!savePicture(PictureFile::CanvasPicture(canvas_), fileName, format, &failure))
         QMessageBox::warning(this, windowTitle(), failure);
 }
 

@@ -17,6 +17,7 @@
 #include <memory>
 
 class OuterSize;
+struct Sheet;
 class Preview;
 
 class mainform : public QWidget
@@ -56,6 +57,9 @@ private:
     void Command3_Click();
     void Label3_Click();
     void Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
+
+    // The sheet whose run last sized the canvas; none before any run.
+    const Sheet *CanvasSheet() const;
 
     // What a run's reports mean on screen.
     void RunStarted();
