@@ -136,9 +136,10 @@ void FormDesign::setupUi(QWidget *form)
         Line1[i]->setAutoFillBackground(true);
     }
 
-    // Labels never take the focus; a right click on a control stays there.
+    // Labels never take the focus, but for the link, which Tab reaches last;
+    // a right click on a control stays there.
     for (QWidget *control : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-        if (qobject_cast<QLabel *>(control))
+        if (qobject_cast<QLabel *>(control) && control != Label3)
             control->setFocusPolicy(Qt::NoFocus);
         if (!control->testAttribute(Qt::WA_TransparentForMouseEvents))
             control->setAttribute(Qt::WA_NoMousePropagation);
@@ -146,6 +147,7 @@ void FormDesign::setupUi(QWidget *form)
     QWidget::setTabOrder(Command1, Combo1);
     QWidget::setTabOrder(Combo1, Command2);
     QWidget::setTabOrder(Command2, Command3);
+    QWidget::setTabOrder(Command3, Label3);
 }
 
 void FormDesign::placeControls(QWidget *form)

@@ -206,7 +206,20 @@ void mainform::Command2_Click()
 
 void mainform::Label3_Click()
 {
-    Module1::ShellOpen(this, ui.Label3->Tag());
+    const QString address = ui.Label3->Tag();
+    Module1::ShellOpen(this, address, [this, address] {
+        // Without a browser the user still gets the address, ready to paste.
+        Clipboard::Clear();
+        Clipboard::SetText(address);
+        QMessageBox box(QMessageBox::Warning, windowTitle(),
+                        tr("The web page could not be opened: no program for web addresses answered.\n\n"
+                           "Its address is on the clipboard:\n%1")
+                            .arg(address),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("LinkFailed"));
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box.exec();
+    });
 }
 
 void mainform::mouseReleaseEvent(QMouseEvent *event)
