@@ -7,6 +7,7 @@
 #include "window/Design.h"
 #include "window/OuterSize.h"
 
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QLabel>
 #include <QMessageBox>
@@ -56,6 +57,9 @@ private slots:
     void selectionChangeDuringRunAffectsNextStart();
     void canvasUnavailableIsReported();
     void closeDuringRunEndsProgram();
+    void keyboard_data();
+    void keyboard();
+    void keysOnlyWhileWindowActive();
 
 private:
     mainform *form = nullptr;
@@ -452,6 +456,93 @@ void tst_Mainform::closeDuringRunEndsProgram()
     QCOMPARE(tiles, 3);
     QCOMPARE(form->pic1().pixel(0, 3 * 256 - 1), SheetFormulas::Colour(0, 0, 3 * 256 - 1));
     QCOMPARE(form->pic1().pixel(0, 3 * 256), form->pic1().backColor());
+}
+
+void tst_Mainform::keyboard_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("focus"); // the control with the focus; none: the window's shortcuts
+    QTest::addColumn<QString>("does");
+
+    const int none = Qt::NoModifier;
+    QTest::newRow("F5: Start") << int(Qt::Key_F5) << none << "" << "run";
+    QTest::newRow("Return on Start") << int(Qt::Key_Return) << none << "Command1" << "run";
+    QTest::newRow("keypad Enter on Start") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "Command1" << "run";
+    QTest::newRow("Space on Start") << int(Qt::Key_Space) << none << "Command1" << "run";
+    QTest::newRow("Ctrl+S: Save") << int(Qt::Key_S) << int(Qt::ControlModifier) << "" << "save";
+    QTest::newRow("Return on Save") << int(Qt::Key_Return) << none << "Command2" << "save";
+    QTest::newRow("Esc: Stop") << int(Qt::Key_Escape) << none << "" << "stop";
+    QTest::newRow("Return on Stop") << int(Qt::Key_Return) << none << "Command3" << "stop";
+    QTest::newRow("Ctrl+W: close") << int(Qt::Key_W) << int(Qt::ControlModifier) << "" << "close";
+    QTest::newRow("Ctrl+Q: close") << int(Qt::Key_Q) << int(Qt::ControlModifier) << "" << "close";
+}
+
+// Each key does what the click it stands for does.
+void tst_Mainform::keyboard()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, focus);
+    QFETCH(QString, does);
+
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form));
+    QWidget *target = form;
+    if (!focus.isEmpty()) {
+        target = button(*form, focus.toLatin1().constData());
+        target->setFocus(Qt::TabFocusReason);
+    }
+    const auto press = [&] { QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers)); };
+
+    if (does == "run") {
+        selectMode(*form, 7);
+        press();
+        QCOMPARE(form->pic1().width(), 27);
+        QCOMPARE(form->pic1().pixel(26, 26), SheetFormulas::Colour(7, 26, 26));
+    } else if (does == "save") {
+        bool dialogShown = false;
+        QObject scope;
+        whenModal<QFileDialog>(&scope, [&dialogShown](QFileDialog *dialog) {
+            dialogShown = true;
+            dialog->reject();
+        });
+        press();
+        QTRY_VERIFY(dialogShown);
+    } else if (does == "stop") {
+        // Pressed after the first tile of "16million".
+        bool pressed = false;
+        const PassGuard pass = everyEventPass(this, [&] {
+            if (!pressed && form->generator().RunDepth() > 0) {
+                pressed = true;
+                press();
+            }
+        });
+        runMode(*form, 0);
+        QVERIFY(pressed);
+        QCOMPARE(form->pic1().pixel(0, 256), form->pic1().backColor()); // the second tile was not drawn
+    } else if (does == "close") {
+        press();
+        QVERIFY(!form->isVisible());
+    }
+}
+
+// Another window of the program has the keyboard: the main window's keys do
+// nothing.
+void tst_Mainform::keysOnlyWhileWindowActive()
+{
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    selectMode(*form, 7);
+    for (const QKeyCombination key : {QKeyCombination(Qt::Key_F5), Qt::CTRL | Qt::Key_W, Qt::CTRL | Qt::Key_S})
+        QTest::keyClick(&other, key.key(), key.keyboardModifiers());
+    QTest::qWait(50); // a dialog, had one opened, would be up by now
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(form->pic1().width(), 409);
+    QVERIFY(form->isVisible());
 }
 
 QTEST_MAIN(tst_Mainform)

@@ -15,13 +15,16 @@
 #include "window/Preview.h"
 #include "window/Twips.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace {
 
@@ -55,6 +58,26 @@ ColorValue toColorValue(const QColor &colour)
 }
 
 } // namespace
+
+// Enter and keypad Enter press the focused button as Space does.
+class EnterPressesButton final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+            return false;
+        if (!key->isAutoRepeat())
+            static_cast<QAbstractButton *>(watched)->click();
+        return true;
+    }
+};
 
 // Hands each report of a run to the window's own handler.
 class mainform::RunHost final : public GenerationHost
@@ -95,6 +118,28 @@ mainform::mainform(QWidget *parent)
     connect(ui.Command2, &QPushButton::clicked, this, &mainform::Command2_Click);
     connect(ui.Command3, &QPushButton::clicked, this, &mainform::Command3_Click);
     connect(ui.Label3, &LinkLabel::clicked, this, &mainform::Label3_Click);
+    setUpKeys();
+}
+
+// The window's keys. The shortcuts act only while the window is the active
+// one (not while a dialog of it is up), and do what a click on the button
+// would, during a run too.
+void mainform::setUpKeys()
+{
+    auto *enter = new EnterPressesButton(this);
+    for (QPushButton *button : {ui.Command1, ui.Command2, ui.Command3})
+        button->installEventFilter(enter);
+
+    const auto key = [this](const QKeySequence &sequence, auto handler) {
+        new QShortcut(sequence, this, this, handler, Qt::WindowShortcut);
+    };
+    key(QKeySequence(Qt::Key_F5), &mainform::Command1_Click);
+    key(QKeySequence(Qt::Key_Escape), &mainform::Command3_Click);
+    key(QKeySequence::Save, &mainform::Command2_Click);
+    // Ctrl+Q where the platform names no quit key (Windows' conventions).
+    const QKeySequence quit(QKeySequence::Quit);
+    key(quit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quit, &QWidget::close);
+    key(QKeySequence(Qt::CTRL | Qt::Key_W), &QWidget::close);
 }
 
 mainform::~mainform() = default;

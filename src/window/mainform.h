@@ -57,6 +57,9 @@ private:
     void Command3_Click();
     void Label3_Click();
     void Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
+    // The keyboard: Enter on the buttons and the window's shortcuts (F5
+    // Start, Esc Stop, Ctrl+S Save, Ctrl+Q and Ctrl+W close).
+    void setUpKeys();
 
     // The sheet whose run last sized the canvas; none before any run.
     const Sheet *CanvasSheet() const;
