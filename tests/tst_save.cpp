@@ -92,7 +92,7 @@ SaveSession clickSave(mainform &form, QObject *context, const QString &name,
 
     // The warning comes for a 4096 x 4096 canvas, whatever the list says.
     QObject scope;
-    if (form.pic1().width() == 4096)
+    if (canvasOf(form).width() == 4096)
         whenModal<QMessageBox>(&scope, answerWarning);
     else
         whenModal<QFileDialog>(&scope, answerDialog);
@@ -243,7 +243,7 @@ void tst_Save::followsCanvasAndFileType()
     QFile file(name);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    const Canvas &pic = form->pic1();
+    const Canvas &pic = canvasOf(*form);
     if (written == "BMP") {
         QVERIFY(bytes.startsWith("BM"));
         QCOMPARE(bytes.size(), bmpSize(pic.width(), pic.height()));
@@ -306,7 +306,7 @@ void tst_Save::savedFileMatchesCanvas()
     QCOMPARE(QFileInfo(name).size(), bmpSize(n, n));
     if (mode == 0)
         QCOMPARE(QFileInfo(name).size(), qint64(50'331'702));
-    QCOMPARE(compareFileWithCanvas(name, form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(name, canvasOf(*form)), QString());
 }
 
 void tst_Save::savingTwiceKeepsTheSecond()
@@ -319,7 +319,7 @@ void tst_Save::savingTwiceKeepsTheSecond()
     runMode(*form, 6);
     clickSave(*form, this, name); // the dialog asks to replace; Yes
     QCOMPARE(QFileInfo(name).size(), bmpSize(45, 45));
-    QCOMPARE(compareFileWithCanvas(name, form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(name, canvasOf(*form)), QString());
     QCOMPARE(QDir(folder->path()).entryList(QDir::Files), QStringList{"twice.bmp"});
 }
 
@@ -350,18 +350,18 @@ void tst_Save::failedSaveIsReported()
     }
 
     runMode(*form, 4);
-    const ColorValue corner = form->pic1().pixel(127, 127);
+    const ColorValue corner = canvasOf(*form).pixel(127, 127);
     const SaveSession session = clickSave(*form, this, name);
 
     QVERIFY2(session.errorText.contains(QDir::toNativeSeparators(name)), qPrintable(session.errorText));
     QVERIFY2(session.errorText.contains(reason), qPrintable(session.errorText));
-    QCOMPARE(form->pic1().pixel(127, 127), corner);
-    QCOMPARE(form->pic1().width(), 128);
+    QCOMPARE(canvasOf(*form).pixel(127, 127), corner);
+    QCOMPARE(canvasOf(*form).width(), 128);
 
     // The program goes on: the next save works.
     const QString good = folder->filePath("good.bmp");
     clickSave(*form, this, good);
-    QCOMPARE(compareFileWithCanvas(good, form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(good, canvasOf(*form)), QString());
 }
 
 // Save clicked between two tiles writes the canvas drawn so far, and the run
@@ -371,7 +371,7 @@ void tst_Save::saveDuringRun()
     const QString name = folder->filePath("partial.bmp");
     bool saved = false;
     const PassGuard pass = everyEventPass(this, [&] {
-        if (!saved && form->generator().RunDepth() > 0) {
+        if (!saved && runDepth(*form) > 0) {
             saved = true;
             clickSave(*form, this, name);
         }
@@ -382,9 +382,9 @@ void tst_Save::saveDuringRun()
     const QImage partial(name);
     QCOMPARE(partial.size(), QSize(1024, 1024));
     QCOMPARE(FromRgb32(partial.pixel(127, 127)), SheetFormulas::Colour(1, 127, 127));
-    QCOMPARE(FromRgb32(partial.pixel(0, 128)), form->pic1().backColor());
-    QCOMPARE(FromRgb32(partial.pixel(1023, 1023)), form->pic1().backColor());
-    QCOMPARE(form->pic1().pixel(1023, 1023), SheetFormulas::Colour(1, 1023, 1023));
+    QCOMPARE(FromRgb32(partial.pixel(0, 128)), canvasOf(*form).backColor());
+    QCOMPARE(FromRgb32(partial.pixel(1023, 1023)), canvasOf(*form).backColor());
+    QCOMPARE(canvasOf(*form).pixel(1023, 1023), SheetFormulas::Colour(1, 1023, 1023));
 }
 
 QTEST_MAIN(tst_Save)
