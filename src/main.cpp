@@ -1,5 +1,6 @@
 #include "platform/DisplayCheck.h"
 #include "window/FormDesign.h"
+#include "window/Language.h"
 #include "window/mainform.h"
 #include "tintwellconfig.h"
 
@@ -73,6 +74,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     nameProgram();
+    Language::Install(QLocale());
     // Ties the window to its desktop entry, and so to the menu's name and icon.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(TintwellConfig::ApplicationId));
     QCommandLineParser parser;

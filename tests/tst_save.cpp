@@ -8,6 +8,7 @@
 #include "platform/PictureFile.h"
 #include "sheet/PngFile.h"
 #include "tintwellconfig.h"
+#include "window/Language.h"
 
 #include <QBuffer>
 #include <QDialogButtonBox>
@@ -159,6 +160,7 @@ private slots:
     void failedSaveIsReported_data();
     void failedSaveIsReported();
     void saveDuringRun();
+    void warningInTheUsersLanguage();
 
 private:
     mainform *form = nullptr;
@@ -385,6 +387,42 @@ void tst_Save::saveDuringRun()
     QCOMPARE(FromRgb32(partial.pixel(0, 128)), canvasOf(*form).backColor());
     QCOMPARE(FromRgb32(partial.pixel(1023, 1023)), canvasOf(*form).backColor());
     QCOMPARE(canvasOf(*form).pixel(1023, 1023), SheetFormulas::Colour(1, 1023, 1023));
+}
+
+// Japanese locales show the design's warning, every other one the English
+// translation; the buttons speak the locale's language.
+void tst_Save::warningInTheUsersLanguage()
+{
+    const struct
+    {
+        QLocale::Language language;
+        QLocale::Territory territory;
+        QString text;
+        QString cancel;
+    } locales[] = {
+        {QLocale::Japanese, QLocale::Japan, Warning, QStringLiteral("キャンセル")},
+        {QLocale::English, QLocale::UnitedStates, QStringLiteral("The file size for 16M colours will be 48 MB."),
+         QStringLiteral("Cancel")},
+        {QLocale::German, QLocale::Germany, QStringLiteral("The file size for 16M colours will be 48 MB."),
+         QStringLiteral("Abbrechen")},
+    };
+    runMode(*form, 0);
+    for (const auto &locale : locales) {
+        Language::Install(QLocale(locale.language, locale.territory));
+        QString text;
+        QString cancel;
+        QObject scope;
+        whenModal<QMessageBox>(&scope, [&](QMessageBox *box) {
+            text = box->text();
+            cancel = box->button(QMessageBox::Cancel)->text();
+            box->button(QMessageBox::Cancel)->click();
+        });
+        QTest::mouseClick(button(*form, "Command2"), Qt::LeftButton);
+        QCOMPARE(text, locale.text);
+        QCOMPARE(cancel, locale.cancel);
+    }
+    // The other tests read the design's texts.
+    Language::Install(QLocale(QLocale::Japanese, QLocale::Japan));
 }
 
 QTEST_MAIN(tst_Save)
