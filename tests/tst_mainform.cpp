@@ -9,6 +9,7 @@
 
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QPainter>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
@@ -43,6 +44,7 @@ private slots:
     void designLayout();
     void tabOrderAndTooltips();
     void fontsAreJapaneseGothic();
+    void letterMIsLegible();
     void leftClickChangesNothing();
     void runGrowsWindowToShowPreview();
     void runSizeUnderAnyFrame_data();
@@ -207,6 +209,44 @@ void tst_Mainform::fontsAreJapaneseGothic()
         QVERIFY2(resolved.family().contains(QStringLiteral("Gothic"), Qt::CaseInsensitive)
                      || resolved.family().contains(QStringLiteral("CJK JP")),
                  qPrintable(resolved.family()));
+    }
+}
+
+// The letter m as the control's font draws it at the screen's resolution:
+// three stems with light gaps between them, not a solid block.
+void tst_Mainform::letterMIsLegible()
+{
+    const qreal ratio = form->devicePixelRatioF();
+    for (const char *name : {"Label1", "Label2", "Label3", "Label4", "RGBc(0)", "Combo1"}) {
+        const QWidget *widget = form->findChild<QWidget *>(QLatin1String(name));
+        QImage glyph(QSize(64, 64) * ratio, QImage::Format_RGB32);
+        glyph.setDevicePixelRatio(ratio);
+        glyph.fill(Qt::white);
+        QPainter painter(&glyph);
+        painter.setFont(widget->font());
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF(8, 40), QStringLiteral("m"));
+        painter.end();
+
+        // The stems cross the row halfway between the top of the arches and
+        // the baseline.
+        int top = -1;
+        for (int y = 0; y < glyph.height() && top < 0; ++y)
+            for (int x = 0; x < glyph.width(); ++x)
+                if (qGray(glyph.pixel(x, y)) < 128) {
+                    top = y;
+                    break;
+                }
+        QVERIFY2(top >= 0, name);
+        const int row = (top + qRound(40 * ratio)) / 2;
+        int stems = 0;
+        bool dark = false;
+        for (int x = 0; x < glyph.width(); ++x) {
+            const bool now = qGray(glyph.pixel(x, row)) < 128;
+            stems += now && !dark;
+            dark = now;
+        }
+        QVERIFY2(stems == 3, qPrintable(QStringLiteral("%1: %2 stems").arg(QLatin1String(name)).arg(stems)));
     }
 }
 

@@ -71,8 +71,14 @@ void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
 
 void FormDesign::SubstituteFontFace()
 {
-    QFont::insertSubstitutions(FontFace, {QStringLiteral("IPAGothic"), QStringLiteral("IPAexGothic"),
-                                          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL Gothic")});
+    // The proportional gothic first: at 9 points a half-width letter of the
+    // fixed-pitch IPAGothic has six pixels, and its m comes out as a solid
+    // block (antialiased, or from the face's own small bitmaps) or as an n
+    // (hinted without antialiasing). The proportional face gives the m its
+    // width and is drawn smoothly at every size; the texts need less room.
+    QFont::insertSubstitutions(FontFace, {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
+                                          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
+                                          QStringLiteral("VL PGothic"), QStringLiteral("VL Gothic")});
 }
 
 void FormDesign::setupUi(QWidget *form)
