@@ -370,7 +370,7 @@ int main(int argc, char *argv[])
                  driver.select(Mode16Million);
              }},
             {"16million in a window doing nothing", [&] {
-                 quietGenerator.Start();
+                 quietGenerator.Start(quietHost.inputs());
                  quietLayout.push_back(quietHost.layoutMs);
              }},
             {"fill limit (16million, rows)", [&] { fillLimit16Million(fill.scanLine(0)); }},

@@ -90,7 +90,7 @@ QByteArray savedByTheWindow(int mode, const QString &fileName)
     MemoryHost host;
     host.mode = mode;
     SheetGenerator generator(host);
-    generator.Start();
+    generator.Start(host.inputs());
     return PictureFile::SavePicture(PictureFile::CanvasPicture(host.canvas), fileName) ? readAll(fileName)
                                                                                         : QByteArray();
 }

@@ -7,7 +7,7 @@
 // the colour pick.
 
 #include "generation/ColorValue.h"
-#include "generation/GenerationHost.h"
+#include "generation/CanvasArea.h"
 
 #include <QElapsedTimer>
 #include <QImage>
