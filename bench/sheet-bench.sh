@@ -3,6 +3,8 @@
 #   make 16million out.bmp   vs  convert hald:16 out.bmp   (all 16,777,216 colours)
 #   make 16million out.png   vs  convert hald:16 out.png
 #   census sheet.png         vs  identify -format %k sheet.png   (distinct colours)
+# and the answers from the table of sheets alone, against fixed limits:
+#   modes, locate 16million 90ff20   (each under 20 ms and 30 MiB)
 # Each process runs under /usr/bin/time for its maximum resident size; its
 # wall time is taken around it to the microsecond. The two programs take
 # turns, a warm-up run first, and the median of RUNS runs counts.
@@ -102,6 +104,29 @@ compare "16million to PNG" 0.5 - \
 compare "distinct colours of sheet.png" 0.05 0.15 \
     -- "$sheet" census "$work/sheet.png" \
     -- "$identify" -format %k "$work/sheet.png"
+
+# alone NAME WALL_LIMIT_S RSS_LIMIT_MIB -- COMMAND
+# Runs one command RUNS times and prints a table row: medians against limits.
+alone() {
+    local name="$1" wall_limit="$2" rss_limit="$3"
+    shift 4
+    measure_once "$@" >/dev/null
+    : >"$work/alone"
+    for ((i = 0; i < runs; i++)); do
+        measure_once "$@" >>"$work/alone"
+    done
+    awk -v name="$name" -v w="$(cut -d' ' -f1 "$work/alone" | median)" -v r="$(cut -d' ' -f2 "$work/alone" | median)" \
+        -v wl="$wall_limit" -v rl="$rss_limit" 'BEGIN {
+        printf "| %s | %.1f ms (limit %.0f ms: %s) | %.1f MiB (limit %.0f MiB: %s) |\n", name,
+            w * 1000, wl * 1000, (w <= wl ? "met" : "NOT met"), r / 1024, rl, (r / 1024 <= rl ? "met" : "NOT met")
+    }'
+}
+
+echo
+echo "| answer without drawing | wall time | peak memory |"
+echo "|---|---|---|"
+alone "modes" 0.020 30 -- "$sheet" modes
+alone "locate 16million 90ff20" 0.020 30 -- "$sheet" locate 16million 90ff20
 
 echo
 ours_count=$("$sheet" census "$work/sheet.png" | sed -n 's/^distinct: //p')

@@ -2,6 +2,17 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>BmpEncoder</name>
+    <message>
+        <source>The picture is empty.</source>
+        <translation>The picture is empty.</translation>
+    </message>
+    <message>
+        <source>The picture is too large for a BMP file.</source>
+        <translation>The picture is too large for a BMP file.</translation>
+    </message>
+</context>
+<context>
     <name>FormDesign</name>
     <message>
         <source>Tintwell</source>
@@ -46,13 +57,12 @@
         <source>Could not save the picture to %1: %2</source>
         <translation>Could not save the picture to %1: %2</translation>
     </message>
+</context>
+<context>
+    <name>SafeSave</name>
     <message>
-        <source>The picture is empty.</source>
-        <translation>The picture is empty.</translation>
-    </message>
-    <message>
-        <source>The picture is too large for a BMP file.</source>
-        <translation>The picture is too large for a BMP file.</translation>
+        <source>It is a folder.</source>
+        <translation>It is a folder.</translation>
     </message>
     <message>
         <source>It is not a regular file.</source>

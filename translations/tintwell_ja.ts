@@ -2,6 +2,17 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja_JP">
 <context>
+    <name>BmpEncoder</name>
+    <message>
+        <source>The picture is empty.</source>
+        <translation>画像が空です。</translation>
+    </message>
+    <message>
+        <source>The picture is too large for a BMP file.</source>
+        <translation>画像が大きすぎて BMP ファイルにできません。</translation>
+    </message>
+</context>
+<context>
     <name>FormDesign</name>
     <message>
         <source>Tintwell</source>
@@ -46,13 +57,12 @@
         <source>Could not save the picture to %1: %2</source>
         <translation>画像を %1 に保存できませんでした: %2</translation>
     </message>
+</context>
+<context>
+    <name>SafeSave</name>
     <message>
-        <source>The picture is empty.</source>
-        <translation>画像が空です。</translation>
-    </message>
-    <message>
-        <source>The picture is too large for a BMP file.</source>
-        <translation>画像が大きすぎて BMP ファイルにできません。</translation>
+        <source>It is a folder.</source>
+        <translation>フォルダーです。</translation>
     </message>
     <message>
         <source>It is not a regular file.</source>

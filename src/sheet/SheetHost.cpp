@@ -1,7 +1,7 @@
 #include "sheet/SheetHost.h"
 
 #include "generation/SheetGenerator.h"
-#include "platform/PictureFile.h"
+#include "platform/CanvasImage.h"
 
 #include <QImage>
 
@@ -15,7 +15,7 @@ bool SheetHost::Draw(int mode)
 
 QImage SheetHost::image() const
 {
-    return PictureFile::CanvasPicture(canvas_);
+    return CanvasImage(canvas_);
 }
 
 void SheetHost::RunStarted()

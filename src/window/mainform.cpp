@@ -3,11 +3,11 @@
 #include "colour/C2rgb.h"
 #include "generation/RunObserver.h"
 #include "generation/Sheets.h"
+#include "platform/CanvasImage.h"
 #include "platform/Clipboard.h"
 #include "platform/Interaction.h"
 #include "platform/Module1.h"
 #include "platform/PictureFile.h"
-#include "sheet/PngFile.h"
 #include "tintwellconfig.h"
 #include "window/Design.h"
 #include "window/LinkLabel.h"
@@ -28,7 +28,7 @@
 
 namespace {
 
-enum class Format { Bmp, Png };
+using Format = PictureFile::Format;
 
 // A typed ".png" or ".bmp" ending (in any case) names the format; any other
 // ending, or none, leaves it to the file type chosen in the dialog.
@@ -40,16 +40,6 @@ Format formatOf(const QString &fileName, Format chosen)
     if (suffix.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0)
         return Format::Bmp;
     return chosen;
-}
-
-bool savePicture(const QImage &picture, const QString &fileName, Format format, QString *failure)
-{
-    if (format == Format::Bmp)
-        return PictureFile::SavePicture(picture, fileName, failure);
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
-    return PictureFile::SaveFile(
-        fileName, [&rgb](QIODevice &file, QString &reason) { return PngFile::WritePng(rgb, file, reason); },
-        failure);
 }
 
 ColorValue toColorValue(const QColor &colour)
@@ -262,7 +252,7 @@ void mainform::Command2_Click()
     const QString fileName = CommonDialog1.FileName();
     const Format format = formatOf(fileName, CommonDialog1.FilterIndex() == 1 ? Format::Png : Format::Bmp);
     QString failure;
-    if (!savePicture(PictureFile::CanvasPicture(canvas_), fileName, format, &failure))
+    if (!PictureFile::SavePicture(CanvasImage(canvas_), fileName, format, &failure))
         QMessageBox::warning(this, windowTitle(), failure);
 }
 
