@@ -19,6 +19,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRgba64>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -137,7 +139,7 @@ enum Prepared {
     Folder,      // "picture.png" is a folder
     TruncatedBmp,
     TruncatedPng,
-    HugePngHeader, // a PNG header claiming 100000 x 100000 pixels
+    HugePngHeader, // PNG headers claiming 100000 x 100000 pixels, and 12000 x 12000 at 16 bits
     HugeBmpHeader, // a BMP header claiming 10000 x 10000 pixels
     OldFile,     // "sheet.bmp" and "sheet.png" hold an earlier file
     Picture,     // "picture.bmp" holds the 64kilo sheet
@@ -253,6 +255,8 @@ private slots:
     void bmpIsWhatSaveWrites();
     void censusOfAChangedSheet_data();
     void censusOfAChangedSheet();
+    void censusOfSeveralPictures();
+    void censusDiffAndMissing();
     void locate_data();
     void locate();
     void modes();
@@ -317,8 +321,10 @@ void tst_Sheet::makeEveryModeAndCensusIt()
     const Result counted = runHere(census);
     QVERIFY2(counted.exitCode == 0, qPrintable(describe(census, counted)));
     const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
-    const QString expected = QStringLiteral("size: %1x%1\npixels: %2\ndistinct: %3\n"
-                                            "differing pixels: 0\nmissing colours: 0\nextra colours: 0\n")
+    const QString expected = QStringLiteral("size: %1x%1\npixels: %2\ndistinct: %3\ndepth: 8\n"
+                                            "differing pixels: 0\nmissing colours: 0\nextra colours: 0\n"
+                                            "max channel difference: 0\nmean channel difference: 0.0000\n"
+                                            "PSNR: inf dB\nmean dE2000: 0.0000\nmax dE2000: 0.0000\n")
                                  .arg(n)
                                  .arg(n * n)
                                  .arg(DistinctColours[std::size_t(mode)]);
@@ -379,22 +385,22 @@ void tst_Sheet::censusOfAChangedSheet_data()
 
     // (10, 20) of 64kilo is a colour the sheet holds once.
     QTest::newRow("one pixel a colour of no sheet") << 3 << "pixel 010203" << "png" << 1
-        << "size: 256x256\npixels: 65536\ndistinct: 57344\n"
+        << "size: 256x256\npixels: 65536\ndistinct: 57344\ndepth: 8\n"
            "differing pixels: 1\nmissing colours: 1\nextra colours: 1\n";
     QTest::newRow("one pixel another colour of the sheet") << 3 << "pixel 000d00" << "bmp" << 1
-        << "size: 256x256\npixels: 65536\ndistinct: 57343\n"
+        << "size: 256x256\npixels: 65536\ndistinct: 57343\ndepth: 8\n"
            "differing pixels: 1\nmissing colours: 1\nextra colours: 0\n";
     QTest::newRow("the 16million sheet with one pixel changed") << 0 << "pixel 000000" << "png" << 1
-        << "size: 4096x4096\npixels: 16777216\ndistinct: 16777215\n"
+        << "size: 4096x4096\npixels: 16777216\ndistinct: 16777215\ndepth: 8\n"
            "differing pixels: 1\nmissing colours: 1\nextra colours: 0\n";
     QTest::newRow("cropped by a column") << 7 << "crop" << "bmp" << 1
-        << "size: 26x27\npixels: 702\ndistinct: 702\n"
+        << "size: 26x27\npixels: 702\ndistinct: 702\ndepth: 8\n"
            "differing pixels: 27\nmissing colours: 27\nextra colours: 0\n";
     QTest::newRow("a screenshot with an alpha channel") << 5 << "alpha" << "png" << 0
-        << "size: 64x64\npixels: 4096\ndistinct: 4096\n"
+        << "size: 64x64\npixels: 4096\ndistinct: 4096\ndepth: 8\n"
            "differing pixels: 0\nmissing colours: 0\nextra colours: 0\n";
     QTest::newRow("16 bits a channel") << 6 << "16 bits" << "png" << 0
-        << "size: 45x45\npixels: 2025\ndistinct: 2025\n"
+        << "size: 45x45\npixels: 2025\ndistinct: 2025\ndepth: 16\n"
            "differing pixels: 0\nmissing colours: 0\nextra colours: 0\n";
 }
 
@@ -425,13 +431,113 @@ void tst_Sheet::censusOfAChangedSheet()
     const QStringList census {QStringLiteral("census"), fileName, QStringLiteral("--mode"), QString::number(mode)};
     const Result counted = runHere(census);
     QVERIFY2(counted.exitCode == exitCode, qPrintable(describe(census, counted)));
-    QCOMPARE(QString::fromLatin1(counted.out), expected);
+    // The counts, then the measures, which tst_census checks.
+    const QString out = QString::fromLatin1(counted.out);
+    QCOMPARE(out.section(QLatin1Char('\n'), 0, 6) + QLatin1Char('\n'), expected);
+    QCOMPARE(out.count(QLatin1Char('\n')), 12);
+    // Measured where the two overlap: the cropped sheet is exact there.
+    QCOMPARE(out.contains(QLatin1String("\nPSNR: inf dB\n")), exitCode == 0 || change == QLatin1String("crop"));
     QVERIFY(counted.err.isEmpty());
 
     // Without a mode there is nothing to fail: the counts, exit 0.
     const Result plain = runHere({QStringLiteral("census"), fileName});
     QCOMPARE(plain.exitCode, 0);
-    QCOMPARE(QString::fromLatin1(plain.out), expected.section(QLatin1Char('\n'), 0, 2) + QLatin1Char('\n'));
+    QCOMPARE(QString::fromLatin1(plain.out), expected.section(QLatin1Char('\n'), 0, 3) + QLatin1Char('\n'));
+}
+
+void tst_Sheet::censusOfSeveralPictures()
+{
+    const QImage sheet = sheetPicture(7);
+    const QString exact = folder_.filePath(QStringLiteral("exact.png"));
+    QVERIFY(sheet.save(exact));
+    // At 16 bits, (1, 0) takes the colour of (0, 0) with one more in the
+    // low byte of red: the same colour at 8 bits, another at 16.
+    QImage deep = sheet.convertToFormat(QImage::Format_RGBX64);
+    QRgba64 first = reinterpret_cast<const QRgba64 *>(deep.constScanLine(0))[0];
+    first.setRed(first.red() + 1);
+    reinterpret_cast<QRgba64 *>(deep.scanLine(0))[1] = first;
+    const QString deepName = folder_.filePath(QStringLiteral("deep.png"));
+    QVERIFY(deep.save(deepName));
+    QCOMPARE(int(uchar(readAll(deepName)[24])), 16);
+    // A screenshot holding the sheet at scale 2, and one without it.
+    QImage shot(100, 80, QImage::Format_RGB32);
+    shot.fill(QColor(40, 44, 52));
+    {
+        QPainter painter(&shot);
+        painter.drawImage(QRect(13, 7, 54, 54), sheet.scaled(54, 54));
+    }
+    const QString shotName = folder_.filePath(QStringLiteral("shot.png"));
+    QVERIFY(shot.save(shotName));
+    shot.fill(QColor(40, 44, 52));
+    const QString emptyName = folder_.filePath(QStringLiteral("empty.png"));
+    QVERIFY(shot.save(emptyName));
+
+    const QStringList census {QStringLiteral("census"), exact, deepName, shotName, emptyName, QStringLiteral("--mode"),
+                              QStringLiteral("729")};
+    const Result counted = runHere(census);
+    QVERIFY2(counted.exitCode == 1, qPrintable(describe(census, counted)));
+    const QStringList blocks = QString::fromLatin1(counted.out).split(QLatin1String("file: "), Qt::SkipEmptyParts);
+    QCOMPARE(blocks.size(), 4);
+    QVERIFY2(blocks[0].startsWith(exact + QLatin1Char('\n')) && blocks[0].contains(QLatin1String("\nPSNR: inf dB\n")),
+             qPrintable(blocks[0]));
+    QVERIFY2(blocks[1].contains(QLatin1String("\ndistinct: 729\ndepth: 16\ndiffering pixels: 1\n"))
+                 && blocks[1].contains(QLatin1String("\nmissing colours: 1\nextra colours: 1\n"))
+                 && blocks[1].contains(QLatin1String("\nmax channel difference: 32.0000\n")),
+             qPrintable(blocks[1]));
+    QVERIFY2(blocks[2].contains(QLatin1String("\noffset: 13 7\nscale: 2\nsize: 54x54\n"))
+                 && blocks[2].contains(QLatin1String("\ndiffering pixels: 0\n")),
+             qPrintable(blocks[2]));
+    QVERIFY2(blocks[3].contains(QLatin1String("\nsheet not found: closest at offset ")), qPrintable(blocks[3]));
+
+    // Told where the sheet lies: no search; a place the sheet does not fit is an error.
+    const Result told = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"), QStringLiteral("729"),
+                                 QStringLiteral("--at"), QStringLiteral("13,7,2")});
+    QCOMPARE(told.exitCode, 0);
+    QVERIFY(told.out.startsWith("offset: 13 7\nscale: 2\nsize: 54x54\n"));
+    const Result outside = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"),
+                                    QStringLiteral("729"), QStringLiteral("--at"), QStringLiteral("50,7,2")});
+    QCOMPARE(outside.exitCode, 2);
+    QVERIFY2(outside.err.contains("does not fit in the 100x80 picture"), outside.err.constData());
+
+    // Without a mode the deep picture is counted at its own depth.
+    const Result plain = runHere({QStringLiteral("census"), deepName});
+    QCOMPARE(plain.exitCode, 0);
+    QCOMPARE(QString::fromLatin1(plain.out), QStringLiteral("size: 27x27\npixels: 729\ndistinct: 729\ndepth: 16\n"));
+}
+
+void tst_Sheet::censusDiffAndMissing()
+{
+    // A black square over 64kilo: the diff is black outside it, and the
+    // colours listed missing lie inside it.
+    QImage picture = sheetPicture(3);
+    const QRect square(100, 50, 10, 10);
+    for (int y = square.top(); y <= square.bottom(); ++y)
+        for (int x = square.left(); x <= square.right(); ++x)
+            picture.setPixel(x, y, 0xFF000000u);
+    const QString fileName = folder_.filePath(QStringLiteral("square.bmp"));
+    QVERIFY(picture.save(fileName));
+    const QString diffName = folder_.filePath(QStringLiteral("diff.png"));
+    const QStringList census {QStringLiteral("census"), fileName, QStringLiteral("--mode"), QStringLiteral("64kilo"),
+                              QStringLiteral("--diff"), diffName, QStringLiteral("--missing=5")};
+    const Result counted = runHere(census);
+    QVERIFY2(counted.exitCode == 1, qPrintable(describe(census, counted)));
+    const QStringList lines = QString::fromLatin1(counted.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.contains(QLatin1String("differing pixels: 100")), qPrintable(lines.join(QLatin1Char('\n'))));
+    QVERIFY(lines.filter(QRegularExpression(QStringLiteral("^diff scale: 1 level = \\d+\\.\\d{4}$"))).size() == 1);
+    const QStringList missing = lines.filter(QRegularExpression(QStringLiteral("^[0-9A-F]{6} \\d+ \\d+$")));
+    QCOMPARE(missing.size(), 5);
+    for (const QString &line : missing) {
+        const QStringList fields = line.split(QLatin1Char(' '));
+        const QPoint place(fields[1].toInt(), fields[2].toInt());
+        QVERIFY2(square.contains(place), qPrintable(line));
+        QCOMPARE(fields[0].toUInt(nullptr, 16), ToRgb32(SheetFormulas::Colour(3, place.x(), place.y())) & 0xFFFFFFu);
+    }
+
+    const QImage diff(diffName);
+    QCOMPARE(diff.size(), QSize(256, 256));
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            QVERIFY2((qGray(diff.pixel(x, y)) == 0) != square.contains(x, y), qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
 }
 
 void tst_Sheet::locate_data()
@@ -550,7 +656,11 @@ void tst_Sheet::badInput_data()
     row("truncated BMP", {"census", "@/truncated.bmp"}, TruncatedBmp, "truncated");
     row("truncated PNG", {"census", "@/truncated.png"}, TruncatedPng, "Unable to read image data");
     row("PNG header claiming 100000x100000", {"census", "@/huge.png"}, HugePngHeader, "allocation limit");
-    row("BMP header claiming 10000x10000", {"census", "@/huge.bmp"}, HugeBmpHeader, "allocation limit");
+    // 1.1 GB once decoded at 16 bits a channel (at 8 it would fit).
+    row("16-bit PNG header claiming 12000x12000", {"census", "@/deep.png"}, HugePngHeader,
+        "allocation limit of 1024 MB");
+    // Within the limit: read, and found to end early.
+    row("BMP header claiming 10000x10000", {"census", "@/huge.bmp"}, HugeBmpHeader, "truncated");
     row("make without a file", {"make", "729"}, Nothing, "make needs a MODE and a FILE");
     row("locate without a colour", {"locate", "729"}, Nothing, "locate needs a MODE and a COLOUR");
     row("too many arguments", {"make", "729", "@/a.bmp", "@/b.bmp"}, Nothing,
@@ -626,7 +736,13 @@ void tst_Sheet::badInput()
     qToBigEndian<quint32>(100'000, header.data() + 4);
     header[8] = 8; // bits a channel
     header[9] = 2; // RGB
-    hugePng += pngChunk("IHDR", header) + pngChunk("IDAT", QByteArray::fromHex("789c030000000001"));
+    const QByteArray noData = pngChunk("IDAT", QByteArray::fromHex("789c030000000001"));
+    QByteArray deepPng = hugePng;
+    hugePng += pngChunk("IHDR", header) + noData;
+    qToBigEndian<quint32>(12'000, header.data());
+    qToBigEndian<quint32>(12'000, header.data() + 4);
+    header[8] = 16;
+    deepPng += pngChunk("IHDR", header) + noData;
 
     switch (Prepared(prepared)) {
     case Nothing:
@@ -648,6 +764,7 @@ void tst_Sheet::badInput()
         break;
     case HugePngHeader:
         QVERIFY(writeAll(folder.filePath(QStringLiteral("huge.png")), hugePng));
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("deep.png")), deepPng));
         break;
     case HugeBmpHeader:
         QVERIFY(writeAll(folder.filePath(QStringLiteral("huge.bmp")),

@@ -1,8 +1,7 @@
 #include "sheet/CensusCommand.h"
 
-#include "sheet/ColourSet.h"
+#include "sheet/CensusReport.h"
 #include "sheet/CommandContext.h"
-#include "sheet/PictureReader.h"
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetHost.h"
 
@@ -11,6 +10,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 
 namespace CensusCommand {
@@ -22,75 +22,82 @@ QString tr(const char *text)
     return QCoreApplication::translate("SheetCommands", text);
 }
 
-// Counts the colours of a picture of 32-bit pixels, the colour in the low 24 bits.
-void collect(const QImage &picture, ColourSet &colours)
+// "X,Y" or "X,Y,SCALE": where the sheet lies in the picture.
+std::optional<CensusReport::Placement> parsePlacement(const QString &text)
 {
-    for (int y = 0; y < picture.height(); ++y)
-        colours.insertAll(reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y)),
-                          std::size_t(picture.width()));
-}
-
-// Pixels of either picture with no equal pixel at the same place in the
-// other: the places both have whose colours differ, and the places only one
-// has when the sizes differ.
-qint64 differingPixels(const QImage &picture, const QImage &sheet)
-{
-    const int width = std::min(picture.width(), sheet.width());
-    const int height = std::min(picture.height(), sheet.height());
-    qint64 differing = qint64(picture.width()) * picture.height() + qint64(sheet.width()) * sheet.height()
-                       - 2 * qint64(width) * height;
-    for (int y = 0; y < height; ++y) {
-        const auto *found = reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y));
-        const auto *expected = reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y));
-        for (int x = 0; x < width; ++x)
-            differing += ((found[x] ^ expected[x]) & 0xFFFFFFu) != 0;
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() < 2 || parts.size() > 3)
+        return std::nullopt;
+    std::array<int, 3> values {0, 0, 1};
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        bool ok = false;
+        values[std::size_t(i)] = parts[i].trimmed().toInt(&ok);
+        if (!ok || values[std::size_t(i)] < (i == 2 ? 1 : 0))
+            return std::nullopt;
     }
-    return differing;
-}
-
-QString sizeText(const QImage &picture)
-{
-    return QStringLiteral("%1x%2").arg(picture.width()).arg(picture.height());
+    return CensusReport::Placement {values[0], values[1], values[2]};
 }
 
 } // namespace
 
 int Run(CommandContext &context)
 {
-    std::optional<Mode> mode;
-    if (context.isSet(QStringLiteral("mode"))) {
-        mode = SheetArguments::ParseMode(context.value(QStringLiteral("mode")));
-        if (!mode)
-            return context.failUnknownMode(context.value(QStringLiteral("mode")));
-    }
+    const QStringList &files = context.arguments();
+    const QString modeOption = QStringLiteral("mode");
+    const QString atOption = QStringLiteral("at");
+    const QString diffOption = QStringLiteral("diff");
+    const QString missingOption = QStringLiteral("missing");
 
-    const QString fileName = context.arguments()[0];
-    QImage picture;
-    QString reason;
-    if (!PictureReader::ReadPicture(fileName, picture, reason)) {
-        const QString name = fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
-        return context.fail(tr("Could not read the picture %1: %2").arg(name, reason));
+    CensusReport::Request request;
+    const bool compare = context.isSet(modeOption);
+    if (!compare && (context.isSet(atOption) || context.isSet(diffOption) || context.isSet(missingOption)))
+        return context.failUsage(tr("--at, --diff and --missing compare with a sheet: give --mode too."));
+    if (context.isSet(missingOption)) {
+        bool ok = false;
+        request.missingListed = context.value(missingOption).toInt(&ok);
+        if (!ok || request.missingListed < 0)
+            return context.failUsage(
+                tr("Malformed count '%1': give --missing or --missing=N.").arg(context.value(missingOption)));
     }
-
-    ColourSet found;
-    collect(picture, found);
-    context.print(QStringLiteral("size: %1").arg(sizeText(picture)));
-    context.print(QStringLiteral("pixels: %1").arg(qint64(picture.width()) * picture.height()));
-    context.print(QStringLiteral("distinct: %1").arg(found.count()));
-    if (!mode)
-        return Done;
+    if (context.isSet(atOption)) {
+        request.at = parsePlacement(context.value(atOption));
+        if (!request.at)
+            return context.failUsage(tr("Malformed place '%1': give X,Y or X,Y,SCALE (whole numbers, SCALE from 1).")
+                                         .arg(context.value(atOption)));
+    }
+    if (context.isSet(diffOption)) {
+        request.diffFile = context.value(diffOption);
+        if (files.size() > 1)
+            return context.failUsage(tr("--diff writes one picture: give one FILE with it."));
+        if (request.diffFile.isEmpty() || request.diffFile == QLatin1String("-"))
+            return context.failUsage(tr("--diff needs a file name (standard output carries the census)."));
+        if (!SheetArguments::FormatOfName(request.diffFile))
+            return context.fail(tr("Cannot tell the format from the name %1: end it in .bmp or .png.")
+                                    .arg(QDir::toNativeSeparators(request.diffFile)));
+    }
 
     SheetHost host;
-    if (!host.Draw(Sheets::Index(*mode)))
-        return context.failNoMemory(host.unavailableWidth(), host.unavailableHeight());
-    const QImage sheet = host.image();
-    ColourSet expected;
-    collect(sheet, expected);
-    const qint64 differing = differingPixels(picture, sheet);
-    context.print(QStringLiteral("differing pixels: %1").arg(differing));
-    context.print(QStringLiteral("missing colours: %1").arg(expected.countMissingFrom(found)));
-    context.print(QStringLiteral("extra colours: %1").arg(found.countMissingFrom(expected)));
-    return differing == 0 ? Done : No;
+    if (compare) {
+        const std::optional<Mode> mode = SheetArguments::ParseMode(context.value(modeOption));
+        if (!mode)
+            return context.failUnknownMode(context.value(modeOption));
+        if (!host.Draw(Sheets::Index(*mode)))
+            return context.failNoMemory(host.unavailableWidth(), host.unavailableHeight());
+        request.sheet = host.image();
+    }
+
+    int status = Done;
+    for (const QString &fileName : files) {
+        if (files.size() > 1)
+            context.print(QStringLiteral("file: %1").arg(fileName));
+        const CensusReport::Result result = CensusReport::Run(fileName, request);
+        for (const QString &line : result.lines)
+            context.print(line);
+        if (result.status == Failed)
+            context.fail(result.error);
+        status = std::max(status, result.status);
+    }
+    return status;
 }
 
 } // namespace CensusCommand

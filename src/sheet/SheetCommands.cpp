@@ -3,6 +3,7 @@
 #include "sheet/CensusCommand.h"
 #include "sheet/CommandContext.h"
 #include "sheet/LocateCommand.h"
+#include "sheet/LutCommands.h"
 #include "sheet/MakeCommand.h"
 #include "sheet/ModesCommand.h"
 #include "sheet/PictureReader.h"
@@ -47,12 +48,13 @@ QString allocationLimitNote()
 {
     const int limit = PictureReader::AllocationLimit();
     if (limit <= 0)
-        return tr("Pictures are read with Qt's allocation limit switched off (QT_IMAGEIO_MAXALLOC=0).");
-    return tr("Pictures are read within Qt's allocation limit of %1 MB for the decoded picture (4 bytes a pixel:\n"
-              "about %2 million pixels); a file whose header claims more is refused before it is decoded.\n"
-              "The environment variable QT_IMAGEIO_MAXALLOC sets another limit in MB.")
+        return tr("Pictures are read with no allocation limit (QT_IMAGEIO_MAXALLOC=0).");
+    return tr("Pictures are read within an allocation limit of %1 MB for the decoded picture (about %2 million\n"
+              "pixels at 8 bits a channel, %3 million at 16); a file whose header claims more is refused before\n"
+              "it is decoded. The environment variable QT_IMAGEIO_MAXALLOC sets another limit in MB, 0 for none.")
         .arg(limit)
-        .arg(qint64(limit) * 1024 * 1024 / 4 / 1'000'000);
+        .arg(qint64(limit) * 1024 * 1024 / 4 / 1'000'000)
+        .arg(qint64(limit) * 1024 * 1024 / 8 / 1'000'000);
 }
 
 // Every command, in the order the help lists them.
@@ -69,14 +71,40 @@ const std::vector<Command> &commands()
             "replaced only by a complete new one, and a failure leaves no partial file."),
          MakeCommand::Run},
         {QStringLiteral("census"),
-         {{QStringLiteral("FILE"), tr("The picture to count; - for standard input.")}},
-         {{QStringLiteral("mode"), tr("Compare the picture with the sheet of MODE."), QStringLiteral("MODE")}},
-         tr("Count a picture's pixels and distinct colours; with --mode, compare it with the sheet of MODE."),
-         tr("Prints size: WxH, pixels: N and distinct: N of the picture in FILE (any format Qt reads,\n"
-            "BMP and PNG at least; the alpha channel is ignored). With --mode also differing pixels: N,\n"
-            "missing colours: N (colours of the sheet not in the picture) and extra colours: N (colours in\n"
-            "the picture not in the sheet), and exits with 0 when the picture is the sheet pixel for\n"
-            "pixel, 1 otherwise. A picture of another size differs in every place only one of them has.\n\n")
+         {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input.")}},
+         {{QStringLiteral("mode"), tr("Compare the picture with the sheet of MODE."), QStringLiteral("MODE")},
+          {QStringLiteral("at"),
+           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search."),
+           QStringLiteral("X,Y[,SCALE]")},
+          {QStringLiteral("diff"),
+           tr("Write a picture of where the picture differs from the sheet to FILE (.bmp or .png)."),
+           QStringLiteral("FILE")},
+          {QStringLiteral("missing"),
+           tr("List the first N (default 20: --missing alone) of the sheet's colours the picture lacks, as\n"
+              "RRGGBB X Y with the place the sheet holds each."),
+           QStringLiteral("N")}},
+         tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure how far "
+            "off it is."),
+         tr("Prints size: WxH, pixels: N, distinct: N and depth: 8|16 of the picture in FILE (any format\n"
+            "Qt reads: BMP, PNG, JPEG, TIFF, WebP, ...; the alpha channel is ignored; 16-bit PNG and TIFF\n"
+            "are read and counted at 16 bits a channel).\n"
+            "\n"
+            "With --mode it compares the picture with the sheet and adds differing pixels: N, missing\n"
+            "colours: N (the sheet's colours not in the picture), extra colours: N (the picture's colours\n"
+            "not in the sheet), max channel difference: N (in 8-bit levels; fractional at 16 bits), mean\n"
+            "channel difference: X, PSNR: X dB (as ImageMagick's compare -metric PSNR; inf when\n"
+            "identical), mean dE2000: X and max dE2000: X (sRGB, D65, CIEDE2000). It exits with 0 when\n"
+            "the picture is the sheet pixel for pixel, 1 otherwise. A 16-bit sample matches only at the\n"
+            "sheet's level times 257.\n"
+            "\n"
+            "A picture larger than the sheet (a screenshot) is searched for the sheet, shown 1:1 or at a\n"
+            "scale of 2, 3 or 4: offset: X Y (and scale: N) tell where it lies, and every line after\n"
+            "concerns that area. When no placement is plausible the census says so on a line 'sheet not\n"
+            "found: ...' naming the closest, and exits with 1. A picture smaller than the sheet differs\n"
+            "at every place only one of them has.\n"
+            "\n"
+            "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
+            "differs.\n\n")
              + allocationLimitNote(),
          CensusCommand::Run},
         {QStringLiteral("locate"),
@@ -94,6 +122,20 @@ const std::vector<Command> &commands()
          tr("List the modes: index, name, size, tile size, distinct colours."),
          tr("Prints one line per mode: index, name, size, tile size and number of distinct colours."),
          ModesCommand::Run},
+        {QStringLiteral("lut"),
+         {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input.")}},
+         LutCommands::LutOptions(),
+         LutCommands::LutSummary(),
+         LutCommands::LutDescription(),
+         LutCommands::RunLut},
+        {QStringLiteral("apply"),
+         {{QStringLiteral("LUT"), tr("A .cube file, a HaldCLUT, or an edited sheet with --mode.")},
+          {QStringLiteral("PICTURE"), tr("The picture to grade; - for standard input.")},
+          {QStringLiteral("OUT"), tr("The graded picture: .bmp, .png, .jpg, .tif or .webp.")}},
+         LutCommands::ApplyOptions(),
+         LutCommands::ApplySummary(),
+         LutCommands::ApplyDescription(),
+         LutCommands::RunApply},
     };
     return table;
 }
@@ -135,6 +177,8 @@ QString synopsis(const Command &command)
 // "a MODE and a FILE", "one FILE"
 QString neededArguments(const Command &command)
 {
+    if (command.arguments.size() == 1 && command.arguments.constFirst().name.endsWith(QLatin1String("...")))
+        return tr("one %1 or more").arg(command.arguments.constFirst().name.chopped(3));
     if (command.arguments.size() == 1)
         return tr("one %1").arg(command.arguments.constFirst().name);
     QStringList each;
@@ -225,6 +269,10 @@ int runIn(CommandContext &context, const QCommandLineParser &parser, const QStri
 
     const qsizetype given = context.arguments().size();
     const qsizetype wanted = command->arguments.size();
+    // A last argument named "NAME..." takes one or more words.
+    const bool more = wanted > 0 && command->arguments.constLast().name.endsWith(QLatin1String("..."));
+    if (given > wanted && more)
+        return command->run(context);
     if (given > wanted && wanted == 0)
         return context.failUsage(tr("%1 takes no arguments.").arg(command->name));
     if (given > wanted) {
@@ -239,10 +287,28 @@ int runIn(CommandContext &context, const QCommandLineParser &parser, const QStri
     return command->run(context);
 }
 
+// census's --missing takes an optional count, which Qt's parser cannot: a
+// bare --missing is given the default count, or the whole number that
+// follows it.
+QStringList withMissingCount(QStringList arguments)
+{
+    for (qsizetype i = 1; i < arguments.size() && arguments[i] != QLatin1String("--"); ++i) {
+        if (arguments[i] != QLatin1String("--missing"))
+            continue;
+        const bool countFollows = i + 1 < arguments.size() && !arguments[i + 1].isEmpty()
+                                  && std::all_of(arguments[i + 1].begin(), arguments[i + 1].end(),
+                                                 [](QChar c) { return c.isDigit(); });
+        if (!countFollows)
+            arguments[i] = QStringLiteral("--missing=%1").arg(CensusCommand::MissingListedByDefault);
+    }
+    return arguments;
+}
+
 } // namespace
 
-int Run(const QStringList &arguments, QIODevice &out, QIODevice &err)
+int Run(const QStringList &givenArguments, QIODevice &out, QIODevice &err)
 {
+    const QStringList arguments = withMissingCount(givenArguments);
     QCommandLineParser noOptions;
     CommandContext early({}, noOptions, out, err);
 
@@ -254,8 +320,13 @@ int Run(const QStringList &arguments, QIODevice &out, QIODevice &err)
     // First find the command, knowing every command's options; then parse
     // again knowing only the command's own.
     QCommandLineParser any;
+    QStringList known; // commands share option names (--mode, --format)
     for (const Command &command : commands())
-        any.addOptions(command.options);
+        for (const QCommandLineOption &option : command.options)
+            if (!known.contains(option.names().constFirst())) {
+                known += option.names();
+                any.addOption(option);
+            }
     describe(any, nullptr);
     if (!any.parse(arguments))
         return early.failUsage(any.errorText());
