@@ -130,25 +130,11 @@ inline void queuePass(QObject *context, const std::weak_ptr<bool> &alive, const 
 
 using DialogTesting::whenModal;
 
-// The canvas pixel a preview pixel shows: the one under its centre.
+// The canvas pixel a preview pixel shows: the one under its centre, at any
+// scale (a window pixel's device pixels all show it).
 inline ColorValue previewSource(const Canvas &pic, int px, int py)
 {
     return pic.pixel((2 * px + 1) * pic.width() / 512, (2 * py + 1) * pic.height() / 512);
-}
-
-// The same on a screen with `ratio` device pixels to the window pixel: the
-// preview covers device pixels floor(2 r) to ceil(258 r) - 1 across (56 and
-// 312 down), and the window pixel (x, y) is the device pixel under its top
-// left corner.
-inline ColorValue previewSourceOnDevice(const Canvas &pic, int x, int y, double ratio)
-{
-    const auto source = [ratio](int window, int start, int size) {
-        const int first = static_cast<int>(std::floor(start * ratio));
-        const int span = static_cast<int>(std::ceil((start + 256) * ratio)) - first;
-        const int device = static_cast<int>(std::floor(window * ratio)) - first;
-        return static_cast<int>((2LL * device + 1) * size / (2LL * span));
-    };
-    return pic.pixel(source(x, 2, pic.width()), source(y, 56, pic.height()));
 }
 
 } // namespace WindowTesting

@@ -4,8 +4,12 @@
 #include "WindowTesting.h"
 
 #include "SheetFormulas.h"
+#include "window/Design.h"
+#include "window/OuterSize.h"
 
+#include <QFileDialog>
 #include <QFontInfo>
+#include <QPainter>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
@@ -43,8 +47,11 @@ private slots:
     void designLayout();
     void tabOrderAndTooltips();
     void fontsAreJapaneseGothic();
+    void letterMIsLegible();
     void leftClickChangesNothing();
     void runGrowsWindowToShowPreview();
+    void runSizeUnderAnyFrame_data();
+    void runSizeUnderAnyFrame();
     void previewShowsCanvas_data();
     void previewShowsCanvas();
     void previewIsPaintedOnScreen();
@@ -57,6 +64,9 @@ private slots:
     void selectionChangeDuringRunAffectsNextStart();
     void canvasUnavailableIsReported();
     void closeDuringRunEndsProgram();
+    void keyboard_data();
+    void keyboard();
+    void keysOnlyWhileWindowActive();
 
 private:
     mainform *form = nullptr;
@@ -160,9 +170,11 @@ void tst_Mainform::tabOrderAndTooltips()
             tabOrder << control->objectName();
         control = control->nextInFocusChain();
     } while (control != button(*form, "Command1"));
-    QCOMPARE(tabOrder, (QStringList{"Command1", "Combo1", "Command2", "Command3"}));
+    // The design's order, then the link, which the keyboard opens too.
+    QCOMPARE(tabOrder, (QStringList{"Command1", "Combo1", "Command2", "Command3", "Label3"}));
     for (QLabel *label : form->findChildren<QLabel *>())
-        QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+        if (label->objectName() != QLatin1String("Label3"))
+            QCOMPARE(label->focusPolicy(), Qt::NoFocus);
 
     const struct
     {
@@ -204,6 +216,44 @@ void tst_Mainform::fontsAreJapaneseGothic()
     }
 }
 
+// The letter m as the control's font draws it at the screen's resolution:
+// three stems with light gaps between them, not a solid block.
+void tst_Mainform::letterMIsLegible()
+{
+    const qreal ratio = form->devicePixelRatioF();
+    for (const char *name : {"Label1", "Label2", "Label3", "Label4", "RGBc(0)", "Combo1"}) {
+        const QWidget *widget = form->findChild<QWidget *>(QLatin1String(name));
+        QImage glyph(QSize(64, 64) * ratio, QImage::Format_RGB32);
+        glyph.setDevicePixelRatio(ratio);
+        glyph.fill(Qt::white);
+        QPainter painter(&glyph);
+        painter.setFont(widget->font());
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF(8, 40), QStringLiteral("m"));
+        painter.end();
+
+        // The stems cross the row halfway between the top of the arches and
+        // the baseline.
+        int top = -1;
+        for (int y = 0; y < glyph.height() && top < 0; ++y)
+            for (int x = 0; x < glyph.width(); ++x)
+                if (qGray(glyph.pixel(x, y)) < 128) {
+                    top = y;
+                    break;
+                }
+        QVERIFY2(top >= 0, name);
+        const int row = (top + qRound(40 * ratio)) / 2;
+        int stems = 0;
+        bool dark = false;
+        for (int x = 0; x < glyph.width(); ++x) {
+            const bool now = qGray(glyph.pixel(x, row)) < 128;
+            stems += now && !dark;
+            dark = now;
+        }
+        QVERIFY2(stems == 3, qPrintable(QStringLiteral("%1: %2 stems").arg(QLatin1String(name)).arg(stems)));
+    }
+}
+
 void tst_Mainform::leftClickChangesNothing()
 {
     runMode(*form, 7);
@@ -223,6 +273,33 @@ void tst_Mainform::runGrowsWindowToShowPreview()
     QVERIFY(form->height() >= 56 + 256);
     QVERIFY(form->frameGeometry().height() >= qRound(256 + 1200 / twipsPerPixelY(*form)));
     QCOMPARE(form->minimumSize(), form->maximumSize());
+}
+
+void tst_Mainform::runSizeUnderAnyFrame_data()
+{
+    QTest::addColumn<QSize>("frame"); // the frame's extra width and height
+    QTest::addColumn<QSize>("client");
+    // 270 x 336 outside: the client is what the frame leaves, but never less
+    // than the preview and its margins, 260 x 314.
+    QTest::newRow("no window manager") << QSize(0, 0) << QSize(270, 336);
+    QTest::newRow("thin frame") << QSize(2, 18) << QSize(268, 318);
+    QTest::newRow("usual frame") << QSize(8, 30) << QSize(262, 314);
+    QTest::newRow("large title font") << QSize(8, 64) << QSize(262, 314);
+    QTest::newRow("wide borders") << QSize(24, 24) << QSize(260, 314);
+}
+
+// Under any window manager the window after Start shows the whole preview,
+// and is no larger outside than asked where the frame leaves room for it.
+void tst_Mainform::runSizeUnderAnyFrame()
+{
+    QFETCH(QSize, frame);
+    QFETCH(QSize, client);
+    const QSize outer(270, 336); // 256 pixels plus 1200 twips at 96 dots per inch
+    const QSize least(Design::LeastRunClientWidth, Design::LeastRunClientHeight);
+    const QSize sized = OuterSize::ClientFor(outer, frame, QSize(270, 52), least);
+    QCOMPARE(sized, client);
+    const QRect preview(Design::PreviewLeft, Design::PreviewTop, Design::PreviewSize, Design::PreviewSize);
+    QVERIFY(QRect(QPoint(0, 0), sized).contains(preview));
 }
 
 void tst_Mainform::previewShowsCanvas_data()
@@ -512,6 +589,93 @@ void tst_Mainform::closeDuringRunEndsProgram()
     QCOMPARE(tiles, 3);
     QCOMPARE(canvasOf(*form).pixel(0, 3 * 256 - 1), SheetFormulas::Colour(0, 0, 3 * 256 - 1));
     QCOMPARE(canvasOf(*form).pixel(0, 3 * 256), canvasOf(*form).backColor());
+}
+
+void tst_Mainform::keyboard_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("focus"); // the control with the focus; none: the window's shortcuts
+    QTest::addColumn<QString>("does");
+
+    const int none = Qt::NoModifier;
+    QTest::newRow("F5: Start") << int(Qt::Key_F5) << none << "" << "run";
+    QTest::newRow("Return on Start") << int(Qt::Key_Return) << none << "Command1" << "run";
+    QTest::newRow("keypad Enter on Start") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "Command1" << "run";
+    QTest::newRow("Space on Start") << int(Qt::Key_Space) << none << "Command1" << "run";
+    QTest::newRow("Ctrl+S: Save") << int(Qt::Key_S) << int(Qt::ControlModifier) << "" << "save";
+    QTest::newRow("Return on Save") << int(Qt::Key_Return) << none << "Command2" << "save";
+    QTest::newRow("Esc: Stop") << int(Qt::Key_Escape) << none << "" << "stop";
+    QTest::newRow("Return on Stop") << int(Qt::Key_Return) << none << "Command3" << "stop";
+    QTest::newRow("Ctrl+W: close") << int(Qt::Key_W) << int(Qt::ControlModifier) << "" << "close";
+    QTest::newRow("Ctrl+Q: close") << int(Qt::Key_Q) << int(Qt::ControlModifier) << "" << "close";
+}
+
+// Each key does what the click it stands for does.
+void tst_Mainform::keyboard()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, focus);
+    QFETCH(QString, does);
+
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form));
+    QWidget *target = form;
+    if (!focus.isEmpty()) {
+        target = button(*form, focus.toLatin1().constData());
+        target->setFocus(Qt::TabFocusReason);
+    }
+    const auto press = [&] { QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers)); };
+
+    if (does == "run") {
+        selectMode(*form, 7);
+        press();
+        QCOMPARE(canvasOf(*form).width(), 27);
+        QCOMPARE(canvasOf(*form).pixel(26, 26), SheetFormulas::Colour(7, 26, 26));
+    } else if (does == "save") {
+        bool dialogShown = false;
+        QObject scope;
+        whenModal<QFileDialog>(&scope, [&dialogShown](QFileDialog *dialog) {
+            dialogShown = true;
+            dialog->reject();
+        });
+        press();
+        QTRY_VERIFY(dialogShown);
+    } else if (does == "stop") {
+        // Pressed after the first tile of "16million".
+        bool pressed = false;
+        const PassGuard pass = everyEventPass(this, [&] {
+            if (!pressed && runDepth(*form) > 0) {
+                pressed = true;
+                press();
+            }
+        });
+        runMode(*form, 0);
+        QVERIFY(pressed);
+        QCOMPARE(canvasOf(*form).pixel(0, 256), canvasOf(*form).backColor()); // the second tile was not drawn
+    } else if (does == "close") {
+        press();
+        QVERIFY(!form->isVisible());
+    }
+}
+
+// Another window of the program has the keyboard: the main window's keys do
+// nothing.
+void tst_Mainform::keysOnlyWhileWindowActive()
+{
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    selectMode(*form, 7);
+    for (const QKeyCombination key : {QKeyCombination(Qt::Key_F5), Qt::CTRL | Qt::Key_W, Qt::CTRL | Qt::Key_S})
+        QTest::keyClick(&other, key.key(), key.keyboardModifiers());
+    QTest::qWait(50); // a dialog, had one opened, would be up by now
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(canvasOf(*form).width(), 409);
+    QVERIFY(form->isVisible());
 }
 
 QTEST_MAIN(tst_Mainform)

@@ -4,9 +4,15 @@
 #include "WindowTesting.h"
 
 #include "SheetFormulas.h"
+#include "platform/CommonDialog.h"
+#include "platform/PictureFile.h"
+#include "platform/CanvasImage.h"
+#include "tintwellconfig.h"
+#include "window/Language.h"
 
 #include "platform/SafeSave.h"
 
+#include <QBuffer>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -29,23 +35,30 @@ struct SaveSession
     QString warningText;
     bool warned = false;
     QString proposedName;
+    int proposedType = -1;
     bool dialogShown = false;
     QString errorText;
 };
 
 enum class WarningAnswer { Ok, CancelButton, EscapeKey, CloseBox };
 
+// The file types the dialog offers, in its order.
+enum FileType { Bmp, Png, TypeAsProposed = -1 };
+
 // Clicks Save and answers what comes up: the warning (if any) with
-// `warningAnswer`, the save dialog with `name` (typed as the user would, or
-// cancelled when empty), a question about replacing a file with Yes, and an
-// error message by closing it.
+// `warningAnswer`, the save dialog by choosing the file type `type` and then
+// typing `name` (as the user would; cancelled when empty), a question about
+// replacing a file with Yes, and an error message by closing it.
 SaveSession clickSave(mainform &form, QObject *context, const QString &name,
-                      WarningAnswer warningAnswer = WarningAnswer::Ok)
+                      WarningAnswer warningAnswer = WarningAnswer::Ok, int type = TypeAsProposed)
 {
     SaveSession session;
-    const auto answerDialog = [&session, name](QFileDialog *dialog) {
+    const auto answerDialog = [&session, name, type](QFileDialog *dialog) {
         session.dialogShown = true;
         session.proposedName = QDir(dialog->directory()).filePath(DialogTesting::nameEdit(dialog)->text());
+        session.proposedType = dialog->nameFilters().indexOf(dialog->selectedNameFilter());
+        if (type != TypeAsProposed)
+            dialog->selectNameFilter(dialog->nameFilters().value(type));
         if (name.isEmpty() || !DialogTesting::typeName(dialog, name)) {
             dialog->reject();
             return;
@@ -80,8 +93,9 @@ SaveSession clickSave(mainform &form, QObject *context, const QString &name,
         }
     };
 
+    // The warning comes for a 4096 x 4096 canvas, whatever the list says.
     QObject scope;
-    if (selectedMode(form) == 0)
+    if (canvasOf(form).width() == 4096)
         whenModal<QMessageBox>(&scope, answerWarning);
     else
         whenModal<QFileDialog>(&scope, answerDialog);
@@ -105,9 +119,9 @@ SaveSession clickSave(mainform &form, QObject *context, const QString &name,
 }
 
 // Reads a saved file and compares it with the canvas, pixel for pixel.
-QString compareFileWithCanvas(const QString &fileName, const Canvas &pic)
+QString compareFileWithCanvas(const QString &fileName, const Canvas &pic, const char *format = "BMP")
 {
-    const QImage saved(fileName, "BMP");
+    const QImage saved(fileName, format);
     if (saved.isNull())
         return QStringLiteral("unreadable");
     if (saved.size() != QSize(pic.width(), pic.height()))
@@ -138,19 +152,17 @@ private slots:
     void init();
     void cleanup();
 
-    void warningAndDefaultName_data();
-    void warningAndDefaultName();
+    void followsCanvasAndFileType_data();
+    void followsCanvasAndFileType();
     void cancelInWarningEndsSave_data();
     void cancelInWarningEndsSave();
     void savedFileMatchesCanvas_data();
     void savedFileMatchesCanvas();
-    void saveBeforeAnyRun();
-    void warningFollowsSelectionNotCanvas();
     void savingTwiceKeepsTheSecond();
-    void typedNameKeepsNoExtension();
     void failedSaveIsReported_data();
     void failedSaveIsReported();
     void saveDuringRun();
+    void warningInTheUsersLanguage();
 
 private:
     mainform *form = nullptr;
@@ -171,35 +183,84 @@ void tst_Save::cleanup()
     delete folder;
 }
 
-void tst_Save::warningAndDefaultName_data()
+void tst_Save::followsCanvasAndFileType_data()
 {
-    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("listMode");
+    QTest::addColumn<int>("drawnMode"); // -1: no run yet
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("typed"); // empty: the dialog is cancelled
     QTest::addColumn<bool>("warns");
-    for (int mode = 0; mode < 8; ++mode)
-        QTest::newRow(Sheets::All[std::size_t(mode)].name.data()) << mode << (mode == 0);
+    QTest::addColumn<QString>("proposed");
+    QTest::addColumn<QByteArray>("written"); // "BMP", "PNG" or nothing
+
+    QTest::newRow("no run: the list's name, no warning")
+        << 0 << -1 << int(Bmp) << "before.bmp" << false << "16million.bmp" << QByteArray("BMP");
+    QTest::newRow("no run, dialog cancelled") << 6 << -1 << int(Bmp) << "" << false << "2025.bmp" << QByteArray();
+    QTest::newRow("729 drawn, 16million listed")
+        << 0 << 7 << int(Bmp) << "small.bmp" << false << "729.bmp" << QByteArray("BMP");
+    QTest::newRow("16million drawn, 729 listed")
+        << 7 << 0 << int(Bmp) << "large.png" << true << "16million.bmp" << QByteArray("PNG");
+    QTest::newRow("16million drawn, PNG chosen, no ending")
+        << 0 << 0 << int(Png) << "large" << true << "16million.bmp" << QByteArray("PNG");
+    QTest::newRow("BMP chosen, no ending") << 7 << 7 << int(Bmp) << "picture" << false << "729.bmp" << QByteArray("BMP");
+    QTest::newRow("BMP chosen, .png typed") << 5 << 5 << int(Bmp) << "t.png" << false << "4096.bmp" << QByteArray("PNG");
+    QTest::newRow("PNG chosen, .BMP typed") << 4 << 4 << int(Png) << "t.BMP" << false << "16kilo.bmp"
+                                            << QByteArray("BMP");
+    QTest::newRow("PNG chosen, .png typed") << 3 << 3 << int(Png) << "t.png" << false << "64kilo.bmp"
+                                            << QByteArray("PNG");
+    QTest::newRow("PNG chosen, another ending") << 6 << 6 << int(Png) << "t.jpg" << false << "2025.bmp"
+                                                << QByteArray("PNG");
+    QTest::newRow("BMP chosen, another ending") << 2 << 2 << int(Bmp) << "t.txt" << false << "256killo.bmp"
+                                                << QByteArray("BMP");
 }
 
-// The warning comes only for "16million"; the dialog proposes the entry's
-// text with ".bmp" in the program's folder. Cancel in the dialog writes
-// nothing.
-void tst_Save::warningAndDefaultName()
+// The warning and the proposed name follow the canvas, not the list; the
+// file's format follows a typed .bmp or .png ending, else the chosen type;
+// the name stays as typed. Read back, the file is the canvas.
+void tst_Save::followsCanvasAndFileType()
 {
-    QFETCH(int, mode);
+    QFETCH(int, listMode);
+    QFETCH(int, drawnMode);
+    QFETCH(int, type);
+    QFETCH(QString, typed);
     QFETCH(bool, warns);
+    QFETCH(QString, proposed);
+    QFETCH(QByteArray, written);
 
-    selectMode(*form, mode);
-    const QString text = QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data());
-    const QString proposed = QDir(QCoreApplication::applicationDirPath()).filePath(text + ".bmp");
-    QFile::remove(proposed);
+    if (drawnMode >= 0)
+        runMode(*form, drawnMode);
+    selectMode(*form, listMode);
+    const QString name = typed.isEmpty() ? QString() : folder->filePath(typed);
+    const SaveSession session = clickSave(*form, this, name, WarningAnswer::Ok, type);
 
-    const SaveSession session = clickSave(*form, this, QString());
     QCOMPARE(session.warned, warns);
-    if (warns)
-        QCOMPARE(session.warningText, Warning);
     QVERIFY(session.dialogShown);
-    QCOMPARE(session.proposedName, proposed);
-    QVERIFY(!QFile::exists(proposed));
-    QVERIFY(session.errorText.isEmpty());
+    QCOMPARE(session.proposedName, QDir(DefaultSaveFolder(QCoreApplication::applicationDirPath(),
+                                                          QString::fromUtf8(TintwellConfig::BuildFolder)))
+                                       .filePath(proposed));
+    QCOMPARE(session.proposedType, int(Bmp));
+    QVERIFY2(session.errorText.isEmpty(), qPrintable(session.errorText));
+    QCOMPARE(QDir(folder->path()).entryList(QDir::Files), written.isEmpty() ? QStringList() : QStringList{typed});
+    if (written.isEmpty())
+        return;
+
+    QFile file(name);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const Canvas &pic = canvasOf(*form);
+    if (written == "BMP") {
+        QVERIFY(bytes.startsWith("BM"));
+        QCOMPARE(bytes.size(), bmpSize(pic.width(), pic.height()));
+    } else {
+        // The 24-bit PNG tintwell-sheet writes, byte for byte.
+        QBuffer sheetPng;
+        QString reason;
+        QVERIFY(sheetPng.open(QIODevice::WriteOnly));
+        QVERIFY(PictureFile::WritePicture(CanvasImage(pic), sheetPng, PictureFile::Format::Png, reason));
+        QVERIFY(bytes.startsWith("\x89PNG\r\n\x1a\n"));
+        QCOMPARE(bytes, sheetPng.data());
+    }
+    QCOMPARE(compareFileWithCanvas(name, pic, written.constData()), QString());
 }
 
 void tst_Save::cancelInWarningEndsSave_data()
@@ -213,7 +274,7 @@ void tst_Save::cancelInWarningEndsSave_data()
 void tst_Save::cancelInWarningEndsSave()
 {
     QFETCH(int, answer);
-    selectMode(*form, 0);
+    runMode(*form, 0);
     QObject noDialog;
     bool dialogShown = false;
     whenModal<QFileDialog>(&noDialog, [&](QFileDialog *dialog) {
@@ -230,7 +291,9 @@ void tst_Save::cancelInWarningEndsSave()
 
 void tst_Save::savedFileMatchesCanvas_data()
 {
-    warningAndDefaultName_data();
+    QTest::addColumn<int>("mode");
+    for (int mode = 0; mode < 8; ++mode)
+        QTest::newRow(Sheets::All[std::size_t(mode)].name.data()) << mode;
 }
 
 // The file is the whole canvas at its size, 24 bits a pixel: read back it
@@ -250,33 +313,6 @@ void tst_Save::savedFileMatchesCanvas()
     QCOMPARE(compareFileWithCanvas(name, canvasOf(*form)), QString());
 }
 
-void tst_Save::saveBeforeAnyRun()
-{
-    selectMode(*form, 6);
-    const QString name = folder->filePath("empty.bmp");
-    clickSave(*form, this, name);
-
-    QCOMPARE(QFileInfo(name).size(), bmpSize(409, 417));
-    const QImage saved(name);
-    QCOMPARE(saved.size(), QSize(409, 417));
-    const QRgb background = ToRgb32(canvasOf(*form).backColor());
-    for (int y = 0; y < 417; y += 7)
-        for (int x = 0; x < 409; x += 5)
-            QCOMPARE(saved.pixel(x, y), background);
-}
-
-void tst_Save::warningFollowsSelectionNotCanvas()
-{
-    runMode(*form, 3);
-    selectMode(*form, 0);
-    const QString name = folder->filePath("small.bmp");
-    const SaveSession session = clickSave(*form, this, name);
-
-    QVERIFY(session.warned);
-    QCOMPARE(QFileInfo(session.proposedName).fileName(), QStringLiteral("16million.bmp"));
-    QCOMPARE(QImage(name).size(), QSize(256, 256));
-}
-
 void tst_Save::savingTwiceKeepsTheSecond()
 {
     const QString name = folder->filePath("twice.bmp");
@@ -289,15 +325,6 @@ void tst_Save::savingTwiceKeepsTheSecond()
     QCOMPARE(QFileInfo(name).size(), bmpSize(45, 45));
     QCOMPARE(compareFileWithCanvas(name, canvasOf(*form)), QString());
     QCOMPARE(QDir(folder->path()).entryList(QDir::Files), QStringList{"twice.bmp"});
-}
-
-void tst_Save::typedNameKeepsNoExtension()
-{
-    runMode(*form, 5);
-    clickSave(*form, this, folder->filePath("picture"));
-    QVERIFY(QFile::exists(folder->filePath("picture")));
-    QVERIFY(!QFile::exists(folder->filePath("picture.bmp")));
-    QCOMPARE(compareFileWithCanvas(folder->filePath("picture"), canvasOf(*form)), QString());
 }
 
 void tst_Save::failedSaveIsReported_data()
@@ -384,6 +411,42 @@ void tst_Save::saveDuringRun()
     QCOMPARE(FromRgb32(partial.pixel(0, 128)), canvasOf(*form).backColor());
     QCOMPARE(FromRgb32(partial.pixel(1023, 1023)), canvasOf(*form).backColor());
     QCOMPARE(canvasOf(*form).pixel(1023, 1023), SheetFormulas::Colour(1, 1023, 1023));
+}
+
+// Japanese locales show the design's warning, every other one the English
+// translation; the buttons speak the locale's language.
+void tst_Save::warningInTheUsersLanguage()
+{
+    const struct
+    {
+        QLocale::Language language;
+        QLocale::Territory territory;
+        QString text;
+        QString cancel;
+    } locales[] = {
+        {QLocale::Japanese, QLocale::Japan, Warning, QStringLiteral("キャンセル")},
+        {QLocale::English, QLocale::UnitedStates, QStringLiteral("The file size for 16M colours will be 48 MB."),
+         QStringLiteral("Cancel")},
+        {QLocale::German, QLocale::Germany, QStringLiteral("The file size for 16M colours will be 48 MB."),
+         QStringLiteral("Abbrechen")},
+    };
+    runMode(*form, 0);
+    for (const auto &locale : locales) {
+        Language::Install(QLocale(locale.language, locale.territory));
+        QString text;
+        QString cancel;
+        QObject scope;
+        whenModal<QMessageBox>(&scope, [&](QMessageBox *box) {
+            text = box->text();
+            cancel = box->button(QMessageBox::Cancel)->text();
+            box->button(QMessageBox::Cancel)->click();
+        });
+        QTest::mouseClick(button(*form, "Command2"), Qt::LeftButton);
+        QCOMPARE(text, locale.text);
+        QCOMPARE(cancel, locale.cancel);
+    }
+    // The other tests read the design's texts.
+    Language::Install(QLocale(QLocale::Japanese, QLocale::Japan));
 }
 
 QTEST_MAIN(tst_Save)

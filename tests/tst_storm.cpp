@@ -15,6 +15,7 @@
 #include "FileTesting.h"
 #include "SheetFormulas.h"
 #include "WindowTesting.h"
+#include "generation/Sheets.h"
 
 #include <QAbstractItemView>
 #include <QClipboard>
@@ -108,6 +109,9 @@ public:
         : rng_(seed), budget_(events), folder_(folder)
     {
         QDir(folder_).mkdir(QStringLiteral("folder"));
+        // No desktop opener on the path (it would start a browser): the link's
+        // requests go through Qt's URL handlers, where the catcher counts them.
+        qputenv("PATH", QFile::encodeName(noOpener_.path()));
         QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher_, "open");
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher_, "open");
         form_ = openWindow();
@@ -117,6 +121,7 @@ public:
     {
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        qputenv("PATH", systemPath_);
         delete form_;
     }
 
@@ -346,7 +351,7 @@ private:
         else if (next(80))
             clickStop();
         else if (next(45))
-            clickSave(false);
+            clickSave();
         else if (next(80))
             openList();
         else if (next(140))
@@ -387,17 +392,26 @@ private:
         QTest::mouseClick(control("Command3"), Qt::LeftButton, {}, pointIn(control("Command3")));
     }
 
-    // Save by a click, or by Space on the focused button.
-    void clickSave(bool byKey)
+    // Save by a click, or by `key` (Space, Return) on the focused button.
+    void clickSave(Qt::Key key = Qt::Key_unknown)
     {
+        const bool byKey = key != Qt::Key_unknown;
         note(QStringLiteral("Save, list at %1%2").arg(selectedMode(*form_)).arg(byKey ? " (key)" : ""));
         ++saveClicks_;
         check(!save_, QStringLiteral("Save clicked inside another Save"));
         save_.emplace();
-        save_->mode = selectedMode(*form_);
+        // The warning and the proposed name follow the picture on the canvas:
+        // the sheet of its size, or the list's entry before any run.
+        const Canvas &canvas = canvasOf(*form_);
+        save_->mode = -1;
         save_->modeText = form_->findChild<QComboBox *>(QStringLiteral("Combo1"))->currentText();
+        for (const Sheet &sheet : Sheets::All)
+            if (canvas.width() == sheet.size && canvas.height() == sheet.size) {
+                save_->mode = Sheets::Index(sheet.mode);
+                save_->modeText = QString::fromLatin1(sheet.name.data(), qsizetype(sheet.name.size()));
+            }
         if (byKey)
-            QTest::keyClick(form_->windowHandle(), Qt::Key_Space);
+            QTest::keyClick(form_->windowHandle(), key);
         else
             QTest::mouseClick(control("Command2"), Qt::LeftButton, {}, pointIn(control("Command2")));
         finishSave();
@@ -409,7 +423,7 @@ private:
     void finishSave()
     {
         const SaveClick &save = *save_;
-        check(save.warned == (save.mode == 0), QStringLiteral("the 48 MB warning %1 for list entry %2")
+        check(save.warned == (save.mode == 0), QStringLiteral("the 48 MB warning %1 for the picture of mode %2")
                                                    .arg(save.warned ? "shown" : "not shown")
                                                    .arg(save.mode));
         const bool dialogExpected = save.mode != 0 || save.warningAccepted;
@@ -591,7 +605,7 @@ private:
         QWidget *hit = form_->childAt(at);
         const QString on = isControl(hit) ? hit->objectName() : QString();
         if (button == Qt::LeftButton && on == "Command2")
-            return clickSave(false); // Save is followed through its dialogs
+            return clickSave(); // Save is followed through its dialogs
         note(QStringLiteral("button %1 at (%2, %3)%4")
                  .arg(int(button))
                  .arg(at.x())
@@ -679,11 +693,16 @@ private:
                                                   Qt::Key_Up,   Qt::Key_Down,    Qt::Key_Escape};
         const Qt::Key key = pickFrom(keys);
         QWidget *focus = form_->focusWidget();
-        if (key == Qt::Key_Space && focus && focus->objectName() == "Command2")
-            return clickSave(true);
-        note(QStringLiteral("key %1 on %2").arg(int(key), 0, 16).arg(focus ? focus->objectName() : "nothing"));
-        if (key == Qt::Key_Space && focus && focus->objectName() == "Command1")
+        const QString focused = focus ? focus->objectName() : QStringLiteral("nothing");
+        // Space and Return press the focused button or open the link.
+        const bool press = key == Qt::Key_Space || key == Qt::Key_Return;
+        if (press && focused == "Command2")
+            return clickSave(key);
+        note(QStringLiteral("key %1 on %2").arg(int(key), 0, 16).arg(focused));
+        if (press && focused == "Command1")
             ++starts_;
+        if (press && focused == "Label3")
+            ++expectedRequests_;
         QTest::keyClick(form_->windowHandle(), key);
     }
 
@@ -711,6 +730,8 @@ private:
     const QString folder_;
     mainform *form_ = nullptr;
     UrlCatcher catcher_;
+    const QByteArray systemPath_ = qgetenv("PATH");
+    const QTemporaryDir noOpener_;
 
     std::vector<Level> acting_;
     bool finishing_ = false;

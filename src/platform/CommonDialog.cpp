@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 bool CommonDialog::ShowSave(QWidget *parent)
 {
     // Built by hand rather than through getSaveFileName so that it is an
@@ -15,8 +17,11 @@ bool CommonDialog::ShowSave(QWidget *parent)
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    // No file-type filter and no default suffix: every file of the folder is
-    // listed, and a name typed without an extension is saved as typed.
+    // No default suffix: a name typed without an extension is saved as typed.
+    if (!filter_.isEmpty()) {
+        dialog.setNameFilters(filter_);
+        dialog.selectNameFilter(filter_.value(filterIndex_, filter_.constFirst()));
+    }
     if (!fileName_.isEmpty()) {
         const QFileInfo current(fileName_);
         dialog.setDirectory(current.absolutePath());
@@ -29,13 +34,32 @@ bool CommonDialog::ShowSave(QWidget *parent)
     if (chosen.isEmpty())
         return false;
     fileName_ = QFileInfo(chosen.constFirst()).absoluteFilePath();
+    if (!filter_.isEmpty())
+        filterIndex_ = std::max(0, static_cast<int>(filter_.indexOf(dialog.selectedNameFilter())));
     return true;
 }
 
-QString DefaultSaveFolder(const QString &programFolder)
+namespace {
+
+// Whether `folder` is `top` or lies inside it, both as the file system
+// resolves them (symbolic links followed).
+bool isWithin(const QString &folder, const QString &top)
 {
+    const QString resolvedTop = QFileInfo(top).canonicalFilePath();
+    const QString resolved = QFileInfo(folder).canonicalFilePath();
+    if (resolvedTop.isEmpty() || resolved.isEmpty())
+        return false;
+    return resolved == resolvedTop || resolved.startsWith(resolvedTop + QLatin1Char('/'));
+}
+
+} // namespace
+
+QString DefaultSaveFolder(const QString &programFolder, const QString &buildFolder)
+{
+    // Anywhere else the program is installed, and its folder is no place for
+    // pictures even where root may write there.
     const QFileInfo program(programFolder);
-    if (program.isDir() && program.isWritable())
+    if (program.isDir() && program.isWritable() && isWithin(programFolder, buildFolder))
         return programFolder;
     // The desktop names the Pictures folder whether or not it exists.
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);

@@ -52,6 +52,11 @@ inline constexpr int PreviewLeft = 2;
 inline constexpr int PreviewTop = 56;
 inline constexpr int PreviewSize = 256;
 
+// During a run the window keeps room for the whole preview and a margin as
+// wide as the one on its left, whatever frame the window manager draws.
+inline constexpr int LeastRunClientWidth = PreviewLeft + PreviewSize + PreviewLeft;
+inline constexpr int LeastRunClientHeight = PreviewTop + PreviewSize + PreviewLeft;
+
 // The window's outer width from start-up on, in pixels; during and after a
 // run its outer height is 256 pixels plus 1200 twips.
 inline constexpr int OuterWidthPixels = 270;

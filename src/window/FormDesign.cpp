@@ -71,8 +71,14 @@ void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
 
 void FormDesign::SubstituteFontFace()
 {
-    QFont::insertSubstitutions(FontFace, {QStringLiteral("IPAGothic"), QStringLiteral("IPAexGothic"),
-                                          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL Gothic")});
+    // The proportional gothic first: at 9 points a half-width letter of the
+    // fixed-pitch IPAGothic has six pixels, and its m comes out as a solid
+    // block (antialiased, or from the face's own small bitmaps) or as an n
+    // (hinted without antialiasing). The proportional face gives the m its
+    // width and is drawn smoothly at every size; the texts need less room.
+    QFont::insertSubstitutions(FontFace, {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
+                                          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
+                                          QStringLiteral("VL PGothic"), QStringLiteral("VL Gothic")});
 }
 
 void FormDesign::setupUi(QWidget *form)
@@ -136,9 +142,10 @@ void FormDesign::setupUi(QWidget *form)
         Line1[i]->setAutoFillBackground(true);
     }
 
-    // Labels never take the focus; a right click on a control stays there.
+    // Labels never take the focus, but for the link, which Tab reaches last;
+    // a right click on a control stays there.
     for (QWidget *control : form->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-        if (qobject_cast<QLabel *>(control))
+        if (qobject_cast<QLabel *>(control) && control != Label3)
             control->setFocusPolicy(Qt::NoFocus);
         if (!control->testAttribute(Qt::WA_TransparentForMouseEvents))
             control->setAttribute(Qt::WA_NoMousePropagation);
@@ -146,6 +153,7 @@ void FormDesign::setupUi(QWidget *form)
     QWidget::setTabOrder(Command1, Combo1);
     QWidget::setTabOrder(Combo1, Command2);
     QWidget::setTabOrder(Command2, Command3);
+    QWidget::setTabOrder(Command3, Label3);
 }
 
 void FormDesign::placeControls(QWidget *form)

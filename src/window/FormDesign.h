@@ -18,7 +18,7 @@ class QWidget;
 
 class FormDesign
 {
-    Q_DECLARE_TR_FUNCTIONS(mainform)
+    Q_DECLARE_TR_FUNCTIONS(FormDesign)
 
 public:
     // Maps the design's face "ＭＳ ゴシック", missing outside Windows, to an

@@ -4,7 +4,8 @@
 #include <QString>
 
 // A label that reports a left click and holds the address it stands for, its
-// Tag (the caption shows the same text, but the Tag is what is opened).
+// Tag (the caption shows the same text, but the Tag is what is opened). Tab
+// reaches it like a button, and Enter or Space then count as a click.
 class LinkLabel : public QLabel
 {
     Q_OBJECT
@@ -21,6 +22,8 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     QString tag_;

@@ -32,16 +32,22 @@ bool OuterSize::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
+QSize OuterSize::ClientFor(QSize outer, QSize frame, QSize client, QSize leastClient)
+{
+    if (outer.width() > 0)
+        client.setWidth(outer.width() - frame.width());
+    if (outer.height() > 0)
+        client.setHeight(outer.height() - frame.height());
+    return client.expandedTo(leastClient);
+}
+
 void OuterSize::apply()
 {
     // The frame (none without a window manager) is part of the outer size.
     const QSize frame = window_->frameGeometry().size() - window_->size();
-    QSize client = window_->size();
-    if (widthTwips_)
-        client.setWidth(Twips::ToPixelsX(*window_, *widthTwips_) - frame.width());
-    if (heightTwips_)
-        client.setHeight(Twips::ToPixelsY(*window_, *heightTwips_) - frame.height());
-    client = client.expandedTo(leastClient_);
+    const QSize outer(widthTwips_ ? Twips::ToPixelsX(*window_, *widthTwips_) : 0,
+                      heightTwips_ ? Twips::ToPixelsY(*window_, *heightTwips_) : 0);
+    const QSize client = ClientFor(outer, frame, window_->size(), leastClient_);
     // The user cannot resize the window: its size is always a fixed one.
     if (client != window_->size() || window_->minimumSize() != window_->maximumSize())
         window_->setFixedSize(client);

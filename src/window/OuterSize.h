@@ -24,6 +24,12 @@ public:
     // window manager draws.
     void setHeight(double twips, QSize leastClient);
 
+    // The client size that gives a window framed by `frame` (the frame's
+    // extra width and height) the outer size `outer`, in pixels; a side of
+    // `outer` that is not set (0 or less) keeps `client`'s. The result is at
+    // least `leastClient`.
+    static QSize ClientFor(QSize outer, QSize frame, QSize client, QSize leastClient);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

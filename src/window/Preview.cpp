@@ -18,14 +18,24 @@ namespace {
 // every tile all the same.
 constexpr qint64 FrameMs = 16;
 
-// The source column (or row) under the centre of each of `length` device
-// pixels: nearest-neighbour sampling, so every preview pixel shows a colour
-// that exists in the sheet.
-std::vector<int> sourceSamples(int length, int sourceLength)
+// The source column (or row) each of `deviceLength` device pixels shows.
+// Every device pixel shows the sample of the window pixel it belongs to, as
+// the window system reports the pointer over it: window pixel
+// round(device / ratio), counted from the window's edge, where the preview
+// begins at window pixel `start` and device pixel round(start x ratio). A
+// window pixel shows the canvas pixel under its centre (nearest neighbour),
+// so every preview pixel shows a colour of the sheet, and a pick, which
+// knows only the window pixel, reads the colour drawn under the pointer at
+// any scale.
+std::vector<int> sourceSamples(int deviceLength, int sourceLength, int logicalStart, int logicalLength, qreal ratio)
 {
-    std::vector<int> samples(static_cast<std::size_t>(length));
-    for (int d = 0; d < length; ++d)
-        samples[static_cast<std::size_t>(d)] = static_cast<int>((2LL * d + 1) * sourceLength / (2LL * length));
+    const int deviceStart = qRound(logicalStart * ratio);
+    std::vector<int> samples(static_cast<std::size_t>(deviceLength));
+    for (int d = 0; d < deviceLength; ++d) {
+        const int logical = std::clamp(qRound((d + deviceStart) / ratio) - logicalStart, 0, logicalLength - 1);
+        samples[static_cast<std::size_t>(d)]
+            = static_cast<int>((2LL * logical + 1) * sourceLength / (2LL * logicalLength));
+    }
     return samples;
 }
 
@@ -40,13 +50,15 @@ std::pair<int, int> samplesWithin(const std::vector<int> &samples, int first, in
 // Scales the whole canvas into the whole image, but writes only the image
 // pixels whose samples lie in `area` of the canvas. Returns the image
 // rectangle written.
-QRect scaleInto(QImage &image, const Canvas &source, const CanvasArea &area)
+QRect scaleInto(QImage &image, QRect logical, const Canvas &source, const CanvasArea &area)
 {
     if (image.isNull() || source.width() == 0 || source.height() == 0)
         return {};
 
-    const std::vector<int> columns = sourceSamples(image.width(), source.width());
-    const std::vector<int> rows = sourceSamples(image.height(), source.height());
+    const qreal ratio = image.devicePixelRatio();
+    const std::vector<int> columns
+        = sourceSamples(image.width(), source.width(), logical.x(), logical.width(), ratio);
+    const std::vector<int> rows = sourceSamples(image.height(), source.height(), logical.y(), logical.height(), ratio);
     const auto [left, right] = samplesWithin(columns, area.x, area.width);
     const auto [top, bottom] = samplesWithin(rows, area.y, area.height);
 
@@ -99,7 +111,7 @@ void Preview::showCanvas(CanvasArea changed, Refresh refresh)
     const bool current = shownEpoch_ == canvas_.contentEpoch();
     if (fitImage() || !current)
         changed = {0, 0, canvas_.width(), canvas_.height()};
-    const QRect written = scaleInto(image_, canvas_, changed);
+    const QRect written = scaleInto(image_, geometry(), canvas_, changed);
     shownEpoch_ = canvas_.contentEpoch();
 
     const qreal ratio = image_.devicePixelRatio();
@@ -120,11 +132,17 @@ void Preview::showCanvas(CanvasArea changed, Refresh refresh)
 
 ColorValue Preview::pixel(QPointF at) const
 {
+    // The window pixel, as the window system rounds the pointer's position,
+    // and a device pixel that shows it (see sourceSamples).
     const qreal ratio = image_.devicePixelRatio();
-    const QPoint device(static_cast<int>(std::floor(at.x() * ratio)), static_cast<int>(std::floor(at.y() * ratio)));
-    if (at.x() < 0 || at.y() < 0 || !image_.rect().contains(device))
+    const QPoint inWindow = (at + QPointF(pos())).toPoint();
+    if (!geometry().contains(inWindow))
         return -1;
-    return FromRgb32(image_.pixel(device));
+    const auto device = [ratio](int window, int start, int length) {
+        const int d = static_cast<int>(std::ceil((window - 0.5) * ratio)) - qRound(start * ratio);
+        return std::clamp(d, 0, length - 1);
+    };
+    return FromRgb32(image_.pixel(device(inWindow.x(), x(), image_.width()), device(inWindow.y(), y(), image_.height())));
 }
 
 void Preview::resizeEvent(QResizeEvent *event)

@@ -2,30 +2,45 @@
 
 #include "colour/C2rgb.h"
 #include "generation/RunObserver.h"
+#include "generation/Sheets.h"
 #include "platform/CanvasImage.h"
 #include "platform/Clipboard.h"
 #include "platform/Interaction.h"
 #include "platform/Module1.h"
 #include "platform/PictureFile.h"
+#include "tintwellconfig.h"
 #include "window/Design.h"
 #include "window/LinkLabel.h"
 #include "window/OuterSize.h"
 #include "window/Preview.h"
 #include "window/Twips.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace {
 
-// During a run the window keeps room for the whole preview and a margin as
-// wide as the one on its left, whatever frame the window manager draws.
-constexpr QSize LeastRunClient(Design::PreviewLeft + Design::PreviewSize + Design::PreviewLeft,
-                               Design::PreviewTop + Design::PreviewSize + Design::PreviewLeft);
+using Format = PictureFile::Format;
+
+// A typed ".png" or ".bmp" ending (in any case) names the format; any other
+// ending, or none, leaves it to the file type chosen in the dialog.
+Format formatOf(const QString &fileName, Format chosen)
+{
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (suffix.compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
+        return Format::Png;
+    if (suffix.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0)
+        return Format::Bmp;
+    return chosen;
+}
 
 ColorValue toColorValue(const QColor &colour)
 {
@@ -33,6 +48,26 @@ ColorValue toColorValue(const QColor &colour)
 }
 
 } // namespace
+
+// Enter and keypad Enter press the focused button as Space does.
+class EnterPressesButton final : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+            return false;
+        if (!key->isAutoRepeat())
+            static_cast<QAbstractButton *>(watched)->click();
+        return true;
+    }
+};
 
 // Hands each report of a run to the window's own handler.
 class mainform::RunHost final : public RunObserver
@@ -71,6 +106,28 @@ mainform::mainform(QWidget *parent)
     connect(ui.Command2, &QPushButton::clicked, this, &mainform::Command2_Click);
     connect(ui.Command3, &QPushButton::clicked, this, &mainform::Command3_Click);
     connect(ui.Label3, &LinkLabel::clicked, this, &mainform::Label3_Click);
+    setUpKeys();
+}
+
+// The window's keys. The shortcuts act only while the window is the active
+// one (not while a dialog of it is up), and do what a click on the button
+// would, during a run too.
+void mainform::setUpKeys()
+{
+    auto *enter = new EnterPressesButton(this);
+    for (QPushButton *button : {ui.Command1, ui.Command2, ui.Command3})
+        button->installEventFilter(enter);
+
+    const auto key = [this](const QKeySequence &sequence, auto handler) {
+        new QShortcut(sequence, this, this, handler, Qt::WindowShortcut);
+    };
+    key(QKeySequence(Qt::Key_F5), &mainform::Command1_Click);
+    key(QKeySequence(Qt::Key_Escape), &mainform::Command3_Click);
+    key(QKeySequence::Save, &mainform::Command2_Click);
+    // Ctrl+Q where the platform names no quit key (Windows' conventions).
+    const QKeySequence quit(QKeySequence::Quit);
+    key(quit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quit, &QWidget::close);
+    key(QKeySequence(Qt::CTRL | Qt::Key_W), &QWidget::close);
 }
 
 mainform::~mainform() = default;
@@ -79,6 +136,16 @@ void mainform::Form_Load()
 {
     ui.Combo1->setCurrentIndex(0);
     outerSize_->setWidth(Design::OuterWidthPixels * Twips::PerPixelX(*this));
+}
+
+const Sheet *mainform::CanvasSheet() const
+{
+    // Every sheet has its own size, so the size tells which run sized the
+    // canvas; before any run it has the design's size, no sheet's.
+    for (const Sheet &sheet : Sheets::All)
+        if (canvas_.width() == sheet.size && canvas_.height() == sheet.size)
+            return &sheet;
+    return nullptr;
 }
 
 int mainform::SelectedMode() const
@@ -101,7 +168,7 @@ void mainform::RunStarted()
     ui.Label1->setText(QStringLiteral("0"));
     outerSize_->setWidth(Design::OuterWidthPixels * Twips::PerPixelX(*this));
     outerSize_->setHeight(Design::RunHeightPixels * Twips::PerPixelY(*this) + Design::RunExtraHeightTwips,
-                          LeastRunClient);
+                          QSize(Design::LeastRunClientWidth, Design::LeastRunClientHeight));
     emit runStarted();
 }
 
@@ -164,24 +231,47 @@ void mainform::Command3_Click()
 
 void mainform::Command2_Click()
 {
-    if (ui.Combo1->currentIndex() == 0
+    // The warning and the proposed name tell the truth about the picture that
+    // will be written: the canvas, whatever the list now says.
+    const Sheet *drawn = CanvasSheet();
+    if (drawn && drawn->mode == Mode::Colours16Million
         && Interaction::MsgBox(this, tr("16M色のファイルサイズは48Mbyteになります。")) == QMessageBox::Cancel)
         return;
 
-    CommonDialog1.setFileName(DefaultSaveFolder(QCoreApplication::applicationDirPath()) + QLatin1Char('/')
-                              + ui.Combo1->currentText() + QStringLiteral(".bmp"));
+    const QString name = drawn ? QString::fromLatin1(drawn->name.data(), qsizetype(drawn->name.size()))
+                               : ui.Combo1->currentText();
+    CommonDialog1.setFileName(
+        DefaultSaveFolder(QCoreApplication::applicationDirPath(), QString::fromUtf8(TintwellConfig::BuildFolder))
+        + QLatin1Char('/') + name + QStringLiteral(".bmp"));
+    // BMP first, as the design writes it; PNG the same pixels in a small file.
+    CommonDialog1.setFilter({tr("BMP picture (*.bmp)"), tr("PNG picture (*.png)")});
+    CommonDialog1.setFilterIndex(0);
     if (!CommonDialog1.ShowSave(this))
         return;
 
-    const QString name = CommonDialog1.FileName();
+    const QString fileName = CommonDialog1.FileName();
+    const Format format = formatOf(fileName, CommonDialog1.FilterIndex() == 1 ? Format::Png : Format::Bmp);
     QString failure;
-    if (!PictureFile::SavePicture(CanvasImage(canvas_), name, &failure))
+    if (!PictureFile::SavePicture(CanvasImage(canvas_), fileName, format, &failure))
         QMessageBox::warning(this, windowTitle(), failure);
 }
 
 void mainform::Label3_Click()
 {
-    Module1::ShellOpen(this, ui.Label3->Tag());
+    const QString address = ui.Label3->Tag();
+    Module1::ShellOpen(this, address, [this, address] {
+        // Without a browser the user still gets the address, ready to paste.
+        Clipboard::Clear();
+        Clipboard::SetText(address);
+        QMessageBox box(QMessageBox::Warning, windowTitle(),
+                        tr("The web page could not be opened: no program for web addresses answered.\n\n"
+                           "Its address is on the clipboard:\n%1")
+                            .arg(address),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("LinkFailed"));
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box.exec();
+    });
 }
 
 void mainform::mouseReleaseEvent(QMouseEvent *event)

@@ -22,6 +22,7 @@
 #include <memory>
 
 class OuterSize;
+struct Sheet;
 class Preview;
 
 class mainform : public QWidget
@@ -62,6 +63,12 @@ private:
     void Command3_Click();
     void Label3_Click();
     void Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
+    // The keyboard: Enter on the buttons and the window's shortcuts (F5
+    // Start, Esc Stop, Ctrl+S Save, Ctrl+Q and Ctrl+W close).
+    void setUpKeys();
+
+    // The sheet whose run last sized the canvas; none before any run.
+    const Sheet *CanvasSheet() const;
 
     // The selected index of Combo1, -1 when nothing is selected.
     int SelectedMode() const;

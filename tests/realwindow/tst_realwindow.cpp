@@ -331,10 +331,12 @@ private slots:
 
     void userSession();
     void closeDuringRun();
+    void pickOnScaledScreen();
 
 private:
-    // Starts the program in a fresh working directory and finds its window.
-    void launch();
+    // Starts the program in a fresh working directory and finds its window;
+    // `scale` is its QT_SCALE_FACTOR.
+    void launch(const QString &scale = QString());
     // Clicks Start and waits until the preview shows the finished sheet.
     void runAndWait(int mode);
     // Closes the window as a window manager would; the program must end with 0.
@@ -389,7 +391,7 @@ void tst_RealWindow::removeSavedFile()
         QVERIFY2(QFile::remove(savedFile_), qPrintable(QStringLiteral("cannot remove ") + savedFile_));
 }
 
-void tst_RealWindow::launch()
+void tst_RealWindow::launch(const QString &scale)
 {
     clock_.start();
     workDir_ = std::make_unique<QTemporaryDir>();
@@ -399,6 +401,8 @@ void tst_RealWindow::launch()
     process_->setWorkingDirectory(workDir_->path());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    if (!scale.isEmpty())
+        environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
     process_->setProcessEnvironment(environment);
     process_->setProcessChannelMode(QProcess::ForwardedChannels);
     process_->start();
@@ -556,6 +560,59 @@ void tst_RealWindow::closeDuringRun()
     // close message follows at once, to be handled between two of its tiles.
     QVERIFY(clickAt(window_, StartCentre));
     QVERIFY2(pollUntil([&] { return windowSize(window_) == RunSize; }, 1), "the run did not begin");
+    closeAndExpectCleanExit();
+}
+
+// At scale 1.5 a window pixel covers one or two device pixels, and the
+// pointer's position reaches the program in whole window pixels: a right
+// click on any device pixel of the preview copies the colour painted there.
+void tst_RealWindow::pickOnScaledScreen()
+{
+    launch(QStringLiteral("1.5"));
+    if (QTest::currentTestFailed())
+        return;
+    constexpr double Scale = 1.5;
+    const auto device = [](QPoint window) { return QPoint(qRound(window.x() * Scale), qRound(window.y() * Scale)); };
+    QVERIFY(clickAt(window_, device(StartCentre)));
+
+    // "16million" has ended once its last tile is on the screen and the
+    // picture stands still.
+    const QPoint corner = device(Preview.bottomRight());
+    QImage shot;
+    QImage before;
+    QVERIFY2(pollUntil(
+                 [&] {
+                     before = shot;
+                     shot = screenshot(window_);
+                     return shot.rect().contains(corner) && shot == before
+                            && qRed(shot.pixel(corner)) > 200 && qGreen(shot.pixel(corner)) > 200;
+                 },
+                 300),
+             "the run did not end on the screen");
+    QTest::qWait(300); // the final preview is painted with the window's next repaint
+    shot = screenshot(window_);
+
+    // Device rows and columns of every kind: a window pixel's first and
+    // second device pixel, and one it has alone.
+    QStringList wrong;
+    for (int i = 0; i < 12; ++i) {
+        const QPoint at = device(Preview.topLeft()) + QPoint(17 + 29 * i, 20 + 31 * i + i % 3);
+        const QString shown = hexCode(shot.pixel(at));
+        // A mark on the clipboard, which the pick replaces.
+        QProcess mark;
+        mark.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard")});
+        QVERIFY(mark.waitForStarted(Deadline));
+        mark.write("mark");
+        mark.closeWriteChannel();
+        QVERIFY(mark.waitForFinished(Deadline));
+        QVERIFY(pollUntil([&] { return clipboardText() == QStringLiteral("mark"); }, 20));
+        QVERIFY(clickAt(window_, at, 3));
+        QString copied;
+        QVERIFY(pollUntil([&] { return (copied = clipboardText()) != QStringLiteral("mark"); }, 20));
+        if (copied != shown)
+            wrong << QStringLiteral("device (%1,%2): copied %3, painted %4").arg(at.x()).arg(at.y()).arg(copied, shown);
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
     closeAndExpectCleanExit();
 }
 
