@@ -2,6 +2,7 @@
 
 #include "generation/Canvas.h"
 
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -66,9 +67,11 @@ QRect scaleInto(QImage &image, const Canvas &source, const CanvasArea &area)
 Preview::Preview(QWidget *parent)
     : QWidget(parent)
 {
-    // Every pixel comes from the image; clicks belong to the window's surface.
+    // Every pixel comes from the image. Presses and releases go on to the
+    // window's surface (the pick is the window's), since they are ignored here.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setToolTip(tr("Right-click: show this colour's values and copy its RRGGBB code\n"
+                  "Double-click: view the sheet at full size"));
 }
 
 bool Preview::fitImage()
@@ -126,6 +129,16 @@ ColorValue Preview::pixel(QPointF at) const
     if (at.x() < 0 || at.y() < 0 || !image_.rect().contains(device))
         return -1;
     return FromRgb32(image_.pixel(device));
+}
+
+void Preview::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    emit doubleClicked();
 }
 
 void Preview::resizeEvent(QResizeEvent *event)

@@ -10,7 +10,9 @@
 #include "window/LinkLabel.h"
 #include "window/OuterSize.h"
 #include "window/Preview.h"
+#include "window/SheetView.h"
 #include "window/Twips.h"
+#include "window/ZoomedSheet.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -18,6 +20,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace {
 
@@ -72,9 +75,19 @@ mainform::mainform(QWidget *parent)
     connect(ui.Command2, &QPushButton::clicked, this, &mainform::Command2_Click);
     connect(ui.Command3, &QPushButton::clicked, this, &mainform::Command3_Click);
     connect(ui.Label3, &LinkLabel::clicked, this, &mainform::Label3_Click);
+    connect(preview_, &Preview::doubleClicked, this, [this] { OpenView(ViewZoom::Keep); });
+    // The view at 100 % and fitted; these act while the main window is active.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_1), this), &QShortcut::activated, this,
+            [this] { OpenView(ViewZoom::Actual); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_0), this), &QShortcut::activated, this,
+            [this] { OpenView(ViewZoom::Fit); });
 }
 
-mainform::~mainform() = default;
+mainform::~mainform()
+{
+    // The view reads the canvas, which goes with this window.
+    delete view_;
+}
 
 void mainform::Form_Load()
 {
@@ -108,6 +121,7 @@ void mainform::RunStarted()
     outerSize_->setWidth(Design::OuterWidthPixels * Twips::PerPixelX(*this));
     outerSize_->setHeight(Design::RunHeightPixels * Twips::PerPixelY(*this) + Design::RunExtraHeightTwips,
                           LeastRunClient);
+    if (view_) view_->runStarted(); // TEMP until the run signals land
 }
 
 void mainform::TileDone(CanvasArea tile, std::int32_t elapsedMs)
@@ -115,6 +129,7 @@ void mainform::TileDone(CanvasArea tile, std::int32_t elapsedMs)
     // During a run each preview goes to the screen at once.
     preview_->showCanvas(canvas_, tile, Preview::Refresh::Now);
     ui.Label1->setText(QString::number(elapsedMs));
+    if (view_) view_->canvasChanged(QRect(tile.x, tile.y, tile.width, tile.height)); // TEMP
 }
 
 void mainform::RunEnded(std::int32_t totalMs)
@@ -177,7 +192,11 @@ void mainform::Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift,
     if (button != Qt::RightButton)
         return;
 
-    const ColorValue colour = Point(x, y);
+    ShowPick(Point(x, y));
+}
+
+void mainform::ShowPick(ColorValue colour)
+{
     std::int16_t red, green, blue;
     C2rgb::SplitRGB(colour, red, green, blue);
     ui.RGBc[0]->setText(QString::fromStdString(C2rgb::Hex(red)));
@@ -196,6 +215,20 @@ void mainform::Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift,
     ui.Label4->setPalette(swatch);
 }
 
+void mainform::OpenView(ViewZoom zoom)
+{
+    if (!view_) {
+        view_ = new SheetView(canvas_);
+        view_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(view_, &SheetView::picked, this, &mainform::ShowPick);
+    }
+    view_->present(this);
+    if (zoom == ViewZoom::Fit)
+        view_->sheet()->fit();
+    else if (zoom == ViewZoom::Actual)
+        view_->sheet()->setZoom(1);
+}
+
 void mainform::closeEvent(QCloseEvent *event)
 {
     // A run in progress stops at its next tile and unwinds; the program ends
@@ -204,5 +237,7 @@ void mainform::closeEvent(QCloseEvent *event)
         closing_ = true;
         generator_.Stop();
     }
+    if (view_)
+        view_->close();
     event->accept();
 }

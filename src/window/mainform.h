@@ -5,19 +5,23 @@
 // canvas. A run reports to the window through a small host object, and the
 // window decides what each report means on screen: its size, the preview,
 // the time caption, the beep. The colour pick, Save and the link are the
-// window's own handlers.
+// window's own handlers. The full-size view of the sheet is a second window
+// the main window opens, feeds and closes; its picks come back to the
+// window's own pick.
 
 #include "generation/Canvas.h"
 #include "generation/SheetGenerator.h"
 #include "platform/CommonDialog.h"
 #include "window/FormDesign.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
 
 class OuterSize;
 class Preview;
+class SheetView;
 
 class mainform : public QWidget
 {
@@ -56,6 +60,14 @@ private:
     void Command3_Click();
     void Label3_Click();
     void Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
+    // Shows a picked colour in the RGBc labels and the swatch and copies its
+    // code; -1 is no colour. The window's right click and the view's picks
+    // both come here.
+    void ShowPick(ColorValue colour);
+
+    // Opens the view, or raises it, at the given zoom.
+    enum class ViewZoom { Keep, Fit, Actual };
+    void OpenView(ViewZoom zoom);
 
     // What a run's reports mean on screen.
     void RunStarted();
@@ -67,6 +79,7 @@ private:
     Preview *preview_ = nullptr;
     OuterSize *outerSize_ = nullptr;
     CommonDialog CommonDialog1;
+    QPointer<SheetView> view_;
 
     Canvas canvas_;
     std::unique_ptr<RunHost> runHost_;
