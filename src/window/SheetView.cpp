@@ -245,6 +245,8 @@ void SheetView::findTyped()
 {
     const std::optional<ColorValue> colour = parseColour(findText_->text());
     if (!colour) {
+        offer_.reset();
+        forgetFound();
         findMessage_->setText(tr("Type a colour as RRGGBB or #RRGGBB."));
         goNearest_->hide();
         return;

@@ -116,8 +116,10 @@ QSizeF ZoomedSheet::viewportDeviceSize() const
 QPoint ZoomedSheet::origin() const
 {
     const QSizeF view = viewportDeviceSize();
-    return QPoint(static_cast<int>(std::lround(view.width() / 2 - centre_.x() * zoom_)),
-                  static_cast<int>(std::lround(view.height() / 2 - centre_.y() * zoom_)));
+    // Halves round up on both sides of 0: the pixel whose middle is put at
+    // the middle of the viewport covers the device pixel there.
+    const auto whole = [](double v) { return static_cast<int>(std::floor(v + 0.5)); };
+    return QPoint(whole(view.width() / 2 - centre_.x() * zoom_), whole(view.height() / 2 - centre_.y() * zoom_));
 }
 
 QRect ZoomedSheet::deviceRectOf(QPoint pixel) const
@@ -208,12 +210,16 @@ void ZoomedSheet::zoomOut()
 
 void ZoomedSheet::zoomAt(double zoom, QPointF at)
 {
-    const QPointF sheetPoint = sheetPointAt(at);
+    // Notch after notch at the same place, the first notch's sheet point is
+    // kept: the origin's rounding to a whole device pixel must not add up.
+    const bool sameRun = anchor_ && anchor_->at == at && anchor_->zoom == zoom_ && anchor_->centre == centre_;
+    const QPointF sheetPoint = sameRun ? anchor_->sheetPoint : sheetPointAt(at);
     zoom_ = std::clamp(zoom, minimumZoom(), maximumZoom());
     fitted_ = false;
     const QSizeF view = viewportDeviceSize();
     const QPointF fromMiddle = at * ratio() - QPointF(view.width(), view.height()) / 2;
     moveCentreWithinReach(sheetPoint - fromMiddle / zoom_);
+    anchor_ = Anchor{at, sheetPoint, zoom_, centre_};
     changed();
 }
 

@@ -140,6 +140,15 @@ private:
 
     // A left-button drag: where it last was, in device pixels.
     std::optional<QPointF> dragFrom_;
+    // The last zoom at the cursor, and the view it left.
+    struct Anchor
+    {
+        QPointF at;
+        QPointF sheetPoint;
+        double zoom;
+        QPointF centre;
+    };
+    std::optional<Anchor> anchor_;
     // Wheel turns not yet worth a zoom step (high-resolution wheels).
     int wheelRest_ = 0;
 };
