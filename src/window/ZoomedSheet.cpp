@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -33,7 +35,13 @@ constexpr double ArrowPanPart = 1.0 / 8;
 
 const QColor Surround(0x40, 0x40, 0x40);
 const QColor BareSurround(Qt::black);
-const QColor GridColour(0x80, 0x80, 0x80, 0x90);
+// A grid line is the pixel halfway to mid grey: it shows on any colour.
+constexpr std::uint32_t gridBlend(std::uint32_t pixel)
+{
+    return 0xFF000000u | (((pixel >> 1) & 0x7F7F7Fu) + 0x404040u);
+}
+// The rows of device pixels painted at a time.
+constexpr int BandRows = 32;
 // The outline around a found place: a white and a black ring, so that it
 // shows on any colour, this many device pixels clear of the pixel.
 constexpr int MarkGap = 2;
@@ -403,56 +411,73 @@ void ZoomedSheet::paintEvent(QPaintEvent *event)
     painter.setWorldTransform(QTransform::fromScale(1 / r, 1 / r));
     const QRect exposed = QRectF(QPointF(event->rect().topLeft()) * r, QSizeF(event->rect().size()) * r).toAlignedRect();
     drawSheet(painter, exposed);
-    if (gridShown_ && zoom_ >= GridFromZoom)
-        drawGrid(painter, exposed);
     drawMarks(painter);
 }
 
 void ZoomedSheet::drawSheet(QPainter &painter, const QRect &exposed)
 {
-    // The source pixels that show in the exposed rectangle, and where they go.
-    const QPoint o = origin();
-    const auto firstShown = [this](int from, int originAt, int length) {
-        return std::clamp(static_cast<int>(std::floor((from + 0.5 - originAt) / zoom_)), 0, length);
-    };
-    const auto pastShown = [this](int to, int originAt, int length) {
-        return std::clamp(static_cast<int>(std::floor((to + 0.5 - originAt) / zoom_)) + 1, 0, length);
-    };
-    const int left = firstShown(exposed.left(), o.x(), picture_.width());
-    const int right = pastShown(exposed.right(), o.x(), picture_.width());
-    const int top = firstShown(exposed.top(), o.y(), picture_.height());
-    const int bottom = pastShown(exposed.bottom(), o.y(), picture_.height());
-    const QRect source(left, top, right - left, bottom - top);
-    const QRectF target(o.x() + left * zoom_, o.y() + top * zoom_, source.width() * zoom_, source.height() * zoom_);
-
-    if (!target.contains(QRectF(exposed)))
-        painter.fillRect(exposed, bare_ ? BareSurround : Surround);
-    if (!source.isEmpty())
-        painter.drawImage(target, picture_, source);
-}
-
-void ZoomedSheet::drawGrid(QPainter &painter, const QRect &exposed)
-{
-    // A line of one device pixel along the top and the left of every pixel.
+    // The device pixels the sheet covers within the exposed rectangle; the
+    // rest is the surround.
     const QSize sheet = picture_.size();
-    const QRect shown = QRect(deviceRectOf(QPoint(0, 0)).topLeft(),
-                              deviceRectOf(QPoint(sheet.width() - 1, sheet.height() - 1)).bottomRight())
-                            .intersected(exposed);
-    if (shown.isEmpty())
+    const QRect covered =
+        sheet.isEmpty() ? QRect()
+                        : QRect(deviceRectOf(QPoint(0, 0)).topLeft(),
+                                deviceRectOf(QPoint(sheet.width() - 1, sheet.height() - 1)).bottomRight())
+                              .intersected(exposed);
+    if (covered != exposed)
+        painter.fillRect(exposed, bare_ ? BareSurround : Surround);
+    if (covered.isEmpty())
         return;
-    const std::optional<QPoint> first = sheetPixelAt(QPointF(shown.topLeft()) / ratio());
-    const QPoint from = first.value_or(QPoint(0, 0));
-    for (int x = from.x(); x < sheet.width(); ++x) {
-        const int at = deviceRectOf(QPoint(x, 0)).left();
-        if (at > shown.right())
-            break;
-        painter.fillRect(QRect(at, shown.top(), 1, shown.height()), GridColour);
+
+    // The source pixel under the centre of each device column and row:
+    // nearest neighbour, so every pixel shows a colour the sheet holds. A
+    // grid line is the first device column (row) of each source column (row).
+    const QPoint o = origin();
+    const auto sourceOf = [this](int device, int originAt, int length) {
+        return std::clamp(static_cast<int>(std::floor((device + 0.5 - originAt) / zoom_)), 0, length - 1);
+    };
+    const bool grid = gridShown_ && zoom_ >= GridFromZoom;
+    const int width = covered.width();
+    columns_.resize(static_cast<std::size_t>(width));
+    gridColumns_.clear();
+    for (int dx = 0; dx < width; ++dx) {
+        const int sx = sourceOf(covered.left() + dx, o.x(), sheet.width());
+        columns_[static_cast<std::size_t>(dx)] = sx;
+        if (grid && sx != sourceOf(covered.left() + dx - 1, o.x(), sheet.width()))
+            gridColumns_.push_back(dx);
     }
-    for (int y = from.y(); y < sheet.height(); ++y) {
-        const int at = deviceRectOf(QPoint(0, y)).top();
-        if (at > shown.bottom())
-            break;
-        painter.fillRect(QRect(shown.left(), at, shown.width(), 1), GridColour);
+    const int firstColumn = columns_.front();
+    const bool unscaled = columns_.back() - firstColumn == width - 1;
+
+    // Written band by band into a small image and blitted one to one: no
+    // picture the size of the view, let alone of the sheet.
+    if (band_.width() < width)
+        band_ = QImage(width, BandRows, QImage::Format_RGB32);
+    rowPixels_.resize(static_cast<std::size_t>(width));
+    int rowSource = -1;
+    for (int top = covered.top(); top <= covered.bottom(); top += BandRows) {
+        const int rows = std::min(BandRows, covered.bottom() + 1 - top);
+        for (int r = 0; r < rows; ++r) {
+            const int sy = sourceOf(top + r, o.y(), sheet.height());
+            const bool gridRow = grid && sy != sourceOf(top + r - 1, o.y(), sheet.height());
+            if (sy != rowSource) {
+                rowSource = sy;
+                const auto *from = reinterpret_cast<const std::uint32_t *>(picture_.constScanLine(sy));
+                if (unscaled)
+                    std::memcpy(rowPixels_.data(), from + firstColumn, static_cast<std::size_t>(width) * 4);
+                else
+                    for (std::size_t dx = 0; dx < rowPixels_.size(); ++dx)
+                        rowPixels_[dx] = from[columns_[dx]];
+                for (int dx : gridColumns_)
+                    rowPixels_[static_cast<std::size_t>(dx)] = gridBlend(rowPixels_[static_cast<std::size_t>(dx)]);
+            }
+            auto *to = reinterpret_cast<std::uint32_t *>(band_.scanLine(r));
+            if (gridRow)
+                std::transform(rowPixels_.begin(), rowPixels_.end(), to, gridBlend);
+            else
+                std::memcpy(to, rowPixels_.data(), static_cast<std::size_t>(width) * 4);
+        }
+        painter.drawImage(QPoint(covered.left(), top), band_, QRect(0, 0, width, rows));
     }
 }
 

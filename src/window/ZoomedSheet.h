@@ -19,6 +19,7 @@
 #include <QPoint>
 #include <QPointF>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -118,7 +119,6 @@ private:
     void moveCursorBy(int dx, int dy);
 
     void drawSheet(QPainter &painter, const QRect &exposed);
-    void drawGrid(QPainter &painter, const QRect &exposed);
     void drawMarks(QPainter &painter);
 
     const Canvas &canvas_;
@@ -126,6 +126,13 @@ private:
     // has another size or memory.
     QImage picture_;
     QSize knownSize_;
+    // Painting's own buffers, kept between frames: the source column of each
+    // device column, the columns a grid line falls on, one device row, and a
+    // band of device rows.
+    std::vector<int> columns_;
+    std::vector<int> gridColumns_;
+    std::vector<std::uint32_t> rowPixels_;
+    QImage band_;
 
     double zoom_ = 1;
     QPointF centre_;
