@@ -100,8 +100,8 @@ int main()
                             && std::memcmp(host.canvas.bits(), columns.bits(), bytes) == 0;
 
     std::vector<Measurement> rows = {again, layout};
-    for (int mode = 1; mode < SheetGenerator::ModeCount; ++mode)
-        rows.push_back(measureFor(std::string(SheetGenerator::ModeNames[static_cast<std::size_t>(mode)]), RowSeconds,
+    for (int mode = 1; mode < Sheets::Count; ++mode)
+        rows.push_back(measureFor(std::string(Sheets::All[static_cast<std::size_t>(mode)].name), RowSeconds,
                                   MinimumRuns, [&] { start(mode); }));
     rows.insert(rows.end(), turns.begin() + 2, turns.end());
     rows.push_back(after729);

@@ -1,19 +1,32 @@
 #pragma once
 
 // What every mode's finished canvas holds, written from the colour sheets'
-// by-position description (not from the layouts' loops), and the order in
-// which each mode visits its tiles.
+// by-position description (not from the layouts' loops or the table of
+// sheets: this is the oracle they are checked against), and the order in
+// which each mode visits its tiles. Sizes and names come from the table.
 
 #include "generation/ColorValue.h"
+#include "generation/Sheets.h"
 
 #include <algorithm>
 #include <array>
 
 namespace SheetFormulas {
 
-inline constexpr std::array<int, 8> CanvasSize = {4096, 1024, 512, 256, 128, 64, 45, 27};
-inline constexpr std::array<int, 8> TileSize = {256, 128, 64, 64, 64, 16, 15, 9};
-inline constexpr std::array<int, 8> TileCount = {256, 64, 64, 16, 4, 16, 9, 9};
+namespace Detail {
+template <typename Field>
+constexpr std::array<int, Sheets::Count> PerSheet(Field field)
+{
+    std::array<int, Sheets::Count> values{};
+    for (std::size_t mode = 0; mode < values.size(); ++mode)
+        values[mode] = field(Sheets::All[mode]);
+    return values;
+}
+} // namespace Detail
+
+inline constexpr auto CanvasSize = Detail::PerSheet([](const Sheet &sheet) { return sheet.size; });
+inline constexpr auto TileSize = Detail::PerSheet([](const Sheet &sheet) { return sheet.tile; });
+inline constexpr auto TileCount = Detail::PerSheet([](const Sheet &sheet) { return sheet.tileCount(); });
 
 inline constexpr std::array<int, 8> L2 = {0, 2, 4, 6, 9, 11, 13, 15};
 inline constexpr std::array<int, 15> Levels15 = {0, 18, 36, 55, 73, 91, 109, 128, 146, 164, 182, 200, 219, 237, 255};

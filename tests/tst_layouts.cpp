@@ -5,11 +5,14 @@
 #include "MemoryHost.h"
 #include "SheetFormulas.h"
 #include "generation/SheetGenerator.h"
+#include "generation/Sheets.h"
 
 #include <QTest>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -70,20 +73,22 @@ private slots:
     void workedExamples_data();
     void workedExamples();
     void mode3GreenTilesRepeat();
+    void tableAgainstDrawnSheet_data();
+    void tableAgainstDrawnSheet();
 };
 
 void tst_Layouts::levelTables()
 {
     using V = std::vector<std::int32_t>;
     const auto vec = [](const auto &table) { return V(table.begin(), table.end()); };
-    QCOMPARE(vec(LevelTables::L1()), (V{0, 2, 4, 6, 8, 10, 12, 14}));
+    QCOMPARE(vec(LevelTables::L1), (V{0, 2, 4, 6, 8, 10, 12, 14}));
     // Nearest, not truncated: 15/7 x 4 = 8.57 gives 9.
-    QCOMPARE(vec(LevelTables::L2()), (V{0, 2, 4, 6, 9, 11, 13, 15}));
-    QCOMPARE(vec(LevelTables::L3()), (V{0, 5, 10, 15}));
-    QCOMPARE(vec(LevelTables::Levels4()), (V{0, 128, 192, 255}));
+    QCOMPARE(vec(LevelTables::L2), (V{0, 2, 4, 6, 9, 11, 13, 15}));
+    QCOMPARE(vec(LevelTables::L3), (V{0, 5, 10, 15}));
+    QCOMPARE(vec(LevelTables::Levels4), (V{0, 128, 192, 255}));
     // 5 x 31.9 is exactly 159.5 in double precision: the tie goes to 160.
-    QCOMPARE(vec(LevelTables::Levels9()), (V{0, 32, 64, 96, 128, 160, 191, 223, 255}));
-    QCOMPARE(vec(LevelTables::Levels15()), (V{0, 18, 36, 55, 73, 91, 109, 128, 146, 164, 182, 200, 219, 237, 255}));
+    QCOMPARE(vec(LevelTables::Levels9), (V{0, 32, 64, 96, 128, 160, 191, 223, 255}));
+    QCOMPARE(vec(LevelTables::Levels15), (V{0, 18, 36, 55, 73, 91, 109, 128, 146, 164, 182, 200, 219, 237, 255}));
     QCOMPARE(LevelTables::RoundToEven(0.5), 0);
     QCOMPARE(LevelTables::RoundToEven(1.5), 2);
     QCOMPARE(LevelTables::RoundToEven(2.5), 2);
@@ -184,10 +189,10 @@ void tst_Layouts::writesClippedToAnotherSize_data()
 
     // Sizes that cut tiles in the middle, across and down, and one that is
     // larger than the sheet in one direction.
-    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+    for (int mode = 0; mode < Sheets::Count; ++mode) {
         const int n = SheetFormulas::CanvasSize[mode];
         const int w = SheetFormulas::TileSize[mode];
-        const auto name = std::string(SheetGenerator::ModeNames[std::size_t(mode)]);
+        const auto name = std::string(Sheets::All[std::size_t(mode)].name);
         QTest::newRow((name + " cut inside tiles").c_str()) << mode << n - 3 * w / 2 - 1 << n / 3 + 2;
         QTest::newRow((name + " wider, cut down").c_str()) << mode << n + 5 << w + w / 2;
         QTest::newRow((name + " one column").c_str()) << mode << 1 << n;
@@ -317,6 +322,86 @@ void tst_Layouts::mode3GreenTilesRepeat()
             QCOMPARE(host.canvas.pixel(64 + x, y), host.canvas.pixel(128 + x, y));
             QCOMPARE(host.canvas.pixel(64 + x, y), host.canvas.pixel(192 + x, y));
         }
+}
+
+void tst_Layouts::tableAgainstDrawnSheet_data()
+{
+    QTest::addColumn<int>("mode");
+    for (int mode = 0; mode < Sheets::Count; ++mode)
+        QTest::newRow(Sheets::All[std::size_t(mode)].name.data()) << mode;
+}
+
+// What the table answers without drawing (the colour at a place, every place
+// of a colour, the levels of each channel, the nearest colour held) against
+// the sheet a run draws.
+void tst_Layouts::tableAgainstDrawnSheet()
+{
+    QFETCH(int, mode);
+    const Mode sheetMode = *Sheets::ModeAt(mode);
+    MemoryHost host;
+    host.mode = mode;
+    SheetGenerator generator(host);
+    generator.Start();
+    const Canvas &pic = host.canvas;
+    const int n = pic.width();
+    QCOMPARE(n, Sheets::Of(sheetMode).size);
+
+    // Every place of every colour, from the drawn sheet, and each channel's levels.
+    std::unordered_map<ColorValue, std::vector<SheetPlace>> drawnPlaces;
+    std::vector<bool> drawnLevels[3] = {std::vector<bool>(256), std::vector<bool>(256), std::vector<bool>(256)};
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const ColorValue colour = pic.pixel(x, y);
+            if (Sheets::ColourAt(sheetMode, x, y) != colour)
+                QFAIL(qPrintable(QStringLiteral("the table's colour at (%1, %2) differs").arg(x).arg(y)));
+            if (n <= 1024) // one place each in "16million": the sampled check below covers it
+                drawnPlaces[colour].push_back(SheetPlace{x, y});
+            drawnLevels[0][std::size_t(RedOf(colour))] = true;
+            drawnLevels[1][std::size_t(GreenOf(colour))] = true;
+            drawnLevels[2][std::size_t(BlueOf(colour))] = true;
+        }
+    QCOMPARE(Sheets::ColourAt(sheetMode, -1, 0), -1);
+    QCOMPARE(Sheets::ColourAt(sheetMode, 0, n), -1);
+
+    std::uint64_t held = 1;
+    for (const Channel channel : {Channel::Red, Channel::Green, Channel::Blue}) {
+        std::vector<int> levels;
+        for (int level = 0; level < 256; ++level)
+            if (drawnLevels[int(channel)][std::size_t(level)])
+                levels.push_back(level);
+        QCOMPARE(Sheets::Levels(sheetMode, channel), levels);
+        held *= levels.size();
+    }
+    QCOMPARE(Sheets::ColourCount(sheetMode), held);
+
+    // Where the sheet holds each colour: every colour it holds, and every
+    // 251st colour of 24 bits ("16million": every 4099th, one place each).
+    for (const auto &[colour, places] : drawnPlaces)
+        if (Sheets::PlacesOf(sheetMode, colour) != places)
+            QFAIL(qPrintable(QStringLiteral("places of %1 differ").arg(colour, 6, 16, QChar('0'))));
+    int sample = 0;
+    for (std::uint32_t colour = 0; colour < (1u << 24); colour += n > 1024 ? 4099 : 251) {
+        const std::vector<SheetPlace> places = Sheets::PlacesOf(sheetMode, ColorValue(colour));
+        if (n > 1024) {
+            QCOMPARE(places.size(), std::size_t(1));
+            QCOMPARE(pic.pixel(places[0].x, places[0].y), ColorValue(colour));
+        } else if (!drawnPlaces.contains(ColorValue(colour))) {
+            QVERIFY(places.empty());
+        }
+        if (++sample % 16 != 0)
+            continue;
+        // The nearest colour held is held, and no farther in any channel than
+        // that channel's nearest level.
+        const ColorValue nearest = Sheets::NearestHeld(sheetMode, ColorValue(colour));
+        QVERIFY(!Sheets::PlacesOf(sheetMode, nearest).empty());
+        const int wanted[3] = {RedOf(ColorValue(colour)), GreenOf(ColorValue(colour)), BlueOf(ColorValue(colour))};
+        const int got[3] = {RedOf(nearest), GreenOf(nearest), BlueOf(nearest)};
+        for (int channel = 0; channel < 3; ++channel)
+            for (int level = 0; level < 256; ++level)
+                if (drawnLevels[channel][std::size_t(level)])
+                    QVERIFY(std::abs(got[channel] - wanted[channel]) <= std::abs(level - wanted[channel]));
+    }
+    QVERIFY(Sheets::PlacesOf(sheetMode, -1).empty());
 }
 
 QTEST_APPLESS_MAIN(tst_Layouts)

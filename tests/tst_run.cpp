@@ -66,7 +66,7 @@ void tst_Run::previewAfterEveryTile_data()
 {
     QTest::addColumn<int>("mode");
     for (int mode = 0; mode < 8; ++mode)
-        QTest::newRow(SheetGenerator::ModeNames[std::size_t(mode)].data()) << mode;
+        QTest::newRow(Sheets::All[std::size_t(mode)].name.data()) << mode;
 }
 
 // Each tile is on the preview, with its time, before events are handled: the
@@ -161,7 +161,7 @@ void tst_Run::stopDuringTile_data()
     QTest::addColumn<int>("stopAfter");
 
     for (int mode = 0; mode < 8; ++mode) {
-        const auto name = std::string(SheetGenerator::ModeNames[std::size_t(mode)]);
+        const auto name = std::string(Sheets::All[std::size_t(mode)].name);
         QTest::newRow((name + " first tile").c_str()) << mode << 1;
         QTest::newRow((name + " second tile").c_str()) << mode << 2;
     }

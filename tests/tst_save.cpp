@@ -79,7 +79,7 @@ SaveSession clickSave(mainform &form, QObject *context, const QString &name,
     };
 
     QObject scope;
-    if (form.SelectedMode() == 0)
+    if (selectedMode(form) == 0)
         whenModal<QMessageBox>(&scope, answerWarning);
     else
         whenModal<QFileDialog>(&scope, answerDialog);
@@ -174,7 +174,7 @@ void tst_Save::warningAndDefaultName_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("warns");
     for (int mode = 0; mode < 8; ++mode)
-        QTest::newRow(SheetGenerator::ModeNames[std::size_t(mode)].data()) << mode << (mode == 0);
+        QTest::newRow(Sheets::All[std::size_t(mode)].name.data()) << mode << (mode == 0);
 }
 
 // The warning comes only for "16million"; the dialog proposes the entry's
@@ -186,7 +186,7 @@ void tst_Save::warningAndDefaultName()
     QFETCH(bool, warns);
 
     selectMode(*form, mode);
-    const QString text = QString::fromLatin1(SheetGenerator::ModeNames[std::size_t(mode)].data());
+    const QString text = QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data());
     const QString proposed = QDir(QCoreApplication::applicationDirPath()).filePath(text + ".bmp");
     QFile::remove(proposed);
 
@@ -245,7 +245,7 @@ void tst_Save::savedFileMatchesCanvas()
     QCOMPARE(QFileInfo(name).size(), bmpSize(n, n));
     if (mode == 0)
         QCOMPARE(QFileInfo(name).size(), qint64(50'331'702));
-    QCOMPARE(compareFileWithCanvas(name, form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(name, canvasOf(*form)), QString());
 }
 
 void tst_Save::saveBeforeAnyRun()
@@ -257,7 +257,7 @@ void tst_Save::saveBeforeAnyRun()
     QCOMPARE(QFileInfo(name).size(), bmpSize(409, 417));
     const QImage saved(name);
     QCOMPARE(saved.size(), QSize(409, 417));
-    const QRgb background = ToRgb32(form->pic1().backColor());
+    const QRgb background = ToRgb32(canvasOf(*form).backColor());
     for (int y = 0; y < 417; y += 7)
         for (int x = 0; x < 409; x += 5)
             QCOMPARE(saved.pixel(x, y), background);
@@ -285,7 +285,7 @@ void tst_Save::savingTwiceKeepsTheSecond()
     runMode(*form, 6);
     clickSave(*form, this, name); // the dialog asks to replace; Yes
     QCOMPARE(QFileInfo(name).size(), bmpSize(45, 45));
-    QCOMPARE(compareFileWithCanvas(name, form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(name, canvasOf(*form)), QString());
     QCOMPARE(QDir(folder->path()).entryList(QDir::Files), QStringList{"twice.bmp"});
 }
 
@@ -295,7 +295,7 @@ void tst_Save::typedNameKeepsNoExtension()
     clickSave(*form, this, folder->filePath("picture"));
     QVERIFY(QFile::exists(folder->filePath("picture")));
     QVERIFY(!QFile::exists(folder->filePath("picture.bmp")));
-    QCOMPARE(compareFileWithCanvas(folder->filePath("picture"), form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(folder->filePath("picture"), canvasOf(*form)), QString());
 }
 
 void tst_Save::failedSaveIsReported_data()
@@ -325,18 +325,18 @@ void tst_Save::failedSaveIsReported()
     }
 
     runMode(*form, 4);
-    const ColorValue corner = form->pic1().pixel(127, 127);
+    const ColorValue corner = canvasOf(*form).pixel(127, 127);
     const SaveSession session = clickSave(*form, this, name);
 
     QVERIFY2(session.errorText.contains(QDir::toNativeSeparators(name)), qPrintable(session.errorText));
     QVERIFY2(session.errorText.contains(reason), qPrintable(session.errorText));
-    QCOMPARE(form->pic1().pixel(127, 127), corner);
-    QCOMPARE(form->pic1().width(), 128);
+    QCOMPARE(canvasOf(*form).pixel(127, 127), corner);
+    QCOMPARE(canvasOf(*form).width(), 128);
 
     // The program goes on: the next save works.
     const QString good = folder->filePath("good.bmp");
     clickSave(*form, this, good);
-    QCOMPARE(compareFileWithCanvas(good, form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(good, canvasOf(*form)), QString());
 }
 
 // Save clicked between two tiles writes the canvas drawn so far, and the run
@@ -346,7 +346,7 @@ void tst_Save::saveDuringRun()
     const QString name = folder->filePath("partial.bmp");
     bool saved = false;
     const PassGuard pass = everyEventPass(this, [&] {
-        if (!saved && form->generator().RunDepth() > 0) {
+        if (!saved && runDepth(*form) > 0) {
             saved = true;
             clickSave(*form, this, name);
         }
@@ -357,9 +357,9 @@ void tst_Save::saveDuringRun()
     const QImage partial(name);
     QCOMPARE(partial.size(), QSize(1024, 1024));
     QCOMPARE(FromRgb32(partial.pixel(127, 127)), SheetFormulas::Colour(1, 127, 127));
-    QCOMPARE(FromRgb32(partial.pixel(0, 128)), form->pic1().backColor());
-    QCOMPARE(FromRgb32(partial.pixel(1023, 1023)), form->pic1().backColor());
-    QCOMPARE(form->pic1().pixel(1023, 1023), SheetFormulas::Colour(1, 1023, 1023));
+    QCOMPARE(FromRgb32(partial.pixel(0, 128)), canvasOf(*form).backColor());
+    QCOMPARE(FromRgb32(partial.pixel(1023, 1023)), canvasOf(*form).backColor());
+    QCOMPARE(canvasOf(*form).pixel(1023, 1023), SheetFormulas::Colour(1, 1023, 1023));
 }
 
 QTEST_MAIN(tst_Save)

@@ -194,11 +194,11 @@ void tst_Sheet::makeEveryModeAndCensusIt_data()
     QTest::addColumn<QString>("format");
 
     for (const char *format : {"bmp", "png"}) {
-        for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+        for (int mode = 0; mode < Sheets::Count; ++mode) {
             // By name in one format, by index in the other.
-            const QString byName = QString::fromLatin1(SheetGenerator::ModeNames[std::size_t(mode)].data());
+            const QString byName = QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data());
             const QString argument = QByteArray(format) == "bmp" ? byName : QString::number(mode);
-            QTest::addRow("%s %s", SheetGenerator::ModeNames[std::size_t(mode)].data(), format)
+            QTest::addRow("%s %s", Sheets::All[std::size_t(mode)].name.data(), format)
                 << mode << argument << QString::fromLatin1(format);
         }
     }
@@ -375,12 +375,12 @@ void tst_Sheet::modes()
     const Result listed = run({QStringLiteral("modes")});
     QCOMPARE(listed.exitCode, 0);
     QString expected;
-    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+    for (int mode = 0; mode < Sheets::Count; ++mode) {
         const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
         const int w = SheetFormulas::TileSize[std::size_t(mode)];
         expected += QStringLiteral("%1 %2 %3x%3 %4x%4 %5\n")
                         .arg(mode)
-                        .arg(QString::fromLatin1(SheetGenerator::ModeNames[std::size_t(mode)].data()))
+                        .arg(QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data()))
                         .arg(n)
                         .arg(w)
                         .arg(DistinctColours[std::size_t(mode)]);

@@ -36,10 +36,9 @@ void SheetGenerator::Start()
     host_.pic1().clear();
 
     const RunTimer t0 = host_.GetTickCount();
-    const int mode = host_.SelectedMode();
-    if (mode >= 0 && mode < ModeCount) {
+    if (const std::optional<Mode> mode = Sheets::ModeAt(host_.SelectedMode())) {
         try {
-            (this->*Layouts[static_cast<std::size_t>(mode)])();
+            (this->*Layouts[static_cast<std::size_t>(Sheets::Index(*mode))])();
         } catch (const CanvasTooLarge &failure) {
             // The canvas kept its emptied content and size; the run ends as
             // after a stop, so the window is left in its usual idle state.

@@ -12,19 +12,13 @@
 
 #include "generation/GenerationHost.h"
 #include "generation/RunTimer.h"
+#include "generation/Sheets.h"
 
 #include <array>
-#include <string_view>
 
 class SheetGenerator
 {
 public:
-    static constexpr int ModeCount = 8;
-    // The texts of the mode list, in the order of the mode indexes.
-    static constexpr std::array<std::string_view, ModeCount> ModeNames = {
-        "16million", "1million", "256killo", "64kilo", "16kilo", "4096", "2025", "729",
-    };
-
     // Runs nested deeper than this are not started: each level holds a
     // layout and a round of event processing on the stack, so a Start
     // clicked faster than runs finish would otherwise overflow it.
@@ -47,6 +41,10 @@ private:
     // canvas it has just drawn.
     bool AfterTile(RunTimer start, CanvasArea tile);
 
+    // The shape every layout shares, drawing the sheet of `mode`.
+    template <Mode mode>
+    void Draw();
+
     void Draw16Million();
     void Draw1Million();
     void Draw256Kilo();
@@ -57,7 +55,7 @@ private:
     void Draw729();
 
     using Layout = void (SheetGenerator::*)();
-    static constexpr std::array<Layout, ModeCount> Layouts = {
+    static constexpr std::array<Layout, Sheets::Count> Layouts = {
         &SheetGenerator::Draw16Million, &SheetGenerator::Draw1Million, &SheetGenerator::Draw256Kilo,
         &SheetGenerator::Draw64Kilo,    &SheetGenerator::Draw16Kilo,   &SheetGenerator::Draw4096,
         &SheetGenerator::Draw2025,      &SheetGenerator::Draw729,

@@ -11,7 +11,7 @@ namespace SheetArguments {
 
 std::optional<int> ParseMode(const QString &text)
 {
-    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+    for (int mode = 0; mode < Sheets::Count; ++mode) {
         if (text.compare(ModeName(mode), Qt::CaseInsensitive) == 0 || text == QString::number(mode))
             return mode;
     }
@@ -23,18 +23,18 @@ std::optional<int> ParseMode(const QString &text)
 
 QString ModeName(int mode)
 {
-    const std::string_view name = SheetGenerator::ModeNames[static_cast<std::size_t>(mode)];
+    const std::string_view name = Sheets::All[static_cast<std::size_t>(mode)].name;
     return QString::fromLatin1(name.data(), qsizetype(name.size()));
 }
 
 QString ModeChoices()
 {
     QStringList names;
-    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode)
+    for (int mode = 0; mode < Sheets::Count; ++mode)
         names << ModeName(mode);
     const QString last = names.takeLast();
     return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last
-           + QStringLiteral(" (or 0 to %1)").arg(SheetGenerator::ModeCount - 1);
+           + QStringLiteral(" (or 0 to %1)").arg(Sheets::Count - 1);
 }
 
 std::optional<QRgb> ParseColour(const QString &text)

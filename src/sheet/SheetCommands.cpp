@@ -213,7 +213,7 @@ int modes(const QStringList &arguments)
 {
     if (!arguments.isEmpty())
         return failUsage(tr("modes takes no arguments."));
-    for (int mode = 0; mode < SheetGenerator::ModeCount; ++mode) {
+    for (int mode = 0; mode < Sheets::Count; ++mode) {
         SheetHost host;
         if (!host.Draw(mode))
             return failNoMemory(host);

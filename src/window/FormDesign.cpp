@@ -1,7 +1,7 @@
 #include "window/FormDesign.h"
 
 #include "generation/ColorValue.h"
-#include "generation/SheetGenerator.h"
+#include "generation/Sheets.h"
 #include "tintwellconfig.h"
 #include "window/ButtonPicture.h"
 #include "window/Design.h"
@@ -94,8 +94,8 @@ void FormDesign::setupUi(QWidget *form)
     // The design's narrow list: trimmed padding keeps the longest entry legible.
     Combo1->setStyleSheet(QStringLiteral("QComboBox { padding: 0px 0px 0px 3px; }"));
     // The entries name the sheets and the files Save proposes: not translated.
-    for (std::string_view name : SheetGenerator::ModeNames)
-        Combo1->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())), 0);
+    for (const Sheet &sheet : Sheets::All)
+        Combo1->addItem(QString::fromLatin1(sheet.name.data(), static_cast<qsizetype>(sheet.name.size())), 0);
     Combo1->setCurrentIndex(-1);
     Command2 = pictureButton(form, "Command2", QStringLiteral(":/save.bmp"), Design::SavePictureSize,
                              tr("Save Picture"));

@@ -64,8 +64,9 @@ QRect scaleInto(QImage &image, const Canvas &source, const CanvasArea &area)
 
 } // namespace
 
-Preview::Preview(QWidget *parent)
-    : QWidget(parent)
+Preview::Preview(const Canvas &canvas, QWidget *parent)
+    : QWidget(parent),
+      canvas_(canvas)
 {
     // Every pixel comes from the image. Presses and releases go on to the
     // window's surface (the pick is the window's), since they are ignored here.
@@ -92,19 +93,19 @@ bool Preview::fitImage()
         painter.drawImage(QRectF(QPointF(0, 0), QSizeF(needed) / ratio), image_);
     }
     image_ = std::move(fitted);
-    shown_.reset();
+    shownEpoch_.reset();
     return true;
 }
 
-void Preview::showCanvas(const Canvas &canvas, CanvasArea changed, Refresh refresh)
+void Preview::showCanvas(CanvasArea changed, Refresh refresh)
 {
     // After a tile of "16million" only 16 x 16 preview pixels need scaling,
     // not 256 x 256: the rest still shows the canvas as it is.
-    const bool current = shown_ && shown_->canvas == &canvas && shown_->epoch == canvas.contentEpoch();
+    const bool current = shownEpoch_ == canvas_.contentEpoch();
     if (fitImage() || !current)
-        changed = {0, 0, canvas.width(), canvas.height()};
-    const QRect written = scaleInto(image_, canvas, changed);
-    shown_ = Shown{&canvas, canvas.contentEpoch()};
+        changed = {0, 0, canvas_.width(), canvas_.height()};
+    const QRect written = scaleInto(image_, canvas_, changed);
+    shownEpoch_ = canvas_.contentEpoch();
 
     const qreal ratio = image_.devicePixelRatio();
     const QRect area = QRectF(QRectF(written).topLeft() / ratio, QRectF(written).size() / ratio).toAlignedRect();

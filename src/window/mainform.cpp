@@ -62,7 +62,7 @@ mainform::mainform(QWidget *parent)
 {
     ui.setupUi(this);
     ui.placeControls(this);
-    preview_ = new Preview(this);
+    preview_ = new Preview(canvas_, this);
     preview_->setObjectName(QStringLiteral("Preview"));
     preview_->setGeometry(Design::PreviewLeft, Design::PreviewTop, Design::PreviewSize, Design::PreviewSize);
     outerSize_ = new OuterSize(this);
@@ -100,11 +100,6 @@ int mainform::SelectedMode() const
     return ui.Combo1->currentIndex();
 }
 
-GenerationHost &mainform::runHost()
-{
-    return *runHost_;
-}
-
 ColorValue mainform::Point(double x, double y) const
 {
     if (x < 0 || y < 0 || x >= width() || y >= height())
@@ -121,24 +116,40 @@ void mainform::RunStarted()
     outerSize_->setWidth(Design::OuterWidthPixels * Twips::PerPixelX(*this));
     outerSize_->setHeight(Design::RunHeightPixels * Twips::PerPixelY(*this) + Design::RunExtraHeightTwips,
                           LeastRunClient);
-    if (view_) view_->runStarted(); // TEMP until the run signals land
+    emit runStarted();
 }
 
 void mainform::TileDone(CanvasArea tile, std::int32_t elapsedMs)
 {
     // During a run each preview goes to the screen at once.
-    preview_->showCanvas(canvas_, tile, Preview::Refresh::Now);
+    preview_->showCanvas(tile, Preview::Refresh::Now);
+    announceChange(tile);
     ui.Label1->setText(QString::number(elapsedMs));
-    if (view_) view_->canvasChanged(QRect(tile.x, tile.y, tile.width, tile.height)); // TEMP
 }
 
 void mainform::RunEnded(std::int32_t totalMs)
 {
     // The final preview is the whole canvas, shown with the next repaint.
-    preview_->showCanvas(canvas_, {0, 0, canvas_.width(), canvas_.height()}, Preview::Refresh::WithNextPaint);
+    const CanvasArea whole{0, 0, canvas_.width(), canvas_.height()};
+    preview_->showCanvas(whole, Preview::Refresh::WithNextPaint);
+    announceChange(whole);
     ui.Label1->setText(QString::number(totalMs));
     if (!closing_)
         Interaction::Beep();
+    emit runEnded();
+}
+
+void mainform::announceChange(CanvasArea tile)
+{
+    if (canvas_.contentEpoch() != announcedEpoch_) {
+        tile = {0, 0, canvas_.width(), canvas_.height()};
+        announcedEpoch_ = canvas_.contentEpoch();
+    }
+    // A tile of an interrupted run may lie outside the canvas a nested run left.
+    const QRect area = QRect(tile.x, tile.y, tile.width, tile.height).intersected(
+        QRect(0, 0, canvas_.width(), canvas_.height()));
+    if (!area.isEmpty())
+        emit canvasChanged(area);
 }
 
 void mainform::CanvasUnavailable(int width, int height)
@@ -221,6 +232,9 @@ void mainform::OpenView(ViewZoom zoom)
         view_ = new SheetView(canvas_);
         view_->setAttribute(Qt::WA_DeleteOnClose);
         connect(view_, &SheetView::picked, this, &mainform::ShowPick);
+        connect(this, &mainform::runStarted, view_, &SheetView::runStarted);
+        connect(this, &mainform::canvasChanged, view_, &SheetView::canvasChanged);
+        connect(this, &mainform::runEnded, view_, &SheetView::runEnded);
     }
     view_->present(this);
     if (zoom == ViewZoom::Fit)
