@@ -365,8 +365,9 @@ QStringList oneToOneMismatches(const QImage &shot, int mode, QPoint *sheetOrigin
     if (sheetOrigin)
         *sheetOrigin = origin;
     const int side = SheetFormulas::CanvasSize[static_cast<std::size_t>(mode)];
-    // Whatever of the sheet the picture shows, leaving out the status line.
-    const QRect visible = QRect(origin, QSize(side, side)).intersected(shot.rect().adjusted(0, 0, 0, -40));
+    // Whatever of the sheet the picture shows, leaving out the scroll bars
+    // and the status line.
+    const QRect visible = QRect(origin, QSize(side, side)).intersected(shot.rect().adjusted(0, 0, -20, -40));
     QStringList found;
     int checked = 0;
     for (int y = visible.top(); y <= visible.bottom(); ++y)
