@@ -43,6 +43,7 @@
 #include "BenchHost.h"
 #include "FillLoops.h"
 #include "Measure.h"
+#include "platform/CanvasImage.h"
 #include "platform/Interaction.h"
 #include "platform/PictureFile.h"
 #include "generation/SheetGenerator.h"
@@ -370,7 +371,7 @@ int main(int argc, char *argv[])
                  driver.select(Mode16Million);
              }},
             {"16million in a window doing nothing", [&] {
-                 quietGenerator.Start();
+                 quietGenerator.Start(quietHost.inputs());
                  quietLayout.push_back(quietHost.layoutMs);
              }},
             {"fill limit (16million, rows)", [&] { fillLimit16Million(fill.scanLine(0)); }},
@@ -457,7 +458,7 @@ int main(int argc, char *argv[])
     if (folder.isValid()) {
         // The picture as Save hands it over: the canvas wrapped in place.
         driver.run(Mode16Million);
-        save = measureSaving(PictureFile::CanvasPicture(canvas16Million), folder.path());
+        save = measureSaving(CanvasImage(canvas16Million), folder.path());
     } else {
         save.ok = false;
     }

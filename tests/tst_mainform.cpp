@@ -9,7 +9,10 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
+#include <QElapsedTimer>
+#include <QPaintEvent>
 #include <QSignalSpy>
+#include <QThread>
 
 using namespace WindowTesting;
 
@@ -46,6 +49,7 @@ private slots:
     void previewShowsCanvas();
     void previewIsPaintedOnScreen();
     void previewFollowsCanvasAfterEveryTile();
+    void previewReachesScreenOnceAFrame();
     void timeLabelRisesDuringRun();
     void signalsFollowRuns();
     void stopClickedDuringRun();
@@ -285,6 +289,63 @@ void tst_Mainform::previewFollowsCanvasAfterEveryTile()
 
     QCOMPARE(mismatch, QString());
     QCOMPARE(passes, 64 + 9);
+}
+
+// During a run the preview is painted on screen at most once a display frame
+// (16 ms), not after every tile, and a paint shows every tile drawn since the
+// one before. The tiles are timed: every event pass takes 3 ms, so frames
+// fall between tiles.
+void tst_Mainform::previewReachesScreenOnceAFrame()
+{
+    runMode(*form, 2); // the window has its run size: no paint for that below
+    QApplication::processEvents();
+
+    struct PaintWatch : QObject
+    {
+        bool running = false;
+        int tilesDrawn = 0;
+        int paints = 0;
+        QRegion painted;
+        QString missed;
+
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (!running || event->type() != QEvent::Paint)
+                return false;
+            ++paints;
+            painted += static_cast<QPaintEvent *>(event)->region();
+            // "256killo": 8 x 8 tiles of 64 x 64 down each column of tiles,
+            // 32 x 32 preview pixels each; the tile being shown now counts.
+            for (int tile = 0; tile <= tilesDrawn && missed.isEmpty(); ++tile) {
+                const QRect shown(32 * (tile / 8), 32 * (tile % 8), 32, 32);
+                if (!(QRegion(shown) - painted).isEmpty())
+                    missed = QStringLiteral("paint %1: tile %2 of %3 not yet painted").arg(paints).arg(tile).arg(tilesDrawn + 1);
+            }
+            return false;
+        }
+    } watch;
+    auto *preview = form->findChild<QWidget *>(QStringLiteral("Preview"));
+    preview->installEventFilter(&watch);
+    QElapsedTimer elapsed;
+    connect(form, &mainform::runStarted, this, [&] {
+        watch.running = true;
+        elapsed.start();
+    });
+    connect(form, &mainform::runEnded, this, [&] { watch.running = false; });
+    const PassGuard pass = everyEventPass(this, [&] {
+        if (!watch.running)
+            return;
+        ++watch.tilesDrawn;
+        QThread::msleep(3);
+    });
+    runMode(*form, 2);
+    const qint64 runNs = elapsed.nsecsElapsed();
+
+    QCOMPARE(watch.tilesDrawn, 64);
+    QCOMPARE(watch.missed, QString());
+    const qint64 frames = runNs / (16 * 1'000'000);
+    QVERIFY2(watch.paints >= 2 && watch.paints <= frames + 1,
+             qPrintable(QStringLiteral("%1 paints in %2 frames").arg(watch.paints).arg(frames)));
 }
 
 void tst_Mainform::timeLabelRisesDuringRun()

@@ -5,6 +5,8 @@
 
 #include "SheetFormulas.h"
 
+#include "platform/SafeSave.h"
+
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -303,6 +305,7 @@ void tst_Save::failedSaveIsReported_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("missing folder") << "missing";
     QTest::newRow("full disk") << "full";
+    QTest::newRow("the new file cannot take the old one's place") << "commit";
 }
 
 // A save that cannot be written tells the user which file and why; the
@@ -313,7 +316,19 @@ void tst_Save::failedSaveIsReported()
 
     QString name;
     QString reason;
-    if (kind == "missing") {
+    const QString pictures = folder->filePath("pictures");
+    const QByteArray oldContent = "the picture saved last time";
+    if (kind == "commit") {
+        // Written and synced, then the folder is moved away (a removable disk
+        // pulled) before the new file takes the old one's place.
+        QVERIFY(QDir().mkdir(pictures));
+        name = pictures + "/picture.bmp";
+        QFile old(name);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(oldContent) == oldContent.size());
+        old.close();
+        SafeSave::SetBeforeCommit([pictures](const QString &) { QDir().rename(pictures, pictures + ".away"); });
+        reason = QStringLiteral("No such file or directory");
+    } else if (kind == "missing") {
         name = folder->filePath("no such folder/picture.bmp");
         reason = QStringLiteral("No such file or directory");
     } else {
@@ -327,6 +342,15 @@ void tst_Save::failedSaveIsReported()
     runMode(*form, 4);
     const ColorValue corner = canvasOf(*form).pixel(127, 127);
     const SaveSession session = clickSave(*form, this, name);
+    if (kind == "commit") {
+        SafeSave::SetBeforeCommit({});
+        QVERIFY(QDir().rename(pictures + ".away", pictures));
+        QFile old(name);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), oldContent);
+        QCOMPARE(QDir(pictures).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList {"picture.bmp"});
+    }
 
     QVERIFY2(session.errorText.contains(QDir::toNativeSeparators(name)), qPrintable(session.errorText));
     QVERIFY2(session.errorText.contains(reason), qPrintable(session.errorText));

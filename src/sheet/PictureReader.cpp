@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -61,7 +62,10 @@ private:
 // failure (the allocation limit) as warnings, and libpng under Qt's PNG reader
 // prints its errors straight to stderr. While a picture is read both are kept
 // here, for the one line that reports a failure, instead of reaching stderr.
-QStringList *heardWarnings = nullptr;
+// Two pictures may be read at the same time on two threads: each keeps the
+// warnings of its own thread; the first to start sets the capture of stderr
+// up and the last to finish takes it down.
+thread_local QStringList *heardWarnings = nullptr;
 
 void keepWarning(QtMsgType, const QMessageLogContext &, const QString &message)
 {
@@ -69,28 +73,56 @@ void keepWarning(QtMsgType, const QMessageLogContext &, const QString &message)
         heardWarnings->append(message);
 }
 
+struct Capture
+{
+    std::mutex mutex;
+    int readers = 0;
+    QtMessageHandler previousHandler = nullptr;
+    std::FILE *printed = nullptr;
+    int savedStderr = -1;
+
+    void restoreStderr()
+    {
+        if (savedStderr >= 0) {
+            std::fflush(stderr);
+            ::dup2(savedStderr, STDERR_FILENO);
+            ::close(savedStderr);
+            savedStderr = -1;
+        }
+    }
+};
+Capture capture;
+
 class ReaderMessages
 {
 public:
-    ReaderMessages() : previousHandler_(qInstallMessageHandler(keepWarning))
+    ReaderMessages()
     {
         heardWarnings = &warnings_;
+        const std::lock_guard lock(capture.mutex);
+        if (capture.readers++ > 0)
+            return;
+        capture.previousHandler = qInstallMessageHandler(keepWarning);
         std::fflush(stderr);
-        printed_ = std::tmpfile();
-        if (printed_) {
-            savedStderr_ = ::dup(STDERR_FILENO);
-            if (savedStderr_ < 0 || ::dup2(::fileno(printed_), STDERR_FILENO) < 0)
-                restoreStderr();
+        capture.printed = std::tmpfile();
+        if (capture.printed) {
+            capture.savedStderr = ::dup(STDERR_FILENO);
+            if (capture.savedStderr < 0 || ::dup2(::fileno(capture.printed), STDERR_FILENO) < 0)
+                capture.restoreStderr();
         }
     }
 
     ~ReaderMessages()
     {
-        restoreStderr();
-        if (printed_)
-            std::fclose(printed_);
         heardWarnings = nullptr;
-        qInstallMessageHandler(previousHandler_);
+        const std::lock_guard lock(capture.mutex);
+        if (--capture.readers > 0)
+            return;
+        capture.restoreStderr();
+        if (capture.printed)
+            std::fclose(capture.printed);
+        capture.printed = nullptr;
+        qInstallMessageHandler(capture.previousHandler);
     }
 
     ReaderMessages(const ReaderMessages &) = delete;
@@ -100,10 +132,11 @@ public:
     QString said()
     {
         QStringList all = warnings_;
-        if (printed_) {
+        const std::lock_guard lock(capture.mutex);
+        if (capture.printed) {
             std::fflush(stderr);
             QFile file;
-            if (file.open(::fileno(printed_), QIODevice::ReadOnly) && file.seek(0))
+            if (file.open(::fileno(capture.printed), QIODevice::ReadOnly) && file.seek(0))
                 all += QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         }
         for (QString &line : all)
@@ -113,20 +146,7 @@ public:
     }
 
 private:
-    void restoreStderr()
-    {
-        if (savedStderr_ >= 0) {
-            std::fflush(stderr);
-            ::dup2(savedStderr_, STDERR_FILENO);
-            ::close(savedStderr_);
-            savedStderr_ = -1;
-        }
-    }
-
-    QtMessageHandler previousHandler_;
     QStringList warnings_;
-    std::FILE *printed_ = nullptr;
-    int savedStderr_ = -1;
 };
 
 // The source: the named file, or all of standard input in memory (an image
@@ -190,24 +210,50 @@ QImage blankPicture(QSize size, QImage::Format format, qsizetype bytes)
                   memory);
 }
 
+bool isDeep(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied:
+    case QImage::Format_Grayscale16:
+    case QImage::Format_BGR30:
+    case QImage::Format_A2BGR30_Premultiplied:
+    case QImage::Format_RGB30:
+    case QImage::Format_A2RGB30_Premultiplied:
+    case QImage::Format_RGBX16FPx4:
+    case QImage::Format_RGBA16FPx4:
+    case QImage::Format_RGBA16FPx4_Premultiplied:
+    case QImage::Format_RGBX32FPx4:
+    case QImage::Format_RGBA32FPx4:
+    case QImage::Format_RGBA32FPx4_Premultiplied:
+        return true;
+    default:
+        return false;
+    }
+}
+
+constexpr int DefaultLimitMB = 1024;
+
 } // namespace
 
 int AllocationLimit()
 {
-    return QImageReader::allocationLimit();
+    bool ok = false;
+    const int limit = qEnvironmentVariableIntValue("QT_IMAGEIO_MAXALLOC", &ok);
+    return ok && limit >= 0 ? limit : DefaultLimitMB;
 }
 
-bool ReadPicture(const QString &fileName, QImage &image, QString &reason)
+bool ReadPicture(QIODevice &device, Picture &result, QString &reason)
 {
-    QFile file;
-    QBuffer buffer;
-    QIODevice *source = nullptr;
-    if (!openSource(fileName, file, buffer, source, reason))
-        return false;
-
-    ShortReadGuard guard(*source);
+    ShortReadGuard guard(device);
     guard.open(QIODevice::ReadOnly);
     ReaderMessages messages;
+
+    // Qt's own check agrees with ours; ours is made first, on what the
+    // picture becomes here rather than on Qt's intermediate format.
+    const int limitMB = AllocationLimit();
+    QImageReader::setAllocationLimit(limitMB);
 
     QImageReader reader(&guard);
     reader.setDecideFormatFromContent(true);
@@ -218,27 +264,34 @@ bool ReadPicture(const QString &fileName, QImage &image, QString &reason)
     // Asked now: once the picture is read, the reader no longer knows it.
     const bool isBmp = reader.format() == "bmp";
 
-    // The size and format the header promises. A picture too large for Qt's
-    // allocation limit is refused here, before anything is allocated and with
-    // a plain reason; Qt would refuse it too, with less to say.
+    // The size and format the header promises. A picture too large for the
+    // allocation limit is refused here, before anything is allocated and
+    // with a plain reason.
     const QSize size = reader.size();
     const QImage::Format format = reader.imageFormat();
     QImage picture;
     if (!size.isEmpty() && format != QImage::Format_Invalid) {
-        const int depth = QImage::toPixelFormat(format).bitsPerPixel();
-        const qint64 rowBytes = (qint64(size.width()) * depth + 31) / 32 * 4;
-        const qint64 limit = qint64(AllocationLimit()) * 1024 * 1024;
+        const int bitsPerChannel = isDeep(format) ? 16 : 8;
+        const qint64 pixelBytes = bitsPerChannel / 2; // four channels
+        const qint64 limit = qint64(limitMB) * 1024 * 1024;
         // Compared by division: the product of a forged header's sizes may not fit.
-        if (limit > 0 && rowBytes > limit / size.height()) {
-            reason = tr("Its header says %1x%2 pixels, more than Qt's allocation limit of %3 MB allows.")
+        if (limit > 0 && qint64(size.width()) * pixelBytes > limit / size.height()) {
+            reason = tr("Its header says %1x%2 pixels at %3 bits a channel, more than the allocation limit of "
+                        "%4 MB allows (%5 million pixels at 8 bits, %6 million at 16); the environment variable "
+                        "QT_IMAGEIO_MAXALLOC sets another limit in MB, 0 for none.")
                          .arg(size.width())
                          .arg(size.height())
-                         .arg(AllocationLimit());
+                         .arg(bitsPerChannel)
+                         .arg(limitMB)
+                         .arg(limit / 4 / 1'000'000)
+                         .arg(limit / 8 / 1'000'000);
             return false;
         }
+        const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+        const qint64 rowBytes = (qint64(size.width()) * depth + 31) / 32 * 4;
         const QString noMemory =
             tr("There is not enough memory for its %1x%2 pixels.").arg(size.width()).arg(size.height());
-        if (rowBytes > std::numeric_limits<qsizetype>::max() / size.height()) {
+        if (rowBytes > std::numeric_limits<qsizetype>::max() / 8 / size.height()) {
             reason = noMemory;
             return false;
         }
@@ -268,8 +321,40 @@ bool ReadPicture(const QString &fileName, QImage &image, QString &reason)
         return false;
     }
 
-    const QImage::Format wanted = picture.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
-    image = picture.format() == wanted ? picture : picture.convertToFormat(wanted);
+    const bool deep = isDeep(picture.format());
+    const bool alpha = picture.hasAlphaChannel();
+    const QImage::Format wanted = deep ? (alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
+                                       : (alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    result.image = picture.format() == wanted ? picture : picture.convertToFormat(wanted);
+    result.depth = deep ? 16 : 8;
+    if (result.image.isNull()) {
+        reason = tr("There is not enough memory to convert it.");
+        return false;
+    }
+    return true;
+}
+
+bool ReadPicture(const QString &fileName, Picture &picture, QString &reason)
+{
+    QFile file;
+    QBuffer buffer;
+    QIODevice *source = nullptr;
+    if (!openSource(fileName, file, buffer, source, reason))
+        return false;
+    return ReadPicture(*source, picture, reason);
+}
+
+bool ReadPicture(const QString &fileName, QImage &image, QString &reason)
+{
+    Picture picture;
+    if (!ReadPicture(fileName, picture, reason))
+        return false;
+    if (picture.depth == 8) {
+        image = picture.image;
+        return true;
+    }
+    image = picture.image.convertToFormat(picture.image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                                          : QImage::Format_RGB32);
     if (image.isNull()) {
         reason = tr("There is not enough memory to convert it.");
         return false;

@@ -1,396 +1,347 @@
 #include "sheet/SheetCommands.h"
 
-#include "sheet/ColourSet.h"
+#include "sheet/CensusCommand.h"
+#include "sheet/CommandContext.h"
+#include "sheet/LocateCommand.h"
+#include "sheet/LutCommands.h"
+#include "sheet/MakeCommand.h"
+#include "sheet/ModesCommand.h"
 #include "sheet/PictureReader.h"
 #include "sheet/SheetArguments.h"
-#include "sheet/SheetFile.h"
-#include "sheet/SheetHost.h"
-
-#include "generation/SheetGenerator.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QImage>
+#include <QIODevice>
 #include <QStringList>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <vector>
 
 namespace SheetCommands {
 
 namespace {
 
-using namespace SheetArguments;
+using SheetArguments::ModeChoices;
 
 QString tr(const char *text)
 {
     return QCoreApplication::translate("SheetCommands", text);
 }
 
-void printLine(std::FILE *stream, const QString &line)
+struct Argument
 {
-    const QByteArray bytes = line.toLocal8Bit() + '\n';
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-}
+    QString name;
+    QString help;
+};
 
-// One line on stderr, whatever the reason held.
-int fail(const QString &message)
+struct Command
 {
-    QString line = message;
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    printLine(stderr, QCoreApplication::applicationName() + QLatin1String(": ") + line);
-    return Failed;
-}
-
-int failUsage(const QString &message)
-{
-    return fail(message + tr(" See '%1 --help'.").arg(QCoreApplication::applicationName()));
-}
-
-int failUnknownMode(const QString &text)
-{
-    return fail(tr("Unknown mode '%1': give %2.").arg(text, ModeChoices()));
-}
-
-int failNoMemory(const SheetHost &host)
-{
-    return fail(tr("There is not enough memory for the %1x%2 sheet.")
-                    .arg(host.unavailableWidth())
-                    .arg(host.unavailableHeight()));
-}
-
-QString sizeText(int width, int height)
-{
-    return QStringLiteral("%1x%2").arg(width).arg(height);
-}
-
-// Counts the colours of a picture of 32-bit pixels, the colour in the low 24 bits.
-void collect(const QImage &picture, ColourSet &colours)
-{
-    for (int y = 0; y < picture.height(); ++y)
-        colours.insertAll(reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y)),
-                          std::size_t(picture.width()));
-}
-
-void collect(const Canvas &canvas, ColourSet &colours)
-{
-    colours.insertAll(canvas.bits(), std::size_t(canvas.width()) * std::size_t(canvas.height()));
-}
-
-// Pixels of either picture with no equal pixel at the same place in the
-// other: the places both have whose colours differ, and the places only one
-// has when the sizes differ.
-qint64 differingPixels(const QImage &picture, const Canvas &sheet)
-{
-    const int width = std::min(picture.width(), sheet.width());
-    const int height = std::min(picture.height(), sheet.height());
-    qint64 differing = qint64(picture.width()) * picture.height() + qint64(sheet.width()) * sheet.height()
-                       - 2 * qint64(width) * height;
-    for (int y = 0; y < height; ++y) {
-        const auto *found = reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y));
-        const std::uint32_t *expected = sheet.bits() + std::size_t(y) * std::size_t(sheet.width());
-        for (int x = 0; x < width; ++x)
-            differing += ((found[x] ^ expected[x]) & 0xFFFFFFu) != 0;
-    }
-    return differing;
-}
-
-// --- the commands -----------------------------------------------------------
-
-int make(const QStringList &arguments, const QCommandLineParser &parser, const QCommandLineOption &formatOption)
-{
-    if (arguments.size() != 2)
-        return failUsage(tr("make needs a MODE and a FILE."));
-    const std::optional<int> mode = ParseMode(arguments[0]);
-    if (!mode)
-        return failUnknownMode(arguments[0]);
-    const QString fileName = arguments[1];
-    if (fileName.isEmpty())
-        return failUsage(tr("The file name is empty."));
-
-    std::optional<Format> format;
-    if (parser.isSet(formatOption)) {
-        format = ParseFormat(parser.value(formatOption));
-        if (!format)
-            return fail(tr("Unknown format '%1': give bmp or png.").arg(parser.value(formatOption)));
-    } else if (fileName == QLatin1String("-")) {
-        format = Format::Bmp;
-    } else {
-        format = FormatOfName(fileName);
-        if (!format)
-            return fail(tr("Cannot tell the format from the name %1: end it in .bmp or .png, or give --format.")
-                            .arg(QDir::toNativeSeparators(fileName)));
-    }
-
-    SheetHost host;
-    if (!host.Draw(*mode))
-        return failNoMemory(host);
-    QString error;
-    if (!SheetFile::WritePicture(host.image(), fileName, *format, error))
-        return fail(error);
-    return Done;
-}
-
-int census(const QStringList &arguments, const QCommandLineParser &parser, const QCommandLineOption &modeOption)
-{
-    if (arguments.size() != 1)
-        return failUsage(tr("census needs one FILE."));
-    std::optional<int> mode;
-    if (parser.isSet(modeOption)) {
-        mode = ParseMode(parser.value(modeOption));
-        if (!mode)
-            return failUnknownMode(parser.value(modeOption));
-    }
-
-    const QString fileName = arguments[0];
-    QImage picture;
-    QString reason;
-    if (!PictureReader::ReadPicture(fileName, picture, reason)) {
-        const QString name = fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
-        return fail(tr("Could not read the picture %1: %2").arg(name, reason));
-    }
-
-    ColourSet found;
-    collect(picture, found);
-    printLine(stdout, QStringLiteral("size: %1").arg(sizeText(picture.width(), picture.height())));
-    printLine(stdout, QStringLiteral("pixels: %1").arg(qint64(picture.width()) * picture.height()));
-    printLine(stdout, QStringLiteral("distinct: %1").arg(found.count()));
-    if (!mode)
-        return Done;
-
-    SheetHost host;
-    if (!host.Draw(*mode))
-        return failNoMemory(host);
-    ColourSet expected;
-    collect(host.canvas(), expected);
-    const qint64 differing = differingPixels(picture, host.canvas());
-    printLine(stdout, QStringLiteral("differing pixels: %1").arg(differing));
-    printLine(stdout, QStringLiteral("missing colours: %1").arg(expected.countMissingFrom(found)));
-    printLine(stdout, QStringLiteral("extra colours: %1").arg(found.countMissingFrom(expected)));
-    return differing == 0 ? Done : No;
-}
-
-int locate(const QStringList &arguments)
-{
-    if (arguments.size() != 2)
-        return failUsage(tr("locate needs a MODE and a COLOUR."));
-    const std::optional<int> mode = ParseMode(arguments[0]);
-    if (!mode)
-        return failUnknownMode(arguments[0]);
-    const std::optional<QRgb> colour = ParseColour(arguments[1]);
-    if (!colour)
-        return fail(tr("Malformed colour '%1': give six hexadecimal digits RRGGBB, such as 90FF20 or #90ff20.")
-                        .arg(arguments[1]));
-
-    SheetHost host;
-    if (!host.Draw(*mode))
-        return failNoMemory(host);
-    const Canvas &sheet = host.canvas();
-    const std::uint32_t wanted = *colour & 0xFFFFFFu;
-    int places = 0;
-    for (int y = 0; y < sheet.height(); ++y) {
-        const std::uint32_t *row = sheet.bits() + std::size_t(y) * std::size_t(sheet.width());
-        for (int x = 0; x < sheet.width(); ++x) {
-            if ((row[x] & 0xFFFFFFu) == wanted) {
-                printLine(stdout, QStringLiteral("%1 %2").arg(x).arg(y));
-                ++places;
-            }
-        }
-    }
-    if (places == 0) {
-        printLine(stderr, QCoreApplication::applicationName() + QLatin1String(": ")
-                              + tr("The %1 sheet does not hold the colour %2.")
-                                    .arg(ModeName(*mode), QStringLiteral("%1").arg(wanted, 6, 16, QLatin1Char('0')).toUpper()));
-        return No;
-    }
-    return Done;
-}
-
-int modes(const QStringList &arguments)
-{
-    if (!arguments.isEmpty())
-        return failUsage(tr("modes takes no arguments."));
-    for (int mode = 0; mode < Sheets::Count; ++mode) {
-        SheetHost host;
-        if (!host.Draw(mode))
-            return failNoMemory(host);
-        ColourSet colours;
-        collect(host.canvas(), colours);
-        const CanvasArea tile = host.firstTile();
-        printLine(stdout, QStringLiteral("%1 %2 %3 %4 %5")
-                              .arg(mode)
-                              .arg(ModeName(mode), sizeText(host.canvas().width(), host.canvas().height()),
-                                   sizeText(tile.width, tile.height))
-                              .arg(colours.count()));
-    }
-    return Done;
-}
-
-// --- the command line -------------------------------------------------------
-
-enum class Command { None, Make, Census, Locate, Modes };
-
-Command commandNamed(const QString &name)
-{
-    if (name == QLatin1String("make"))
-        return Command::Make;
-    if (name == QLatin1String("census"))
-        return Command::Census;
-    if (name == QLatin1String("locate"))
-        return Command::Locate;
-    if (name == QLatin1String("modes"))
-        return Command::Modes;
-    return Command::None;
-}
+    QString name;
+    QList<Argument> arguments;
+    QList<QCommandLineOption> options;
+    QString summary;     // one line, for the list of commands
+    QString description; // for COMMAND --help
+    int (*run)(CommandContext &context);
+};
 
 QString allocationLimitNote()
 {
     const int limit = PictureReader::AllocationLimit();
     if (limit <= 0)
-        return tr("Pictures are read with Qt's allocation limit switched off (QT_IMAGEIO_MAXALLOC=0).");
-    return tr("Pictures are read within Qt's allocation limit of %1 MB for the decoded picture (4 bytes a pixel:\n"
-              "about %2 million pixels); a file whose header claims more is refused before it is decoded.\n"
-              "The environment variable QT_IMAGEIO_MAXALLOC sets another limit in MB.")
+        return tr("Pictures are read with no allocation limit (QT_IMAGEIO_MAXALLOC=0).");
+    return tr("Pictures are read within an allocation limit of %1 MB for the decoded picture (about %2 million\n"
+              "pixels at 8 bits a channel, %3 million at 16); a file whose header claims more is refused before\n"
+              "it is decoded. The environment variable QT_IMAGEIO_MAXALLOC sets another limit in MB, 0 for none.")
         .arg(limit)
-        .arg(qint64(limit) * 1024 * 1024 / 4 / 1'000'000);
+        .arg(qint64(limit) * 1024 * 1024 / 4 / 1'000'000)
+        .arg(qint64(limit) * 1024 * 1024 / 8 / 1'000'000);
+}
+
+// Every command, in the order the help lists them.
+const std::vector<Command> &commands()
+{
+    static const std::vector<Command> table = {
+        {QStringLiteral("make"),
+         {{QStringLiteral("MODE"), ModeChoices()},
+          {QStringLiteral("FILE"), tr("The picture to write, .bmp or .png; - for standard output.")}},
+         {{QStringLiteral("format"), tr("The picture format, bmp or png (default: FILE's extension; BMP for -)."),
+           QStringLiteral("bmp|png")}},
+         tr("Write the sheet of MODE to FILE: .bmp as the window's Save writes it, .png; - is standard output."),
+         tr("Writes the complete sheet of MODE to FILE, through a temporary file: an existing FILE is\n"
+            "replaced only by a complete new one, and a failure leaves no partial file."),
+         MakeCommand::Run},
+        {QStringLiteral("census"),
+         {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input.")}},
+         {{QStringLiteral("mode"), tr("Compare the picture with the sheet of MODE."), QStringLiteral("MODE")},
+          {QStringLiteral("at"),
+           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search."),
+           QStringLiteral("X,Y[,SCALE]")},
+          {QStringLiteral("diff"),
+           tr("Write a picture of where the picture differs from the sheet to FILE (.bmp or .png)."),
+           QStringLiteral("FILE")},
+          {QStringLiteral("missing"),
+           tr("List the first N (default 20: --missing alone) of the sheet's colours the picture lacks, as\n"
+              "RRGGBB X Y with the place the sheet holds each."),
+           QStringLiteral("N")}},
+         tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure how far "
+            "off it is."),
+         tr("Prints size: WxH, pixels: N, distinct: N and depth: 8|16 of the picture in FILE (any format\n"
+            "Qt reads: BMP, PNG, JPEG, TIFF, WebP, ...; the alpha channel is ignored; 16-bit PNG and TIFF\n"
+            "are read and counted at 16 bits a channel).\n"
+            "\n"
+            "With --mode it compares the picture with the sheet and adds differing pixels: N, missing\n"
+            "colours: N (the sheet's colours not in the picture), extra colours: N (the picture's colours\n"
+            "not in the sheet), max channel difference: N (in 8-bit levels; fractional at 16 bits), mean\n"
+            "channel difference: X, PSNR: X dB (as ImageMagick's compare -metric PSNR; inf when\n"
+            "identical), mean dE2000: X and max dE2000: X (sRGB, D65, CIEDE2000). It exits with 0 when\n"
+            "the picture is the sheet pixel for pixel, 1 otherwise. A 16-bit sample matches only at the\n"
+            "sheet's level times 257.\n"
+            "\n"
+            "A picture larger than the sheet (a screenshot) is searched for the sheet, shown 1:1 or at a\n"
+            "scale of 2, 3 or 4: offset: X Y (and scale: N) tell where it lies, and every line after\n"
+            "concerns that area. When no placement is plausible the census says so on a line 'sheet not\n"
+            "found: ...' naming the closest, and exits with 1. A picture smaller than the sheet differs\n"
+            "at every place only one of them has.\n"
+            "\n"
+            "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
+            "differs.\n\n")
+             + allocationLimitNote(),
+         CensusCommand::Run},
+        {QStringLiteral("locate"),
+         {{QStringLiteral("MODE"), ModeChoices()},
+          {QStringLiteral("COLOUR"), tr("RRGGBB in hexadecimal, with or without a leading #, either case.")}},
+         {},
+         tr("Print every place X Y of COLOUR (RRGGBB) in the sheet of MODE."),
+         tr("Prints every place of COLOUR in the sheet of MODE as X Y, one a line, rows from the top, each\n"
+            "row from the left; (0, 0) is the top-left pixel. Exits with 1 when the sheet does not hold\n"
+            "the colour."),
+         LocateCommand::Run},
+        {QStringLiteral("modes"),
+         {},
+         {},
+         tr("List the modes: index, name, size, tile size, distinct colours."),
+         tr("Prints one line per mode: index, name, size, tile size and number of distinct colours."),
+         ModesCommand::Run},
+        {QStringLiteral("lut"),
+         {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input.")}},
+         LutCommands::LutOptions(),
+         LutCommands::LutSummary(),
+         LutCommands::LutDescription(),
+         LutCommands::RunLut},
+        {QStringLiteral("apply"),
+         {{QStringLiteral("LUT"), tr("A .cube file, a HaldCLUT, or an edited sheet with --mode.")},
+          {QStringLiteral("PICTURE"), tr("The picture to grade; - for standard input.")},
+          {QStringLiteral("OUT"), tr("The graded picture: .bmp, .png, .jpg, .tif or .webp.")}},
+         LutCommands::ApplyOptions(),
+         LutCommands::ApplySummary(),
+         LutCommands::ApplyDescription(),
+         LutCommands::RunApply},
+    };
+    return table;
+}
+
+const Command *commandNamed(const QString &name)
+{
+    const auto &table = commands();
+    const auto found = std::find_if(table.begin(), table.end(), [&](const Command &c) { return c.name == name; });
+    return found == table.end() ? nullptr : &*found;
+}
+
+// "a, b or c"
+QString listed(const QStringList &items, const QString &lastJoint = tr(" or "))
+{
+    if (items.size() <= 1)
+        return items.join(QString());
+    return items.mid(0, items.size() - 1).join(QLatin1String(", ")) + lastJoint + items.last();
+}
+
+QString commandNames()
+{
+    QStringList names;
+    for (const Command &command : commands())
+        names << command.name;
+    return listed(names);
+}
+
+// "make MODE FILE [--format bmp|png]"
+QString synopsis(const Command &command)
+{
+    QStringList words {command.name};
+    for (const Argument &argument : command.arguments)
+        words << argument.name;
+    for (const QCommandLineOption &option : command.options)
+        words << QStringLiteral("[--%1 %2]").arg(option.names().constFirst(), option.valueName());
+    return words.join(QLatin1Char(' '));
+}
+
+// "a MODE and a FILE", "one FILE"
+QString neededArguments(const Command &command)
+{
+    if (command.arguments.size() == 1 && command.arguments.constFirst().name.endsWith(QLatin1String("...")))
+        return tr("one %1 or more").arg(command.arguments.constFirst().name.chopped(3));
+    if (command.arguments.size() == 1)
+        return tr("one %1").arg(command.arguments.constFirst().name);
+    QStringList each;
+    for (const Argument &argument : command.arguments)
+        each << tr("a %1").arg(argument.name);
+    return listed(each, tr(" and "));
 }
 
 QString overview()
 {
+    QString list;
+    for (const Command &command : commands())
+        list += QStringLiteral("  %1\n      %2\n").arg(synopsis(command), command.summary);
+
     return tr("Tintwell's colour sheets without a window: the same sheets the window draws, made, checked and\n"
               "searched from the command line. No display is needed.\n"
               "\n"
               "Commands:\n"
-              "  make MODE FILE             Write the complete sheet of MODE to FILE: .bmp gives the bytes the\n"
-              "                             window's Save writes, .png a 24-bit RGB PNG; - is standard output.\n"
-              "  census FILE [--mode MODE]  Count a picture's pixels and distinct colours; with --mode, compare\n"
-              "                             it with the sheet of MODE.\n"
-              "  locate MODE COLOUR         Print every place X Y of COLOUR (RRGGBB) in the sheet of MODE.\n"
-              "  modes                      List the modes: index, name, size, tile size, distinct colours.\n"
+              "%1"
               "\n"
-              "MODE: %1; 256kilo is taken for 256killo.\n"
+              "MODE: %2; 256kilo is taken for 256killo.\n"
               "\n"
               "Exit status: 0 done; 1 a negative answer (census --mode: the picture is not the sheet; locate:\n"
               "the sheet does not hold the colour); 2 an error, told in one line on standard error.\n"
               "\n"
-              "%2\n"
+              "%3\n"
               "\n"
-              "'%3 COMMAND --help' describes one command.")
-        .arg(ModeChoices(), allocationLimitNote(), QCoreApplication::applicationName());
+              "'%4 COMMAND --help' describes one command.")
+        .arg(list, ModeChoices(), allocationLimitNote(), QCoreApplication::applicationName());
 }
 
-struct Options
-{
-    QCommandLineOption format {QStringLiteral("format"),
-                               tr("The picture format, bmp or png (default: FILE's extension; BMP for -)."),
-                               QStringLiteral("bmp|png")};
-    QCommandLineOption mode {QStringLiteral("mode"), tr("Compare the picture with the sheet of MODE."),
-                             QStringLiteral("MODE")};
-};
-
-void describe(QCommandLineParser &parser, Command command, const Options &options)
+void describe(QCommandLineParser &parser, const Command *command)
 {
     parser.addHelpOption();
     parser.addVersionOption();
-    switch (command) {
-    case Command::None:
+    if (!command) {
         parser.setApplicationDescription(overview());
-        parser.addPositionalArgument(QStringLiteral("command"), tr("make, census, locate or modes."),
+        parser.addPositionalArgument(QStringLiteral("command"), tr("%1.").arg(commandNames()),
                                      QStringLiteral("command [arguments]"));
-        break;
-    case Command::Make:
-        parser.setApplicationDescription(
-            tr("Writes the complete sheet of MODE to FILE, through a temporary file: an existing FILE is\n"
-               "replaced only by a complete new one, and a failure leaves no partial file."));
-        parser.addOption(options.format);
-        parser.addPositionalArgument(QStringLiteral("make"), tr("The command."));
-        parser.addPositionalArgument(QStringLiteral("MODE"), ModeChoices());
-        parser.addPositionalArgument(QStringLiteral("FILE"),
-                                     tr("The picture to write, .bmp or .png; - for standard output."));
-        break;
-    case Command::Census:
-        parser.setApplicationDescription(
-            tr("Prints size: WxH, pixels: N and distinct: N of the picture in FILE (any format Qt reads,\n"
-               "BMP and PNG at least; the alpha channel is ignored). With --mode also differing pixels: N,\n"
-               "missing colours: N (colours of the sheet not in the picture) and extra colours: N (colours in\n"
-               "the picture not in the sheet), and exits with 0 when the picture is the sheet pixel for\n"
-               "pixel, 1 otherwise. A picture of another size differs in every place only one of them has.\n\n")
-            + allocationLimitNote());
-        parser.addOption(options.mode);
-        parser.addPositionalArgument(QStringLiteral("census"), tr("The command."));
-        parser.addPositionalArgument(QStringLiteral("FILE"), tr("The picture to count; - for standard input."));
-        break;
-    case Command::Locate:
-        parser.setApplicationDescription(
-            tr("Prints every place of COLOUR in the sheet of MODE as X Y, one a line, rows from the top, each\n"
-               "row from the left; (0, 0) is the top-left pixel. Exits with 1 when the sheet does not hold\n"
-               "the colour."));
-        parser.addPositionalArgument(QStringLiteral("locate"), tr("The command."));
-        parser.addPositionalArgument(QStringLiteral("MODE"), ModeChoices());
-        parser.addPositionalArgument(QStringLiteral("COLOUR"),
-                                     tr("RRGGBB in hexadecimal, with or without a leading #, either case."));
-        break;
-    case Command::Modes:
-        parser.setApplicationDescription(
-            tr("Prints one line per mode: index, name, size, tile size and number of distinct colours,\n"
-               "as the sheets are drawn."));
-        parser.addPositionalArgument(QStringLiteral("modes"), tr("The command."));
-        break;
+        return;
     }
+    parser.setApplicationDescription(command->description);
+    parser.addOptions(command->options);
+    parser.addPositionalArgument(command->name, tr("The command."));
+    for (const Argument &argument : command->arguments)
+        parser.addPositionalArgument(argument.name, argument.help);
 }
 
-int runCommand(const QStringList &arguments)
+// A word such as "-1" is a negative number, never an option; Qt's parser
+// would call it the unknown option '1'. Returns the first such word that is
+// not an option's value.
+QString negativeNumber(const QStringList &arguments)
 {
-    const Options options;
-
-    // First find the command, knowing every command's options; then parse
-    // again knowing only the command's own.
-    QCommandLineParser any;
-    any.addOptions({options.format, options.mode});
-    describe(any, Command::None, options);
-    if (!any.parse(arguments))
-        return failUsage(any.errorText());
-    const QStringList words = any.positionalArguments();
-    const Command command = words.isEmpty() ? Command::None : commandNamed(words.first());
-
-    QCommandLineParser parser;
-    describe(parser, command, options);
-    if (!parser.parse(arguments))
-        return failUsage(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(Done);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-
-    const QStringList rest = parser.positionalArguments().mid(1);
-    switch (command) {
-    case Command::None:
-        if (words.isEmpty())
-            return failUsage(tr("Give a command: make, census, locate or modes."));
-        return failUsage(tr("Unknown command '%1': give make, census, locate or modes.").arg(words.first()));
-    case Command::Make:
-        return make(rest, parser, options.format);
-    case Command::Census:
-        return census(rest, parser, options.mode);
-    case Command::Locate:
-        return locate(rest);
-    case Command::Modes:
-        return modes(rest);
+    QStringList takingValues;
+    for (const Command &command : commands())
+        for (const QCommandLineOption &option : command.options)
+            if (!option.valueName().isEmpty())
+                takingValues += option.names();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &word = arguments[i];
+        if (word == QLatin1String("--"))
+            break;
+        if (word.size() >= 2 && word[0] == QLatin1Char('-') && word[1].isDigit())
+            return word;
+        QString name = word;
+        while (name.startsWith(QLatin1Char('-')))
+            name.remove(0, 1);
+        if (word.startsWith(QLatin1Char('-')) && !name.contains(QLatin1Char('=')) && takingValues.contains(name))
+            ++i; // its value may be anything
     }
-    return Failed;
+    return {};
+}
+
+int runIn(CommandContext &context, const QCommandLineParser &parser, const QStringList &words, const Command *command)
+{
+    if (parser.isSet(QStringLiteral("help"))) {
+        context.print(parser.helpText().chopped(1));
+        return Done;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        context.print(QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+        return Done;
+    }
+    if (words.isEmpty())
+        return context.failUsage(tr("Give a command: %1.").arg(commandNames()));
+    if (!command)
+        return context.failUsage(tr("Unknown command '%1': give %2.").arg(words.first(), commandNames()));
+
+    const qsizetype given = context.arguments().size();
+    const qsizetype wanted = command->arguments.size();
+    // A last argument named "NAME..." takes one or more words.
+    const bool more = wanted > 0 && command->arguments.constLast().name.endsWith(QLatin1String("..."));
+    if (given > wanted && more)
+        return command->run(context);
+    if (given > wanted && wanted == 0)
+        return context.failUsage(tr("%1 takes no arguments.").arg(command->name));
+    if (given > wanted) {
+        QStringList extra;
+        for (const QString &word : context.arguments().mid(wanted))
+            extra << QLatin1Char('\'') + word + QLatin1Char('\'');
+        return context.failUsage(tr("Too many arguments: %1 takes %2, not also %3.")
+                                     .arg(command->name, neededArguments(*command), extra.join(QLatin1Char(' '))));
+    }
+    if (given < wanted)
+        return context.failUsage(tr("%1 needs %2.").arg(command->name, neededArguments(*command)));
+    return command->run(context);
+}
+
+// census's --missing takes an optional count, which Qt's parser cannot: a
+// bare --missing is given the default count, or the whole number that
+// follows it.
+QStringList withMissingCount(QStringList arguments)
+{
+    for (qsizetype i = 1; i < arguments.size() && arguments[i] != QLatin1String("--"); ++i) {
+        if (arguments[i] != QLatin1String("--missing"))
+            continue;
+        const bool countFollows = i + 1 < arguments.size() && !arguments[i + 1].isEmpty()
+                                  && std::all_of(arguments[i + 1].begin(), arguments[i + 1].end(),
+                                                 [](QChar c) { return c.isDigit(); });
+        if (!countFollows)
+            arguments[i] = QStringLiteral("--missing=%1").arg(CensusCommand::MissingListedByDefault);
+    }
+    return arguments;
 }
 
 } // namespace
 
-int Run(const QStringList &arguments)
+int Run(const QStringList &givenArguments, QIODevice &out, QIODevice &err)
 {
-    const int status = runCommand(arguments);
-    // A full disk or a closed pipe behind standard output is an error too.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        return fail(tr("Could not write to standard output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    const QStringList arguments = withMissingCount(givenArguments);
+    QCommandLineParser noOptions;
+    CommandContext early({}, noOptions, out, err);
+
+    const QString negative = negativeNumber(arguments);
+    if (!negative.isEmpty())
+        return early.failUsage(
+            tr("'%1' is a negative number, not an option, and no argument takes a negative number.").arg(negative));
+
+    // First find the command, knowing every command's options; then parse
+    // again knowing only the command's own.
+    QCommandLineParser any;
+    QStringList known; // commands share option names (--mode, --format)
+    for (const Command &command : commands())
+        for (const QCommandLineOption &option : command.options)
+            if (!known.contains(option.names().constFirst())) {
+                known += option.names();
+                any.addOption(option);
+            }
+    describe(any, nullptr);
+    if (!any.parse(arguments))
+        return early.failUsage(any.errorText());
+    const QStringList words = any.positionalArguments();
+    const Command *command = words.isEmpty() ? nullptr : commandNamed(words.first());
+
+    QCommandLineParser parser;
+    describe(parser, command);
+    if (!parser.parse(arguments))
+        return early.failUsage(parser.errorText());
+    CommandContext context(parser.positionalArguments().mid(1), parser, out, err);
+    const int status = runIn(context, parser, words, command);
+    // A full disk or a closed pipe behind the results is an error too.
+    if (status != Failed && context.outFailed())
+        return context.fail(tr("Could not write to standard output: %1").arg(context.outError()));
     return status;
 }
 

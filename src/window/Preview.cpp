@@ -52,9 +52,7 @@ QRect scaleInto(QImage &image, const Canvas &source, const CanvasArea &area)
     const auto [top, bottom] = samplesWithin(rows, area.y, area.height);
 
     for (int dy = top; dy < bottom; ++dy) {
-        const std::uint32_t *from = source.bits()
-                                    + static_cast<std::size_t>(rows[static_cast<std::size_t>(dy)])
-                                          * static_cast<std::size_t>(source.width());
+        const std::uint32_t *from = source.constScanLine(rows[static_cast<std::size_t>(dy)]);
         auto *to = reinterpret_cast<std::uint32_t *>(image.scanLine(dy));
         for (int dx = left; dx < right; ++dx)
             to[dx] = from[columns[static_cast<std::size_t>(dx)]];

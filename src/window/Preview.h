@@ -9,7 +9,7 @@
 // the full-size view.
 
 #include "generation/ColorValue.h"
-#include "generation/GenerationHost.h"
+#include "generation/CanvasArea.h"
 
 #include <QElapsedTimer>
 #include <QImage>

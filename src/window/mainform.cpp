@@ -1,7 +1,8 @@
 #include "window/mainform.h"
 
 #include "colour/C2rgb.h"
-#include "generation/GenerationHost.h"
+#include "generation/RunObserver.h"
+#include "platform/CanvasImage.h"
 #include "platform/Clipboard.h"
 #include "platform/Interaction.h"
 #include "platform/Module1.h"
@@ -37,17 +38,15 @@ ColorValue toColorValue(const QColor &colour)
 } // namespace
 
 // Hands each report of a run to the window's own handler.
-class mainform::RunHost final : public GenerationHost
+class mainform::RunHost final : public RunObserver
 {
 public:
     explicit RunHost(mainform &form) : form_(form) {}
 
-    Canvas &pic1() override { return form_.canvas_; }
-    int SelectedMode() const override { return form_.SelectedMode(); }
-    RunTimer GetTickCount() override { return Module1::GetTickCount(); }
     void RunStarted() override { form_.RunStarted(); }
-    void TileDone(CanvasArea tile, std::int32_t elapsedMs) override { form_.TileDone(tile, elapsedMs); }
-    void DoEvents() override { Interaction::DoEvents(); }
+    void TileDrawn(CanvasArea tile) override { form_.TileDrawn(tile); }
+    void TimeSoFar(std::int32_t elapsedMs) override { form_.TimeSoFar(elapsedMs); }
+    void EventPass() override { Interaction::DoEvents(); }
     void RunEnded(std::int32_t totalMs) override { form_.RunEnded(totalMs); }
     void CanvasUnavailable(int width, int height) override { form_.CanvasUnavailable(width, height); }
 
@@ -119,11 +118,15 @@ void mainform::RunStarted()
     emit runStarted();
 }
 
-void mainform::TileDone(CanvasArea tile, std::int32_t elapsedMs)
+void mainform::TileDrawn(CanvasArea tile)
 {
     // During a run each preview goes to the screen at once.
     preview_->showCanvas(tile, Preview::Refresh::Now);
     announceChange(tile);
+}
+
+void mainform::TimeSoFar(std::int32_t elapsedMs)
+{
     ui.Label1->setText(QString::number(elapsedMs));
 }
 
@@ -162,7 +165,9 @@ void mainform::CanvasUnavailable(int width, int height)
 
 void mainform::Command1_Click()
 {
-    generator_.Start();
+    // The mode is the one selected now: a Start clicked during a run draws
+    // whatever the list shows at that moment.
+    generator_.Start({canvas_, SelectedMode(), &Module1::GetTickCount});
 }
 
 void mainform::Command3_Click()
@@ -183,7 +188,7 @@ void mainform::Command2_Click()
 
     const QString name = CommonDialog1.FileName();
     QString failure;
-    if (!PictureFile::SavePicture(PictureFile::CanvasPicture(canvas_), name, &failure))
+    if (!PictureFile::SavePicture(CanvasImage(canvas_), name, &failure))
         QMessageBox::warning(this, windowTitle(), failure);
 }
 

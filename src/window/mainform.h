@@ -2,7 +2,7 @@
 
 // The program's one window. It owns the canvas `pic1`, the generator with
 // its stop flag, and the controls of its design; the preview shows the
-// canvas. A run reports to the window through a small host object, and the
+// canvas. A run reports to the window through a small observer object, and the
 // window decides what each report means on screen: its size, the preview,
 // the time caption, the beep. The colour pick, Save and the link are the
 // window's own handlers. The full-size view of the sheet is a second window
@@ -83,7 +83,8 @@ private:
 
     // What a run's reports mean on screen.
     void RunStarted();
-    void TileDone(CanvasArea tile, std::int32_t elapsedMs);
+    void TileDrawn(CanvasArea tile);
+    void TimeSoFar(std::int32_t elapsedMs);
     void RunEnded(std::int32_t totalMs);
     void CanvasUnavailable(int width, int height);
 

@@ -1,0 +1,209 @@
+#include "sheet/CensusReport.h"
+
+#include "platform/PictureFile.h"
+#include "sheet/ColourSet.h"
+#include "sheet/ErrorMeasures.h"
+#include "sheet/PictureReader.h"
+#include "sheet/SheetArguments.h"
+#include "sheet/SheetSearch.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QRect>
+#include <QRgba64>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace CensusReport {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("CensusReport", text);
+}
+
+QString sizeText(QSize size)
+{
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+bool isDeep(const QImage &picture)
+{
+    return picture.format() == QImage::Format_RGBX64 || picture.format() == QImage::Format_RGBA64;
+}
+
+// The colours of an area: the 8-bit ones into `colours` (of a deep picture,
+// those whose every channel is an 8-bit level times 257), and how many
+// distinct colours the area holds at the picture's own depth.
+std::int64_t collect(const QImage &picture, const QRect &area, ColourSet &colours)
+{
+    if (!isDeep(picture)) {
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            colours.insertAll(reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y)) + area.left(),
+                              std::size_t(area.width()));
+        return std::int64_t(colours.count());
+    }
+    std::vector<std::uint64_t> keys;
+    keys.reserve(std::size_t(area.width()) * std::size_t(area.height()));
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const auto *row = reinterpret_cast<const QRgba64 *>(picture.constScanLine(y)) + area.left();
+        for (int x = 0; x < area.width(); ++x) {
+            const QRgba64 pixel = row[x];
+            keys.push_back(std::uint64_t(pixel.red()) << 32 | std::uint64_t(pixel.green()) << 16 | pixel.blue());
+            if (pixel.red() % 257 == 0 && pixel.green() % 257 == 0 && pixel.blue() % 257 == 0)
+                colours.insert(std::uint32_t(pixel.red() / 257) << 16 | std::uint32_t(pixel.green() / 257) << 8
+                               | std::uint32_t(pixel.blue() / 257));
+        }
+    }
+    std::sort(keys.begin(), keys.end());
+    return std::int64_t(std::unique(keys.begin(), keys.end()) - keys.begin());
+}
+
+QString decimals(double value)
+{
+    return QString::number(value, 'f', 4);
+}
+
+// The sheet's colours the picture lacks, the first `count` in the sheet's
+// reading order, each at the first place the sheet holds it.
+void listMissing(const QImage &sheet, const ColourSet &found, int count, QStringList &lines)
+{
+    ColourSet listed;
+    int left = count;
+    for (int y = 0; y < sheet.height() && left > 0; ++y) {
+        const auto *row = reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y));
+        for (int x = 0; x < sheet.width() && left > 0; ++x) {
+            const std::uint32_t colour = row[x] & 0xFFFFFFu;
+            if (found.contains(colour) || listed.contains(colour))
+                continue;
+            listed.insert(colour);
+            lines << QStringLiteral("%1 %2 %3").arg(colour, 6, 16, QLatin1Char('0')).toUpper().arg(x).arg(y);
+            --left;
+        }
+    }
+}
+
+} // namespace
+
+Result Run(const QString &fileName, const Request &request)
+{
+    Result result;
+    const QString name = fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
+    PictureReader::Picture read;
+    QString reason;
+    if (!PictureReader::ReadPicture(fileName, read, reason)) {
+        result.status = 2;
+        result.error = tr("Could not read the picture %1: %2").arg(name, reason);
+        return result;
+    }
+    const QImage &picture = read.image;
+    const QImage &sheet = request.sheet;
+    QRect area = picture.rect();
+    int scale = 1;
+
+    if (!sheet.isNull()) {
+        const int size = sheet.width();
+        if (request.at) {
+            scale = request.at->scale;
+            area = QRect(request.at->x, request.at->y, size * scale, size * scale);
+            if (!picture.rect().contains(area)) {
+                result.status = 2;
+                result.error = tr("The sheet at %1,%2 at scale %3 (%4) does not fit in the %5 picture %6.")
+                                   .arg(area.x())
+                                   .arg(area.y())
+                                   .arg(scale)
+                                   .arg(sizeText(area.size()), sizeText(picture.size()), name);
+                return result;
+            }
+        } else if (picture.size() != sheet.size() && picture.width() >= size && picture.height() >= size) {
+            const QImage eightBits = read.depth == 8 ? picture : picture.convertToFormat(QImage::Format_RGB32);
+            const SheetSearch::Placement found = SheetSearch::Find(eightBits, sheet);
+            if (!found.plausible) {
+                ColourSet colours;
+                result.lines << QStringLiteral("size: %1").arg(sizeText(picture.size()))
+                             << QStringLiteral("pixels: %1").arg(qint64(picture.width()) * picture.height())
+                             << QStringLiteral("distinct: %1").arg(collect(picture, picture.rect(), colours))
+                             << QStringLiteral("depth: %1").arg(read.depth)
+                             << QStringLiteral("sheet not found: closest at offset %1 %2 scale %3, mean channel "
+                                               "difference %4")
+                                    .arg(found.x)
+                                    .arg(found.y)
+                                    .arg(found.scale)
+                                    .arg(decimals(found.error));
+                result.status = 1;
+                return result;
+            }
+            scale = found.scale;
+            area = QRect(found.x, found.y, size * scale, size * scale);
+        }
+        if (area != picture.rect() || scale != 1) {
+            result.lines << QStringLiteral("offset: %1 %2").arg(area.x()).arg(area.y());
+            if (scale != 1)
+                result.lines << QStringLiteral("scale: %1").arg(scale);
+        }
+    }
+
+    ColourSet found;
+    const std::int64_t distinct = collect(picture, area, found);
+    result.lines << QStringLiteral("size: %1").arg(sizeText(area.size()))
+                 << QStringLiteral("pixels: %1").arg(qint64(area.width()) * area.height())
+                 << QStringLiteral("distinct: %1").arg(distinct) << QStringLiteral("depth: %1").arg(read.depth);
+    if (sheet.isNull())
+        return result;
+
+    // A picture smaller than the sheet (in either direction) is compared
+    // where the two overlap, and differs at every place only one has.
+    const QSize overlap = area.size().boundedTo(QSize(sheet.width() * scale, sheet.height() * scale));
+    const QImage compared =
+        overlap == sheet.size() * scale ? sheet : sheet.copy(0, 0, overlap.width(), overlap.height());
+    std::vector<std::uint16_t> worst;
+    const ErrorMeasures measures = ErrorMeasures::Measure(picture, area.topLeft(), scale, compared,
+                                                          request.diffFile.isEmpty() ? nullptr : &worst);
+    const qint64 onlyOne = qint64(sheet.width()) * sheet.height() * scale * scale
+                           + qint64(area.width()) * area.height() - 2 * qint64(overlap.width()) * overlap.height();
+    const qint64 differing = measures.differingPixels + onlyOne;
+
+    ColourSet expected;
+    for (int y = 0; y < sheet.height(); ++y)
+        expected.insertAll(reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y)), std::size_t(sheet.width()));
+    const std::int64_t missing = std::int64_t(expected.countMissingFrom(found));
+    const std::int64_t extra = distinct - (std::int64_t(expected.count()) - missing);
+
+    result.lines << QStringLiteral("differing pixels: %1").arg(differing)
+                 << QStringLiteral("missing colours: %1").arg(missing) << QStringLiteral("extra colours: %1").arg(extra)
+                 << QStringLiteral("max channel difference: %1")
+                        .arg(read.depth == 8 ? QString::number(measures.maxChannelDifference)
+                                             : decimals(measures.maxChannelDifference))
+                 << QStringLiteral("mean channel difference: %1").arg(decimals(measures.meanChannelDifference))
+                 << QStringLiteral("PSNR: %1 dB")
+                        .arg(std::isinf(measures.psnr()) ? QStringLiteral("inf") : QString::number(measures.psnr(), 'f', 2))
+                 << QStringLiteral("mean dE2000: %1").arg(decimals(measures.meanDe2000))
+                 << QStringLiteral("max dE2000: %1").arg(decimals(measures.maxDe2000));
+    result.status = differing == 0 ? 0 : 1;
+
+    if (!request.diffFile.isEmpty()) {
+        QString level;
+        const QImage diff = ErrorMeasures::DiffPicture(worst, compared.size(), level);
+        const SheetArguments::Format format =
+            SheetArguments::FormatOfName(request.diffFile).value_or(SheetArguments::Format::Png);
+        QString error;
+        if (diff.isNull()) {
+            error = tr("There is not enough memory for the picture of the differences.");
+        } else if (PictureFile::SavePicture(diff, request.diffFile, format, &error)) {
+            result.lines << QStringLiteral("diff scale: 1 level = %1").arg(level);
+        }
+        if (!error.isEmpty()) {
+            result.status = 2;
+            result.error = error;
+        }
+    }
+    if (request.missingListed > 0)
+        listMissing(sheet, found, request.missingListed, result.lines);
+    return result;
+}
+
+} // namespace CensusReport

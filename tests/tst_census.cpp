@@ -1,0 +1,261 @@
+// The census's engines: the CIEDE2000 difference against its published test
+// pairs, the error measures on pairs worked out by hand, and finding a sheet
+// pasted into a larger picture, lossless, through JPEG and scaled.
+
+#include "SheetFormulas.h"
+
+#include "sheet/Ciede2000.h"
+#include "sheet/ErrorMeasures.h"
+#include "sheet/SheetSearch.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+QImage sheetPicture(int mode)
+{
+    const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
+    QImage picture(n, n, QImage::Format_RGB32);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x)
+            picture.setPixel(x, y, ToRgb32(SheetFormulas::Colour(mode, x, y)));
+    return picture;
+}
+
+// Something like a desktop: flat panels of random colours, some noise, a grey gradient.
+QImage background(QSize size, QRandomGenerator &random)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    for (int x = 0; x < size.width(); ++x)
+        painter.fillRect(x, 0, 1, size.height(), QColor(x * 255 / size.width(), 128, 128));
+    for (int i = 0; i < 40; ++i)
+        painter.fillRect(random.bounded(size.width()), random.bounded(size.height()), random.bounded(200),
+                         random.bounded(200), QColor::fromRgb(random.generate()));
+    painter.end();
+    for (int i = 0; i < size.width() * size.height() / 20; ++i)
+        picture.setPixel(random.bounded(size.width()), random.bounded(size.height()), random.generate());
+    return picture;
+}
+
+QImage throughJpeg(const QImage &picture, int quality)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "jpg", quality);
+    return QImage::fromData(bytes, "jpg").convertToFormat(QImage::Format_RGB32);
+}
+
+QImage deep(const QImage &picture)
+{
+    return picture.convertToFormat(QImage::Format_RGBX64);
+}
+
+} // namespace
+
+class tst_Census : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ciede2000_data();
+    void ciede2000();
+    void labOfSrgb();
+    void measuresOfAHandMadePair();
+    void findSheet_data();
+    void findSheet();
+    void noPlacement();
+};
+
+void tst_Census::ciede2000_data()
+{
+    QTest::addColumn<Ciede2000::Lab>("one");
+    QTest::addColumn<Ciede2000::Lab>("two");
+    QTest::addColumn<double>("expected");
+
+    // The published test pairs, kept beside the source tree.
+    const QString fileName = QStringLiteral(TINTWELL_SHARED_DATA "/ciede2000-pairs.csv");
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        QFAIL(qPrintable(QStringLiteral("The CIEDE2000 test pairs %1 cannot be read (%2); configure with "
+                                        "-DTINTWELL_SHARED_DATA=<folder holding ciede2000-pairs.csv>.")
+                             .arg(fileName, file.errorString())));
+    int pair = 0;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char('L')))
+            continue;
+        const QStringList fields = line.split(QLatin1Char(','));
+        QCOMPARE(fields.size(), 7);
+        std::array<double, 7> v {};
+        for (int i = 0; i < 7; ++i) {
+            bool ok = false;
+            v[std::size_t(i)] = fields[i].toDouble(&ok);
+            QVERIFY2(ok, qPrintable(line));
+        }
+        ++pair;
+        QTest::addRow("pair %d", pair) << Ciede2000::Lab {v[0], v[1], v[2]} << Ciede2000::Lab {v[3], v[4], v[5]}
+                                       << v[6];
+    }
+    QCOMPARE(pair, 34);
+}
+
+void tst_Census::ciede2000()
+{
+    QFETCH(Ciede2000::Lab, one);
+    QFETCH(Ciede2000::Lab, two);
+    QFETCH(double, expected);
+    // To the four decimals published, either way round.
+    QCOMPARE(std::round(Ciede2000::Difference(one, two) * 10000) / 10000, expected);
+    QCOMPARE(std::round(Ciede2000::Difference(two, one) * 10000) / 10000, expected);
+}
+
+void tst_Census::labOfSrgb()
+{
+    // sRGB primaries and greys in CIELAB (D65), as colour references give them.
+    const struct
+    {
+        QRgb rgb;
+        Ciede2000::Lab lab;
+    } colours[] = {{0xFF0000, {53.2408, 80.0925, 67.2032}}, {0x00FF00, {87.7347, -86.1827, 83.1793}},
+                   {0x0000FF, {32.2970, 79.1875, -107.8602}}, {0xFFFFFF, {100, 0, 0}},
+                   {0x808080, {53.5850, 0, 0}}, {0x010101, {0.2742, 0, 0}}};
+    for (const auto &colour : colours) {
+        const Ciede2000::Lab lab =
+            Ciede2000::FromSrgb(qRed(colour.rgb) / 255.0, qGreen(colour.rgb) / 255.0, qBlue(colour.rgb) / 255.0);
+        const QString text = QStringLiteral("%1: %2 %3 %4").arg(colour.rgb, 6, 16).arg(lab.L).arg(lab.a).arg(lab.b);
+        QVERIFY2(std::abs(lab.L - colour.lab.L) < 0.005 && std::abs(lab.a - colour.lab.a) < 0.005
+                     && std::abs(lab.b - colour.lab.b) < 0.005,
+                 qPrintable(text));
+    }
+}
+
+void tst_Census::measuresOfAHandMadePair()
+{
+    // The sheet black, white, 0A141E, 646464; the picture has red 5 and 3
+    // off in two pixels, blue 10 off in the last: 3 pixels of 4 differ.
+    QImage sheet(2, 2, QImage::Format_RGB32);
+    sheet.setPixel(0, 0, 0xFF000000);
+    sheet.setPixel(1, 0, 0xFFFFFFFF);
+    sheet.setPixel(0, 1, 0xFF0A141E);
+    sheet.setPixel(1, 1, 0xFF646464);
+    QImage copy = sheet;
+    copy.setPixel(1, 0, 0xFFFAFFFF);
+    copy.setPixel(0, 1, 0xFF0D141E);
+    copy.setPixel(1, 1, 0xFF64646E);
+    // Channel differences 5, 3 and 10 among 12 channels: mean 18 / 12,
+    // squares 25 + 9 + 100 = 134.
+    const double psnr = 10 * std::log10(12.0 * 255 * 255 / 134);
+    QCOMPARE(std::round(psnr * 100) / 100, 37.65);
+
+    // The same pair as it is, shown at scale 3 inside a larger picture, and at 16 bits.
+    QImage large(9, 8, QImage::Format_RGB32);
+    large.fill(0xFF123456);
+    {
+        QPainter painter(&large);
+        painter.drawImage(QRect(2, 1, 6, 6), copy.scaled(6, 6));
+    }
+    struct Case
+    {
+        const char *name;
+        QImage picture;
+        QPoint origin;
+        int scale;
+    };
+    const Case cases[] = {{"as it is", copy, {0, 0}, 1},
+                          {"at scale 3 at (2, 1)", large, {2, 1}, 3},
+                          {"at 16 bits", deep(copy), {0, 0}, 1}};
+    for (const Case &c : cases) {
+        std::vector<std::uint16_t> worst;
+        const ErrorMeasures m = ErrorMeasures::Measure(c.picture, c.origin, c.scale, sheet, &worst);
+        QVERIFY2(m.differingPixels == 3 * c.scale * c.scale, c.name);
+        QVERIFY2(m.maxChannelDifference == 10, c.name);
+        QVERIFY2(std::abs(m.meanChannelDifference - 1.5) < 1e-12, c.name);
+        QVERIFY2(std::abs(m.psnr() - psnr) < 1e-9, c.name);
+        QVERIFY2(m.maxDe2000 > m.meanDe2000 && m.meanDe2000 > 0, c.name);
+        QVERIFY2((worst == std::vector<std::uint16_t> {0, 5 * 257, 3 * 257, 10 * 257}), c.name);
+    }
+    // A large picture measured against the wrong place: the block straddles the background.
+    QVERIFY(ErrorMeasures::Measure(large, {1, 1}, 3, sheet).differingPixels > 3 * 9);
+
+    // Identical: every measure zero, PSNR infinite. At 16 bits one step of
+    // 65535 in a low byte is a difference of 1/257 of an 8-bit level.
+    const ErrorMeasures same = ErrorMeasures::Measure(sheet, {0, 0}, 1, sheet);
+    QCOMPARE(same.differingPixels, 0);
+    QCOMPARE(same.meanChannelDifference, 0.0);
+    QCOMPARE(same.maxDe2000, 0.0);
+    QVERIFY(std::isinf(same.psnr()));
+    QImage lowByte = deep(sheet);
+    lowByte.setPixelColor(1, 1, QColor::fromRgba64(QRgba64::fromRgba64(100 * 257, 100 * 257, 100 * 257 + 1, 65535)));
+    const ErrorMeasures low = ErrorMeasures::Measure(lowByte, {0, 0}, 1, sheet);
+    QCOMPARE(low.differingPixels, 1);
+    QCOMPARE(low.maxChannelDifference, 1.0 / 257);
+    QVERIFY(low.maxDe2000 > 0 && low.maxDe2000 < 0.01);
+}
+
+void tst_Census::findSheet_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("path"); // lossless, jpeg 85, scale 2
+    for (const int mode : {2, 3, 4, 6, 7})
+        for (const char *path : {"lossless", "jpeg 85", "scale 2"})
+            QTest::addRow("mode %d, %s", mode, path) << mode << QString::fromLatin1(path);
+}
+
+void tst_Census::findSheet()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, path);
+
+    QRandomGenerator random(quint32(mode * 7919 + path.size()));
+    const QImage sheet = sheetPicture(mode);
+    const int scale = path == QLatin1String("scale 2") ? 2 : 1;
+    const int shown = sheet.width() * scale;
+    QImage picture = background(QSize(shown + 200 + random.bounded(300), shown + 100 + random.bounded(200)), random);
+    const QPoint offset(random.bounded(picture.width() - shown + 1), random.bounded(picture.height() - shown + 1));
+    {
+        QPainter painter(&picture);
+        painter.drawImage(QRect(offset, QSize(shown, shown)), sheet.scaled(shown, shown));
+    }
+    if (path == QLatin1String("jpeg 85"))
+        picture = throughJpeg(picture, 85);
+
+    const SheetSearch::Placement found = SheetSearch::Find(picture, sheet);
+    QVERIFY2(found.plausible, qPrintable(QStringLiteral("error %1").arg(found.error)));
+    QCOMPARE(QPoint(found.x, found.y), offset);
+    QCOMPARE(found.scale, scale);
+    if (path != QLatin1String("jpeg 85")) {
+        QCOMPARE(found.error, 0.0);
+        const ErrorMeasures m = ErrorMeasures::Measure(picture, offset, scale, sheet);
+        QCOMPARE(m.differingPixels, 0);
+        QCOMPARE(m.maxChannelDifference, 0.0);
+        QCOMPARE(m.maxDe2000, 0.0);
+        QVERIFY(std::isinf(m.psnr()));
+    }
+}
+
+void tst_Census::noPlacement()
+{
+    // The sheet flipped is no placement of it.
+    QRandomGenerator random(17);
+    const QImage sheet = sheetPicture(3);
+    QImage picture = background(QSize(600, 400), random);
+    {
+        QPainter painter(&picture);
+        painter.drawImage(QPoint(100, 50), sheet.mirrored(true, true));
+    }
+    const SheetSearch::Placement found = SheetSearch::Find(picture, sheet);
+    QVERIFY(!found.plausible);
+    QVERIFY(found.error > 20);
+}
+
+QTEST_GUILESS_MAIN(tst_Census)
+#include "tst_census.moc"
