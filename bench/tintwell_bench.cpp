@@ -38,9 +38,9 @@ namespace {
 constexpr double RowSeconds = 0.3;
 constexpr int MinimumRuns = 7;
 constexpr int RoundsOf16Million = 15;
-constexpr int Side16Million = 4096;
-constexpr int Mode16Million = 0;
-constexpr int Mode729 = 7;
+constexpr int Side16Million = Sheets::Of(Mode::Colours16Million).size;
+constexpr int Mode16Million = Sheets::Index(Mode::Colours16Million);
+constexpr int Mode729 = Sheets::Index(Mode::Colours729);
 
 constexpr double LayoutTarget = 1.3;
 constexpr double AfterSmallTarget = 1.15;

@@ -80,9 +80,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int Mode16Million = 0;
-constexpr int Mode729 = 7;
-constexpr int Side16Million = 4096;
+constexpr int Mode16Million = Sheets::Index(Mode::Colours16Million);
+constexpr int Mode729 = Sheets::Index(Mode::Colours729);
+constexpr int Side16Million = Sheets::Of(Mode::Colours16Million).size;
 constexpr int TilesOf16Million = 256;
 constexpr qint64 BmpBytes16Million = 50'331'702;
 constexpr double CanvasMiB16Million = 64;

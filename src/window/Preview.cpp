@@ -2,6 +2,7 @@
 
 #include "generation/Canvas.h"
 
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -77,9 +78,11 @@ Preview::Preview(const Canvas &canvas, QWidget *parent)
     : QWidget(parent),
       canvas_(canvas)
 {
-    // Every pixel comes from the image; clicks belong to the window's surface.
+    // Every pixel comes from the image. Presses and releases go on to the
+    // window's surface (the pick is the window's), since they are ignored here.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setToolTip(tr("Right-click: show this colour's values and copy its RRGGBB code\n"
+                  "Double-click: view the sheet at full size"));
 }
 
 bool Preview::fitImage()
@@ -143,6 +146,16 @@ ColorValue Preview::pixel(QPointF at) const
         return std::clamp(d, 0, length - 1);
     };
     return FromRgb32(image_.pixel(device(inWindow.x(), x(), image_.width()), device(inWindow.y(), y(), image_.height())));
+}
+
+void Preview::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    emit doubleClicked();
 }
 
 void Preview::resizeEvent(QResizeEvent *event)

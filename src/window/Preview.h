@@ -5,6 +5,8 @@
 // showCanvas() scales into the image and asks for the changed part to be
 // repainted; paintEvent only blits from the image; pixel() reads it back for
 // the colour pick.
+// Clicks belong to the window's surface, except a double click, which opens
+// the full-size view.
 
 #include "generation/ColorValue.h"
 #include "generation/CanvasArea.h"
@@ -44,8 +46,12 @@ public:
     // The colour shown at `at` (the preview's pixels), or -1 outside it.
     ColorValue pixel(QPointF at) const;
 
+signals:
+    void doubleClicked();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:

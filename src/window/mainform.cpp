@@ -13,7 +13,9 @@
 #include "window/LinkLabel.h"
 #include "window/OuterSize.h"
 #include "window/Preview.h"
+#include "window/SheetView.h"
 #include "window/Twips.h"
+#include "window/ZoomedSheet.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -106,6 +108,7 @@ mainform::mainform(QWidget *parent)
     connect(ui.Command2, &QPushButton::clicked, this, &mainform::Command2_Click);
     connect(ui.Command3, &QPushButton::clicked, this, &mainform::Command3_Click);
     connect(ui.Label3, &LinkLabel::clicked, this, &mainform::Label3_Click);
+    connect(preview_, &Preview::doubleClicked, this, [this] { OpenView(ViewZoom::Keep); });
     setUpKeys();
 }
 
@@ -128,9 +131,16 @@ void mainform::setUpKeys()
     const QKeySequence quit(QKeySequence::Quit);
     key(quit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quit, &QWidget::close);
     key(QKeySequence(Qt::CTRL | Qt::Key_W), &QWidget::close);
+    // The full-size view at 100 % and fitted.
+    key(QKeySequence(Qt::CTRL | Qt::Key_1), [this] { OpenView(ViewZoom::Actual); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { OpenView(ViewZoom::Fit); });
 }
 
-mainform::~mainform() = default;
+mainform::~mainform()
+{
+    // The view reads the canvas, which goes with this window.
+    delete view_;
+}
 
 void mainform::Form_Load()
 {
@@ -285,7 +295,11 @@ void mainform::Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift,
     if (button != Qt::RightButton)
         return;
 
-    const ColorValue colour = Point(x, y);
+    ShowPick(Point(x, y));
+}
+
+void mainform::ShowPick(ColorValue colour)
+{
     std::int16_t red, green, blue;
     C2rgb::SplitRGB(colour, red, green, blue);
     ui.RGBc[0]->setText(QString::fromStdString(C2rgb::Hex(red)));
@@ -304,6 +318,23 @@ void mainform::Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift,
     ui.Label4->setPalette(swatch);
 }
 
+void mainform::OpenView(ViewZoom zoom)
+{
+    if (!view_) {
+        view_ = new SheetView(canvas_);
+        view_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(view_, &SheetView::picked, this, &mainform::ShowPick);
+        connect(this, &mainform::runStarted, view_, &SheetView::runStarted);
+        connect(this, &mainform::canvasChanged, view_, &SheetView::canvasChanged);
+        connect(this, &mainform::runEnded, view_, &SheetView::runEnded);
+    }
+    view_->present(this);
+    if (zoom == ViewZoom::Fit)
+        view_->sheet()->fit();
+    else if (zoom == ViewZoom::Actual)
+        view_->sheet()->setZoom(1);
+}
+
 void mainform::closeEvent(QCloseEvent *event)
 {
     // A run in progress stops at its next tile and unwinds; the program ends
@@ -312,5 +343,7 @@ void mainform::closeEvent(QCloseEvent *event)
         closing_ = true;
         generator_.Stop();
     }
+    if (view_)
+        view_->close();
     event->accept();
 }

@@ -5,7 +5,9 @@
 // canvas. A run reports to the window through a small observer object, and the
 // window decides what each report means on screen: its size, the preview,
 // the time caption, the beep. The colour pick, Save and the link are the
-// window's own handlers.
+// window's own handlers. The full-size view of the sheet is a second window
+// the main window opens and closes; its picks come back to the window's own
+// pick.
 //
 // Another view of the canvas follows a run through the signals: runStarted,
 // canvasChanged for every tile drawn (the whole canvas once it was cleared or
@@ -16,6 +18,7 @@
 #include "platform/CommonDialog.h"
 #include "window/FormDesign.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -24,6 +27,7 @@
 class OuterSize;
 struct Sheet;
 class Preview;
+class SheetView;
 
 class mainform : public QWidget
 {
@@ -70,6 +74,15 @@ private:
     // The sheet whose run last sized the canvas; none before any run.
     const Sheet *CanvasSheet() const;
 
+    // Shows a picked colour in the RGBc labels and the swatch and copies its
+    // code; -1 is no colour. The window's right click and the view's picks
+    // both come here.
+    void ShowPick(ColorValue colour);
+
+    // Opens the view, or raises it, at the given zoom.
+    enum class ViewZoom { Keep, Fit, Actual };
+    void OpenView(ViewZoom zoom);
+
     // The selected index of Combo1, -1 when nothing is selected.
     int SelectedMode() const;
     // Tells the other views that `tile` of the canvas changed, or all of it
@@ -87,6 +100,7 @@ private:
     Preview *preview_ = nullptr;
     OuterSize *outerSize_ = nullptr;
     CommonDialog CommonDialog1;
+    QPointer<SheetView> view_;
 
     Canvas canvas_;
     std::unique_ptr<RunHost> runHost_;

@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -318,6 +319,78 @@ private:
     void *(*requestCheck_)(Connection *, Cookie) = nullptr;
 };
 
+
+// The screen position of sheet pixel (0, 0) in a picture of the view at
+// 100 %, found from one pixel whose colour tells its place: in 64kilo one
+// of a tile with green below 255, in 16million the pixel at the picture's
+// centre (x = 256 (blue / 16) + red, y = 256 (blue % 16) +
+// green). Then every pixel of `checked` (sheet pixels) must show its
+// colour by the formulas, one sheet pixel to one screen pixel, but for the
+// outlines around `marked` places.
+QStringList oneToOneMismatches(const QImage &shot, int mode, QPoint *sheetOrigin = nullptr,
+                               const QList<QPoint> &marked = {})
+{
+    if (shot.isNull())
+        return {QStringLiteral("no picture of the view")};
+    QPoint origin(-1, -1);
+    if (mode == Mode16Million) {
+        const QPoint centre = shot.rect().center();
+        const QRgb c = shot.pixel(centre);
+        const QPoint place(256 * (qBlue(c) / 16) + qRed(c), 256 * (qBlue(c) % 16) + qGreen(c));
+        origin = centre - place;
+    } else {
+        // 64kilo: a pixel of a tile whose green is below 255 tells its place
+        // (red 4 u, blue 4 v, green 13 + 20 (4 row + column)).
+        bool found = false;
+        for (int y = shot.height() / 2; y >= 0 && !found; --y)
+            for (int x = 0; x < shot.width(); ++x) {
+                const QRgb c = shot.pixel(x, y);
+                if (qRed(c) % 4 != 0 || qBlue(c) % 4 != 0 || qGreen(c) < 13 || (qGreen(c) - 13) % 20 != 0)
+                    continue;
+                const int tile = (qGreen(c) - 13) / 20;
+                const QPoint place(64 * (tile % 4) + qRed(c) / 4, 64 * (tile / 4) + qBlue(c) / 4);
+                // Its neighbour to the right must agree, so a stray pixel of
+                // the window's own is not taken for the sheet.
+                if (place.x() < 255 && x + 1 < shot.width()
+                    && (shot.pixel(x + 1, y) & 0xFFFFFFu)
+                           == (ToRgb32(SheetFormulas::Colour(Mode64Kilo, place.x() + 1, place.y())) & 0xFFFFFFu)) {
+                    origin = QPoint(x, y) - place;
+                    found = true;
+                    break;
+                }
+            }
+        if (!found)
+            return {QStringLiteral("no pixel of the sheet found in the view")};
+    }
+    if (sheetOrigin)
+        *sheetOrigin = origin;
+    const int side = SheetFormulas::CanvasSize[static_cast<std::size_t>(mode)];
+    // Whatever of the sheet the picture shows, leaving out the scroll bars
+    // and the status line.
+    const QRect visible = QRect(origin, QSize(side, side)).intersected(shot.rect().adjusted(0, 0, -20, -40));
+    QStringList found;
+    int checked = 0;
+    for (int y = visible.top(); y <= visible.bottom(); ++y)
+        for (int x = visible.left(); x <= visible.right(); ++x) {
+            const QPoint place = QPoint(x, y) - origin;
+            // Outlines a few pixels around found places cover the sheet there.
+            const auto nearMark = [&](const QPoint &mark) {
+                return place != mark && qAbs(place.x() - mark.x()) <= 4 && qAbs(place.y() - mark.y()) <= 4;
+            };
+            if (std::any_of(marked.begin(), marked.end(), nearMark))
+                continue;
+            const QRgb expected = ToRgb32(SheetFormulas::Colour(mode, place.x(), place.y())) & 0xFFFFFFu;
+            ++checked;
+            if ((shot.pixel(x, y) & 0xFFFFFFu) != expected && found.size() < 8)
+                found << QStringLiteral("sheet (%1,%2) at screen (%3,%4): %5, expected %6")
+                             .arg(place.x()).arg(place.y()).arg(x).arg(y)
+                             .arg(hexCode(shot.pixel(x, y)), hexCode(expected));
+        }
+    if (checked < 100 * 100)
+        found << QStringLiteral("only %1 sheet pixels in view").arg(checked);
+    return found;
+}
+
 } // namespace
 
 class tst_RealWindow : public QObject
@@ -332,11 +405,16 @@ private slots:
     void userSession();
     void closeDuringRun();
     void pickOnScaledScreen();
+    void sheetView();
+    void sheetViewScaled();
 
 private:
-    // Starts the program in a fresh working directory and finds its window;
-    // `scale` is its QT_SCALE_FACTOR.
-    void launch(const QString &scale = QString());
+    // Starts the program in a fresh working directory and finds its window.
+    void launch(const QString &scaleFactor = QString());
+    // Selects 64kilo (three steps down from 16million) in the list.
+    void select64Kilo(int scale = 1);
+    // Double-clicks the preview and finds the view window that opens.
+    quint32 openView(int scale = 1);
     // Clicks Start and waits until the preview shows the finished sheet.
     void runAndWait(int mode);
     // Closes the window as a window manager would; the program must end with 0.
@@ -391,7 +469,7 @@ void tst_RealWindow::removeSavedFile()
         QVERIFY2(QFile::remove(savedFile_), qPrintable(QStringLiteral("cannot remove ") + savedFile_));
 }
 
-void tst_RealWindow::launch(const QString &scale)
+void tst_RealWindow::launch(const QString &scaleFactor)
 {
     clock_.start();
     workDir_ = std::make_unique<QTemporaryDir>();
@@ -401,8 +479,8 @@ void tst_RealWindow::launch(const QString &scale)
     process_->setWorkingDirectory(workDir_->path());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    if (!scale.isEmpty())
-        environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+    if (!scaleFactor.isEmpty())
+        environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scaleFactor);
     process_->setProcessEnvironment(environment);
     process_->setProcessChannelMode(QProcess::ForwardedChannels);
     process_->start();
@@ -613,6 +691,175 @@ void tst_RealWindow::pickOnScaledScreen()
             wrong << QStringLiteral("device (%1,%2): copied %3, painted %4").arg(at.x()).arg(at.y()).arg(copied, shown);
     }
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    closeAndExpectCleanExit();
+}
+
+void tst_RealWindow::select64Kilo(int scale)
+{
+    QVERIFY(clickAt(window_, ListCentre * scale));
+    QVERIFY2(pollUntil([&] { return visibleWindowsOf(process_->processId()).size() == 2; }),
+             "the list's popup did not open");
+    QVERIFY(pressKeys(QStringLiteral("Down Down Down Return")));
+    QVERIFY2(pollUntil([&] { return visibleWindowsOf(process_->processId()).size() == 1; }),
+             "the list's popup did not close");
+}
+
+quint32 tst_RealWindow::openView(int scale)
+{
+    const QPoint middle = Preview.center() * scale;
+    xdotool(QStringLiteral("mousemove --window %1 %2 %3 click --repeat 2 --delay 80 1")
+                .arg(window_).arg(middle.x()).arg(middle.y()));
+    quint32 view = 0;
+    pollUntil([&] {
+        for (quint32 id : visibleWindowsOf(process_->processId()))
+            if (id != window_)
+                view = id;
+        return view != 0;
+    });
+    if (view != 0) {
+        xdotool(QStringLiteral("windowfocus --sync %1").arg(view));
+        QThread::msleep(300);
+    }
+    return view;
+}
+
+// The view at 100 % shows the sheet pixel for pixel (64kilo whole, the part of
+// 16million around the centre); find 90FF20 lands on its three places; a right
+// click at 800 % copies the exact sheet pixel.
+void tst_RealWindow::sheetView()
+{
+    launch();
+    if (QTest::currentTestFailed())
+        return;
+    select64Kilo();
+    if (QTest::currentTestFailed())
+        return;
+    runAndWait(Mode64Kilo);
+    if (QTest::currentTestFailed())
+        return;
+    const quint32 view = openView();
+    QVERIFY2(view != 0, "no view opened on a double click on the preview");
+    QVERIFY(pressKeys(QStringLiteral("ctrl+1")));
+    QStringList mismatches;
+    QPoint origin;
+    QVERIFY2(pollUntil([&] {
+                 mismatches = oneToOneMismatches(screenshot(view), Mode64Kilo, &origin);
+                 return mismatches.isEmpty();
+             }),
+             qPrintable(mismatches.join(QStringLiteral("; "))));
+
+    // Find: each place's pixel in turn at the same spot, the view's centre,
+    // outlined a few pixels off and never covered.
+    QVERIFY(pressKeys(QStringLiteral("ctrl+f")));
+    QThread::msleep(300);
+    QVERIFY(xdotool(QStringLiteral("type 90FF20")).ok());
+    QVERIFY(pressKeys(QStringLiteral("Return")));
+    const QPoint places[] = {{100, 200}, {164, 200}, {228, 200}};
+    QPoint spot(-1, -1);
+    for (const QPoint &place : places) {
+        QPoint at;
+        QImage shot;
+        QVERIFY2(pollUntil([&] {
+                     shot = screenshot(view);
+                     mismatches = oneToOneMismatches(shot, Mode64Kilo, &origin, {places[0], places[1], places[2]});
+                     at = origin + place;
+                     return mismatches.isEmpty() && (spot.x() < 0 || at == spot);
+                 }),
+                 qPrintable(QStringLiteral("place (%1,%2): ").arg(place.x()).arg(place.y())
+                            + mismatches.join(QStringLiteral("; "))));
+        spot = at;
+        QCOMPARE(hexCode(shot.pixel(at)), QStringLiteral("90FF20"));
+        // The outline: three pixels above every place the sheet no longer shows.
+        for (const QPoint &other : places) {
+            const QPoint above = origin + other - QPoint(0, 3);
+            QVERIFY(shot.pixel(above) != ToRgb32(SheetFormulas::Colour(Mode64Kilo, other.x(), other.y() - 3)));
+        }
+        QVERIFY(pressKeys(QStringLiteral("F3")));
+    }
+    QVERIFY2(QRect(0, 0, windowSize(view).width(), windowSize(view).height()).contains(spot),
+             "the found place is not in the view");
+
+    // 800 %: six steps up from 100 %; the right click copies the pixel the
+    // screen shows under the pointer.
+    QVERIFY(pressKeys(QStringLiteral("Escape")));
+    QVERIFY(pressKeys(QStringLiteral("plus plus plus plus plus plus")));
+    QThread::msleep(500);
+    // The found pixel: the run of 90FF20 nearest the view's centre, 7 pixels
+    // wide and high (the grid takes the eighth).
+    QImage shot;
+    QPoint block(-1, -1);
+    QVERIFY2(pollUntil([&] {
+                 shot = screenshot(view);
+                 if (shot.isNull())
+                     return false;
+                 const QPoint centre = shot.rect().center();
+                 int best = 1 << 30;
+                 for (int y = 0; y < shot.height(); ++y)
+                     for (int x = 0; x < shot.width(); ++x)
+                         if ((shot.pixel(x, y) & 0xFFFFFFu) == 0x90FF20u
+                             && (QPoint(x, y) - centre).manhattanLength() < best) {
+                             best = (QPoint(x, y) - centre).manhattanLength();
+                             block = QPoint(x, y);
+                         }
+                 if (best == 1 << 30)
+                     return false;
+                 while ((shot.pixel(block - QPoint(1, 0)) & 0xFFFFFFu) == 0x90FF20u)
+                     block.rx()--;
+                 while ((shot.pixel(block - QPoint(0, 1)) & 0xFFFFFFu) == 0x90FF20u)
+                     block.ry()--;
+                 return (shot.pixel(block + QPoint(6, 6)) & 0xFFFFFFu) == 0x90FF20u
+                        && (shot.pixel(block + QPoint(7, 3)) & 0xFFFFFFu) != 0x90FF20u;
+             }),
+             "no 8 x 8 pixel of 90FF20 in the view at 800 %");
+    const QPoint pointer = block + QPoint(3, 3);
+    const QPoint nextPixel = pointer + QPoint(8, 0);
+    const QString expected = hexCode(shot.pixel(nextPixel));
+    QCOMPARE(expected, colourCode(SheetFormulas::Colour(Mode64Kilo, places[0].x() + 1, places[0].y())));
+    QVERIFY(clickAt(view, nextPixel, 3));
+    QString copied;
+    QVERIFY2(pollUntil([&] { return (copied = clipboardText()) == expected; }),
+             qPrintable(QStringLiteral("the clipboard holds \"%1\", not \"%2\"").arg(copied, expected)));
+
+    // 16million at 100 %.
+    QVERIFY(clickAt(window_, ListCentre));
+    QThread::msleep(700);
+    QVERIFY(pressKeys(QStringLiteral("Up Up Up Return")));
+    QThread::msleep(700);
+    runAndWait(Mode16Million);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(xdotool(QStringLiteral("windowfocus --sync %1").arg(view)).ok());
+    QVERIFY(pressKeys(QStringLiteral("ctrl+1")));
+    QVERIFY2(pollUntil([&] {
+                 mismatches = oneToOneMismatches(screenshot(view), Mode16Million);
+                 return mismatches.isEmpty();
+             }),
+             qPrintable(mismatches.join(QStringLiteral("; "))));
+    closeAndExpectCleanExit();
+}
+
+// At scale factor 2 the view at 100 % still shows one sheet pixel per device
+// (screen) pixel.
+void tst_RealWindow::sheetViewScaled()
+{
+    launch(QStringLiteral("2"));
+    if (QTest::currentTestFailed())
+        return;
+    select64Kilo(2);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(clickAt(window_, StartCentre * 2));
+    QVERIFY(pollUntil([&] { return windowSize(window_) == RunSize * 2; }));
+    QThread::msleep(1000);
+    const quint32 view = openView(2);
+    QVERIFY2(view != 0, "no view opened on a double click on the preview");
+    QVERIFY(pressKeys(QStringLiteral("ctrl+1")));
+    QStringList mismatches;
+    QVERIFY2(pollUntil([&] {
+                 mismatches = oneToOneMismatches(screenshot(view), Mode64Kilo);
+                 return mismatches.isEmpty();
+             }),
+             qPrintable(mismatches.join(QStringLiteral("; "))));
     closeAndExpectCleanExit();
 }
 

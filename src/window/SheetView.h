@@ -1,0 +1,98 @@
+#pragma once
+
+// The view window: the sheet at full resolution beside the main window, with
+// a status line (the pixel under the pointer, its tile and colour, the zoom)
+// and a find bar that looks a colour up in the table of sheets and marks
+// every place it lies. It reads the main window's canvas in place and is
+// told of changes by the main window's run signals; a pick asks the main
+// window to show and copy the colour, as its own right click does.
+
+#include "generation/ColorValue.h"
+#include "generation/Sheets.h"
+
+#include <QWidget>
+
+#include <optional>
+#include <vector>
+
+class Canvas;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class ZoomedSheet;
+
+class SheetView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit SheetView(const Canvas &canvas, QWidget *parent = nullptr);
+
+    ZoomedSheet *sheet() const { return sheet_; }
+
+    // Shows the view sized within the screen `near` is on, or raises and
+    // activates it when it is open already.
+    void present(const QWidget *near);
+
+    // What the main window's run signals tell the view.
+    void runStarted();
+    void canvasChanged(const QRect &area);
+    void runEnded();
+
+    // Goes to the first place of `colour` on the sheet and marks them all;
+    // false when the sheet does not hold it (the find bar then offers the
+    // nearest colour it holds).
+    bool find(ColorValue colour);
+    // Steps through the places found, around.
+    void findNext();
+    void findPrevious();
+
+    // The sheet the canvas holds: the one of its size; none before the first
+    // run.
+    std::optional<Mode> mode() const;
+
+signals:
+    // A pick in the view: the main window shows and copies it.
+    void picked(ColorValue colour);
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    void addShortcuts();
+    void openFind();
+    void closeFind();
+    void findTyped();
+    void goToPlace(std::size_t index);
+    void offerNearest();
+    void toggleFullScreen();
+    void escape();
+    void showChrome();
+    void showPointed(std::optional<QPoint> pixel);
+    void showZoom(double zoom);
+    void showTitle();
+    void forgetFound();
+
+    const Canvas &canvas_;
+    ZoomedSheet *sheet_ = nullptr;
+    QWidget *findBar_ = nullptr;
+    QLineEdit *findText_ = nullptr;
+    QLabel *findMessage_ = nullptr;
+    QPushButton *goNearest_ = nullptr;
+    QWidget *statusLine_ = nullptr;
+    QLabel *pointed_ = nullptr;
+    QLabel *zoomShown_ = nullptr;
+
+    // The last colour found, its places, and which one the view is at.
+    std::optional<ColorValue> found_;
+    std::vector<SheetPlace> places_;
+    std::size_t at_ = 0;
+    // A colour the sheet does not hold, and the nearest one it does.
+    struct Offer
+    {
+        ColorValue asked;
+        ColorValue nearest;
+    };
+    std::optional<Offer> offer_;
+    bool wasMaximized_ = false;
+};
