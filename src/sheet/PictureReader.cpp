@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -61,7 +62,10 @@ private:
 // failure (the allocation limit) as warnings, and libpng under Qt's PNG reader
 // prints its errors straight to stderr. While a picture is read both are kept
 // here, for the one line that reports a failure, instead of reaching stderr.
-QStringList *heardWarnings = nullptr;
+// Two pictures may be read at the same time on two threads: each keeps the
+// warnings of its own thread; the first to start sets the capture of stderr
+// up and the last to finish takes it down.
+thread_local QStringList *heardWarnings = nullptr;
 
 void keepWarning(QtMsgType, const QMessageLogContext &, const QString &message)
 {
@@ -69,28 +73,56 @@ void keepWarning(QtMsgType, const QMessageLogContext &, const QString &message)
         heardWarnings->append(message);
 }
 
+struct Capture
+{
+    std::mutex mutex;
+    int readers = 0;
+    QtMessageHandler previousHandler = nullptr;
+    std::FILE *printed = nullptr;
+    int savedStderr = -1;
+
+    void restoreStderr()
+    {
+        if (savedStderr >= 0) {
+            std::fflush(stderr);
+            ::dup2(savedStderr, STDERR_FILENO);
+            ::close(savedStderr);
+            savedStderr = -1;
+        }
+    }
+};
+Capture capture;
+
 class ReaderMessages
 {
 public:
-    ReaderMessages() : previousHandler_(qInstallMessageHandler(keepWarning))
+    ReaderMessages()
     {
         heardWarnings = &warnings_;
+        const std::lock_guard lock(capture.mutex);
+        if (capture.readers++ > 0)
+            return;
+        capture.previousHandler = qInstallMessageHandler(keepWarning);
         std::fflush(stderr);
-        printed_ = std::tmpfile();
-        if (printed_) {
-            savedStderr_ = ::dup(STDERR_FILENO);
-            if (savedStderr_ < 0 || ::dup2(::fileno(printed_), STDERR_FILENO) < 0)
-                restoreStderr();
+        capture.printed = std::tmpfile();
+        if (capture.printed) {
+            capture.savedStderr = ::dup(STDERR_FILENO);
+            if (capture.savedStderr < 0 || ::dup2(::fileno(capture.printed), STDERR_FILENO) < 0)
+                capture.restoreStderr();
         }
     }
 
     ~ReaderMessages()
     {
-        restoreStderr();
-        if (printed_)
-            std::fclose(printed_);
         heardWarnings = nullptr;
-        qInstallMessageHandler(previousHandler_);
+        const std::lock_guard lock(capture.mutex);
+        if (--capture.readers > 0)
+            return;
+        capture.restoreStderr();
+        if (capture.printed)
+            std::fclose(capture.printed);
+        capture.printed = nullptr;
+        qInstallMessageHandler(capture.previousHandler);
     }
 
     ReaderMessages(const ReaderMessages &) = delete;
@@ -100,10 +132,11 @@ public:
     QString said()
     {
         QStringList all = warnings_;
-        if (printed_) {
+        const std::lock_guard lock(capture.mutex);
+        if (capture.printed) {
             std::fflush(stderr);
             QFile file;
-            if (file.open(::fileno(printed_), QIODevice::ReadOnly) && file.seek(0))
+            if (file.open(::fileno(capture.printed), QIODevice::ReadOnly) && file.seek(0))
                 all += QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         }
         for (QString &line : all)
@@ -113,20 +146,7 @@ public:
     }
 
 private:
-    void restoreStderr()
-    {
-        if (savedStderr_ >= 0) {
-            std::fflush(stderr);
-            ::dup2(savedStderr_, STDERR_FILENO);
-            ::close(savedStderr_);
-            savedStderr_ = -1;
-        }
-    }
-
-    QtMessageHandler previousHandler_;
     QStringList warnings_;
-    std::FILE *printed_ = nullptr;
-    int savedStderr_ = -1;
 };
 
 // The source: the named file, or all of standard input in memory (an image

@@ -2,6 +2,7 @@
 
 #include "sheet/CensusReport.h"
 #include "sheet/ColourSet.h"
+#include "sheet/LutCommands.h"
 #include "sheet/PictureReader.h"
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetFile.h"
@@ -242,7 +243,7 @@ int modes(const QStringList &arguments)
 
 // --- the command line -------------------------------------------------------
 
-enum class Command { None, Make, Census, Locate, Modes };
+enum class Command { None, Make, Census, Locate, Modes, Lut, Apply };
 
 Command commandNamed(const QString &name)
 {
@@ -254,6 +255,10 @@ Command commandNamed(const QString &name)
         return Command::Locate;
     if (name == QLatin1String("modes"))
         return Command::Modes;
+    if (name == QLatin1String("lut"))
+        return Command::Lut;
+    if (name == QLatin1String("apply"))
+        return Command::Apply;
     return Command::None;
 }
 
@@ -282,6 +287,8 @@ QString overview()
               "                             it with the sheet of MODE.\n"
               "  locate MODE COLOUR         Print every place X Y of COLOUR (RRGGBB) in the sheet of MODE.\n"
               "  modes                      List the modes: index, name, size, tile size, distinct colours.\n"
+              "  lut EDITED --mode MODE     Turn an edited sheet into a look-up table: .cube or HaldCLUT.\n"
+              "  apply LUT PICTURE OUT      Grade a picture with a .cube, a HaldCLUT or an edited sheet.\n"
               "\n"
               "MODE: %1; 256kilo is taken for 256killo.\n"
               "\n"
@@ -312,6 +319,16 @@ struct Options
     QCommandLineOption missing {QStringLiteral("missing"),
                                 tr("--missing[=N]: list the first N (default 20) of the sheet's colours the picture "
                                    "lacks, as RRGGBB X Y with the place the sheet holds each.")};
+    QCommandLineOption sheetMode {QStringLiteral("mode"), tr("The mode of the edited sheet."), QStringLiteral("MODE")};
+    QCommandLineOption output {{QStringLiteral("o"), QStringLiteral("output")},
+                               tr("The file to write (default: standard output)."), QStringLiteral("FILE")};
+    QCommandLineOption lutSize {QStringLiteral("size"),
+                                tr("Points a channel of a .cube (2-256, default 33), level of a HaldCLUT "
+                                   "(2-16, default 8)."),
+                                QStringLiteral("N")};
+    QCommandLineOption lutFormat {QStringLiteral("format"), tr("cube (default) or hald."), QStringLiteral("cube|hald")};
+    QCommandLineOption interpolation {QStringLiteral("interpolation"),
+                                      tr("tetrahedral (default), trilinear or nearest."), QStringLiteral("METHOD")};
 };
 
 constexpr int MissingListedByDefault = 20;
@@ -323,7 +340,7 @@ void describe(QCommandLineParser &parser, Command command, const Options &option
     switch (command) {
     case Command::None:
         parser.setApplicationDescription(overview());
-        parser.addPositionalArgument(QStringLiteral("command"), tr("make, census, locate or modes."),
+        parser.addPositionalArgument(QStringLiteral("command"), tr("make, census, locate, modes, lut or apply."),
                                      QStringLiteral("command [arguments]"));
         break;
     case Command::Make:
@@ -376,6 +393,20 @@ void describe(QCommandLineParser &parser, Command command, const Options &option
         parser.addPositionalArgument(QStringLiteral("COLOUR"),
                                      tr("RRGGBB in hexadecimal, with or without a leading #, either case."));
         break;
+    case Command::Lut:
+        parser.setApplicationDescription(LutCommands::LutDescription());
+        parser.addOptions({options.sheetMode, options.output, options.lutSize, options.lutFormat});
+        parser.addPositionalArgument(QStringLiteral("lut"), tr("The command."));
+        parser.addPositionalArgument(QStringLiteral("EDITED"), tr("The edited sheet; - for standard input."));
+        break;
+    case Command::Apply:
+        parser.setApplicationDescription(LutCommands::ApplyDescription());
+        parser.addOptions({options.sheetMode, options.interpolation});
+        parser.addPositionalArgument(QStringLiteral("apply"), tr("The command."));
+        parser.addPositionalArgument(QStringLiteral("LUT"), tr("A .cube file, a HaldCLUT, or an edited sheet with --mode."));
+        parser.addPositionalArgument(QStringLiteral("PICTURE"), tr("The picture to grade; - for standard input."));
+        parser.addPositionalArgument(QStringLiteral("OUT"), tr("The graded picture: .bmp, .png, .jpg, .tif or .webp."));
+        break;
     case Command::Modes:
         parser.setApplicationDescription(
             tr("Prints one line per mode: index, name, size, tile size and number of distinct colours,\n"
@@ -410,7 +441,8 @@ int runCommand(QStringList arguments)
     // First find the command, knowing every command's options; then parse
     // again knowing only the command's own.
     QCommandLineParser any;
-    any.addOptions({options.format, options.mode, options.at, options.diff});
+    any.addOptions({options.format, options.mode, options.at, options.diff, options.output, options.lutSize,
+                    options.interpolation});
     describe(any, Command::None, options);
     if (!any.parse(arguments))
         return failUsage(any.errorText());
@@ -432,8 +464,8 @@ int runCommand(QStringList arguments)
     switch (command) {
     case Command::None:
         if (words.isEmpty())
-            return failUsage(tr("Give a command: make, census, locate or modes."));
-        return failUsage(tr("Unknown command '%1': give make, census, locate or modes.").arg(words.first()));
+            return failUsage(tr("Give a command: make, census, locate, modes, lut or apply."));
+        return failUsage(tr("Unknown command '%1': give make, census, locate, modes, lut or apply.").arg(words.first()));
     case Command::Make:
         return make(rest, parser, options.format);
     case Command::Census:
@@ -442,6 +474,20 @@ int runCommand(QStringList arguments)
         return locate(rest);
     case Command::Modes:
         return modes(rest);
+    case Command::Lut:
+    case Command::Apply: {
+        const auto value = [&](const QCommandLineOption &option) {
+            return parser.isSet(option) ? std::optional<QString>(parser.value(option)) : std::nullopt;
+        };
+        QString error;
+        const int status = command == Command::Lut
+                               ? LutCommands::Lut(rest, {value(options.sheetMode), value(options.output),
+                                                         value(options.lutSize), value(options.lutFormat)},
+                                                  error)
+                               : LutCommands::Apply(rest, {value(options.sheetMode), value(options.interpolation)},
+                                                    error);
+        return status == LutCommands::Done ? status : fail(error);
+    }
     }
     return Failed;
 }

@@ -1,0 +1,354 @@
+#include "sheet/LutCommands.h"
+
+#include "sheet/CubeFile.h"
+#include "sheet/HaldClut.h"
+#include "sheet/PictureReader.h"
+#include "sheet/SheetArguments.h"
+#include "sheet/SheetLut.h"
+
+#include "platform/PictureFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <new>
+#include <system_error>
+#include <thread>
+#include <variant>
+
+#include <unistd.h>
+
+namespace LutCommands {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("LutCommands", text);
+}
+
+int failed(QString &error, const QString &message)
+{
+    error = message;
+    return Failed;
+}
+
+QString shown(const QString &fileName)
+{
+    return fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
+}
+
+constexpr int DefaultCubeSize = 33;
+constexpr int DefaultHaldLevel = 8;
+// A .cube file of the largest size (256) takes about 450 MB as text.
+constexpr qint64 LargestCubeFile = qint64(1) << 30;
+
+std::optional<Mode> modeNamed(const QString &text)
+{
+    const std::optional<int> index = SheetArguments::ParseMode(text);
+    return index ? Sheets::ModeAt(*index) : std::nullopt;
+}
+
+int failUnknownMode(QString &error, const QString &text)
+{
+    return failed(error, tr("Unknown mode '%1': give %2.").arg(text, SheetArguments::ModeChoices()));
+}
+
+// Reads the edited sheet of `mode` from `fileName` into `sheet`.
+bool readSheet(const QString &fileName, Mode mode, SheetLut &sheet, QString &error)
+{
+    PictureReader::Picture picture;
+    QString reason;
+    if (!PictureReader::ReadPicture(fileName, picture, reason) || !sheet.load(picture.image, mode, reason)) {
+        error = tr("Could not read the edited sheet %1: %2").arg(shown(fileName), reason);
+        return false;
+    }
+    return true;
+}
+
+// Writes through `write` to `fileName`, or to standard output for "-" (not
+// a terminal when `binary`).
+bool writeOut(const QString &fileName, bool binary, const PictureFile::Writer &write, QString &error)
+{
+    if (fileName != QLatin1String("-"))
+        return PictureFile::SaveFile(fileName, write, &error);
+    const QString name = tr("standard output");
+    if (binary && ::isatty(STDOUT_FILENO)) {
+        error = tr("Could not write to %1: it is a terminal; send it to a file or a program instead.").arg(name);
+        return false;
+    }
+    QFile output;
+    QString reason;
+    if (!output.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+        reason = output.errorString();
+    else if (write(output, reason))
+        return true;
+    error = tr("Could not write to %1: %2").arg(name, reason);
+    return false;
+}
+
+// --- apply ------------------------------------------------------------------
+
+using AnyLut = std::variant<ColourLut, SheetLut>;
+
+// Reads the table `fileName` holds: an edited sheet when `mode` is given, a
+// HaldCLUT when the file is a picture, a .cube file otherwise.
+bool readLut(const QString &fileName, std::optional<Mode> mode, AnyLut &lut, QString &error)
+{
+    if (mode) {
+        SheetLut sheet;
+        if (!readSheet(fileName, *mode, sheet, error))
+            return false;
+        lut = std::move(sheet);
+        return true;
+    }
+    if (!QImageReader::imageFormat(fileName).isEmpty()) {
+        PictureReader::Picture picture;
+        QString reason;
+        ColourLut hald;
+        hald.table.emplace();
+        if (!PictureReader::ReadPicture(fileName, picture, reason)
+            || !HaldClut::FromPicture(picture.image, *hald.table, reason)) {
+            error = tr("Could not read the HaldCLUT %1: %2").arg(shown(fileName), reason);
+            return false;
+        }
+        lut = std::move(hald);
+        return true;
+    }
+
+    QFile file(fileName);
+    const QString name = QDir::toNativeSeparators(fileName);
+    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly)) {
+        error = tr("Could not read the look-up table %1: %2")
+                    .arg(name, QFileInfo(fileName).isDir() ? tr("It is a folder.") : file.errorString());
+        return false;
+    }
+    const QByteArray bytes = file.read(LargestCubeFile + 1);
+    if (file.error() != QFileDevice::NoError) {
+        error = tr("Could not read the look-up table %1: %2").arg(name, file.errorString());
+        return false;
+    }
+    if (bytes.size() > LargestCubeFile) {
+        error = tr("%1: the file is larger than a .cube file of LUT_3D_SIZE 256 can be.").arg(name);
+        return false;
+    }
+    ColourLut cube;
+    CubeFile::ReadError readError;
+    if (!CubeFile::Read(bytes, cube, readError)) {
+        error = QStringLiteral("%1: line %2: %3").arg(name).arg(readError.line).arg(readError.what);
+        return false;
+    }
+    lut = std::move(cube);
+    return true;
+}
+
+std::optional<Interpolation> interpolationNamed(const QString &text)
+{
+    if (text == QLatin1String("tetrahedral"))
+        return Interpolation::Tetrahedral;
+    if (text == QLatin1String("trilinear"))
+        return Interpolation::Trilinear;
+    if (text == QLatin1String("nearest"))
+        return Interpolation::Nearest;
+    return std::nullopt;
+}
+
+// The format Qt writes for OUT's extension.
+QByteArray formatOfName(const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return "jpeg";
+    if (suffix == QLatin1String("tif") || suffix == QLatin1String("tiff"))
+        return "tiff";
+    for (const char *format : {"bmp", "png", "webp"}) {
+        if (suffix == QLatin1String(format))
+            return format;
+    }
+    return {};
+}
+
+bool writePicture(const QImage &picture, const QByteArray &format, QIODevice &device, QString &reason)
+{
+    const bool deep = picture.format() == QImage::Format_RGBX64 || picture.format() == QImage::Format_RGBA64;
+    // An opaque 8-bit BMP is written as the window's Save writes it.
+    if (format == "bmp" && picture.format() == QImage::Format_RGB32)
+        return PictureFile::WriteBmp(picture, device, &reason);
+    QImage written = picture;
+    // Only PNG and TIFF keep 16 bits a channel.
+    if (deep && format != "png" && format != "tiff")
+        written = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (written.isNull()) {
+        reason = tr("There is not enough memory to convert the picture.");
+        return false;
+    }
+    QImageWriter writer(&device, format);
+    if (format == "jpeg" || format == "webp")
+        writer.setQuality(95);
+    if (!writer.write(written)) {
+        reason = writer.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int Apply(const QStringList &arguments, const ApplyOptions &options, QString &error)
+{
+    if (arguments.size() != 3)
+        return failed(error, tr("apply needs a LUT, a PICTURE and an OUT file."));
+    const QString &lutName = arguments[0];
+    const QString &pictureName = arguments[1];
+    const QString &outName = arguments[2];
+
+    std::optional<Mode> mode;
+    if (options.mode) {
+        mode = modeNamed(*options.mode);
+        if (!mode)
+            return failUnknownMode(error, *options.mode);
+    }
+    Interpolation method = Interpolation::Tetrahedral;
+    if (options.interpolation) {
+        const std::optional<Interpolation> named = interpolationNamed(*options.interpolation);
+        if (!named)
+            return failed(error, tr("Unknown interpolation '%1': give tetrahedral, trilinear or nearest.")
+                                     .arg(*options.interpolation));
+        method = *named;
+    }
+    const QByteArray format = formatOfName(outName);
+    if (format.isEmpty())
+        return failed(error, tr("Cannot tell the format from the name %1: end it in .bmp, .png, .jpg, .tif or .webp.")
+                                 .arg(QDir::toNativeSeparators(outName)));
+
+    // The table and the picture are read at the same time.
+    AnyLut lut;
+    QString lutError;
+    bool lutRead = false;
+    const auto readTable = [&] {
+        try {
+            lutRead = readLut(lutName, mode, lut, lutError);
+        } catch (const std::bad_alloc &) {
+            lutError = tr("There is not enough memory for the look-up table %1.").arg(QDir::toNativeSeparators(lutName));
+        }
+    };
+    std::optional<std::thread> helper;
+    try {
+        helper.emplace(readTable);
+    } catch (const std::system_error &) {
+        readTable(); // no thread to be had: one after the other
+    }
+    PictureReader::Picture picture;
+    QString reason;
+    const bool pictureRead = PictureReader::ReadPicture(pictureName, picture, reason);
+    if (helper)
+        helper->join();
+    if (!lutRead)
+        return failed(error, lutError);
+    if (!pictureRead)
+        return failed(error, tr("Could not read the picture %1: %2").arg(shown(pictureName), reason));
+
+    const bool applied = std::visit([&](const auto &table) { return table.apply(picture.image, method); }, lut);
+    if (!applied)
+        return failed(error, tr("There is not enough memory to grade the picture %1.").arg(shown(pictureName)));
+    if (!writeOut(outName, true,
+                  [&](QIODevice &device, QString &why) { return writePicture(picture.image, format, device, why); },
+                  error))
+        return Failed;
+    return Done;
+}
+
+int Lut(const QStringList &arguments, const LutOptions &options, QString &error)
+{
+    if (arguments.size() != 1)
+        return failed(error, tr("lut needs one EDITED sheet."));
+    if (!options.mode)
+        return failed(error, tr("lut needs --mode: the mode of the edited sheet."));
+    const std::optional<Mode> mode = modeNamed(*options.mode);
+    if (!mode)
+        return failUnknownMode(error, *options.mode);
+    const QString output = options.output.value_or(QStringLiteral("-"));
+
+    bool hald = false;
+    if (options.format) {
+        if (*options.format != QLatin1String("cube") && *options.format != QLatin1String("hald"))
+            return failed(error, tr("Unknown format '%1': give cube or hald.").arg(*options.format));
+        hald = *options.format == QLatin1String("hald");
+    } else {
+        hald = QFileInfo(output).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) == 0;
+    }
+    const int smallest = hald ? HaldClut::SmallestLevel : 2;
+    const int largest = hald ? HaldClut::LargestLevel : CubeFile::Largest3dSize;
+    int size = hald ? DefaultHaldLevel : DefaultCubeSize;
+    if (options.size) {
+        bool ok = false;
+        size = options.size->toInt(&ok);
+        if (!ok || size < smallest || size > largest)
+            return failed(error, tr("--size %1: give a whole number from %2 to %3 (%4).")
+                                     .arg(*options.size)
+                                     .arg(smallest)
+                                     .arg(largest)
+                                     .arg(hald ? tr("the HaldCLUT's level") : tr("the .cube's points a channel")));
+    }
+
+    SheetLut sheet;
+    try {
+        if (!readSheet(arguments[0], *mode, sheet, error))
+            return Failed;
+        const LutTable table = sheet.resample(hald ? size * size : size);
+        if (hald) {
+            const QImage picture = HaldClut::ToPicture(table);
+            if (picture.isNull())
+                return failed(error, tr("There is not enough memory for the HaldCLUT."));
+            const auto write = [&](QIODevice &device, QString &reason) {
+                QImageWriter writer(&device, "png");
+                if (writer.write(picture))
+                    return true;
+                reason = writer.errorString();
+                return false;
+            };
+            return writeOut(output, true, write, error) ? Done : Failed;
+        }
+        const QString title = QStringLiteral("%1 (%2)").arg(QFileInfo(arguments[0]).completeBaseName(),
+                                                            SheetArguments::ModeName(Sheets::Index(*mode)));
+        const auto write = [&](QIODevice &device, QString &reason) {
+            return CubeFile::Write(table, title, device, reason);
+        };
+        return writeOut(output, false, write, error) ? Done : Failed;
+    } catch (const std::bad_alloc &) {
+        return failed(error, tr("There is not enough memory for a table of %1 points a channel.")
+                                 .arg(hald ? size * size : size));
+    }
+}
+
+QString LutDescription()
+{
+    return tr("Turns EDITED, the sheet of --mode after editing (graded in any editor: curves, levels, a film\n"
+              "look; the same size, 8 or 16 bits a channel), into a look-up table that other programs read.\n"
+              "Every colour of the sheet becomes the edited pixel at its place; a colour held in several\n"
+              "places, the mean of them. Between the sheet's levels the table is interpolated trilinearly,\n"
+              "beyond its outermost levels extrapolated linearly, so that an unedited sheet gives the identity.\n"
+              "\n"
+              "cube: a .cube file (TITLE, LUT_3D_SIZE, red changing fastest), --size points a channel from 2\n"
+              "to 256 (default 33). hald: a HaldCLUT PNG of level --size from 2 to 16 (default 8: 512x512),\n"
+              "16 bits a channel below level 16. The format is cube unless --format or a FILE ending in .png\n"
+              "says hald. Without -o the table goes to standard output.");
+}
+
+QString ApplyDescription()
+{
+    return tr("Grades PICTURE with the look-up table LUT and writes the result to OUT. LUT is a .cube file\n"
+              "(3D or 1D, DOMAIN_MIN/DOMAIN_MAX honoured), a HaldCLUT picture, or with --mode an edited sheet\n"
+              "of that mode: with an edited 16million sheet every pixel becomes exactly the edited colour of\n"
+              "its own colour. Values are worked out in floating point and rounded to the nearest level.\n"
+              "\n"
+              "OUT's extension gives its format: .bmp, .png, .jpg, .tif or .webp. Alpha is kept where the\n"
+              "format holds it; 16-bit pictures stay 16-bit in PNG and TIFF. OUT is replaced only by a\n"
+              "complete new file.");
+}
+
+} // namespace LutCommands
