@@ -1,7 +1,6 @@
-// The HaldCLUT reader: any picture bytes give a table (read as lut and
-// apply read it: the picture reader, then the table from its pixels) or a
-// reason, never a fault; a table read grades a picture. The reader straight
-// from a device is given the same bytes.
+// The HaldCLUT reader as lut and apply read a HaldCLUT: the picture reader,
+// then the table from its pixels. Any bytes give a table or a reason, never
+// a fault; a table read grades a picture.
 
 #include "FuzzTarget.h"
 #include "sheet/HaldClut.h"
@@ -42,28 +41,16 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-
-    {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        PictureReader::Picture picture;
-        QString reason;
-        LutTable table;
-        if (PictureReader::ReadPicture(buffer, picture, reason)) {
-            if (HaldClut::FromPicture(picture.image, table, reason))
-                checkTable(table);
-            else
-                FuzzTarget::Require(!reason.isEmpty(), "a picture that is no HaldCLUT comes with a reason");
-        }
-    }
-
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    LutTable table;
+    PictureReader::Picture picture;
     QString reason;
-    if (HaldClut::Read(buffer, table, reason))
+    if (!PictureReader::ReadPicture(buffer, picture, reason))
+        return 0;
+    LutTable table;
+    if (HaldClut::FromPicture(picture.image, table, reason))
         checkTable(table);
     else
-        FuzzTarget::Require(!reason.isEmpty(), "a HaldCLUT that cannot be read comes with a reason");
+        FuzzTarget::Require(!reason.isEmpty(), "a picture that is no HaldCLUT comes with a reason");
     return 0;
 }
