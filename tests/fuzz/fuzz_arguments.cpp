@@ -113,6 +113,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     static char folder[] = "/tmp/tintwell-fuzz-arguments-XXXXXX";
     if (!::mkdtemp(folder) || ::chdir(folder) != 0)
         std::abort();
+    std::atexit([] { QDir(QString::fromLocal8Bit(folder)).removeRecursively(); });
 
     Stream out;
     Stream err;
