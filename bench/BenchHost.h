@@ -6,12 +6,13 @@
 // layout to the one just after it), but with steady_clock's resolution.
 
 #include "generation/Canvas.h"
-#include "generation/GenerationHost.h"
+#include "generation/RunObserver.h"
+#include "generation/SheetGenerator.h"
 
 #include <chrono>
 #include <optional>
 
-class BenchHost : public GenerationHost
+class BenchHost : public RunObserver
 {
 public:
     using Clock = std::chrono::steady_clock;
@@ -22,9 +23,10 @@ public:
     // The last run's layout, from t0 to t1, in milliseconds.
     double layoutMs = 0;
 
-    Canvas &pic1() override { return canvas; }
-    int SelectedMode() const override { return mode; }
-    RunTimer GetTickCount() override
+    // A run's inputs: the canvas, the mode, the clock.
+    RunInputs inputs() { return {canvas, mode, [this] { return GetTickCount(); }}; }
+
+    RunTimer GetTickCount()
     {
         const Clock::time_point now = Clock::now();
         if (!t0_)
@@ -33,8 +35,6 @@ public:
         return static_cast<RunTimer>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count());
     }
     void RunStarted() override { t0_.reset(); }
-    void TileDone(CanvasArea, std::int32_t) override {}
-    void DoEvents() override {}
     void RunEnded(std::int32_t) override
     {
         layoutMs = t0_ ? std::chrono::duration<double, std::milli>(t1_ - *t0_).count() : 0;

@@ -3,6 +3,10 @@
 #   make 16million out.bmp   vs  convert hald:16 out.bmp   (all 16,777,216 colours)
 #   make 16million out.png   vs  convert hald:16 out.png
 #   census sheet.png         vs  identify -format %k sheet.png   (distinct colours)
+#   census --mode 16million copy.jpg (every measure)  vs  compare -metric PSNR sheet.png copy.jpg null:
+#   census --mode 64kilo screenshot (finding the sheet) vs  compare -subimage-search (with a time-out)
+# and the answers from the table of sheets alone, against fixed limits:
+#   modes, locate 16million 90ff20   (each under 20 ms and 30 MiB)
 # Each process runs under /usr/bin/time for its maximum resident size; its
 # wall time is taken around it to the microsecond. The two programs take
 # turns, a warm-up run first, and the median of RUNS runs counts.
@@ -21,9 +25,10 @@ runs="${RUNS:-5}"
 # on PATH.
 convert=/usr/bin/convert
 identify=/usr/bin/identify
+compare=/usr/bin/compare
 timer=/usr/bin/time
 
-for program in "$sheet" "$convert" "$identify" "$timer"; do
+for program in "$sheet" "$convert" "$identify" "$compare" "$timer"; do
     if [ ! -x "$program" ]; then
         echo "sheet-bench: $program is missing (build the release preset; scripts/ensure-packages installs imagemagick and time)" >&2
         exit 2
@@ -33,15 +38,17 @@ done
 work="$(mktemp -d "${BENCH_DIR:-$root/build/release}/sheet-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# One run of a command: prints "seconds kilobytes".
+# One run of a command: prints "seconds kilobytes". Exit status 1 (a
+# difference found) counts as success when ANSWER_IS_STATUS is set.
 measure_once() {
-    local start end
+    local start end status=0
     start=$EPOCHREALTIME
-    "$timer" -f '%M' -o "$work/rss" "$@" >"$work/stdout" 2>"$work/stderr" || {
+    "$timer" -f '%M' -o "$work/rss" "$@" >"$work/stdout" 2>"$work/stderr" || status=$?
+    if [ "$status" -ne 0 ] && { [ "$status" -ne 1 ] || [ -z "${ANSWER_IS_STATUS:-}" ]; }; then
         echo "sheet-bench: failed: $*" >&2
         cat "$work/stderr" >&2
         exit 2
-    }
+    fi
     end=$EPOCHREALTIME
     echo "$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f", e - s }') $(tail -n 1 "$work/rss")"
 }
@@ -103,7 +110,81 @@ compare "distinct colours of sheet.png" 0.05 0.15 \
     -- "$sheet" census "$work/sheet.png" \
     -- "$identify" -format %k "$work/sheet.png"
 
+# Every measure of a JPEG copy against the one metric compare gives.
+"$convert" "$work/sheet.png" -quality 85 "$work/copy85.jpg"
+ANSWER_IS_STATUS=1 compare "16million vs its JPEG-85 copy: census, every measure / compare -metric PSNR" 2 - \
+    -- "$sheet" census "$work/copy85.jpg" --mode 16million \
+    -- "$compare" -metric PSNR "$work/sheet.png" "$work/copy85.jpg" null:
+our_psnr=$("$sheet" census "$work/copy85.jpg" --mode 16million | sed -n 's/^PSNR: \([^ ]*\) dB$/\1/p' || true)
+their_psnr=$("$compare" -metric PSNR "$work/sheet.png" "$work/copy85.jpg" null: 2>&1 || true)
+
+# Finding the 64kilo sheet in a 1920x1080 screenshot: ours in turns as
+# above; ImageMagick's sub-image search once, stopped after SEARCH_LIMIT s.
+search_limit="${SEARCH_LIMIT:-120}"
+"$sheet" make 64kilo "$work/64kilo.png"
+"$convert" -size 1920x1080 gradient:'#1d3557'-'#457b9d' -fill '#e0e0e0' -draw "rectangle 0,0 1920,40" \
+    -fill '#f1faee' -draw "rectangle 100,120 900,700" -fill '#a8dadc' -draw "rectangle 1150,480 1500,820" \
+    "$work/64kilo.png" -geometry +1203+517 -composite -depth 8 "$work/screenshot.png"
+"$convert" "$work/screenshot.png" -quality 85 "$work/screenshot85.jpg"
+search() {
+    local name="$1" shot="$2"
+    ANSWER_IS_STATUS=1 measure_once "$sheet" census "$shot" --mode 64kilo >/dev/null
+    : >"$work/ours"
+    for ((i = 0; i < runs; i++)); do
+        ANSWER_IS_STATUS=1 measure_once "$sheet" census "$shot" --mode 64kilo >>"$work/ours"
+    done
+    local our_wall our_rss their
+    our_wall=$(cut -d' ' -f1 "$work/ours" | median)
+    our_rss=$(cut -d' ' -f2 "$work/ours" | median)
+    local start end status=0
+    start=$EPOCHREALTIME
+    timeout "$search_limit" "$compare" -subimage-search -metric RMSE "$shot" "$work/64kilo.png" null: \
+        >/dev/null 2>"$work/search" || status=$?
+    end=$EPOCHREALTIME
+    if [ "$status" -eq 124 ]; then
+        their="more than $search_limit s"
+        ratio="more than $(awk -v o="$our_wall" -v l="$search_limit" 'BEGIN { printf "%.0f", l / o }')x faster"
+    else
+        their="$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f s", e - s }')"
+        ratio="$(awk -v s="$start" -v e="$end" -v o="$our_wall" 'BEGIN { printf "%.0fx faster", (e - s) / o }')"
+    fi
+    awk -v name="$name" -v ow="$our_wall" -v orss="$our_rss" -v their="$their" -v ratio="$ratio" 'BEGIN {
+        v = ow <= 0.3 ? "met" : "NOT met"
+        printf "| %s | %.3f s, %.0f MiB (target <= 0.3 s: %s) | %s | %s (target >= 100x) | - |\n",
+            name, ow, orss / 1024, v, their, ratio
+    }'
+    echo "$("$sheet" census "$shot" --mode 64kilo | grep -E '^(offset|differing pixels|PSNR)' | paste -sd ' ')" >"$work/found-$name"
+}
+search "find 64kilo in a 1920x1080 screenshot (PNG)" "$work/screenshot.png"
+search "find 64kilo in a 1920x1080 screenshot (JPEG 85)" "$work/screenshot85.jpg"
+# alone NAME WALL_LIMIT_S RSS_LIMIT_MIB -- COMMAND
+# Runs one command RUNS times and prints a table row: medians against limits.
+alone() {
+    local name="$1" wall_limit="$2" rss_limit="$3"
+    shift 4
+    measure_once "$@" >/dev/null
+    : >"$work/alone"
+    for ((i = 0; i < runs; i++)); do
+        measure_once "$@" >>"$work/alone"
+    done
+    awk -v name="$name" -v w="$(cut -d' ' -f1 "$work/alone" | median)" -v r="$(cut -d' ' -f2 "$work/alone" | median)" \
+        -v wl="$wall_limit" -v rl="$rss_limit" 'BEGIN {
+        printf "| %s | %.1f ms (limit %.0f ms: %s) | %.1f MiB (limit %.0f MiB: %s) |\n", name,
+            w * 1000, wl * 1000, (w <= wl ? "met" : "NOT met"), r / 1024, rl, (r / 1024 <= rl ? "met" : "NOT met")
+    }'
+}
+
 echo
+echo "| answer without drawing | wall time | peak memory |"
+echo "|---|---|---|"
+alone "modes" 0.020 30 -- "$sheet" modes
+alone "locate 16million 90ff20" 0.020 30 -- "$sheet" locate 16million 90ff20
+
+echo
+echo "PSNR of the JPEG-85 copy: tintwell-sheet $our_psnr dB, ImageMagick $their_psnr dB"
+for found in "$work"/found-*; do
+    echo "${found##*/found-}: $(cat "$found")"
+done
 ours_count=$("$sheet" census "$work/sheet.png" | sed -n 's/^distinct: //p')
 their_count=$("$identify" -format %k "$work/sheet.png")
 echo "distinct colours counted: tintwell-sheet $ours_count, ImageMagick $their_count"

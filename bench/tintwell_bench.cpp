@@ -60,7 +60,7 @@ int main()
     SheetGenerator generator(host);
     const auto start = [&](int mode) {
         host.mode = mode;
-        generator.Start();
+        generator.Start(host.inputs());
     };
 
     const std::size_t pixels = static_cast<std::size_t>(Side16Million) * Side16Million;

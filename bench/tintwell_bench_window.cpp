@@ -43,8 +43,11 @@
 #include "BenchHost.h"
 #include "FillLoops.h"
 #include "Measure.h"
+#include "platform/CanvasImage.h"
+#include "platform/Interaction.h"
 #include "platform/PictureFile.h"
 #include "generation/SheetGenerator.h"
+#include "window/Preview.h"
 #include "window/mainform.h"
 
 #include <QApplication>
@@ -325,8 +328,10 @@ int main(int argc, char *argv[])
         return 1;
     }
     WindowDriver driver(form);
-    if (!driver.valid()) {
-        std::fprintf(stderr, "tintwell_bench_window: Combo1, Command1 or Label1 is missing\n");
+    auto *preview = form.findChild<Preview *>(QStringLiteral("Preview"));
+    auto *timeLabel = form.findChild<QLabel *>(QStringLiteral("Label1"));
+    if (!driver.valid() || !preview) {
+        std::fprintf(stderr, "tintwell_bench_window: Combo1, Command1, Label1 or Preview is missing\n");
         return 1;
     }
 
@@ -366,7 +371,7 @@ int main(int argc, char *argv[])
                  driver.select(Mode16Million);
              }},
             {"16million in a window doing nothing", [&] {
-                 quietGenerator.Start();
+                 quietGenerator.Start(quietHost.inputs());
                  quietLayout.push_back(quietHost.layoutMs);
              }},
             {"fill limit (16million, rows)", [&] { fillLimit16Million(fill.scanLine(0)); }},
@@ -394,7 +399,7 @@ int main(int argc, char *argv[])
 
     // The full picture on the canvas again, for the check and the parts below.
     driver.run(Mode16Million);
-    const Canvas &canvas16Million = form.pic1();
+    const Canvas &canvas16Million = preview->canvas();
     const std::size_t bytes = pixels * sizeof(std::uint32_t);
     const bool samePixels = canvas16Million.width() == Side16Million && canvas16Million.height() == Side16Million
                             && std::memcmp(canvas16Million.bits(), fill.bits(), bytes) == 0
@@ -422,28 +427,29 @@ int main(int argc, char *argv[])
 
     std::vector<Measurement> parts;
     parts.push_back(summarize("layout in a window doing nothing", quietLayout));
-    // As a run paints them: each preview after one tile, so only that tile's
-    // part of the preview is scaled again; and, for comparison, 256 previews
-    // that scale the whole canvas.
+    // As a run paints them, on the window's own preview and time label: each
+    // preview after one tile, so only that tile's part of the preview is
+    // scaled again; and, for comparison, 256 previews that scale the whole
+    // canvas.
     const auto tileOf16Million = [](int tile) {
         return CanvasArea{256 * (tile / 16), 256 * (tile % 16), 256, 256};
     };
-    const CanvasArea wholeCanvas{0, 0, form.pic1().width(), form.pic1().height()};
+    const CanvasArea wholeCanvas{0, 0, canvas16Million.width(), canvas16Million.height()};
     // What the window does after each tile: the preview and the caption,
     // with the times a run shows (the caption changes only when the whole
     // milliseconds do).
     const double runShownMs = windowRows[Mode16Million].shown.medianMs;
     const auto paintPreviews = [&](bool wholeEachTime) {
-        for (int tile = 0; tile < TilesOf16Million; ++tile)
-            form.runHost().TileDone(wholeEachTime ? wholeCanvas : tileOf16Million(tile),
-                                    static_cast<std::int32_t>(runShownMs * (tile + 1) / TilesOf16Million));
+        for (int tile = 0; tile < TilesOf16Million; ++tile) {
+            preview->showCanvas(wholeEachTime ? wholeCanvas : tileOf16Million(tile), Preview::Refresh::Now);
+            timeLabel->setText(QString::number(static_cast<std::int32_t>(runShownMs * (tile + 1) / TilesOf16Million)));
+        }
     };
-    form.runHost().RunStarted();
     parts.push_back(measure("256 tile previews + captions", PartRuns, [&] { paintPreviews(false); }));
     parts.push_back(measure("256 whole previews + captions", PartRuns, [&] { paintPreviews(true); }));
     parts.push_back(measure("256 event passes", PartRuns, [&] {
         for (int tile = 0; tile < TilesOf16Million; ++tile)
-            form.runHost().DoEvents();
+            Interaction::DoEvents();
     }));
 
     // --- Saving ---
@@ -452,12 +458,14 @@ int main(int argc, char *argv[])
     if (folder.isValid()) {
         // The picture as Save hands it over: the canvas wrapped in place.
         driver.run(Mode16Million);
-        save = measureSaving(PictureFile::CanvasPicture(form.pic1()), folder.path());
+        save = measureSaving(CanvasImage(canvas16Million), folder.path());
     } else {
         save.ok = false;
     }
 
-    parts.push_back(measure("canvas clear 4096x4096", PartRuns, [&] { form.pic1().clear(); }));
+    // A canvas of the window's size and background, cleared as a run clears it.
+    memsetCanvas.setBackColor(canvas16Million.backColor());
+    parts.push_back(measure("canvas clear 4096x4096", PartRuns, [&] { memsetCanvas.clear(); }));
 
     std::printf("\nWhere the 16million run's time goes (each row: what one run does)\n");
     printTable(parts);

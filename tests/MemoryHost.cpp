@@ -6,8 +6,13 @@
 RunTimer MemoryHost::GetTickCount()
 {
     const RunTimer now = clock;
-    clock = static_cast<RunTimer>(static_cast<std::uint32_t>(clock) + static_cast<std::uint32_t>(tickStep));
+    advance(tickStep);
     return now;
+}
+
+void MemoryHost::advance(RunTimer ms)
+{
+    clock = static_cast<RunTimer>(static_cast<std::uint32_t>(clock) + static_cast<std::uint32_t>(ms));
 }
 
 void MemoryHost::RunStarted()
@@ -16,17 +21,21 @@ void MemoryHost::RunStarted()
     captions.push_back("0");
 }
 
-void MemoryHost::TileDone(CanvasArea tile, std::int32_t elapsedMs)
+void MemoryHost::TileDrawn(CanvasArea tile)
 {
     showCanvas(tile);
+}
+
+void MemoryHost::TimeSoFar(std::int32_t elapsedMs)
+{
     captions.push_back(std::to_string(elapsedMs));
 }
 
-void MemoryHost::DoEvents()
+void MemoryHost::EventPass()
 {
     ++events;
-    if (onDoEvents)
-        onDoEvents();
+    if (onEventPass)
+        onEventPass();
 }
 
 void MemoryHost::RunEnded(std::int32_t totalMs)
@@ -44,6 +53,7 @@ void MemoryHost::CanvasUnavailable(int width, int height)
 void MemoryHost::showCanvas(CanvasArea changed)
 {
     ++paints;
+    advance(paintMs);
     const int width = canvas.width();
     const int height = canvas.height();
     if (previewWidth_ != width || previewHeight_ != height || previewEpoch_ != canvas.contentEpoch()) {
@@ -59,8 +69,8 @@ void MemoryHost::showCanvas(CanvasArea changed)
     const int top = std::clamp(changed.y, 0, height);
     const int bottom = std::clamp(changed.y + changed.height, top, height);
     for (int y = top; y < bottom; ++y) {
-        const std::size_t row = std::size_t(y) * std::size_t(width);
-        std::copy(canvas.bits() + row + left, canvas.bits() + row + right, preview_.begin() + std::ptrdiff_t(row + left));
+        const std::uint32_t *row = canvas.constScanLine(y);
+        std::copy(row + left, row + right, preview_.begin() + std::ptrdiff_t(std::size_t(y) * std::size_t(width) + left));
     }
 }
 

@@ -1,31 +1,35 @@
 #pragma once
 
-// An in-memory window for generation runs: it owns a canvas, answers with a
-// settable mode and clock, and keeps what the window would show: the time
-// label's captions, the preview, the beeps and the messages. Its preview is
-// a copy of the canvas that, like the window's, is brought up to date only
-// where the run says it drew (all of it after a clear or a new size).
+// An in-memory window for generation runs: it owns a canvas, a settable
+// mode and a fake clock, hands them to a run as its inputs, and keeps what
+// the window would show: the time label's captions, the preview, the beeps
+// and the messages. Its preview is a copy of the canvas that, like the
+// window's, is brought up to date only where the run says it drew (all of it
+// after a clear or a new size); painting it takes paintMs of the fake clock.
 
 #include "generation/Canvas.h"
-#include "generation/GenerationHost.h"
+#include "generation/RunObserver.h"
+#include "generation/SheetGenerator.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-class MemoryHost : public GenerationHost
+class MemoryHost : public RunObserver
 {
 public:
     Canvas canvas;
     int mode = 0;
 
-    // Every reading returns clock, then advances it by tickStep.
+    // Every reading returns clock, then advances it by tickStep; every
+    // preview painted advances it by paintMs.
     RunTimer clock = 0;
     RunTimer tickStep = 0;
+    RunTimer paintMs = 0;
 
-    // Called inside DoEvents: a test clicks Stop or Start here.
-    std::function<void()> onDoEvents;
+    // Called inside EventPass: a test clicks Stop or Start here.
+    std::function<void()> onEventPass;
 
     // The time label: "0" at a start, then every tile's and the total time.
     std::vector<std::string> captions;
@@ -39,16 +43,20 @@ public:
     // Whether the preview shows the canvas as it is now.
     bool previewShowsCanvas() const;
 
-    Canvas &pic1() override { return canvas; }
-    int SelectedMode() const override { return mode; }
-    RunTimer GetTickCount() override;
+    // A run's inputs as a click on Start gives them: the canvas, the mode
+    // selected now, the clock.
+    RunInputs inputs() { return {canvas, mode, [this] { return GetTickCount(); }}; }
+    RunTimer GetTickCount();
+
     void RunStarted() override;
-    void TileDone(CanvasArea tile, std::int32_t elapsedMs) override;
-    void DoEvents() override;
+    void TileDrawn(CanvasArea tile) override;
+    void TimeSoFar(std::int32_t elapsedMs) override;
+    void EventPass() override;
     void RunEnded(std::int32_t totalMs) override;
     void CanvasUnavailable(int width, int height) override;
 
 private:
+    void advance(RunTimer ms);
     void showCanvas(CanvasArea changed);
 
     std::vector<std::uint32_t> preview_;

@@ -5,6 +5,7 @@
 #include "generation/Canvas.h"
 #include "DialogTesting.h"
 #include "window/FormDesign.h"
+#include "window/Preview.h"
 #include "window/mainform.h"
 
 #include <QApplication>
@@ -21,12 +22,42 @@
 
 namespace WindowTesting {
 
+// Counts a window's runs in progress from its signals (nested runs count
+// once each).
+class RunWatch : public QObject
+{
+public:
+    explicit RunWatch(mainform &form)
+        : QObject(&form)
+    {
+        setObjectName(QStringLiteral("RunWatch"));
+        connect(&form, &mainform::runStarted, this, [this] { ++depth; });
+        connect(&form, &mainform::runEnded, this, [this] { --depth; });
+    }
+
+    int depth = 0;
+};
+
+// The runs in progress in a window opened by openWindow().
+inline int runDepth(const mainform &form)
+{
+    const auto *watch = dynamic_cast<const RunWatch *>(form.findChild<QObject *>(QStringLiteral("RunWatch")));
+    return watch ? watch->depth : -1;
+}
+
+// The canvas the window's preview shows: the window's canvas.
+inline const Canvas &canvasOf(const mainform &form)
+{
+    return form.findChild<Preview *>(QStringLiteral("Preview"))->canvas();
+}
+
 // Starts the program's window as main() does: the font face substituted,
 // then create, load step, show.
 inline mainform *openWindow()
 {
     FormDesign::SubstituteFontFace();
     auto *form = new mainform;
+    new RunWatch(*form);
     form->Form_Load();
     form->show();
     if (!QTest::qWaitForWindowExposed(form))
@@ -42,6 +73,12 @@ inline QPushButton *button(mainform &form, const char *name)
 inline void selectMode(mainform &form, int mode)
 {
     form.findChild<QComboBox *>(QStringLiteral("Combo1"))->setCurrentIndex(mode);
+}
+
+// The selected index of Combo1, -1 when nothing is selected.
+inline int selectedMode(const mainform &form)
+{
+    return form.findChild<QComboBox *>(QStringLiteral("Combo1"))->currentIndex();
 }
 
 // Clicks Start; the whole run happens inside the click.

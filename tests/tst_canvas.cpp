@@ -85,8 +85,12 @@ void tst_Canvas::writesInsideAndOutside()
     QCOMPARE(pic.pixel(1, 0), 0);
     QCOMPARE(pic.pixel(3, 0), -1);
     QCOMPARE(pic.pixel(-1, 0), -1);
-    // Row-major layout with no padding.
+    // Row-major layout with no padding; rows to read only inside.
     QCOMPARE(pic.bits()[1 * 3 + 2], ToRgb32(RGB(4, 5, 6)));
+    QCOMPARE(pic.constScanLine(1), pic.bits() + 3);
+    QCOMPARE(pic.constScanLine(1)[2], ToRgb32(RGB(4, 5, 6)));
+    for (int y : {-1, 2, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()})
+        QCOMPARE(pic.constScanLine(y), nullptr);
 }
 
 using Sizes = std::vector<std::pair<int, int>>;

@@ -29,13 +29,13 @@ QString compareWithSheet(const Canvas &pic, int mode, int tilesDone)
     const int n = SheetFormulas::CanvasSize[mode];
     if (pic.width() != n || pic.height() != n)
         return QStringLiteral("size %1x%2").arg(pic.width()).arg(pic.height());
-    const std::uint32_t *bits = pic.bits();
     for (int y = 0; y < n; ++y) {
+        const std::uint32_t *row = pic.constScanLine(y);
         for (int x = 0; x < n; ++x) {
             const ColorValue expected = SheetFormulas::TileIndex(mode, x, y) < tilesDone
                                             ? SheetFormulas::Colour(mode, x, y)
                                             : Background;
-            if (bits[std::size_t(y) * std::size_t(n) + std::size_t(x)] != ToRgb32(expected))
+            if (row[x] != ToRgb32(expected))
                 return QStringLiteral("(%1, %2) is %3, expected %4")
                     .arg(x).arg(y).arg(pic.pixel(x, y), 6, 16, QChar('0')).arg(expected, 6, 16, QChar('0'));
         }
@@ -119,7 +119,7 @@ void tst_Layouts::completeRun()
     host.canvas.setBackColor(Background);
     host.mode = mode;
     SheetGenerator generator(host);
-    generator.Start();
+    generator.Start(host.inputs());
 
     QCOMPARE(compareWithSheet(host.canvas, mode, SheetFormulas::TileCount[mode]), QString());
     QCOMPARE(distinctColours(host.canvas), distinct);
@@ -150,7 +150,7 @@ void tst_Layouts::tileByTile()
     const int w = SheetFormulas::TileSize[mode];
     QString failure;
     int tilesDone = 0;
-    host.onDoEvents = [&] {
+    host.onEventPass = [&] {
         ++tilesDone;
         if (!failure.isEmpty())
             return;
@@ -175,7 +175,7 @@ void tst_Layouts::tileByTile()
         if (!failure.isEmpty())
             failure = QStringLiteral("after %1 tiles: %2").arg(tilesDone).arg(failure);
     };
-    generator.Start();
+    generator.Start(host.inputs());
 
     QCOMPARE(failure, QString());
     QCOMPARE(tilesDone, SheetFormulas::TileCount[mode]);
@@ -212,13 +212,13 @@ void tst_Layouts::writesClippedToAnotherSize()
     host.canvas.setBackColor(Background);
     host.mode = mode;
     SheetGenerator generator(host);
-    host.onDoEvents = [&] {
+    host.onEventPass = [&] {
         if (host.events == 1) {
             host.canvas.setSize(width, height);
             host.canvas.clear();
         }
     };
-    generator.Start();
+    generator.Start(host.inputs());
 
     QCOMPARE(host.events, SheetFormulas::TileCount[mode]);
     QCOMPARE(host.canvas.width(), width);
@@ -305,7 +305,7 @@ void tst_Layouts::workedExamples()
     static int lastMode = -1;
     if (mode != lastMode) {
         host.mode = mode;
-        generator.Start();
+        generator.Start(host.inputs());
         lastMode = mode;
     }
     QCOMPARE(host.canvas.pixel(x, y), RGB(red, green, blue));
@@ -316,7 +316,7 @@ void tst_Layouts::mode3GreenTilesRepeat()
     MemoryHost host;
     host.mode = 3;
     SheetGenerator generator(host);
-    generator.Start();
+    generator.Start(host.inputs());
     for (int y = 192; y < 256; ++y)
         for (int x = 0; x < 64; ++x) {
             QCOMPARE(host.canvas.pixel(64 + x, y), host.canvas.pixel(128 + x, y));
@@ -341,7 +341,7 @@ void tst_Layouts::tableAgainstDrawnSheet()
     MemoryHost host;
     host.mode = mode;
     SheetGenerator generator(host);
-    generator.Start();
+    generator.Start(host.inputs());
     const Canvas &pic = host.canvas;
     const int n = pic.width();
     QCOMPARE(n, Sheets::Of(sheetMode).size);

@@ -9,7 +9,10 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
+#include <QElapsedTimer>
+#include <QPaintEvent>
 #include <QSignalSpy>
+#include <QThread>
 
 using namespace WindowTesting;
 
@@ -46,7 +49,9 @@ private slots:
     void previewShowsCanvas();
     void previewIsPaintedOnScreen();
     void previewFollowsCanvasAfterEveryTile();
+    void previewReachesScreenOnceAFrame();
     void timeLabelRisesDuringRun();
+    void signalsFollowRuns();
     void stopClickedDuringRun();
     void startClickedDuringRun();
     void selectionChangeDuringRunAffectsNextStart();
@@ -97,8 +102,8 @@ void tst_Mainform::startUpState()
     QCOMPARE(form->frameGeometry().width(), 270);
     QCOMPARE(form->height(), qRound(780 / twipsPerPixelY(*form))); // 52 at 96 dpi
     QCOMPARE(form->Point(100, form->height()), -1);
-    QCOMPARE(form->pic1().width(), 409);
-    QCOMPARE(form->pic1().height(), 417);
+    QCOMPARE(canvasOf(*form).width(), 409);
+    QCOMPARE(canvasOf(*form).height(), 417);
 
     // A fixed border and only the close box.
     const Qt::WindowFlags flags = form->windowFlags();
@@ -234,7 +239,7 @@ void tst_Mainform::previewShowsCanvas()
     QFETCH(int, mode);
     runMode(*form, mode);
 
-    const Canvas &pic = form->pic1();
+    const Canvas &pic = canvasOf(*form);
     QCOMPARE(pic.width(), SheetFormulas::CanvasSize[mode]);
     for (int py = 0; py < 256; ++py)
         for (int px = 0; px < 256; ++px) {
@@ -267,7 +272,7 @@ void tst_Mainform::previewFollowsCanvasAfterEveryTile()
     int passes = 0;
     QString mismatch;
     const PassGuard pass = everyEventPass(this, [&] {
-        if (form->generator().RunDepth() == 0 || !mismatch.isEmpty())
+        if (runDepth(*form) == 0 || !mismatch.isEmpty())
             return;
         if (++passes == 5) { // inside "256killo": a nested "2025" run
             selectMode(*form, 6);
@@ -275,7 +280,7 @@ void tst_Mainform::previewFollowsCanvasAfterEveryTile()
         }
         for (int py = 0; py < 256 && mismatch.isEmpty(); ++py)
             for (int px = (py + passes) % 2; px < 256; px += 2)
-                if (form->Point(2 + px, 56 + py) != previewSource(form->pic1(), px, py)) {
+                if (form->Point(2 + px, 56 + py) != previewSource(canvasOf(*form), px, py)) {
                     mismatch = QStringLiteral("pass %1: preview (%2, %3)").arg(passes).arg(px).arg(py);
                     break;
                 }
@@ -286,12 +291,69 @@ void tst_Mainform::previewFollowsCanvasAfterEveryTile()
     QCOMPARE(passes, 64 + 9);
 }
 
+// During a run the preview is painted on screen at most once a display frame
+// (16 ms), not after every tile, and a paint shows every tile drawn since the
+// one before. The tiles are timed: every event pass takes 3 ms, so frames
+// fall between tiles.
+void tst_Mainform::previewReachesScreenOnceAFrame()
+{
+    runMode(*form, 2); // the window has its run size: no paint for that below
+    QApplication::processEvents();
+
+    struct PaintWatch : QObject
+    {
+        bool running = false;
+        int tilesDrawn = 0;
+        int paints = 0;
+        QRegion painted;
+        QString missed;
+
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (!running || event->type() != QEvent::Paint)
+                return false;
+            ++paints;
+            painted += static_cast<QPaintEvent *>(event)->region();
+            // "256killo": 8 x 8 tiles of 64 x 64 down each column of tiles,
+            // 32 x 32 preview pixels each; the tile being shown now counts.
+            for (int tile = 0; tile <= tilesDrawn && missed.isEmpty(); ++tile) {
+                const QRect shown(32 * (tile / 8), 32 * (tile % 8), 32, 32);
+                if (!(QRegion(shown) - painted).isEmpty())
+                    missed = QStringLiteral("paint %1: tile %2 of %3 not yet painted").arg(paints).arg(tile).arg(tilesDrawn + 1);
+            }
+            return false;
+        }
+    } watch;
+    auto *preview = form->findChild<QWidget *>(QStringLiteral("Preview"));
+    preview->installEventFilter(&watch);
+    QElapsedTimer elapsed;
+    connect(form, &mainform::runStarted, this, [&] {
+        watch.running = true;
+        elapsed.start();
+    });
+    connect(form, &mainform::runEnded, this, [&] { watch.running = false; });
+    const PassGuard pass = everyEventPass(this, [&] {
+        if (!watch.running)
+            return;
+        ++watch.tilesDrawn;
+        QThread::msleep(3);
+    });
+    runMode(*form, 2);
+    const qint64 runNs = elapsed.nsecsElapsed();
+
+    QCOMPARE(watch.tilesDrawn, 64);
+    QCOMPARE(watch.missed, QString());
+    const qint64 frames = runNs / (16 * 1'000'000);
+    QVERIFY2(watch.paints >= 2 && watch.paints <= frames + 1,
+             qPrintable(QStringLiteral("%1 paints in %2 frames").arg(watch.paints).arg(frames)));
+}
+
 void tst_Mainform::timeLabelRisesDuringRun()
 {
     auto *time = form->findChild<QLabel *>(QStringLiteral("Label1"));
     QStringList seen;
     const PassGuard pass = everyEventPass(this, [&] {
-        if (form->generator().RunDepth() > 0)
+        if (runDepth(*form) > 0)
             seen << time->text();
     });
     runMode(*form, 1); // 64 tiles
@@ -312,26 +374,55 @@ void tst_Mainform::timeLabelRisesDuringRun()
     QVERIFY(number);
 }
 
+// What another view of the canvas hears: a run's start, every tile drawn
+// (the whole canvas for the first, which follows the clear), the whole
+// canvas at the end, the run's end; a nested run the same inside it.
+void tst_Mainform::signalsFollowRuns()
+{
+    QStringList heard;
+    connect(form, &mainform::runStarted, this, [&] { heard << QStringLiteral("started"); });
+    connect(form, &mainform::runEnded, this, [&] { heard << QStringLiteral("ended"); });
+    connect(form, &mainform::canvasChanged, this, [&](const QRect &area) {
+        heard << QStringLiteral("%1,%2 %3x%4").arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height());
+    });
+    bool nested = false;
+    const PassGuard pass = everyEventPass(this, [&] {
+        if (!nested && runDepth(*form) == 1 && heard.size() == 3) { // after the second tile of "4096"
+            nested = true;
+            runMode(*form, 7);
+        }
+    });
+    runMode(*form, 5); // 64 x 64, 4 x 4 tiles of 16 x 16 along the rows
+
+    QStringList expected = {"started", "0,0 64x64", "16,0 16x16", "started", "0,0 27x27"};
+    for (int tile = 1; tile < 9; ++tile)
+        expected << QStringLiteral("%1,%2 9x9").arg(9 * (tile % 3)).arg(9 * (tile / 3));
+    expected << "0,0 27x27" << "ended";
+    // The "4096" run goes on in the 27 x 27 canvas: its tiles at x or y 32
+    // and beyond lie outside it, the others are cut to it.
+    expected << "0,16 16x11" << "16,16 11x11" << "0,0 27x27" << "ended";
+    QCOMPARE(heard, expected);
+}
+
 void tst_Mainform::stopClickedDuringRun()
 {
     // The click on Stop is handled after the first tile.
     postClick(button(*form, "Command3"));
     runMode(*form, 0);
 
-    const Canvas &pic = form->pic1();
+    const Canvas &pic = canvasOf(*form);
     QCOMPARE(pic.width(), 4096);
     QCOMPARE(pic.pixel(255, 255), SheetFormulas::Colour(0, 255, 255));
     QCOMPARE(pic.pixel(0, 256), pic.backColor());
     QCOMPARE(pic.pixel(4095, 4095), pic.backColor());
-    QVERIFY(form->generator().StopRequested());
-    QCOMPARE(form->generator().RunDepth(), 0);
+    QCOMPARE(runDepth(*form), 0);
     // The final preview: the first tile, 1/16 of the sheet, in the top-left corner.
     QCOMPARE(form->Point(2, 56), SheetFormulas::Colour(0, 8, 8));
     QCOMPARE(form->Point(2 + 100, 56 + 100), pic.backColor());
 
     // The next Start runs to the end.
     runMode(*form, 7);
-    QCOMPARE(form->pic1().pixel(26, 26), SheetFormulas::Colour(7, 26, 26));
+    QCOMPARE(canvasOf(*form).pixel(26, 26), SheetFormulas::Colour(7, 26, 26));
 }
 
 void tst_Mainform::startClickedDuringRun()
@@ -339,8 +430,8 @@ void tst_Mainform::startClickedDuringRun()
     int depth = 0;
     bool clicked = false;
     const PassGuard pass = everyEventPass(this, [&] {
-        depth = std::max(depth, form->generator().RunDepth());
-        if (!clicked && form->generator().RunDepth() == 1) { // after the first tile of "4096"
+        depth = std::max(depth, runDepth(*form));
+        if (!clicked && runDepth(*form) == 1) { // after the first tile of "4096"
             clicked = true;
             selectMode(*form, 7);
             QTest::mouseClick(button(*form, "Command1"), Qt::LeftButton);
@@ -351,7 +442,7 @@ void tst_Mainform::startClickedDuringRun()
     QCOMPARE(depth, 2);
     // The nested "729" run left its 27 x 27 canvas; the "4096" run then went
     // on with its second tile onwards, overwriting what lies inside it.
-    const Canvas &pic = form->pic1();
+    const Canvas &pic = canvasOf(*form);
     QCOMPARE(pic.width(), 27);
     QCOMPARE(pic.pixel(5, 5), SheetFormulas::Colour(7, 5, 5));
     QCOMPARE(pic.pixel(26, 0), SheetFormulas::Colour(5, 26, 0));
@@ -363,19 +454,21 @@ void tst_Mainform::selectionChangeDuringRunAffectsNextStart()
 {
     bool changed = false;
     const PassGuard pass = everyEventPass(this, [&] {
-        if (!changed && form->generator().RunDepth() > 0) {
+        if (!changed && runDepth(*form) > 0) {
             selectMode(*form, 6);
             changed = true;
         }
     });
     runMode(*form, 4);
-    QCOMPARE(form->pic1().width(), 128); // the run kept its own mode
-    QCOMPARE(form->SelectedMode(), 6);
+    QCOMPARE(canvasOf(*form).width(), 128); // the run kept its own mode
+    QCOMPARE(selectedMode(*form), 6);
 }
 
 void tst_Mainform::canvasUnavailableIsReported()
 {
-    form->pic1().setPixelLimit(1024 * 1024);
+    // The window's canvas stands in for one on a machine without the memory
+    // for 4096 x 4096 (the window holds it as a plain, non-const member).
+    const_cast<Canvas &>(canvasOf(*form)).setPixelLimit(1024 * 1024);
     QString message;
     whenModal<QMessageBox>(this, [&](QMessageBox *box) {
         message = box->text();
@@ -384,15 +477,15 @@ void tst_Mainform::canvasUnavailableIsReported()
     runMode(*form, 0);
 
     QVERIFY2(message.contains(QStringLiteral("4096")), qPrintable(message));
-    QCOMPARE(form->generator().RunDepth(), 0);
-    QCOMPARE(form->pic1().width(), 409);
+    QCOMPARE(runDepth(*form), 0);
+    QCOMPARE(canvasOf(*form).width(), 409);
     bool number = false;
     form->findChild<QLabel *>(QStringLiteral("Label1"))->text().toInt(&number);
     QVERIFY(number);
 
     // The program goes on: another mode runs.
     runMode(*form, 2);
-    QCOMPARE(form->pic1().pixel(511, 511), SheetFormulas::Colour(2, 511, 511));
+    QCOMPARE(canvasOf(*form).pixel(511, 511), SheetFormulas::Colour(2, 511, 511));
 }
 
 // Closing the window in the middle of a "16million" run: the run stops at its
@@ -402,7 +495,7 @@ void tst_Mainform::closeDuringRunEndsProgram()
     int tiles = 0;
     bool closed = false;
     const PassGuard pass = everyEventPass(this, [&] {
-        if (form->generator().RunDepth() > 0 && ++tiles == 3) {
+        if (runDepth(*form) > 0 && ++tiles == 3) {
             form->close();
             closed = true;
         }
@@ -415,10 +508,10 @@ void tst_Mainform::closeDuringRunEndsProgram()
 
     QVERIFY(closed);
     QVERIFY(!form->isVisible());
-    QCOMPARE(form->generator().RunDepth(), 0);
+    QCOMPARE(runDepth(*form), 0);
     QCOMPARE(tiles, 3);
-    QCOMPARE(form->pic1().pixel(0, 3 * 256 - 1), SheetFormulas::Colour(0, 0, 3 * 256 - 1));
-    QCOMPARE(form->pic1().pixel(0, 3 * 256), form->pic1().backColor());
+    QCOMPARE(canvasOf(*form).pixel(0, 3 * 256 - 1), SheetFormulas::Colour(0, 0, 3 * 256 - 1));
+    QCOMPARE(canvasOf(*form).pixel(0, 3 * 256), canvasOf(*form).backColor());
 }
 
 QTEST_MAIN(tst_Mainform)

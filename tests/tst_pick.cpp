@@ -234,7 +234,7 @@ void tst_Pick::pickDuringRunReadsPreviewAsPainted()
 {
     QStringList picked;
     const PassGuard pass = everyEventPass(this, [&] {
-        if (form->generator().RunDepth() > 0 && picked.isEmpty()) {
+        if (runDepth(*form) > 0 && picked.isEmpty()) {
             rightClick(QPoint(2 + 5, 56 + 9));
             picked << QGuiApplication::clipboard()->text();
             rightClick(QPoint(2 + 100, 56 + 100));
@@ -244,10 +244,10 @@ void tst_Pick::pickDuringRunReadsPreviewAsPainted()
     runMode(*form, 0);
 
     QCOMPARE(picked.size(), 2);
-    QCOMPARE(picked[0], code(previewSourceOnDevice(form->pic1(), 2 + 5, 56 + 9, form->devicePixelRatioF())));
-    QCOMPARE(picked[1], code(form->pic1().backColor()));
+    QCOMPARE(picked[0], code(previewSourceOnDevice(canvasOf(*form), 2 + 5, 56 + 9, form->devicePixelRatioF())));
+    QCOMPARE(picked[1], code(canvasOf(*form).backColor()));
     // The run went on to the end.
-    QCOMPARE(form->pic1().pixel(4095, 4095), RGB(255, 255, 255));
+    QCOMPARE(canvasOf(*form).pixel(4095, 4095), RGB(255, 255, 255));
 }
 
 QTEST_MAIN(tst_Pick)

@@ -1,4 +1,5 @@
 #include "platform/PictureFile.h"
+#include "platform/SafeSave.h"
 
 #include "FileTesting.h"
 
@@ -157,7 +158,16 @@ private:
     void (*previousHandler_)(int) = SIG_DFL;
 };
 
-enum Trouble { FolderReadOnly, FolderAndFileReadOnly, FolderMissing, NameIsFolder, FullDevice, NamedPipe, DiskFillsUp };
+enum Trouble {
+    FolderReadOnly,
+    FolderAndFileReadOnly,
+    FolderMissing,
+    NameIsFolder,
+    FullDevice,
+    NamedPipe,
+    DiskFillsUp,
+    FolderMovedBeforeCommit,
+};
 
 } // namespace
 
@@ -324,6 +334,8 @@ void tst_PictureFile::failureLeavesEverythingAsItWas_data()
     QTest::newRow("full device") << int(FullDevice) << systemReason(ENOSPC);
     QTest::newRow("named pipe") << int(NamedPipe) << QString();
     QTest::newRow("disk fills up while writing") << int(DiskFillsUp) << systemReason(EFBIG);
+    // Everything written and synced, then the new file cannot take the old one's place.
+    QTest::newRow("folder moved away before the rename") << int(FolderMovedBeforeCommit) << systemReason(ENOENT);
 }
 
 void tst_PictureFile::failureLeavesEverythingAsItWas()
@@ -382,6 +394,10 @@ void tst_PictureFile::failureLeavesEverythingAsItWas()
         QVERIFY(writeAll(fileName, oldContent));
         sizeLimit.emplace(16 * 1024);
         break;
+    case FolderMovedBeforeCommit:
+        QVERIFY(writeAll(fileName, oldContent));
+        SafeSave::SetBeforeCommit([folder](const QString &) { QDir().rename(folder, folder + ".away"); });
+        break;
     }
     const QStringList entriesBefore = entries(folder);
 
@@ -390,6 +406,10 @@ void tst_PictureFile::failureLeavesEverythingAsItWas()
     const bool saved = PictureFile::SavePicture(patternImage(409, 417, buffer), fileName, &error);
     sizeLimit.reset();
     unprivileged.reset();
+    if (trouble == FolderMovedBeforeCommit) {
+        SafeSave::SetBeforeCommit({});
+        QVERIFY(QDir().rename(folder + ".away", folder));
+    }
 
     QVERIFY(!saved);
     const QString prefix = "Could not save the picture to " + QDir::toNativeSeparators(fileName) + ": ";

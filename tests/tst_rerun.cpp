@@ -34,16 +34,16 @@ void tst_Rerun::previewAfterFirstTileOfSecondRun()
     int background = -1;
     {
         const PassGuard pass = everyEventPass(this, [&] {
-            if (form->generator().RunDepth() == 0 || background >= 0)
+            if (runDepth(*form) == 0 || background >= 0)
                 return;
             // After the first tile: the whole preview is the canvas as it is.
             background = 0;
             for (int py = 0; py < 256; ++py)
                 for (int px = 0; px < 256; ++px) {
                     const ColorValue shown = form->Point(2 + px, 56 + py);
-                    if (shown != previewSource(form->pic1(), px, py) && mismatch.isEmpty())
+                    if (shown != previewSource(canvasOf(*form), px, py) && mismatch.isEmpty())
                         mismatch = QStringLiteral("preview (%1, %2)").arg(px).arg(py);
-                    background += shown == form->pic1().backColor();
+                    background += shown == canvasOf(*form).backColor();
                 }
             QTest::mouseClick(button(*form, "Command3"), Qt::LeftButton);
         });

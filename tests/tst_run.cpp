@@ -44,6 +44,7 @@ private slots:
     void previewAfterEveryTile_data();
     void previewAfterEveryTile();
     void timeCaptions();
+    void smallerModeKeepsCanvasMemory();
     void modeOutOfRangeRunsNoLayout_data();
     void modeOutOfRangeRunsNoLayout();
     void stopDuringTile_data();
@@ -80,7 +81,7 @@ void tst_Run::previewAfterEveryTile()
     host.mode = mode;
     SheetGenerator generator(host);
     QString failure;
-    host.onDoEvents = [&] {
+    host.onEventPass = [&] {
         const std::size_t tiles = std::size_t(host.events);
         if (!failure.isEmpty())
             return;
@@ -92,7 +93,7 @@ void tst_Run::previewAfterEveryTile()
         else if ((mode != 0 || tiles % 16 == 0) && !host.previewShowsCanvas())
             failure = QStringLiteral("tile %1: the preview is not the canvas").arg(tiles);
     };
-    generator.Start();
+    generator.Start(host.inputs());
 
     QCOMPARE(failure, QString());
     const int tiles = SheetFormulas::TileCount[mode];
@@ -110,18 +111,40 @@ void tst_Run::timeCaptions()
     host.mode = 5; // 16 tiles
     host.clock = 1000;
     host.tickStep = 10; // every reading is 10 ms after the one before
+    host.paintMs = 5;   // and every preview takes 5 ms to paint
     SheetGenerator generator(host);
-    generator.Start();
+    generator.Start(host.inputs());
 
     // "0" at the click; then per tile the time since the layout's own reading
-    // (taken 10 ms after t0), which counts the readings in between; at the
-    // end the total since t0.
+    // (taken 10 ms after t0): the tile's preview is painted before the time
+    // is read, so tile k shows k paints and k readings; at the end the total
+    // since t0.
     QCOMPARE(host.captions.size(), std::size_t(1 + 16 + 1));
     QCOMPARE(host.captions.front(), "0");
     for (int tile = 1; tile <= 16; ++tile)
-        QCOMPARE(host.captions[std::size_t(tile)], std::to_string(10 * tile));
-    // t0 = 1000, layout start 1010, 16 tile readings, t1 = 1000 + 18 x 10.
-    QCOMPARE(host.captions.back(), "180");
+        QCOMPARE(host.captions[std::size_t(tile)], std::to_string(15 * tile));
+    // t0 = 1000, layout start 1010, 16 paints and tile readings; t1 is the
+    // 18th reading. The final preview comes after it.
+    QCOMPARE(host.captions.back(), std::to_string(18 * 10 + 16 * 5));
+}
+
+// A smaller mode after a larger one draws in the memory the larger one had,
+// and the larger one then needs no new memory either.
+void tst_Run::smallerModeKeepsCanvasMemory()
+{
+    MemoryHost host;
+    host.mode = 1; // 1024 x 1024
+    SheetGenerator generator(host);
+    generator.Start(host.inputs());
+    const std::size_t held = host.canvas.capacity();
+    QVERIFY(held >= std::size_t(1024) * 1024);
+
+    for (int mode : {7, 3, 6, 1}) {
+        host.mode = mode;
+        generator.Start(host.inputs());
+        QVERIFY(holdsFirstTiles(host.canvas, mode, SheetFormulas::TileCount[mode]));
+        QCOMPARE(host.canvas.capacity(), held);
+    }
 }
 
 void tst_Run::modeOutOfRangeRunsNoLayout_data()
@@ -142,7 +165,7 @@ void tst_Run::modeOutOfRangeRunsNoLayout()
     host.mode = mode;
     host.tickStep = 3;
     SheetGenerator generator(host);
-    generator.Start();
+    generator.Start(host.inputs());
 
     // The time from the click, the preview of the emptied canvas, the beep.
     QCOMPARE(host.captions, (std::vector<std::string>{"0", "3"}));
@@ -181,11 +204,11 @@ void tst_Run::stopDuringTile()
     host.canvas.setBackColor(Background);
     host.mode = mode;
     SheetGenerator generator(host);
-    host.onDoEvents = [&] {
+    host.onEventPass = [&] {
         if (host.events == stopAfter)
             generator.Stop();
     };
-    generator.Start();
+    generator.Start(host.inputs());
 
     QCOMPARE(host.events, stopAfter);
     QVERIFY(holdsFirstTiles(host.canvas, mode, stopAfter));
@@ -203,7 +226,7 @@ void tst_Run::stopWhileIdleHasNoEffect()
     SheetGenerator generator(host);
     generator.Stop();
     QVERIFY(generator.StopRequested());
-    generator.Start();
+    generator.Start(host.inputs());
     QCOMPARE(host.events, 9);
     QVERIFY(!generator.StopRequested());
 }
@@ -213,14 +236,14 @@ void tst_Run::stopStaysSetUntilNextStart()
     MemoryHost host;
     host.mode = 5;
     SheetGenerator generator(host);
-    host.onDoEvents = [&] { generator.Stop(); };
-    generator.Start();
+    host.onEventPass = [&] { generator.Stop(); };
+    generator.Start(host.inputs());
     QCOMPARE(host.events, 1);
     QVERIFY(generator.StopRequested());
 
-    host.onDoEvents = nullptr;
+    host.onEventPass = nullptr;
     host.events = 0;
-    generator.Start();
+    generator.Start(host.inputs());
     QCOMPARE(host.events, 16);
 }
 
@@ -237,17 +260,17 @@ void tst_Run::nestedStartOfAnotherMode()
     int depthSeen = 0;
     std::string nestedTotal;
     int staleAt = 0;
-    host.onDoEvents = [&] {
+    host.onEventPass = [&] {
         if (staleAt == 0 && !host.previewShowsCanvas())
             staleAt = host.events;
         if (host.events == 2) {
             host.mode = 7; // the user picks "729" and clicks Start
-            generator.Start();
+            generator.Start(host.inputs());
             nestedTotal = host.captions.back();
         }
         depthSeen = std::max(depthSeen, generator.RunDepth());
     };
-    generator.Start();
+    generator.Start(host.inputs());
 
     QCOMPARE(depthSeen, 2);
     QCOMPARE(generator.RunDepth(), 0);
@@ -276,13 +299,13 @@ void tst_Run::nestedStartOfLargerMode()
     host.canvas.setBackColor(Background);
     host.mode = 7;
     SheetGenerator generator(host);
-    host.onDoEvents = [&] {
+    host.onEventPass = [&] {
         if (host.events == 1) {
             host.mode = 3;
-            generator.Start();
+            generator.Start(host.inputs());
         }
     };
-    generator.Start();
+    generator.Start(host.inputs());
 
     QCOMPARE(host.events, 9 + 16);
     QCOMPARE(host.canvas.width(), 256);
@@ -300,17 +323,17 @@ void tst_Run::nestedStartOfSameMode()
     host.mode = 4; // 16kilo: 2 x 2 tiles
     SheetGenerator generator(host);
     bool nested = false;
-    host.onDoEvents = [&] {
+    host.onEventPass = [&] {
         if (host.events == 1 && !nested) {
             nested = true;
-            generator.Start(); // a full run of the same mode
+            generator.Start(host.inputs()); // a full run of the same mode
             QVERIFY(holdsFirstTiles(host.canvas, 4, 4));
             // Blank a pixel of tile 2 to see that the outer run redraws it.
             host.canvas.setPixel(70, 3, Background);
             host.canvas.setPixel(3, 3, Background);
         }
     };
-    generator.Start();
+    generator.Start(host.inputs());
 
     QCOMPARE(host.events, 1 + 4 + 3);
     // The outer run went on with tiles 2 to 4; tile 1 keeps what was done to it.
@@ -325,15 +348,15 @@ void tst_Run::nestedStartThenStopEndsBoth()
     host.mode = 5;
     SheetGenerator generator(host);
     int outerEvents = -1;
-    host.onDoEvents = [&] {
+    host.onEventPass = [&] {
         if (host.events == 1) {
-            generator.Start();
+            generator.Start(host.inputs());
             outerEvents = host.events;
         } else if (host.events == 3) {
             generator.Stop(); // inside the nested run
         }
     };
-    generator.Start();
+    generator.Start(host.inputs());
 
     // The nested run stopped after its second tile; the flag was still set
     // when the outer run looked at it, so the outer one stopped as well.
@@ -369,7 +392,7 @@ void tst_Run::startOnEveryPassStaysBounded()
     int clicks = 0;
     int honoured = 0;
     int deepest = 0;
-    host.onDoEvents = [&] {
+    host.onEventPass = [&] {
         deepest = std::max(deepest, generator.RunDepth());
         if (clicks == Clicks)
             return;
@@ -378,13 +401,13 @@ void tst_Run::startOnEveryPassStaysBounded()
             host.mode = 1 + host.mode % 7; // the modes from "1million" to "729", in turn
         const int depthBefore = generator.RunDepth();
         const int beepsBefore = host.beeps;
-        generator.Start();
+        generator.Start(host.inputs());
         if (depthBefore < SheetGenerator::MaxRunDepth)
             ++honoured;
         else
             QCOMPARE(host.beeps, beepsBefore); // ignored: no run at all
     };
-    generator.Start();
+    generator.Start(host.inputs());
 
     QCOMPARE(clicks, Clicks);
     QCOMPARE(deepest, SheetGenerator::MaxRunDepth);
@@ -410,9 +433,9 @@ void tst_Run::startAtDepthLimitIsIgnored()
     host.mode = 5;
     SheetGenerator generator(host);
     bool checked = false;
-    host.onDoEvents = [&] {
+    host.onEventPass = [&] {
         if (generator.RunDepth() < SheetGenerator::MaxRunDepth) {
-            generator.Start();
+            generator.Start(host.inputs());
             return;
         }
         if (checked)
@@ -423,14 +446,14 @@ void tst_Run::startAtDepthLimitIsIgnored()
         const ColorValue drawn = host.canvas.pixel(0, 0);
         QCOMPARE(drawn, SheetFormulas::Colour(5, 0, 0));
         generator.Stop();
-        generator.Start();
+        generator.Start(host.inputs());
         QCOMPARE(host.starts, startsBefore);
         QCOMPARE(host.captions.size(), captionsBefore);
         QCOMPARE(host.canvas.pixel(0, 0), drawn);
         QCOMPARE(generator.RunDepth(), SheetGenerator::MaxRunDepth);
         QVERIFY(generator.StopRequested());
     };
-    generator.Start();
+    generator.Start(host.inputs());
 
     QVERIFY(checked);
     QCOMPARE(generator.RunDepth(), 0);
@@ -459,7 +482,7 @@ void tst_Run::tickCounterWrap()
     host.clock = startClock;
     host.tickStep = 7;
     SheetGenerator generator(host);
-    generator.Start();
+    generator.Start(host.inputs());
 
     for (int tile = 1; tile <= 16; ++tile)
         QCOMPARE(host.captions[std::size_t(tile)], std::to_string(7 * tile));
@@ -475,7 +498,7 @@ void tst_Run::canvasUnavailable()
     host.canvas.setPixelLimit(1024 * 1024);
     host.mode = 0;
     SheetGenerator generator(host);
-    generator.Start();
+    generator.Start(host.inputs());
 
     QCOMPARE(host.unavailable, std::vector<std::string>{"4096x4096"});
     QCOMPARE(host.events, 0);
@@ -486,7 +509,7 @@ void tst_Run::canvasUnavailable()
 
     // Smaller modes still run.
     host.mode = 1;
-    generator.Start();
+    generator.Start(host.inputs());
     QVERIFY(holdsFirstTiles(host.canvas, 1, 64));
 }
 

@@ -5,6 +5,8 @@
 
 #include "SheetFormulas.h"
 
+#include "platform/SafeSave.h"
+
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -79,7 +81,7 @@ SaveSession clickSave(mainform &form, QObject *context, const QString &name,
     };
 
     QObject scope;
-    if (form.SelectedMode() == 0)
+    if (selectedMode(form) == 0)
         whenModal<QMessageBox>(&scope, answerWarning);
     else
         whenModal<QFileDialog>(&scope, answerDialog);
@@ -245,7 +247,7 @@ void tst_Save::savedFileMatchesCanvas()
     QCOMPARE(QFileInfo(name).size(), bmpSize(n, n));
     if (mode == 0)
         QCOMPARE(QFileInfo(name).size(), qint64(50'331'702));
-    QCOMPARE(compareFileWithCanvas(name, form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(name, canvasOf(*form)), QString());
 }
 
 void tst_Save::saveBeforeAnyRun()
@@ -257,7 +259,7 @@ void tst_Save::saveBeforeAnyRun()
     QCOMPARE(QFileInfo(name).size(), bmpSize(409, 417));
     const QImage saved(name);
     QCOMPARE(saved.size(), QSize(409, 417));
-    const QRgb background = ToRgb32(form->pic1().backColor());
+    const QRgb background = ToRgb32(canvasOf(*form).backColor());
     for (int y = 0; y < 417; y += 7)
         for (int x = 0; x < 409; x += 5)
             QCOMPARE(saved.pixel(x, y), background);
@@ -285,7 +287,7 @@ void tst_Save::savingTwiceKeepsTheSecond()
     runMode(*form, 6);
     clickSave(*form, this, name); // the dialog asks to replace; Yes
     QCOMPARE(QFileInfo(name).size(), bmpSize(45, 45));
-    QCOMPARE(compareFileWithCanvas(name, form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(name, canvasOf(*form)), QString());
     QCOMPARE(QDir(folder->path()).entryList(QDir::Files), QStringList{"twice.bmp"});
 }
 
@@ -295,7 +297,7 @@ void tst_Save::typedNameKeepsNoExtension()
     clickSave(*form, this, folder->filePath("picture"));
     QVERIFY(QFile::exists(folder->filePath("picture")));
     QVERIFY(!QFile::exists(folder->filePath("picture.bmp")));
-    QCOMPARE(compareFileWithCanvas(folder->filePath("picture"), form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(folder->filePath("picture"), canvasOf(*form)), QString());
 }
 
 void tst_Save::failedSaveIsReported_data()
@@ -303,6 +305,7 @@ void tst_Save::failedSaveIsReported_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("missing folder") << "missing";
     QTest::newRow("full disk") << "full";
+    QTest::newRow("the new file cannot take the old one's place") << "commit";
 }
 
 // A save that cannot be written tells the user which file and why; the
@@ -313,7 +316,19 @@ void tst_Save::failedSaveIsReported()
 
     QString name;
     QString reason;
-    if (kind == "missing") {
+    const QString pictures = folder->filePath("pictures");
+    const QByteArray oldContent = "the picture saved last time";
+    if (kind == "commit") {
+        // Written and synced, then the folder is moved away (a removable disk
+        // pulled) before the new file takes the old one's place.
+        QVERIFY(QDir().mkdir(pictures));
+        name = pictures + "/picture.bmp";
+        QFile old(name);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(oldContent) == oldContent.size());
+        old.close();
+        SafeSave::SetBeforeCommit([pictures](const QString &) { QDir().rename(pictures, pictures + ".away"); });
+        reason = QStringLiteral("No such file or directory");
+    } else if (kind == "missing") {
         name = folder->filePath("no such folder/picture.bmp");
         reason = QStringLiteral("No such file or directory");
     } else {
@@ -325,18 +340,27 @@ void tst_Save::failedSaveIsReported()
     }
 
     runMode(*form, 4);
-    const ColorValue corner = form->pic1().pixel(127, 127);
+    const ColorValue corner = canvasOf(*form).pixel(127, 127);
     const SaveSession session = clickSave(*form, this, name);
+    if (kind == "commit") {
+        SafeSave::SetBeforeCommit({});
+        QVERIFY(QDir().rename(pictures + ".away", pictures));
+        QFile old(name);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), oldContent);
+        QCOMPARE(QDir(pictures).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList {"picture.bmp"});
+    }
 
     QVERIFY2(session.errorText.contains(QDir::toNativeSeparators(name)), qPrintable(session.errorText));
     QVERIFY2(session.errorText.contains(reason), qPrintable(session.errorText));
-    QCOMPARE(form->pic1().pixel(127, 127), corner);
-    QCOMPARE(form->pic1().width(), 128);
+    QCOMPARE(canvasOf(*form).pixel(127, 127), corner);
+    QCOMPARE(canvasOf(*form).width(), 128);
 
     // The program goes on: the next save works.
     const QString good = folder->filePath("good.bmp");
     clickSave(*form, this, good);
-    QCOMPARE(compareFileWithCanvas(good, form->pic1()), QString());
+    QCOMPARE(compareFileWithCanvas(good, canvasOf(*form)), QString());
 }
 
 // Save clicked between two tiles writes the canvas drawn so far, and the run
@@ -346,7 +370,7 @@ void tst_Save::saveDuringRun()
     const QString name = folder->filePath("partial.bmp");
     bool saved = false;
     const PassGuard pass = everyEventPass(this, [&] {
-        if (!saved && form->generator().RunDepth() > 0) {
+        if (!saved && runDepth(*form) > 0) {
             saved = true;
             clickSave(*form, this, name);
         }
@@ -357,9 +381,9 @@ void tst_Save::saveDuringRun()
     const QImage partial(name);
     QCOMPARE(partial.size(), QSize(1024, 1024));
     QCOMPARE(FromRgb32(partial.pixel(127, 127)), SheetFormulas::Colour(1, 127, 127));
-    QCOMPARE(FromRgb32(partial.pixel(0, 128)), form->pic1().backColor());
-    QCOMPARE(FromRgb32(partial.pixel(1023, 1023)), form->pic1().backColor());
-    QCOMPARE(form->pic1().pixel(1023, 1023), SheetFormulas::Colour(1, 1023, 1023));
+    QCOMPARE(FromRgb32(partial.pixel(0, 128)), canvasOf(*form).backColor());
+    QCOMPARE(FromRgb32(partial.pixel(1023, 1023)), canvasOf(*form).backColor());
+    QCOMPARE(canvasOf(*form).pixel(1023, 1023), SheetFormulas::Colour(1, 1023, 1023));
 }
 
 QTEST_MAIN(tst_Save)

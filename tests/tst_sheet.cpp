@@ -1,15 +1,21 @@
-// tintwell-sheet as a user runs it: the built program in its own process.
-// What it writes is checked against the sheets' by-position formulas and
-// against the window's own Save, not against the program's own census.
+// tintwell-sheet's commands, called in this process for their results; the
+// built program in its own process for what only a process shows (exit
+// status, standard streams, standard input, a file size limit). What it
+// writes is checked against the sheets' by-position formulas and a BMP file
+// made by hand, not against the program's own census.
 
 #include "FileTesting.h"
 #include "MemoryHost.h"
 #include "SheetFormulas.h"
 
 #include "generation/SheetGenerator.h"
+#include "platform/CanvasImage.h"
 #include "platform/PictureFile.h"
+#include "platform/SafeSave.h"
+#include "sheet/SheetCommands.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -23,6 +29,7 @@
 
 #include <array>
 #include <csignal>
+#include <set>
 
 #include <sys/resource.h>
 
@@ -39,9 +46,24 @@ struct Result
     QByteArray err;
 };
 
-// Runs tintwell-sheet; `fileSizeLimit` (bytes) caps what it may write to
-// any file, as a disk filling up does.
-Result run(const QStringList &arguments, const QByteArray &input = {}, rlim_t fileSizeLimit = 0)
+// Runs the command line in this process, on buffers for standard output
+// and standard error.
+Result runHere(const QStringList &arguments)
+{
+    QBuffer out;
+    QBuffer err;
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    const int status = SheetCommands::Run(QStringList {QStringLiteral("tintwell-sheet")} + arguments, out, err);
+    return {status, out.data(), err.data()};
+}
+
+// Runs the built tintwell-sheet; `fileSizeLimit` (bytes) caps what it may
+// write to any file, as a disk filling up does; `output` takes its standard
+// output instead of a pipe. A run that does not end by itself, or ends by a
+// signal, gives exit code -1.
+Result runProcess(const QStringList &arguments, const QByteArray &input = {}, rlim_t fileSizeLimit = 0,
+                  const QString &output = {})
 {
     QProcess process;
     if (fileSizeLimit > 0) {
@@ -51,6 +73,8 @@ Result run(const QStringList &arguments, const QByteArray &input = {}, rlim_t fi
             ::setrlimit(RLIMIT_FSIZE, &limit);
         });
     }
+    if (!output.isEmpty())
+        process.setStandardOutputFile(output);
     process.start(QStringLiteral(TINTWELL_SHEET_PROGRAM), arguments);
     if (!process.waitForStarted())
         return {};
@@ -93,8 +117,8 @@ QByteArray savedByTheWindow(int mode, const QString &fileName)
     MemoryHost host;
     host.mode = mode;
     SheetGenerator generator(host);
-    generator.Start();
-    return PictureFile::SavePicture(PictureFile::CanvasPicture(host.canvas), fileName) ? readAll(fileName)
+    generator.Start(host.inputs());
+    return PictureFile::SavePicture(CanvasImage(host.canvas), fileName) ? readAll(fileName)
                                                                                         : QByteArray();
 }
 
@@ -118,24 +142,54 @@ enum Prepared {
     HugePngHeader, // PNG headers claiming 100000 x 100000 pixels, and 12000 x 12000 at 16 bits
     HugeBmpHeader, // a BMP header claiming 10000 x 10000 pixels
     OldFile,     // "sheet.bmp" and "sheet.png" hold an earlier file
+    Picture,     // "picture.bmp" holds the 64kilo sheet
+    CommitFails, // as OldFile, and the new file's last step, taking the old one's place, fails
 };
 
-// A header-only BMP of width x height at 24 bits a pixel, and `pixelBytes` of pixels.
-QByteArray bmpHeader(int width, int height, qsizetype pixelBytes)
+// Where a command line runs: here, or as a process (standard input, a file
+// size limit), its standard output a pipe or the full device.
+enum Where { Here, AsProcess, OutputFull };
+
+// The 54 bytes of a BMP file's headers for width x height pixels at 24 bits
+// a pixel, uncompressed, 72 dpi.
+QByteArray bmpHeader(int width, int height)
 {
     QByteArray bytes(54, '\0');
     auto *p = reinterpret_cast<uchar *>(bytes.data());
-    const quint32 rowBytes = (quint32(width) * 3 + 3) / 4 * 4;
+    const quint32 imageBytes = (quint32(width) * 3 + 3) / 4 * 4 * quint32(height);
     p[0] = 'B';
     p[1] = 'M';
-    qToLittleEndian<quint32>(quint32(54 + rowBytes * quint32(height)), p + 2);
+    qToLittleEndian<quint32>(54 + imageBytes, p + 2);
     qToLittleEndian<quint32>(54, p + 10);
     qToLittleEndian<quint32>(40, p + 14);
     qToLittleEndian<qint32>(width, p + 18);
     qToLittleEndian<qint32>(height, p + 22);
     qToLittleEndian<quint16>(1, p + 26);
     qToLittleEndian<quint16>(24, p + 28);
-    return bytes + QByteArray(pixelBytes, '\x40');
+    qToLittleEndian<quint32>(imageBytes, p + 34);
+    qToLittleEndian<qint32>(2835, p + 38);
+    qToLittleEndian<qint32>(2835, p + 42);
+    return bytes;
+}
+
+// The BMP file of the mode's sheet, made here byte by byte: the headers,
+// then the rows bottom-up as blue, green, red, padded with zeros to four bytes.
+QByteArray handMadeBmp(int mode)
+{
+    const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
+    const qsizetype rowBytes = (qsizetype(n) * 3 + 3) / 4 * 4;
+    QByteArray bytes = bmpHeader(n, n) + QByteArray(rowBytes * n, '\0');
+    auto *pixels = reinterpret_cast<uchar *>(bytes.data()) + 54;
+    for (int row = 0; row < n; ++row) {
+        uchar *to = pixels + row * rowBytes;
+        for (int x = 0; x < n; ++x, to += 3) {
+            const ColorValue colour = SheetFormulas::Colour(mode, x, n - 1 - row);
+            to[0] = uchar(BlueOf(colour));
+            to[1] = uchar(GreenOf(colour));
+            to[2] = uchar(RedOf(colour));
+        }
+    }
+    return bytes;
 }
 
 // The CRC-32 of PNG chunks (and zlib), bit by bit.
@@ -159,6 +213,33 @@ QByteArray pngChunk(const char *type, const QByteArray &data)
     qToBigEndian<quint32>(crc32(body), crc.data());
     return chunk + body + crc;
 }
+
+// For as long as it lives (when `active`), a save into `folder` fails at its
+// last step: once the new file is written, the folder is moved away, so the
+// new file can no longer take the old one's place (a removable disk pulled,
+// another program moving the folder). It comes back when this ends.
+class CommitFailure
+{
+public:
+    CommitFailure(bool active, const QString &folder) : folder_(folder), away_(folder + QStringLiteral(".away"))
+    {
+        if (active)
+            SafeSave::SetBeforeCommit([this](const QString &) { moved_ = QDir().rename(folder_, away_); });
+    }
+    ~CommitFailure()
+    {
+        SafeSave::SetBeforeCommit({});
+        if (moved_)
+            QDir().rename(away_, folder_);
+    }
+    CommitFailure(const CommitFailure &) = delete;
+    CommitFailure &operator=(const CommitFailure &) = delete;
+
+private:
+    QString folder_;
+    QString away_;
+    bool moved_ = false;
+};
 
 } // namespace
 
@@ -188,6 +269,7 @@ private:
 
 void tst_Sheet::initTestCase()
 {
+    QCoreApplication::setApplicationName(QStringLiteral("tintwell-sheet"));
     QVERIFY(folder_.isValid());
     QVERIFY2(QFile::exists(QStringLiteral(TINTWELL_SHEET_PROGRAM)), TINTWELL_SHEET_PROGRAM);
 }
@@ -218,7 +300,7 @@ void tst_Sheet::makeEveryModeAndCensusIt()
 
     const QString fileName = folder_.filePath(QStringLiteral("sheet%1.%2").arg(mode).arg(format));
     const QStringList make {QStringLiteral("make"), modeArgument, fileName};
-    const Result made = run(make);
+    const Result made = runHere(make);
     QVERIFY2(made.exitCode == 0, qPrintable(describe(make, made)));
     QVERIFY(made.out.isEmpty());
     QVERIFY(made.err.isEmpty());
@@ -236,7 +318,7 @@ void tst_Sheet::makeEveryModeAndCensusIt()
     }
 
     const QStringList census {QStringLiteral("census"), fileName, QStringLiteral("--mode"), modeArgument};
-    const Result counted = run(census);
+    const Result counted = runHere(census);
     QVERIFY2(counted.exitCode == 0, qPrintable(describe(census, counted)));
     const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
     const QString expected = QStringLiteral("size: %1x%1\npixels: %2\ndistinct: %3\ndepth: 8\n"
@@ -253,32 +335,44 @@ void tst_Sheet::makeEveryModeAndCensusIt()
 void tst_Sheet::bmpIsWhatSaveWrites_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("toStandardOutput");
+    QTest::addColumn<QString>("writer");
 
-    QTest::newRow("64kilo, replacing a file") << 3 << false;
-    QTest::newRow("2025, rows padded") << 6 << false;
-    QTest::newRow("16million") << 0 << false;
-    QTest::newRow("729 to standard output") << 7 << true;
-    QTest::newRow("1million to standard output") << 1 << true;
+    QTest::newRow("64kilo, replacing a file") << 3 << "make";
+    QTest::newRow("2025, rows padded") << 6 << "make";
+    QTest::newRow("16million") << 0 << "make";
+    QTest::newRow("729 to standard output") << 7 << "make -";
+    QTest::newRow("1million to standard output") << 1 << "make -";
+    QTest::newRow("the window's Save, 2025") << 6 << "Save";
+    QTest::newRow("the window's Save, 16million") << 0 << "Save";
 }
 
+// make and the window's Save write the same bytes, those of a BMP file made by hand.
 void tst_Sheet::bmpIsWhatSaveWrites()
 {
     QFETCH(int, mode);
-    QFETCH(bool, toStandardOutput);
-
-    const QByteArray saved = savedByTheWindow(mode, folder_.filePath(QStringLiteral("saved.bmp")));
-    QVERIFY(!saved.isEmpty());
+    QFETCH(QString, writer);
 
     const QString fileName = folder_.filePath(QStringLiteral("made.bmp"));
     QVERIFY(writeAll(fileName, "an earlier picture"));
-    const QStringList arguments {QStringLiteral("make"), QString::number(mode),
-                                 toStandardOutput ? QStringLiteral("-") : fileName};
-    const Result made = run(arguments);
-    QVERIFY2(made.exitCode == 0, qPrintable(describe(arguments, made)));
-    const QByteArray written = toStandardOutput ? made.out : readAll(fileName);
-    QCOMPARE(written.size(), saved.size());
-    QVERIFY(written == saved);
+    QByteArray written;
+    if (writer == QLatin1String("Save")) {
+        written = savedByTheWindow(mode, fileName);
+    } else if (writer == QLatin1String("make -")) {
+        // Binary on standard output: only a process shows it.
+        const QStringList arguments {QStringLiteral("make"), QString::number(mode), QStringLiteral("-")};
+        const Result made = runProcess(arguments);
+        QVERIFY2(made.exitCode == 0, qPrintable(describe(arguments, made)));
+        written = made.out;
+    } else {
+        const QStringList arguments {QStringLiteral("make"), QString::number(mode), fileName};
+        const Result made = runHere(arguments);
+        QVERIFY2(made.exitCode == 0, qPrintable(describe(arguments, made)));
+        written = readAll(fileName);
+    }
+    const QByteArray expected = handMadeBmp(mode);
+    QCOMPARE(written.size(), expected.size());
+    QCOMPARE(written.left(54).toHex(' '), expected.left(54).toHex(' '));
+    QVERIFY(written == expected);
 }
 
 void tst_Sheet::censusOfAChangedSheet_data()
@@ -335,7 +429,7 @@ void tst_Sheet::censusOfAChangedSheet()
         QCOMPARE(int(uchar(readAll(fileName)[24])), 16);
 
     const QStringList census {QStringLiteral("census"), fileName, QStringLiteral("--mode"), QString::number(mode)};
-    const Result counted = run(census);
+    const Result counted = runHere(census);
     QVERIFY2(counted.exitCode == exitCode, qPrintable(describe(census, counted)));
     // The counts, then the measures, which tst_census checks.
     const QString out = QString::fromLatin1(counted.out);
@@ -346,7 +440,7 @@ void tst_Sheet::censusOfAChangedSheet()
     QVERIFY(counted.err.isEmpty());
 
     // Without a mode there is nothing to fail: the counts, exit 0.
-    const Result plain = run({QStringLiteral("census"), fileName});
+    const Result plain = runHere({QStringLiteral("census"), fileName});
     QCOMPARE(plain.exitCode, 0);
     QCOMPARE(QString::fromLatin1(plain.out), expected.section(QLatin1Char('\n'), 0, 3) + QLatin1Char('\n'));
 }
@@ -380,7 +474,7 @@ void tst_Sheet::censusOfSeveralPictures()
 
     const QStringList census {QStringLiteral("census"), exact, deepName, shotName, emptyName, QStringLiteral("--mode"),
                               QStringLiteral("729")};
-    const Result counted = run(census);
+    const Result counted = runHere(census);
     QVERIFY2(counted.exitCode == 1, qPrintable(describe(census, counted)));
     const QStringList blocks = QString::fromLatin1(counted.out).split(QLatin1String("file: "), Qt::SkipEmptyParts);
     QCOMPARE(blocks.size(), 4);
@@ -395,8 +489,18 @@ void tst_Sheet::censusOfSeveralPictures()
              qPrintable(blocks[2]));
     QVERIFY2(blocks[3].contains(QLatin1String("\nsheet not found: closest at offset ")), qPrintable(blocks[3]));
 
+    // Told where the sheet lies: no search; a place the sheet does not fit is an error.
+    const Result told = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"), QStringLiteral("729"),
+                                 QStringLiteral("--at"), QStringLiteral("13,7,2")});
+    QCOMPARE(told.exitCode, 0);
+    QVERIFY(told.out.startsWith("offset: 13 7\nscale: 2\nsize: 54x54\n"));
+    const Result outside = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"),
+                                    QStringLiteral("729"), QStringLiteral("--at"), QStringLiteral("50,7,2")});
+    QCOMPARE(outside.exitCode, 2);
+    QVERIFY2(outside.err.contains("does not fit in the 100x80 picture"), outside.err.constData());
+
     // Without a mode the deep picture is counted at its own depth.
-    const Result plain = run({QStringLiteral("census"), deepName});
+    const Result plain = runHere({QStringLiteral("census"), deepName});
     QCOMPARE(plain.exitCode, 0);
     QCOMPARE(QString::fromLatin1(plain.out), QStringLiteral("size: 27x27\npixels: 729\ndistinct: 729\ndepth: 16\n"));
 }
@@ -415,7 +519,7 @@ void tst_Sheet::censusDiffAndMissing()
     const QString diffName = folder_.filePath(QStringLiteral("diff.png"));
     const QStringList census {QStringLiteral("census"), fileName, QStringLiteral("--mode"), QStringLiteral("64kilo"),
                               QStringLiteral("--diff"), diffName, QStringLiteral("--missing=5")};
-    const Result counted = run(census);
+    const Result counted = runHere(census);
     QVERIFY2(counted.exitCode == 1, qPrintable(describe(census, counted)));
     const QStringList lines = QString::fromLatin1(counted.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY2(lines.contains(QLatin1String("differing pixels: 100")), qPrintable(lines.join(QLatin1Char('\n'))));
@@ -460,41 +564,83 @@ void tst_Sheet::locate()
     QFETCH(QString, places);
 
     const QStringList arguments {QStringLiteral("locate"), mode, colour};
-    const Result found = run(arguments);
+    const Result found = runHere(arguments);
     QVERIFY2(found.exitCode == exitCode, qPrintable(describe(arguments, found)));
     QCOMPARE(QString::fromLatin1(found.out), places);
     // Not found: one line on stderr says so.
     QCOMPARE(found.err.count('\n'), exitCode == 0 ? 0 : 1);
 }
 
+// The levels a "modes" line gives for a channel: "0..254 step 2 (128)" or
+// "0,2,4,6,9 (5)"; empty when the text is neither or the count is not theirs.
+std::set<int> parsedLevels(const QString &range, const QString &count)
+{
+    std::set<int> levels;
+    const QStringList ends = range.split(QStringLiteral(".."));
+    if (ends.size() == 2) {
+        const QStringList lastAndStep = ends[1].split(QStringLiteral(" step "));
+        if (lastAndStep.size() != 2 || lastAndStep[1].toInt() <= 0)
+            return {};
+        for (int level = ends[0].toInt(); level <= lastAndStep[0].toInt(); level += lastAndStep[1].toInt())
+            levels.insert(level);
+    } else {
+        for (const QString &level : range.split(QLatin1Char(',')))
+            levels.insert(level.toInt());
+    }
+    if (count != QStringLiteral("(%1)").arg(levels.size()))
+        return {};
+    return levels;
+}
+
 void tst_Sheet::modes()
 {
-    const Result listed = run({QStringLiteral("modes")});
+    const Result listed = runHere({QStringLiteral("modes")});
     QCOMPARE(listed.exitCode, 0);
-    QString expected;
+    QVERIFY(listed.err.isEmpty());
+    const QStringList lines = QString::fromLatin1(listed.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), Sheets::Count);
+    // index name NxN WxW colours r LEVELS g LEVELS b LEVELS
+    static const QRegularExpression line(QStringLiteral(
+        "^(\\d) (\\w+) (\\d+x\\d+) (\\d+x\\d+) (\\d+) r ([^ ]+(?: step \\d+)?) (\\(\\d+\\)) "
+        "g ([^ ]+(?: step \\d+)?) (\\(\\d+\\)) b ([^ ]+(?: step \\d+)?) (\\(\\d+\\))$"));
     for (int mode = 0; mode < Sheets::Count; ++mode) {
+        const QRegularExpressionMatch fields = line.match(lines[mode]);
+        QVERIFY2(fields.hasMatch(), qPrintable(lines[mode]));
         const int n = SheetFormulas::CanvasSize[std::size_t(mode)];
         const int w = SheetFormulas::TileSize[std::size_t(mode)];
-        expected += QStringLiteral("%1 %2 %3x%3 %4x%4 %5\n")
-                        .arg(mode)
-                        .arg(QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data()))
-                        .arg(n)
-                        .arg(w)
-                        .arg(DistinctColours[std::size_t(mode)]);
+        QCOMPARE(fields.captured(1).toInt(), mode);
+        QCOMPARE(fields.captured(2), QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data()));
+        QCOMPARE(fields.captured(3), QStringLiteral("%1x%1").arg(n));
+        QCOMPARE(fields.captured(4), QStringLiteral("%1x%1").arg(w));
+        QCOMPARE(fields.captured(5).toInt(), DistinctColours[std::size_t(mode)]);
+
+        // Every level of every channel the drawn sheet holds, and no other.
+        std::array<std::set<int>, 3> held;
+        for (int y = 0; y < n; ++y) {
+            for (int x = 0; x < n; ++x) {
+                const ColorValue colour = SheetFormulas::Colour(mode, x, y);
+                held[0].insert(RedOf(colour));
+                held[1].insert(GreenOf(colour));
+                held[2].insert(BlueOf(colour));
+            }
+        }
+        for (int channel = 0; channel < 3; ++channel)
+            QVERIFY2(parsedLevels(fields.captured(6 + 2 * channel), fields.captured(7 + 2 * channel)) == held[channel],
+                     qPrintable(QStringLiteral("channel %1 of: %2").arg("rgb"[channel]).arg(lines[mode])));
     }
-    QCOMPARE(QString::fromLatin1(listed.out), expected);
 }
 
 void tst_Sheet::badInput_data()
 {
     QTest::addColumn<QStringList>("arguments"); // "@" stands for the test's folder
     QTest::addColumn<int>("prepared");
+    QTest::addColumn<int>("where");
     QTest::addColumn<int>("fileSizeLimit");
     QTest::addColumn<QString>("reason"); // a part of the one line on stderr
 
     const auto row = [](const char *name, QStringList arguments, Prepared prepared, QString reason,
-                        int fileSizeLimit = 0) {
-        QTest::newRow(name) << arguments << int(prepared) << fileSizeLimit << reason;
+                        Where where = Here, int fileSizeLimit = 0) {
+        QTest::newRow(name) << arguments << int(prepared) << int(where) << fileSizeLimit << reason;
     };
     row("unknown mode", {"make", "8", "@/sheet.bmp"}, Nothing, "Unknown mode '8'");
     row("unknown mode to compare with", {"census", "@/picture.png", "--mode", "1milion"}, TextFile,
@@ -506,7 +652,7 @@ void tst_Sheet::badInput_data()
     row("a folder", {"census", "@/picture.png"}, Folder, "It is a folder");
     row("an empty file", {"census", "@/picture.png"}, EmptyFile, "The file is empty");
     row("not a picture", {"census", "@/picture.png"}, TextFile, "not a picture in a format Qt reads");
-    row("empty standard input", {"census", "-"}, Nothing, "Standard input is empty");
+    row("empty standard input", {"census", "-"}, Nothing, "Standard input is empty", AsProcess);
     row("truncated BMP", {"census", "@/truncated.bmp"}, TruncatedBmp, "truncated");
     row("truncated PNG", {"census", "@/truncated.png"}, TruncatedPng, "truncated");
     row("PNG header claiming 100000x100000", {"census", "@/huge.png"}, HugePngHeader, "allocation limit");
@@ -517,6 +663,13 @@ void tst_Sheet::badInput_data()
     row("BMP header claiming 10000x10000", {"census", "@/huge.bmp"}, HugeBmpHeader, "truncated");
     row("make without a file", {"make", "729"}, Nothing, "make needs a MODE and a FILE");
     row("locate without a colour", {"locate", "729"}, Nothing, "locate needs a MODE and a COLOUR");
+    row("too many arguments", {"make", "729", "@/a.bmp", "@/b.bmp"}, Nothing,
+        "Too many arguments: make takes a MODE and a FILE, not also '@/b.bmp'");
+    row("modes with an argument", {"modes", "729"}, Nothing, "modes takes no arguments");
+    row("a negative number", {"make", "-1"}, Nothing, "'-1' is a negative number, not an option");
+    row("a negative number last", {"locate", "729", "-1"}, Nothing, "'-1' is a negative number, not an option");
+    row("a negative mode to compare with", {"census", "@/picture.png", "--mode", "-1"}, TextFile,
+        "Unknown mode '-1'");
     row("no command", {}, Nothing, "Give a command");
     row("unknown command", {"draw", "729"}, Nothing, "Unknown command 'draw'");
     row("unknown option", {"make", "729", "@/sheet.bmp", "--colour"}, Nothing, "Unknown option 'colour'");
@@ -524,23 +677,41 @@ void tst_Sheet::badInput_data()
         "Unknown option 'format'");
     row("no format in the name", {"make", "729", "@/sheet.jpg"}, Nothing, "Cannot tell the format");
     row("unknown format", {"make", "729", "@/sheet.bmp", "--format", "gif"}, Nothing, "Unknown format 'gif'");
+    row("a folder to write", {"make", "729", "@"}, Nothing, "Could not save the picture to @: It is a folder");
     row("BMP into a missing folder", {"make", "729", "@/missing/sheet.bmp"}, Nothing, "No such file or directory");
     row("PNG into a missing folder", {"make", "729", "@/missing/sheet.png"}, Nothing, "No such file or directory");
-    row("BMP named as a folder", {"make", "729", "@/picture.png", "--format", "bmp"}, Folder, "@/picture.png");
-    row("PNG named as a folder", {"make", "729", "@/picture.png"}, Folder, "@/picture.png");
+    row("BMP named as a folder", {"make", "729", "@/picture.png", "--format", "bmp"}, Folder,
+        "@/picture.png: It is a folder");
+    row("PNG named as a folder", {"make", "729", "@/picture.png"}, Folder, "@/picture.png: It is a folder");
     row("BMP on a full device", {"make", "729", "/dev/full", "--format", "bmp"}, Nothing,
         "No space left on device");
     row("PNG on a full device", {"make", "729", "/dev/full", "--format", "png"}, Nothing,
         "No space left on device");
     // The disk fills up after 8 KB; the earlier file stays as it was.
-    row("disk fills up, BMP", {"make", "1million", "@/sheet.bmp"}, OldFile, "File too large", 8 * 1024);
-    row("disk fills up, PNG", {"make", "1million", "@/sheet.png"}, OldFile, "File too large", 8 * 1024);
+    row("disk fills up, BMP", {"make", "1million", "@/sheet.bmp"}, OldFile, "File too large", AsProcess, 8 * 1024);
+    row("disk fills up, PNG", {"make", "1million", "@/sheet.png"}, OldFile, "File too large", AsProcess, 8 * 1024);
+    // Everything written, the last step fails: no success, the earlier file kept.
+    row("the new BMP cannot take the old one's place", {"make", "729", "@/sheet.bmp"}, CommitFails,
+        "Could not save the picture to @/sheet.bmp: No such file or directory");
+    row("the new PNG cannot take the old one's place", {"make", "729", "@/sheet.png"}, CommitFails,
+        "Could not save the picture to @/sheet.png: No such file or directory");
+    // Results that cannot be written are an error, not an answer.
+    const QString fullOutput = QStringLiteral("Could not write to standard output: No space left on device");
+    row("modes to a full standard output", {"modes"}, Nothing, fullOutput, OutputFull);
+    row("locate to a full standard output", {"locate", "64kilo", "90ff20"}, Nothing, fullOutput, OutputFull);
+    row("census to a full standard output", {"census", "@/picture.bmp"}, Picture, fullOutput, OutputFull);
+    row("census --mode to a full standard output", {"census", "@/picture.bmp", "--mode", "729"}, Picture, fullOutput,
+        OutputFull);
+    row("help to a full standard output", {"--help"}, Nothing, fullOutput, OutputFull);
+    row("make to a full standard output", {"make", "729", "-"}, Nothing,
+        "Could not save the picture to standard output: No space left on device", OutputFull);
 }
 
 void tst_Sheet::badInput()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, prepared);
+    QFETCH(int, where);
     QFETCH(int, fileSizeLimit);
     QFETCH(QString, reason);
 
@@ -596,16 +767,27 @@ void tst_Sheet::badInput()
         QVERIFY(writeAll(folder.filePath(QStringLiteral("deep.png")), deepPng));
         break;
     case HugeBmpHeader:
-        QVERIFY(writeAll(folder.filePath(QStringLiteral("huge.bmp")), bmpHeader(10'000, 10'000, 4096)));
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("huge.bmp")),
+                         bmpHeader(10'000, 10'000) + QByteArray(4096, '\x40')));
         break;
     case OldFile:
+    case CommitFails:
         QVERIFY(writeAll(folder.filePath(QStringLiteral("sheet.bmp")), oldFile));
         QVERIFY(writeAll(folder.filePath(QStringLiteral("sheet.png")), oldFile));
         break;
+    case Picture:
+        QVERIFY(writeAll(folder.filePath(QStringLiteral("picture.bmp")), bmp));
+        break;
     }
     const QStringList before = entries(folder.path());
-
-    const Result result = run(arguments, {}, rlim_t(fileSizeLimit));
+    Result result;
+    if (where == Here) {
+        const CommitFailure commitFailure(prepared == CommitFails, folder.path());
+        result = runHere(arguments);
+    } else {
+        result = runProcess(arguments, {}, rlim_t(fileSizeLimit),
+                            where == OutputFull ? QStringLiteral("/dev/full") : QString());
+    }
     const QString failure = describe(arguments, result);
     QVERIFY2(result.exitCode == 2, qPrintable(failure));
     QVERIFY2(result.out.isEmpty(), qPrintable(failure));
@@ -615,7 +797,7 @@ void tst_Sheet::badInput()
     QVERIFY2(QString::fromLocal8Bit(result.err).contains(reason), qPrintable(failure));
     // No partial file, no temporary file, nothing replaced.
     QCOMPARE(entries(folder.path()), before);
-    if (prepared == OldFile) {
+    if (prepared == OldFile || prepared == CommitFails) {
         QCOMPARE(readAll(folder.filePath(QStringLiteral("sheet.bmp"))), oldFile);
         QCOMPARE(readAll(folder.filePath(QStringLiteral("sheet.png"))), oldFile);
     }

@@ -151,7 +151,7 @@ public:
     // Over once every event is spent and every run, dialog and popup is closed.
     bool settled() const
     {
-        return finishing_ && acting_.empty() && form_->generator().RunDepth() == 0
+        return finishing_ && acting_.empty() && runDepth(*form_) == 0
                && !QApplication::activeModalWidget() && !QApplication::activePopupWidget();
     }
 
@@ -159,11 +159,11 @@ public:
     {
         if (!form_)
             return; // the window is being opened again
-        check(canvasSizeAllowed(form_->pic1()),
-              QStringLiteral("canvas of %1 x %2").arg(form_->pic1().width()).arg(form_->pic1().height()));
+        check(canvasSizeAllowed(canvasOf(*form_)),
+              QStringLiteral("canvas of %1 x %2").arg(canvasOf(*form_).width()).arg(canvasOf(*form_).height()));
         check(catcher_.requests == expectedRequests_,
               QStringLiteral("%1 link requests for %2 clicks").arg(catcher_.requests).arg(expectedRequests_));
-        deepest_ = std::max(deepest_, form_->generator().RunDepth());
+        deepest_ = std::max(deepest_, runDepth(*form_));
         check(deepest_ <= SheetGenerator::MaxRunDepth, QStringLiteral("%1 nested runs").arg(deepest_));
 
         // A pass inside an action of this storm acts only where the action
@@ -218,7 +218,7 @@ private:
         for (const QWidget *widget : QApplication::topLevelWidgets())
             if (widget->isVisible() && (widget->isModal() || widget->windowType() == Qt::Popup))
                 ++layers;
-        return {form_->generator().RunDepth(), layers};
+        return {runDepth(*form_), layers};
     }
 
     void check(bool ok, const QString &what)
@@ -233,7 +233,7 @@ private:
     {
         ++events_;
         idlePasses_ = 0;
-        trail_ << QStringLiteral("%1 [runs %2] %3").arg(events_).arg(form_->generator().RunDepth()).arg(action);
+        trail_ << QStringLiteral("%1 [runs %2] %3").arg(events_).arg(runDepth(*form_)).arg(action);
         if (trail_.size() > 25)
             trail_.removeFirst();
         if (events_ >= budget_)
@@ -306,13 +306,13 @@ private:
         }
         if (finishing_) {
             // Winding down: every run is stopped; the window stays as it is.
-            if (form_->generator().RunDepth() > 0 && form_->isVisible())
+            if (runDepth(*form_) > 0 && form_->isVisible())
                 QTest::mouseClick(control("Command3"), Qt::LeftButton);
             return;
         }
         if (!form_->isVisible()) {
             // Closed: the runs unwind, then the program starts anew.
-            if (acting_.size() == 1 && form_->generator().RunDepth() == 0) {
+            if (acting_.size() == 1 && runDepth(*form_) == 0) {
                 note(QStringLiteral("start the program again"));
                 reopenIfClosed();
             }
@@ -325,7 +325,7 @@ private:
             return;
         }
         // Inside a run, a user acts between some tiles, not between all.
-        if (form_->generator().RunDepth() > 0 && percent() >= 40)
+        if (runDepth(*form_) > 0 && percent() >= 40)
             return;
         userAction();
     }
@@ -373,9 +373,9 @@ private:
 
     void clickStart()
     {
-        note(QStringLiteral("Start, list at %1").arg(form_->SelectedMode()));
+        note(QStringLiteral("Start, list at %1").arg(selectedMode(*form_)));
         ++starts_;
-        if (form_->generator().RunDepth() > 0)
+        if (runDepth(*form_) > 0)
             ++nestedStarts_;
         QTest::mouseClick(control("Command1"), Qt::LeftButton, {}, pointIn(control("Command1")));
     }
@@ -390,11 +390,11 @@ private:
     // Save by a click, or by Space on the focused button.
     void clickSave(bool byKey)
     {
-        note(QStringLiteral("Save, list at %1%2").arg(form_->SelectedMode()).arg(byKey ? " (key)" : ""));
+        note(QStringLiteral("Save, list at %1%2").arg(selectedMode(*form_)).arg(byKey ? " (key)" : ""));
         ++saveClicks_;
         check(!save_, QStringLiteral("Save clicked inside another Save"));
         save_.emplace();
-        save_->mode = form_->SelectedMode();
+        save_->mode = selectedMode(*form_);
         save_->modeText = form_->findChild<QComboBox *>(QStringLiteral("Combo1"))->currentText();
         if (byKey)
             QTest::keyClick(form_->windowHandle(), Qt::Key_Space);
@@ -487,7 +487,7 @@ private:
                 if (!save_)
                     return;
                 save_->chosen = QFileInfo(file).absoluteFilePath();
-                save_->canvas = canvasHash(form_->pic1());
+                save_->canvas = canvasHash(canvasOf(*form_));
                 save_->missingFolder = save_->chosen.startsWith(QDir(folder_).filePath("missing") + '/');
             });
         }
@@ -811,16 +811,16 @@ void tst_Storm::storm()
     // The window still responds: a run draws its sheet and a pick reads it.
     storm.reopenIfClosed();
     mainform &form = storm.form();
-    QVERIFY(canvasSizeAllowed(form.pic1()));
+    QVERIFY(canvasSizeAllowed(canvasOf(form)));
     selectMode(form, 7);
     QTest::mouseClick(button(form, "Command1"), Qt::LeftButton);
-    QCOMPARE(form.generator().RunDepth(), 0);
-    QCOMPARE(form.pic1().width(), 27);
+    QCOMPARE(runDepth(form), 0);
+    QCOMPARE(canvasOf(form).width(), 27);
     for (int y = 0; y < 27; ++y)
         for (int x = 0; x < 27; ++x)
-            QCOMPARE(form.pic1().pixel(x, y), SheetFormulas::Colour(7, x, y));
+            QCOMPARE(canvasOf(form).pixel(x, y), SheetFormulas::Colour(7, x, y));
     QTest::mouseClick(&form, Qt::RightButton, {}, QPoint(2 + 200, 56 + 100));
-    const ColorValue shown = previewSource(form.pic1(), 200, 100);
+    const ColorValue shown = previewSource(canvasOf(form), 200, 100);
     const int channels[] = {RedOf(shown), GreenOf(shown), BlueOf(shown)};
     for (int i = 0; i < 3; ++i)
         QCOMPARE(form.findChild<QLabel *>(QStringLiteral("RGBc(%1)").arg(i))->text(), hex(channels[i]));
@@ -840,8 +840,8 @@ void tst_Storm::startOnEveryPass()
     int deepest = 0;
     {
         const PassGuard pass = everyEventPass(this, [&] {
-            deepest = std::max(deepest, form->generator().RunDepth());
-            if (form->generator().RunDepth() > 0 && clicks < Clicks) {
+            deepest = std::max(deepest, runDepth(*form));
+            if (runDepth(*form) > 0 && clicks < Clicks) {
                 ++clicks;
                 postClick(button(*form, "Command1"));
             }
@@ -851,15 +851,15 @@ void tst_Storm::startOnEveryPass()
 
     QCOMPARE(clicks, Clicks);
     QCOMPARE(deepest, SheetGenerator::MaxRunDepth);
-    QCOMPARE(form->generator().RunDepth(), 0);
+    QCOMPARE(runDepth(*form), 0);
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
-            QCOMPARE(form->pic1().pixel(x, y), SheetFormulas::Colour(5, x, y));
+            QCOMPARE(canvasOf(*form).pixel(x, y), SheetFormulas::Colour(5, x, y));
 
     selectMode(*form, 7);
     QTest::mouseClick(button(*form, "Command1"), Qt::LeftButton);
-    QCOMPARE(form->pic1().width(), 27);
-    QCOMPARE(form->pic1().pixel(26, 26), SheetFormulas::Colour(7, 26, 26));
+    QCOMPARE(canvasOf(*form).width(), 27);
+    QCOMPARE(canvasOf(*form).pixel(26, 26), SheetFormulas::Colour(7, 26, 26));
 }
 
 QTEST_MAIN(tst_Storm)

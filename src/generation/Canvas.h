@@ -64,6 +64,14 @@ public:
         return row < height_ ? data_ + row * width_ : nullptr;
     }
 
+    // Row y, width() pixels of 0xFFRRGGBB to read, or nullptr when y lies
+    // outside the current size.
+    const std::uint32_t *constScanLine(int y) const
+    {
+        const auto row = static_cast<std::size_t>(static_cast<unsigned>(y));
+        return row < height_ ? data_ + row * width_ : nullptr;
+    }
+
     // The colour at (x, y), or -1 outside the current size.
     ColorValue pixel(int x, int y) const;
 
@@ -82,6 +90,9 @@ public:
     // The whole content, width() x height() pixels of 0xFFRRGGBB, row after row.
     const std::uint32_t *bits() const { return data_; }
     std::size_t bytesPerLine() const { return width_ * sizeof(std::uint32_t); }
+    // How many pixels the memory held now has room for: never less than
+    // width() x height(), and kept when the canvas shrinks.
+    std::size_t capacity() const { return capacity_; }
 
     // Largest number of pixels the canvas may hold; a larger size fails as if
     // the memory were not there. For tests of the out-of-memory path.

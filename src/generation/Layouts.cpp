@@ -12,7 +12,7 @@
 #include "generation/SheetGenerator.h"
 
 #include "generation/Canvas.h"
-#include "generation/GenerationHost.h"
+#include "generation/CanvasArea.h"
 #include "generation/Sheets.h"
 
 #include <algorithm>
@@ -46,8 +46,8 @@ void SheetGenerator::Draw()
     constexpr Channel columnChannel = sheet.u == UCounts::Columns ? sheet.uChannel : sheet.vChannel;
     constexpr Channel rowChannel = sheet.u == UCounts::Columns ? sheet.vChannel : sheet.uChannel;
 
-    const RunTimer start = host_.GetTickCount();
-    Canvas &pic = host_.pic1();
+    const RunTimer start = GetTickCount();
+    Canvas &pic = pic1();
     pic.setSize(sheet.size, sheet.size);
 
     for (int a = 0; a < sheet.tilesAcross(); ++a) {

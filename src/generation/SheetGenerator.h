@@ -1,20 +1,37 @@
 #pragma once
 
-// The generation run: Start tells the host a run begins, empties the canvas,
-// calls the layout of the selected mode and tells the host the total time. A
-// layout fills the canvas tile by tile; after every tile AfterTile tells the
-// host the tile is done and how long the layout has taken, lets it handle
-// pending events (a click on Stop, or even a nested Start, runs there) and
-// tells the layout whether to go on.
+// The generation run: Start is given what the run works with (the canvas,
+// the mode selected at that moment, the clock), tells the observer a run
+// begins, empties the canvas, calls the layout of the mode and tells the
+// observer the total time. A layout fills the canvas tile by tile; after
+// every tile AfterTile tells the observer the tile is drawn and then how long
+// the layout has taken, gives it a pass for pending events (a click on Stop,
+// or even a nested Start, runs there) and tells the layout whether to go on.
 //
 // A layout keeps its start reading, counters and level table in its own call,
-// so a nested run leaves the interrupted one's state untouched.
+// and each run its own inputs, so a nested run leaves the interrupted one's
+// state untouched.
 
-#include "generation/GenerationHost.h"
+#include "generation/CanvasArea.h"
+#include "generation/RunObserver.h"
 #include "generation/RunTimer.h"
 #include "generation/Sheets.h"
 
 #include <array>
+
+class Canvas;
+
+// What one run works with.
+struct RunInputs
+{
+    // `pic1`: the run empties it, gives it the mode's size and draws into it.
+    Canvas &canvas;
+    // The mode to draw: the selected index of the mode list, -1 when nothing
+    // is selected; outside the list the run draws nothing.
+    int mode = -1;
+    // The millisecond tick counter.
+    TickClock clock;
+};
 
 class SheetGenerator
 {
@@ -24,11 +41,11 @@ public:
     // clicked faster than runs finish would otherwise overflow it.
     static constexpr int MaxRunDepth = 16;
 
-    explicit SheetGenerator(GenerationHost &host);
+    explicit SheetGenerator(RunObserver &observer);
 
-    // Click on Start: a complete run of the selected mode. Inside
-    // MaxRunDepth nested runs it is ignored, and the runs go on as they were.
-    void Start();
+    // Click on Start: a complete run of inputs.mode. Inside MaxRunDepth
+    // nested runs it is ignored, and the runs go on as they were.
+    void Start(const RunInputs &inputs);
     // Click on Stop: the running layout returns after its current tile.
     void Stop();
 
@@ -40,6 +57,10 @@ private:
     // True when the layout is to go on with its next tile, the part of the
     // canvas it has just drawn.
     bool AfterTile(RunTimer start, CanvasArea tile);
+
+    // The running run's canvas and clock.
+    Canvas &pic1() { return run_->canvas; }
+    RunTimer GetTickCount() { return run_->clock(); }
 
     // The shape every layout shares, drawing the sheet of `mode`.
     template <Mode mode>
@@ -61,7 +82,9 @@ private:
         &SheetGenerator::Draw2025,      &SheetGenerator::Draw729,
     };
 
-    GenerationHost &host_;
+    RunObserver &observer_;
+    // The inputs of the innermost run in progress, null between runs.
+    const RunInputs *run_ = nullptr;
     bool stopRequested_ = false;
     int runDepth_ = 0;
 };

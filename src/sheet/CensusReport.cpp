@@ -1,10 +1,10 @@
 #include "sheet/CensusReport.h"
 
+#include "platform/PictureFile.h"
 #include "sheet/ColourSet.h"
 #include "sheet/ErrorMeasures.h"
 #include "sheet/PictureReader.h"
 #include "sheet/SheetArguments.h"
-#include "sheet/SheetFile.h"
 #include "sheet/SheetSearch.h"
 
 #include <QCoreApplication>
@@ -193,7 +193,7 @@ Result Run(const QString &fileName, const Request &request)
         QString error;
         if (diff.isNull()) {
             error = tr("There is not enough memory for the picture of the differences.");
-        } else if (SheetFile::WritePicture(diff, request.diffFile, format, error)) {
+        } else if (PictureFile::SavePicture(diff, request.diffFile, format, &error)) {
             result.lines << QStringLiteral("diff scale: 1 level = %1").arg(level);
         }
         if (!error.isEmpty()) {

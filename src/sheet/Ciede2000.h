@@ -24,4 +24,9 @@ double Linear(double encoded);
 
 double Difference(const Lab &one, const Lab &two);
 
+// The difference of two colours given in linear light, the first taken as
+// the reference: the same as Difference(FromLinear(one), FromLinear(two)),
+// in one call the compiler can see through.
+double DifferenceOfLinear(double red1, double green1, double blue1, double red2, double green2, double blue2);
+
 } // namespace Ciede2000

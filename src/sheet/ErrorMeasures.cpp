@@ -101,11 +101,8 @@ void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &
             else
                 same = ((found ^ lastFound) & 0xFFFFFFu) == 0;
             if (!same || expected != lastExpected) {
-                const Ciede2000::Lab foundLab =
-                    Ciede2000::FromLinear(linear[f.red], linear[f.green], linear[f.blue]);
-                const Ciede2000::Lab expectedLab =
-                    Ciede2000::FromLinear(linear[e.red], linear[e.green], linear[e.blue]);
-                lastDe = Ciede2000::Difference(expectedLab, foundLab);
+                lastDe = Ciede2000::DifferenceOfLinear(linear[e.red], linear[e.green], linear[e.blue],
+                                                       linear[f.red], linear[f.green], linear[f.blue]);
                 lastFound = found;
                 lastExpected = expected;
             }

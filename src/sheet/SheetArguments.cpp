@@ -1,6 +1,6 @@
 #include "sheet/SheetArguments.h"
 
-#include "generation/SheetGenerator.h"
+#include "generation/Sheets.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -9,29 +9,30 @@
 
 namespace SheetArguments {
 
-std::optional<int> ParseMode(const QString &text)
+std::optional<Mode> ParseMode(const QString &text)
 {
-    for (int mode = 0; mode < Sheets::Count; ++mode) {
-        if (text.compare(ModeName(mode), Qt::CaseInsensitive) == 0 || text == QString::number(mode))
-            return mode;
+    for (const Sheet &sheet : Sheets::All) {
+        if (text.compare(ModeName(sheet.mode), Qt::CaseInsensitive) == 0
+            || text == QString::number(Sheets::Index(sheet.mode)))
+            return sheet.mode;
     }
-    // The list spells mode 2 "256killo"; the word people type is accepted too.
+    // The list spells it "256killo"; the word people type is accepted too.
     if (text.compare(QLatin1String("256kilo"), Qt::CaseInsensitive) == 0)
-        return 2;
+        return Mode::Colours256Kilo;
     return std::nullopt;
 }
 
-QString ModeName(int mode)
+QString ModeName(Mode mode)
 {
-    const std::string_view name = Sheets::All[static_cast<std::size_t>(mode)].name;
+    const std::string_view name = Sheets::Of(mode).name;
     return QString::fromLatin1(name.data(), qsizetype(name.size()));
 }
 
 QString ModeChoices()
 {
     QStringList names;
-    for (int mode = 0; mode < Sheets::Count; ++mode)
-        names << ModeName(mode);
+    for (const Sheet &sheet : Sheets::All)
+        names << ModeName(sheet.mode);
     const QString last = names.takeLast();
     return names.join(QLatin1String(", ")) + QLatin1String(" or ") + last
            + QStringLiteral(" (or 0 to %1)").arg(Sheets::Count - 1);

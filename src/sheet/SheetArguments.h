@@ -3,6 +3,9 @@
 // What the command line names, turned into the program's terms: a mode, a
 // colour, a picture format.
 
+#include "generation/Sheets.h"
+#include "platform/PictureFile.h"
+
 #include <QRgb>
 #include <QString>
 
@@ -10,12 +13,12 @@
 
 namespace SheetArguments {
 
-enum class Format { Bmp, Png };
+using Format = PictureFile::Format;
 
 // A mode named by its list text ("16million" ... "729", any case), by
 // "256kilo" for the list's "256killo", or by its index 0 to 7.
-std::optional<int> ParseMode(const QString &text);
-QString ModeName(int mode);
+std::optional<Mode> ParseMode(const QString &text);
+QString ModeName(Mode mode);
 // "16million, 1million, ... or 729 (or 0 to 7)", for messages and help.
 QString ModeChoices();
 

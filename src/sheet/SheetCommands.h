@@ -1,18 +1,20 @@
 #pragma once
 
-// tintwell-sheet's commands: make, census, locate and modes. Every sheet is
-// drawn by the window's own generation run (SheetHost); what a mode is
-// (size, tile size, colours) is read from that run.
+// tintwell-sheet's command line: which command was asked for, its options
+// and arguments checked against the one table of commands
+// (SheetCommands.cpp), and the command run. Adding a command is one row of
+// that table and one function taking a CommandContext.
 
 #include <QStringList>
 
+class QIODevice;
+
 namespace SheetCommands {
 
-// How a command ended, as its exit status.
-enum Status { Done = 0, No = 1, Failed = 2 };
-
 // Runs the command line `arguments` (the program's name first): results on
-// standard output, errors as one line on standard error.
-int Run(const QStringList &arguments);
+// `out`, an error as one line on `err`. Returns the exit status: 0 done,
+// 1 a negative answer, 2 an error (a result that could not be written to
+// `out` among them).
+int Run(const QStringList &arguments, QIODevice &out, QIODevice &err);
 
 } // namespace SheetCommands

@@ -1,21 +1,21 @@
 #include "sheet/SheetHost.h"
 
 #include "generation/SheetGenerator.h"
-#include "platform/PictureFile.h"
+#include "platform/CanvasImage.h"
 
 #include <QImage>
 
 bool SheetHost::Draw(int mode)
 {
-    mode_ = mode;
     SheetGenerator generator(*this);
-    generator.Start();
+    // Nobody watches the time here: the clock stands still.
+    generator.Start({canvas_, mode, [] { return RunTimer(0); }});
     return !unavailable_;
 }
 
 QImage SheetHost::image() const
 {
-    return PictureFile::CanvasPicture(canvas_);
+    return CanvasImage(canvas_);
 }
 
 void SheetHost::RunStarted()
@@ -25,7 +25,7 @@ void SheetHost::RunStarted()
     unavailable_ = false;
 }
 
-void SheetHost::TileDone(CanvasArea tile, std::int32_t)
+void SheetHost::TileDrawn(CanvasArea tile)
 {
     if (tileCount_ == 0)
         firstTile_ = tile;

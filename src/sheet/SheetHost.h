@@ -1,17 +1,17 @@
 #pragma once
 
 // Draws a mode's sheet in memory through the same generation run the window
-// uses, with nothing on screen, and remembers what the run reported: the
-// canvas it sized and drew, the tiles it finished, whether the canvas could
-// be had. A mode's size and tile size are read from here, never from a table
+// uses, with nothing on screen and no clock, and remembers what the run
+// reported: the canvas it sized and drew, the tiles it finished, whether the
+// canvas could be had. A mode's size and tile size are read from here, never from a table
 // of our own.
 
 #include "generation/Canvas.h"
-#include "generation/GenerationHost.h"
+#include "generation/RunObserver.h"
 
 class QImage;
 
-class SheetHost : public GenerationHost
+class SheetHost : public RunObserver
 {
 public:
     // A complete run of `mode` (0 to 7). False when the canvas could not be
@@ -31,19 +31,12 @@ public:
     int unavailableWidth() const { return unavailableWidth_; }
     int unavailableHeight() const { return unavailableHeight_; }
 
-    Canvas &pic1() override { return canvas_; }
-    int SelectedMode() const override { return mode_; }
-    // Nobody watches the clock here.
-    RunTimer GetTickCount() override { return 0; }
     void RunStarted() override;
-    void TileDone(CanvasArea tile, std::int32_t elapsedMs) override;
-    void DoEvents() override {}
-    void RunEnded(std::int32_t) override {}
+    void TileDrawn(CanvasArea tile) override;
     void CanvasUnavailable(int width, int height) override;
 
 private:
     Canvas canvas_;
-    int mode_ = -1;
     CanvasArea firstTile_;
     int tileCount_ = 0;
     int unavailableWidth_ = 0;

@@ -22,8 +22,8 @@ constexpr int QuickTolerance = 96;
 constexpr int SmoothRadius = 3;
 constexpr int SmoothLimit = 24;
 // Placements ranked in full, at most.
-constexpr std::size_t MostRanked = 512;
-constexpr std::size_t FullyRanked = 32;
+constexpr std::size_t MostRanked = 128;
+constexpr std::size_t FullyRanked = 8;
 constexpr int RankingSide = 256;
 
 struct Sample
@@ -232,21 +232,23 @@ Placement Find(const QImage &picture, const QImage &sheet)
     const qsizetype stride = picture.bytesPerLine() / 4;
     const auto *bits = reinterpret_cast<const std::uint32_t *>(picture.constBits());
 
+    const int width = picture.width();
+    const int height = picture.height();
     std::vector<Tried> passed;
     Tried closest {0, 0, 1, std::numeric_limits<int>::max(), 0};
     int closestReached = -1;
     for (int scale = 1; scale <= MaxScale; ++scale) {
         const int shown = size * scale;
-        if (shown > picture.width() || shown > picture.height())
+        if (shown > width || shown > height)
             break;
         std::vector<qsizetype> offsets;
         for (const Sample &sample : quick)
             offsets.push_back(qsizetype(sample.y * scale + scale / 2) * stride + sample.x * scale + scale / 2);
         const int samples = int(quick.size());
 
-        for (int top = 0; top + shown <= picture.height(); ++top) {
+        for (int top = 0; top + shown <= height; ++top) {
             const std::uint32_t *row = bits + qsizetype(top) * stride;
-            for (int left = 0; left + shown <= picture.width(); ++left) {
+            for (int left = 0; left + shown <= width; ++left) {
                 const std::uint32_t *origin = row + left;
                 int misses = 0;
                 int sum = 0;
@@ -299,7 +301,7 @@ Placement Find(const QImage &picture, const QImage &sheet)
         }
     }
     // Then downhill to the best of its neighbours, one pixel at a time.
-    const int shown = size * best.scale;
+    const int bestShown = size * best.scale;
     for (bool moved = true; moved;) {
         moved = false;
         const Tried centre = best;
@@ -307,7 +309,7 @@ Placement Find(const QImage &picture, const QImage &sheet)
             for (int dx = -1; dx <= 1; ++dx) {
                 const int x = centre.x + dx;
                 const int y = centre.y + dy;
-                if ((dx == 0 && dy == 0) || x < 0 || y < 0 || x + shown > picture.width() || y + shown > picture.height())
+                if ((dx == 0 && dy == 0) || x < 0 || y < 0 || x + bestShown > width || y + bestShown > height)
                     continue;
                 const Ranked ranked = rank(picture, ranking, x, y, centre.scale);
                 if (ranked.squares < bestRanked.squares) {

@@ -51,9 +51,7 @@ QRect scaleInto(QImage &image, const Canvas &source, const CanvasArea &area)
     const auto [top, bottom] = samplesWithin(rows, area.y, area.height);
 
     for (int dy = top; dy < bottom; ++dy) {
-        const std::uint32_t *from = source.bits()
-                                    + static_cast<std::size_t>(rows[static_cast<std::size_t>(dy)])
-                                          * static_cast<std::size_t>(source.width());
+        const std::uint32_t *from = source.constScanLine(rows[static_cast<std::size_t>(dy)]);
         auto *to = reinterpret_cast<std::uint32_t *>(image.scanLine(dy));
         for (int dx = left; dx < right; ++dx)
             to[dx] = from[columns[static_cast<std::size_t>(dx)]];
@@ -63,8 +61,9 @@ QRect scaleInto(QImage &image, const Canvas &source, const CanvasArea &area)
 
 } // namespace
 
-Preview::Preview(QWidget *parent)
-    : QWidget(parent)
+Preview::Preview(const Canvas &canvas, QWidget *parent)
+    : QWidget(parent),
+      canvas_(canvas)
 {
     // Every pixel comes from the image; clicks belong to the window's surface.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -89,19 +88,19 @@ bool Preview::fitImage()
         painter.drawImage(QRectF(QPointF(0, 0), QSizeF(needed) / ratio), image_);
     }
     image_ = std::move(fitted);
-    shown_.reset();
+    shownEpoch_.reset();
     return true;
 }
 
-void Preview::showCanvas(const Canvas &canvas, CanvasArea changed, Refresh refresh)
+void Preview::showCanvas(CanvasArea changed, Refresh refresh)
 {
     // After a tile of "16million" only 16 x 16 preview pixels need scaling,
     // not 256 x 256: the rest still shows the canvas as it is.
-    const bool current = shown_ && shown_->canvas == &canvas && shown_->epoch == canvas.contentEpoch();
+    const bool current = shownEpoch_ == canvas_.contentEpoch();
     if (fitImage() || !current)
-        changed = {0, 0, canvas.width(), canvas.height()};
-    const QRect written = scaleInto(image_, canvas, changed);
-    shown_ = Shown{&canvas, canvas.contentEpoch()};
+        changed = {0, 0, canvas_.width(), canvas_.height()};
+    const QRect written = scaleInto(image_, canvas_, changed);
+    shownEpoch_ = canvas_.contentEpoch();
 
     const qreal ratio = image_.devicePixelRatio();
     const QRect area = QRectF(QRectF(written).topLeft() / ratio, QRectF(written).size() / ratio).toAlignedRect();

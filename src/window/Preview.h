@@ -1,12 +1,13 @@
 #pragma once
 
-// The preview: the whole canvas scaled to the widget's size by nearest
-// neighbour, kept in an image at the screen's resolution. showCanvas() scales
-// into the image and asks for the changed part to be repainted; paintEvent
-// only blits from the image; pixel() reads it back for the colour pick.
+// The preview of a canvas: the whole canvas scaled to the widget's size by
+// nearest neighbour, kept in an image at the screen's resolution.
+// showCanvas() scales into the image and asks for the changed part to be
+// repainted; paintEvent only blits from the image; pixel() reads it back for
+// the colour pick.
 
 #include "generation/ColorValue.h"
-#include "generation/GenerationHost.h"
+#include "generation/CanvasArea.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -28,12 +29,17 @@ public:
         WithNextPaint,  // whenever the window repaints next
     };
 
-    explicit Preview(QWidget *parent = nullptr);
+    // The preview of `canvas`, which must outlive it. Until the canvas is
+    // first shown, the preview is part of the window's background.
+    explicit Preview(const Canvas &canvas, QWidget *parent = nullptr);
+
+    // The canvas this preview shows.
+    const Canvas &canvas() const { return canvas_; }
 
     // Shows the whole canvas. Only `changed` (canvas pixels) is scaled again
-    // while the preview still shows this canvas as of its last change other
+    // while the preview still shows the canvas as of its last change other
     // than by single pixels; otherwise all of it is.
-    void showCanvas(const Canvas &canvas, CanvasArea changed, Refresh refresh);
+    void showCanvas(CanvasArea changed, Refresh refresh);
 
     // The colour shown at `at` (the preview's pixels), or -1 outside it.
     ColorValue pixel(QPointF at) const;
@@ -47,14 +53,10 @@ private:
     // it had to be made anew (and so shows no canvas any more).
     bool fitImage();
 
+    const Canvas &canvas_;
     QImage image_;
-    // Which canvas the image shows, as of which content epoch.
-    struct Shown
-    {
-        const Canvas *canvas;
-        std::uint64_t epoch;
-    };
-    std::optional<Shown> shown_;
+    // The content epoch of the canvas the image shows, if it shows it.
+    std::optional<std::uint64_t> shownEpoch_;
     // What is drawn into the image but not yet on screen, and when the
     // screen was last brought up to date.
     QRect unshown_;

@@ -1,7 +1,8 @@
 #include "window/mainform.h"
 
 #include "colour/C2rgb.h"
-#include "generation/GenerationHost.h"
+#include "generation/RunObserver.h"
+#include "platform/CanvasImage.h"
 #include "platform/Clipboard.h"
 #include "platform/Interaction.h"
 #include "platform/Module1.h"
@@ -34,17 +35,15 @@ ColorValue toColorValue(const QColor &colour)
 } // namespace
 
 // Hands each report of a run to the window's own handler.
-class mainform::RunHost final : public GenerationHost
+class mainform::RunHost final : public RunObserver
 {
 public:
     explicit RunHost(mainform &form) : form_(form) {}
 
-    Canvas &pic1() override { return form_.canvas_; }
-    int SelectedMode() const override { return form_.SelectedMode(); }
-    RunTimer GetTickCount() override { return Module1::GetTickCount(); }
     void RunStarted() override { form_.RunStarted(); }
-    void TileDone(CanvasArea tile, std::int32_t elapsedMs) override { form_.TileDone(tile, elapsedMs); }
-    void DoEvents() override { Interaction::DoEvents(); }
+    void TileDrawn(CanvasArea tile) override { form_.TileDrawn(tile); }
+    void TimeSoFar(std::int32_t elapsedMs) override { form_.TimeSoFar(elapsedMs); }
+    void EventPass() override { Interaction::DoEvents(); }
     void RunEnded(std::int32_t totalMs) override { form_.RunEnded(totalMs); }
     void CanvasUnavailable(int width, int height) override { form_.CanvasUnavailable(width, height); }
 
@@ -59,7 +58,7 @@ mainform::mainform(QWidget *parent)
 {
     ui.setupUi(this);
     ui.placeControls(this);
-    preview_ = new Preview(this);
+    preview_ = new Preview(canvas_, this);
     preview_->setObjectName(QStringLiteral("Preview"));
     preview_->setGeometry(Design::PreviewLeft, Design::PreviewTop, Design::PreviewSize, Design::PreviewSize);
     outerSize_ = new OuterSize(this);
@@ -87,11 +86,6 @@ int mainform::SelectedMode() const
     return ui.Combo1->currentIndex();
 }
 
-GenerationHost &mainform::runHost()
-{
-    return *runHost_;
-}
-
 ColorValue mainform::Point(double x, double y) const
 {
     if (x < 0 || y < 0 || x >= width() || y >= height())
@@ -108,22 +102,44 @@ void mainform::RunStarted()
     outerSize_->setWidth(Design::OuterWidthPixels * Twips::PerPixelX(*this));
     outerSize_->setHeight(Design::RunHeightPixels * Twips::PerPixelY(*this) + Design::RunExtraHeightTwips,
                           LeastRunClient);
+    emit runStarted();
 }
 
-void mainform::TileDone(CanvasArea tile, std::int32_t elapsedMs)
+void mainform::TileDrawn(CanvasArea tile)
 {
     // During a run each preview goes to the screen at once.
-    preview_->showCanvas(canvas_, tile, Preview::Refresh::Now);
+    preview_->showCanvas(tile, Preview::Refresh::Now);
+    announceChange(tile);
+}
+
+void mainform::TimeSoFar(std::int32_t elapsedMs)
+{
     ui.Label1->setText(QString::number(elapsedMs));
 }
 
 void mainform::RunEnded(std::int32_t totalMs)
 {
     // The final preview is the whole canvas, shown with the next repaint.
-    preview_->showCanvas(canvas_, {0, 0, canvas_.width(), canvas_.height()}, Preview::Refresh::WithNextPaint);
+    const CanvasArea whole{0, 0, canvas_.width(), canvas_.height()};
+    preview_->showCanvas(whole, Preview::Refresh::WithNextPaint);
+    announceChange(whole);
     ui.Label1->setText(QString::number(totalMs));
     if (!closing_)
         Interaction::Beep();
+    emit runEnded();
+}
+
+void mainform::announceChange(CanvasArea tile)
+{
+    if (canvas_.contentEpoch() != announcedEpoch_) {
+        tile = {0, 0, canvas_.width(), canvas_.height()};
+        announcedEpoch_ = canvas_.contentEpoch();
+    }
+    // A tile of an interrupted run may lie outside the canvas a nested run left.
+    const QRect area = QRect(tile.x, tile.y, tile.width, tile.height).intersected(
+        QRect(0, 0, canvas_.width(), canvas_.height()));
+    if (!area.isEmpty())
+        emit canvasChanged(area);
 }
 
 void mainform::CanvasUnavailable(int width, int height)
@@ -136,7 +152,9 @@ void mainform::CanvasUnavailable(int width, int height)
 
 void mainform::Command1_Click()
 {
-    generator_.Start();
+    // The mode is the one selected now: a Start clicked during a run draws
+    // whatever the list shows at that moment.
+    generator_.Start({canvas_, SelectedMode(), &Module1::GetTickCount});
 }
 
 void mainform::Command3_Click()
@@ -157,7 +175,7 @@ void mainform::Command2_Click()
 
     const QString name = CommonDialog1.FileName();
     QString failure;
-    if (!PictureFile::SavePicture(PictureFile::CanvasPicture(canvas_), name, &failure))
+    if (!PictureFile::SavePicture(CanvasImage(canvas_), name, &failure))
         QMessageBox::warning(this, windowTitle(), failure);
 }
 

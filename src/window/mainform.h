@@ -2,10 +2,14 @@
 
 // The program's one window. It owns the canvas `pic1`, the generator with
 // its stop flag, and the controls of its design; the preview shows the
-// canvas. A run reports to the window through a small host object, and the
+// canvas. A run reports to the window through a small observer object, and the
 // window decides what each report means on screen: its size, the preview,
 // the time caption, the beep. The colour pick, Save and the link are the
 // window's own handlers.
+//
+// Another view of the canvas follows a run through the signals: runStarted,
+// canvasChanged for every tile drawn (the whole canvas once it was cleared or
+// resized), runEnded.
 
 #include "generation/Canvas.h"
 #include "generation/SheetGenerator.h"
@@ -14,6 +18,7 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
 
 class OuterSize;
@@ -36,13 +41,14 @@ public:
     // where the window has no pixel.
     ColorValue Point(double x, double y) const;
 
-    Canvas &pic1() { return canvas_; }
-    const Canvas &pic1() const { return canvas_; }
-    // The selected index of Combo1, -1 when nothing is selected.
-    int SelectedMode() const;
-    const SheetGenerator &generator() const { return generator_; }
-    // What the generator reports to; a benchmark replays a run's reports here.
-    GenerationHost &runHost();
+signals:
+    // A run begins (a nested one too); the canvas is emptied right after.
+    void runStarted();
+    // `area` of the canvas (canvas pixels) holds new pixels: a tile drawn, or
+    // the whole canvas after it was cleared or resized.
+    void canvasChanged(const QRect &area);
+    // A run is over, complete, stopped or without a canvas.
+    void runEnded();
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -57,9 +63,16 @@ private:
     void Label3_Click();
     void Form_MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, double x, double y);
 
+    // The selected index of Combo1, -1 when nothing is selected.
+    int SelectedMode() const;
+    // Tells the other views that `tile` of the canvas changed, or all of it
+    // when it was cleared or resized since they last heard.
+    void announceChange(CanvasArea tile);
+
     // What a run's reports mean on screen.
     void RunStarted();
-    void TileDone(CanvasArea tile, std::int32_t elapsedMs);
+    void TileDrawn(CanvasArea tile);
+    void TimeSoFar(std::int32_t elapsedMs);
     void RunEnded(std::int32_t totalMs);
     void CanvasUnavailable(int width, int height);
 
@@ -71,6 +84,8 @@ private:
     Canvas canvas_;
     std::unique_ptr<RunHost> runHost_;
     SheetGenerator generator_;
+    // The canvas's content epoch as of the last canvasChanged.
+    std::uint64_t announcedEpoch_ = 0;
     // Closed during a run: the run unwinds without a beep.
     bool closing_ = false;
 };

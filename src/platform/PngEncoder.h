@@ -1,6 +1,6 @@
 #pragma once
 
-// The PNG encoder for sheets: libpng, told what suits a sheet. Qt's writer
+// The PNG encoder: libpng, told what suits a sheet. Qt's writer
 // (libpng trying every row filter for every row) took longer than ImageMagick
 // even with compression off; a sheet's rows differ from the row above by a
 // constant step, so the "up" filter alone leaves runs that zlib's fastest
@@ -11,10 +11,10 @@ class QImage;
 class QIODevice;
 class QString;
 
-namespace PngFile {
+namespace PngEncoder {
 
 // Writes `image` as an 8-bit RGB PNG (no alpha channel) to `device`. On
 // failure returns false and sets `reason`.
-bool WritePng(const QImage &image, QIODevice &device, QString &reason);
+bool Write(const QImage &image, QIODevice &device, QString &reason);
 
-} // namespace PngFile
+} // namespace PngEncoder

@@ -1,4 +1,4 @@
-#include "sheet/PngFile.h"
+#include "platform/PngEncoder.h"
 
 #include <QImage>
 #include <QIODevice>
@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-namespace PngFile {
+namespace PngEncoder {
 
 namespace {
 
@@ -90,7 +90,7 @@ bool encode(const QImage &image, Sink &sink)
 
 } // namespace
 
-bool WritePng(const QImage &image, QIODevice &device, QString &reason)
+bool Write(const QImage &image, QIODevice &device, QString &reason)
 {
     const QImage picture = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
     if (picture.isNull()) {
@@ -110,4 +110,4 @@ bool WritePng(const QImage &image, QIODevice &device, QString &reason)
     return false;
 }
 
-} // namespace PngFile
+} // namespace PngEncoder

@@ -1,0 +1,103 @@
+#include "sheet/CensusCommand.h"
+
+#include "sheet/CensusReport.h"
+#include "sheet/CommandContext.h"
+#include "sheet/SheetArguments.h"
+#include "sheet/SheetHost.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+namespace CensusCommand {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SheetCommands", text);
+}
+
+// "X,Y" or "X,Y,SCALE": where the sheet lies in the picture.
+std::optional<CensusReport::Placement> parsePlacement(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() < 2 || parts.size() > 3)
+        return std::nullopt;
+    std::array<int, 3> values {0, 0, 1};
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        bool ok = false;
+        values[std::size_t(i)] = parts[i].trimmed().toInt(&ok);
+        if (!ok || values[std::size_t(i)] < (i == 2 ? 1 : 0))
+            return std::nullopt;
+    }
+    return CensusReport::Placement {values[0], values[1], values[2]};
+}
+
+} // namespace
+
+int Run(CommandContext &context)
+{
+    const QStringList &files = context.arguments();
+    const QString modeOption = QStringLiteral("mode");
+    const QString atOption = QStringLiteral("at");
+    const QString diffOption = QStringLiteral("diff");
+    const QString missingOption = QStringLiteral("missing");
+
+    CensusReport::Request request;
+    const bool compare = context.isSet(modeOption);
+    if (!compare && (context.isSet(atOption) || context.isSet(diffOption) || context.isSet(missingOption)))
+        return context.failUsage(tr("--at, --diff and --missing compare with a sheet: give --mode too."));
+    if (context.isSet(missingOption)) {
+        bool ok = false;
+        request.missingListed = context.value(missingOption).toInt(&ok);
+        if (!ok || request.missingListed < 0)
+            return context.failUsage(
+                tr("Malformed count '%1': give --missing or --missing=N.").arg(context.value(missingOption)));
+    }
+    if (context.isSet(atOption)) {
+        request.at = parsePlacement(context.value(atOption));
+        if (!request.at)
+            return context.failUsage(tr("Malformed place '%1': give X,Y or X,Y,SCALE (whole numbers, SCALE from 1).")
+                                         .arg(context.value(atOption)));
+    }
+    if (context.isSet(diffOption)) {
+        request.diffFile = context.value(diffOption);
+        if (files.size() > 1)
+            return context.failUsage(tr("--diff writes one picture: give one FILE with it."));
+        if (request.diffFile.isEmpty() || request.diffFile == QLatin1String("-"))
+            return context.failUsage(tr("--diff needs a file name (standard output carries the census)."));
+        if (!SheetArguments::FormatOfName(request.diffFile))
+            return context.fail(tr("Cannot tell the format from the name %1: end it in .bmp or .png.")
+                                    .arg(QDir::toNativeSeparators(request.diffFile)));
+    }
+
+    SheetHost host;
+    if (compare) {
+        const std::optional<Mode> mode = SheetArguments::ParseMode(context.value(modeOption));
+        if (!mode)
+            return context.failUnknownMode(context.value(modeOption));
+        if (!host.Draw(Sheets::Index(*mode)))
+            return context.failNoMemory(host.unavailableWidth(), host.unavailableHeight());
+        request.sheet = host.image();
+    }
+
+    int status = Done;
+    for (const QString &fileName : files) {
+        if (files.size() > 1)
+            context.print(QStringLiteral("file: %1").arg(fileName));
+        const CensusReport::Result result = CensusReport::Run(fileName, request);
+        for (const QString &line : result.lines)
+            context.print(line);
+        if (result.status == Failed)
+            context.fail(result.error);
+        status = std::max(status, result.status);
+    }
+    return status;
+}
+
+} // namespace CensusCommand

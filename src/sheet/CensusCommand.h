@@ -1,0 +1,18 @@
+#pragma once
+
+// census FILE... [--mode MODE] [--at X,Y[,SCALE]] [--diff FILE]
+// [--missing[=N]]: each picture's size, pixels, distinct colours and depth,
+// and with a mode where the sheet lies in it and how far off it is (exit 1
+// when any picture is not the sheet pixel for pixel). The census of one
+// picture is CensusReport's.
+
+class CommandContext;
+
+namespace CensusCommand {
+
+// How many missing colours a bare --missing lists.
+inline constexpr int MissingListedByDefault = 20;
+
+int Run(CommandContext &context);
+
+} // namespace CensusCommand

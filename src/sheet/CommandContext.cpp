@@ -1,0 +1,82 @@
+#include "sheet/CommandContext.h"
+
+#include "sheet/SheetArguments.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QIODevice>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SheetCommands", text);
+}
+
+bool writeLine(QIODevice &device, const QString &line)
+{
+    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    return device.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+CommandContext::CommandContext(QStringList arguments, const QCommandLineParser &options, QIODevice &out,
+                               QIODevice &err)
+    : arguments_(std::move(arguments))
+    , options_(options)
+    , out_(out)
+    , err_(err)
+{
+}
+
+bool CommandContext::isSet(const QString &option) const
+{
+    return options_.isSet(option);
+}
+
+QString CommandContext::value(const QString &option) const
+{
+    return options_.value(option);
+}
+
+void CommandContext::print(const QString &line)
+{
+    // After a failure nothing more is written: the first reason is the one told.
+    if (outFailed())
+        return;
+    if (!writeLine(out_, line)) {
+        outError_ = out_.errorString();
+        if (outError_.isEmpty())
+            outError_ = tr("The output took only part of a line.");
+    }
+}
+
+int CommandContext::fail(const QString &message)
+{
+    QString line = message;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    writeLine(err_, QCoreApplication::applicationName() + QLatin1String(": ") + line);
+    return Failed;
+}
+
+int CommandContext::failUsage(const QString &message)
+{
+    return fail(message + tr(" See '%1 --help'.").arg(QCoreApplication::applicationName()));
+}
+
+int CommandContext::answerNo(const QString &message)
+{
+    fail(message);
+    return No;
+}
+
+int CommandContext::failUnknownMode(const QString &text)
+{
+    return fail(tr("Unknown mode '%1': give %2.").arg(text, SheetArguments::ModeChoices()));
+}
+
+int CommandContext::failNoMemory(int width, int height)
+{
+    return fail(tr("There is not enough memory for the %1x%2 sheet.").arg(width).arg(height));
+}

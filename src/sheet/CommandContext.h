@@ -1,0 +1,54 @@
+#pragma once
+
+// What a command of tintwell-sheet is given: its own arguments (the words
+// after its name), the options it was given, and the streams it answers on.
+// Results go to `out` a line at a time; an error is one line on `err`
+// naming the program. The program passes its standard streams, the tests
+// buffers of their own.
+
+#include <QString>
+#include <QStringList>
+
+class QCommandLineParser;
+class QIODevice;
+
+// How a command ended, as the program's exit status.
+enum CommandStatus { Done = 0, No = 1, Failed = 2 };
+
+class CommandContext
+{
+public:
+    CommandContext(QStringList arguments, const QCommandLineParser &options, QIODevice &out, QIODevice &err);
+
+    const QStringList &arguments() const { return arguments_; }
+    bool isSet(const QString &option) const;
+    QString value(const QString &option) const;
+
+    // Standard output, for a command that writes more than lines (a picture).
+    QIODevice &out() { return out_; }
+
+    // One line of results.
+    void print(const QString &line);
+    // One line on `err` ("tintwell-sheet: message", any line breaks in the
+    // message made spaces); returns Failed.
+    int fail(const QString &message);
+    // The same, pointing to --help: for a command line that asks for
+    // something that does not exist.
+    int failUsage(const QString &message);
+    // A negative answer told in one line on `err`; returns No.
+    int answerNo(const QString &message);
+    int failUnknownMode(const QString &text);
+    // A sheet of width x height for which the memory is not there.
+    int failNoMemory(int width, int height);
+
+    // Whether a line of results could not be written, and why.
+    bool outFailed() const { return !outError_.isEmpty(); }
+    QString outError() const { return outError_; }
+
+private:
+    QStringList arguments_;
+    const QCommandLineParser &options_;
+    QIODevice &out_;
+    QIODevice &err_;
+    QString outError_;
+};

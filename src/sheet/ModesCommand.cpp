@@ -1,0 +1,55 @@
+#include "sheet/ModesCommand.h"
+
+#include "generation/Sheets.h"
+#include "sheet/CommandContext.h"
+#include "sheet/SheetArguments.h"
+
+#include <QStringList>
+
+namespace ModesCommand {
+
+namespace {
+
+QString squareText(int side)
+{
+    return QStringLiteral("%1x%1").arg(side);
+}
+
+// "0..254 step 2 (128)" where the levels are evenly spaced, else every
+// level: "0,2,4,6,9,11,13,15,32,... (64)".
+QString levelsText(const std::vector<int> &levels)
+{
+    const qsizetype count = qsizetype(levels.size());
+    bool even = count >= 2;
+    for (qsizetype i = 2; even && i < count; ++i)
+        even = levels[std::size_t(i)] - levels[std::size_t(i - 1)] == levels[1] - levels[0];
+    QString text;
+    if (even) {
+        text = QStringLiteral("%1..%2 step %3").arg(levels.front()).arg(levels.back()).arg(levels[1] - levels[0]);
+    } else {
+        QStringList each;
+        for (const int level : levels)
+            each << QString::number(level);
+        text = each.join(QLatin1Char(','));
+    }
+    return text + QStringLiteral(" (%1)").arg(count);
+}
+
+} // namespace
+
+int Run(CommandContext &context)
+{
+    // From the table of sheets, without drawing them.
+    for (const Sheet &sheet : Sheets::All) {
+        context.print(QStringLiteral("%1 %2 %3 %4 %5 r %6 g %7 b %8")
+                          .arg(Sheets::Index(sheet.mode))
+                          .arg(SheetArguments::ModeName(sheet.mode), squareText(sheet.size), squareText(sheet.tile))
+                          .arg(Sheets::ColourCount(sheet.mode))
+                          .arg(levelsText(Sheets::Levels(sheet.mode, Channel::Red)),
+                               levelsText(Sheets::Levels(sheet.mode, Channel::Green)),
+                               levelsText(Sheets::Levels(sheet.mode, Channel::Blue))));
+    }
+    return Done;
+}
+
+} // namespace ModesCommand
