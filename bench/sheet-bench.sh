@@ -5,6 +5,8 @@
 #   census sheet.png         vs  identify -format %k sheet.png   (distinct colours)
 #   census --mode 16million copy.jpg (every measure)  vs  compare -metric PSNR sheet.png copy.jpg null:
 #   census --mode 64kilo screenshot (finding the sheet) vs  compare -subimage-search (with a time-out)
+#   apply (a graded sheet, a .cube) to a 6000 x 4000 BMP  vs  ffmpeg lut3d, convert -hald-clut;
+#   lut of a graded sheet to a 65-point .cube (see the end of this file)
 # and the answers from the table of sheets alone, against fixed limits:
 #   modes, locate 16million 90ff20   (each under 20 ms and 30 MiB)
 # Each process runs under /usr/bin/time for its maximum resident size; its
@@ -30,7 +32,7 @@ timer=/usr/bin/time
 
 for program in "$sheet" "$convert" "$identify" "$compare" "$timer"; do
     if [ ! -x "$program" ]; then
-        echo "sheet-bench: $program is missing (build the release preset; scripts/ensure-packages installs imagemagick and time)" >&2
+        echo "sheet-bench: $program is missing (build the release preset; scripts/ensure-packages installs imagemagick, ffmpeg and time)" >&2
         exit 2
     fi
 done
@@ -190,3 +192,75 @@ their_count=$("$identify" -format %k "$work/sheet.png")
 echo "distinct colours counted: tintwell-sheet $ours_count, ImageMagick $their_count"
 echo "PNG file sizes: tintwell-sheet $(stat -c %s "$work/sheet.png") bytes, ImageMagick $(stat -c %s "$work/hald.png") bytes"
 echo "BMP file sizes: tintwell-sheet $(stat -c %s "$work/sheet.bmp") bytes, ImageMagick $(stat -c %s "$work/hald.bmp") bytes"
+
+# --- Look-up tables: grading a 6000 x 4000 picture (BMP in, BMP out) --------
+# The grade is ImageMagick's -modulate 110,130,95: done to the 16million sheet
+# (a PNG, as editors export it) for apply, to hald:16 for ImageMagick's
+# -hald-clut, and turned into 33- and 65-point .cube files (by lut) for
+# ffmpeg's lut3d. The reference is the grade done by ImageMagick to the
+# picture itself; each result's share of exact pixels and its largest error
+# (in levels) follow the table. ImageMagick's -hald-clut takes 20 s or more a
+# run: it runs SLOW_RUNS times (default 1).
+ffmpeg=/usr/bin/ffmpeg
+compare_im=/usr/bin/compare
+if [ -x "$ffmpeg" ] && [ -x "$compare_im" ]; then
+    grade=(-modulate 110,130,95)
+    slow_runs="${SLOW_RUNS:-1}"
+    "$convert" -seed 7 -size 1500x1000 plasma:fractal -resize '6000x4000!' -attenuate 0.15 +noise Gaussian \
+        -depth 8 -type TrueColor "$work/photo.bmp"
+    "$convert" "$work/sheet.png" "${grade[@]}" -depth 8 "PNG24:$work/graded.png"
+    "$convert" hald:16 "${grade[@]}" -depth 8 "PNG24:$work/graded-hald16.png"
+    # The reference goes through ImageMagick's PNG writer, which rounds to
+    # the nearest level; its BMP writer truncates (the last exactness line).
+    "$convert" "$work/photo.bmp" "${grade[@]}" -depth 8 "PNG24:$work/reference.png"
+    "$convert" "$work/photo.bmp" "${grade[@]}" "$work/reference-as-bmp.bmp"
+    "$sheet" lut "$work/graded.png" --mode 16million --size 33 -o "$work/graded33.cube"
+    "$sheet" lut "$work/graded.png" --mode 16million --size 65 -o "$work/graded65.cube"
+
+    echo
+    echo "| job (6000x4000 BMP in and out) | tintwell-sheet | other | wall time ratio | peak memory ratio |"
+    echo "|---|---|---|---|---|"
+    compare "apply edited 16million PNG / ffmpeg lut3d 33-point" 0.8 - \
+        -- "$sheet" apply "$work/graded.png" "$work/photo.bmp" "$work/ours-sheet.bmp" --mode 16million \
+        -- "$ffmpeg" -v error -y -i "$work/photo.bmp" -vf "lut3d=file=$work/graded33.cube:interp=tetrahedral" \
+        "$work/ffmpeg33.bmp"
+    runs=$slow_runs compare "apply edited 16million PNG / ImageMagick -hald-clut hald:16" 0.05 - \
+        -- "$sheet" apply "$work/graded.png" "$work/photo.bmp" "$work/ours-sheet.bmp" --mode 16million \
+        -- "$convert" "$work/photo.bmp" "$work/graded-hald16.png" -hald-clut "$work/im-hald16.bmp"
+    compare "apply 65-point .cube (tetrahedral) / ffmpeg lut3d" 0.7 - \
+        -- "$sheet" apply "$work/graded65.cube" "$work/photo.bmp" "$work/ours65.bmp" \
+        -- "$ffmpeg" -v error -y -i "$work/photo.bmp" -vf "lut3d=file=$work/graded65.cube:interp=tetrahedral" \
+        "$work/ffmpeg65.bmp"
+
+    # lut alone, against its own target.
+    measure_once "$sheet" lut "$work/graded.png" --mode 16million --size 65 -o "$work/graded65.cube" >/dev/null
+    : >"$work/lut"
+    for ((i = 0; i < runs; i++)); do
+        measure_once "$sheet" lut "$work/graded.png" --mode 16million --size 65 -o "$work/graded65.cube" >>"$work/lut"
+    done
+    awk -v w="$(cut -d' ' -f1 "$work/lut" | median)" -v m="$(cut -d' ' -f2 "$work/lut" | median)" 'BEGIN {
+        printf "| lut of the edited 16million PNG to a 65-point .cube | %.3f s, %.0f MiB | - | (target <= 0.6 s: %s) | - |\n",
+            w, m / 1024, (w <= 0.6 ? "met" : "NOT met")
+    }'
+
+    # Exactness against the grade done to the picture itself.
+    pixels=$((6000 * 4000))
+    exactness() {
+        local differing peak
+        differing=$("$compare_im" -metric AE "$work/reference.png" "$1" null: 2>&1 || true)
+        peak=$("$compare_im" -metric PAE "$work/reference.png" "$1" null: 2>&1 || true)
+        awk -v name="$2" -v d="${differing%% *}" -v p="${peak%% *}" -v n="$pixels" 'BEGIN {
+            printf "%s: %.2f %% of pixels exact, largest error %d levels\n", name, 100 * (n - d) / n, p / 257 + 0.5
+        }'
+    }
+    echo
+    exactness "$work/ours-sheet.bmp" "apply, edited 16million sheet"
+    exactness "$work/ours65.bmp" "apply, 65-point .cube"
+    exactness "$work/ffmpeg33.bmp" "ffmpeg lut3d, 33-point .cube"
+    exactness "$work/ffmpeg65.bmp" "ffmpeg lut3d, 65-point .cube"
+    exactness "$work/im-hald16.bmp" "ImageMagick -hald-clut, hald:16"
+    exactness "$work/reference-as-bmp.bmp" "ImageMagick's own grade of the picture, written as BMP"
+else
+    echo
+    echo "sheet-bench: ffmpeg or ImageMagick's compare is missing: the look-up table rows are skipped" >&2
+fi

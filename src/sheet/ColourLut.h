@@ -39,7 +39,7 @@ struct LutTable
     std::array<LutAxis, 3> axes;
     std::vector<float> nodes; // r, g, b of each node
 
-    LutRgb at(int r, int g, int b) const
+    LUT_INLINE LutRgb at(int r, int g, int b) const
     {
         const float *node = nodes.data()
                             + 3 * ((std::size_t(b) * std::size_t(axes[1].size()) + std::size_t(g))

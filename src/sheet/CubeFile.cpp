@@ -316,15 +316,27 @@ bool Write(const LutTable &table, const QString &title, QIODevice &device, QStri
         out.clear();
         return true;
     };
-    char number[32];
+    // Six decimals keep a 16-bit level (1/65535) and an identity within
+    // 1e-6; written from the value in millionths, digit by digit.
     const auto put = [&](float value, char after) {
-        // Six decimals keep a 16-bit level (1/65535) and an identity within 1e-6.
-        double v = std::round(double(value) * 1e6) / 1e6;
-        if (v == 0.0)
-            v = 0.0; // no "-0.000000"
-        const auto result = std::to_chars(number, number + sizeof number - 1, v, std::chars_format::fixed, 6);
-        *result.ptr = after;
-        out.append(number, result.ptr + 1 - number);
+        char number[32];
+        char *end = number + sizeof number;
+        char *p = end;
+        *--p = after;
+        long long millionths = std::llround(double(value) * 1e6);
+        const bool negative = millionths < 0; // never "-0.000000": 0 has no sign
+        if (negative)
+            millionths = -millionths;
+        for (int digit = 0; digit < 6; ++digit, millionths /= 10)
+            *--p = char('0' + millionths % 10);
+        *--p = '.';
+        do {
+            *--p = char('0' + millionths % 10);
+            millionths /= 10;
+        } while (millionths > 0);
+        if (negative)
+            *--p = '-';
+        out.append(p, end - p);
     };
     const std::size_t count = std::size_t(size) * std::size_t(size) * std::size_t(size);
     out.reserve(ChunkBytes + 64);

@@ -7,10 +7,14 @@
 #include "sheet/SheetLut.h"
 
 #include "platform/PictureFile.h"
+#include "platform/SafeSave.h"
+#include "sheet/CommandContext.h"
 
+#include <QCommandLineOption>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
@@ -31,12 +35,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("LutCommands", text);
 }
 
-int failed(QString &error, const QString &message)
-{
-    error = message;
-    return Failed;
-}
-
 QString shown(const QString &fileName)
 {
     return fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
@@ -49,13 +47,7 @@ constexpr qint64 LargestCubeFile = qint64(1) << 30;
 
 std::optional<Mode> modeNamed(const QString &text)
 {
-    const std::optional<int> index = SheetArguments::ParseMode(text);
-    return index ? Sheets::ModeAt(*index) : std::nullopt;
-}
-
-int failUnknownMode(QString &error, const QString &text)
-{
-    return failed(error, tr("Unknown mode '%1': give %2.").arg(text, SheetArguments::ModeChoices()));
+    return SheetArguments::ParseMode(text);
 }
 
 // Reads the edited sheet of `mode` from `fileName` into `sheet`.
@@ -70,24 +62,30 @@ bool readSheet(const QString &fileName, Mode mode, SheetLut &sheet, QString &err
     return true;
 }
 
-// Writes through `write` to `fileName`, or to standard output for "-" (not
-// a terminal when `binary`).
-bool writeOut(const QString &fileName, bool binary, const PictureFile::Writer &write, QString &error)
+bool isTerminal(QIODevice &device)
 {
-    if (fileName != QLatin1String("-"))
-        return PictureFile::SaveFile(fileName, write, &error);
-    const QString name = tr("standard output");
-    if (binary && ::isatty(STDOUT_FILENO)) {
-        error = tr("Could not write to %1: it is a terminal; send it to a file or a program instead.").arg(name);
+    const auto *file = qobject_cast<QFileDevice *>(&device);
+    return file && file->handle() >= 0 && ::isatty(file->handle());
+}
+
+// Writes through `write` to `fileName` under SafeSave's rules, or to the
+// command's standard output for "-" (not a terminal when `binary`).
+bool writeOut(CommandContext &context, const QString &fileName, bool binary, const SafeSave::Writer &write,
+              QString &error)
+{
+    QString reason;
+    if (fileName != QLatin1String("-")) {
+        if (SafeSave::Save(fileName, write, reason))
+            return true;
+        error = PictureFile::SaveFailure(fileName, reason);
         return false;
     }
-    QFile output;
-    QString reason;
-    if (!output.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
-        reason = output.errorString();
-    else if (write(output, reason))
+    const QString name = tr("standard output");
+    if (binary && isTerminal(context.out()))
+        reason = tr("It is a terminal; send it to a file or a program instead.");
+    else if (write(context.out(), reason))
         return true;
-    error = tr("Could not write to %1: %2").arg(name, reason);
+    error = PictureFile::SaveFailure(name, reason);
     return false;
 }
 
@@ -177,7 +175,7 @@ bool writePicture(const QImage &picture, const QByteArray &format, QIODevice &de
     const bool deep = picture.format() == QImage::Format_RGBX64 || picture.format() == QImage::Format_RGBA64;
     // An opaque 8-bit BMP is written as the window's Save writes it.
     if (format == "bmp" && picture.format() == QImage::Format_RGB32)
-        return PictureFile::WriteBmp(picture, device, &reason);
+        return PictureFile::WritePicture(picture, device, PictureFile::Format::Bmp, reason);
     QImage written = picture;
     // Only PNG and TIFF keep 16 bits a channel.
     if (deep && format != "png" && format != "tiff")
@@ -198,31 +196,33 @@ bool writePicture(const QImage &picture, const QByteArray &format, QIODevice &de
 
 } // namespace
 
-int Apply(const QStringList &arguments, const ApplyOptions &options, QString &error)
+int RunApply(CommandContext &context)
 {
-    if (arguments.size() != 3)
-        return failed(error, tr("apply needs a LUT, a PICTURE and an OUT file."));
+    const QStringList &arguments = context.arguments();
+    const auto option = [&](const char *name) {
+        const QString key = QLatin1String(name);
+        return context.isSet(key) ? std::optional<QString>(context.value(key)) : std::nullopt;
+    };
     const QString &lutName = arguments[0];
     const QString &pictureName = arguments[1];
     const QString &outName = arguments[2];
 
     std::optional<Mode> mode;
-    if (options.mode) {
-        mode = modeNamed(*options.mode);
+    if (const std::optional<QString> text = option("mode")) {
+        mode = modeNamed(*text);
         if (!mode)
-            return failUnknownMode(error, *options.mode);
+            return context.failUnknownMode(*text);
     }
     Interpolation method = Interpolation::Tetrahedral;
-    if (options.interpolation) {
-        const std::optional<Interpolation> named = interpolationNamed(*options.interpolation);
+    if (const std::optional<QString> text = option("interpolation")) {
+        const std::optional<Interpolation> named = interpolationNamed(*text);
         if (!named)
-            return failed(error, tr("Unknown interpolation '%1': give tetrahedral, trilinear or nearest.")
-                                     .arg(*options.interpolation));
+            return context.fail(tr("Unknown interpolation '%1': give tetrahedral, trilinear or nearest.").arg(*text));
         method = *named;
     }
     const QByteArray format = formatOfName(outName);
     if (format.isEmpty())
-        return failed(error, tr("Cannot tell the format from the name %1: end it in .bmp, .png, .jpg, .tif or .webp.")
+        return context.fail(tr("Cannot tell the format from the name %1: end it in .bmp, .png, .jpg, .tif or .webp.")
                                  .arg(QDir::toNativeSeparators(outName)));
 
     // The table and the picture are read at the same time.
@@ -245,65 +245,78 @@ int Apply(const QStringList &arguments, const ApplyOptions &options, QString &er
     PictureReader::Picture picture;
     QString reason;
     const bool pictureRead = PictureReader::ReadPicture(pictureName, picture, reason);
+    SheetLut::Scratch scratch;
+    if (pictureRead && mode)
+        scratch = SheetLut::ScratchFor(picture.image, *mode);
     if (helper)
         helper->join();
     if (!lutRead)
-        return failed(error, lutError);
+        return context.fail(lutError);
     if (!pictureRead)
-        return failed(error, tr("Could not read the picture %1: %2").arg(shown(pictureName), reason));
+        return context.fail(tr("Could not read the picture %1: %2").arg(shown(pictureName), reason));
 
-    const bool applied = std::visit([&](const auto &table) { return table.apply(picture.image, method); }, lut);
+    const bool applied = std::holds_alternative<SheetLut>(lut)
+                             ? std::get<SheetLut>(lut).apply(picture.image, method, &scratch)
+                             : std::get<ColourLut>(lut).apply(picture.image, method);
     if (!applied)
-        return failed(error, tr("There is not enough memory to grade the picture %1.").arg(shown(pictureName)));
-    if (!writeOut(outName, true,
+        return context.fail(tr("There is not enough memory to grade the picture %1.").arg(shown(pictureName)));
+    QString error;
+    if (!writeOut(context, outName, true,
                   [&](QIODevice &device, QString &why) { return writePicture(picture.image, format, device, why); },
                   error))
-        return Failed;
+        return context.fail(error);
     return Done;
 }
 
-int Lut(const QStringList &arguments, const LutOptions &options, QString &error)
+int RunLut(CommandContext &context)
 {
-    if (arguments.size() != 1)
-        return failed(error, tr("lut needs one EDITED sheet."));
-    if (!options.mode)
-        return failed(error, tr("lut needs --mode: the mode of the edited sheet."));
-    const std::optional<Mode> mode = modeNamed(*options.mode);
+    const QStringList &arguments = context.arguments();
+    const auto option = [&](const char *name) {
+        const QString key = QLatin1String(name);
+        return context.isSet(key) ? std::optional<QString>(context.value(key)) : std::nullopt;
+    };
+    const std::optional<QString> modeText = option("mode");
+    if (!modeText)
+        return context.failUsage(tr("lut needs --mode: the mode of the edited sheet."));
+    const std::optional<Mode> mode = modeNamed(*modeText);
     if (!mode)
-        return failUnknownMode(error, *options.mode);
-    const QString output = options.output.value_or(QStringLiteral("-"));
+        return context.failUnknownMode(*modeText);
+    const QString output = option("output").value_or(QStringLiteral("-"));
+    const std::optional<QString> formatText = option("format");
+    const std::optional<QString> sizeText = option("size");
 
     bool hald = false;
-    if (options.format) {
-        if (*options.format != QLatin1String("cube") && *options.format != QLatin1String("hald"))
-            return failed(error, tr("Unknown format '%1': give cube or hald.").arg(*options.format));
-        hald = *options.format == QLatin1String("hald");
+    if (formatText) {
+        if (*formatText != QLatin1String("cube") && *formatText != QLatin1String("hald"))
+            return context.fail(tr("Unknown format '%1': give cube or hald.").arg(*formatText));
+        hald = *formatText == QLatin1String("hald");
     } else {
         hald = QFileInfo(output).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) == 0;
     }
     const int smallest = hald ? HaldClut::SmallestLevel : 2;
     const int largest = hald ? HaldClut::LargestLevel : CubeFile::Largest3dSize;
     int size = hald ? DefaultHaldLevel : DefaultCubeSize;
-    if (options.size) {
+    if (sizeText) {
         bool ok = false;
-        size = options.size->toInt(&ok);
+        size = sizeText->toInt(&ok);
         if (!ok || size < smallest || size > largest)
-            return failed(error, tr("--size %1: give a whole number from %2 to %3 (%4).")
-                                     .arg(*options.size)
+            return context.fail(tr("--size %1: give a whole number from %2 to %3 (%4).")
+                                     .arg(*sizeText)
                                      .arg(smallest)
                                      .arg(largest)
                                      .arg(hald ? tr("the HaldCLUT's level") : tr("the .cube's points a channel")));
     }
 
     SheetLut sheet;
+    QString error;
     try {
         if (!readSheet(arguments[0], *mode, sheet, error))
-            return Failed;
+            return context.fail(error);
         const LutTable table = sheet.resample(hald ? size * size : size);
         if (hald) {
             const QImage picture = HaldClut::ToPicture(table);
             if (picture.isNull())
-                return failed(error, tr("There is not enough memory for the HaldCLUT."));
+                return context.fail(tr("There is not enough memory for the HaldCLUT."));
             const auto write = [&](QIODevice &device, QString &reason) {
                 QImageWriter writer(&device, "png");
                 if (writer.write(picture))
@@ -311,16 +324,16 @@ int Lut(const QStringList &arguments, const LutOptions &options, QString &error)
                 reason = writer.errorString();
                 return false;
             };
-            return writeOut(output, true, write, error) ? Done : Failed;
+            return writeOut(context, output, true, write, error) ? Done : context.fail(error);
         }
         const QString title = QStringLiteral("%1 (%2)").arg(QFileInfo(arguments[0]).completeBaseName(),
-                                                            SheetArguments::ModeName(Sheets::Index(*mode)));
+                                                            SheetArguments::ModeName(*mode));
         const auto write = [&](QIODevice &device, QString &reason) {
             return CubeFile::Write(table, title, device, reason);
         };
-        return writeOut(output, false, write, error) ? Done : Failed;
+        return writeOut(context, output, false, write, error) ? Done : context.fail(error);
     } catch (const std::bad_alloc &) {
-        return failed(error, tr("There is not enough memory for a table of %1 points a channel.")
+        return context.fail(tr("There is not enough memory for a table of %1 points a channel.")
                                  .arg(hald ? size * size : size));
     }
 }
@@ -349,6 +362,38 @@ QString ApplyDescription()
               "OUT's extension gives its format: .bmp, .png, .jpg, .tif or .webp. Alpha is kept where the\n"
               "format holds it; 16-bit pictures stay 16-bit in PNG and TIFF. OUT is replaced only by a\n"
               "complete new file.");
+}
+
+QString LutSummary()
+{
+    return tr("Turn an edited sheet of MODE into a look-up table: a .cube file or a HaldCLUT.");
+}
+
+QString ApplySummary()
+{
+    return tr("Grade PICTURE with a .cube file, a HaldCLUT or (with --mode) an edited sheet; write OUT.");
+}
+
+QList<QCommandLineOption> LutOptions()
+{
+    return {
+        {QStringLiteral("mode"), tr("The mode of the edited sheet."), QStringLiteral("MODE")},
+        {{QStringLiteral("output"), QStringLiteral("o")}, tr("The file to write (default: standard output)."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("size"),
+         tr("Points a channel of a .cube (2-256, default 33); level of a HaldCLUT (2-16, default 8)."),
+         QStringLiteral("N")},
+        {QStringLiteral("format"), tr("cube (the default) or hald."), QStringLiteral("cube|hald")},
+    };
+}
+
+QList<QCommandLineOption> ApplyOptions()
+{
+    return {
+        {QStringLiteral("mode"), tr("LUT is an edited sheet of MODE."), QStringLiteral("MODE")},
+        {QStringLiteral("interpolation"), tr("tetrahedral (the default), trilinear or nearest."),
+         QStringLiteral("METHOD")},
+    };
 }
 
 } // namespace LutCommands

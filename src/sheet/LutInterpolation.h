@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -73,14 +74,17 @@ struct LutAxis
     }
 };
 
+// The per-pixel arithmetic is inlined into each picture loop.
+#define LUT_INLINE [[gnu::always_inline]] inline
+
 namespace LutMath {
 
-inline LutRgb mix(const LutRgb &a, float wa, const LutRgb &b, float wb)
+LUT_INLINE LutRgb mix(const LutRgb &a, float wa, const LutRgb &b, float wb)
 {
     return {a.r * wa + b.r * wb, a.g * wa + b.g * wb, a.b * wa + b.b * wb};
 }
 
-inline void add(LutRgb &sum, const LutRgb &c, float w)
+LUT_INLINE void add(LutRgb &sum, const LutRgb &c, float w)
 {
     sum.r += c.r * w;
     sum.g += c.g * w;
@@ -91,7 +95,7 @@ inline void add(LutRgb &sum, const LutRgb &c, float w)
 // diagonal; the one holding the point interpolates it (as ffmpeg's and
 // OpenColorIO's tetrahedral interpolation do).
 template <typename Nodes>
-LutRgb Tetrahedral(const Nodes &nodes, LutCell r, LutCell g, LutCell b)
+LUT_INLINE LutRgb Tetrahedral(const Nodes &nodes, LutCell r, LutCell g, LutCell b)
 {
     const int i = r.index, j = g.index, k = b.index;
     const float fr = r.fraction, fg = g.fraction, fb = b.fraction;
@@ -131,7 +135,7 @@ LutRgb Tetrahedral(const Nodes &nodes, LutCell r, LutCell g, LutCell b)
 }
 
 template <typename Nodes>
-LutRgb Trilinear(const Nodes &nodes, LutCell r, LutCell g, LutCell b)
+LUT_INLINE LutRgb Trilinear(const Nodes &nodes, LutCell r, LutCell g, LutCell b)
 {
     const int i = r.index, j = g.index, k = b.index;
     const float fr = r.fraction, fg = g.fraction, fb = b.fraction;
@@ -143,13 +147,13 @@ LutRgb Trilinear(const Nodes &nodes, LutCell r, LutCell g, LutCell b)
 }
 
 // The nearest node; a point beyond the grid takes its outermost node.
-inline int NearestIndex(LutCell cell)
+LUT_INLINE int NearestIndex(LutCell cell)
 {
     return cell.index + (cell.fraction >= 0.5f ? 1 : 0);
 }
 
 template <typename Nodes>
-LutRgb Nearest(const Nodes &nodes, LutCell r, LutCell g, LutCell b)
+LUT_INLINE LutRgb Nearest(const Nodes &nodes, LutCell r, LutCell g, LutCell b)
 {
     return nodes.at(NearestIndex(r), NearestIndex(g), NearestIndex(b));
 }
@@ -169,7 +173,7 @@ LutRgb Interpolate(Interpolation method, const Nodes &nodes, LutCell r, LutCell 
 }
 
 // A value of 0..1 as an integer of 0..maximum, rounded to the nearest.
-inline int Quantise(float value, int maximum)
+LUT_INLINE int Quantise(float value, int maximum)
 {
     const float scaled = value * float(maximum);
     if (!(scaled > 0.0f)) // NaN too
@@ -191,11 +195,19 @@ void ForRowBands(int rows, std::int64_t pixels, const Band &band)
         band(0, rows);
         return;
     }
+    const auto bandOf = [&band, rows, bands](int i) {
+        band(int(std::int64_t(rows) * i / bands), int(std::int64_t(rows) * (i + 1) / bands));
+    };
     std::vector<std::thread> helpers;
     helpers.reserve(std::size_t(bands - 1));
-    for (int i = 1; i < bands; ++i)
-        helpers.emplace_back([&band, rows, bands, i] { band(int(std::int64_t(rows) * i / bands), int(std::int64_t(rows) * (i + 1) / bands)); });
-    band(0, int(rows / bands));
+    for (int i = 1; i < bands; ++i) {
+        try {
+            helpers.emplace_back(bandOf, i);
+        } catch (const std::system_error &) {
+            bandOf(i); // no thread to be had: this one does it
+        }
+    }
+    bandOf(0);
     for (std::thread &helper : helpers)
         helper.join();
 }

@@ -3,6 +3,7 @@
 #include "sheet/CensusCommand.h"
 #include "sheet/CommandContext.h"
 #include "sheet/LocateCommand.h"
+#include "sheet/LutCommands.h"
 #include "sheet/MakeCommand.h"
 #include "sheet/ModesCommand.h"
 #include "sheet/PictureReader.h"
@@ -47,13 +48,12 @@ QString allocationLimitNote()
 {
     const int limit = PictureReader::AllocationLimit();
     if (limit <= 0)
-        return tr("Pictures are read with no allocation limit (QT_IMAGEIO_MAXALLOC=0).");
-    return tr("Pictures are read within an allocation limit of %1 MB for the decoded picture (about %2 million\n"
-              "pixels at 8 bits a channel, %3 million at 16); a file whose header claims more is refused before\n"
-              "it is decoded. The environment variable QT_IMAGEIO_MAXALLOC sets another limit in MB, 0 for none.")
+        return tr("Pictures are read with Qt's allocation limit switched off (QT_IMAGEIO_MAXALLOC=0).");
+    return tr("Pictures are read within Qt's allocation limit of %1 MB for the decoded picture (4 bytes a pixel:\n"
+              "about %2 million pixels); a file whose header claims more is refused before it is decoded.\n"
+              "The environment variable QT_IMAGEIO_MAXALLOC sets another limit in MB.")
         .arg(limit)
-        .arg(qint64(limit) * 1024 * 1024 / 4 / 1'000'000)
-        .arg(qint64(limit) * 1024 * 1024 / 8 / 1'000'000);
+        .arg(qint64(limit) * 1024 * 1024 / 4 / 1'000'000);
 }
 
 // Every command, in the order the help lists them.
@@ -121,6 +121,20 @@ const std::vector<Command> &commands()
          tr("List the modes: index, name, size, tile size, distinct colours."),
          tr("Prints one line per mode: index, name, size, tile size and number of distinct colours."),
          ModesCommand::Run},
+        {QStringLiteral("lut"),
+         {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input.")}},
+         LutCommands::LutOptions(),
+         LutCommands::LutSummary(),
+         LutCommands::LutDescription(),
+         LutCommands::RunLut},
+        {QStringLiteral("apply"),
+         {{QStringLiteral("LUT"), tr("A .cube file, a HaldCLUT, or an edited sheet with --mode.")},
+          {QStringLiteral("PICTURE"), tr("The picture to grade; - for standard input.")},
+          {QStringLiteral("OUT"), tr("The graded picture: .bmp, .png, .jpg, .tif or .webp.")}},
+         LutCommands::ApplyOptions(),
+         LutCommands::ApplySummary(),
+         LutCommands::ApplyDescription(),
+         LutCommands::RunApply},
     };
     return table;
 }
@@ -305,8 +319,13 @@ int Run(const QStringList &givenArguments, QIODevice &out, QIODevice &err)
     // First find the command, knowing every command's options; then parse
     // again knowing only the command's own.
     QCommandLineParser any;
+    QStringList known; // commands share option names (--mode, --format)
     for (const Command &command : commands())
-        any.addOptions(command.options);
+        for (const QCommandLineOption &option : command.options)
+            if (!known.contains(option.names().constFirst())) {
+                known += option.names();
+                any.addOption(option);
+            }
     describe(any, nullptr);
     if (!any.parse(arguments))
         return early.failUsage(any.errorText());

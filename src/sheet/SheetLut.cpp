@@ -32,7 +32,7 @@ struct EightBitSheet
     const uchar *bits;
     qsizetype stride;
 
-    LutRgb at(int r, int g, int b) const
+    LUT_INLINE LutRgb at(int r, int g, int b) const
     {
         const Place place = PlaceIn16Million(r, g, b);
         const QRgb pixel = reinterpret_cast<const QRgb *>(bits + place.y * stride)[place.x];
@@ -46,7 +46,7 @@ struct SixteenBitSheet
     const uchar *bits;
     qsizetype stride;
 
-    LutRgb at(int r, int g, int b) const
+    LUT_INLINE LutRgb at(int r, int g, int b) const
     {
         const Place place = PlaceIn16Million(r, g, b);
         const quint16 *pixel = reinterpret_cast<const quint16 *>(bits + place.y * stride) + 4 * place.x;
@@ -87,16 +87,29 @@ struct ByColour
         return value;
     }
 
-    explicit ByColour(const QImage &sheet)
+    static constexpr std::size_t Bytes = std::size_t(1) << 26;
+
+    // Memory for the table in 2 MB pages where the system has them, every
+    // page touched; null when there is none.
+    static void *Take()
     {
-        constexpr std::size_t Bytes = std::size_t(1) << 26;
         constexpr std::size_t HugePage = std::size_t(2) << 20;
-        edited = static_cast<QRgb *>(std::aligned_alloc(HugePage, Bytes));
+        auto *memory = static_cast<uchar *>(std::aligned_alloc(HugePage, Bytes));
+        if (!memory)
+            return nullptr;
+#ifdef MADV_HUGEPAGE
+        ::madvise(memory, Bytes, MADV_HUGEPAGE);
+#endif
+        for (std::size_t page = 0; page < Bytes; page += 4096)
+            memory[page] = 0;
+        return memory;
+    }
+
+    // Fills `memory` (Bytes of it) from the edited sheet.
+    ByColour(const QImage &sheet, void *memory) : edited(static_cast<QRgb *>(memory))
+    {
         if (!edited)
             return;
-#ifdef MADV_HUGEPAGE
-        ::madvise(edited, Bytes, MADV_HUGEPAGE);
-#endif
         // Filled in its own order, eight by eight by eight colours at a time.
         const uchar *bits = sheet.constBits();
         const qsizetype stride = sheet.bytesPerLine();
@@ -120,10 +133,6 @@ struct ByColour
             }
         });
     }
-    ~ByColour() { std::free(edited); }
-    ByColour(const ByColour &) = delete;
-    ByColour &operator=(const ByColour &) = delete;
-
     QRgb *edited = nullptr;
 };
 
@@ -256,7 +265,18 @@ LutTable SheetLut::resample(int size) const
     return result;
 }
 
-bool SheetLut::apply(QImage &picture, Interpolation method) const
+SheetLut::Scratch SheetLut::ScratchFor(const QImage &picture, Mode mode)
+{
+    Scratch scratch;
+    const bool eightBit = LutPicture::WorkingFormat(picture) == QImage::Format_RGB32
+                          || LutPicture::WorkingFormat(picture) == QImage::Format_ARGB32;
+    if (mode == Mode::Colours16Million && eightBit
+        && std::int64_t(picture.width()) * picture.height() >= ByColourFrom)
+        scratch.memory_.reset(ByColour::Take());
+    return scratch;
+}
+
+bool SheetLut::apply(QImage &picture, Interpolation method, Scratch *scratch) const
 {
     const QImage::Format format = LutPicture::WorkingFormat(picture);
     if (picture.format() != format) {
@@ -303,7 +323,12 @@ bool SheetLut::apply(QImage &picture, Interpolation method) const
         });
         return true;
     }
-    const ByColour byColour(*sheet);
+    Scratch own;
+    if (!scratch || !scratch->memory()) {
+        own.memory_.reset(ByColour::Take());
+        scratch = &own;
+    }
+    const ByColour byColour(*sheet, scratch->memory());
     if (!byColour.edited)
         return false;
     grade([&](QRgb in) { return byColour.edited[ByColour::IndexOf(in)]; });

@@ -20,6 +20,9 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdlib>
+#include <memory>
+
 class SheetLut
 {
 public:
@@ -32,8 +35,24 @@ public:
     // interpolated trilinearly from the sheet's grid.
     LutTable resample(int size) const;
 
-    // Grades `picture` in place (see ColourLut::apply).
-    bool apply(QImage &picture, Interpolation method) const;
+    // Memory that grading `picture` with an edited sheet of `mode` will
+    // want, taken (and its pages touched) ahead: while one thread still
+    // decodes the sheet, the one that read the picture can prepare it. Empty
+    // when the grading wants none.
+    class Scratch
+    {
+    public:
+        void *memory() const { return memory_.get(); }
+
+    private:
+        friend class SheetLut;
+        std::unique_ptr<void, void (*)(void *)> memory_ {nullptr, std::free};
+    };
+    static Scratch ScratchFor(const QImage &picture, Mode mode);
+
+    // Grades `picture` in place (see ColourLut::apply), in `scratch` when
+    // it is given and suits.
+    bool apply(QImage &picture, Interpolation method, Scratch *scratch = nullptr) const;
 
 private:
     // Calls visit(nodes) with the accessor that suits the sheet.
