@@ -90,6 +90,8 @@ void TestLut::cubeFilesOfOthers_data()
         << QByteArray("# made by hand\r\n\r\nTITLE \"Swap # red and blue\"\r\nLUT_3D_SIZE 2\r\n\r\n"
                       "0 0 0\r\n0 0 1\r\n0 1 0 # green\r\n0 1 1\r\n1 0 0\r\n1 0 1\r\n1 1 0\r\n1 1 1")
         << QList<float> {0.25f, 0.5f, 1.0f} << QList<float> {1.0f, 0.5f, 0.25f};
+    QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBFLUT_3D_SIZE 2\n") + swap
+                                     << QList<float> {0.0f, 0.0f, 0.5f} << QList<float> {0.5f, 0.0f, 0.0f};
     QTest::newRow("lower-case keywords, tabs, signs and exponents")
         << QByteArray("lut_3d_size\t2\n+0 -0 0e0\n0 0 1.0\n0 1 0\n0 1 1\n1 0 0\n1 0 1\n.1e1 1 0\n1 1 1E0\n")
         << QList<float> {0.0f, 0.0f, 0.75f} << QList<float> {0.75f, 0.0f, 0.0f};

@@ -256,7 +256,8 @@ bool Read(const QByteArray &bytes, ColourLut &lut, ReadError &error)
     if (all.find('\0') != std::string_view::npos)
         return parser.fail(1 + int(std::count(all.begin(), all.begin() + qsizetype(all.find('\0')), '\n')),
                            tr("a NUL byte: this is not a text file"));
-    std::size_t start = 0;
+    // A byte-order mark, as some Windows tools write, is not part of the text.
+    std::size_t start = all.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
     int line = 0;
     while (start < all.size()) {
         ++line;

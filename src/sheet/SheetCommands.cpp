@@ -48,12 +48,13 @@ QString allocationLimitNote()
 {
     const int limit = PictureReader::AllocationLimit();
     if (limit <= 0)
-        return tr("Pictures are read with Qt's allocation limit switched off (QT_IMAGEIO_MAXALLOC=0).");
-    return tr("Pictures are read within Qt's allocation limit of %1 MB for the decoded picture (4 bytes a pixel:\n"
-              "about %2 million pixels); a file whose header claims more is refused before it is decoded.\n"
-              "The environment variable QT_IMAGEIO_MAXALLOC sets another limit in MB.")
+        return tr("Pictures are read with no allocation limit (QT_IMAGEIO_MAXALLOC=0).");
+    return tr("Pictures are read within an allocation limit of %1 MB for the decoded picture (about %2 million\n"
+              "pixels at 8 bits a channel, %3 million at 16); a file whose header claims more is refused before\n"
+              "it is decoded. The environment variable QT_IMAGEIO_MAXALLOC sets another limit in MB, 0 for none.")
         .arg(limit)
-        .arg(qint64(limit) * 1024 * 1024 / 4 / 1'000'000);
+        .arg(qint64(limit) * 1024 * 1024 / 4 / 1'000'000)
+        .arg(qint64(limit) * 1024 * 1024 / 8 / 1'000'000);
 }
 
 // Every command, in the order the help lists them.
