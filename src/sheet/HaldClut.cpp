@@ -1,8 +1,6 @@
 #include "sheet/HaldClut.h"
 
 #include <QCoreApplication>
-#include <QImageReader>
-#include <QIODevice>
 
 namespace HaldClut {
 
@@ -72,27 +70,6 @@ bool FromPicture(const QImage &picture, LutTable &table, QString &reason)
         }
     }
     return true;
-}
-
-bool Read(QIODevice &device, LutTable &table, QString &reason)
-{
-    QImageReader reader(&device);
-    reader.setDecideFormatFromContent(true);
-    if (!reader.canRead()) {
-        reason = tr("It is not a picture in a format Qt reads.");
-        return false;
-    }
-    const QSize size = reader.size();
-    if (size.isValid() && (size.width() != size.height() || LevelOfSide(size.width()) == 0)) {
-        reason = notHald(size.width(), size.height());
-        return false;
-    }
-    QImage picture;
-    if (!reader.read(&picture)) {
-        reason = reader.errorString();
-        return false;
-    }
-    return FromPicture(picture, table, reason);
 }
 
 QImage ToPicture(const LutTable &table)

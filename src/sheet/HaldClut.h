@@ -9,7 +9,6 @@
 
 #include <QString>
 
-class QIODevice;
 
 namespace HaldClut {
 
@@ -22,10 +21,6 @@ int LevelOfSide(int side);
 // Reads the table a HaldCLUT picture holds (8 or 16 bits a channel). On
 // failure returns false and sets `reason`.
 bool FromPicture(const QImage &picture, LutTable &table, QString &reason);
-
-// Reads a HaldCLUT picture file's bytes from `device`: its size is checked
-// from the header before anything is decoded.
-bool Read(QIODevice &device, LutTable &table, QString &reason);
 
 // The HaldCLUT picture of `table`, whose axes have L² levels: 16 bits a
 // channel (RGBX64) below level 16, where 8 bits would move an identity by a

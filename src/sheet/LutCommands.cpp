@@ -125,7 +125,17 @@ bool readLut(const QString &fileName, std::optional<Mode> mode, AnyLut &lut, QSt
                     .arg(name, QFileInfo(fileName).isDir() ? tr("It is a folder.") : file.errorString());
         return false;
     }
-    const QByteArray bytes = file.read(LargestCubeFile + 1);
+    // Read a piece at a time: QIODevice::read(n) takes n bytes of memory
+    // before it reads, so one read of the largest size would ask for 1 GiB
+    // for every small table.
+    constexpr qint64 Piece = qint64(1) << 20;
+    QByteArray bytes;
+    while (bytes.size() <= LargestCubeFile) {
+        const QByteArray piece = file.read(Piece);
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
     if (file.error() != QFileDevice::NoError) {
         error = tr("Could not read the look-up table %1: %2").arg(name, file.errorString());
         return false;

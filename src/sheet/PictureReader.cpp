@@ -7,9 +7,11 @@
 #include <QImage>
 #include <QImageReader>
 #include <QStringList>
+#include <QtEndian>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <mutex>
 
@@ -235,6 +237,34 @@ bool isDeep(QImage::Format format)
 
 constexpr int DefaultLimitMB = 1024;
 
+// Whether every chunk of the PNG file on `device`, up to its end chunk, lies
+// within the file. libpng takes the memory for a chunk (a text, a colour
+// profile) as its length says, before reading it: a damaged length would have
+// a file of a few hundred bytes ask for up to 2 GB, whatever the allocation
+// limit. The device is left where it was.
+bool pngChunksFit(QIODevice &device)
+{
+    const qint64 start = device.pos();
+    const qint64 size = device.size();
+    bool fit = true;
+    // After the 8-byte signature, each chunk: its length, type, data and CRC.
+    for (qint64 at = 8; at + 8 <= size;) {
+        uchar head[8];
+        if (!device.seek(at) || device.read(reinterpret_cast<char *>(head), 8) != 8)
+            break;
+        const qint64 length = qFromBigEndian<quint32>(head);
+        if (length > size - at - 12) {
+            fit = false;
+            break;
+        }
+        if (std::memcmp(head + 4, "IEND", 4) == 0)
+            break;
+        at += 12 + length;
+    }
+    device.seek(start);
+    return fit;
+}
+
 } // namespace
 
 int AllocationLimit()
@@ -263,6 +293,12 @@ bool ReadPicture(QIODevice &device, Picture &result, QString &reason)
     }
     // Asked now: once the picture is read, the reader no longer knows it.
     const bool isBmp = reader.format() == "bmp";
+    const QString truncated = tr("The file ends before the picture does (it is truncated).");
+    // Before the header is read: libpng reads the chunks before the pixels with it.
+    if (reader.format() == "png" && !pngChunksFit(device)) {
+        reason = truncated;
+        return false;
+    }
 
     // The size and format the header promises. A picture too large for the
     // allocation limit is refused here, before anything is allocated and
@@ -317,7 +353,7 @@ bool ReadPicture(QIODevice &device, Picture &result, QString &reason)
         return false;
     }
     if (isBmp && guard.cameShort()) {
-        reason = tr("The file ends before the picture does (it is truncated).");
+        reason = truncated;
         return false;
     }
 
