@@ -71,7 +71,17 @@ double hue(double b, double aPrime)
     return h < 0 ? h + 360.0 : h;
 }
 
-double referenceDifference(const Lab &one, const Lab &two)
+// The two colours' a axes stretched by the chroma weight G, and their
+// chromas C' after it.
+struct Primed
+{
+    double a1;
+    double a2;
+    double c1;
+    double c2;
+};
+
+Primed primed(const Lab &one, const Lab &two)
 {
     const double c1 = std::sqrt(one.a * one.a + one.b * one.b);
     const double c2 = std::sqrt(two.a * two.a + two.b * two.b);
@@ -79,14 +89,38 @@ double referenceDifference(const Lab &one, const Lab &two)
     const double g = 0.5 * (1.0 - std::sqrt(cMean7 / (cMean7 + Pow25To7)));
     const double a1 = (1.0 + g) * one.a;
     const double a2 = (1.0 + g) * two.a;
-    const double c1p = std::hypot(a1, one.b);
-    const double c2p = std::hypot(a2, two.b);
-    const double h1 = hue(one.b, a1);
-    const double h2 = hue(two.b, a2);
+    return {a1, a2, std::sqrt(a1 * a1 + one.b * one.b), std::sqrt(a2 * a2 + two.b * two.b)};
+}
 
+// The lightness, chroma and hue differences weighted and combined, given the
+// hue difference dH, the mean hue's T and its rotation angle in degrees.
+double weighted(const Lab &one, const Lab &two, const Primed &p, double dH, double t, double dTheta)
+{
     const double dL = two.L - one.L;
-    const double dC = c2p - c1p;
-    const double chromaProduct = c1p * c2p;
+    const double dC = p.c2 - p.c1;
+    const double lMean = (one.L + two.L) / 2.0;
+    const double cpMean = (p.c1 + p.c2) / 2.0;
+    const double cpMean7 = pow7(cpMean);
+    const double rC = 2.0 * std::sqrt(cpMean7 / (cpMean7 + Pow25To7));
+    const double lOffset = (lMean - 50.0) * (lMean - 50.0);
+    const double sL = 1.0 + 0.015 * lOffset / std::sqrt(20.0 + lOffset);
+    const double sC = 1.0 + 0.045 * cpMean;
+    const double sH = 1.0 + 0.015 * cpMean * t;
+    const double rT = dTheta == 0 ? 0.0 : -std::sin(2.0 * dTheta * Radians) * rC;
+
+    const double l = dL / sL;
+    const double c = dC / sC;
+    const double h = dH / sH;
+    return std::sqrt(l * l + c * c + h * h + rT * c * h);
+}
+
+double referenceDifference(const Lab &one, const Lab &two)
+{
+    const Primed p = primed(one, two);
+    const double h1 = hue(one.b, p.a1);
+    const double h2 = hue(two.b, p.a2);
+
+    const double chromaProduct = p.c1 * p.c2;
     double dh = 0;
     if (chromaProduct != 0) {
         dh = h2 - h1;
@@ -97,8 +131,6 @@ double referenceDifference(const Lab &one, const Lab &two)
     }
     const double dH = 2.0 * std::sqrt(chromaProduct) * std::sin(dh * Radians / 2.0);
 
-    const double lMean = (one.L + two.L) / 2.0;
-    const double cpMean = (c1p + c2p) / 2.0;
     double hMean = h1 + h2;
     if (chromaProduct != 0) {
         if (std::abs(h1 - h2) <= 180.0)
@@ -110,18 +142,7 @@ double referenceDifference(const Lab &one, const Lab &two)
     const double t = 1.0 - 0.17 * std::cos((hMean - 30.0) * Radians) + 0.24 * std::cos(2.0 * hMean * Radians)
                      + 0.32 * std::cos((3.0 * hMean + 6.0) * Radians) - 0.20 * std::cos((4.0 * hMean - 63.0) * Radians);
     const double dTheta = 30.0 * std::exp(-((hMean - 275.0) / 25.0) * ((hMean - 275.0) / 25.0));
-    const double cpMean7 = pow7(cpMean);
-    const double rC = 2.0 * std::sqrt(cpMean7 / (cpMean7 + Pow25To7));
-    const double lOffset = (lMean - 50.0) * (lMean - 50.0);
-    const double sL = 1.0 + 0.015 * lOffset / std::sqrt(20.0 + lOffset);
-    const double sC = 1.0 + 0.045 * cpMean;
-    const double sH = 1.0 + 0.015 * cpMean * t;
-    const double rT = -std::sin(2.0 * dTheta * Radians) * rC;
-
-    const double l = dL / sL;
-    const double c = dC / sC;
-    const double h = dH / sH;
-    return std::sqrt(l * l + c * c + h * h + rT * c * h);
+    return weighted(one, two, p, dH, t, dTheta);
 }
 
 } // namespace
@@ -149,14 +170,11 @@ Lab FromSrgb(double red, double green, double blue)
 
 double Difference(const Lab &one, const Lab &two)
 {
-    const double c1 = std::sqrt(one.a * one.a + one.b * one.b);
-    const double c2 = std::sqrt(two.a * two.a + two.b * two.b);
-    const double cMean7 = pow7((c1 + c2) / 2.0);
-    const double g = 0.5 * (1.0 - std::sqrt(cMean7 / (cMean7 + Pow25To7)));
-    const double a1 = (1.0 + g) * one.a;
-    const double a2 = (1.0 + g) * two.a;
-    const double c1p = std::sqrt(a1 * a1 + one.b * one.b);
-    const double c2p = std::sqrt(a2 * a2 + two.b * two.b);
+    const Primed p = primed(one, two);
+    const double a1 = p.a1;
+    const double a2 = p.a2;
+    const double c1p = p.c1;
+    const double c2p = p.c2;
     const double chromaProduct = c1p * c2p;
 
     // The hue difference and the mean hue from the two hue directions as
@@ -204,22 +222,7 @@ double Difference(const Lab &one, const Lab &two)
     const double t = 1.0 - 0.17 * (cosH * cos30 + sinH * sin30) + 0.24 * cos2 + 0.32 * (cos3 * cos6 - sin3 * sin6)
                      - 0.20 * (cos4 * cos63 + sin4 * sin63);
 
-    const double dL = two.L - one.L;
-    const double dC = c2p - c1p;
-    const double lMean = (one.L + two.L) / 2.0;
-    const double cpMean = (c1p + c2p) / 2.0;
-    const double cpMean7 = pow7(cpMean);
-    const double rC = 2.0 * std::sqrt(cpMean7 / (cpMean7 + Pow25To7));
-    const double lOffset = (lMean - 50.0) * (lMean - 50.0);
-    const double sL = 1.0 + 0.015 * lOffset / std::sqrt(20.0 + lOffset);
-    const double sC = 1.0 + 0.045 * cpMean;
-    const double sH = 1.0 + 0.015 * cpMean * t;
-    const double rT = dTheta == 0 ? 0.0 : -std::sin(2.0 * dTheta * Radians) * rC;
-
-    const double l = dL / sL;
-    const double c = dC / sC;
-    const double h = dH / sH;
-    return std::sqrt(l * l + c * c + h * h + rT * c * h);
+    return weighted(one, two, p, dH, t, dTheta);
 }
 
 double DifferenceOfLinear(double red1, double green1, double blue1, double red2, double green2, double blue2)
