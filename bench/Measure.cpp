@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
+#include <string>
 
 namespace {
 
@@ -103,4 +105,24 @@ std::string loadAverage()
     if (!(file >> one >> five >> fifteen))
         return "unknown";
     return one + " " + five + " " + fifteen;
+}
+
+double peakResidentMiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            double kB = -1;
+            status >> kB;
+            return kB < 0 ? -1 : kB / 1024;
+        }
+        status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return -1;
+}
+
+const char *verdict(bool met)
+{
+    return met ? "met" : "MISSED";
 }

@@ -50,5 +50,11 @@ std::string formatMs(double ms);
 // Prints the rows; figures below 10 ms are shown in microseconds.
 void printTable(const std::vector<Measurement> &rows);
 
+// The process's peak resident memory in MiB (VmHWM); -1 where it cannot be read.
+double peakResidentMiB();
+
+// "met" or "MISSED", for a target's summary line.
+const char *verdict(bool met);
+
 // The machine's load averages (1, 5 and 15 minutes), for the table's header.
 std::string loadAverage();

@@ -25,18 +25,15 @@
 
 #include "BenchHost.h"
 #include "Measure.h"
+#include "WindowWaits.h"
 #include "generation/SheetGenerator.h"
 #include "window/ZoomedSheet.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -47,38 +44,6 @@ constexpr int Frames = 41;
 constexpr double WorstTargetMs = 4;
 constexpr double WorstOverCopyTarget = 8;
 constexpr double MemoryTargetMiB = 16;
-
-double peakResidentMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            double kB = -1;
-            status >> kB;
-            return kB < 0 ? -1 : kB / 1024;
-        }
-        status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-    }
-    return -1;
-}
-
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
-
-bool waitUntilExposed(QWidget &widget)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (widget.windowHandle() && widget.windowHandle()->isExposed())
-            return true;
-    }
-    return false;
-}
 
 } // namespace
 

@@ -43,6 +43,7 @@
 #include "BenchHost.h"
 #include "FillLoops.h"
 #include "Measure.h"
+#include "WindowWaits.h"
 #include "platform/CanvasImage.h"
 #include "platform/Interaction.h"
 #include "platform/PictureFile.h"
@@ -52,14 +53,12 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QWindow>
 
 #include <algorithm>
 #include <chrono>
@@ -67,9 +66,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -104,40 +101,6 @@ constexpr double MemoryOverCanvasMiB = 45;
 double msSince(Clock::time_point begin)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
-}
-
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
-
-bool waitUntilExposed(QWidget &widget)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (widget.windowHandle() && widget.windowHandle()->isExposed())
-            return true;
-    }
-    return false;
-}
-
-// The process's peak resident memory in MiB, from /proc/self/status; -1
-// where it cannot be read.
-double peakResidentMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            double kB = -1;
-            status >> kB;
-            return kB < 0 ? -1 : kB / 1024;
-        }
-        status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-    }
-    return -1;
 }
 
 // Drives the window by its controls, as a user does.
