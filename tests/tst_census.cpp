@@ -5,9 +5,10 @@
 #include "SheetFormulas.h"
 #include "SheetPicture.h"
 
-#include "sheet/Ciede2000.h"
-#include "sheet/ErrorMeasures.h"
-#include "sheet/SheetSearch.h"
+#include "census/Ciede2000.h"
+#include "census/ErrorMeasures.h"
+#include "census/SheetSearch.h"
+#include "picture/RowBands.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -16,7 +17,11 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <new>
+#include <thread>
 
 namespace {
 
@@ -64,6 +69,7 @@ private slots:
     void findSheet_data();
     void findSheet();
     void noPlacement();
+    void bandThatThrowsLeavesNoThreadRunning();
 };
 
 void tst_Census::ciede2000_data()
@@ -246,6 +252,28 @@ void tst_Census::noPlacement()
     const SheetSearch::Placement found = SheetSearch::Find(picture, sheet);
     QVERIFY(!found.plausible);
     QVERIFY(found.error > 20);
+}
+
+// A band that throws (out of memory, say) while others run on their own
+// threads: the exception reaches the caller after every thread has ended,
+// instead of ending the program with threads left joinable.
+void tst_Census::bandThatThrowsLeavesNoThreadRunning()
+{
+    constexpr int Bands = 4;
+    std::atomic<int> finished {0};
+    bool caught = false;
+    try {
+        RowBands::Run(400, Bands, [&](int band, int, int) {
+            if (band == 0)
+                throw std::bad_alloc();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ++finished;
+        });
+    } catch (const std::bad_alloc &) {
+        caught = true;
+    }
+    QVERIFY(caught);
+    QCOMPARE(finished.load(), Bands - 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Census)

@@ -1,10 +1,10 @@
 // Colour look-up tables: the .cube reader and writer, HaldCLUT pictures and
 // the interpolations, against tables whose answers are known by hand.
 
-#include "sheet/ColourLut.h"
-#include "sheet/CubeFile.h"
-#include "sheet/HaldClut.h"
-#include "sheet/SheetLut.h"
+#include "lut/ColourLut.h"
+#include "lut/CubeFile.h"
+#include "lut/HaldClut.h"
+#include "lut/SheetLut.h"
 
 #include <QBuffer>
 #include <QImage>

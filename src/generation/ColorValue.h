@@ -9,8 +9,9 @@
 
 using ColorValue = std::int32_t;
 
-// Packs three components into a ColorValue; a component above 255 counts as
-// 255 (the layouts rely on this and never clamp themselves), one below 0 as 0.
+// Packs three components into a ColorValue, clamping each to 0..255: a
+// component above 255 counts as 255, one below 0 as 0. The layouts rely on
+// this ("64kilo" reaches 313) and leave the clamping to it.
 constexpr ColorValue RGB(int red, int green, int blue)
 {
     const auto clamp = [](int component) { return std::clamp(component, 0, 255); };

@@ -61,6 +61,16 @@ std::optional<Mode> FromName(std::string_view listText)
     return std::nullopt;
 }
 
+std::optional<Mode> OfSize(int width, int height)
+{
+    if (width != height)
+        return std::nullopt;
+    for (const Sheet &sheet : All)
+        if (sheet.size == width)
+            return sheet.mode;
+    return std::nullopt;
+}
+
 ColorValue ColourAt(Mode mode, int x, int y)
 {
     const Sheet &sheet = Of(mode);

@@ -97,6 +97,8 @@ constexpr const Sheet &Of(Mode mode) { return All[static_cast<std::size_t>(mode)
 std::optional<Mode> ModeAt(int index);
 // The mode whose list text is exactly `listText`.
 std::optional<Mode> FromName(std::string_view listText);
+// The mode whose sheet is `width` x `height`: every sheet has a size of its own.
+std::optional<Mode> OfSize(int width, int height);
 
 // The level of the tile's channel for the tile counters (a, b), before
 // packing: "64kilo" goes up to 313, which a pixel holds as 255.

@@ -6,9 +6,20 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 
 namespace PictureFile {
+
+std::optional<Format> FormatOfName(const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix();
+    if (suffix.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0)
+        return Format::Bmp;
+    if (suffix.compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
+        return Format::Png;
+    return std::nullopt;
+}
 
 bool SavePicture(const QImage &image, const QString &fileName, Format format, QString *errorMessage)
 {

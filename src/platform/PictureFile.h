@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 // A picture saved as a file: the encoder of the chosen format (BmpEncoder,
 // PngEncoder) writing through SafeSave, and failures told as one sentence
 // for the user naming the file and the reason.
@@ -11,6 +13,10 @@ class QString;
 namespace PictureFile {
 
 enum class Format { Bmp, Png };
+
+// The format a file name's ending names (".bmp", ".png", any case); none for
+// any other ending.
+std::optional<Format> FormatOfName(const QString &fileName);
 
 // Writes `image` to `fileName` in `format` under SafeSave's rules: an
 // existing file is replaced only by a complete new one. On failure returns

@@ -1,6 +1,6 @@
 #include "sheet/CensusCommand.h"
 
-#include "sheet/CensusReport.h"
+#include "census/CensusReport.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetHost.h"
@@ -16,6 +16,16 @@
 namespace CensusCommand {
 
 namespace {
+
+int statusOf(CensusReport::Outcome outcome)
+{
+    switch (outcome) {
+    case CensusReport::Outcome::Matches: return Done;
+    case CensusReport::Outcome::Differs: return No;
+    case CensusReport::Outcome::Failed: return Failed;
+    }
+    return Failed;
+}
 
 QString tr(const char *text)
 {
@@ -71,9 +81,11 @@ int Run(CommandContext &context)
             return context.failUsage(tr("--diff writes one picture: give one FILE with it."));
         if (request.diffFile.isEmpty() || request.diffFile == QLatin1String("-"))
             return context.failUsage(tr("--diff needs a file name (standard output carries the census)."));
-        if (!SheetArguments::FormatOfName(request.diffFile))
+        const std::optional<PictureFile::Format> format = PictureFile::FormatOfName(request.diffFile);
+        if (!format)
             return context.fail(tr("Cannot tell the format from the name %1: end it in .bmp or .png.")
                                     .arg(QDir::toNativeSeparators(request.diffFile)));
+        request.diffFormat = *format;
     }
 
     SheetHost host;
@@ -93,9 +105,9 @@ int Run(CommandContext &context)
         const CensusReport::Result result = CensusReport::Run(fileName, request);
         for (const QString &line : result.lines)
             context.print(line);
-        if (result.status == Failed)
+        if (result.outcome == CensusReport::Outcome::Failed)
             context.fail(result.error);
-        status = std::max(status, result.status);
+        status = std::max(status, statusOf(result.outcome));
     }
     return status;
 }

@@ -1,10 +1,15 @@
 #include "sheet/CommandContext.h"
 
+#include "platform/PictureFile.h"
 #include "sheet/SheetArguments.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDevice>
 #include <QIODevice>
+
+#include <unistd.h>
 
 namespace {
 
@@ -28,6 +33,34 @@ CommandContext::CommandContext(QStringList arguments, const QCommandLineParser &
     , out_(out)
     , err_(err)
 {
+}
+
+bool CommandContext::outIsTerminal() const
+{
+    const auto *file = qobject_cast<const QFileDevice *>(&out_);
+    return file && file->handle() >= 0 && ::isatty(file->handle());
+}
+
+bool CommandContext::writeOut(const QString &fileName, bool binary, const SafeSave::Writer &write, QString &error)
+{
+    QString reason;
+    if (fileName != QLatin1String("-")) {
+        if (SafeSave::Save(fileName, write, reason))
+            return true;
+        error = PictureFile::SaveFailure(fileName, reason);
+        return false;
+    }
+    if (binary && outIsTerminal())
+        reason = tr("It is a terminal; send it to a file or a program instead.");
+    else if (write(out_, reason))
+        return true;
+    error = PictureFile::SaveFailure(tr("standard output"), reason);
+    return false;
+}
+
+QString CommandContext::Shown(const QString &fileName)
+{
+    return fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
 }
 
 bool CommandContext::isSet(const QString &option) const

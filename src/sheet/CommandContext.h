@@ -6,6 +6,8 @@
 // naming the program. The program passes its standard streams, the tests
 // buffers of their own.
 
+#include "platform/SafeSave.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +28,15 @@ public:
 
     // Standard output, for a command that writes more than lines (a picture).
     QIODevice &out() { return out_; }
+    // Whether standard output is a terminal, where no picture is written.
+    bool outIsTerminal() const;
+    // Writes through `write` to `fileName` under SafeSave's rules, or to
+    // standard output for "-" (never a terminal when `binary`). On failure
+    // returns false and sets `error` to a sentence naming the file.
+    bool writeOut(const QString &fileName, bool binary, const SafeSave::Writer &write, QString &error);
+
+    // A file name as messages show it; "-" is standard input.
+    static QString Shown(const QString &fileName);
 
     // One line of results.
     void print(const QString &line);

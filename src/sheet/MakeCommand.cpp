@@ -7,13 +7,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileDevice>
 #include <QFileInfo>
 #include <QImage>
 
 #include <optional>
 
-#include <unistd.h>
 
 namespace MakeCommand {
 
@@ -24,12 +22,6 @@ using namespace SheetArguments;
 QString tr(const char *text)
 {
     return QCoreApplication::translate("SheetCommands", text);
-}
-
-bool isTerminal(QIODevice &device)
-{
-    const auto *file = qobject_cast<QFileDevice *>(&device);
-    return file && file->handle() >= 0 && ::isatty(file->handle());
 }
 
 } // namespace
@@ -54,13 +46,13 @@ int Run(CommandContext &context)
     } else if (toStandardOutput) {
         format = Format::Bmp;
     } else {
-        format = FormatOfName(fileName);
+        format = PictureFile::FormatOfName(fileName);
         if (!format)
             return context.fail(tr("Cannot tell the format from the name %1: end it in .bmp or .png, or give --format.")
                                     .arg(QDir::toNativeSeparators(fileName)));
     }
     const QString standardOutput = tr("standard output");
-    if (toStandardOutput && isTerminal(context.out()))
+    if (toStandardOutput && context.outIsTerminal())
         return context.fail(PictureFile::SaveFailure(
             standardOutput, tr("It is a terminal; send it to a file or a program instead.")));
 

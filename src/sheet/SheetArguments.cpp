@@ -61,9 +61,4 @@ std::optional<Format> ParseFormat(const QString &text)
     return std::nullopt;
 }
 
-std::optional<Format> FormatOfName(const QString &fileName)
-{
-    return ParseFormat(QFileInfo(fileName).suffix());
-}
-
 } // namespace SheetArguments

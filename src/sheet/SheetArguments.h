@@ -27,7 +27,5 @@ std::optional<QRgb> ParseColour(const QString &text);
 
 // "bmp" or "png", any case.
 std::optional<Format> ParseFormat(const QString &text);
-// The format a file name's extension asks for.
-std::optional<Format> FormatOfName(const QString &fileName);
 
 } // namespace SheetArguments

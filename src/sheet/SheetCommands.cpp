@@ -1,12 +1,13 @@
 #include "sheet/SheetCommands.h"
 
+#include "sheet/ApplyCommand.h"
 #include "sheet/CensusCommand.h"
 #include "sheet/CommandContext.h"
 #include "sheet/LocateCommand.h"
-#include "sheet/LutCommands.h"
+#include "sheet/LutCommand.h"
 #include "sheet/MakeCommand.h"
 #include "sheet/ModesCommand.h"
-#include "sheet/PictureReader.h"
+#include "picture/PictureReader.h"
 #include "sheet/SheetArguments.h"
 
 #include <QCommandLineParser>
@@ -52,8 +53,8 @@ QString allocationLimitNote()
     if (limit <= 0)
         return tr("Pictures are read with no allocation limit (QT_IMAGEIO_MAXALLOC=0).");
     return tr("Pictures are read within an allocation limit of %1 MB for the decoded picture (about %2 million\n"
-              "pixels at 8 bits a channel, %3 million at 16); a file whose header claims more is refused before\n"
-              "it is decoded. The environment variable QT_IMAGEIO_MAXALLOC sets another limit in MB, 0 for none.")
+            "pixels at 8 bits a channel, %3 million at 16); a file whose header claims more is refused before\n"
+            "it is decoded. The environment variable QT_IMAGEIO_MAXALLOC sets another limit in MB, 0 for none.")
         .arg(limit)
         .arg(qint64(limit) * 1024 * 1024 / 4 / 1'000'000)
         .arg(qint64(limit) * 1024 * 1024 / 8 / 1'000'000);
@@ -83,7 +84,7 @@ const std::vector<Command> &commands()
            QStringLiteral("FILE")},
           {QStringLiteral("missing"),
            tr("List the first N (default 20: --missing alone) of the sheet's colours the picture lacks, as\n"
-              "RRGGBB X Y with the place the sheet holds each."),
+            "RRGGBB X Y with the place the sheet holds each."),
            QStringLiteral("N")}},
          tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure how far "
             "off it is."),
@@ -127,19 +128,43 @@ const std::vector<Command> &commands()
          ModesCommand::Run},
         {QStringLiteral("lut"),
          {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input.")}},
-         LutCommands::LutOptions(),
-         LutCommands::LutSummary(),
-         LutCommands::LutDescription(),
-         LutCommands::RunLut,
+         {{QStringLiteral("mode"), tr("The mode of the edited sheet."), QStringLiteral("MODE")},
+          {{QStringLiteral("output"), QStringLiteral("o")}, tr("The file to write (default: standard output)."),
+           QStringLiteral("FILE")},
+          {QStringLiteral("size"),
+           tr("Points a channel of a .cube (2-256, default 33); level of a HaldCLUT (2-16, default 8)."),
+           QStringLiteral("N")},
+          {QStringLiteral("format"), tr("cube (the default) or hald."), QStringLiteral("cube|hald")}},
+         tr("Turn an edited sheet of MODE into a look-up table: a .cube file or a HaldCLUT."),
+         tr("Turns EDITED, the sheet of --mode after editing (graded in any editor: curves, levels, a film\n"
+            "look; the same size, 8 or 16 bits a channel), into a look-up table that other programs read.\n"
+            "Every colour of the sheet becomes the edited pixel at its place; a colour held in several\n"
+            "places, the mean of them. Between the sheet's levels the table is interpolated trilinearly,\n"
+            "beyond its outermost levels extrapolated linearly, so that an unedited sheet gives the identity.\n"
+            "\n"
+            "cube: a .cube file (TITLE, LUT_3D_SIZE, red changing fastest), --size points a channel from 2\n"
+            "to 256 (default 33). hald: a HaldCLUT PNG of level --size from 2 to 16 (default 8: 512x512),\n"
+            "16 bits a channel below level 16. The format is cube unless --format or a FILE ending in .png\n"
+            "says hald. Without -o the table goes to standard output."),
+         LutCommand::Run,
          {QStringLiteral("mode")}},
         {QStringLiteral("apply"),
          {{QStringLiteral("LUT"), tr("A .cube file, a HaldCLUT, or an edited sheet with --mode.")},
           {QStringLiteral("PICTURE"), tr("The picture to grade; - for standard input.")},
           {QStringLiteral("OUT"), tr("The graded picture: .bmp, .png, .jpg, .tif or .webp.")}},
-         LutCommands::ApplyOptions(),
-         LutCommands::ApplySummary(),
-         LutCommands::ApplyDescription(),
-         LutCommands::RunApply},
+         {{QStringLiteral("mode"), tr("LUT is an edited sheet of MODE."), QStringLiteral("MODE")},
+          {QStringLiteral("interpolation"), tr("tetrahedral (the default), trilinear or nearest."),
+           QStringLiteral("METHOD")}},
+         tr("Grade PICTURE with a .cube file, a HaldCLUT or (with --mode) an edited sheet; write OUT."),
+         tr("Grades PICTURE with the look-up table LUT and writes the result to OUT. LUT is a .cube file\n"
+            "(3D or 1D, DOMAIN_MIN/DOMAIN_MAX honoured), a HaldCLUT picture, or with --mode an edited sheet\n"
+            "of that mode: with an edited 16million sheet every pixel becomes exactly the edited colour of\n"
+            "its own colour. Values are worked out in floating point and rounded to the nearest level.\n"
+            "\n"
+            "OUT's extension gives its format: .bmp, .png, .jpg, .tif or .webp. Alpha is kept where the\n"
+            "format holds it; 16-bit pictures stay 16-bit in PNG and TIFF. OUT is replaced only by a\n"
+            "complete new file."),
+         ApplyCommand::Run},
     };
     return table;
 }
@@ -201,19 +226,19 @@ QString overview()
         list += QStringLiteral("  %1\n      %2\n").arg(synopsis(command), command.summary);
 
     return tr("Tintwell's colour sheets without a window: the same sheets the window draws, made, checked and\n"
-              "searched from the command line. No display is needed.\n"
-              "\n"
-              "Commands:\n"
-              "%1"
-              "\n"
-              "MODE: %2; 256kilo is taken for 256killo.\n"
-              "\n"
-              "Exit status: 0 done; 1 a negative answer (census --mode: the picture is not the sheet; locate:\n"
-              "the sheet does not hold the colour); 2 an error, told in one line on standard error.\n"
-              "\n"
-              "%3\n"
-              "\n"
-              "'%4 COMMAND --help' describes one command.")
+            "searched from the command line. No display is needed.\n"
+            "\n"
+            "Commands:\n"
+            "%1"
+            "\n"
+            "MODE: %2; 256kilo is taken for 256killo.\n"
+            "\n"
+            "Exit status: 0 done; 1 a negative answer (census --mode: the picture is not the sheet; locate:\n"
+            "the sheet does not hold the colour); 2 an error, told in one line on standard error.\n"
+            "\n"
+            "%3\n"
+            "\n"
+            "'%4 COMMAND --help' describes one command.")
         .arg(list, ModeChoices(), allocationLimitNote(), QCoreApplication::applicationName());
 }
 

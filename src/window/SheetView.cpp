@@ -132,12 +132,7 @@ void SheetView::addShortcuts()
 
 std::optional<Mode> SheetView::mode() const
 {
-    if (canvas_.width() != canvas_.height())
-        return std::nullopt;
-    for (const Sheet &sheet : Sheets::All)
-        if (sheet.size == canvas_.width())
-            return sheet.mode;
-    return std::nullopt;
+    return Sheets::OfSize(canvas_.width(), canvas_.height());
 }
 
 void SheetView::present(const QWidget *near)

@@ -36,12 +36,7 @@ using Format = PictureFile::Format;
 // ending, or none, leaves it to the file type chosen in the dialog.
 Format formatOf(const QString &fileName, Format chosen)
 {
-    const QString suffix = QFileInfo(fileName).suffix();
-    if (suffix.compare(QLatin1String("png"), Qt::CaseInsensitive) == 0)
-        return Format::Png;
-    if (suffix.compare(QLatin1String("bmp"), Qt::CaseInsensitive) == 0)
-        return Format::Bmp;
-    return chosen;
+    return PictureFile::FormatOfName(fileName).value_or(chosen);
 }
 
 ColorValue toColorValue(const QColor &colour)
@@ -152,10 +147,8 @@ const Sheet *mainform::CanvasSheet() const
 {
     // Every sheet has its own size, so the size tells which run sized the
     // canvas; before any run it has the design's size, no sheet's.
-    for (const Sheet &sheet : Sheets::All)
-        if (canvas_.width() == sheet.size && canvas_.height() == sheet.size)
-            return &sheet;
-    return nullptr;
+    const std::optional<Mode> mode = Sheets::OfSize(canvas_.width(), canvas_.height());
+    return mode ? &Sheets::Of(*mode) : nullptr;
 }
 
 int mainform::SelectedMode() const

@@ -3,7 +3,7 @@
 // interpolation, whatever numbers its file held.
 
 #include "FuzzTarget.h"
-#include "sheet/CubeFile.h"
+#include "lut/CubeFile.h"
 
 #include <cmath>
 #include <cstddef>

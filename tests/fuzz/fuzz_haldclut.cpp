@@ -3,8 +3,8 @@
 // a fault; a table read grades a picture.
 
 #include "FuzzTarget.h"
-#include "sheet/HaldClut.h"
-#include "sheet/PictureReader.h"
+#include "lut/HaldClut.h"
+#include "picture/PictureReader.h"
 
 #include <QBuffer>
 

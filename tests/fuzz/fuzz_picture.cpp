@@ -4,7 +4,7 @@
 // the same function, as they are in the program.
 
 #include "FuzzTarget.h"
-#include "sheet/PictureReader.h"
+#include "picture/PictureReader.h"
 
 #include <QBuffer>
 

@@ -35,7 +35,4 @@ inline constexpr double PlausibleError = 20.0;
 // `sheet` (RGB32).
 Placement Find(const QImage &picture, const QImage &sheet);
 
-// The ranking error of one placement, which must lie inside the picture.
-double ErrorAt(const QImage &picture, const QImage &sheet, int x, int y, int scale);
-
 } // namespace SheetSearch

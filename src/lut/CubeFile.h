@@ -16,7 +16,7 @@
 // The writer writes what every reader agrees on: TITLE, LUT_3D_SIZE, the data
 // in the C form, LF endings, no DOMAIN lines.
 
-#include "sheet/ColourLut.h"
+#include "lut/ColourLut.h"
 
 #include <QByteArray>
 #include <QString>
@@ -38,6 +38,14 @@ struct ReadError
 // Reads a whole .cube file's bytes into `lut`. On failure returns false and
 // fills `error`; nothing is allocated beyond what the bytes can hold.
 bool Read(const QByteArray &bytes, ColourLut &lut, ReadError &error);
+
+// The largest .cube file read, in bytes: LUT_3D_SIZE 256 written generously.
+inline constexpr qint64 LargestFile = qint64(1) << 30;
+
+// Reads the .cube file `fileName`. On failure returns false and sets `error`
+// to one sentence: "FILE: line N: what is wrong: 'the line'", or the reason
+// the file could not be read.
+bool ReadFile(const QString &fileName, ColourLut &lut, QString &error);
 
 // Writes `table` (its axes even from 0 to 1, the same size on all three) as a
 // .cube file titled `title`. On failure returns false and sets `reason`.

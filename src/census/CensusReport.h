@@ -5,6 +5,8 @@
 // sheet first (or told where it lies), and everything after concerns the
 // sheet's area only.
 
+#include "platform/PictureFile.h"
+
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -26,18 +28,22 @@ struct Request
     QImage sheet;
     // Where the sheet lies, when the user says so.
     std::optional<Placement> at;
-    // Where to write the picture of the differences (.bmp or .png); empty: nowhere.
+    // Where to write the picture of the differences, and in which format;
+    // empty: nowhere.
     QString diffFile;
+    PictureFile::Format diffFormat = PictureFile::Format::Png;
     // How many of the sheet's colours the picture lacks to list.
     int missingListed = 0;
 };
 
+enum class Outcome { Matches, Differs, Failed };
+
 struct Result
 {
     QStringList lines;
-    // 0 the picture is the sheet (or only counted), 1 it is not, 2 an error.
-    int status = 0;
-    // The error, one sentence naming the file, when status is 2.
+    // Matches: the picture is the sheet (or was only counted).
+    Outcome outcome = Outcome::Matches;
+    // The error, one sentence naming the file, when the census failed.
     QString error;
 };
 

@@ -5,7 +5,7 @@
 // then green, then blue (the layout of ImageMagick's hald: and ffmpeg's
 // haldclut). The levels are even from 0 to 1.
 
-#include "sheet/ColourLut.h"
+#include "lut/ColourLut.h"
 
 #include <QString>
 

@@ -1,6 +1,9 @@
-#include "sheet/CubeFile.h"
+#include "lut/CubeFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 
 #include <algorithm>
@@ -247,6 +250,28 @@ struct Parser
     }
 };
 
+// Line `number` (from 1) of `bytes` as text to quote in a message: at most
+// 60 characters, nothing for a line that is empty or not plain text.
+QString lineText(const QByteArray &bytes, int number)
+{
+    qsizetype start = 0;
+    for (int line = 1; line < number && start >= 0; ++line) {
+        start = bytes.indexOf('\n', start);
+        if (start >= 0)
+            ++start;
+    }
+    if (start < 0 || start >= bytes.size())
+        return {};
+    qsizetype end = bytes.indexOf('\n', start);
+    if (end < 0)
+        end = bytes.size();
+    const QByteArray line = bytes.mid(start, std::min<qsizetype>(end - start, 60)).trimmed();
+    for (const char c : line)
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+            return {};
+    return QString::fromUtf8(line);
+}
+
 } // namespace
 
 bool Read(const QByteArray &bytes, ColourLut &lut, ReadError &error)
@@ -299,6 +324,44 @@ bool Read(const QByteArray &bytes, ColourLut &lut, ReadError &error)
                                                   .arg(parser.expectedLines()));
     parser.finish(lut);
     return true;
+}
+
+bool ReadFile(const QString &fileName, ColourLut &lut, QString &error)
+{
+    QFile file(fileName);
+    const QString name = QDir::toNativeSeparators(fileName);
+    if (QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly)) {
+        error = tr("Could not read the look-up table %1: %2")
+                    .arg(name, QFileInfo(fileName).isDir() ? tr("It is a folder.") : file.errorString());
+        return false;
+    }
+    // Read a piece at a time: QIODevice::read(n) takes n bytes of memory
+    // before it reads, so one read of the largest size would ask for 1 GiB
+    // for every small table.
+    constexpr qint64 Piece = qint64(1) << 20;
+    QByteArray bytes;
+    while (bytes.size() <= LargestFile) {
+        const QByteArray piece = file.read(Piece);
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        error = tr("Could not read the look-up table %1: %2").arg(name, file.errorString());
+        return false;
+    }
+    if (bytes.size() > LargestFile) {
+        error = tr("%1: the file is larger than a .cube file of LUT_3D_SIZE 256 can be.").arg(name);
+        return false;
+    }
+    ReadError readError;
+    if (Read(bytes, lut, readError))
+        return true;
+    error = QStringLiteral("%1: line %2: %3").arg(name).arg(readError.line).arg(readError.what);
+    const QString quoted = lineText(bytes, readError.line);
+    if (!quoted.isEmpty())
+        error += QStringLiteral(": '%1'").arg(quoted);
+    return false;
 }
 
 bool Write(const LutTable &table, const QString &title, QIODevice &device, QString &reason)

@@ -8,7 +8,8 @@
 // between the nodes around it, rounded to the nearest output value. The
 // picture is changed in place, its rows shared among the cores.
 
-#include "sheet/LutInterpolation.h"
+#include "lut/LutInterpolation.h"
+#include "picture/PictureDepth.h"
 
 #include <QImage>
 
@@ -77,7 +78,7 @@ template <typename Nodes>
 void ApplyTable(QImage &picture, const std::array<LutAxis, 3> &axes, const Nodes &nodes, Interpolation method,
                 const LutCurves *curves = nullptr)
 {
-    const bool deep = picture.format() == QImage::Format_RGBX64 || picture.format() == QImage::Format_RGBA64;
+    const bool deep = PictureDepth::Deep(picture);
     const int maximum = deep ? 65535 : 255;
 
     // Where each input value lands on each axis.
@@ -98,7 +99,7 @@ void ApplyTable(QImage &picture, const std::array<LutAxis, 3> &axes, const Nodes
     const int width = picture.width();
     uchar *bits = picture.bits();
     const qsizetype stride = picture.bytesPerLine();
-    LutMath::ForRowBands(picture.height(), std::int64_t(width) * picture.height(), [&](int first, int end) {
+    RowBands::ForRowBands(picture.height(), std::int64_t(width) * picture.height(), [&](int first, int end) {
         const auto each = [&](auto &&pixel) {
             for (int y = first; y < end; ++y)
                 for (int x = 0; x < width; ++x)

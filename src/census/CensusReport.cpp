@@ -1,11 +1,11 @@
-#include "sheet/CensusReport.h"
+#include "census/CensusReport.h"
+#include "picture/PictureDepth.h"
 
 #include "platform/PictureFile.h"
-#include "sheet/ColourSet.h"
-#include "sheet/ErrorMeasures.h"
-#include "sheet/PictureReader.h"
-#include "sheet/SheetArguments.h"
-#include "sheet/SheetSearch.h"
+#include "census/ColourSet.h"
+#include "census/ErrorMeasures.h"
+#include "picture/PictureReader.h"
+#include "census/SheetSearch.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,17 +31,12 @@ QString sizeText(QSize size)
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
-bool isDeep(const QImage &picture)
-{
-    return picture.format() == QImage::Format_RGBX64 || picture.format() == QImage::Format_RGBA64;
-}
-
 // The colours of an area: the 8-bit ones into `colours` (of a deep picture,
 // those whose every channel is an 8-bit level times 257), and how many
 // distinct colours the area holds at the picture's own depth.
 std::int64_t collect(const QImage &picture, const QRect &area, ColourSet &colours)
 {
-    if (!isDeep(picture)) {
+    if (!PictureDepth::Deep(picture)) {
         for (int y = area.top(); y <= area.bottom(); ++y)
             colours.insertAll(reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y)) + area.left(),
                               std::size_t(area.width()));
@@ -96,7 +91,7 @@ Result Run(const QString &fileName, const Request &request)
     PictureReader::Picture read;
     QString reason;
     if (!PictureReader::ReadPicture(fileName, read, reason)) {
-        result.status = 2;
+        result.outcome = Outcome::Failed;
         result.error = tr("Could not read the picture %1: %2").arg(name, reason);
         return result;
     }
@@ -111,7 +106,7 @@ Result Run(const QString &fileName, const Request &request)
             scale = request.at->scale;
             area = QRect(request.at->x, request.at->y, size * scale, size * scale);
             if (!picture.rect().contains(area)) {
-                result.status = 2;
+                result.outcome = Outcome::Failed;
                 result.error = tr("The sheet at %1,%2 at scale %3 (%4) does not fit in the %5 picture %6.")
                                    .arg(area.x())
                                    .arg(area.y())
@@ -134,7 +129,7 @@ Result Run(const QString &fileName, const Request &request)
                                     .arg(found.y)
                                     .arg(found.scale)
                                     .arg(decimals(found.error));
-                result.status = 1;
+                result.outcome = Outcome::Differs;
                 return result;
             }
             scale = found.scale;
@@ -183,21 +178,19 @@ Result Run(const QString &fileName, const Request &request)
                         .arg(std::isinf(measures.psnr()) ? QStringLiteral("inf") : QString::number(measures.psnr(), 'f', 2))
                  << QStringLiteral("mean dE2000: %1").arg(decimals(measures.meanDe2000))
                  << QStringLiteral("max dE2000: %1").arg(decimals(measures.maxDe2000));
-    result.status = differing == 0 ? 0 : 1;
+    result.outcome = differing == 0 ? Outcome::Matches : Outcome::Differs;
 
     if (!request.diffFile.isEmpty()) {
         QString level;
         const QImage diff = ErrorMeasures::DiffPicture(worst, compared.size(), level);
-        const SheetArguments::Format format =
-            SheetArguments::FormatOfName(request.diffFile).value_or(SheetArguments::Format::Png);
         QString error;
         if (diff.isNull()) {
             error = tr("There is not enough memory for the picture of the differences.");
-        } else if (PictureFile::SavePicture(diff, request.diffFile, format, &error)) {
+        } else if (PictureFile::SavePicture(diff, request.diffFile, request.diffFormat, &error)) {
             result.lines << QStringLiteral("diff scale: 1 level = %1").arg(level);
         }
         if (!error.isEmpty()) {
-            result.status = 2;
+            result.outcome = Outcome::Failed;
             result.error = error;
         }
     }

@@ -1,6 +1,8 @@
-#include "sheet/ErrorMeasures.h"
+#include "census/ErrorMeasures.h"
+#include "picture/PictureDepth.h"
 
-#include "sheet/Ciede2000.h"
+#include "census/Ciede2000.h"
+#include "picture/RowBands.h"
 
 #include <QImage>
 #include <QRgba64>
@@ -9,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <thread>
 #include <type_traits>
 
 namespace {
@@ -114,11 +115,6 @@ void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &
     }
 }
 
-bool isDeep(const QImage &picture)
-{
-    return picture.format() == QImage::Format_RGBX64 || picture.format() == QImage::Format_RGBA64;
-}
-
 } // namespace
 
 double ErrorMeasures::psnr() const
@@ -131,7 +127,7 @@ double ErrorMeasures::psnr() const
 ErrorMeasures ErrorMeasures::Measure(const QImage &picture, QPoint origin, int scale, const QImage &sheet,
                                      std::vector<std::uint16_t> *worst)
 {
-    const bool deep = isDeep(picture);
+    const bool deep = PictureDepth::Deep(picture);
     const int levels = deep ? 65536 : 256;
     std::vector<double> linear(std::size_t(levels), 0.0);
     for (int level = 0; level < levels; ++level)
@@ -141,24 +137,18 @@ ErrorMeasures ErrorMeasures::Measure(const QImage &picture, QPoint origin, int s
 
     // Bands of whole sheet rows, one a core.
     const int sheetRows = sheet.height();
-    const int bands = std::clamp(int(std::thread::hardware_concurrency()), 1, std::min(16, std::max(1, sheetRows / 8)));
+    const int bands = RowBands::Count(sheetRows, std::int64_t(sheet.width()) * sheetRows * scale * scale);
     std::vector<Partial> parts(static_cast<std::size_t>(bands));
-    const auto measureBand = [&](int band) {
-        const int first = sheetRows * band / bands * scale;
-        const int end = sheetRows * (band + 1) / bands * scale;
-        std::uint16_t *worstBits = worst ? worst->data() : nullptr;
+    std::uint16_t *worstBits = worst ? worst->data() : nullptr;
+    RowBands::Run(sheetRows, bands, [&](int band, int firstSheetRow, int endSheetRow) {
+        const int first = firstSheetRow * scale;
+        const int end = endSheetRow * scale;
+        Partial &part = parts[std::size_t(band)];
         if (deep)
-            measureRows<QRgba64>(picture, origin, scale, sheet, first, end, linear, parts[std::size_t(band)], worstBits);
+            measureRows<QRgba64>(picture, origin, scale, sheet, first, end, linear, part, worstBits);
         else
-            measureRows<std::uint32_t>(picture, origin, scale, sheet, first, end, linear, parts[std::size_t(band)],
-                                       worstBits);
-    };
-    std::vector<std::thread> helpers;
-    for (int band = 1; band < bands; ++band)
-        helpers.emplace_back(measureBand, band);
-    measureBand(0);
-    for (std::thread &helper : helpers)
-        helper.join();
+            measureRows<std::uint32_t>(picture, origin, scale, sheet, first, end, linear, part, worstBits);
+    });
 
     Partial total;
     for (const Partial &part : parts) {

@@ -1,4 +1,4 @@
-#include "sheet/Ciede2000.h"
+#include "census/Ciede2000.h"
 
 #include <array>
 #include <cmath>

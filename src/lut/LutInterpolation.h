@@ -3,15 +3,14 @@
 // The arithmetic of a colour look-up table, shared by every kind of table
 // (a .cube file's lattice, a HaldCLUT, an edited sheet read in place): where
 // an input value falls on a channel's grid of levels, the three ways to
-// interpolate between the nodes around it, and a picture's rows shared out
-// among the processor's cores. Plain C++; a table hands in its nodes through
+// interpolate between the nodes around it. Plain C++; a table hands in its nodes through
 // an accessor `at(red, green, blue)` that returns a LutRgb.
+
+#include "picture/RowBands.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 struct LutRgb
@@ -181,35 +180,6 @@ LUT_INLINE int Quantise(float value, int maximum)
     if (scaled >= float(maximum))
         return maximum;
     return int(scaled + 0.5f);
-}
-
-// Runs band(first row, end row) over `rows` rows, in bands shared among the
-// processor's cores when there is enough work to pay for the threads.
-template <typename Band>
-void ForRowBands(int rows, std::int64_t pixels, const Band &band)
-{
-    constexpr std::int64_t PixelsPerThread = 1 << 18;
-    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-    const int bands = int(std::clamp<std::int64_t>(pixels / PixelsPerThread, 1, std::min(cores, std::max(rows, 1))));
-    if (bands <= 1) {
-        band(0, rows);
-        return;
-    }
-    const auto bandOf = [&band, rows, bands](int i) {
-        band(int(std::int64_t(rows) * i / bands), int(std::int64_t(rows) * (i + 1) / bands));
-    };
-    std::vector<std::thread> helpers;
-    helpers.reserve(std::size_t(bands - 1));
-    for (int i = 1; i < bands; ++i) {
-        try {
-            helpers.emplace_back(bandOf, i);
-        } catch (const std::system_error &) {
-            bandOf(i); // no thread to be had: this one does it
-        }
-    }
-    bandOf(0);
-    for (std::thread &helper : helpers)
-        helper.join();
 }
 
 } // namespace LutMath

@@ -1,4 +1,4 @@
-#include "sheet/SheetSearch.h"
+#include "census/SheetSearch.h"
 
 #include <algorithm>
 #include <array>
@@ -218,12 +218,6 @@ struct Tried
 };
 
 } // namespace
-
-double ErrorAt(const QImage &picture, const QImage &sheet, int x, int y, int scale)
-{
-    const std::vector<Sample> samples = rankingSamples(sheet);
-    return meanError(rank(picture, samples, x, y, scale));
-}
 
 Placement Find(const QImage &picture, const QImage &sheet)
 {

@@ -1,4 +1,4 @@
-#include "sheet/PictureReader.h"
+#include "picture/PictureReader.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -378,24 +378,6 @@ bool ReadPicture(const QString &fileName, Picture &picture, QString &reason)
     if (!openSource(fileName, file, buffer, source, reason))
         return false;
     return ReadPicture(*source, picture, reason);
-}
-
-bool ReadPicture(const QString &fileName, QImage &image, QString &reason)
-{
-    Picture picture;
-    if (!ReadPicture(fileName, picture, reason))
-        return false;
-    if (picture.depth == 8) {
-        image = picture.image;
-        return true;
-    }
-    image = picture.image.convertToFormat(picture.image.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                                          : QImage::Format_RGB32);
-    if (image.isNull()) {
-        reason = tr("There is not enough memory to convert it.");
-        return false;
-    }
-    return true;
 }
 
 } // namespace PictureReader

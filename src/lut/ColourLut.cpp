@@ -1,4 +1,5 @@
-#include "sheet/ColourLut.h"
+#include "lut/ColourLut.h"
+#include "picture/PictureDepth.h"
 
 namespace LutPicture {
 
@@ -44,7 +45,7 @@ bool ColourLut::apply(QImage &picture, Interpolation method) const
         return true;
 
     // Curves alone: one output value per input value of each channel.
-    const bool deep = format == QImage::Format_RGBX64 || format == QImage::Format_RGBA64;
+    const bool deep = PictureDepth::Deep(format);
     const int maximum = deep ? 65535 : 255;
     std::array<std::vector<quint16>, 3> out;
     for (int c = 0; c < 3; ++c) {
@@ -56,7 +57,7 @@ bool ColourLut::apply(QImage &picture, Interpolation method) const
     const int width = picture.width();
     uchar *bits = picture.bits();
     const qsizetype stride = picture.bytesPerLine();
-    LutMath::ForRowBands(picture.height(), std::int64_t(width) * picture.height(), [&](int first, int end) {
+    RowBands::ForRowBands(picture.height(), std::int64_t(width) * picture.height(), [&](int first, int end) {
         for (int y = first; y < end; ++y) {
             if (deep) {
                 auto *p = reinterpret_cast<quint16 *>(bits + y * stride);

@@ -1,6 +1,9 @@
-#include "sheet/SheetLut.h"
+#include "lut/SheetLut.h"
+#include "picture/PictureDepth.h"
+#include "picture/PictureReader.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstdlib>
 
@@ -122,7 +125,7 @@ struct ByColour
             Offsets[low] = place.y * (stride / qsizetype(sizeof(QRgb))) + place.x;
         }
         constexpr int Blocks = 1 << 15;
-        LutMath::ForRowBands(Blocks, std::int64_t(1) << 24, [&](int first, int end) {
+        RowBands::ForRowBands(Blocks, std::int64_t(1) << 24, [&](int first, int end) {
             for (int block = first; block < end; ++block) {
                 const quint32 base = quint32(block) << 9;
                 const int r0 = Gather(base, 0), g0 = Gather(base, 1), b0 = Gather(base, 2);
@@ -136,13 +139,20 @@ struct ByColour
     QRgb *edited = nullptr;
 };
 
-bool isDeep(const QImage &picture)
-{
-    return LutPicture::WorkingFormat(picture) == QImage::Format_RGBX64
-           || LutPicture::WorkingFormat(picture) == QImage::Format_RGBA64;
-}
 
 } // namespace
+
+bool SheetLut::loadFile(const QString &fileName, Mode mode, QString &error)
+{
+    PictureReader::Picture picture;
+    QString reason;
+    if (PictureReader::ReadPicture(fileName, picture, reason) && load(picture.image, mode, reason))
+        return true;
+    const QString shown = fileName == QLatin1String("-") ? QCoreApplication::translate("SheetLut", "standard input")
+                                                         : QDir::toNativeSeparators(fileName);
+    error = QCoreApplication::translate("SheetLut", "Could not read the edited sheet %1: %2").arg(shown, reason);
+    return false;
+}
 
 bool SheetLut::load(const QImage &edited, Mode mode, QString &reason)
 {
@@ -169,7 +179,7 @@ bool SheetLut::load(const QImage &edited, Mode mode, QString &reason)
         }
     }
 
-    const bool deep = isDeep(edited);
+    const bool deep = PictureDepth::Deep(LutPicture::WorkingFormat(edited));
     const QImage::Format format = deep ? QImage::Format_RGBX64 : QImage::Format_RGB32;
     const QImage pixels = edited.format() == format ? edited : edited.convertToFormat(format);
     if (pixels.isNull()) {
@@ -247,7 +257,7 @@ LutTable SheetLut::resample(int size) const
             cells[c].push_back(axes_[c].locate(level));
     }
     withNodes([&](const auto &nodes) {
-        LutMath::ForRowBands(size, std::int64_t(size) * size * size * 16, [&](int first, int end) {
+        RowBands::ForRowBands(size, std::int64_t(size) * size * size * 16, [&](int first, int end) {
             for (int b = first; b < end; ++b) {
                 float *out = result.nodes.data() + 3 * std::size_t(b) * size * size;
                 for (int g = 0; g < size; ++g) {
@@ -284,7 +294,7 @@ bool SheetLut::apply(QImage &picture, Interpolation method, Scratch *scratch) co
         if (picture.format() != format || picture.isNull())
             return false;
     }
-    const bool deepPicture = format == QImage::Format_RGBX64 || format == QImage::Format_RGBA64;
+    const bool deepPicture = PictureDepth::Deep(format);
     if (!(inPlace_ && !deepPicture)) {
         withNodes([&](const auto &nodes) { LutPicture::ApplyTable(picture, axes_, nodes, method); });
         return true;
@@ -305,7 +315,7 @@ bool SheetLut::apply(QImage &picture, Interpolation method, Scratch *scratch) co
     const qsizetype stride = picture.bytesPerLine();
     const std::int64_t pixels = std::int64_t(width) * picture.height();
     const auto grade = [&](const auto &edit) {
-        LutMath::ForRowBands(picture.height(), pixels, [&](int first, int end) {
+        RowBands::ForRowBands(picture.height(), pixels, [&](int first, int end) {
             for (int y = first; y < end; ++y) {
                 auto *p = reinterpret_cast<QRgb *>(bits + y * stride);
                 for (int x = 0; x < width; ++x)

@@ -1,4 +1,4 @@
-#include "sheet/ColourSet.h"
+#include "census/ColourSet.h"
 
 #include <bit>
 

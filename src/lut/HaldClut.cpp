@@ -1,4 +1,4 @@
-#include "sheet/HaldClut.h"
+#include "lut/HaldClut.h"
 
 #include <QCoreApplication>
 

@@ -29,8 +29,6 @@ bool ReadPicture(const QString &fileName, Picture &picture, QString &reason);
 // what the bytes claim (the format, the size against the allocation limit,
 // truncation) is made here.
 bool ReadPicture(QIODevice &device, Picture &picture, QString &reason);
-// At 8 bits a channel: a deeper picture is rounded to the nearest 8-bit level.
-bool ReadPicture(const QString &fileName, QImage &image, QString &reason);
 
 // The most memory the decoded pixels of one picture may take, in MB (0: no
 // limit): 1024 (2^28 pixels at 8 bits a channel, 2^27 at 16), or what the

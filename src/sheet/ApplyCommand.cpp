@@ -1,0 +1,192 @@
+#include "sheet/ApplyCommand.h"
+
+#include "lut/ColourLut.h"
+#include "lut/CubeFile.h"
+#include "lut/HaldClut.h"
+#include "lut/SheetLut.h"
+#include "picture/PictureDepth.h"
+#include "picture/PictureReader.h"
+#include "platform/PictureFile.h"
+#include "sheet/CommandContext.h"
+#include "sheet/SheetArguments.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <variant>
+
+namespace ApplyCommand {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("ApplyCommand", text);
+}
+
+using AnyLut = std::variant<ColourLut, SheetLut>;
+
+// Reads the table `fileName` holds: an edited sheet when `mode` is given, a
+// HaldCLUT when the file is a picture, a .cube file otherwise.
+bool readLut(const QString &fileName, std::optional<Mode> mode, AnyLut &lut, QString &error)
+{
+    if (mode) {
+        SheetLut sheet;
+        if (!sheet.loadFile(fileName, *mode, error))
+            return false;
+        lut = std::move(sheet);
+        return true;
+    }
+    if (!QImageReader::imageFormat(fileName).isEmpty()) {
+        PictureReader::Picture picture;
+        QString reason;
+        ColourLut hald;
+        hald.table.emplace();
+        if (!PictureReader::ReadPicture(fileName, picture, reason)
+            || !HaldClut::FromPicture(picture.image, *hald.table, reason)) {
+            error = tr("Could not read the HaldCLUT %1: %2").arg(CommandContext::Shown(fileName), reason);
+            return false;
+        }
+        lut = std::move(hald);
+        return true;
+    }
+
+    ColourLut cube;
+    if (!CubeFile::ReadFile(fileName, cube, error))
+        return false;
+    lut = std::move(cube);
+    return true;
+}
+
+std::optional<Interpolation> interpolationNamed(const QString &text)
+{
+    if (text == QLatin1String("tetrahedral"))
+        return Interpolation::Tetrahedral;
+    if (text == QLatin1String("trilinear"))
+        return Interpolation::Trilinear;
+    if (text == QLatin1String("nearest"))
+        return Interpolation::Nearest;
+    return std::nullopt;
+}
+
+// The format Qt writes for OUT's extension.
+QByteArray formatOfName(const QString &fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return "jpeg";
+    if (suffix == QLatin1String("tif") || suffix == QLatin1String("tiff"))
+        return "tiff";
+    for (const char *format : {"bmp", "png", "webp"}) {
+        if (suffix == QLatin1String(format))
+            return format;
+    }
+    return {};
+}
+
+bool writePicture(const QImage &picture, const QByteArray &format, QIODevice &device, QString &reason)
+{
+    const bool deep = PictureDepth::Deep(picture);
+    // An opaque 8-bit BMP is written as the window's Save writes it.
+    if (format == "bmp" && picture.format() == QImage::Format_RGB32)
+        return PictureFile::WritePicture(picture, device, PictureFile::Format::Bmp, reason);
+    QImage written = picture;
+    // Only PNG and TIFF keep 16 bits a channel.
+    if (deep && format != "png" && format != "tiff")
+        written = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (written.isNull()) {
+        reason = tr("There is not enough memory to convert the picture.");
+        return false;
+    }
+    QImageWriter writer(&device, format);
+    if (format == "jpeg" || format == "webp")
+        writer.setQuality(95);
+    if (!writer.write(written)) {
+        reason = writer.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int Run(CommandContext &context)
+{
+    const QStringList &arguments = context.arguments();
+    const auto option = [&](const char *name) {
+        const QString key = QLatin1String(name);
+        return context.isSet(key) ? std::optional<QString>(context.value(key)) : std::nullopt;
+    };
+    const QString &lutName = arguments[0];
+    const QString &pictureName = arguments[1];
+    const QString &outName = arguments[2];
+
+    std::optional<Mode> mode;
+    if (const std::optional<QString> text = option("mode")) {
+        mode = SheetArguments::ParseMode(*text);
+        if (!mode)
+            return context.failUnknownMode(*text);
+    }
+    Interpolation method = Interpolation::Tetrahedral;
+    if (const std::optional<QString> text = option("interpolation")) {
+        const std::optional<Interpolation> named = interpolationNamed(*text);
+        if (!named)
+            return context.fail(tr("Unknown interpolation '%1': give tetrahedral, trilinear or nearest.").arg(*text));
+        method = *named;
+    }
+    const QByteArray format = formatOfName(outName);
+    if (format.isEmpty())
+        return context.fail(tr("Cannot tell the format from the name %1: end it in .bmp, .png, .jpg, .tif or .webp.")
+                                 .arg(QDir::toNativeSeparators(outName)));
+
+    // The table and the picture are read at the same time.
+    AnyLut lut;
+    QString lutError;
+    bool lutRead = false;
+    const auto readTable = [&] {
+        try {
+            lutRead = readLut(lutName, mode, lut, lutError);
+        } catch (const std::bad_alloc &) {
+            lutError = tr("There is not enough memory for the look-up table %1.").arg(QDir::toNativeSeparators(lutName));
+        }
+    };
+    std::optional<std::thread> helper;
+    try {
+        helper.emplace(readTable);
+    } catch (const std::system_error &) {
+        readTable(); // no thread to be had: one after the other
+    }
+    PictureReader::Picture picture;
+    QString reason;
+    const bool pictureRead = PictureReader::ReadPicture(pictureName, picture, reason);
+    SheetLut::Scratch scratch;
+    if (pictureRead && mode)
+        scratch = SheetLut::ScratchFor(picture.image, *mode);
+    if (helper)
+        helper->join();
+    if (!lutRead)
+        return context.fail(lutError);
+    if (!pictureRead)
+        return context.fail(tr("Could not read the picture %1: %2").arg(CommandContext::Shown(pictureName), reason));
+
+    const bool applied = std::holds_alternative<SheetLut>(lut)
+                             ? std::get<SheetLut>(lut).apply(picture.image, method, &scratch)
+                             : std::get<ColourLut>(lut).apply(picture.image, method);
+    if (!applied)
+        return context.fail(tr("There is not enough memory to grade the picture %1.").arg(CommandContext::Shown(pictureName)));
+    QString error;
+    if (!context.writeOut(outName, true,
+                  [&](QIODevice &device, QString &why) { return writePicture(picture.image, format, device, why); },
+                  error))
+        return context.fail(error);
+    return Done;
+}
+
+} // namespace ApplyCommand

@@ -1,0 +1,100 @@
+#include "sheet/LutCommand.h"
+
+#include "lut/CubeFile.h"
+#include "lut/HaldClut.h"
+#include "lut/SheetLut.h"
+#include "sheet/CommandContext.h"
+#include "sheet/SheetArguments.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImageWriter>
+
+#include <new>
+#include <optional>
+
+namespace LutCommand {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("LutCommand", text);
+}
+
+constexpr int DefaultCubeSize = 33;
+constexpr int DefaultHaldLevel = 8;
+
+} // namespace
+
+int Run(CommandContext &context)
+{
+    const QStringList &arguments = context.arguments();
+    const auto option = [&](const char *name) {
+        const QString key = QLatin1String(name);
+        return context.isSet(key) ? std::optional<QString>(context.value(key)) : std::nullopt;
+    };
+    const std::optional<QString> modeText = option("mode");
+    if (!modeText)
+        return context.failUsage(tr("lut needs --mode: the mode of the edited sheet."));
+    const std::optional<Mode> mode = SheetArguments::ParseMode(*modeText);
+    if (!mode)
+        return context.failUnknownMode(*modeText);
+    const QString output = option("output").value_or(QStringLiteral("-"));
+    const std::optional<QString> formatText = option("format");
+    const std::optional<QString> sizeText = option("size");
+
+    bool hald = false;
+    if (formatText) {
+        if (*formatText != QLatin1String("cube") && *formatText != QLatin1String("hald"))
+            return context.fail(tr("Unknown format '%1': give cube or hald.").arg(*formatText));
+        hald = *formatText == QLatin1String("hald");
+    } else {
+        hald = QFileInfo(output).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) == 0;
+    }
+    const int smallest = hald ? HaldClut::SmallestLevel : 2;
+    const int largest = hald ? HaldClut::LargestLevel : CubeFile::Largest3dSize;
+    int size = hald ? DefaultHaldLevel : DefaultCubeSize;
+    if (sizeText) {
+        bool ok = false;
+        size = sizeText->toInt(&ok);
+        if (!ok || size < smallest || size > largest)
+            return context.fail(tr("--size %1: give a whole number from %2 to %3 (%4).")
+                                     .arg(*sizeText)
+                                     .arg(smallest)
+                                     .arg(largest)
+                                     .arg(hald ? tr("the HaldCLUT's level") : tr("the .cube's points a channel")));
+    }
+
+    SheetLut sheet;
+    QString error;
+    try {
+        if (!sheet.loadFile(arguments[0], *mode, error))
+            return context.fail(error);
+        const LutTable table = sheet.resample(hald ? size * size : size);
+        if (hald) {
+            const QImage picture = HaldClut::ToPicture(table);
+            if (picture.isNull())
+                return context.fail(tr("There is not enough memory for the HaldCLUT."));
+            const auto write = [&](QIODevice &device, QString &reason) {
+                QImageWriter writer(&device, "png");
+                if (writer.write(picture))
+                    return true;
+                reason = writer.errorString();
+                return false;
+            };
+            return context.writeOut(output, true, write, error) ? Done : context.fail(error);
+        }
+        const QString title = QStringLiteral("%1 (%2)").arg(QFileInfo(arguments[0]).completeBaseName(),
+                                                            SheetArguments::ModeName(*mode));
+        const auto write = [&](QIODevice &device, QString &reason) {
+            return CubeFile::Write(table, title, device, reason);
+        };
+        return context.writeOut(output, false, write, error) ? Done : context.fail(error);
+    } catch (const std::bad_alloc &) {
+        return context.fail(tr("There is not enough memory for a table of %1 points a channel.")
+                                 .arg(hald ? size * size : size));
+    }
+}
+
+} // namespace LutCommand
