@@ -20,10 +20,14 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRgba64>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -254,6 +258,8 @@ private slots:
     void censusDiffAndMissing();
     void censusFindsAnySheet_data();
     void censusFindsAnySheet();
+    void jsonSaysWhatTheLinesSay_data();
+    void jsonSaysWhatTheLinesSay();
     void locate_data();
     void locate();
     void modes();
@@ -629,20 +635,171 @@ void tst_Sheet::censusDiffAndMissing()
             QVERIFY2((qGray(diff.pixel(x, y)) == 0) != square.contains(x, y), qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
 }
 
+// --json against the text lines of the same command: every `name: value`
+// line is a key in snake_case ("PSNR: 25.73 dB" is psnr_db) holding the
+// same value as a number, [x, y] or text; rows are an array.
+void tst_Sheet::jsonSaysWhatTheLinesSay_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // @/ is the test folder
+
+    QTest::newRow("census of a JPEG, --missing")
+        << QStringList {"census", "@/json.jpg", "--mode", "64kilo", "--missing=3", "--diff", "@/json-diff.png"};
+    QTest::newRow("census --mode auto, scale 2") << QStringList {"census", "@/json-shot.png", "--mode", "auto"};
+    QTest::newRow("census finding nothing") << QStringList {"census", "@/json-flat.png", "--mode", "auto"};
+    QTest::newRow("census, only counted") << QStringList {"census", "@/json.jpg"};
+    QTest::newRow("census of two files")
+        << QStringList {"census", "@/json-shot.png", "@/json.jpg", "--mode", "4096"};
+    QTest::newRow("census of a file that is not there")
+        << QStringList {"census", "@/json-shot.png", "@/nothing.png", "--mode", "auto"};
+    QTest::newRow("locate") << QStringList {"locate", "64kilo", "90FF20"};
+    QTest::newRow("locate, not held") << QStringList {"locate", "4096", "FF0102"};
+    QTest::newRow("modes") << QStringList {"modes"};
+}
+
+void tst_Sheet::jsonSaysWhatTheLinesSay()
+{
+    QFETCH(QStringList, arguments);
+    if (!QFile::exists(Convert))
+        QSKIP("ImageMagick is not installed (scripts/ensure-packages installs it)");
+    const QString sheetName = folder_.filePath(QStringLiteral("json-sheet.png"));
+    if (!QFile::exists(sheetName)) {
+        QVERIFY(SheetPicture(3).save(sheetName));
+        QVERIFY(SheetPicture(5).save(folder_.filePath(QStringLiteral("json-4096.png"))));
+        const QList<QStringList> pictures {
+            {sheetName, "-quality", "80", folder_.filePath(QStringLiteral("json.jpg"))},
+            {"-size", "300x200", "xc:#4060a0", "(", folder_.filePath(QStringLiteral("json-4096.png")), "-scale",
+             "200%", ")", "-geometry", "+31+17", "-composite", "PNG24:" + folder_.filePath(QStringLiteral("json-shot.png"))},
+            {"-size", "300x200", "xc:#4060a0", "PNG24:" + folder_.filePath(QStringLiteral("json-flat.png"))}};
+        for (const QStringList &convert : pictures) {
+            QProcess process;
+            process.start(Convert, convert);
+            QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+        }
+    }
+    arguments.replaceInStrings(QStringLiteral("@/"), folder_.path() + QLatin1Char('/'));
+
+    const Result text = runHere(arguments);
+    const Result json = runHere(arguments + QStringList {QStringLiteral("--json")});
+    QCOMPARE(json.exitCode, text.exitCode);
+    QCOMPARE(json.err, text.err);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json.out, &error);
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString() + json.out));
+    const QStringList lines = QString::fromLatin1(text.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+
+    if (arguments[0] == QLatin1String("modes")) {
+        QCOMPARE(document.array().size(), lines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QJsonObject mode = document.array()[i].toObject();
+            const QStringList fields = lines[i].split(QLatin1Char(' '));
+            QCOMPARE(QStringList({QString::number(mode["index"].toInt()), mode["name"].toString(),
+                                  QStringLiteral("%1x%1").arg(mode["size"].toInt()),
+                                  QStringLiteral("%1x%1").arg(mode["tile"].toInt()),
+                                  QString::number(mode["colours"].toInteger())}),
+                     fields.mid(0, 5));
+            for (const char *channel : {"red", "green", "blue"})
+                QVERIFY(lines[i].contains(QStringLiteral("(%1)").arg(mode[channel].toArray().size())));
+        }
+        return;
+    }
+    if (arguments[0] == QLatin1String("locate")) {
+        QStringList places;
+        for (const QJsonValue place : document.object()["places"].toArray())
+            places << QStringLiteral("%1 %2").arg(place[0].toInt()).arg(place[1].toInt());
+        QCOMPARE(places, lines);
+        if (text.exitCode == 1)
+            QVERIFY(text.err.contains(document.object()["nearest_held"].toString().toLatin1()));
+        return;
+    }
+
+    // census: one object, or one for each file after its file: line.
+    QList<QJsonObject> objects;
+    if (document.isArray()) {
+        for (const QJsonValue value : document.array())
+            objects << value.toObject();
+    } else {
+        objects << document.object();
+    }
+    qsizetype next = -1;
+    qsizetype rows = 0;
+    QList<QSet<QString>> seen(objects.size());
+    for (const QString &line : lines) {
+        const qsizetype colon = line.indexOf(QLatin1String(": "));
+        if (line.startsWith(QLatin1String("file: "))) {
+            ++next;
+            QCOMPARE(objects[next]["file"].toString(), line.mid(6));
+            continue;
+        }
+        const QJsonObject &object = objects[std::max<qsizetype>(next, 0)];
+        if (colon < 0) { // RRGGBB X Y, a colour missing
+            const QJsonObject row = object["missing"].toArray()[rows++].toObject();
+            QCOMPARE(QStringLiteral("%1 %2 %3").arg(row["colour"].toString()).arg(row["x"].toInt()).arg(row["y"].toInt()),
+                     line);
+            continue;
+        }
+        QString name = line.left(colon);
+        QString value = line.mid(colon + 2);
+        if (value.endsWith(QLatin1String(" dB"))) {
+            name += QLatin1String(" dB");
+            value.chop(3);
+        }
+        const QString key = name.toLower().replace(QLatin1Char(' '), QLatin1Char('_'));
+        QVERIFY2(object.contains(key), qPrintable(key));
+        seen[std::max<qsizetype>(next, 0)].insert(key);
+        const QJsonValue held = object[key];
+        QString shown;
+        if (held.isArray())
+            shown = QStringLiteral("%1%2%3")
+                        .arg(held[0].toInt())
+                        .arg(key == QLatin1String("size") ? QLatin1Char('x') : QLatin1Char(' '))
+                        .arg(held[1].toInt());
+        else if (held.isNull())
+            shown = QStringLiteral("inf");
+        else if (held.isString())
+            shown = held.toString();
+        else if (held.isObject()) // sheet not found: closest MODE at offset X Y scale S, ...
+            shown = QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
+                        .arg(held["mode"].isString() ? held["mode"].toString() + QLatin1Char(' ') : QString())
+                        .arg(held["offset"][0].toInt())
+                        .arg(held["offset"][1].toInt())
+                        .arg(held["scale"].toInt())
+                        .arg(held["mean_channel_difference"].toDouble(), 0, 'f', 4);
+        else {
+            const qsizetype point = value.lastIndexOf(QLatin1Char('.'));
+            shown = QString::number(held.toDouble(), 'f', point < 0 ? 0 : int(value.size() - point - 1));
+            if (key == QLatin1String("diff_scale"))
+                shown.prepend(QStringLiteral("1 level = "));
+        }
+        QCOMPARE(shown, value);
+    }
+    // Nothing more in JSON than in the lines.
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        QStringList keys = objects[i].keys();
+        keys.removeAll(QStringLiteral("file"));
+        keys.removeAll(QStringLiteral("error"));
+        if (rows > 0 || objects[i].contains(QLatin1String("missing")))
+            keys.removeAll(QStringLiteral("missing"));
+        QCOMPARE(keys.size(), seen[i].size());
+    }
+}
+
 void tst_Sheet::locate_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("colour");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("places");
+    QTest::addColumn<QString>("nearest"); // the nearest colour held, for one not held
 
     // Green 255 in the three bottom-right tiles of 64kilo.
-    QTest::newRow("64kilo, three places") << "64kilo" << "90ff20" << 0 << "100 200\n164 200\n228 200\n";
-    QTest::newRow("# and capitals") << "3" << "#90FF20" << 0 << "100 200\n164 200\n228 200\n";
-    QTest::newRow("16million, once") << "16million" << "2ca01f" << 0 << "300 4000\n";
-    QTest::newRow("729, the top-left corner") << "729" << "000000" << 0 << "0 0\n";
-    QTest::newRow("4096 holds no colour off its levels") << "4096" << "010203" << 1 << "";
-    QTest::newRow("16kilo never has green 255") << "16kilo" << "00ff00" << 1 << "";
+    QTest::newRow("64kilo, three places") << "64kilo" << "90ff20" << 0 << "100 200\n164 200\n228 200\n" << "";
+    QTest::newRow("# and capitals") << "3" << "#90FF20" << 0 << "100 200\n164 200\n228 200\n" << "";
+    QTest::newRow("16million, once") << "16million" << "2ca01f" << 0 << "300 4000\n" << "";
+    QTest::newRow("729, the top-left corner") << "729" << "000000" << 0 << "0 0\n" << "";
+    // Levels in steps of 17; green of 16kilo four apart up to 252.
+    QTest::newRow("4096 holds no colour off its levels") << "4096" << "010209" << 1 << "" << "000011";
+    QTest::newRow("16kilo never has green 255") << "16kilo" << "00ff00" << 1 << "" << "00FC00";
+    QTest::newRow("64kilo, one blue level off") << "64kilo" << "90ff21" << 1 << "" << "90FF20";
 }
 
 void tst_Sheet::locate()
@@ -651,13 +808,16 @@ void tst_Sheet::locate()
     QFETCH(QString, colour);
     QFETCH(int, exitCode);
     QFETCH(QString, places);
+    QFETCH(QString, nearest);
 
     const QStringList arguments {QStringLiteral("locate"), mode, colour};
     const Result found = runHere(arguments);
     QVERIFY2(found.exitCode == exitCode, qPrintable(describe(arguments, found)));
     QCOMPARE(QString::fromLatin1(found.out), places);
-    // Not found: one line on stderr says so.
+    // Not found: one line on stderr says so, naming the nearest colour held.
     QCOMPARE(found.err.count('\n'), exitCode == 0 ? 0 : 1);
+    if (!nearest.isEmpty())
+        QVERIFY2(found.err.contains(("the nearest colour it holds is " + nearest).toLatin1()), found.err.constData());
 }
 
 // The levels a "modes" line gives for a channel: "0..254 step 2 (128)" or

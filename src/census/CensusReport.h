@@ -5,6 +5,7 @@
 // sheet first (or told where it lies), and everything after concerns the
 // sheet's area only.
 
+#include "census/Facts.h"
 #include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
 
@@ -54,6 +55,8 @@ enum class Outcome { Matches, Differs, Failed };
 
 struct Result
 {
+    // What the census found, and the same as `name: value` lines.
+    Facts facts;
     QStringList lines;
     // Matches: the picture is the sheet (or was only counted).
     Outcome outcome = Outcome::Matches;

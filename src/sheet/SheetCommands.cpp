@@ -60,6 +60,11 @@ QString allocationLimitNote()
         .arg(qint64(limit) * 1024 * 1024 / 8 / 1'000'000);
 }
 
+QCommandLineOption jsonOption()
+{
+    return {QStringLiteral("json"), tr("Write the results as one JSON document on standard output.")};
+}
+
 // Every command, in the order the help lists them.
 const std::vector<Command> &commands()
 {
@@ -88,7 +93,8 @@ const std::vector<Command> &commands()
           {QStringLiteral("missing"),
            tr("List the first N (default 20: --missing alone) of the sheet's colours the picture lacks, as\n"
             "RRGGBB X Y with the place the sheet holds each."),
-           QStringLiteral("N")}},
+           QStringLiteral("N")},
+          jsonOption()},
          tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure how far "
             "off it is."),
          tr("Prints size: WxH, pixels: N, distinct: N and depth: 8|16 of the picture in FILE (any format\n"
@@ -114,24 +120,37 @@ const std::vector<Command> &commands()
             "mode: NAME first, the sheet found.\n"
             "\n"
             "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
-            "differs.\n\n")
+            "differs.\n"
+            "\n"
+            "--json writes the same facts as one JSON document: an object whose keys are the line names in\n"
+            "snake_case (mode, offset [x, y], scale, size [w, h], pixels, distinct, depth, differing_pixels,\n"
+            "missing_colours, extra_colours, max_channel_difference, mean_channel_difference, psnr_db (null\n"
+            "when identical), mean_de2000, max_de2000, diff_scale, sheet_not_found {mode, offset, scale,\n"
+            "mean_channel_difference}, searched, missing [{colour, x, y}]), numbers as numbers; for several\n"
+            "FILEs an array of them, each with file (and error when it could not be counted).\n\n")
              + allocationLimitNote(),
          CensusCommand::Run},
         {QStringLiteral("locate"),
          {{QStringLiteral("MODE"), ModeChoices()},
           {QStringLiteral("COLOUR"), tr("RRGGBB in hexadecimal, with or without a leading #, either case.")}},
-         {},
+         {jsonOption()},
          tr("Print every place X Y of COLOUR (RRGGBB) in the sheet of MODE."),
          tr("Prints every place of COLOUR in the sheet of MODE as X Y, one a line, rows from the top, each\n"
             "row from the left; (0, 0) is the top-left pixel. Exits with 1 when the sheet does not hold\n"
-            "the colour."),
+            "the colour, naming the nearest colour it holds.\n"
+            "\n"
+            "--json writes {mode, colour, places [[x, y], ...]}, and for a colour not held nearest_held\n"
+            "(RRGGBB) and nearest_places."),
          LocateCommand::Run},
         {QStringLiteral("modes"),
          {},
-         {},
+         {jsonOption()},
          tr("List the modes: index, name, size, tile size, distinct colours, each channel's levels."),
          tr("Prints one line per mode: index, name, size, tile size, number of distinct colours, then the\n"
-            "levels of red, green and blue: first..last step S (count) where they are even, else each one."),
+            "levels of red, green and blue: first..last step S (count) where they are even, else each one.\n"
+            "\n"
+            "--json writes an array of {index, name, size, tile, colours, red, green, blue}, each channel's\n"
+            "levels in full."),
          ModesCommand::Run},
         {QStringLiteral("lut"),
          {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input.")}},
