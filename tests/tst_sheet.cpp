@@ -980,6 +980,11 @@ void tst_Sheet::badInput_data()
     row("census to a full standard output", {"census", "@/picture.bmp"}, Picture, fullOutput, OutputFull);
     row("census --mode to a full standard output", {"census", "@/picture.bmp", "--mode", "729"}, Picture, fullOutput,
         OutputFull);
+    row("census --json to a full standard output", {"census", "@/picture.bmp", "--mode", "auto", "--json"}, Picture,
+        fullOutput, OutputFull);
+    row("modes --json to a full standard output", {"modes", "--json"}, Nothing, fullOutput, OutputFull);
+    row("--worst 0", {"census", "@/picture.bmp", "--mode", "729", "--worst", "0"}, Picture, "Malformed count '0'");
+    row("--worst without a mode", {"census", "@/picture.bmp", "--worst", "3"}, Picture, "give --mode too");
     row("help to a full standard output", {"--help"}, Nothing, fullOutput, OutputFull);
     row("make to a full standard output", {"make", "729", "-"}, Nothing,
         "Could not save the picture to standard output: No space left on device", OutputFull);
