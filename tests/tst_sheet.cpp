@@ -499,6 +499,10 @@ void tst_Sheet::censusOfSeveralPictures()
                                  QStringLiteral("--at"), QStringLiteral("13,7,2")});
     QCOMPARE(told.exitCode, 0);
     QVERIFY(told.out.startsWith("offset: 13 7\nscale: 2\nsize: 54x54\n"));
+    const Result toldAny = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"), QStringLiteral("auto"),
+                                    QStringLiteral("--at"), QStringLiteral("13,7,2")});
+    QCOMPARE(toldAny.exitCode, 0);
+    QVERIFY(toldAny.out.startsWith("mode: 729\noffset: 13 7\nscale: 2\nsize: 54x54\n"));
     const Result outside = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"),
                                     QStringLiteral("729"), QStringLiteral("--at"), QStringLiteral("50,7,2")});
     QCOMPARE(outside.exitCode, 2);
@@ -983,6 +987,8 @@ void tst_Sheet::badInput_data()
     row("census --json to a full standard output", {"census", "@/picture.bmp", "--mode", "auto", "--json"}, Picture,
         fullOutput, OutputFull);
     row("modes --json to a full standard output", {"modes", "--json"}, Nothing, fullOutput, OutputFull);
+    row("--mode auto --at where no sheet fits", {"census", "@/picture.bmp", "--mode", "auto", "--at", "240,240"}, Picture,
+        "No sheet fits at 240,240 at scale 1");
     row("--worst 0", {"census", "@/picture.bmp", "--mode", "729", "--worst", "0"}, Picture, "Malformed count '0'");
     row("--worst without a mode", {"census", "@/picture.bmp", "--worst", "3"}, Picture, "give --mode too");
     row("help to a full standard output", {"--help"}, Nothing, fullOutput, OutputFull);
