@@ -286,6 +286,10 @@ QString negativeNumber(const QStringList &arguments)
 
 int runIn(CommandContext &context, const QCommandLineParser &parser, const QStringList &words, const Command *command)
 {
+    // A misspelt command is named even with --help: the general help would
+    // hide that it does not exist.
+    if (!words.isEmpty() && !command)
+        return context.failUsage(tr("Unknown command '%1': give %2.").arg(words.first(), commandNames()));
     if (parser.isSet(QStringLiteral("help"))) {
         context.print(parser.helpText().chopped(1));
         return Done;
@@ -296,8 +300,6 @@ int runIn(CommandContext &context, const QCommandLineParser &parser, const QStri
     }
     if (words.isEmpty())
         return context.failUsage(tr("Give a command: %1.").arg(commandNames()));
-    if (!command)
-        return context.failUsage(tr("Unknown command '%1': give %2.").arg(words.first(), commandNames()));
 
     const qsizetype given = context.arguments().size();
     const qsizetype wanted = command->arguments.size();
