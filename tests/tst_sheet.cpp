@@ -722,6 +722,8 @@ void tst_Sheet::badInput_data()
     row("help to a full standard output", {"--help"}, Nothing, fullOutput, OutputFull);
     row("lut to a full standard output", {"lut", "@/picture.bmp", "--mode", "64kilo", "-o", "-"}, Picture,
         "standard output: No space left on device", OutputFull);
+    row("HaldCLUT to a full standard output", {"lut", "@/picture.bmp", "--mode", "64kilo", "--format", "hald", "-o", "-"},
+        Picture, "standard output: No space left on device", OutputFull);
     row("make to a full standard output", {"make", "729", "-"}, Nothing,
         "Could not save the picture to standard output: No space left on device", OutputFull);
 }

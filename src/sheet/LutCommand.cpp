@@ -7,6 +7,7 @@
 #include "sheet/LutPictures.h"
 #include "sheet/SheetArguments.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -90,11 +91,19 @@ int Run(CommandContext &context)
             const QImage picture = HaldClut::ToPicture(table);
             if (picture.isNull())
                 return context.fail(tr("There is not enough memory for the HaldCLUT."));
+            // Encoded in memory first: libpng says no more than "Write Error"
+            // when the output fails, the device says why.
             const auto write = [&](QIODevice &device, QString &reason) {
-                QImageWriter writer(&device, "png");
-                if (writer.write(picture))
+                QBuffer encoded;
+                encoded.open(QIODevice::WriteOnly);
+                QImageWriter writer(&encoded, "png");
+                if (!writer.write(picture)) {
+                    reason = writer.errorString();
+                    return false;
+                }
+                if (device.write(encoded.data()) == encoded.data().size())
                     return true;
-                reason = writer.errorString();
+                reason = device.errorString();
                 return false;
             };
             return context.writeOut(output, true, write, error) ? Done : context.fail(error);
