@@ -262,6 +262,8 @@ private slots:
     void modes();
     void badInput_data();
     void badInput();
+    void completionOffersTheTable_data();
+    void completionOffersTheTable();
     void allocationLimitIsTheLastByteAllowed_data();
     void allocationLimitIsTheLastByteAllowed();
 
@@ -823,6 +825,52 @@ void tst_Sheet::badInput()
         QCOMPARE(readAll(folder.filePath(QStringLiteral("sheet.bmp"))), oldFile);
         QCOMPARE(readAll(folder.filePath(QStringLiteral("sheet.png"))), oldFile);
     }
+}
+
+// The shell's completion, run by bash, offers every command of the table,
+// each command's options and every mode.
+void tst_Sheet::completionOffersTheTable_data()
+{
+    QTest::addColumn<QStringList>("words"); // the last one is being completed
+    QTest::addColumn<QStringList>("offered");
+
+    QStringList names;
+    for (const auto &[name, options] : SheetCommands::CommandOptions()) {
+        names << name;
+        QStringList long_ {QStringLiteral("--help"), QStringLiteral("--version")};
+        for (const QString &option : options)
+            long_ << QStringLiteral("--") + option;
+        QTest::addRow("%s --", qPrintable(name)) << QStringList {name, QStringLiteral("--")} << long_;
+    }
+    QTest::newRow("commands") << QStringList {QString()} << names;
+    QStringList modes {QStringLiteral("256kilo")};
+    for (const Sheet &sheet : Sheets::All)
+        modes << QString::fromLatin1(sheet.name.data(), qsizetype(sheet.name.size()));
+    QTest::newRow("census --mode") << QStringList {"census", "picture.png", "--mode", ""} << modes;
+    QTest::newRow("make's mode") << QStringList {"make", ""} << modes;
+    QTest::newRow("apply --format") << QStringList {"apply", "--format", ""} << QStringList {"cube", "hald"};
+}
+
+void tst_Sheet::completionOffersTheTable()
+{
+    QFETCH(QStringList, words);
+    QFETCH(QStringList, offered);
+    QStringList quoted {QStringLiteral("tintwell-sheet")};
+    for (const QString &word : words)
+        quoted << QLatin1Char('\'') + word + QLatin1Char('\'');
+    const QString script = QStringLiteral("source '%1' && COMP_WORDS=(%2) && COMP_CWORD=%3 && _tintwell_sheet && "
+                                          "printf '%s\\n' \"${COMPREPLY[@]}\"")
+                               .arg(QStringLiteral(TINTWELL_COMPLETION), quoted.join(QLatin1Char(' ')))
+                               .arg(words.size());
+    QProcess bash;
+    bash.setWorkingDirectory(folder_.path());
+    bash.start(QStringLiteral("bash"), {QStringLiteral("--norc"), QStringLiteral("-c"), script});
+    QVERIFY(bash.waitForFinished());
+    QCOMPARE(bash.readAllStandardError(), QByteArray());
+    QStringList got = QString::fromUtf8(bash.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    got.sort();
+    offered.sort();
+    QCOMPARE(got, offered);
 }
 
 void tst_Sheet::allocationLimitIsTheLastByteAllowed_data()

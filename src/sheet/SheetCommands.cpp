@@ -387,4 +387,16 @@ int Run(const QStringList &givenArguments, QIODevice &out, QIODevice &err)
     return status;
 }
 
+std::vector<std::pair<QString, QStringList>> CommandOptions()
+{
+    std::vector<std::pair<QString, QStringList>> all;
+    for (const Command &command : commands()) {
+        QStringList options;
+        for (const QCommandLineOption &option : command.options)
+            options << option.names().constFirst();
+        all.emplace_back(command.name, options);
+    }
+    return all;
+}
+
 } // namespace SheetCommands
