@@ -1,9 +1,7 @@
 #include "lut/SheetLut.h"
 #include "picture/PictureDepth.h"
-#include "picture/PictureReader.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <cstdlib>
 
