@@ -314,6 +314,9 @@ void TestSheetLut::tablesAUserMistakes_data()
     QTest::newRow("graded HaldCLUT of level 3, no --format")
         << QStringList {"apply", "@/graded-hald3.png", "@/picture.png", "@/out.png"} << 0
         << "taken as a HaldCLUT of level 3" << QStringList {"--format", "hald"};
+    QTest::newRow("64kilo, a sheet's size only")
+        << QStringList {"apply", "@/64kilo.png", "@/picture.png", "@/out.png"} << 0
+        << "64kilo.png is 256x256, the 64kilo sheet's size: taken as an edited 64kilo sheet" << QStringList {"--mode", "64kilo"};
     QTest::newRow("edited sheet saved as JPEG")
         << QStringList {"apply", "@/graded-16million.jpg", "@/picture.png", "@/out.png", "--mode", "16million"} << 0
         << "graded-16million.jpg was saved with lossy compression: the result cannot be exact" << QStringList {};
