@@ -217,9 +217,13 @@ void tst_Census::measuresOfAHandMadePair()
 void tst_Census::findSheet_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::addColumn<QString>("path"); // lossless, jpeg 85, scale 2
+    QTest::addColumn<QString>("path"); // lossless, jpeg 85, scale N
     for (const int mode : {2, 3, 4, 6, 7})
         for (const char *path : {"lossless", "jpeg 85", "scale 2"})
+            QTest::addRow("mode %d, %s", mode, path) << mode << QString::fromLatin1(path);
+    // A capture of a screen zoomed to 300 % and 400 %.
+    for (const int mode : {4, 7})
+        for (const char *path : {"scale 3", "scale 4"})
             QTest::addRow("mode %d, %s", mode, path) << mode << QString::fromLatin1(path);
 }
 
@@ -230,7 +234,7 @@ void tst_Census::findSheet()
 
     QRandomGenerator random(quint32(mode * 7919 + path.size()));
     const QImage sheet = SheetPicture(mode);
-    const int scale = path == QLatin1String("scale 2") ? 2 : 1;
+    const int scale = path.startsWith(QLatin1String("scale ")) ? path.mid(6).toInt() : 1;
     const int shown = sheet.width() * scale;
     QImage picture = background(QSize(shown + 200 + random.bounded(300), shown + 100 + random.bounded(200)), random);
     const QPoint offset(random.bounded(picture.width() - shown + 1), random.bounded(picture.height() - shown + 1));

@@ -19,6 +19,9 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstring>
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -333,6 +336,7 @@ void tst_Save::failedSaveIsReported_data()
     QTest::newRow("missing folder") << "missing";
     QTest::newRow("full disk") << "full";
     QTest::newRow("the new file cannot take the old one's place") << "commit";
+    QTest::newRow("the written file cannot be synced to disk") << "sync";
 }
 
 // A save that cannot be written tells the user which file and why; the
@@ -345,7 +349,7 @@ void tst_Save::failedSaveIsReported()
     QString reason;
     const QString pictures = folder->filePath("pictures");
     const QByteArray oldContent = "the picture saved last time";
-    if (kind == "commit") {
+    if (kind == "commit" || kind == "sync") {
         // Written and synced, then the folder is moved away (a removable disk
         // pulled) before the new file takes the old one's place.
         QVERIFY(QDir().mkdir(pictures));
@@ -353,8 +357,17 @@ void tst_Save::failedSaveIsReported()
         QFile old(name);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write(oldContent) == oldContent.size());
         old.close();
-        SafeSave::SetBeforeCommit([pictures](const QString &) { QDir().rename(pictures, pictures + ".away"); });
-        reason = QStringLiteral("No such file or directory");
+        if (kind == "commit") {
+            SafeSave::SetBeforeCommit([pictures](const QString &) { QDir().rename(pictures, pictures + ".away"); });
+            reason = QStringLiteral("No such file or directory");
+        } else {
+            // The disk reports an error only when asked to sync.
+            SafeSave::SetSync([](int) {
+                errno = EIO;
+                return -1;
+            });
+            reason = QString::fromLocal8Bit(std::strerror(EIO));
+        }
     } else if (kind == "missing") {
         name = folder->filePath("no such folder/picture.bmp");
         reason = QStringLiteral("No such file or directory");
@@ -369,9 +382,11 @@ void tst_Save::failedSaveIsReported()
     runMode(*form, 4);
     const ColorValue corner = canvasOf(*form).pixel(127, 127);
     const SaveSession session = clickSave(*form, this, name);
-    if (kind == "commit") {
+    if (kind == "commit" || kind == "sync") {
         SafeSave::SetBeforeCommit({});
-        QVERIFY(QDir().rename(pictures + ".away", pictures));
+        SafeSave::SetSync({});
+        if (kind == "commit")
+            QVERIFY(QDir().rename(pictures + ".away", pictures));
         QFile old(name);
         QVERIFY(old.open(QIODevice::ReadOnly));
         QCOMPARE(old.readAll(), oldContent);

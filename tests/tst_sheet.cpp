@@ -33,6 +33,7 @@
 #include <QtEndian>
 
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <set>
 
@@ -143,6 +144,7 @@ enum Prepared {
     OldFile,     // "sheet.bmp" and "sheet.png" hold an earlier file
     Picture,     // "picture.bmp" holds the 64kilo sheet
     CommitFails, // as OldFile, and the new file's last step, taking the old one's place, fails
+    SyncFails,   // as OldFile, and the written file cannot be synced to disk
 };
 
 // Where a command line runs: here, or as a process (standard input, a file
@@ -213,21 +215,28 @@ QByteArray pngChunk(const char *type, const QByteArray &data)
     return chunk + body + crc;
 }
 
-// For as long as it lives (when `active`), a save into `folder` fails at its
-// last step: once the new file is written, the folder is moved away, so the
-// new file can no longer take the old one's place (a removable disk pulled,
-// another program moving the folder). It comes back when this ends.
+// For as long as it lives, a save into `folder` fails at its last steps:
+// with CommitFails, once the new file is written the folder is moved away,
+// so the new file can no longer take the old one's place (a removable disk
+// pulled, another program moving the folder), and it comes back when this
+// ends; with SyncFails, the disk reports an error when the file is synced.
 class CommitFailure
 {
 public:
-    CommitFailure(bool active, const QString &folder) : folder_(folder), away_(folder + QStringLiteral(".away"))
+    CommitFailure(Prepared prepared, const QString &folder) : folder_(folder), away_(folder + QStringLiteral(".away"))
     {
-        if (active)
+        if (prepared == CommitFails)
             SafeSave::SetBeforeCommit([this](const QString &) { moved_ = QDir().rename(folder_, away_); });
+        if (prepared == SyncFails)
+            SafeSave::SetSync([](int) {
+                errno = EIO;
+                return -1;
+            });
     }
     ~CommitFailure()
     {
         SafeSave::SetBeforeCommit({});
+        SafeSave::SetSync({});
         if (moved_)
             QDir().rename(away_, folder_);
     }
@@ -265,6 +274,10 @@ private slots:
     void modes();
     void badInput_data();
     void badInput();
+    void completionOffersTheTable_data();
+    void completionOffersTheTable();
+    void allocationLimitIsTheLastByteAllowed_data();
+    void allocationLimitIsTheLastByteAllowed();
 
 private:
     QTemporaryDir folder_;
@@ -493,6 +506,10 @@ void tst_Sheet::censusOfSeveralPictures()
                  && blocks[2].contains(QLatin1String("\ndiffering pixels: 0\n")),
              qPrintable(blocks[2]));
     QVERIFY2(blocks[3].contains(QLatin1String("\nsheet not found: closest at offset ")), qPrintable(blocks[3]));
+    // The status is that of the worst file, whichever comes last.
+    const Result lastExact = runHere({QStringLiteral("census"), deepName, exact, QStringLiteral("--mode"),
+                                      QStringLiteral("729")});
+    QCOMPARE(lastExact.exitCode, 1);
 
     // Told where the sheet lies: no search; a place the sheet does not fit is an error.
     const Result told = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"), QStringLiteral("729"),
@@ -643,6 +660,14 @@ void tst_Sheet::censusDiffAndMissing()
         QVERIFY2(square.contains(place), qPrintable(line));
         QCOMPARE(fields[0].toUInt(nullptr, 16), ToRgb32(SheetFormulas::Colour(3, place.x(), place.y())) & 0xFFFFFFu);
     }
+
+    // A diff that cannot be written is an error, told with its reason.
+    const QString nowhere = folder_.filePath(QStringLiteral("missing/diff.png"));
+    const Result unwritten = runHere({QStringLiteral("census"), fileName, QStringLiteral("--mode"),
+                                      QStringLiteral("64kilo"), QStringLiteral("--diff"), nowhere});
+    QCOMPARE(unwritten.exitCode, 2);
+    QVERIFY2(unwritten.err.contains(QFile::encodeName(nowhere) + ": No such file or directory"),
+             unwritten.err.constData());
 
     const QImage diff(diffName);
     QCOMPARE(diff.size(), QSize(256, 256));
@@ -954,6 +979,7 @@ void tst_Sheet::badInput_data()
         "Unknown mode '-1'");
     row("no command", {}, Nothing, "Give a command");
     row("unknown command", {"draw", "729"}, Nothing, "Unknown command 'draw'");
+    row("misspelt command with --help", {"diagnos", "--help"}, Nothing, "Unknown command 'diagnos'");
     row("unknown option", {"make", "729", "@/sheet.bmp", "--colour"}, Nothing, "Unknown option 'colour'");
     row("another command's option", {"locate", "729", "000000", "--format", "png"}, Nothing,
         "Unknown option 'format'");
@@ -977,6 +1003,8 @@ void tst_Sheet::badInput_data()
         "Could not save the picture to @/sheet.bmp: No such file or directory");
     row("the new PNG cannot take the old one's place", {"make", "729", "@/sheet.png"}, CommitFails,
         "Could not save the picture to @/sheet.png: No such file or directory");
+    row("the new BMP cannot be synced to disk", {"make", "729", "@/sheet.bmp"}, SyncFails,
+        "Could not save the picture to @/sheet.bmp: Input/output error");
     // Results that cannot be written are an error, not an answer.
     const QString fullOutput = QStringLiteral("Could not write to standard output: No space left on device");
     row("modes to a full standard output", {"modes"}, Nothing, fullOutput, OutputFull);
@@ -992,6 +1020,10 @@ void tst_Sheet::badInput_data()
     row("--worst 0", {"census", "@/picture.bmp", "--mode", "729", "--worst", "0"}, Picture, "Malformed count '0'");
     row("--worst without a mode", {"census", "@/picture.bmp", "--worst", "3"}, Picture, "give --mode too");
     row("help to a full standard output", {"--help"}, Nothing, fullOutput, OutputFull);
+    row("lut to a full standard output", {"lut", "@/picture.bmp", "--mode", "64kilo", "-o", "-"}, Picture,
+        "standard output: No space left on device", OutputFull);
+    row("HaldCLUT to a full standard output", {"lut", "@/picture.bmp", "--mode", "64kilo", "--format", "hald", "-o", "-"},
+        Picture, "standard output: No space left on device", OutputFull);
     row("make to a full standard output", {"make", "729", "-"}, Nothing,
         "Could not save the picture to standard output: No space left on device", OutputFull);
 }
@@ -1061,6 +1093,7 @@ void tst_Sheet::badInput()
         break;
     case OldFile:
     case CommitFails:
+    case SyncFails:
         QVERIFY(writeAll(folder.filePath(QStringLiteral("sheet.bmp")), oldFile));
         QVERIFY(writeAll(folder.filePath(QStringLiteral("sheet.png")), oldFile));
         break;
@@ -1071,7 +1104,7 @@ void tst_Sheet::badInput()
     const QStringList before = entries(folder.path());
     Result result;
     if (where == Here) {
-        const CommitFailure commitFailure(prepared == CommitFails, folder.path());
+        const CommitFailure commitFailure(Prepared(prepared), folder.path());
         result = runHere(arguments);
     } else {
         result = runProcess(arguments, {}, rlim_t(fileSizeLimit),
@@ -1086,10 +1119,80 @@ void tst_Sheet::badInput()
     QVERIFY2(QString::fromLocal8Bit(result.err).contains(reason), qPrintable(failure));
     // No partial file, no temporary file, nothing replaced.
     QCOMPARE(entries(folder.path()), before);
-    if (prepared == OldFile || prepared == CommitFails) {
+    if (prepared == OldFile || prepared == CommitFails || prepared == SyncFails) {
         QCOMPARE(readAll(folder.filePath(QStringLiteral("sheet.bmp"))), oldFile);
         QCOMPARE(readAll(folder.filePath(QStringLiteral("sheet.png"))), oldFile);
     }
+}
+
+// The shell's completion, run by bash, offers every command of the table,
+// each command's options and every mode.
+void tst_Sheet::completionOffersTheTable_data()
+{
+    QTest::addColumn<QStringList>("words"); // the last one is being completed
+    QTest::addColumn<QStringList>("offered");
+
+    QStringList names;
+    for (const auto &[name, options] : SheetCommands::CommandOptions()) {
+        names << name;
+        QStringList long_ {QStringLiteral("--help"), QStringLiteral("--version")};
+        for (const QString &option : options)
+            long_ << QStringLiteral("--") + option;
+        QTest::addRow("%s --", qPrintable(name)) << QStringList {name, QStringLiteral("--")} << long_;
+    }
+    QTest::newRow("commands") << QStringList {QString()} << names;
+    QStringList modes {QStringLiteral("256kilo")};
+    for (const Sheet &sheet : Sheets::All)
+        modes << QString::fromLatin1(sheet.name.data(), qsizetype(sheet.name.size()));
+    QTest::newRow("census --mode") << QStringList {"census", "picture.png", "--mode", ""} << modes;
+    QTest::newRow("make's mode") << QStringList {"make", ""} << modes;
+    QTest::newRow("apply --format") << QStringList {"apply", "--format", ""} << QStringList {"cube", "hald"};
+}
+
+void tst_Sheet::completionOffersTheTable()
+{
+    QFETCH(QStringList, words);
+    QFETCH(QStringList, offered);
+    QStringList quoted {QStringLiteral("tintwell-sheet")};
+    for (const QString &word : words)
+        quoted << QLatin1Char('\'') + word + QLatin1Char('\'');
+    const QString script = QStringLiteral("source '%1' && COMP_WORDS=(%2) && COMP_CWORD=%3 && _tintwell_sheet && "
+                                          "printf '%s\\n' \"${COMPREPLY[@]}\"")
+                               .arg(QStringLiteral(TINTWELL_COMPLETION), quoted.join(QLatin1Char(' ')))
+                               .arg(words.size());
+    QProcess bash;
+    bash.setWorkingDirectory(folder_.path());
+    bash.start(QStringLiteral("bash"), {QStringLiteral("--norc"), QStringLiteral("-c"), script});
+    QVERIFY(bash.waitForFinished());
+    QCOMPARE(bash.readAllStandardError(), QByteArray());
+    QStringList got = QString::fromUtf8(bash.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    got.sort();
+    offered.sort();
+    QCOMPARE(got, offered);
+}
+
+void tst_Sheet::allocationLimitIsTheLastByteAllowed_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("exitCode");
+    // 512 pixels of four bytes: 2 KB a row, so 512 rows are 1 MB exactly.
+    QTest::newRow("exactly 1 MB decoded") << 512 << 0;
+    QTest::newRow("a row more than 1 MB") << 513 << 2;
+}
+
+void tst_Sheet::allocationLimitIsTheLastByteAllowed()
+{
+    QFETCH(int, height);
+    QFETCH(int, exitCode);
+    QImage picture(512, height, QImage::Format_RGB32);
+    picture.fill(QColor(10, 20, 30));
+    const QString fileName = folder_.filePath(QStringLiteral("limit.png"));
+    QVERIFY(picture.save(fileName));
+    qputenv("QT_IMAGEIO_MAXALLOC", "1");
+    const Result counted = runHere({QStringLiteral("census"), fileName});
+    qunsetenv("QT_IMAGEIO_MAXALLOC");
+    QVERIFY2(counted.exitCode == exitCode, counted.err.constData());
+    QCOMPARE(counted.err.contains("allocation limit of 1 MB"), exitCode == 2);
 }
 
 QTEST_GUILESS_MAIN(tst_Sheet)

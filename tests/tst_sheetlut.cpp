@@ -98,6 +98,8 @@ private slots:
     void malformedCubeFiles();
     void deepPicturesAndAlphaKept_data();
     void deepPicturesAndAlphaKept();
+    void tablesAUserMistakes_data();
+    void tablesAUserMistakes();
 
 private:
     QString path(const QString &name) const { return dir_.filePath(name); }
@@ -286,6 +288,113 @@ void TestSheetLut::deepPicturesAndAlphaKept()
             QCOMPARE(after.blue(), quint16(65535 - before.blue()));
             QCOMPARE(after.alpha(), before.alpha());
         }
+}
+
+// The tables a user gets wrong: a picture whose size is both a sheet's and
+// a HaldCLUT's taken for the one it is nearer to (and the same result as
+// when told), lossy tables warned of, a sheet of the wrong size named,
+// names that say another format, swapped arguments, a picture too wide for
+// JPEG. The edited tables are graded by ImageMagick.
+void TestSheetLut::tablesAUserMistakes_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "@" is the test's folder
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said"); // part of the one line on stderr
+    QTest::addColumn<QStringList>("told"); // options that give the same picture silently
+
+    const QStringList graded16 {"apply", "@/graded-16million.png", "@/picture.png", "@/out.png"};
+    QTest::newRow("graded 16million, no --mode")
+        << graded16 << 0 << "graded-16million.png is 4096x4096: taken as an edited 16million sheet; --mode or "
+                            "--format hald says which." << QStringList {"--mode", "16million"};
+    QTest::newRow("graded 729, no --mode") << QStringList {"apply", "@/graded-729.png", "@/picture.png", "@/out.png"}
+                                           << 0 << "taken as an edited 729 sheet" << QStringList {"--mode", "729"};
+    QTest::newRow("graded HaldCLUT of level 8, no --format")
+        << QStringList {"apply", "@/graded-hald8.png", "@/picture.png", "@/out.png"} << 0
+        << "graded-hald8.png is 512x512: taken as a HaldCLUT of level 8" << QStringList {"--format", "hald"};
+    QTest::newRow("graded HaldCLUT of level 3, no --format")
+        << QStringList {"apply", "@/graded-hald3.png", "@/picture.png", "@/out.png"} << 0
+        << "taken as a HaldCLUT of level 3" << QStringList {"--format", "hald"};
+    QTest::newRow("64kilo, a sheet's size only")
+        << QStringList {"apply", "@/64kilo.png", "@/picture.png", "@/out.png"} << 0
+        << "64kilo.png is 256x256, the 64kilo sheet's size: taken as an edited 64kilo sheet" << QStringList {"--mode", "64kilo"};
+    QTest::newRow("edited sheet saved as JPEG")
+        << QStringList {"apply", "@/graded-16million.jpg", "@/picture.png", "@/out.png", "--mode", "16million"} << 0
+        << "graded-16million.jpg was saved with lossy compression: the result cannot be exact" << QStringList {};
+    QTest::newRow("edited sheet saved as lossy WebP, lut")
+        << QStringList {"lut", "@/64kilo.webp", "--mode", "64kilo", "-o", "@/out.cube"} << 0
+        << "64kilo.webp was saved with lossy compression" << QStringList {};
+    QTest::newRow("sheet of another mode")
+        << QStringList {"apply", "@/64kilo.png", "@/picture.png", "@/out.png", "--mode", "16kilo"} << 2
+        << "64kilo.png is 256x256: the 64kilo sheet's size, not the 16kilo sheet's (128x128); give --mode 64kilo"
+        << QStringList {};
+    QTest::newRow("resized sheet") << QStringList {"apply", "@/resized.png", "@/picture.png", "@/out.png", "--mode",
+                                                   "64kilo"}
+                                   << 2 << "resized.png is 300x300, the size of no sheet: it looks resized"
+                                   << QStringList {};
+    QTest::newRow("resized sheet, lut") << QStringList {"lut", "@/resized.png", "--mode", "64kilo", "-o",
+                                                        "@/out.cube"}
+                                        << 2 << "it looks resized" << QStringList {};
+    QTest::newRow("HaldCLUT named .cube")
+        << QStringList {"lut", "@/64kilo.png", "--mode", "64kilo", "--format", "hald", "-o", "@/out.cube"} << 2
+        << "out.cube is no name for a HaldCLUT" << QStringList {};
+    QTest::newRow("cube named .png")
+        << QStringList {"lut", "@/64kilo.png", "--mode", "64kilo", "--format", "cube", "-o", "@/out.png"} << 2
+        << "out.png is no name for a .cube file" << QStringList {};
+    QTest::newRow("picture before the table")
+        << QStringList {"apply", "@/picture.png", "@/identity.cube", "@/out.png"} << 2
+        << "identity.cube is a look-up table, not a picture: the table comes first" << QStringList {};
+    QTest::newRow("JPEG wider than libjpeg writes")
+        << QStringList {"apply", "@/identity.cube", "@/wide.png", "@/out.jpg"} << 2
+        << "A JPEG picture is at most 65500 pixels wide and high" << QStringList {};
+}
+
+void TestSheetLut::tablesAUserMistakes()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QFETCH(QStringList, told);
+    if (!QFile::exists(Convert))
+        QSKIP("ImageMagick is not installed (scripts/ensure-packages installs it)");
+    // The tables, made once.
+    if (!QFile::exists(path(QStringLiteral("wide.png")))) {
+        const auto convert = [this](const QStringList &arguments) {
+            QStringList withPaths = arguments;
+            for (QString &argument : withPaths)
+                argument.replace(QLatin1Char('@'), dir_.path());
+            return runProgram(Convert, withPaths).exitCode == 0;
+        };
+        QCOMPARE(sheet({"make", "729", path(QStringLiteral("729.png"))}).exitCode, 0);
+        QCOMPARE(sheet({"make", "64kilo", path(QStringLiteral("64kilo.png"))}).exitCode, 0);
+        QVERIFY(convert({"@/16million.png", "-modulate", "110,130,95", "-depth", "8", "PNG24:@/graded-16million.png"}));
+        QVERIFY(convert({"@/graded-16million.png", "-quality", "92", "@/graded-16million.jpg"}));
+        QVERIFY(convert({"@/729.png", "-gamma", "1.6", "-depth", "8", "PNG24:@/graded-729.png"}));
+        QVERIFY(convert({"hald:8", "-modulate", "110,130,95", "-depth", "8", "PNG24:@/graded-hald8.png"}));
+        QVERIFY(convert({"hald:3", "-gamma", "1.6", "-depth", "8", "PNG24:@/graded-hald3.png"}));
+        QVERIFY(convert({"@/64kilo.png", "-quality", "80", "@/64kilo.webp"}));
+        QVERIFY(convert({"@/64kilo.png", "-resize", "300x300!", "@/resized.png"}));
+        QVERIFY(writeAll(path(QStringLiteral("identity.cube")), "LUT_1D_SIZE 2\n0 0 0\n1 1 1\n"));
+        QImage wide(65501, 2, QImage::Format_RGB32);
+        wide.fill(QColor(200, 100, 50));
+        QVERIFY(wide.save(path(QStringLiteral("wide.png"))));
+    }
+    for (QString &argument : arguments)
+        argument.replace(QLatin1Char('@'), dir_.path());
+    const QString out = arguments.filter(QStringLiteral("/out.")).constFirst();
+    QFile::remove(out);
+
+    const Result result = sheet(arguments);
+    QVERIFY2(result.exitCode == exitCode, result.err.constData());
+    QVERIFY2(result.err.count('\n') == 1 && QString::fromUtf8(result.err).contains(said), result.err.constData());
+    QCOMPARE(QFile::exists(out), exitCode == 0);
+    if (told.isEmpty())
+        return;
+    // Told what the table is, apply grades the same, and says nothing.
+    const QString toldOut = path(QStringLiteral("told.png"));
+    const Result toldResult = sheet(arguments.mid(0, 3) + QStringList {toldOut} + told);
+    QVERIFY2(toldResult.exitCode == 0 && toldResult.err.isEmpty(), toldResult.err.constData());
+    const Difference d = differenceOf(QImage(out), QImage(toldOut));
+    QVERIFY2(d.pixels == 0, qPrintable(QStringLiteral("%1 pixels differ, by up to %2").arg(d.pixels).arg(d.largest)));
 }
 
 QTEST_GUILESS_MAIN(TestSheetLut)

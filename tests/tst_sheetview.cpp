@@ -127,8 +127,14 @@ void tst_SheetView::wheelZoomKeepsThePointUnderTheCursor()
     QMouseEvent move(QEvent::MouseMove, at, viewport->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &move);
     const QPoint pixel = sheet->sheetPixelAt(at).value();
-    QVERIFY2(view->findChild<QLabel *>("Pointed")->text().startsWith(QStringLiteral("%1, %2 ").arg(pixel.x()).arg(pixel.y())),
-             qPrintable(view->findChild<QLabel *>("Pointed")->text()));
+    const QString pointed = view->findChild<QLabel *>("Pointed")->text();
+    QVERIFY2(pointed.startsWith(QStringLiteral("%1, %2 ").arg(pixel.x()).arg(pixel.y())), qPrintable(pointed));
+    // Its colour, as RRGGBB and as R G B, is that pixel's, not a neighbour's.
+    const ColorValue colour = SheetFormulas::Colour(Mode16Million, pixel.x(), pixel.y());
+    QVERIFY(colour != SheetFormulas::Colour(Mode16Million, pixel.x() + 1, pixel.y()));
+    QVERIFY2(pointed.endsWith(QString::asprintf("    %02X%02X%02X    %d %d %d", RedOf(colour), GreenOf(colour),
+                                                BlueOf(colour), RedOf(colour), GreenOf(colour), BlueOf(colour))),
+             qPrintable(pointed));
 }
 
 // The view opens on the empty canvas of the design's size; the run then

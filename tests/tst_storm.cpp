@@ -4,8 +4,12 @@
 // ones included), Save answered every way, link clicks and closes. Then what
 // a user relies on must still hold: the window responds, every saved file
 // reads back as the canvas it was saved from, no temporary file is left, the
-// canvas has a size of its own. Seeded: a failure prints its seed, and
-// TINTWELL_STORM_SEED (with TINTWELL_STORM_EVENTS) replays it.
+// canvas has a size of its own. A share of the events goes to the full-size
+// view, opened and closed every way, while runs draw into it: zoom, pan,
+// grid, full screen, finds and picks; afterwards at most one view exists, it
+// paints the sheet at its zoom, and its picks showed in the window what it
+// shows. Seeded: a failure prints its seed, and TINTWELL_STORM_SEED (with
+// TINTWELL_STORM_EVENTS) replays it.
 
 // Mouse events go through the window system, as a user's do: modal dialogs
 // block the window behind them, a popup takes the click, and the widget
@@ -16,6 +20,8 @@
 #include "SheetFormulas.h"
 #include "WindowTesting.h"
 #include "generation/Sheets.h"
+#include "window/SheetView.h"
+#include "window/ZoomedSheet.h"
 
 #include <QAbstractItemView>
 #include <QClipboard>
@@ -25,11 +31,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <optional>
 #include <vector>
@@ -48,6 +57,14 @@ const QStringList Controls = {"Command1", "Command2", "Command3", "Combo1", "Lab
 
 // Distinct names the storm saves under, reused so that saves replace files.
 constexpr int SaveNames = 8;
+
+// The part (%) of the user's actions that go to the view while it is open,
+// how often its painting is checked (every so many view events), and how
+// far (device pixels) a ring drawn around a pixel reaches beyond it.
+constexpr int ViewShare = 40;
+constexpr int PaintCheckEvery = 25;
+constexpr double RingReach = 6;
+constexpr double SmallestZoom = 1.0 / 16;
 
 QByteArray hashOf(const uchar *bits, qsizetype bytes, QSize size)
 {
@@ -84,6 +101,29 @@ bool canvasSizeAllowed(const Canvas &pic)
 QString hex(int value)
 {
     return QString::number(value, 16).toUpper();
+}
+
+QString hexCode(ColorValue colour)
+{
+    return QString::asprintf("%02X%02X%02X", RedOf(colour), GreenOf(colour), BlueOf(colour));
+}
+
+// The full-size views, shown or not yet deleted.
+QList<SheetView *> views()
+{
+    QList<SheetView *> found;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *view = qobject_cast<SheetView *>(window))
+            found << view;
+    return found;
+}
+
+SheetView *shownView()
+{
+    for (SheetView *view : views())
+        if (view->isVisible())
+            return view;
+    return nullptr;
 }
 
 } // namespace
@@ -150,6 +190,16 @@ public:
             .arg(listChanges_)
             .arg(closes_);
     }
+    QString viewSummary() const
+    {
+        return QStringLiteral("view events: %1 (%2 opens, %3 closes, %4 picks, %5 finds, %6 paints checked)")
+            .arg(viewEvents_)
+            .arg(viewOpens_)
+            .arg(viewCloses_)
+            .arg(viewPicks_)
+            .arg(finds_)
+            .arg(paintChecks_);
+    }
     // The file saved last under each name, as the hash of its canvas.
     const QHash<QString, QByteArray> &savedFiles() const { return saved_; }
 
@@ -170,6 +220,10 @@ public:
               QStringLiteral("%1 link requests for %2 clicks").arg(catcher_.requests).arg(expectedRequests_));
         deepest_ = std::max(deepest_, runDepth(*form_));
         check(deepest_ <= SheetGenerator::MaxRunDepth, QStringLiteral("%1 nested runs").arg(deepest_));
+        int shown = 0;
+        for (const SheetView *view : views())
+            shown += view->isVisible();
+        check(shown <= 1, QStringLiteral("%1 views shown at once").arg(shown));
 
         // A pass inside an action of this storm acts only where the action
         // led somewhere new: into a run or a dialog. The pass that Qt's test
@@ -180,6 +234,34 @@ public:
         acting_.push_back(now);
         act();
         acting_.pop_back();
+    }
+
+    // The view after the storm: opened if it is not, it paints the sheet at
+    // its zoom, and a right click at its centre picks what it shows there.
+    // Empty when all is well.
+    QString viewWorks()
+    {
+        SheetView *view = shownView();
+        if (!view) {
+            bringUp(form_);
+            QTest::keyClick(form_->windowHandle(), Qt::Key_0, Qt::ControlModifier);
+            view = shownView();
+        }
+        if (!view || !QTest::qWaitForWindowExposed(view))
+            return QStringLiteral("Ctrl+0 showed no view");
+        if (const QString fault = paintFault(*view); !fault.isEmpty())
+            return fault;
+        QWidget *viewport = view->sheet()->viewport();
+        const QPoint centre = viewport->rect().center();
+        const std::optional<QPoint> pixel = view->sheet()->sheetPixelAt(centre);
+        if (!pixel)
+            return QStringLiteral("the view's centre shows no sheet");
+        QTest::mouseClick(viewport, Qt::RightButton, {}, centre);
+        const ColorValue colour = canvasOf(*form_).pixel(pixel->x(), pixel->y());
+        const QStringList expected = {hex(RedOf(colour)), hex(GreenOf(colour)), hex(BlueOf(colour)), hexCode(colour)};
+        return pickState() == expected ? QString()
+                                       : QStringLiteral("a pick in the view shows %1, not %2")
+                                             .arg(pickState().join(' '), expected.join(' '));
     }
 
     // Opens the window again if the storm closed it, as starting the
@@ -342,6 +424,9 @@ private:
 
     void userAction()
     {
+        if (SheetView *view = shownView(); view && percent() < ViewShare)
+            return viewAction(*view);
+        bringUp(form_);
         const int roll = int(rng_.bounded(1000));
         int threshold = 0;
         const auto next = [&](int weight) { return roll < (threshold += weight); };
@@ -368,6 +453,8 @@ private:
             pressKey();
         else if (next(45))
             doubleClick();
+        else if (next(35))
+            openView();
         else if (next(6))
             closeWindow();
         else if (next(4))
@@ -718,6 +805,341 @@ private:
         QTest::mouseDClick(control(name), Qt::LeftButton, {}, pointIn(control(name)));
     }
 
+    // --- The full-size view -------------------------------------------------
+
+    // One kind of event a user gives the view, and how often, by weight.
+    struct ViewEventKind
+    {
+        int weight;
+        void (Storm::*send)(SheetView &view);
+    };
+
+    static const std::vector<ViewEventKind> &viewEventKinds()
+    {
+        static const std::vector<ViewEventKind> kinds = {
+            {40, &Storm::viewZoomKey},   {40, &Storm::viewWheel},    {30, &Storm::viewDrag},
+            {30, &Storm::viewPanKey},    {15, &Storm::viewScrollBar}, {10, &Storm::viewGrid},
+            {8, &Storm::viewFullScreen}, {25, &Storm::viewFind},     {15, &Storm::viewFindStep},
+            {40, &Storm::viewRightClick}, {20, &Storm::viewKeyboardPick}, {8, &Storm::closeView},
+        };
+        return kinds;
+    }
+
+    // Opens the view the three ways, or raises the open one.
+    void openView()
+    {
+        ++viewOpens_;
+        const int way = int(rng_.bounded(3));
+        if (way == 0) {
+            const QPoint at(2 + int(rng_.bounded(256)), 56 + int(rng_.bounded(256)));
+            note(QStringLiteral("double click on the preview at (%1, %2)").arg(at.x()).arg(at.y()));
+            QTest::mouseDClick(form_, Qt::LeftButton, {}, at);
+        } else {
+            note(way == 1 ? QStringLiteral("Ctrl+1: the view at 100 %") : QStringLiteral("Ctrl+0: the view fitted"));
+            QTest::keyClick(form_->windowHandle(), way == 1 ? Qt::Key_1 : Qt::Key_0, Qt::ControlModifier);
+        }
+    }
+
+    void viewAction(SheetView &view)
+    {
+        const QPointer<SheetView> guard(&view);
+        bringUp(&view);
+        if (!guard || !guard->isVisible())
+            return;
+        int roll = int(rng_.bounded(quint32(viewWeight())));
+        for (const ViewEventKind &kind : viewEventKinds()) {
+            if ((roll -= kind.weight) < 0) {
+                ++viewEvents_;
+                (this->*kind.send)(*guard);
+                break;
+            }
+        }
+        if (guard && guard->isVisible())
+            checkZoom(*guard);
+        if (guard && guard->isVisible() && viewEvents_ % PaintCheckEvery == 0) {
+            ++paintChecks_;
+            const QString fault = paintFault(*guard);
+            check(fault.isEmpty(), fault);
+        }
+    }
+
+    static int viewWeight()
+    {
+        int sum = 0;
+        for (const ViewEventKind &kind : viewEventKinds())
+            sum += kind.weight;
+        return sum;
+    }
+
+    // A window the user turns to, as a click on it would make it active.
+    void bringUp(QWidget *window)
+    {
+        if (!window->isVisible() || window->isActiveWindow())
+            return;
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window, 1000))
+            check(false, QStringLiteral("the %1 did not become active").arg(window->metaObject()->className()));
+    }
+
+    void viewKey(SheetView &view, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(view.windowHandle(), key, modifiers);
+    }
+
+    void viewZoomKey(SheetView &view)
+    {
+        static const std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> keys = {
+            {Qt::Key_Plus, Qt::ControlModifier}, {Qt::Key_Minus, Qt::ControlModifier}, {Qt::Key_Plus, {}},
+            {Qt::Key_Minus, {}}, {Qt::Key_0, Qt::ControlModifier}, {Qt::Key_1, Qt::ControlModifier}};
+        const auto [key, modifiers] = pickFrom(keys);
+        note(QStringLiteral("view: zoom key %1%2").arg(modifiers ? "Ctrl+" : "").arg(QKeySequence(key).toString()));
+        viewKey(view, key, modifiers);
+    }
+
+    void viewWheel(SheetView &view)
+    {
+        QWidget *viewport = view.sheet()->viewport();
+        const QPoint at = randomPointIn(viewport->rect());
+        const int notches = int(rng_.bounded(7)) - 3;
+        note(QStringLiteral("view: wheel %1 notches at (%2, %3)").arg(notches).arg(at.x()).arg(at.y()));
+        QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+    }
+
+    void viewDrag(SheetView &view)
+    {
+        QWidget *viewport = view.sheet()->viewport();
+        const QPoint from = randomPointIn(viewport->rect());
+        const QPoint to = randomPointIn(viewport->rect());
+        note(QStringLiteral("view: drag (%1, %2) to (%3, %4)").arg(from.x()).arg(from.y()).arg(to.x()).arg(to.y()));
+        QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+        QTest::mouseMove(viewport, (from + to) / 2);
+        QTest::mouseMove(viewport, to);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+    }
+
+    void viewPanKey(SheetView &view)
+    {
+        const Qt::Key key = pickFrom(std::vector<Qt::Key> {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down,
+                                                           Qt::Key_PageUp, Qt::Key_PageDown});
+        note(QStringLiteral("view: key %1").arg(QKeySequence(key).toString()));
+        viewKey(view, key);
+    }
+
+    void viewScrollBar(SheetView &view)
+    {
+        QScrollBar *bar = percent() < 50 ? view.sheet()->horizontalScrollBar() : view.sheet()->verticalScrollBar();
+        note(QStringLiteral("view: click on the %1 scroll bar%2")
+                 .arg(bar->orientation() == Qt::Horizontal ? "horizontal" : "vertical")
+                 .arg(bar->isVisible() ? "" : " (hidden)"));
+        if (bar->isVisible())
+            QTest::mouseClick(bar, Qt::LeftButton, {}, randomPointIn(bar->rect()));
+    }
+
+    void viewGrid(SheetView &view)
+    {
+        note(QStringLiteral("view: G"));
+        viewKey(view, Qt::Key_G);
+    }
+
+    void viewFullScreen(SheetView &view)
+    {
+        note(view.isFullScreen() ? QStringLiteral("view: F11, out of full screen") : QStringLiteral("view: F11"));
+        viewKey(view, Qt::Key_F11);
+    }
+
+    // Ctrl+F, then a colour the sheet holds, one it does not, or no colour
+    // at all, and Enter (twice at times: the nearest colour offered, or the
+    // next place); Escape closes the bar at times.
+    void viewFind(SheetView &view)
+    {
+        ++finds_;
+        QString typed;
+        const Canvas &canvas = canvasOf(*form_);
+        const int kind = percent();
+        if (kind < 40) {
+            const ColorValue held = canvas.pixel(int(rng_.bounded(canvas.width())), int(rng_.bounded(canvas.height())));
+            typed = (percent() < 30 ? QStringLiteral("#") : QString()) + hexCode(held);
+            if (percent() < 30)
+                typed = typed.toLower();
+        } else if (kind < 70) {
+            typed = QString::asprintf("%06X", rng_.bounded(0x1000000u));
+        } else {
+            static const QString junk = QStringLiteral("0123456789abcdefXYZ# g-");
+            for (int n = int(rng_.bounded(10)); n > 0; --n)
+                typed += junk[int(rng_.bounded(junk.size()))];
+        }
+        const bool again = percent() < 30;
+        note(QStringLiteral("view: find \"%1\"%2").arg(typed, again ? ", Enter twice" : ""));
+        viewKey(view, Qt::Key_F, Qt::ControlModifier);
+        auto *text = view.findChild<QLineEdit *>(QStringLiteral("FindText"));
+        check(text->hasFocus(), QStringLiteral("Ctrl+F left the find text without the focus"));
+        QTest::keyClicks(text, typed);
+        QTest::keyClick(text, Qt::Key_Return);
+        if (again)
+            QTest::keyClick(text, Qt::Key_Return);
+        checkMarks(view);
+        if (percent() < 30) {
+            note(QStringLiteral("view: Escape closes the find bar"));
+            QTest::keyClick(text, Qt::Key_Escape);
+        }
+    }
+
+    void viewFindStep(SheetView &view)
+    {
+        const bool back = percent() < 40;
+        note(back ? QStringLiteral("view: Shift+F3") : QStringLiteral("view: F3"));
+        viewKey(view, Qt::Key_F3, back ? Qt::ShiftModifier : Qt::NoModifier);
+    }
+
+    // A right click anywhere on the view: on the sheet it picks the pixel
+    // under the pointer; on the surround nothing.
+    void viewRightClick(SheetView &view)
+    {
+        QWidget *viewport = view.sheet()->viewport();
+        const QPoint at = randomPointIn(viewport->rect());
+        const std::optional<QPoint> pixel = view.sheet()->sheetPixelAt(at);
+        note(QStringLiteral("view: right click at (%1, %2)%3")
+                 .arg(at.x())
+                 .arg(at.y())
+                 .arg(pixel ? QStringLiteral(" on (%1, %2)").arg(pixel->x()).arg(pixel->y()) : QString()));
+        const QStringList before = pickState();
+        QTest::mouseClick(viewport, Qt::RightButton, {}, at);
+        if (pixel)
+            checkViewPick(*pixel);
+        else
+            check(pickState() == before, QStringLiteral("a right click off the sheet changed the pick"));
+    }
+
+    // Shift+arrows move the keyboard's cursor from the middle of the view;
+    // Enter picks under it.
+    void viewKeyboardPick(SheetView &view)
+    {
+        ZoomedSheet *sheet = view.sheet();
+        if (view.focusWidget() != sheet) {
+            note(QStringLiteral("view: click on the sheet for the keyboard"));
+            QTest::mouseClick(sheet->viewport(), Qt::LeftButton, {}, randomPointIn(sheet->viewport()->rect()));
+        }
+        QStringList keys;
+        for (int n = 1 + int(rng_.bounded(6)); n > 0; --n) {
+            const Qt::Key key = pickFrom(std::vector<Qt::Key> {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down});
+            keys << QKeySequence(key).toString();
+            viewKey(view, key, Qt::ShiftModifier);
+        }
+        note(QStringLiteral("view: Shift+%1, Enter").arg(keys.join(QStringLiteral(", Shift+"))));
+        const bool focused = view.focusWidget() == sheet;
+        viewKey(view, Qt::Key_Return);
+        if (focused) {
+            check(sheet->pickCursor().has_value(), QStringLiteral("Shift+arrows left no pick cursor"));
+            if (sheet->pickCursor())
+                checkViewPick(*sheet->pickCursor());
+        }
+    }
+
+    void closeView(SheetView &view)
+    {
+        const QPointer<SheetView> guard(&view);
+        if (percent() < 50) {
+            note(QStringLiteral("view: Ctrl+W"));
+            viewKey(view, Qt::Key_W, Qt::ControlModifier);
+            check(!guard || !guard->isVisible(), QStringLiteral("Ctrl+W left the view open"));
+        } else {
+            // Escape closes the find bar, then leaves full screen, then the view.
+            note(QStringLiteral("view: Escape"));
+            viewKey(view, Qt::Key_Escape);
+        }
+        viewCloses_ += !guard || !guard->isVisible();
+    }
+
+    QPoint randomPointIn(const QRect &rect)
+    {
+        return rect.topLeft() + QPoint(int(rng_.bounded(std::max(1, rect.width()))),
+                                       int(rng_.bounded(std::max(1, rect.height()))));
+    }
+
+    // A zoom the view can paint at. (Below the fitted size is allowed: the
+    // sheet or the viewport may have grown since the user zoomed out.)
+    void checkZoom(SheetView &view)
+    {
+        const ZoomedSheet *sheet = view.sheet();
+        check(sheet->zoom() >= SmallestZoom && sheet->zoom() <= sheet->maximumZoom() * 1.001,
+              QStringLiteral("zoom %1 outside %2 to %3").arg(sheet->zoom()).arg(SmallestZoom).arg(sheet->maximumZoom()));
+    }
+
+    // The places marked hold, in the sheet of the canvas's size, the colour
+    // the find text names (drawn or not yet).
+    void checkMarks(SheetView &view)
+    {
+        QString named = view.findChild<QLineEdit *>(QStringLiteral("FindText"))->text().trimmed().toUpper();
+        named.remove(QLatin1Char('#'));
+        const std::optional<Mode> mode = view.mode();
+        for (const QPoint &place : view.sheet()->marks()) {
+            const int size = mode ? Sheets::Of(*mode).size : 0;
+            const bool inside = place.x() < size && place.y() < size;
+            check(inside && hexCode(Sheets::ColourAt(*mode, place.x(), place.y())) == named,
+                  QStringLiteral("(%1, %2) is marked for %3").arg(place.x()).arg(place.y()).arg(named));
+        }
+    }
+
+    // The window shows and copies the sheet's pixel the view picked.
+    void checkViewPick(QPoint pixel)
+    {
+        ++viewPicks_;
+        const ColorValue colour = canvasOf(*form_).pixel(pixel.x(), pixel.y());
+        const QStringList expected = {hex(RedOf(colour)), hex(GreenOf(colour)), hex(BlueOf(colour)), hexCode(colour)};
+        check(pickState() == expected, QStringLiteral("picked %1 in the view, the window shows %2")
+                                           .arg(expected.join(' '), pickState().join(' ')));
+        check(QGuiApplication::clipboard()->text() == hexCode(colour),
+              QStringLiteral("clipboard holds ") + QGuiApplication::clipboard()->text());
+    }
+
+    // The view painted now shows at every sampled device pixel the sheet's
+    // pixel under it; the grid's lines and the rings around the places
+    // found and the keyboard's cursor are left out. Empty when it does.
+    QString paintFault(SheetView &view)
+    {
+        const ZoomedSheet *sheet = view.sheet();
+        const QImage shown = sheet->viewport()->grab().toImage();
+        const double ratio = shown.devicePixelRatio();
+        const Canvas &canvas = canvasOf(*form_);
+        const double zoom = sheet->zoom();
+        const bool grid = sheet->gridShown() && zoom >= ZoomedSheet::GridFromZoom;
+        // Device rectangles the rings may cover.
+        std::vector<QRectF> rings;
+        std::vector<QPoint> ringed = sheet->marks();
+        if (sheet->pickCursor())
+            ringed.push_back(*sheet->pickCursor());
+        for (const QPoint &place : ringed)
+            rings.emplace_back(QRectF(sheet->viewportPointOf(QPointF(place)) * ratio, QSizeF(zoom, zoom))
+                                   .adjusted(-RingReach, -RingReach, RingReach, RingReach));
+        const auto sourceAt = [&](double dx, double dy) { return sheet->sheetPixelAt(QPointF(dx, dy) / ratio); };
+        const int step = std::max(1, std::min(shown.width(), shown.height()) / 64);
+        for (int dy = step / 2; dy < shown.height(); dy += step) {
+            for (int dx = step / 2; dx < shown.width(); dx += step) {
+                const std::optional<QPoint> pixel = sourceAt(dx + 0.5, dy + 0.5);
+                if (!pixel || pixel->x() >= canvas.width() || pixel->y() >= canvas.height())
+                    continue;
+                if (grid && (sourceAt(dx - 0.5, dy + 0.5) != pixel || sourceAt(dx + 0.5, dy - 0.5) != pixel))
+                    continue;
+                if (std::any_of(rings.begin(), rings.end(), [&](const QRectF &ring) { return ring.contains(dx, dy); }))
+                    continue;
+                const QRgb expected = ToRgb32(canvas.pixel(pixel->x(), pixel->y())) & 0xFFFFFFu;
+                const QRgb painted = shown.pixel(dx, dy) & 0xFFFFFFu;
+                if (painted != expected)
+                    return QStringLiteral("the view at zoom %1 paints %2 at device (%3, %4), where (%5, %6) is %7")
+                        .arg(zoom)
+                        .arg(painted, 6, 16, QLatin1Char('0'))
+                        .arg(dx)
+                        .arg(dy)
+                        .arg(pixel->x())
+                        .arg(pixel->y())
+                        .arg(expected, 6, 16, QLatin1Char('0'));
+            }
+        }
+        return {};
+    }
+
     void closeWindow()
     {
         note(QStringLiteral("close the window"));
@@ -755,6 +1177,12 @@ private:
     int picks_ = 0;
     int listChanges_ = 0;
     int closes_ = 0;
+    int viewEvents_ = 0;
+    int viewOpens_ = 0;
+    int viewCloses_ = 0;
+    int viewPicks_ = 0;
+    int finds_ = 0;
+    int paintChecks_ = 0;
 };
 
 class tst_Storm : public QObject
@@ -814,7 +1242,11 @@ void tst_Storm::storm()
             QCoreApplication::processEvents();
     }
     qInfo("%s", qPrintable(storm.summary()));
+    qInfo("%s", qPrintable(storm.viewSummary()));
     QVERIFY2(storm.failure().isEmpty(), qPrintable(storm.failure()));
+    // Closed views are gone; at most one is left.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY2(views().size() <= 1, qPrintable(QStringLiteral("%1 views").arg(views().size())));
 
     // Every file saved reads back as the canvas it was saved from.
     for (auto saved = storm.savedFiles().cbegin(); saved != storm.savedFiles().cend(); ++saved)
@@ -845,6 +1277,9 @@ void tst_Storm::storm()
     const int channels[] = {RedOf(shown), GreenOf(shown), BlueOf(shown)};
     for (int i = 0; i < 3; ++i)
         QCOMPARE(form.findChild<QLabel *>(QStringLiteral("RGBc(%1)").arg(i))->text(), hex(channels[i]));
+    const QString viewFault = storm.viewWorks();
+    QVERIFY2(viewFault.isEmpty(), qPrintable(viewFault));
+    QCOMPARE(views().size(), 1);
 }
 
 // Start clicked on every event pass, thousands of times, as a held key or a

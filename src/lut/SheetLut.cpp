@@ -1,9 +1,7 @@
 #include "lut/SheetLut.h"
 #include "picture/PictureDepth.h"
-#include "picture/PictureReader.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <cstdlib>
 
@@ -141,18 +139,6 @@ struct ByColour
 
 
 } // namespace
-
-bool SheetLut::loadFile(const QString &fileName, Mode mode, QString &error)
-{
-    PictureReader::Picture picture;
-    QString reason;
-    if (PictureReader::ReadPicture(fileName, picture, reason) && load(picture.image, mode, reason))
-        return true;
-    const QString shown = fileName == QLatin1String("-") ? QCoreApplication::translate("SheetLut", "standard input")
-                                                         : QDir::toNativeSeparators(fileName);
-    error = QCoreApplication::translate("SheetLut", "Could not read the edited sheet %1: %2").arg(shown, reason);
-    return false;
-}
 
 bool SheetLut::load(const QImage &edited, Mode mode, QString &reason)
 {

@@ -30,10 +30,6 @@ public:
     // channel). On failure (another size, no memory) returns false and sets
     // `reason`.
     bool load(const QImage &edited, Mode mode, QString &reason);
-    // Reads the edited sheet of `mode` from `fileName` ("-": standard
-    // input). On failure returns false and sets `error` to a sentence naming
-    // the file.
-    bool loadFile(const QString &fileName, Mode mode, QString &error);
 
     // The table on `size` even levels a channel from 0 to 1, each node
     // interpolated trilinearly from the sheet's grid.

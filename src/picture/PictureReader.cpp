@@ -265,6 +265,24 @@ bool pngChunksFit(QIODevice &device)
     return fit;
 }
 
+// Whether the WebP file beginning with `head` holds a lossy (VP8) picture
+// rather than a lossless (VP8L) one: the first of the two chunks decides.
+bool webpIsLossy(const QByteArray &head)
+{
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "WEBP")
+        return false;
+    for (qsizetype at = 12; at + 8 <= head.size();) {
+        const QByteArray id = head.mid(at, 4);
+        if (id == "VP8 ")
+            return true;
+        if (id == "VP8L")
+            return false;
+        const quint32 length = qFromLittleEndian<quint32>(head.constData() + at + 4);
+        at += 8 + qsizetype(length) + (length & 1);
+    }
+    return false;
+}
+
 } // namespace
 
 int AllocationLimit()
@@ -276,6 +294,9 @@ int AllocationLimit()
 
 bool ReadPicture(QIODevice &device, Picture &result, QString &reason)
 {
+    // The chunks ahead of a WebP picture's own say whether it is lossy.
+    constexpr qint64 HeadBytes = 64 * 1024;
+    const QByteArray head = device.peek(HeadBytes);
     ShortReadGuard guard(device);
     guard.open(QIODevice::ReadOnly);
     ReaderMessages messages;
@@ -293,6 +314,7 @@ bool ReadPicture(QIODevice &device, Picture &result, QString &reason)
     }
     // Asked now: once the picture is read, the reader no longer knows it.
     const bool isBmp = reader.format() == "bmp";
+    result.lossy = reader.format() == "jpeg" || (reader.format() == "webp" && webpIsLossy(head));
     const QString truncated = tr("The file ends before the picture does (it is truncated).");
     // Before the header is read: libpng reads the chunks before the pixels with it.
     if (reader.format() == "png" && !pngChunksFit(device)) {

@@ -20,6 +20,7 @@ struct Picture
 {
     QImage image;
     int depth = 8; // bits a channel: 8 or 16
+    bool lossy = false; // saved with a lossy compression (JPEG, lossy WebP)
 };
 
 // Reads `fileName` ("-": standard input). On failure returns false and sets

@@ -26,6 +26,17 @@ std::function<void(const QString &)> &beforeCommit()
     return hook;
 }
 
+std::function<int(int)> &syncSeam()
+{
+    static std::function<int(int)> sync;
+    return sync;
+}
+
+int syncToDisk(int handle)
+{
+    return syncSeam() ? syncSeam()(handle) : ::fsync(handle);
+}
+
 enum class Target { RegularOrNew, Folder, CharacterDevice, OtherSpecial };
 
 Target targetKind(const QString &fileName)
@@ -94,7 +105,7 @@ bool Save(const QString &fileName, const Writer &write, QString &reason)
     // QSaveFile syncs before the rename too, but does not say when the sync
     // fails (a disk error, a network file system out of space): the file
     // would then take the old one's place without its content.
-    if (::fsync(file.handle()) != 0) {
+    if (syncToDisk(file.handle()) != 0) {
         reason = QString::fromLocal8Bit(std::strerror(errno));
         file.cancelWriting();
         return false;
@@ -111,6 +122,11 @@ bool Save(const QString &fileName, const Writer &write, QString &reason)
 void SetBeforeCommit(std::function<void(const QString &fileName)> hook)
 {
     beforeCommit() = std::move(hook);
+}
+
+void SetSync(std::function<int(int handle)> sync)
+{
+    syncSeam() = std::move(sync);
 }
 
 } // namespace SafeSave

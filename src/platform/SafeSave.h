@@ -30,4 +30,9 @@ bool Save(const QString &fileName, const Writer &write, QString &reason);
 // make that last step fail. Empty (the default) calls nothing.
 void SetBeforeCommit(std::function<void(const QString &fileName)> hook);
 
+// For tests: what syncs the written file (its descriptor) to disk, returning
+// 0 or -1 with errno set as fsync() does, so a test can make the sync fail.
+// Empty (the default) is fsync().
+void SetSync(std::function<int(int handle)> sync);
+
 } // namespace SafeSave

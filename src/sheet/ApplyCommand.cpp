@@ -8,6 +8,7 @@
 #include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
 #include "sheet/CommandContext.h"
+#include "sheet/LutPictures.h"
 #include "sheet/SheetArguments.h"
 
 #include <QCoreApplication>
@@ -31,37 +32,19 @@ QString tr(const char *text)
     return QCoreApplication::translate("ApplyCommand", text);
 }
 
-using AnyLut = std::variant<ColourLut, SheetLut>;
+using LutPictures::AnyLut;
 
-// Reads the table `fileName` holds: an edited sheet when `mode` is given, a
-// HaldCLUT when the file is a picture, a .cube file otherwise.
-bool readLut(const QString &fileName, std::optional<Mode> mode, AnyLut &lut, QString &error)
+// Reads the table `fileName` holds: a .cube file, unless --mode or --format
+// hald says it is a picture, or Qt reads it as one.
+bool readLut(const QString &fileName, LutPictures::Told told, bool cube, AnyLut &lut, QStringList &notes,
+             QString &error)
 {
-    if (mode) {
-        SheetLut sheet;
-        if (!sheet.loadFile(fileName, *mode, error))
-            return false;
-        lut = std::move(sheet);
-        return true;
-    }
-    if (!QImageReader::imageFormat(fileName).isEmpty()) {
-        PictureReader::Picture picture;
-        QString reason;
-        ColourLut hald;
-        hald.table.emplace();
-        if (!PictureReader::ReadPicture(fileName, picture, reason)
-            || !HaldClut::FromPicture(picture.image, *hald.table, reason)) {
-            error = tr("Could not read the HaldCLUT %1: %2").arg(CommandContext::Shown(fileName), reason);
-            return false;
-        }
-        lut = std::move(hald);
-        return true;
-    }
-
-    ColourLut cube;
-    if (!CubeFile::ReadFile(fileName, cube, error))
+    if (!cube && (told.mode || told.hald || !QImageReader::imageFormat(fileName).isEmpty()))
+        return LutPictures::Read(fileName, told, lut, notes, error);
+    ColourLut table;
+    if (!CubeFile::ReadFile(fileName, table, error))
         return false;
-    lut = std::move(cube);
+    lut = std::move(table);
     return true;
 }
 
@@ -91,6 +74,24 @@ QByteArray formatOfName(const QString &fileName)
     return {};
 }
 
+// Why `format` cannot hold a picture of `size`; empty when it can. Qt's
+// writers fail on these with no reason of their own.
+QString sizeRefused(const QByteArray &format, QSize size)
+{
+    // libjpeg's JPEG_MAX_DIMENSION and libwebp's WEBP_MAX_DIMENSION.
+    constexpr int JpegLargest = 65500;
+    constexpr int WebpLargest = 16383;
+    const int largest = format == "jpeg" ? JpegLargest : format == "webp" ? WebpLargest : 0;
+    if (largest == 0 || (size.width() <= largest && size.height() <= largest))
+        return {};
+    return tr("A %1 picture is at most %2 pixels wide and high, and the graded picture is %3x%4; write .png or "
+              ".tif instead.")
+        .arg(format == "jpeg" ? QStringLiteral("JPEG") : QStringLiteral("WebP"))
+        .arg(largest)
+        .arg(size.width())
+        .arg(size.height());
+}
+
 bool writePicture(const QImage &picture, const QByteArray &format, QIODevice &device, QString &reason)
 {
     const bool deep = PictureDepth::Deep(picture);
@@ -109,7 +110,9 @@ bool writePicture(const QImage &picture, const QByteArray &format, QIODevice &de
     if (format == "jpeg" || format == "webp")
         writer.setQuality(95);
     if (!writer.write(written)) {
-        reason = writer.errorString();
+        reason = writer.error() == QImageWriter::UnknownError && device.errorString().isEmpty()
+                     ? tr("Qt's %1 writer failed and gave no reason.").arg(QString::fromLatin1(format))
+                     : writer.errorString();
         return false;
     }
     return true;
@@ -134,6 +137,16 @@ int Run(CommandContext &context)
         if (!mode)
             return context.failUnknownMode(*text);
     }
+    bool hald = false;
+    bool cube = false;
+    if (const std::optional<QString> text = option("format")) {
+        hald = *text == QLatin1String("hald");
+        cube = *text == QLatin1String("cube");
+        if (!hald && !cube)
+            return context.fail(tr("Unknown format '%1': give cube or hald.").arg(*text));
+        if (mode)
+            return context.failUsage(tr("--mode says LUT is an edited sheet and --format that it is not: give one."));
+    }
     Interpolation method = Interpolation::Tetrahedral;
     if (const std::optional<QString> text = option("interpolation")) {
         const std::optional<Interpolation> named = interpolationNamed(*text);
@@ -149,10 +162,11 @@ int Run(CommandContext &context)
     // The table and the picture are read at the same time.
     AnyLut lut;
     QString lutError;
+    QStringList notes;
     bool lutRead = false;
     const auto readTable = [&] {
         try {
-            lutRead = readLut(lutName, mode, lut, lutError);
+            lutRead = readLut(lutName, {mode, hald}, cube, lut, notes, lutError);
         } catch (const std::bad_alloc &) {
             lutError = tr("There is not enough memory for the look-up table %1.").arg(QDir::toNativeSeparators(lutName));
         }
@@ -171,10 +185,19 @@ int Run(CommandContext &context)
         scratch = SheetLut::ScratchFor(picture.image, *mode);
     if (helper)
         helper->join();
+    // apply PICTURE LUT OUT: the table named where the picture belongs.
+    if (!pictureRead && QFileInfo(pictureName).suffix().compare(QLatin1String("cube"), Qt::CaseInsensitive) == 0)
+        return context.failUsage(tr("%1 is a look-up table, not a picture: the table comes first, as in "
+                                    "apply LUT PICTURE OUT.")
+                                     .arg(CommandContext::Shown(pictureName)));
     if (!lutRead)
         return context.fail(lutError);
     if (!pictureRead)
         return context.fail(tr("Could not read the picture %1: %2").arg(CommandContext::Shown(pictureName), reason));
+    if (const QString refused = sizeRefused(format, picture.image.size()); !refused.isEmpty())
+        return context.fail(tr("Could not save the picture to %1: %2").arg(QDir::toNativeSeparators(outName), refused));
+    for (const QString &note : notes)
+        context.warn(note);
 
     const bool applied = std::holds_alternative<SheetLut>(lut)
                              ? std::get<SheetLut>(lut).apply(picture.image, method, &scratch)

@@ -113,6 +113,11 @@ int CommandContext::fail(const QString &message)
     return Failed;
 }
 
+void CommandContext::warn(const QString &message)
+{
+    fail(message);
+}
+
 int CommandContext::failUsage(const QString &message)
 {
     return fail(message + tr(" See '%1 --help'.").arg(QCoreApplication::applicationName()));

@@ -46,6 +46,9 @@ public:
     // One line on `err` ("tintwell-sheet: message", any line breaks in the
     // message made spaces); returns Failed.
     int fail(const QString &message);
+    // A line on `err` that the command goes on after: what it assumed, or
+    // why its result may not be what was wanted.
+    void warn(const QString &message);
     // The same, pointing to --help: for a command line that asks for
     // something that does not exist.
     int failUsage(const QString &message);

@@ -4,9 +4,12 @@
 #include "lut/HaldClut.h"
 #include "lut/SheetLut.h"
 #include "sheet/CommandContext.h"
+#include "sheet/LutPictures.h"
 #include "sheet/SheetArguments.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
 
@@ -44,14 +47,23 @@ int Run(CommandContext &context)
     const std::optional<QString> formatText = option("format");
     const std::optional<QString> sizeText = option("size");
 
-    bool hald = false;
+    // The name's ending says the format, and must not say another.
+    const QString suffix = QFileInfo(output).suffix().toLower();
+    const bool namesCube = suffix == QLatin1String("cube");
+    const bool namesPicture = output != QLatin1String("-") && !suffix.isEmpty()
+                              && QImageWriter::supportedImageFormats().contains(suffix.toLatin1());
+    bool hald = suffix == QLatin1String("png");
     if (formatText) {
         if (*formatText != QLatin1String("cube") && *formatText != QLatin1String("hald"))
             return context.fail(tr("Unknown format '%1': give cube or hald.").arg(*formatText));
         hald = *formatText == QLatin1String("hald");
-    } else {
-        hald = QFileInfo(output).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) == 0;
     }
+    if ((hald && (namesCube || (namesPicture && suffix != QLatin1String("png")))) || (!hald && namesPicture))
+        return context.failUsage(tr("%1 is no name for a %2: name it .%3%4.")
+                                     .arg(QDir::toNativeSeparators(output),
+                                          hald ? tr("HaldCLUT, which is written as PNG") : tr(".cube file"),
+                                          hald ? QStringLiteral("png") : QStringLiteral("cube"),
+                                          formatText ? tr(", or give another --format") : QString()));
     const int smallest = hald ? HaldClut::SmallestLevel : 2;
     const int largest = hald ? HaldClut::LargestLevel : CubeFile::Largest3dSize;
     int size = hald ? DefaultHaldLevel : DefaultCubeSize;
@@ -69,18 +81,29 @@ int Run(CommandContext &context)
     SheetLut sheet;
     QString error;
     try {
-        if (!sheet.loadFile(arguments[0], *mode, error))
+        QStringList notes;
+        if (!LutPictures::ReadEditedSheet(arguments[0], *mode, sheet, notes, error))
             return context.fail(error);
+        for (const QString &note : notes)
+            context.warn(note);
         const LutTable table = sheet.resample(hald ? size * size : size);
         if (hald) {
             const QImage picture = HaldClut::ToPicture(table);
             if (picture.isNull())
                 return context.fail(tr("There is not enough memory for the HaldCLUT."));
+            // Encoded in memory first: libpng says no more than "Write Error"
+            // when the output fails, the device says why.
             const auto write = [&](QIODevice &device, QString &reason) {
-                QImageWriter writer(&device, "png");
-                if (writer.write(picture))
+                QBuffer encoded;
+                encoded.open(QIODevice::WriteOnly);
+                QImageWriter writer(&encoded, "png");
+                if (!writer.write(picture)) {
+                    reason = writer.errorString();
+                    return false;
+                }
+                if (device.write(encoded.data()) == encoded.data().size())
                     return true;
-                reason = writer.errorString();
+                reason = device.errorString();
                 return false;
             };
             return context.writeOut(output, true, write, error) ? Done : context.fail(error);

@@ -188,6 +188,8 @@ const std::vector<Command> &commands()
           {QStringLiteral("PICTURE"), tr("The picture to grade; - for standard input.")},
           {QStringLiteral("OUT"), tr("The graded picture: .bmp, .png, .jpg, .tif or .webp.")}},
          {{QStringLiteral("mode"), tr("LUT is an edited sheet of MODE."), QStringLiteral("MODE")},
+          {QStringLiteral("format"), tr("LUT is a HaldCLUT picture (hald) or a .cube file (cube)."),
+           QStringLiteral("hald|cube")},
           {QStringLiteral("interpolation"), tr("tetrahedral (the default), trilinear or nearest."),
            QStringLiteral("METHOD")}},
          tr("Grade PICTURE with a .cube file, a HaldCLUT or (with --mode) an edited sheet; write OUT."),
@@ -195,6 +197,12 @@ const std::vector<Command> &commands()
             "(3D or 1D, DOMAIN_MIN/DOMAIN_MAX honoured), a HaldCLUT picture, or with --mode an edited sheet\n"
             "of that mode: with an edited 16million sheet every pixel becomes exactly the edited colour of\n"
             "its own colour. Values are worked out in floating point and rounded to the nearest level.\n"
+            "\n"
+            "Without --mode or --format, a picture of a sheet's size is taken as that edited sheet, any\n"
+            "other as a HaldCLUT. 27x27, 64x64, 512x512 and 4096x4096 are both a sheet's size and a\n"
+            "HaldCLUT's: the picture is taken for the one whose unedited form it is nearer to, and a line on\n"
+            "standard error says which. A table saved lossy (JPEG, lossy WebP) is used with a warning: the\n"
+            "result cannot be exact.\n"
             "\n"
             "OUT's extension gives its format: .bmp, .png, .jpg, .tif or .webp. Alpha is kept where the\n"
             "format holds it; 16-bit pictures stay 16-bit in PNG and TIFF. OUT is replaced only by a\n"
@@ -321,6 +329,10 @@ QString negativeNumber(const QStringList &arguments)
 
 int runIn(CommandContext &context, const QCommandLineParser &parser, const QStringList &words, const Command *command)
 {
+    // A misspelt command is named even with --help: the general help would
+    // hide that it does not exist.
+    if (!words.isEmpty() && !command)
+        return context.failUsage(tr("Unknown command '%1': give %2.").arg(words.first(), commandNames()));
     if (parser.isSet(QStringLiteral("help"))) {
         context.print(parser.helpText().chopped(1));
         return Done;
@@ -331,8 +343,6 @@ int runIn(CommandContext &context, const QCommandLineParser &parser, const QStri
     }
     if (words.isEmpty())
         return context.failUsage(tr("Give a command: %1.").arg(commandNames()));
-    if (!command)
-        return context.failUsage(tr("Unknown command '%1': give %2.").arg(words.first(), commandNames()));
 
     const qsizetype given = context.arguments().size();
     const qsizetype wanted = command->arguments.size();
@@ -410,6 +420,18 @@ int Run(const QStringList &givenArguments, QIODevice &out, QIODevice &err)
     if (status != Failed && context.outFailed())
         return context.fail(tr("Could not write to standard output: %1").arg(context.outError()));
     return status;
+}
+
+std::vector<std::pair<QString, QStringList>> CommandOptions()
+{
+    std::vector<std::pair<QString, QStringList>> all;
+    for (const Command &command : commands()) {
+        QStringList options;
+        for (const QCommandLineOption &option : command.options)
+            options << option.names().constFirst();
+        all.emplace_back(command.name, options);
+    }
+    return all;
 }
 
 } // namespace SheetCommands

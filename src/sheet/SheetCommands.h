@@ -5,7 +5,11 @@
 // (SheetCommands.cpp), and the command run. Adding a command is one row of
 // that table and one function taking a CommandContext.
 
+#include <QString>
 #include <QStringList>
+
+#include <utility>
+#include <vector>
 
 class QIODevice;
 
@@ -16,5 +20,9 @@ namespace SheetCommands {
 // 1 a negative answer, 2 an error (a result that could not be written to
 // `out` among them).
 int Run(const QStringList &arguments, QIODevice &out, QIODevice &err);
+
+// The commands, in the order the help lists them, each with the long names
+// of its options: what the shell's completion must offer.
+std::vector<std::pair<QString, QStringList>> CommandOptions();
 
 } // namespace SheetCommands

@@ -5,11 +5,15 @@
 // nothing floods the terminal.
 //
 // An input is the command line, one argument a line, then optionally a NUL
-// and the bytes of a file the arguments may name as "in". The commands run
-// in a folder of their own, which also holds the sheet of "729" as
-// sheet.bmp and picture.png; whatever they write there is removed after each
-// input, and a file larger than FileLimit cannot be written. An argument that
-// names a place outside the folder (absolute, or with "..") is not run.
+// and the bytes of a file the arguments may name as "in". The files the
+// commands read and write lie in a folder of their own, which also holds
+// the sheet of "729" as sheet.bmp and picture.png: every word in a file's
+// place (by the command's arguments, and --diff and --output) is made an
+// absolute name in it, so the working directory stays the fuzzer's and its
+// relative corpus folders are found. Whatever the commands write there is
+// removed after each input, and a file larger than FileLimit cannot be
+// written. An argument that names a place outside the folder (absolute, or
+// with "..") is not run.
 
 #include "FuzzTarget.h"
 #include "sheet/SheetCommands.h"
@@ -69,6 +73,56 @@ constexpr int MostArguments = 24;
 
 QByteArray sheetBmp;
 QByteArray picturePng;
+QString folder;
+
+QString inFolder(const QString &name)
+{
+    return folder + QLatin1Char('/') + name;
+}
+
+// The arguments with every file name made absolute in the folder. The
+// words in a file's place: all of a command's arguments but make's and
+// locate's MODE and locate's COLOUR, and the values of --diff and --output;
+// "-" is a standard stream and stays.
+QStringList withFolder(QStringList arguments)
+{
+    static const QStringList takingValues = {"--mode", "--at", "--missing", "--size", "--format", "--interpolation"};
+    static const QStringList takingFiles = {"--diff", "--output", "-o"};
+    QString command;
+    int position = 0;
+    bool onlyArguments = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString &word = arguments[i];
+        const bool option = !onlyArguments && word.startsWith(QLatin1Char('-')) && word != QLatin1String("-");
+        if (option) {
+            if (word == QLatin1String("--"))
+                onlyArguments = true;
+            const QString name = word.section(QLatin1Char('='), 0, 0);
+            const bool joined = word.contains(QLatin1Char('='));
+            if (takingFiles.contains(name)) {
+                if (joined && !word.section(QLatin1Char('='), 1).isEmpty())
+                    word = name + QLatin1Char('=') + inFolder(word.section(QLatin1Char('='), 1));
+                else if (!joined && i + 1 < arguments.size() && arguments[i + 1] != QLatin1String("-")) {
+                    arguments[i + 1] = inFolder(arguments[i + 1]);
+                    ++i;
+                }
+            } else if (takingValues.contains(name) && !joined) {
+                ++i;
+            }
+            continue;
+        }
+        if (command.isEmpty()) {
+            command = word;
+            continue;
+        }
+        const bool notAFile = (command == QLatin1String("make") && position == 0)
+                              || command == QLatin1String("locate") || command == QLatin1String("modes");
+        if (!notAFile && !word.isEmpty() && word != QLatin1String("-"))
+            word = inFolder(word);
+        ++position;
+    }
+    return arguments;
+}
 
 int run(const QStringList &arguments, Stream &out, Stream &err)
 {
@@ -85,8 +139,7 @@ bool writeFile(const QString &name, const QByteArray &bytes)
 
 void emptyFolder()
 {
-    QDir folder(QDir::currentPath());
-    for (const QFileInfo &entry : folder.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         if (entry.isDir() && !entry.isSymLink())
             QDir(entry.filePath()).removeRecursively();
         else
@@ -110,20 +163,21 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     const rlimit files {FileLimit, FileLimit};
     ::setrlimit(RLIMIT_FSIZE, &files);
 
-    static char folder[] = "/tmp/tintwell-fuzz-arguments-XXXXXX";
-    if (!::mkdtemp(folder) || ::chdir(folder) != 0)
+    static char made[] = "/tmp/tintwell-fuzz-arguments-XXXXXX";
+    if (!::mkdtemp(made))
         std::abort();
-    std::atexit([] { QDir(QString::fromLocal8Bit(folder)).removeRecursively(); });
+    folder = QString::fromLocal8Bit(made);
+    std::atexit([] { QDir(folder).removeRecursively(); });
 
     Stream out;
     Stream err;
-    FuzzTarget::Require(run({QStringLiteral("make"), QStringLiteral("729"), QStringLiteral("sheet.bmp")}, out, err)
-                                == Done
-                            && run({QStringLiteral("make"), QStringLiteral("729"), QStringLiteral("picture.png")},
+    FuzzTarget::Require(run({QStringLiteral("make"), QStringLiteral("729"), inFolder(QStringLiteral("sheet.bmp"))},
+                            out, err) == Done
+                            && run({QStringLiteral("make"), QStringLiteral("729"), inFolder(QStringLiteral("picture.png"))},
                                    out, err) == Done,
                         "the sheets of 729 are made");
-    QFile bmp(QStringLiteral("sheet.bmp"));
-    QFile png(QStringLiteral("picture.png"));
+    QFile bmp(inFolder(QStringLiteral("sheet.bmp")));
+    QFile png(inFolder(QStringLiteral("picture.png")));
     FuzzTarget::Require(bmp.open(QIODevice::ReadOnly) && png.open(QIODevice::ReadOnly), "the sheets are read");
     sheetBmp = bmp.readAll();
     picturePng = png.readAll();
@@ -138,7 +192,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QStringList arguments;
     for (const QByteArray &argument : line.split('\n')) {
         const QString text = QString::fromUtf8(argument);
-        if (text.startsWith(QLatin1Char('/')) || text.contains(QLatin1String("..")))
+        // -oNAME (-o with its value joined) would name a file outside the folder.
+        const bool joinedOutput = text.startsWith(QLatin1String("-o")) && text.size() > 2 && text[2] != QLatin1Char('=');
+        if (text.startsWith(QLatin1Char('/')) || text.contains(QLatin1String("..")) || joinedOutput)
             return -1; // not kept in the corpus
         arguments << text;
     }
@@ -146,14 +202,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return -1;
 
     emptyFolder();
-    FuzzTarget::Require(writeFile(QStringLiteral("sheet.bmp"), sheetBmp)
-                            && writeFile(QStringLiteral("picture.png"), picturePng)
-                            && (nul < 0 || writeFile(QStringLiteral("in"), bytes.mid(nul + 1))),
+    FuzzTarget::Require(writeFile(inFolder(QStringLiteral("sheet.bmp")), sheetBmp)
+                            && writeFile(inFolder(QStringLiteral("picture.png")), picturePng)
+                            && (nul < 0 || writeFile(inFolder(QStringLiteral("in")), bytes.mid(nul + 1))),
                         "the input files are written");
 
     static Stream out;
     static Stream err;
-    const int status = run(arguments, out, err);
+    const int status = run(withFolder(arguments), out, err);
     FuzzTarget::Require(status == Done || status == No
                             || status == Failed,
                         "the exit status is 0, 1 or 2");
