@@ -216,20 +216,26 @@ void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &
         std::uint64_t rowSquares = 0;
         std::uint32_t rowLargest = 0;
         int rowDiffering = 0;
-        for (int x = 0; x < width; ++x) {
-            const int sheetX = scale == 1 ? x : x / scale;
-            const Channels f = channelsOf(foundRow[x]);
-            const Channels e = channelsOf(expectedRow[sheetX]);
-            const std::uint32_t dr = distance(f.red, e.red * SheetStep);
-            const std::uint32_t dg = distance(f.green, e.green * SheetStep);
-            const std::uint32_t db = distance(f.blue, e.blue * SheetStep);
-            const std::uint32_t largest = std::max({dr, dg, db});
-            largestOf[std::size_t(x)] = largest;
-            rowLargest = std::max(rowLargest, largest);
-            rowDiffering += largest != 0;
-            rowAbs += dr + dg + db;
-            rowSquares += std::uint64_t(dr) * dr + std::uint64_t(dg) * dg + std::uint64_t(db) * db;
-        }
+        std::uint32_t *__restrict largestBits = largestOf.data();
+        const auto channelPass = [&](auto sheetXOf) {
+            for (int x = 0; x < width; ++x) {
+                const Channels f = channelsOf(foundRow[x]);
+                const Channels e = channelsOf(expectedRow[sheetXOf(x)]);
+                const std::uint32_t dr = distance(f.red, e.red * SheetStep);
+                const std::uint32_t dg = distance(f.green, e.green * SheetStep);
+                const std::uint32_t db = distance(f.blue, e.blue * SheetStep);
+                const std::uint32_t largest = std::max({dr, dg, db});
+                largestBits[x] = largest;
+                rowLargest = std::max(rowLargest, largest);
+                rowDiffering += largest != 0;
+                rowAbs += dr + dg + db;
+                rowSquares += std::uint64_t(dr) * dr + std::uint64_t(dg) * dg + std::uint64_t(db) * db;
+            }
+        };
+        if (scale == 1)
+            channelPass([](int x) { return x; });
+        else
+            channelPass([scale](int x) { return x / scale; });
         part.differing += rowDiffering;
         part.maxDifference = std::max(part.maxDifference, rowLargest);
         part.sumAbs += double(rowAbs);
