@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace CensusReport {
@@ -142,8 +144,25 @@ Result Run(const QString &fileName, const Request &request)
         }
     }
 
+    // The sheet's colours are counted on another core while the picture's are.
+    ColourSet expected;
+    const auto countSheet = [&expected, &sheet] {
+        for (int y = 0; y < sheet.height(); ++y)
+            expected.insertAll(reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y)),
+                               std::size_t(sheet.width()));
+    };
+    std::jthread countingSheet;
+    if (!sheet.isNull()) {
+        try {
+            countingSheet = std::jthread(countSheet);
+        } catch (const std::system_error &) {
+            countSheet(); // no thread to be had: this one does it
+        }
+    }
     ColourSet found;
     const std::int64_t distinct = collect(picture, area, found);
+    if (countingSheet.joinable())
+        countingSheet.join();
     result.lines << QStringLiteral("size: %1").arg(sizeText(area.size()))
                  << QStringLiteral("pixels: %1").arg(qint64(area.width()) * area.height())
                  << QStringLiteral("distinct: %1").arg(distinct) << QStringLiteral("depth: %1").arg(read.depth);
@@ -162,9 +181,6 @@ Result Run(const QString &fileName, const Request &request)
                            + qint64(area.width()) * area.height() - 2 * qint64(overlap.width()) * overlap.height();
     const qint64 differing = measures.differingPixels + onlyOne;
 
-    ColourSet expected;
-    for (int y = 0; y < sheet.height(); ++y)
-        expected.insertAll(reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y)), std::size_t(sheet.width()));
     const std::int64_t missing = std::int64_t(expected.countMissingFrom(found));
     const std::int64_t extra = distinct - (std::int64_t(expected.count()) - missing);
 
