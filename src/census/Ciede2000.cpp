@@ -430,7 +430,8 @@ TINTWELL_INLINE double rotatedLane(const Weighted &w)
 {
     const double distance = angleLane(w.cosD, w.sinD) * Degrees;
     const double rotation = 30.0 * expOfMinusLane((distance / 25.0) * (distance / 25.0));
-    const double dTheta = (w.cosD > -0.17) & (distance < 85.0) ? rotation : 0.0;
+    const bool rotated = (w.cosD > -0.17) & (distance < 85.0);
+    const double dTheta = rotated ? rotation : 0.0;
     const double rT = -sinLane(2.0 * dTheta * Radians) * w.rC;
     return std::sqrt(w.l * w.l + w.c * w.c + w.h * w.h + rT * w.c * w.h);
 }
