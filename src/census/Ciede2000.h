@@ -52,7 +52,7 @@ void FromLinear(const double *red, const double *green, const double *blue, std:
                 double *b);
 
 // Difference(one[i], two[i]) for `count` pairs into differences[i], within
-// 1e-9 of the single form.
+// 1e-8 of the single form.
 void Differences(LabColumns one, LabColumns two, std::size_t count, double *differences);
 
 } // namespace Ciede2000

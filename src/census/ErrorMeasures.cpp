@@ -216,7 +216,7 @@ void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &
         std::uint64_t rowSquares = 0;
         std::uint32_t rowLargest = 0;
         int rowDiffering = 0;
-        std::uint32_t *__restrict largestBits = largestOf.data();
+        std::uint32_t *__restrict largestAt = largestOf.data();
         const auto channelPass = [&](auto sheetXOf) {
             for (int x = 0; x < width; ++x) {
                 const Channels f = channelsOf(foundRow[x]);
@@ -225,7 +225,7 @@ void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &
                 const std::uint32_t dg = distance(f.green, e.green * SheetStep);
                 const std::uint32_t db = distance(f.blue, e.blue * SheetStep);
                 const std::uint32_t largest = std::max({dr, dg, db});
-                largestBits[x] = largest;
+                largestAt[x] = largest;
                 rowLargest = std::max(rowLargest, largest);
                 rowDiffering += largest != 0;
                 rowAbs += dr + dg + db;
