@@ -244,10 +244,10 @@ double DifferenceOfLinear(double red1, double green1, double blue1, double red2,
 #else
 #define TINTWELL_VECTOR_CLONES
 #endif
+// The steps of a loop body, inlined into each build of the loop.
+#define TINTWELL_INLINE [[gnu::always_inline]] inline
 
 namespace {
-
-#define TINTWELL_INLINE [[gnu::always_inline]] inline
 
 // The cube root of t from 0 to 1 (a little beyond does no harm): a first
 // guess within 4 % from the bits of the float nearest t (its exponent divided
@@ -287,18 +287,22 @@ TINTWELL_INLINE double polynomial(double z, const std::array<double, N> &c)
     return (chain[0] + z * chain[1]) + z2 * (chain[2] + z * chain[3]);
 }
 
-// The coefficients of the series: 1 / k!, (-1)^k / (2k + 1)!, (-1)^k / (2k + 1).
+// The coefficients of the series of exp x (1 / k!), of sin x / x
+// ((-1)^k / (2k + 1)!) and of atan x / x ((-1)^k / (2k + 1)), in x^k for the
+// first and x^2k for the others.
+enum class Series { Exp, Sin, Atan };
+
 template <std::size_t N>
-constexpr std::array<double, N> series(int kind)
+constexpr std::array<double, N> series(Series kind)
 {
     std::array<double, N> c {};
     double factorial = 1;
     for (std::size_t k = 0; k < N; ++k) {
         const double sign = k % 2 ? -1.0 : 1.0;
-        if (kind == 0) {
+        if (kind == Series::Exp) {
             factorial *= k == 0 ? 1.0 : double(k);
             c[k] = 1.0 / factorial;
-        } else if (kind == 1) {
+        } else if (kind == Series::Sin) {
             factorial *= k == 0 ? 1.0 : double(2 * k) * double(2 * k + 1);
             c[k] = sign / factorial;
         } else {
@@ -307,9 +311,9 @@ constexpr std::array<double, N> series(int kind)
     }
     return c;
 }
-constexpr auto ExpSeries = series<12>(0);
-constexpr auto SinSeries = series<9>(1);
-constexpr auto AtanSeries = series<17>(2);
+constexpr auto ExpSeries = series<12>(Series::Exp);
+constexpr auto SinSeries = series<9>(Series::Sin);
+constexpr auto AtanSeries = series<17>(Series::Atan);
 
 // exp(-w) for w from 0 to 16: the series of exp(-w / 64), squared six times
 // (within 1e-13).

@@ -199,7 +199,7 @@ void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &
     SheetRowLab sheetLab(sheetWidth, SheetStep, linear);
     // The largest channel difference of each pixel of the row.
     std::vector<std::uint32_t> largestOf(std::size_t(width), 0);
-    // A row in which many pixels differ is converted and measured whole.
+    // A row in which half the pixels or more differ is converted and measured whole.
     LabRow foundLab(scale == 1 ? width : 0);
     std::vector<double> differences(scale == 1 ? std::size_t(width) : 0);
     auto batch = std::make_unique<PairBatch>();
@@ -250,7 +250,7 @@ void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &
             }
         }
 
-        if (scale == 1 && rowDiffering >= width / 4) {
+        if (scale == 1 && rowDiffering >= width / 2) {
             const LabRow &sheetRow = sheetLab.needAll();
             for (int x = 0; x < width; ++x)
                 foundLab.setLinear(std::size_t(x), foundRow[x], 1, linear);
