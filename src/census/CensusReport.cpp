@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -285,8 +287,25 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
             facts.add(QStringLiteral("scale"), qint64(scale));
     }
 
+    // The sheet's colours are counted on another core while the picture's are.
+    ColourSet expected;
+    const auto countSheet = [&expected, &sheet] {
+        for (int y = 0; y < sheet.height(); ++y)
+            expected.insertAll(reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y)),
+                               std::size_t(sheet.width()));
+    };
+    std::jthread countingSheet;
+    if (!sheet.isNull()) {
+        try {
+            countingSheet = std::jthread(countSheet);
+        } catch (const std::system_error &) {
+            countSheet(); // no thread to be had: this one does it
+        }
+    }
     ColourSet found;
     const std::int64_t distinct = collect(picture, area, found);
+    if (countingSheet.joinable())
+        countingSheet.join();
     addSize(facts, area.size());
     facts.add(QStringLiteral("pixels"), qint64(area.width()) * area.height());
     facts.add(QStringLiteral("distinct"), qint64(distinct));
@@ -307,9 +326,6 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
                            - 2 * qint64(overlap.width()) * overlap.height();
     const qint64 differing = measures.differingPixels + onlyOne;
 
-    ColourSet expected;
-    for (int y = 0; y < sheet.height(); ++y)
-        expected.insertAll(reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y)), std::size_t(sheet.width()));
     const std::int64_t missing = std::int64_t(expected.countMissingFrom(found));
     const std::int64_t extra = distinct - (std::int64_t(expected.count()) - missing);
 

@@ -9,7 +9,9 @@
 #include <QString>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <memory>
 #include <limits>
 #include <type_traits>
 
@@ -35,12 +37,12 @@ struct Channels
     std::uint32_t blue;
 };
 
-Channels channels8(std::uint32_t rgb)
+Channels channelsOf(std::uint32_t rgb)
 {
     return {(rgb >> 16) & 0xFFu, (rgb >> 8) & 0xFFu, rgb & 0xFFu};
 }
 
-Channels channels16(QRgba64 pixel)
+Channels channelsOf(QRgba64 pixel)
 {
     return {pixel.red(), pixel.green(), pixel.blue()};
 }
@@ -49,6 +51,139 @@ std::uint32_t distance(std::uint32_t one, std::uint32_t two)
 {
     return one > two ? one - two : two - one;
 }
+
+// A row of colours in linear light and in CIELAB, one array a channel.
+struct LabRow
+{
+    explicit LabRow(int width)
+        : red(std::size_t(width)), green(red.size()), blue(red.size()), L(red.size()), a(red.size()), b(red.size())
+    {
+    }
+
+    template <typename Pixel>
+    void setLinear(std::size_t i, Pixel pixel, std::uint32_t step, const std::vector<double> &linear)
+    {
+        const Channels c = channelsOf(pixel);
+        red[i] = linear[c.red * step];
+        green[i] = linear[c.green * step];
+        blue[i] = linear[c.blue * step];
+    }
+
+    void convert(std::size_t first, std::size_t count)
+    {
+        Ciede2000::FromLinear(&red[first], &green[first], &blue[first], count, &L[first], &a[first], &b[first]);
+    }
+
+    Ciede2000::LabColumns columns() const { return {L.data(), a.data(), b.data()}; }
+
+    std::vector<double> red, green, blue, L, a, b;
+};
+
+// The CIELAB of a sheet row, converted a stretch at a time when a picture
+// pixel first differs there, and kept for every picture row showing it: each
+// sheet pixel is converted at most once.
+class SheetRowLab
+{
+public:
+    SheetRowLab(int width, std::uint32_t step, const std::vector<double> &linear)
+        : lab_(width), ready_(std::size_t((width + Stretch - 1) / Stretch)), step_(step), linear_(linear)
+    {
+    }
+
+    void startRow(const std::uint32_t *row, int sheetY)
+    {
+        if (sheetY == rowY_)
+            return;
+        row_ = row;
+        rowY_ = sheetY;
+        std::fill(ready_.begin(), ready_.end(), false);
+    }
+
+    // The CIELAB of the sheet pixel x of the row, converted if it was not yet.
+    const LabRow &need(int x)
+    {
+        const std::size_t stretch = std::size_t(x / Stretch);
+        if (!ready_[stretch]) {
+            ready_[stretch] = true;
+            const std::size_t first = stretch * Stretch;
+            const std::size_t count = std::min<std::size_t>(Stretch, lab_.red.size() - first);
+            for (std::size_t i = first; i < first + count; ++i)
+                lab_.setLinear(i, row_[i], step_, linear_);
+            lab_.convert(first, count);
+        }
+        return lab_;
+    }
+
+    const LabRow &needAll()
+    {
+        for (std::size_t stretch = 0; stretch < ready_.size(); ++stretch)
+            need(int(stretch) * Stretch);
+        return lab_;
+    }
+
+private:
+    static constexpr int Stretch = 64;
+    LabRow lab_;
+    std::vector<bool> ready_;
+    const std::uint32_t *row_ = nullptr;
+    int rowY_ = -1;
+    const std::uint32_t step_;
+    const std::vector<double> &linear_;
+};
+
+// Differing pairs waiting for their CIEDE2000 difference, worked out many at
+// a time: the sheet's side in CIELAB, the picture's in linear light, and how
+// many neighbouring pixels in a row each pair stands for (neighbours of a
+// scaled or flat picture often repeat the pair).
+class PairBatch
+{
+public:
+    template <typename Pixel>
+    void add(const LabRow &sheet, int sheetX, Pixel found, const std::vector<double> &linear, Partial &part)
+    {
+        if (count_ == Size)
+            flush(part);
+        const std::size_t i = std::size_t(sheetX);
+        sheetL_[count_] = sheet.L[i];
+        sheetA_[count_] = sheet.a[i];
+        sheetB_[count_] = sheet.b[i];
+        const Channels c = channelsOf(found);
+        red_[count_] = linear[c.red];
+        green_[count_] = linear[c.green];
+        blue_[count_] = linear[c.blue];
+        repeats_[count_] = 1;
+        ++count_;
+    }
+
+    // The pair added last stands for one more pixel; false when there is none to repeat.
+    bool repeatLast()
+    {
+        if (count_ == 0)
+            return false;
+        ++repeats_[count_ - 1];
+        return true;
+    }
+
+    void flush(Partial &part)
+    {
+        Ciede2000::FromLinear(red_.data(), green_.data(), blue_.data(), count_, foundL_.data(), foundA_.data(),
+                              foundB_.data());
+        Ciede2000::Differences({sheetL_.data(), sheetA_.data(), sheetB_.data()},
+                               {foundL_.data(), foundA_.data(), foundB_.data()}, count_, differences_.data());
+        for (std::size_t i = 0; i < count_; ++i) {
+            part.sumDe += repeats_[i] * differences_[i];
+            part.maxDe = std::max(part.maxDe, differences_[i]);
+        }
+        count_ = 0;
+    }
+
+private:
+    static constexpr std::size_t Size = 512;
+    using Column = std::array<double, Size>;
+    std::size_t count_ = 0;
+    Column sheetL_ {}, sheetA_ {}, sheetB_ {}, red_ {}, green_ {}, blue_ {}, foundL_ {}, foundA_ {}, foundB_ {},
+        differences_ {}, repeats_ {};
+};
 
 // The rows [firstRow, endRow) of the area, counted from its top. A deep
 // picture (Pixel = QRgba64) is measured in 16-bit steps, the sheet's levels
@@ -63,61 +198,103 @@ void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &
     const int width = sheet.width() * scale;
     const int sheetWidth = sheet.width();
 
+    SheetRowLab sheetLab(sheetWidth, SheetStep, linear);
+    // The largest channel difference of each pixel of the row.
+    std::vector<std::uint32_t> largestOf(std::size_t(width), 0);
+    // A row in which half the pixels or more differ is converted and measured whole.
+    LabRow foundLab(scale == 1 ? width : 0);
+    std::vector<double> differences(scale == 1 ? std::size_t(width) : 0);
+    auto batch = std::make_unique<PairBatch>();
     Pixel lastFound {};
     std::uint32_t lastExpected = 0;
-    double lastDe = -1;
     for (int y = firstRow; y < endRow; ++y) {
         const int sheetY = y / scale;
         const auto *expectedRow = reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(sheetY));
         const auto *foundRow = reinterpret_cast<const Pixel *>(picture.constScanLine(origin.y() + y)) + origin.x();
-        std::uint16_t *worstRow = worst ? worst + std::size_t(sheetY) * std::size_t(sheetWidth) : nullptr;
-        std::int64_t rowAbs = 0;
-        std::int64_t rowSquares = 0;
+        sheetLab.startRow(expectedRow, sheetY);
+
+        // The channel differences, without a branch: an identical pixel adds nothing.
+        std::uint64_t rowAbs = 0;
+        std::uint64_t rowSquares = 0;
+        std::uint32_t rowLargest = 0;
+        int rowDiffering = 0;
+        int rowBeyond[3] = {};
+        std::uint32_t *__restrict largestAt = largestOf.data();
+        const auto channelPass = [&](auto sheetXOf) {
+            for (int x = 0; x < width; ++x) {
+                const Channels f = channelsOf(foundRow[x]);
+                const Channels e = channelsOf(expectedRow[sheetXOf(x)]);
+                const std::uint32_t dr = distance(f.red, e.red * SheetStep);
+                const std::uint32_t dg = distance(f.green, e.green * SheetStep);
+                const std::uint32_t db = distance(f.blue, e.blue * SheetStep);
+                const std::uint32_t largest = std::max({dr, dg, db});
+                largestAt[x] = largest;
+                rowLargest = std::max(rowLargest, largest);
+                rowDiffering += largest != 0;
+                rowBeyond[0] += largest > SheetStep;
+                rowBeyond[1] += largest > 2 * SheetStep;
+                rowBeyond[2] += largest > 4 * SheetStep;
+                rowAbs += dr + dg + db;
+                rowSquares += std::uint64_t(dr) * dr + std::uint64_t(dg) * dg + std::uint64_t(db) * db;
+            }
+        };
+        if (scale == 1)
+            channelPass([](int x) { return x; });
+        else
+            channelPass([scale](int x) { return x / scale; });
+        part.differing += rowDiffering;
+        for (int i = 0; i < 3; ++i)
+            part.beyond[i] += rowBeyond[i];
+        part.maxDifference = std::max(part.maxDifference, rowLargest);
+        part.sumAbs += double(rowAbs);
+        part.sumSquares += double(rowSquares);
+        if (rowDiffering == 0)
+            continue;
+        if (worst) {
+            std::uint16_t *worstRow = worst + std::size_t(sheetY) * std::size_t(sheetWidth);
+            for (int x = 0; x < width; ++x) {
+                std::uint16_t &w = worstRow[scale == 1 ? x : x / scale];
+                w = std::max(w, std::uint16_t(largestOf[std::size_t(x)] * WorstStep));
+            }
+        }
+
+        if (scale == 1 && rowDiffering >= width / 2) {
+            const LabRow &sheetRow = sheetLab.needAll();
+            for (int x = 0; x < width; ++x)
+                foundLab.setLinear(std::size_t(x), foundRow[x], 1, linear);
+            foundLab.convert(0, std::size_t(width));
+            Ciede2000::Differences(sheetRow.columns(), foundLab.columns(), std::size_t(width), differences.data());
+            double rowDe = 0;
+            double rowMaxDe = 0;
+            for (std::size_t x = 0; x < std::size_t(width); ++x) {
+                const double de = largestOf[x] != 0 ? differences[x] : 0.0;
+                rowDe += de;
+                rowMaxDe = std::max(rowMaxDe, de);
+            }
+            part.sumDe += rowDe;
+            part.maxDe = std::max(part.maxDe, rowMaxDe);
+            continue;
+        }
+
         for (int x = 0; x < width; ++x) {
+            if (largestOf[std::size_t(x)] == 0)
+                continue;
             const int sheetX = scale == 1 ? x : x / scale;
             const std::uint32_t expected = expectedRow[sheetX] & 0xFFFFFFu;
             const Pixel found = foundRow[x];
-            Channels f;
-            if constexpr (Deep)
-                f = channels16(found);
-            else
-                f = channels8(found);
-            Channels e = channels8(expected);
-            e = {e.red * SheetStep, e.green * SheetStep, e.blue * SheetStep};
-            const std::uint32_t dr = distance(f.red, e.red);
-            const std::uint32_t dg = distance(f.green, e.green);
-            const std::uint32_t db = distance(f.blue, e.blue);
-            if ((dr | dg | db) == 0)
-                continue;
-            ++part.differing;
-            const std::uint32_t largest = std::max({dr, dg, db});
-            part.maxDifference = std::max(part.maxDifference, largest);
-            part.beyond[0] += largest > SheetStep;
-            part.beyond[1] += largest > 2 * SheetStep;
-            part.beyond[2] += largest > 4 * SheetStep;
-            if (worstRow)
-                worstRow[sheetX] = std::max<std::uint16_t>(worstRow[sheetX], std::uint16_t(largest * WorstStep));
-            rowAbs += std::int64_t(dr) + dg + db;
-            rowSquares += std::int64_t(dr) * dr + std::int64_t(dg) * dg + std::int64_t(db) * db;
-
-            // Neighbours of a scaled or flat picture often repeat the pair.
             bool same;
             if constexpr (Deep)
                 same = found == lastFound;
             else
                 same = ((found ^ lastFound) & 0xFFFFFFu) == 0;
-            if (!same || expected != lastExpected) {
-                lastDe = Ciede2000::DifferenceOfLinear(linear[e.red], linear[e.green], linear[e.blue],
-                                                       linear[f.red], linear[f.green], linear[f.blue]);
+            if (!same || expected != lastExpected || !batch->repeatLast()) {
+                batch->add(sheetLab.need(sheetX), sheetX, found, linear, part);
                 lastFound = found;
                 lastExpected = expected;
             }
-            part.sumDe += lastDe;
-            part.maxDe = std::max(part.maxDe, lastDe);
         }
-        part.sumAbs += double(rowAbs);
-        part.sumSquares += double(rowSquares);
     }
+    batch->flush(part);
 }
 
 } // namespace
@@ -205,12 +382,8 @@ void worstRows(const QImage &picture, QPoint origin, int scale, const QImage &sh
         const auto *foundRow = reinterpret_cast<const Pixel *>(picture.constScanLine(origin.y() + y)) + origin.x();
         for (int x = 0; x < sheet.width() * scale; ++x) {
             const std::uint32_t expected = expectedRow[x / scale] & 0xFFFFFFu;
-            Channels f;
-            if constexpr (Deep)
-                f = channels16(foundRow[x]);
-            else
-                f = channels8(foundRow[x]);
-            const Channels e = channels8(expected);
+            const Channels f = channelsOf(foundRow[x]);
+            const Channels e = channelsOf(expected);
             if (f.red == e.red * SheetStep && f.green == e.green * SheetStep && f.blue == e.blue * SheetStep)
                 continue;
             const double de = Ciede2000::DifferenceOfLinear(linear[e.red * SheetStep], linear[e.green * SheetStep],
