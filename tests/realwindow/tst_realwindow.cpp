@@ -633,8 +633,14 @@ void tst_RealWindow::startWindowManager()
     windowManager_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     windowManager_->start(QStringLiteral("openbox"), {});
     QVERIFY2(windowManager_->waitForStarted(Deadline), qPrintable(windowManager_->errorString()));
-    QVERIFY2(pollUntil([&] { return runTool(QStringLiteral("xprop"), property).out.contains("window id"); }),
-             "openbox did not take the screen");
+    ToolResult named;
+    QVERIFY2(pollUntil([&] { return (named = runTool(QStringLiteral("xprop"), property)).out.contains("window id"); }),
+             qPrintable(QStringLiteral("openbox did not take the screen (%1; xprop: %2 %3)")
+                            .arg(windowManager_->state() == QProcess::Running
+                                     ? QStringLiteral("running")
+                                     : QStringLiteral("ended with %1").arg(windowManager_->exitCode()))
+                            .arg(QString::fromLocal8Bit(named.out + named.err))
+                            .arg(QString::fromLocal8Bit(windowManager_->readAllStandardOutput()))));
 }
 
 quint32 tst_RealWindow::otherWindow(const std::function<bool(quint32)> &accept)
