@@ -1,3 +1,4 @@
+#include "platform/CommonDialog.h"
 #include "platform/DisplayCheck.h"
 #include "window/FormDesign.h"
 #include "window/Language.h"
@@ -81,7 +82,8 @@ int main(int argc, char *argv[])
     describeOptions(parser, false);
     parser.process(app);
 
-    FormDesign::SubstituteFontFace();
+    FormDesign::SetUpFonts();
+    KeepNoDialogState();
 
     mainform form;
     form.Form_Load();

@@ -51,11 +51,12 @@ inline const Canvas &canvasOf(const mainform &form)
     return form.findChild<Preview *>(QStringLiteral("Preview"))->canvas();
 }
 
-// Starts the program's window as main() does: the font face substituted,
-// then create, load step, show.
+// Starts the program's window as main() does: the fonts and the dialogs'
+// settings set up, then create, load step, show.
 inline mainform *openWindow()
 {
-    FormDesign::SubstituteFontFace();
+    FormDesign::SetUpFonts();
+    KeepNoDialogState();
     auto *form = new mainform;
     new RunWatch(*form);
     form->Form_Load();

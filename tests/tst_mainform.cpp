@@ -149,10 +149,15 @@ void tst_Mainform::designLayout()
     }
     // The list keeps its design place; it may be wider than the design where
     // the style needs room for its text, but never reaches the channel labels.
-    const QWidget *combo = form->findChild<QWidget *>(QStringLiteral("Combo1"));
+    QWidget *combo = form->findChild<QWidget *>(QStringLiteral("Combo1"));
     QCOMPARE(combo->pos(), QPoint(px(2223), px(60)));
     QVERIFY(combo->width() >= px(1066));
     QVERIFY(combo->geometry().right() < form->findChild<QWidget *>(QStringLiteral("RGBc(0)"))->x());
+    // The swatch's design reaches into the list's bottom row; the list lies
+    // above it, its frame whole.
+    QVERIFY(combo->geometry().intersects(form->findChild<QWidget *>(QStringLiteral("Label4"))->geometry()));
+    QCOMPARE(form->grab(combo->geometry()).toImage().convertToFormat(QImage::Format_RGB32),
+             combo->grab().toImage().convertToFormat(QImage::Format_RGB32));
     // The separator lines: 1 pixel of highlight at y 48, 2 pixels of shadow at 51.
     QCOMPARE(form->findChild<QWidget *>(QStringLiteral("Line1(1)"))->geometry(), QRect(px(60), px(720), px(3540), 1));
     QCOMPARE(form->findChild<QWidget *>(QStringLiteral("Line1(0)"))->geometry(), QRect(px(60), px(765), px(3540), 2));

@@ -59,6 +59,15 @@
     </message>
 </context>
 <context>
+    <name>Preview</name>
+    <message>
+        <source>Right-click: show this colour&apos;s values and copy its RRGGBB code
+Double-click: view the sheet at full size</source>
+        <translation>Right-click: show this colour&apos;s values and copy its RRGGBB code
+Double-click: view the sheet at full size</translation>
+    </message>
+</context>
+<context>
     <name>SafeSave</name>
     <message>
         <source>It is a folder.</source>
@@ -67,6 +76,49 @@
     <message>
         <source>It is not a regular file.</source>
         <translation>It is not a regular file.</translation>
+    </message>
+</context>
+<context>
+    <name>SheetView</name>
+    <message>
+        <source>RRGGBB</source>
+        <translation>RRGGBB</translation>
+    </message>
+    <message>
+        <source>Find colour:</source>
+        <translation>Find colour:</translation>
+    </message>
+    <message>
+        <source>Tintwell — %1</source>
+        <translation>Tintwell — %1</translation>
+    </message>
+    <message>
+        <source>Tintwell — view</source>
+        <translation>Tintwell — view</translation>
+    </message>
+    <message>
+        <source>tile (%1, %2)</source>
+        <translation>tile (%1, %2)</translation>
+    </message>
+    <message>
+        <source>Type a colour as RRGGBB or #RRGGBB.</source>
+        <translation>Type a colour as RRGGBB or #RRGGBB.</translation>
+    </message>
+    <message>
+        <source>No sheet is drawn yet: start a run first.</source>
+        <translation>No sheet is drawn yet: start a run first.</translation>
+    </message>
+    <message>
+        <source>The %1 sheet does not hold %2; the nearest colour it holds is %3 (Enter goes there).</source>
+        <translation>The %1 sheet does not hold %2; the nearest colour it holds is %3 (Enter goes there).</translation>
+    </message>
+    <message>
+        <source>Go to %1</source>
+        <translation>Go to %1</translation>
+    </message>
+    <message>
+        <source>%1 of %2: %3, %4 (F3 and Shift+F3 step through them)</source>
+        <translation>%1 of %2: %3, %4 (F3 and Shift+F3 step through them)</translation>
     </message>
 </context>
 <context>

@@ -59,6 +59,15 @@
     </message>
 </context>
 <context>
+    <name>Preview</name>
+    <message>
+        <source>Right-click: show this colour&apos;s values and copy its RRGGBB code
+Double-click: view the sheet at full size</source>
+        <translation>右クリック: この色の値を表示し、RRGGBB コードをコピーします
+ダブルクリック: シートを原寸で表示します</translation>
+    </message>
+</context>
+<context>
     <name>SafeSave</name>
     <message>
         <source>It is a folder.</source>
@@ -67,6 +76,49 @@
     <message>
         <source>It is not a regular file.</source>
         <translation>通常のファイルではありません。</translation>
+    </message>
+</context>
+<context>
+    <name>SheetView</name>
+    <message>
+        <source>RRGGBB</source>
+        <translation>RRGGBB 形式</translation>
+    </message>
+    <message>
+        <source>Find colour:</source>
+        <translation>色を検索:</translation>
+    </message>
+    <message>
+        <source>Tintwell — %1</source>
+        <translation>Tintwell — %1 シート</translation>
+    </message>
+    <message>
+        <source>Tintwell — view</source>
+        <translation>Tintwell — 原寸表示</translation>
+    </message>
+    <message>
+        <source>tile (%1, %2)</source>
+        <translation>タイル (%1, %2)</translation>
+    </message>
+    <message>
+        <source>Type a colour as RRGGBB or #RRGGBB.</source>
+        <translation>色を RRGGBB または #RRGGBB の形で入力してください。</translation>
+    </message>
+    <message>
+        <source>No sheet is drawn yet: start a run first.</source>
+        <translation>シートはまだ描かれていません。先に描画を開始してください。</translation>
+    </message>
+    <message>
+        <source>The %1 sheet does not hold %2; the nearest colour it holds is %3 (Enter goes there).</source>
+        <translation>%1 のシートに %2 はありません。シートにある最も近い色は %3 です (Enter でそこへ移動します)。</translation>
+    </message>
+    <message>
+        <source>Go to %1</source>
+        <translation>%1 へ移動</translation>
+    </message>
+    <message>
+        <source>%1 of %2: %3, %4 (F3 and Shift+F3 step through them)</source>
+        <translation>%2 か所中 %1 か所目: %3, %4 (F3 と Shift+F3 で順に移動します)</translation>
     </message>
 </context>
 <context>

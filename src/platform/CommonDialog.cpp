@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -11,10 +12,10 @@
 bool CommonDialog::ShowSave(QWidget *parent)
 {
     // Built by hand rather than through getSaveFileName so that it is an
-    // ordinary child of `parent` that a test can find and answer. The
-    // platform decides between its native dialog and Qt's own; without a
-    // platform theme (offscreen) it is Qt's own.
+    // ordinary child of `parent` that a test can find and answer. Qt's own,
+    // which keeps no history (see KeepNoDialogState).
     QFileDialog dialog(parent);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // No default suffix: a name typed without an extension is saved as typed.
@@ -37,6 +38,17 @@ bool CommonDialog::ShowSave(QWidget *parent)
     if (!filter_.isEmpty())
         filterIndex_ = std::max(0, static_cast<int>(filter_.indexOf(dialog.selectedNameFilter())));
     return true;
+}
+
+void KeepNoDialogState()
+{
+    // Not an empty path: Qt would then write /QtProject.conf, which root may.
+    // Below /dev/null no folder can be made, by root neither, so every
+    // attempt to save fails quietly and nothing is read back.
+    const QString nowhere = QStringLiteral("/dev/null/no-settings");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, nowhere);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
 }
 
 namespace {

@@ -1,10 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
-
-#include <QStringList>
 
 // The save dialog behind the Save button: the caller sets FileName to a
 // default and the file types (Filter, FilterIndex) to offer, calls ShowSave,
@@ -36,6 +35,14 @@ private:
     QStringList filter_;
     int filterIndex_ = 0;
 };
+
+// The program remembers nothing between its runs, but Qt's file dialog
+// writes its folder, history and layout to the user's QtProject.conf when it
+// is destroyed, and Qt has no switch for that. This points the user's
+// settings at a folder that can never be made, and asks for Qt's own dialogs
+// everywhere (a native one keeps a history of its own). Once per program,
+// before the first dialog.
+void KeepNoDialogState();
 
 // The folder Save proposes: the program's own folder while the program runs
 // from the build folder it was built in (`buildFolder` or a folder inside

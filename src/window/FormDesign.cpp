@@ -8,6 +8,7 @@
 #include "window/LinkLabel.h"
 #include "window/Twips.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFont>
 #include <QIcon>
@@ -69,16 +70,25 @@ void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
 
 } // namespace
 
-void FormDesign::SubstituteFontFace()
+void FormDesign::SetUpFonts()
 {
     // The proportional gothic first: at 9 points a half-width letter of the
     // fixed-pitch IPAGothic has six pixels, and its m comes out as a solid
     // block (antialiased, or from the face's own small bitmaps) or as an n
     // (hinted without antialiasing). The proportional face gives the m its
     // width and is drawn smoothly at every size; the texts need less room.
-    QFont::insertSubstitutions(FontFace, {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
-                                          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
-                                          QStringLiteral("VL PGothic"), QStringLiteral("VL Gothic")});
+    const QStringList legible = {QStringLiteral("IPAPGothic"),       QStringLiteral("IPAexGothic"),
+                                 QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic"),
+                                 QStringLiteral("VL PGothic"),       QStringLiteral("VL Gothic")};
+    QFont::insertSubstitutions(FontFace, legible);
+
+    // Everything else takes the platform's default face, which fontconfig
+    // resolves to the fixed-pitch IPAGothic in a Japanese locale: the same
+    // blocks in the 48 MB warning and in the names the save dialog proposes.
+    // The platform's own face stays last, for a system without these faces.
+    QFont standard = QApplication::font();
+    standard.setFamilies(legible + QStringList{standard.family()});
+    QApplication::setFont(standard);
 }
 
 void FormDesign::setupUi(QWidget *form)
@@ -131,6 +141,10 @@ void FormDesign::setupUi(QWidget *form)
         setColour(RGBc[i], QPalette::WindowText, channelText[i]);
         RGBc[i]->setAutoFillBackground(true);
     }
+
+    // The design's swatch reaches 0.6 pixels into the list's bottom edge:
+    // both keep their places, and the list is drawn whole, above the swatch.
+    Combo1->raise();
 
     // The separator lines are drawn on the window; clicks go through them.
     static constexpr std::array<QPalette::ColorRole, 2> lineRole = {QPalette::Dark, QPalette::Light};

@@ -22,8 +22,10 @@ class FormDesign
 
 public:
     // Maps the design's face "ＭＳ ゴシック", missing outside Windows, to an
-    // installed Japanese gothic face. Once per program, before any window.
-    static void SubstituteFontFace();
+    // installed Japanese gothic face, and makes the same face the program's
+    // default (message boxes, file dialogs, the full-size view), at the
+    // platform's size. Once per program, before any window.
+    static void SetUpFonts();
 
     void setupUi(QWidget *form);
     void placeControls(QWidget *form);

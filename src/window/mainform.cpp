@@ -177,7 +177,7 @@ void mainform::RunStarted()
 
 void mainform::TileDrawn(CanvasArea tile)
 {
-    // During a run each preview goes to the screen at once.
+    // The preview image follows every tile; the screen, once a display frame.
     preview_->showCanvas(tile, Preview::Refresh::Now);
     announceChange(tile);
 }

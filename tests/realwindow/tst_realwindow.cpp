@@ -7,15 +7,19 @@
 // Run under xvfb-run (see tests/CMakeLists.txt) with the program's path in
 // TINTWELL_PROGRAM. There is no window manager under a bare Xvfb: windows
 // have no frame, and closing one means sending it WM_DELETE_WINDOW as a
-// window manager would.
+// window manager would. The Japanese dialogs are looked at under openbox, as a
+// user sees them.
 
 #include "generation/ColorValue.h"
 #include "SheetFormulas.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QLibrary>
 #include <QProcess>
@@ -391,6 +395,102 @@ QStringList oneToOneMismatches(const QImage &shot, int mode, QPoint *sheetOrigin
     return found;
 }
 
+// --- Letters as the screen shows them ----------------------------------------
+
+// Ink: darker than halfway between black and the light grounds of message
+// boxes and text fields.
+bool isInk(QRgb pixel)
+{
+    return qGray(pixel) < 140;
+}
+
+// The columns of `area` that hold ink, in runs: one run a glyph, or a part
+// of one (Latin letters and digits are each one run).
+QList<QRect> glyphRuns(const QImage &shot, const QRect &area)
+{
+    QList<QRect> runs;
+    int start = -1;
+    for (int x = area.left(); x <= area.right() + 1; ++x) {
+        bool ink = false;
+        for (int y = area.top(); x <= area.right() && y <= area.bottom() && !ink; ++y)
+            ink = isInk(shot.pixel(x, y));
+        if (ink && start < 0)
+            start = x;
+        if (!ink && start >= 0) {
+            // Only the rows the glyph inks.
+            int top = area.bottom(), bottom = area.top();
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                for (int gx = start; gx < x; ++gx)
+                    if (isInk(shot.pixel(gx, y))) {
+                        top = std::min(top, y);
+                        bottom = std::max(bottom, y);
+                    }
+            runs << QRect(QPoint(start, top), QPoint(x - 1, bottom));
+            start = -1;
+        }
+    }
+    return runs;
+}
+
+// Whether some row of the glyph crosses three separate strokes: the stems of
+// an m, the stems and the diagonals of an M. A solid block crosses one.
+bool hasSeparateStems(const QImage &shot, const QRect &glyph)
+{
+    for (int y = glyph.top(); y <= glyph.bottom(); ++y) {
+        int strokes = 0;
+        bool before = false;
+        for (int x = glyph.left(); x <= glyph.right(); ++x) {
+            const bool ink = isInk(shot.pixel(x, y));
+            strokes += ink && !before;
+            before = ink;
+        }
+        if (strokes >= 3)
+            return true;
+    }
+    return false;
+}
+
+// The glyph as text, '#' for ink, for a failure message.
+QString glyphPicture(const QImage &shot, const QRect &glyph)
+{
+    QString picture;
+    for (int y = glyph.top(); y <= glyph.bottom(); ++y) {
+        picture += QLatin1Char('\n');
+        for (int x = glyph.left(); x <= glyph.right(); ++x)
+            picture += isInk(shot.pixel(x, y)) ? QLatin1Char('#') : QLatin1Char('.');
+    }
+    return picture;
+}
+
+// The first line of text from the top of `shot`: the rows from the first
+// with ink to the last before a row without.
+QRect firstTextLine(const QImage &shot)
+{
+    int top = -1;
+    for (int y = 0; y < shot.height(); ++y) {
+        bool ink = false;
+        for (int x = 0; x < shot.width() && !ink; ++x)
+            ink = isInk(shot.pixel(x, y));
+        if (ink && top < 0)
+            top = y;
+        if (!ink && top >= 0)
+            return QRect(0, top, shot.width(), y - top);
+    }
+    return {};
+}
+
+// Every file and folder below `folder`, by its path from there.
+QStringList everythingIn(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(folder).relativeFilePath(it.next());
+    found.sort();
+    return found;
+}
+
 } // namespace
 
 class tst_RealWindow : public QObject
@@ -407,10 +507,18 @@ private slots:
     void pickOnScaledScreen();
     void sheetView();
     void sheetViewScaled();
+    void japaneseSaves_data();
+    void japaneseSaves();
 
 private:
-    // Starts the program in a fresh working directory and finds its window.
-    void launch(const QString &scaleFactor = QString());
+    // Starts the program in a fresh working directory and finds its window;
+    // `adjust` changes the environment it is given.
+    void launch(const QString &scaleFactor = QString(),
+                const std::function<void(QProcessEnvironment &)> &adjust = {});
+    // Starts openbox, with a home of its own, and waits until it manages the screen.
+    void startWindowManager();
+    // The program's visible window other than the main one, once there is one.
+    quint32 otherWindow(const std::function<bool(quint32)> &accept = {});
     // Selects 64kilo (three steps down from 16million) in the list.
     void select64Kilo(int scale = 1);
     // Double-clicks the preview and finds the view window that opens.
@@ -425,6 +533,8 @@ private:
     QString savedFile_;
     std::unique_ptr<QTemporaryDir> workDir_;
     std::unique_ptr<QProcess> process_;
+    std::unique_ptr<QTemporaryDir> windowManagerHome_;
+    std::unique_ptr<QProcess> windowManager_;
     quint32 window_ = 0;
     CloseRequester closer_;
     QElapsedTimer clock_;
@@ -456,6 +566,14 @@ void tst_RealWindow::cleanup()
     process_.reset();
     workDir_.reset();
     window_ = 0;
+    if (windowManager_) {
+        windowManager_->terminate();
+        if (!windowManager_->waitForFinished(Deadline))
+            windowManager_->kill();
+        windowManager_->waitForFinished(Deadline);
+    }
+    windowManager_.reset();
+    windowManagerHome_.reset();
 }
 
 void tst_RealWindow::cleanupTestCase()
@@ -469,7 +587,7 @@ void tst_RealWindow::removeSavedFile()
         QVERIFY2(QFile::remove(savedFile_), qPrintable(QStringLiteral("cannot remove ") + savedFile_));
 }
 
-void tst_RealWindow::launch(const QString &scaleFactor)
+void tst_RealWindow::launch(const QString &scaleFactor, const std::function<void(QProcessEnvironment &)> &adjust)
 {
     clock_.start();
     workDir_ = std::make_unique<QTemporaryDir>();
@@ -481,6 +599,8 @@ void tst_RealWindow::launch(const QString &scaleFactor)
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     if (!scaleFactor.isEmpty())
         environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scaleFactor);
+    if (adjust)
+        adjust(environment);
     process_->setProcessEnvironment(environment);
     process_->setProcessChannelMode(QProcess::ForwardedChannels);
     process_->start();
@@ -496,6 +616,49 @@ void tst_RealWindow::launch(const QString &scaleFactor)
     QCOMPARE(windows.size(), 1);
     window_ = windows.constFirst();
     qInfo("window %u shown after %lld ms", window_, clock_.elapsed());
+}
+
+void tst_RealWindow::startWindowManager()
+{
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty(), "openbox is not installed");
+    // A window manager names itself on the root window once it manages the
+    // screen; the name an earlier one left is cleared first. Now and then
+    // openbox cannot open a display that has just seen a client go: it ends
+    // at once and is started again.
+    const QStringList property = {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")};
+    runTool(QStringLiteral("xprop"), QStringList{QStringLiteral("-remove")} + property);
+    windowManagerHome_ = std::make_unique<QTemporaryDir>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), windowManagerHome_->path());
+    ToolResult named;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        windowManager_ = std::make_unique<QProcess>();
+        windowManager_->setProcessEnvironment(environment);
+        windowManager_->setProcessChannelMode(QProcess::ForwardedChannels);
+        windowManager_->start(QStringLiteral("openbox"), {});
+        QVERIFY2(windowManager_->waitForStarted(Deadline), qPrintable(windowManager_->errorString()));
+        pollUntil([&] {
+            return (named = runTool(QStringLiteral("xprop"), property)).out.contains("window id")
+                   || windowManager_->waitForFinished(0);
+        });
+        if (windowManager_->state() == QProcess::Running)
+            break;
+        QThread::msleep(500);
+    }
+    QVERIFY2(windowManager_->state() == QProcess::Running && named.out.contains("window id"),
+             qPrintable(QStringLiteral("openbox did not take the screen: ") + QString::fromLocal8Bit(named.out)));
+}
+
+quint32 tst_RealWindow::otherWindow(const std::function<bool(quint32)> &accept)
+{
+    quint32 other = 0;
+    pollUntil([&] {
+        for (quint32 id : visibleWindowsOf(process_->processId()))
+            if (id != window_ && (!accept || accept(id)))
+                other = id;
+        return other != 0;
+    });
+    return other;
 }
 
 void tst_RealWindow::runAndWait(int mode)
@@ -861,6 +1024,163 @@ void tst_RealWindow::sheetViewScaled()
              }),
              qPrintable(mismatches.join(QStringLiteral("; "))));
     closeAndExpectCleanExit();
+}
+
+// In the Japanese locale the design is written for, under a window manager,
+// after a "16million" run: the 48 MB warning and the name the save dialog
+// proposes are legible (the M of "16M" and of "48Mbyte", the m of
+// "16million" and of ".bmp" show separate stems, not a solid block), and
+// after two Saves and a close a fresh home holds the two pictures and
+// nothing else: no settings, no history of the dialog.
+void tst_RealWindow::japaneseSaves_data()
+{
+    QTest::addColumn<int>("scale");
+    QTest::newRow("scale 1") << 1;
+    QTest::newRow("scale 2") << 2;
+}
+
+void tst_RealWindow::japaneseSaves()
+{
+    QFETCH(int, scale);
+    startWindowManager();
+    if (QTest::currentTestFailed())
+        return;
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    launch(QString::number(scale), [&](QProcessEnvironment &environment) {
+        for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                                 "XDG_DATA_HOME", "XDG_STATE_HOME"})
+            environment.remove(QLatin1String(name));
+        environment.insert(QStringLiteral("LANG"), QStringLiteral("ja_JP.UTF-8"));
+        environment.insert(QStringLiteral("HOME"), home.path());
+    });
+    if (QTest::currentTestFailed())
+        return;
+
+    // The run has ended once the preview's last corner shows its light
+    // colours and the picture stands still.
+    QVERIFY(clickAt(window_, StartCentre * scale));
+    const QPoint corner = Preview.bottomRight() * scale;
+    QImage shot;
+    QImage before;
+    QVERIFY2(pollUntil(
+                 [&] {
+                     before = shot;
+                     shot = screenshot(window_);
+                     return shot.rect().contains(corner) && shot == before && qRed(shot.pixel(corner)) > 200
+                            && qGreen(shot.pixel(corner)) > 200;
+                 },
+                 300),
+             "the run did not end on the screen");
+
+    const auto expectStems = [](const QImage &picture, const QRect &glyph, const QString &what) {
+        QVERIFY2(hasSeparateStems(picture, glyph),
+                 qPrintable(what + QStringLiteral(" is no letter:") + glyphPicture(picture, glyph)));
+    };
+    // Stands still: two pictures in a row alike (a text cursor blinks).
+    const auto stillPicture = [](quint32 window, const QImage &unlike = {}) {
+        QImage last;
+        QImage now;
+        pollUntil([&] {
+            last = now;
+            now = screenshot(window);
+            return !now.isNull() && now == last && now != unlike;
+        });
+        return now;
+    };
+
+    constexpr qint64 BmpSize = 54 + 4096LL * 4096 * 3;
+    const QStringList pictures = {QStringLiteral("16million.bmp"), QStringLiteral("second.bmp")};
+    for (const QString &name : pictures) {
+        QVERIFY(clickAt(window_, SaveCentre * scale));
+        const quint32 box = otherWindow();
+        QVERIFY2(box != 0, "no warning after a click on Save");
+        // "16M色のファイルサイズは48Mbyteになります。": the M of 16M is the
+        // third glyph. The y of "byte" alone reaches below the baseline;
+        // before it lie b and the M of 48M, where the b may touch the y: then
+        // the y's first columns rise to the b's ascender.
+        const QImage warning = stillPicture(box);
+        const QRect line = firstTextLine(warning);
+        const QList<QRect> glyphs = glyphRuns(warning, line);
+        QVERIFY2(glyphs.size() > 5,
+                 qPrintable(QStringLiteral("no line of the warning found:") + glyphPicture(warning, line)));
+        const QRect &firstM = glyphs[2];
+        expectStems(warning, firstM, QStringLiteral("The M of \"16M\""));
+        if (QTest::currentTestFailed())
+            return;
+        QList<int> descending;
+        for (int i = 0; i < glyphs.size(); ++i)
+            if (glyphs[i].bottom() == line.bottom())
+                descending << i;
+        QVERIFY2(descending.size() == 1 && descending.first() >= 4,
+                 qPrintable(QStringLiteral("no y in the warning:") + glyphPicture(warning, line)));
+        const QRect &y = glyphs[descending.first()];
+        const QRect yStart(y.left(), line.top(), 2 * scale, firstM.top() + firstM.height() / 5 - line.top());
+        const bool touchesB = !glyphRuns(warning, yStart).isEmpty();
+        expectStems(warning, glyphs[descending.first() - (touchesB ? 1 : 2)],
+                    QStringLiteral("The M of \"48Mbyte\""));
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(xdotool(QStringLiteral("windowactivate --sync %1").arg(box)).ok());
+        QVERIFY(pressKeys(QStringLiteral("Return")));
+
+        // The save dialog opens with the proposed name selected in its name
+        // field; End leaves it plain, and the pixels that change are the
+        // selection's ground: the field's text lies in them.
+        const quint32 dialog = otherWindow([&](quint32 id) { return id != box && windowName(id) != QStringLiteral("Tintwell"); });
+        QVERIFY2(dialog != 0, "no save dialog after OK");
+        QVERIFY(xdotool(QStringLiteral("windowactivate --sync %1").arg(dialog)).ok());
+        const QImage selected = stillPicture(dialog);
+        QVERIFY(pressKeys(QStringLiteral("End")));
+        const QImage plain = stillPicture(dialog, selected);
+        QVERIFY(!plain.isNull() && plain.size() == selected.size());
+        QHash<QRgb, int> changed;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x)
+                if (selected.pixel(x, y) != plain.pixel(x, y))
+                    ++changed[selected.pixel(x, y)];
+        QVERIFY2(!changed.isEmpty(), "End changed nothing in the save dialog");
+        QRgb ground = changed.constBegin().key();
+        for (auto it = changed.constBegin(); it != changed.constEnd(); ++it)
+            if (it.value() > changed.value(ground))
+                ground = it.key();
+        QRect field;
+        for (int y = 0; y < plain.height(); ++y)
+            for (int x = 0; x < plain.width(); ++x)
+                if (selected.pixel(x, y) == ground && plain.pixel(x, y) != ground)
+                    field |= QRect(x, y, 1, 1);
+        // "16million.bmp", and after it maybe the text cursor: a thin line
+        // as high as the field.
+        QList<QRect> letters = glyphRuns(plain, field);
+        if (!letters.isEmpty() && letters.last().width() <= 2 * scale
+            && letters.last().height() >= field.height() * 9 / 10)
+            letters.removeLast();
+        QVERIFY2(letters.size() > 5,
+                 qPrintable(QStringLiteral("no name in the save dialog:") + glyphPicture(plain, field)));
+        expectStems(plain, letters[2], QStringLiteral("The m of \"16million\""));
+        expectStems(plain, letters[letters.size() - 2], QStringLiteral("The m of \".bmp\""));
+        if (QTest::currentTestFailed())
+            return;
+
+        // Saved into the fresh home, under a name of its own.
+        QVERIFY(pressKeys(QStringLiteral("ctrl+a")));
+        QVERIFY(xdotool(QStringLiteral("type --delay 20 ") + home.filePath(name)).ok());
+        QVERIFY(pressKeys(QStringLiteral("Return")));
+        QVERIFY2(pollUntil([&] { return QFileInfo(home.filePath(name)).size() == BmpSize; }),
+                 qPrintable(home.filePath(name) + QStringLiteral(" was not saved")));
+        QVERIFY2(pollUntil([&] { return visibleWindowsOf(process_->processId()).size() == 1; }),
+                 "the save dialog did not close");
+    }
+    closeAndExpectCleanExit();
+
+    // Only the pictures. fontconfig, the system's font library, writes its
+    // cache into ~/.cache/fontconfig when the system's own cache is out of
+    // date; that is no file of the program's.
+    QStringList left = everythingIn(home.path());
+    left.removeIf([](const QString &path) {
+        return path == QStringLiteral(".cache") || path.startsWith(QStringLiteral(".cache/fontconfig"));
+    });
+    QCOMPARE(left, pictures);
 }
 
 QTEST_GUILESS_MAIN(tst_RealWindow)
