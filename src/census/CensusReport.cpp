@@ -86,13 +86,33 @@ void listMissing(const QImage &sheet, const ColourSet &found, int count, QString
 
 Result Run(const QString &fileName, const Request &request)
 {
-    Result result;
     const QString name = fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
     PictureReader::Picture read;
     QString reason;
     if (!PictureReader::ReadPicture(fileName, read, reason)) {
+        Result result;
         result.outcome = Outcome::Failed;
         result.error = tr("Could not read the picture %1: %2").arg(name, reason);
+        return result;
+    }
+    return Run(read, name, request);
+}
+
+Result Run(const PictureReader::Picture &given, const QString &name, const Request &request)
+{
+    Result result;
+    // A picture from elsewhere (a view's, a decoder's frame) in any format
+    // is measured as the reader would have given it.
+    PictureReader::Picture read = given;
+    const QImage::Format format = read.image.format();
+    const bool deep = read.depth > 8;
+    if (deep ? !PictureDepth::Deep(format) : format != QImage::Format_RGB32 && format != QImage::Format_ARGB32)
+        read.image = read.image.convertToFormat(deep ? QImage::Format_RGBX64 : QImage::Format_RGB32);
+    read.depth = deep ? 16 : 8;
+    if (read.image.isNull()) {
+        result.outcome = Outcome::Failed;
+        result.error = given.image.isNull() ? tr("The picture %1 is empty.").arg(name)
+                                            : tr("There is not enough memory to convert the picture %1.").arg(name);
         return result;
     }
     const QImage &picture = read.image;

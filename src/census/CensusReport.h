@@ -5,6 +5,7 @@
 // sheet first (or told where it lies), and everything after concerns the
 // sheet's area only.
 
+#include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
 
 #include <QImage>
@@ -47,6 +48,10 @@ struct Result
     QString error;
 };
 
+// Reads `fileName` ("-": standard input) and takes its census.
 Result Run(const QString &fileName, const Request &request);
+// The census of a picture already read (a frame of a recording, the picture
+// a view shows); `shownName` names it in the error messages.
+Result Run(const PictureReader::Picture &picture, const QString &shownName, const Request &request);
 
 } // namespace CensusReport
