@@ -1,5 +1,5 @@
 // Captures in the full-size view: a washed-out capture of 64kilo made by
-// ffmpeg (full range written as limited, then read as full), placed in a
+// ffmpeg (limited range read as full), placed in a
 // larger picture. The status line's values, the three ways of opening a
 // file, and pictures the view cannot compare.
 
@@ -46,25 +46,18 @@ QString makeCapture(const QTemporaryDir &dir)
             sheet.setPixel(x, y, qRgb(RedOf(c), GreenOf(c), BlueOf(c)));
         }
     const QString sheetFile = dir.filePath(QStringLiteral("sheet.png"));
-    const QString raw = dir.filePath(QStringLiteral("limited.yuv"));
     const QString capture = dir.filePath(QStringLiteral("capture.png"));
     if (!sheet.save(sheetFile))
         return QString();
-    const QString pad = QStringLiteral("pad=%1:%2:%3:%4:color=gray")
+    // Limited-range RGB (16 to 235) read as full range.
+    const QString pad = QStringLiteral("pad=%1:%2:%3:%4:color=gray,")
                             .arg(PictureSize.width())
                             .arg(PictureSize.height())
                             .arg(Offset.x())
                             .arg(Offset.y());
-    const QString dimensions = QStringLiteral("%1x%2").arg(PictureSize.width()).arg(PictureSize.height());
-    const QList<QStringList> steps = {
-        {"-v", "error", "-y", "-i", sheetFile, "-vf", pad + ",scale=in_range=pc:out_range=tv,format=yuv444p", "-f",
-         "rawvideo", raw},
-        {"-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "yuv444p", "-s", dimensions, "-i", raw, "-vf",
-         "scale=in_range=pc:out_range=pc,format=rgb24", capture},
-    };
-    for (const QStringList &arguments : steps)
-        if (QProcess::execute(QStringLiteral("ffmpeg"), arguments) != 0)
-            return QString();
+    const QString levels = QStringLiteral("colorlevels=romin=16/255:gomin=16/255:bomin=16/255:romax=235/255:gomax=235/255:bomax=235/255,format=rgb24");
+    if (QProcess::execute(QStringLiteral("ffmpeg"), {"-v", "error", "-y", "-i", sheetFile, "-vf", pad + levels, capture}) != 0)
+        return QString();
     return capture;
 }
 
