@@ -40,6 +40,10 @@ namespace {
 
 constexpr std::array<int, 8> DistinctColours = {16'777'216, 1'048'576, 262'144, 57'344, 16'384, 4096, 2025, 729};
 
+// ImageMagick and ffmpeg by path: a stand-in of the same name may come first on PATH.
+const QString Convert = QStringLiteral("/usr/bin/convert");
+const QString Ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
+
 struct Result
 {
     int exitCode = -1;
@@ -248,6 +252,8 @@ private slots:
     void censusOfAChangedSheet();
     void censusOfSeveralPictures();
     void censusDiffAndMissing();
+    void censusFindsAnySheet_data();
+    void censusFindsAnySheet();
     void locate_data();
     void locate();
     void modes();
@@ -494,6 +500,98 @@ void tst_Sheet::censusOfSeveralPictures()
     const Result plain = runHere({QStringLiteral("census"), deepName});
     QCOMPARE(plain.exitCode, 0);
     QCOMPARE(QString::fromLatin1(plain.out), QStringLiteral("size: 27x27\npixels: 729\ndistinct: 729\ndepth: 16\n"));
+}
+
+// Screenshots made by ImageMagick (and a frame of an H.264 recording by
+// ffmpeg): a desktop gradient, a light window just above and behind the sheet,
+// the sheet 1:1 or scaled; census --mode auto names the sheet and its place.
+void tst_Sheet::censusFindsAnySheet_data()
+{
+    QTest::addColumn<int>("mode"); // -1: no sheet at all
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QSize>("shot");
+    QTest::addColumn<QString>("path"); // png, jpeg (quality 90), h264, flopped (mirrored: no sheet)
+
+    const QSize small(640, 400);
+    QTest::newRow("1million 1:1") << 1 << 1 << QPoint(400, 30) << QSize(1500, 1080) << "png";
+    QTest::newRow("256killo 1:1") << 2 << 1 << QPoint(37, 21) << QSize(800, 600) << "png";
+    QTest::newRow("256killo x2") << 2 << 2 << QPoint(5, 3) << QSize(1100, 1060) << "png";
+    QTest::newRow("64kilo 1:1, JPEG 90") << 3 << 1 << QPoint(301, 77) << small << "jpeg";
+    QTest::newRow("64kilo x3") << 3 << 3 << QPoint(100, 11) << QSize(900, 800) << "png";
+    QTest::newRow("16kilo x4") << 4 << 4 << QPoint(60, 40) << QSize(600, 560) << "png";
+    QTest::newRow("4096 1:1") << 5 << 1 << QPoint(2, 300) << small << "png";
+    QTest::newRow("4096 x2, JPEG 90") << 5 << 2 << QPoint(333, 99) << small << "jpeg";
+    QTest::newRow("2025 x3") << 6 << 3 << QPoint(17, 9) << small << "png";
+    QTest::newRow("729 1:1") << 7 << 1 << QPoint(600, 370) << small << "png";
+    QTest::newRow("729 x4, JPEG 90") << 7 << 4 << QPoint(211, 150) << small << "jpeg";
+    // Once placed a row low: the codec smears the light frame into the
+    // sheet's top row.
+    QTest::newRow("64kilo, H.264 4:2:0 frame") << 3 << 1 << QPoint(813, 301) << QSize(1920, 1080) << "h264";
+    QTest::newRow("64kilo mirrored") << 3 << 1 << QPoint(100, 50) << small << "flopped";
+    QTest::newRow("no sheet") << -1 << 1 << QPoint() << small << "png";
+}
+
+void tst_Sheet::censusFindsAnySheet()
+{
+    QFETCH(int, mode);
+    QFETCH(int, scale);
+    QFETCH(QPoint, at);
+    QFETCH(QSize, shot);
+    QFETCH(QString, path);
+    if (!QFile::exists(Convert) || !QFile::exists(Ffmpeg))
+        QSKIP("ImageMagick or ffmpeg is not installed (scripts/ensure-packages installs them)");
+
+    const QString sheetName = folder_.filePath(QStringLiteral("any-sheet.png"));
+    const QString shotName = folder_.filePath(path == QLatin1String("jpeg") ? QStringLiteral("any-shot.jpg")
+                                                                            : QStringLiteral("any-shot.png"));
+    QStringList convert {QStringLiteral("-size"), QStringLiteral("%1x%2").arg(shot.height()).arg(shot.width()),
+                         QStringLiteral("gradient:#203040-#a0b0c0"), QStringLiteral("-rotate"), QStringLiteral("90"),
+                         QStringLiteral("-fill"), QStringLiteral("#e8e8e8"), QStringLiteral("-draw"),
+                         QStringLiteral("rectangle %1,%2 %3,%4").arg(at.x() - 33).arg(at.y() - 60).arg(at.x() + 366).arg(at.y() - 1),
+                         QStringLiteral("-fill"), QStringLiteral("#f0f0f0"), QStringLiteral("-draw"),
+                         QStringLiteral("rectangle %1,%2 %3,%4").arg(at.x() - 33).arg(at.y() - 21).arg(at.x() + 366).arg(at.y() + 278)};
+    if (mode >= 0) {
+        QVERIFY(SheetPicture(mode).save(sheetName));
+        convert << QStringLiteral("(") << sheetName << QStringLiteral("-scale") << QStringLiteral("%1%").arg(scale * 100);
+        if (path == QLatin1String("flopped"))
+            convert << QStringLiteral("-flop");
+        convert << QStringLiteral(")") << QStringLiteral("-geometry") << QStringLiteral("+%1+%2").arg(at.x()).arg(at.y())
+                << QStringLiteral("-composite");
+    }
+    if (path == QLatin1String("jpeg"))
+        convert << QStringLiteral("-quality") << QStringLiteral("90") << shotName;
+    else
+        convert << QStringLiteral("PNG24:") + shotName;
+    QProcess process;
+    process.start(Convert, convert);
+    QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+    if (path == QLatin1String("h264")) {
+        const QString video = folder_.filePath(QStringLiteral("any-shot.mp4"));
+        process.start(Ffmpeg, {"-v", "error", "-y", "-i", shotName, "-vf", "scale=out_color_matrix=bt709,format=yuv420p",
+                               "-c:v", "libx264", "-crf", "18", "-frames:v", "1", video});
+        QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+        process.start(Ffmpeg, {"-v", "error", "-y", "-i", video, "-vf", "scale=in_color_matrix=bt709,format=rgb24",
+                               "-frames:v", "1", shotName});
+        QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+    }
+
+    const QStringList census {QStringLiteral("census"), shotName, QStringLiteral("--mode"), QStringLiteral("auto")};
+    const Result counted = runHere(census);
+    const QString out = QString::fromLatin1(counted.out);
+    if (mode < 0 || path == QLatin1String("flopped")) {
+        QVERIFY2(counted.exitCode == 1 && out.contains(QLatin1String("\nsheet not found: closest ")),
+                 qPrintable(describe(census, counted) + out));
+        return;
+    }
+    QString expected = QStringLiteral("mode: %1\noffset: %2 %3\n")
+                           .arg(QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data()))
+                           .arg(at.x())
+                           .arg(at.y());
+    if (scale > 1)
+        expected += QStringLiteral("scale: %1\n").arg(scale);
+    QVERIFY2(out.startsWith(expected), qPrintable(describe(census, counted) + out));
+    QCOMPARE(counted.exitCode, path == QLatin1String("png") ? 0 : 1);
 }
 
 void tst_Sheet::censusDiffAndMissing()

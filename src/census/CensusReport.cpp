@@ -116,50 +116,113 @@ Result Run(const PictureReader::Picture &given, const QString &name, const Reque
         return result;
     }
     const QImage &picture = read.image;
-    const QImage &sheet = request.sheet;
+    QImage sheet = request.sheet;
+    const bool anySheet = sheet.isNull() && !request.anyOf.empty();
+    // The part of the picture counted, where the sheet lies (partly outside
+    // the picture for one cropped a few pixels off) and its scale.
     QRect area = picture.rect();
+    QRect sheetArea;
     int scale = 1;
 
-    if (!sheet.isNull()) {
+    const auto notFound = [&](const QString &closest) {
+        ColourSet colours;
+        result.lines << QStringLiteral("size: %1").arg(sizeText(picture.size()))
+                     << QStringLiteral("pixels: %1").arg(qint64(picture.width()) * picture.height())
+                     << QStringLiteral("distinct: %1").arg(collect(picture, picture.rect(), colours))
+                     << QStringLiteral("depth: %1").arg(read.depth) << QStringLiteral("sheet not found: %1").arg(closest);
+        result.outcome = Outcome::Differs;
+        return result;
+    };
+    const auto closestText = [](const QString &sheetName, const SheetSearch::Placement &found) {
+        return QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
+            .arg(sheetName.isEmpty() ? QString() : sheetName + QLatin1Char(' '))
+            .arg(found.x)
+            .arg(found.y)
+            .arg(found.scale)
+            .arg(decimals(found.error));
+    };
+    const auto eightBits = [&picture, &read] {
+        return read.depth == 8 ? picture : picture.convertToFormat(QImage::Format_RGB32);
+    };
+
+    if (anySheet) {
+        // Every sheet that could lie in the picture, searched together.
+        std::vector<QImage> drawn;
+        std::vector<std::size_t> drawnFrom;
+        const int reach = request.at ? 0 : SheetSearch::MaxShift;
+        for (std::size_t i = 0; i < request.anyOf.size(); ++i) {
+            const Candidate &candidate = request.anyOf[i];
+            if (candidate.side > picture.width() + reach || candidate.side > picture.height() + reach)
+                continue;
+            drawn.push_back(candidate.draw());
+            drawnFrom.push_back(i);
+            if (drawn.back().isNull()) {
+                result.outcome = Outcome::Failed;
+                result.error = tr("There is not enough memory for the %1 sheet.").arg(candidate.name);
+                return result;
+            }
+        }
+        const QImage searched = eightBits();
+        const SheetSearch::Match match =
+            request.at ? SheetSearch::FindAt(searched, drawn, request.at->x, request.at->y, request.at->scale)
+                       : SheetSearch::FindAny(searched, drawn);
+        if (match.sheet < 0) {
+            if (request.at) {
+                result.outcome = Outcome::Failed;
+                result.error = tr("No sheet fits at %1,%2 at scale %3 in the %4 picture %5.")
+                                   .arg(request.at->x)
+                                   .arg(request.at->y)
+                                   .arg(request.at->scale)
+                                   .arg(sizeText(picture.size()), name);
+                return result;
+            }
+            return notFound(QStringLiteral("every sheet is larger than the picture"));
+        }
+        const QString &sheetName = request.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
+        if (!match.placement.plausible && !request.at)
+            return notFound(closestText(sheetName, match.placement));
+        result.lines << QStringLiteral("mode: %1").arg(sheetName);
+        sheet = drawn[std::size_t(match.sheet)];
+        scale = match.placement.scale;
+        sheetArea = QRect(match.placement.x, match.placement.y, sheet.width() * scale, sheet.width() * scale);
+        area = sheetArea.intersected(picture.rect());
+    } else if (!sheet.isNull()) {
         const int size = sheet.width();
+        sheetArea = QRect(0, 0, size, size);
         if (request.at) {
             scale = request.at->scale;
-            area = QRect(request.at->x, request.at->y, size * scale, size * scale);
-            if (!picture.rect().contains(area)) {
+            sheetArea = QRect(request.at->x, request.at->y, size * scale, size * scale);
+            if (!picture.rect().contains(sheetArea)) {
                 result.outcome = Outcome::Failed;
                 result.error = tr("The sheet at %1,%2 at scale %3 (%4) does not fit in the %5 picture %6.")
-                                   .arg(area.x())
-                                   .arg(area.y())
+                                   .arg(sheetArea.x())
+                                   .arg(sheetArea.y())
                                    .arg(scale)
-                                   .arg(sizeText(area.size()), sizeText(picture.size()), name);
+                                   .arg(sizeText(sheetArea.size()), sizeText(picture.size()), name);
                 return result;
             }
-        } else if (picture.size() != sheet.size() && picture.width() >= size && picture.height() >= size) {
-            const QImage eightBits = read.depth == 8 ? picture : picture.convertToFormat(QImage::Format_RGB32);
-            const SheetSearch::Placement found = SheetSearch::Find(eightBits, sheet);
-            if (!found.plausible) {
-                ColourSet colours;
-                result.lines << QStringLiteral("size: %1").arg(sizeText(picture.size()))
-                             << QStringLiteral("pixels: %1").arg(qint64(picture.width()) * picture.height())
-                             << QStringLiteral("distinct: %1").arg(collect(picture, picture.rect(), colours))
-                             << QStringLiteral("depth: %1").arg(read.depth)
-                             << QStringLiteral("sheet not found: closest at offset %1 %2 scale %3, mean channel "
-                                               "difference %4")
-                                    .arg(found.x)
-                                    .arg(found.y)
-                                    .arg(found.scale)
-                                    .arg(decimals(found.error));
-                result.outcome = Outcome::Differs;
-                return result;
+            area = sheetArea;
+        } else {
+            const bool larger = picture.width() >= size && picture.height() >= size && picture.size() != sheet.size();
+            const bool nearSize = std::abs(picture.width() - size) <= SheetSearch::MaxShift
+                                  && std::abs(picture.height() - size) <= SheetSearch::MaxShift;
+            if (larger || nearSize) {
+                const SheetSearch::Placement found = SheetSearch::Find(eightBits(), sheet);
+                if (found.plausible) {
+                    scale = found.scale;
+                    sheetArea = QRect(found.x, found.y, size * scale, size * scale);
+                    area = sheetArea.intersected(picture.rect());
+                } else if (larger) {
+                    return notFound(closestText(QString(), found));
+                }
+                // Else compared as it is.
             }
-            scale = found.scale;
-            area = QRect(found.x, found.y, size * scale, size * scale);
         }
-        if (area != picture.rect() || scale != 1) {
-            result.lines << QStringLiteral("offset: %1 %2").arg(area.x()).arg(area.y());
-            if (scale != 1)
-                result.lines << QStringLiteral("scale: %1").arg(scale);
-        }
+    }
+    if (!sheet.isNull() && (area != picture.rect() || scale != 1 || sheetArea.topLeft() != QPoint(0, 0))) {
+        result.lines << QStringLiteral("offset: %1 %2").arg(sheetArea.x()).arg(sheetArea.y());
+        if (scale != 1)
+            result.lines << QStringLiteral("scale: %1").arg(scale);
     }
 
     ColourSet found;
@@ -170,16 +233,17 @@ Result Run(const PictureReader::Picture &given, const QString &name, const Reque
     if (sheet.isNull())
         return result;
 
-    // A picture smaller than the sheet (in either direction) is compared
-    // where the two overlap, and differs at every place only one has.
-    const QSize overlap = area.size().boundedTo(QSize(sheet.width() * scale, sheet.height() * scale));
-    const QImage compared =
-        overlap == sheet.size() * scale ? sheet : sheet.copy(0, 0, overlap.width(), overlap.height());
+    // The part of the sheet the counted area shows; a picture smaller than
+    // the sheet, or a sheet partly outside the picture, differs at every
+    // place only one of them has.
+    const QRect overlap = area.intersected(sheetArea);
+    const QRect sheetPart = scale == 1 ? overlap.translated(-sheetArea.topLeft()) : QRect(0, 0, sheet.width(), sheet.width());
+    const QImage compared = sheetPart == sheet.rect() ? sheet : sheet.copy(sheetPart);
     std::vector<std::uint16_t> worst;
-    const ErrorMeasures measures = ErrorMeasures::Measure(picture, area.topLeft(), scale, compared,
+    const ErrorMeasures measures = ErrorMeasures::Measure(picture, overlap.topLeft(), scale, compared,
                                                           request.diffFile.isEmpty() ? nullptr : &worst);
-    const qint64 onlyOne = qint64(sheet.width()) * sheet.height() * scale * scale
-                           + qint64(area.width()) * area.height() - 2 * qint64(overlap.width()) * overlap.height();
+    const qint64 onlyOne = qint64(sheetArea.width()) * sheetArea.height() + qint64(area.width()) * area.height()
+                           - 2 * qint64(overlap.width()) * overlap.height();
     const qint64 differing = measures.differingPixels + onlyOne;
 
     ColourSet expected;

@@ -12,7 +12,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace CensusReport {
 
@@ -23,10 +25,21 @@ struct Placement
     int scale = 1;
 };
 
+// A sheet the picture may show, drawn only when it could lie in the picture.
+struct Candidate
+{
+    QString name;
+    int side = 0;
+    // The sheet (RGB32); null when there is not the memory for it.
+    std::function<QImage()> draw;
+};
+
 struct Request
 {
-    // The sheet to compare with (RGB32); null: only count.
+    // The sheet to compare with (RGB32); null: only count, unless
+    // `anyOf` names the sheets to find the picture's among.
     QImage sheet;
+    std::vector<Candidate> anyOf;
     // Where the sheet lies, when the user says so.
     std::optional<Placement> at;
     // Where to write the picture of the differences, and in which format;

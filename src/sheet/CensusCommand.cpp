@@ -3,6 +3,7 @@
 #include "census/CensusReport.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
+#include "sheet/SheetCache.h"
 #include "sheet/SheetHost.h"
 
 #include <QCoreApplication>
@@ -89,7 +90,10 @@ int Run(CommandContext &context)
     }
 
     SheetHost host;
-    if (compare) {
+    SheetCache sheets;
+    if (compare && context.value(modeOption).compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) {
+        request.anyOf = sheets.candidates();
+    } else if (compare) {
         const std::optional<Mode> mode = SheetArguments::ParseMode(context.value(modeOption));
         if (!mode)
             return context.failUnknownMode(context.value(modeOption));

@@ -75,9 +75,12 @@ const std::vector<Command> &commands()
          MakeCommand::Run},
         {QStringLiteral("census"),
          {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input.")}},
-         {{QStringLiteral("mode"), tr("Compare the picture with the sheet of MODE."), QStringLiteral("MODE")},
+         {{QStringLiteral("mode"),
+           tr("Compare the picture with the sheet of MODE; auto: with whichever of the sheets it shows."),
+           QStringLiteral("MODE|auto")},
           {QStringLiteral("at"),
-           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search."),
+           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search\n"
+              "(with --mode auto, the sheet that fits there best)."),
            QStringLiteral("X,Y[,SCALE]")},
           {QStringLiteral("diff"),
            tr("Write a picture of where the picture differs from the sheet to FILE (.bmp or .png)."),
@@ -103,8 +106,12 @@ const std::vector<Command> &commands()
             "A picture larger than the sheet (a screenshot) is searched for the sheet, shown 1:1 or at a\n"
             "scale of 2, 3 or 4: offset: X Y (and scale: N) tell where it lies, and every line after\n"
             "concerns that area. When no placement is plausible the census says so on a line 'sheet not\n"
-            "found: ...' naming the closest, and exits with 1. A picture smaller than the sheet differs\n"
-            "at every place only one of them has.\n"
+            "found: ...' naming the closest, and exits with 1. A picture within 16 pixels of the sheet's\n"
+            "size that is not the sheet 1:1 is searched for it shifted by up to 16 pixels (cropped a few\n"
+            "pixels off); a picture smaller than the sheet differs at every place only one of them has.\n"
+            "\n"
+            "--mode auto looks for all eight sheets at once, each 1:1 and at scales 2 to 4, and prints\n"
+            "mode: NAME first, the sheet found.\n"
             "\n"
             "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
             "differs.\n\n")
