@@ -46,6 +46,25 @@ QImage opaqueRgb32(const QImage &image)
     return rgb;
 }
 
+QString modeName(Mode mode)
+{
+    return QString::fromUtf8(Sheets::Of(mode).name.data(), qsizetype(Sheets::Of(mode).name.size()));
+}
+
+// The sheet of `mode` drawn by the same run as the window's; null when there
+// is not the memory for it.
+QImage drawSheet(Mode mode)
+{
+    Canvas canvas;
+    RunObserver quiet;
+    SheetGenerator generator(quiet);
+    generator.Start({canvas, Sheets::Index(mode), [] { return RunTimer(0); }});
+    const int size = Sheets::Of(mode).size;
+    if (canvas.width() != size || canvas.height() != size)
+        return QImage();
+    return CanvasImage(canvas).copy();
+}
+
 } // namespace
 
 std::unique_ptr<Capture> Capture::Open(const QString &fileName, QString &reason)
@@ -67,46 +86,49 @@ std::unique_ptr<Capture> Capture::Measure(const PictureReader::Picture &read, co
         return nullptr;
     }
 
-    // The largest sheet that is plausibly there.
-    SheetSearch::Placement placement;
+    // Every sheet that could lie in the picture, searched for together as
+    // the census's --mode auto searches.
+    const QSize size = capture->picture_.size();
+    std::vector<QImage> drawn;
+    std::vector<CensusReport::Candidate> candidates;
     for (const Sheet &candidate : Sheets::All) {
-        if (candidate.size > capture->picture_.width() || candidate.size > capture->picture_.height())
+        if (candidate.size > size.width() + SheetSearch::MaxShift || candidate.size > size.height() + SheetSearch::MaxShift)
             continue;
-        RunObserver quiet;
-        SheetGenerator generator(quiet);
-        generator.Start({capture->sheetCanvas_, Sheets::Index(candidate.mode), [] { return RunTimer(0); }});
-        const QImage sheet = CanvasImage(capture->sheetCanvas_);
-        if (sheet.size() != QSize(candidate.size, candidate.size))
+        const QImage sheet = drawSheet(candidate.mode);
+        if (sheet.isNull())
             continue;
-        const SheetSearch::Placement found = SheetSearch::Find(capture->picture_, sheet);
-        if (found.plausible) {
-            capture->mode_ = candidate.mode;
-            capture->sheet_ = sheet;
-            placement = found;
-            break;
-        }
+        drawn.push_back(sheet);
+        candidates.push_back({modeName(candidate.mode), candidate.size, [sheet] { return sheet; }});
     }
-    if (!capture->mode_) {
-        capture->searchAnswer_ = tr("No sheet found in %1 (%2 x %3 pixels).")
-                                     .arg(capture->shownName())
-                                     .arg(capture->picture_.width())
-                                     .arg(capture->picture_.height());
+    const SheetSearch::Match match =
+        drawn.empty() ? SheetSearch::Match {} : SheetSearch::FindAny(capture->picture_, drawn);
+    const QString name = QDir::toNativeSeparators(fileName);
+    CensusReport::Request request;
+    if (match.sheet < 0 || !match.placement.plausible) {
+        // The census says what the search found closest.
+        request.anyOf = candidates;
+        const CensusReport::Result census = CensusReport::Run(read, name, request);
+        capture->censusLines_ = census.lines;
+        const QString notFound = QStringLiteral("sheet not found: ");
+        capture->searchAnswer_ = tr("No sheet found in %1.").arg(capture->shownName());
+        for (const QString &line : census.lines)
+            if (line.startsWith(notFound))
+                capture->searchAnswer_ = tr("No sheet found in %1 (%2).").arg(capture->shownName(), line.mid(notFound.size()));
         capture->captured_ = capture->picture_;
         return capture;
     }
-    capture->offset_ = QPoint(placement.x, placement.y);
-    capture->scale_ = placement.scale;
+    const std::size_t found = std::size_t(match.sheet);
+    capture->mode_ = Sheets::FromName(candidates[found].name.toStdString());
+    capture->sheet_ = drawn[found];
+    capture->offset_ = QPoint(match.placement.x, match.placement.y);
+    capture->scale_ = match.placement.scale;
 
-    CensusReport::Request request;
-    request.sheet = capture->sheet_;
-    request.at = CensusReport::Placement {placement.x, placement.y, placement.scale};
-    const CensusReport::Result census = CensusReport::Run(read, QDir::toNativeSeparators(fileName), request);
+    // The census of the sheet found, by the same search.
+    request.anyOf = {candidates[found]};
+    const CensusReport::Result census = CensusReport::Run(read, name, request);
     capture->censusLines_ = census.lines;
     if (census.outcome == CensusReport::Outcome::Failed)
         capture->censusLines_ << census.error;
-    capture->censusLines_.prepend(QStringLiteral("mode: %1").arg(
-        QString::fromUtf8(Sheets::Of(*capture->mode_).name.data(),
-                          qsizetype(Sheets::Of(*capture->mode_).name.size()))));
 
     capture->alignCaptured();
     capture->compare();
@@ -121,21 +143,29 @@ QString Capture::shownName() const
 void Capture::alignCaptured()
 {
     const int size = sheet_.width();
-    if (scale_ == 1) {
+    const QRect inside(offset_, QSize(size, size) * scale_);
+    if (scale_ == 1 && picture_.rect().contains(inside)) {
         // The sheet's area of the picture, read in place.
         captured_ = QImage(picture_.constScanLine(offset_.y()) + qsizetype(offset_.x()) * 4, size, size,
                            picture_.bytesPerLine(), QImage::Format_RGB32);
         return;
     }
+    // The middle pixel of each block; black where a sheet cropped a few
+    // pixels off lies outside the picture.
     captured_ = QImage(size, size, QImage::Format_RGB32);
+    captured_.fill(Qt::black);
     const int middle = scale_ / 2;
     for (int y = 0; y < size; ++y) {
-        const auto *from = reinterpret_cast<const std::uint32_t *>(
-                               picture_.constScanLine(offset_.y() + y * scale_ + middle))
-                           + offset_.x() + middle;
+        const int from = offset_.y() + y * scale_ + middle;
+        if (from < 0 || from >= picture_.height())
+            continue;
+        const auto *row = reinterpret_cast<const std::uint32_t *>(picture_.constScanLine(from));
         auto *to = reinterpret_cast<std::uint32_t *>(captured_.scanLine(y));
-        for (int x = 0; x < size; ++x)
-            to[x] = from[x * scale_];
+        for (int x = 0; x < size; ++x) {
+            const int column = offset_.x() + x * scale_ + middle;
+            if (column >= 0 && column < picture_.width())
+                to[x] = row[column];
+        }
     }
 }
 
@@ -151,14 +181,18 @@ void Capture::compare()
     for (int y = 0; y < size; ++y) {
         const auto *sheetRow = reinterpret_cast<const std::uint32_t *>(sheet_.constScanLine(y));
         for (int by = 0; by < scale_; ++by) {
-            const auto *row = reinterpret_cast<const std::uint32_t *>(
-                                  picture_.constScanLine(offset_.y() + y * scale_ + by))
-                              + offset_.x();
+            const int from = offset_.y() + y * scale_ + by;
+            if (from < 0 || from >= picture_.height())
+                continue;
+            const auto *row = reinterpret_cast<const std::uint32_t *>(picture_.constScanLine(from));
             for (int x = 0; x < size; ++x) {
                 const std::uint32_t expected = sheetRow[x];
                 std::uint16_t &most = worst[std::size_t(y) * std::size_t(size) + std::size_t(x)];
                 for (int bx = 0; bx < scale_; ++bx) {
-                    const std::uint32_t found = row[x * scale_ + bx];
+                    const int column = offset_.x() + x * scale_ + bx;
+                    if (column < 0 || column >= picture_.width())
+                        continue;
+                    const std::uint32_t found = row[column];
                     for (int c = 0; c < 3; ++c) {
                         const std::uint32_t want = channelOf(expected, c);
                         const std::uint32_t got = channelOf(found, c);

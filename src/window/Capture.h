@@ -11,7 +11,6 @@
 // The sheet's area of the capture is shown "aligned": sheet-sized, one
 // capture pixel per sheet pixel (the middle pixel of each block at a scale).
 
-#include "generation/Canvas.h"
 #include "generation/Sheets.h"
 #include "picture/PictureReader.h"
 
@@ -94,7 +93,6 @@ private:
     std::optional<Mode> mode_;
     QPoint offset_;
     int scale_ = 1;
-    Canvas sheetCanvas_;
     QImage sheet_;
     QImage captured_;
     QImage difference_;
