@@ -179,6 +179,10 @@ Result Run(const QString &fileName, const Request &request)
                  << QStringLiteral("mean dE2000: %1").arg(decimals(measures.meanDe2000))
                  << QStringLiteral("max dE2000: %1").arg(decimals(measures.maxDe2000));
     result.outcome = differing == 0 ? Outcome::Matches : Outcome::Differs;
+    result.picture = picture;
+    result.area = area;
+    result.scale = scale;
+    result.measures = measures;
 
     if (!request.diffFile.isEmpty()) {
         QString level;
