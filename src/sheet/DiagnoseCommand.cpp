@@ -43,6 +43,8 @@ int Run(CommandContext &context)
     if (context.isSet(fixOption) && (fixFile.isEmpty() || fixFile == QLatin1String("-")))
         return context.failUsage(tr("--fix needs a file name (standard output carries the diagnosis)."));
 
+    if (!context.isSet(modeOption))
+        return context.failUsage(tr("diagnose needs --mode MODE: the sheet the capture shows."));
     const std::optional<Mode> mode = SheetArguments::ParseMode(context.value(modeOption));
     if (!mode)
         return context.failUnknownMode(context.value(modeOption));
@@ -52,20 +54,21 @@ int Run(CommandContext &context)
     request.sheet = host.image();
 
     const CensusReport::Result census = CensusReport::Run(fileName, request);
-    for (const QString &line : census.lines)
-        context.print(line);
-    if (census.outcome == CensusReport::Outcome::Failed)
-        return context.fail(census.error);
-    if (census.picture.isNull())
-        return No; // the sheet was not found: the census said so
     const QSize sheetSize = request.sheet.size();
-    if (census.area.size() != sheetSize * census.scale)
+    if (census.outcome != CensusReport::Outcome::Failed && !census.picture.isNull()
+        && census.area.size() != sheetSize * census.scale)
         return context.fail(tr("%1 is %2x%3, smaller than the sheet (%4x%5): diagnose needs all of it.")
                                 .arg(CommandContext::Shown(fileName))
                                 .arg(census.area.width())
                                 .arg(census.area.height())
                                 .arg(sheetSize.width() * census.scale)
                                 .arg(sheetSize.height() * census.scale));
+    for (const QString &line : census.lines)
+        context.print(line);
+    if (census.outcome == CensusReport::Outcome::Failed)
+        return context.fail(census.error);
+    if (census.picture.isNull())
+        return No; // the sheet was not found: the census said so
 
     try {
         QImage capture = census.picture.copy(census.area);
