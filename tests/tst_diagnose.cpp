@@ -127,8 +127,8 @@ QString TestDiagnose::produce(const QString &mode, const Commands &commands, con
 
 // Every row: a sheet, the faults an independent program put it through, the
 // lines diagnose must print for them; with `fix`, what a path of only the
-// steps --fix cannot undo (chroma, bits) makes of the sheet, whose cost the
-// fixed capture may keep.
+// steps --fix cannot undo (chroma, 8-bit Y'CbCr codes) makes of the sheet,
+// whose cost the fixed capture may keep.
 void TestDiagnose::faultChains_data()
 {
     QTest::addColumn<QString>("mode");
@@ -158,16 +158,19 @@ void TestDiagnose::faultChains_data()
         << QStringList {QStringLiteral("channel order: GBR")} << "red 0000FF" << false << Commands {};
     QTest::newRow("limited read as full")
         << "64kilo" << Commands {ffmpeg(path(limited709, full709))}
-        << QStringList {QStringLiteral("range: limited read as full")} << "" << true << Commands {};
+        << QStringList {QStringLiteral("range: limited read as full")} << "" << true
+        << Commands {ffmpeg(path(limited709, limited709))};
     QTest::newRow("full read as limited")
         << "4096" << Commands {ffmpeg(path(full709, limited709))}
         << QStringList {QStringLiteral("range: full read as limited")} << "white FFFFFF" << false << Commands {};
     QTest::newRow("limited read as full twice")
         << "64kilo" << Commands {ffmpeg(path(limited709, full709) + QLatin1Char(',') + path(limited709, full709))}
-        << QStringList {QStringLiteral("range: limited read as full twice")} << "" << true << Commands {};
+        << QStringList {QStringLiteral("range: limited read as full twice")} << "" << true
+        << Commands {ffmpeg(path(limited709, limited709) + QLatin1Char(',') + path(limited709, limited709))};
     QTest::newRow("BT.601 read as BT.709")
         << "64kilo" << Commands {ffmpeg(path(full601, full709))}
-        << QStringList {QStringLiteral("matrix: BT.601 read as BT.709")} << "" << true << Commands {};
+        << QStringList {QStringLiteral("matrix: BT.601 read as BT.709")} << "" << true
+        << Commands {ffmpeg(path(full601, full601))};
     QTest::newRow("BT.2020 read as BT.601")
         << "4096" << Commands {ffmpeg(path(QStringLiteral("bt2020 full"), full601))}
         << QStringList {QStringLiteral("matrix: BT.2020 read as BT.601")} << "" << false << Commands {};

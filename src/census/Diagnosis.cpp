@@ -554,6 +554,8 @@ QImage Result::simulate(const QImage &sheet) const
     const int w = sheet.width(), h = sheet.height();
     const std::size_t n = std::size_t(w) * std::size_t(h);
     const Path path = pathOf(encoded, decoded, range, rangePasses);
+    // A Y'CbCr path found keeps 8-bit codes between its halves.
+    const bool codes = range != RangeFault::None || matrixFault() || chroma != Chroma::Full;
     std::array<std::vector<float>, 3> planes;
     for (auto &plane : planes)
         plane.resize(n);
@@ -565,7 +567,8 @@ QImage Result::simulate(const QImage &sheet) const
                 v[std::size_t(c)] = channelOf(row[x], order[std::size_t(c)]) / 255.0;
             const Rgb coded = path.encode(v);
             for (int c = 0; c < 3; ++c)
-                planes[std::size_t(c)][std::size_t(y) * std::size_t(w) + std::size_t(x)] = float(coded[std::size_t(c)]);
+                planes[std::size_t(c)][std::size_t(y) * std::size_t(w) + std::size_t(x)] =
+                    float(codes ? std::round(coded[std::size_t(c)] * 255.0) / 255.0 : coded[std::size_t(c)]);
         }
     }
     if (chroma != Chroma::Full) {
