@@ -263,6 +263,10 @@ Result Run(const PictureReader::Picture &given, const QString &name, const Reque
                  << QStringLiteral("mean dE2000: %1").arg(decimals(measures.meanDe2000))
                  << QStringLiteral("max dE2000: %1").arg(decimals(measures.maxDe2000));
     result.outcome = differing == 0 ? Outcome::Matches : Outcome::Differs;
+    result.picture = picture;
+    result.area = area;
+    result.scale = scale;
+    result.measures = measures;
 
     if (!request.diffFile.isEmpty()) {
         QString level;

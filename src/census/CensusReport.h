@@ -5,10 +5,12 @@
 // sheet first (or told where it lies), and everything after concerns the
 // sheet's area only.
 
+#include "census/ErrorMeasures.h"
 #include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -59,6 +61,12 @@ struct Result
     Outcome outcome = Outcome::Matches;
     // The error, one sentence naming the file, when the census failed.
     QString error;
+    // The picture read and, when it was compared, the sheet's area in it:
+    // for a caller that goes on to look closer (diagnose).
+    QImage picture;
+    QRect area;
+    int scale = 1;
+    ErrorMeasures measures;
 };
 
 // Reads `fileName` ("-": standard input) and takes its census.

@@ -1,0 +1,835 @@
+#include "census/Diagnosis.h"
+
+#include "census/ErrorMeasures.h"
+
+#include <algorithm>
+#include <bitset>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <tuple>
+#include <utility>
+
+namespace Diagnosis {
+
+namespace {
+
+using YcbcrPath::Affine;
+using YcbcrPath::Matrix;
+using YcbcrPath::Range;
+using Rgb = std::array<double, 3>;
+
+// How many of the sheet's smooth places the discrete steps are chosen on.
+constexpr int SamplesTried = 65536;
+// A candidate chain is taken over a simpler one only when it leaves less
+// than this share of the simpler one's squared error.
+constexpr double SimplerWins = 0.9;
+// A power law this close to 1 is no tone curve.
+constexpr double GammaTolerance = 0.02;
+// Mean dE2000 the steps may leave before the capture counts as unexplained.
+constexpr double UnexplainedDe2000 = 3.0;
+
+inline int channelOf(QRgb pixel, int channel)
+{
+    return int(pixel >> (16 - 8 * channel)) & 0xFF;
+}
+
+Range encodedRange(RangeFault fault)
+{
+    return fault == RangeFault::LimitedAsFull ? Range::Limited : Range::Full;
+}
+
+Range decodedRange(RangeFault fault)
+{
+    return fault == RangeFault::FullAsLimited ? Range::Limited : Range::Full;
+}
+
+Rgb clamped(Rgb v)
+{
+    for (double &c : v)
+        c = std::clamp(c, 0.0, 1.0);
+    return v;
+}
+
+// The level `k` of `bits` bits spread over 0 to 255: rounded, truncated (as
+// some writers do), with the top bits repeated below (as hardware does), or
+// only shifted.
+inline int spreadLevel(int k, int bits, int spread)
+{
+    const int top = (1 << bits) - 1;
+    switch (spread) {
+    case 1: return int(std::floor(k * 255.0 / top + 1e-9));
+    case 2: {
+        int level = 0;
+        for (int shift = 8 - bits; shift > -bits; shift -= bits)
+            level |= shift >= 0 ? k << shift : k >> -shift;
+        return std::min(level, 255);
+    }
+    case 3: return k << (8 - bits);
+    default: return int(std::lround(k * 255.0 / top));
+    }
+}
+
+constexpr int Spreads = 4;
+
+// A level cut to `bits` bits: the nearest of those levels.
+inline double cut(double level, int bits, int spread = 0)
+{
+    if (bits >= 8)
+        return level;
+    const int top = (1 << bits) - 1;
+    const int k = std::clamp(int(std::lround(level * top / 255.0)), 0, top);
+    int best = spreadLevel(k, bits, spread);
+    for (int other : {k - 1, k + 1})
+        if (other >= 0 && other <= top && std::abs(spreadLevel(other, bits, spread) - level) < std::abs(best - level))
+            best = spreadLevel(other, bits, spread);
+    return best;
+}
+
+inline double onCurve(const std::array<float, 256> &curve, double level)
+{
+    const double x = std::clamp(level, 0.0, 255.0);
+    const int i = std::min(int(x), 254);
+    const double f = x - i;
+    return double(curve[std::size_t(i)]) * (1.0 - f) + double(curve[std::size_t(i) + 1]) * f;
+}
+
+// One discrete candidate: a Y'CbCr path, possibly travelled twice.
+struct Candidate
+{
+    Matrix encoded;
+    Matrix decoded;
+    RangeFault range;
+    int passes;
+
+    int complexity() const { return (range != RangeFault::None) + (passes == 2) + (encoded != decoded); }
+};
+
+struct Path
+{
+    Affine encode;
+    Affine decode;
+    int passes = 1;
+
+    Rgb operator()(const Rgb &in) const
+    {
+        Rgb v = in;
+        for (int p = 0; p < passes; ++p)
+            v = clamped(decode(encode(v)));
+        return v;
+    }
+};
+
+Path pathOf(Matrix encoded, Matrix decoded, RangeFault range, int passes)
+{
+    return {YcbcrPath::Encode(encoded, encodedRange(range)), YcbcrPath::Decode(decoded, decodedRange(range)), passes};
+}
+
+std::vector<Candidate> candidates()
+{
+    std::vector<Candidate> all;
+    for (Matrix e : YcbcrPath::Matrices)
+        for (Matrix d : YcbcrPath::Matrices)
+            for (RangeFault r : {RangeFault::None, RangeFault::LimitedAsFull, RangeFault::FullAsLimited})
+                if (!(e == d && r == RangeFault::None && e != Matrix::Bt709))
+                    all.push_back({e, d, r, 1});
+    for (Matrix m : YcbcrPath::Matrices)
+        for (RangeFault r : {RangeFault::LimitedAsFull, RangeFault::FullAsLimited})
+            all.push_back({m, m, r, 2});
+    return all;
+}
+
+// Capture values gathered by the level the steps before the tone curve give.
+struct Bins
+{
+    std::array<double, 256> count {};
+    std::array<double, 256> sum {};
+    std::array<double, 256> squares {};
+
+    void add(double level, double captured)
+    {
+        const auto i = std::size_t(std::clamp(int(std::lround(level)), 0, 255));
+        count[i] += 1;
+        sum[i] += captured;
+        squares[i] += captured * captured;
+    }
+    double mean(int i) const { return sum[std::size_t(i)] / count[std::size_t(i)]; }
+    // The squared error no curve through the bins' means can remove.
+    double within() const
+    {
+        double total = 0;
+        for (std::size_t i = 0; i < 256; ++i)
+            if (count[i] > 0)
+                total += squares[i] - sum[i] * sum[i] / count[i];
+        return std::max(total, 0.0);
+    }
+};
+
+// `lower` is 0.5 for a writer that truncates where it should round.
+inline double powerLaw(int level, double gamma, double lower = 0)
+{
+    return level <= 0 ? 0.0 : std::max(255.0 * std::pow(level / 255.0, gamma) - lower, 0.0);
+}
+
+double curveError(const Bins &bins, double gamma, int first, int last, double lower = 0)
+{
+    double error = 0;
+    for (int i = first; i <= last; ++i)
+        if (bins.count[std::size_t(i)] > 0) {
+            const double d = bins.mean(i) - powerLaw(i, gamma, lower);
+            error += bins.count[std::size_t(i)] * d * d;
+        }
+    return error;
+}
+
+// The power law through the bins from `first` to `last` with the least
+// squared error, by golden section on log gamma.
+double fitGamma(const Bins &bins, int first, int last, double lower = 0)
+{
+    double a = std::log(0.2), b = std::log(5.0);
+    const double ratio = (std::sqrt(5.0) - 1) / 2;
+    double c = b - ratio * (b - a), d = a + ratio * (b - a);
+    double fc = curveError(bins, std::exp(c), first, last, lower), fd = curveError(bins, std::exp(d), first, last, lower);
+    for (int i = 0; i < 40; ++i) {
+        if (fc < fd) {
+            b = d;
+            d = c;
+            fd = fc;
+            c = b - ratio * (b - a);
+            fc = curveError(bins, std::exp(c), first, last, lower);
+        } else {
+            a = c;
+            c = d;
+            fc = fd;
+            d = a + ratio * (b - a);
+            fd = curveError(bins, std::exp(d), first, last, lower);
+        }
+    }
+    return std::exp((a + b) / 2);
+}
+
+// The value a channel's tone curve and clipping fit gives.
+struct ChannelFit
+{
+    Tone tone = Tone::None;
+    double gamma = 1;
+    double lower = 0;
+    std::array<float, 256> curve {};
+    int clippedBelow = 0;
+    int clippedAbove = 255;
+};
+
+ChannelFit fitChannel(const Bins &bins)
+{
+    ChannelFit fit;
+    int first = 0, last = 255;
+    while (first < 255 && bins.count[std::size_t(first)] == 0)
+        ++first;
+    while (last > 0 && bins.count[std::size_t(last)] == 0)
+        --last;
+    for (int i = 0; i < 256; ++i)
+        fit.curve[std::size_t(i)] = float(i);
+    if (first >= last)
+        return fit;
+
+    // Runs of levels that all came out as the outermost one.
+    int below = first, above = last;
+    for (int i = first + 1; i <= last; ++i) {
+        if (bins.count[std::size_t(i)] == 0)
+            continue;
+        if (std::abs(bins.mean(i) - bins.mean(first)) > 0.5)
+            break;
+        below = i;
+    }
+    for (int i = last - 1; i >= below; --i) {
+        if (bins.count[std::size_t(i)] == 0)
+            continue;
+        if (std::abs(bins.mean(i) - bins.mean(last)) > 0.5)
+            break;
+        above = i;
+    }
+    const bool inner = above - below > 8;
+    const int from = inner ? below + 1 : first, to = inner ? above - 1 : last;
+    // A power law rounded, or truncated as some writers do.
+    fit.gamma = fitGamma(bins, from, to);
+    const double truncated = fitGamma(bins, from, to, 0.5);
+    if (curveError(bins, truncated, from, to, 0.5) < curveError(bins, fit.gamma, from, to)) {
+        fit.gamma = truncated;
+        fit.lower = 0.5;
+    }
+    if (std::abs(fit.gamma - 1) < GammaTolerance)
+        fit.gamma = 1;
+
+    double count = 0;
+    for (int i = from; i <= to; ++i)
+        count += bins.count[std::size_t(i)];
+    const double rms = std::sqrt(curveError(bins, fit.gamma, from, to, fit.lower) / std::max(count, 1.0));
+    const double noise = std::sqrt(bins.within() / std::max(count, 1.0));
+    const bool table = rms > 2.0 && rms > 2 * noise + 1;
+
+    const double low = bins.mean(first), high = bins.mean(last);
+    if (table) {
+        // The means themselves, straight lines across levels no bin holds.
+        int previous = -1;
+        for (int i = first; i <= last; ++i) {
+            if (bins.count[std::size_t(i)] == 0)
+                continue;
+            const double value = bins.mean(i);
+            if (previous < 0) {
+                for (int j = 0; j <= i; ++j)
+                    fit.curve[std::size_t(j)] = float(value);
+            } else {
+                const double start = fit.curve[std::size_t(previous)];
+                for (int j = previous + 1; j <= i; ++j)
+                    fit.curve[std::size_t(j)] = float(start + (value - start) * (j - previous) / (i - previous));
+            }
+            previous = i;
+        }
+        for (int j = previous + 1; j < 256; ++j)
+            fit.curve[std::size_t(j)] = fit.curve[std::size_t(previous)];
+        fit.tone = Tone::Table;
+        return fit;
+    }
+    for (int i = 0; i < 256; ++i)
+        fit.curve[std::size_t(i)] = float(fit.gamma == 1 ? i : powerLaw(i, fit.gamma, fit.lower));
+    fit.tone = fit.gamma == 1 ? Tone::None : Tone::Gamma;
+    // Clipping: the run ends where the curve alone would not have joined them.
+    if (below > first && std::abs(powerLaw(below, fit.gamma, fit.lower) - low) > 1.5) {
+        fit.clippedBelow = below;
+        for (int i = 0; i <= below; ++i)
+            fit.curve[std::size_t(i)] = float(low);
+    }
+    if (above < last && std::abs(powerLaw(above, fit.gamma, fit.lower) - high) > 1.5) {
+        fit.clippedAbove = above;
+        for (int i = above; i < 256; ++i)
+            fit.curve[std::size_t(i)] = float(high);
+    }
+    return fit;
+}
+
+// Which values a channel takes, over a whole picture.
+using LevelSet = std::bitset<256>;
+
+std::array<LevelSet, 3> levelsOf(const QImage &picture)
+{
+    std::array<LevelSet, 3> sets;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x)
+            for (int c = 0; c < 3; ++c)
+                sets[std::size_t(c)].set(std::size_t(channelOf(row[x], c)));
+    }
+    return sets;
+}
+
+LevelSet gridOf(int bits, int spread)
+{
+    LevelSet grid;
+    for (int k = 0; k < (1 << bits); ++k)
+        grid.set(std::size_t(spreadLevel(k, bits, spread)));
+    return grid;
+}
+
+bool onGrid(const LevelSet &levels, int bits, int spread)
+{
+    return (levels & ~gridOf(bits, spread)).none();
+}
+
+// The bits a channel keeps, and how its levels are spread: the fewest whose
+// grid holds every value the capture takes and not every level of the sheet,
+// or whose count of values the capture stays within while the sheet's
+// exceeds it.
+std::pair<int, int> bitsOf(const LevelSet &captured, const LevelSet &sheet)
+{
+    for (int bits = 1; bits < 8; ++bits) {
+        for (int spread = 0; spread < Spreads; ++spread)
+            if (onGrid(captured, bits, spread) && !onGrid(sheet, bits, spread))
+                return {bits, spread};
+        if (captured.count() <= (1u << bits) && sheet.count() > (1u << bits))
+            return {bits, 0};
+    }
+    return {8, 0};
+}
+
+// The sheet's places away from its sharp edges, where a lossy path and low
+// chroma resolution leave the colour as the steps made it.
+std::vector<QPoint> smoothPlaces(const QImage &sheet)
+{
+    const int w = sheet.width(), h = sheet.height();
+    const std::int64_t all = std::int64_t(w) * h;
+    std::mt19937 random(23);
+    std::vector<QPoint> places;
+    std::vector<int> roughness;
+    const int tried = int(std::min<std::int64_t>(all, 2 * SamplesTried));
+    places.reserve(std::size_t(tried));
+    roughness.reserve(std::size_t(tried));
+    const auto at = [&](int x, int y) { return reinterpret_cast<const QRgb *>(sheet.constScanLine(y))[x]; };
+    for (int i = 0; i < tried; ++i) {
+        const std::int64_t index = tried == all ? i : std::int64_t(random() % std::uint64_t(all));
+        const int x = int(index % w), y = int(index / w);
+        const QRgb centre = at(x, y);
+        int rough = 0;
+        for (const QPoint d : {QPoint(-3, 0), QPoint(3, 0), QPoint(0, -2), QPoint(0, 2)}) {
+            const QRgb other = at(std::clamp(x + d.x(), 0, w - 1), std::clamp(y + d.y(), 0, h - 1));
+            for (int c = 0; c < 3; ++c)
+                rough = std::max(rough, std::abs(channelOf(other, c) - channelOf(centre, c)));
+        }
+        places.emplace_back(x, y);
+        roughness.push_back(rough);
+    }
+    std::vector<int> sorted = roughness;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const int median = sorted[sorted.size() / 2];
+    std::vector<QPoint> smooth;
+    for (std::size_t i = 0; i < places.size() && smooth.size() < std::size_t(SamplesTried); ++i)
+        if (roughness[i] <= median)
+            smooth.push_back(places[i]);
+    return smooth;
+}
+
+struct Sample
+{
+    Rgb sheet; // 0 to 1, channels already in the capture's order
+    std::array<double, 3> captured;
+    QPoint place;
+};
+
+std::array<int, 3> channelOrder(const std::vector<Sample> &samples)
+{
+    // Correlation of every sheet channel with every capture channel: the sheets
+    // hold every combination of their levels, so the wrong pairs barely correlate.
+    std::array<std::array<double, 3>, 3> corr {};
+    const double n = double(samples.size());
+    for (int s = 0; s < 3; ++s)
+        for (int c = 0; c < 3; ++c) {
+            double ms = 0, mc = 0;
+            for (const Sample &x : samples) {
+                ms += x.sheet[std::size_t(s)];
+                mc += x.captured[std::size_t(c)];
+            }
+            ms /= n;
+            mc /= n;
+            double sxy = 0, sxx = 0, syy = 0;
+            for (const Sample &x : samples) {
+                const double a = x.sheet[std::size_t(s)] - ms, b = x.captured[std::size_t(c)] - mc;
+                sxy += a * b;
+                sxx += a * a;
+                syy += b * b;
+            }
+            corr[std::size_t(s)][std::size_t(c)] = sxx > 0 && syy > 0 ? sxy / std::sqrt(sxx * syy) : 0;
+        }
+    std::array<int, 3> order {0, 1, 2}, best = order;
+    double bestScore = -1e9, identity = 0;
+    do {
+        double score = 0;
+        for (int c = 0; c < 3; ++c)
+            score += corr[std::size_t(order[std::size_t(c)])][std::size_t(c)];
+        if (order == std::array<int, 3> {0, 1, 2})
+            identity = score;
+        if (score > bestScore) {
+            bestScore = score;
+            best = order;
+        }
+    } while (std::next_permutation(order.begin(), order.end()));
+    return bestScore > identity + 0.5 ? best : std::array<int, 3> {0, 1, 2};
+}
+
+// Each channel blurred over `across` x `down` pixels, as a chroma plane kept
+// at that lower resolution and brought back comes out.
+void blur(std::vector<float> &plane, int w, int h, int across, int down)
+{
+    const auto pass = [&](int factor, bool horizontal) {
+        if (factor <= 1)
+            return;
+        std::vector<float> weights;
+        for (int d = -(factor - 1); d <= factor - 1; ++d)
+            weights.push_back(float(factor - std::abs(d)));
+        const float total = float(factor * factor);
+        std::vector<float> out(plane.size());
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                float sum = 0;
+                for (int d = -(factor - 1); d <= factor - 1; ++d) {
+                    const int xx = horizontal ? std::clamp(x + d, 0, w - 1) : x;
+                    const int yy = horizontal ? y : std::clamp(y + d, 0, h - 1);
+                    sum += weights[std::size_t(d + factor - 1)] * plane[std::size_t(yy) * std::size_t(w) + std::size_t(xx)];
+                }
+                out[std::size_t(y) * std::size_t(w) + std::size_t(x)] = sum / total;
+            }
+        plane.swap(out);
+    };
+    pass(across, true);
+    pass(down, false);
+}
+
+double squaredError(const QImage &one, const QImage &two)
+{
+    double total = 0;
+    for (int y = 0; y < one.height(); ++y) {
+        const auto *a = reinterpret_cast<const QRgb *>(one.constScanLine(y));
+        const auto *b = reinterpret_cast<const QRgb *>(two.constScanLine(y));
+        for (int x = 0; x < one.width(); ++x)
+            for (int c = 0; c < 3; ++c) {
+                const double d = channelOf(a[x], c) - channelOf(b[x], c);
+                total += d * d;
+            }
+    }
+    return total;
+}
+
+QString hex(QRgb colour)
+{
+    return QStringLiteral("%1").arg(colour & 0xFFFFFFu, 6, 16, QLatin1Char('0')).toUpper();
+}
+
+QString triple(const std::array<int, 3> &v)
+{
+    return QStringLiteral("%1 %2 %3").arg(v[0]).arg(v[1]).arg(v[2]);
+}
+
+} // namespace
+
+bool Result::clipped() const
+{
+    return clippedBelow != std::array<int, 3> {0, 0, 0} || clippedAbove != std::array<int, 3> {255, 255, 255};
+}
+
+QStringList Result::stepLines() const
+{
+    QStringList lines;
+    if (order != std::array<int, 3> {0, 1, 2}) {
+        QString name;
+        for (int c : order)
+            name += QLatin1Char("RGB"[c]);
+        lines << QStringLiteral("channel order: %1").arg(name);
+    }
+    if (range != RangeFault::None)
+        lines << QStringLiteral("range: %1%2")
+                     .arg(range == RangeFault::LimitedAsFull ? QStringLiteral("limited read as full")
+                                                             : QStringLiteral("full read as limited"),
+                          rangePasses == 2 ? QStringLiteral(" twice") : QString());
+    if (matrixFault())
+        lines << QStringLiteral("matrix: %1 read as %2")
+                     .arg(QLatin1String(YcbcrPath::NameOf(encoded)), QLatin1String(YcbcrPath::NameOf(decoded)));
+    if (chroma != Chroma::Full) {
+        const char *names[] = {"4:4:4", "4:2:2", "4:2:0", "4:1:1"};
+        lines << QStringLiteral("chroma: %1").arg(QLatin1String(names[int(chroma)]));
+    }
+    if (bits != std::array<int, 3> {8, 8, 8}) {
+        lines << QStringLiteral("bits: %1").arg(triple(bits));
+        if (dither)
+            lines << QStringLiteral("dither: yes");
+    }
+    if (tone == Tone::Gamma)
+        lines << QStringLiteral("tone curve: gamma %1 %2 %3")
+                     .arg(gamma[0], 0, 'f', 2)
+                     .arg(gamma[1], 0, 'f', 2)
+                     .arg(gamma[2], 0, 'f', 2);
+    else if (tone == Tone::Table)
+        lines << QStringLiteral("tone curve: table");
+    if (clipped())
+        lines << QStringLiteral("clipped: below %1, above %2").arg(triple(clippedBelow), triple(clippedAbove));
+    if (!exact) {
+        if (!explained)
+            lines << QStringLiteral("noise: PSNR %1 dB").arg(psnr, 0, 'f', 2);
+        lines << QStringLiteral("mean dE2000 after the steps: %1").arg(meanDe2000After, 0, 'f', 4);
+    }
+    if (unexplained)
+        lines << QStringLiteral("unexplained: the steps found leave a mean dE2000 of %1 (of %2)")
+                     .arg(meanDe2000After, 0, 'f', 2)
+                     .arg(meanDe2000, 0, 'f', 2);
+    return lines;
+}
+
+QString Result::landmarkLine() const
+{
+    QStringList parts;
+    for (const Landmark &landmark : landmarks)
+        parts << QStringLiteral("%1 %2").arg(landmark.name, hex(landmark.captured));
+    return parts.isEmpty() ? QString() : QStringLiteral("landmarks: %1").arg(parts.join(QStringLiteral(", ")));
+}
+
+QImage Result::simulate(const QImage &sheet) const
+{
+    const int w = sheet.width(), h = sheet.height();
+    const std::size_t n = std::size_t(w) * std::size_t(h);
+    const Path path = pathOf(encoded, decoded, range, rangePasses);
+    // A Y'CbCr path found keeps 8-bit codes between its halves.
+    const bool codes = range != RangeFault::None || matrixFault() || chroma != Chroma::Full;
+    std::array<std::vector<float>, 3> planes;
+    for (auto &plane : planes)
+        plane.resize(n);
+    for (int y = 0; y < h; ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(sheet.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            Rgb v;
+            for (int c = 0; c < 3; ++c)
+                v[std::size_t(c)] = channelOf(row[x], order[std::size_t(c)]) / 255.0;
+            const Rgb coded = path.encode(v);
+            for (int c = 0; c < 3; ++c)
+                planes[std::size_t(c)][std::size_t(y) * std::size_t(w) + std::size_t(x)] =
+                    float(codes ? std::round(coded[std::size_t(c)] * 255.0) / 255.0 : coded[std::size_t(c)]);
+        }
+    }
+    if (chroma != Chroma::Full) {
+        const int across = chroma == Chroma::Sub411 ? 4 : 2;
+        const int down = chroma == Chroma::Sub420 ? 2 : 1;
+        blur(planes[1], w, h, across, down);
+        blur(planes[2], w, h, across, down);
+    }
+    // What the cut and the tone curve make of each level the path gives.
+    std::array<std::array<int, 256>, 3> finish;
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 256; ++i)
+            finish[std::size_t(c)][std::size_t(i)] =
+                std::clamp(int(std::lround(onCurve(curves[std::size_t(c)], dither ? i : cut(i, bits[std::size_t(c)], spread[std::size_t(c)])))), 0, 255);
+    QImage out(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
+            Rgb v = clamped(path.decode({planes[0][i], planes[1][i], planes[2][i]}));
+            for (int p = 1; p < rangePasses; ++p)
+                v = clamped(path.decode(path.encode(v)));
+            int levels[3];
+            for (int c = 0; c < 3; ++c)
+                levels[c] = finish[std::size_t(c)][std::size_t(v[std::size_t(c)] * 255.0 + 0.5)];
+            row[x] = qRgb(levels[0], levels[1], levels[2]);
+        }
+    }
+    return out;
+}
+
+LutTable Result::fix(int points) const
+{
+    LutTable table;
+    for (auto &axis : table.axes)
+        axis = LutAxis::Even(points);
+    table.nodes.resize(std::size_t(points) * points * points * 3);
+
+    // Each channel's curve undone at the table's levels, by search on the
+    // curve made non-decreasing.
+    std::array<std::vector<double>, 3> undone;
+    for (int c = 0; c < 3; ++c) {
+        std::array<double, 256> rising;
+        double top = -1;
+        for (int i = 0; i < 256; ++i)
+            rising[std::size_t(i)] = top = std::max(top, double(curves[std::size_t(c)][std::size_t(i)]));
+        for (int k = 0; k < points; ++k) {
+            const double target = 255.0 * k / (points - 1);
+            double level;
+            if (target <= rising[0]) {
+                level = 0;
+            } else if (target >= rising[255]) {
+                level = 255;
+            } else {
+                const int i = int(std::upper_bound(rising.begin(), rising.end(), target) - rising.begin()) - 1;
+                const double span = rising[std::size_t(i) + 1] - rising[std::size_t(i)];
+                level = i + (span > 0 ? (target - rising[std::size_t(i)]) / span : 0.0);
+            }
+            undone[std::size_t(c)].push_back(level / 255.0);
+        }
+    }
+    const Path path = pathOf(encoded, decoded, range, rangePasses);
+    const Affine back = path.encode.inverse().after(path.decode.inverse());
+    std::size_t node = 0;
+    for (int b = 0; b < points; ++b)
+        for (int g = 0; g < points; ++g)
+            for (int r = 0; r < points; ++r) {
+                Rgb v {undone[0][std::size_t(r)], undone[1][std::size_t(g)], undone[2][std::size_t(b)]};
+                for (int p = 0; p < rangePasses; ++p)
+                    v = clamped(back(v));
+                Rgb sheetOrder {};
+                for (int c = 0; c < 3; ++c)
+                    sheetOrder[std::size_t(order[std::size_t(c)])] = v[std::size_t(c)];
+                for (int c = 0; c < 3; ++c)
+                    table.nodes[node++] = float(sheetOrder[std::size_t(c)]);
+            }
+    return table;
+}
+
+Result Diagnose(const QImage &sheet, const QImage &capture, const ErrorMeasures *measured)
+{
+    Result result;
+    const QImage picture = capture.format() == QImage::Format_RGB32 ? capture
+                                                                     : capture.convertToFormat(QImage::Format_RGB32);
+    const ErrorMeasures before = measured ? *measured : ErrorMeasures::Measure(capture, QPoint(0, 0), 1, sheet);
+    result.meanDe2000 = before.meanDe2000;
+    result.exact = before.differingPixels == 0;
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 256; ++i)
+            result.curves[std::size_t(c)][std::size_t(i)] = float(i);
+
+    // Landmarks, where the sheet holds them.
+    struct Wanted
+    {
+        const char *name;
+        QRgb colour;
+    };
+    const Wanted wanted[] = {{"black", 0x000000}, {"white", 0xFFFFFF}, {"red", 0xFF0000},       {"green", 0x00FF00},
+                             {"blue", 0x0000FF},  {"grey 50 %", 0x808080}, {"grey 50 %", 0x7F7F7F}};
+    std::array<std::array<double, 4>, std::size(wanted)> found {};
+    for (int y = 0; y < sheet.height(); ++y) {
+        const auto *s = reinterpret_cast<const QRgb *>(sheet.constScanLine(y));
+        const auto *p = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < sheet.width(); ++x)
+            if (const int blue = int(s[x] & 0xFF); blue == 0 || blue == 0x7F || blue == 0x80 || blue == 0xFF)
+            for (std::size_t k = 0; k < std::size(wanted); ++k)
+                if ((s[x] & 0xFFFFFFu) == wanted[k].colour) {
+                    for (int c = 0; c < 3; ++c)
+                        found[k][std::size_t(c)] += channelOf(p[x], c);
+                    found[k][3] += 1;
+                }
+    }
+    for (std::size_t k = 0; k < std::size(wanted); ++k) {
+        const bool otherGrey = k + 1 == std::size(wanted) && found[k - 1][3] > 0;
+        if (found[k][3] == 0 || otherGrey)
+            continue;
+        const auto mean = [&](int c) { return int(std::lround(found[k][std::size_t(c)] / found[k][3])); };
+        result.landmarks.push_back({QString::fromLatin1(wanted[k].name), wanted[k].colour, qRgb(mean(0), mean(1), mean(2))});
+    }
+    if (result.exact) {
+        result.psnr = before.psnr();
+        return result;
+    }
+
+    // The smooth places, and the channel order on them.
+    std::vector<Sample> samples;
+    for (const QPoint place : smoothPlaces(sheet)) {
+        const QRgb s = reinterpret_cast<const QRgb *>(sheet.constScanLine(place.y()))[place.x()];
+        const QRgb p = reinterpret_cast<const QRgb *>(picture.constScanLine(place.y()))[place.x()];
+        samples.push_back({{channelOf(s, 0) / 255.0, channelOf(s, 1) / 255.0, channelOf(s, 2) / 255.0},
+                           {double(channelOf(p, 0)), double(channelOf(p, 1)), double(channelOf(p, 2))},
+                           place});
+    }
+    result.order = channelOrder(samples);
+    for (Sample &sample : samples) {
+        const Rgb s = sample.sheet;
+        for (int c = 0; c < 3; ++c)
+            sample.sheet[std::size_t(c)] = s[std::size_t(result.order[std::size_t(c)])];
+    }
+
+    // Bits, from the values each channel takes against the sheet's levels.
+    const std::array<LevelSet, 3> capturedLevels = levelsOf(picture);
+    const std::array<LevelSet, 3> sheetLevels = levelsOf(sheet);
+    for (int c = 0; c < 3; ++c)
+        std::tie(result.bits[std::size_t(c)], result.spread[std::size_t(c)]) =
+            bitsOf(capturedLevels[std::size_t(c)], sheetLevels[std::size_t(result.order[std::size_t(c)])]);
+
+    // The Y'CbCr path: every candidate with a power law per channel fitted
+    // after it; the simplest of those that come closest wins. When no power
+    // law fits even the winner, they are compared again with any curve.
+    const auto binsOf = [&](const Path &path) {
+        std::array<Bins, 3> bins;
+        for (const Sample &sample : samples) {
+            const Rgb v = path(sample.sheet);
+            for (int c = 0; c < 3; ++c) {
+                const double level = std::round(v[std::size_t(c)] * 255.0);
+                bins[std::size_t(c)].add(result.dither ? level
+                                                       : cut(level, result.bits[std::size_t(c)], result.spread[std::size_t(c)]),
+                                         sample.captured[std::size_t(c)]);
+            }
+        }
+        return bins;
+    };
+    const std::vector<Candidate> all = candidates();
+    std::vector<double> withPowerLaw, withAnyCurve;
+    for (const Candidate &candidate : all) {
+        const std::array<Bins, 3> bins =
+            binsOf(pathOf(candidate.encoded, candidate.decoded, candidate.range, candidate.passes));
+        double within = 0, error = 0;
+        for (const Bins &b : bins) {
+            within += b.within();
+            error += b.within() + curveError(b, fitGamma(b, 0, 255), 0, 255);
+        }
+        withPowerLaw.push_back(error);
+        withAnyCurve.push_back(within);
+    }
+    const auto simplestOf = [&](const std::vector<double> &errors) {
+        const double least = *std::min_element(errors.begin(), errors.end());
+        std::size_t chosen = all.size();
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (errors[i] > least / SimplerWins + 1e-9)
+                continue;
+            if (chosen == all.size() || all[i].complexity() < all[chosen].complexity()
+                || (all[i].complexity() == all[chosen].complexity() && errors[i] < errors[chosen]))
+                chosen = i;
+        }
+        return all[chosen];
+    };
+    const auto fitTone = [&](const Candidate &path) {
+        result.encoded = path.encoded;
+        result.decoded = path.decoded;
+        result.range = path.range;
+        result.rangePasses = path.passes;
+        const std::array<Bins, 3> bins = binsOf(pathOf(path.encoded, path.decoded, path.range, path.passes));
+        bool table = false;
+        result.tone = Tone::None;
+        for (int c = 0; c < 3; ++c) {
+            const ChannelFit fit = fitChannel(bins[std::size_t(c)]);
+            result.curves[std::size_t(c)] = fit.curve;
+            result.gamma[std::size_t(c)] = fit.gamma;
+            result.clippedBelow[std::size_t(c)] = fit.clippedBelow;
+            result.clippedAbove[std::size_t(c)] = fit.clippedAbove;
+            table = table || fit.tone == Tone::Table;
+            if (fit.tone != Tone::None)
+                result.tone = Tone::Gamma;
+        }
+        if (table)
+            result.tone = Tone::Table;
+    };
+    fitTone(simplestOf(withPowerLaw));
+    if (result.tone == Tone::Table)
+        fitTone(simplestOf(withAnyCurve));
+
+    // Dither: cut levels that often land a step away from where a plain cut
+    // puts them. The curve is then fitted again on the levels before the cut.
+    const Path foundPath = pathOf(result.encoded, result.decoded, result.range, result.rangePasses);
+    for (int c = 0; c < 3 && result.bits != std::array<int, 3> {8, 8, 8}; ++c) {
+        const int keep = result.bits[std::size_t(c)];
+        if (keep >= 8)
+            continue;
+        const double step = 255.0 / ((1 << keep) - 1);
+        int counted = 0, off = 0;
+        for (const Sample &sample : samples) {
+            const double level = foundPath(sample.sheet)[std::size_t(c)] * 255.0;
+            const double position = level / step;
+            if (std::abs(position - std::floor(position) - 0.5) < 1.0 / step)
+                continue; // too near a threshold to tell
+            ++counted;
+            const double expected =
+                onCurve(result.curves[std::size_t(c)], cut(std::round(level), keep, result.spread[std::size_t(c)]));
+            off += std::abs(sample.captured[std::size_t(c)] - expected) > step / 2;
+        }
+        result.dither = result.dither || (counted > 0 && off > counted / 10);
+    }
+    if (result.dither)
+        fitTone({result.encoded, result.decoded, result.range, result.rangePasses});
+
+    // Chroma resolution: the sheet's sharp tile edges through each choice,
+    // over a part of at most 512 x 512 (a multiple of 4 from the corner).
+    const QRect part(0, 0, std::min(sheet.width(), 512), std::min(sheet.height(), 512));
+    const QImage sheetPart = sheet.copy(part), picturePart = picture.copy(part);
+    double fullError = 0, bestError = 0;
+    for (Chroma option : {Chroma::Full, Chroma::Sub422, Chroma::Sub420, Chroma::Sub411}) {
+        Result trial = result;
+        trial.chroma = option;
+        const double error = squaredError(trial.simulate(sheetPart), picturePart);
+        if (option == Chroma::Full)
+            fullError = bestError = error;
+        else if (error < bestError && error < fullError * 0.8) {
+            bestError = error;
+            result.chroma = option;
+        }
+    }
+
+    const QImage simulated = result.simulate(sheet);
+    const ErrorMeasures after = ErrorMeasures::Measure(capture, QPoint(0, 0), 1, simulated);
+    result.psnr = after.psnr();
+    result.explained = after.differingPixels == 0;
+    result.meanDe2000After = after.meanDe2000;
+    result.unexplained = after.meanDe2000 > UnexplainedDe2000;
+    return result;
+}
+
+} // namespace Diagnosis
