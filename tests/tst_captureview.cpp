@@ -8,6 +8,7 @@
 #include "SheetFormulas.h"
 #include "census/Ciede2000.h"
 #include "window/Capture.h"
+#include "window/ResultsDock.h"
 #include "window/SheetView.h"
 #include "window/ZoomedSheet.h"
 
@@ -165,6 +166,11 @@ private slots:
         QCOMPARE(view->mode(), std::optional<Mode>(Mode::Colours64Kilo));
         QCOMPARE(view->capture()->offset(), Offset);
         QCOMPARE(view->windowTitle(), QStringLiteral("Tintwell — capture.png — 64kilo — capture"));
+        // The panel's text: the census and the diagnosis as the commands print them.
+        QTRY_VERIFY(view->capture()->examined());
+        const QString results = view->results()->text();
+        for (const char *line : {"mode: 64kilo", "offset: 300 200", "size: 256x256", "range: limited read as full"})
+            QVERIFY2(results.contains(QLatin1String(line)), qPrintable(results));
 
         // What the screen shows at a sheet pixel in each face.
         ZoomedSheet *sheet = view->sheet();

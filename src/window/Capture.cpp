@@ -2,6 +2,7 @@
 
 #include "census/CensusReport.h"
 #include "census/Ciede2000.h"
+#include "census/Diagnosis.h"
 #include "census/ErrorMeasures.h"
 #include "census/SheetSearch.h"
 #include "generation/RunObserver.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <new>
 
 namespace {
 
@@ -65,6 +67,8 @@ QImage drawSheet(Mode mode)
     return CanvasImage(canvas).copy();
 }
 
+void diagnose(const QImage &sheet, const CensusReport::Result &census, CaptureResults &results);
+
 } // namespace
 
 std::unique_ptr<Capture> Capture::Open(const QString &fileName, QString &reason)
@@ -102,37 +106,58 @@ std::unique_ptr<Capture> Capture::Measure(const PictureReader::Picture &read, co
     }
     const SheetSearch::Match match =
         drawn.empty() ? SheetSearch::Match {} : SheetSearch::FindAny(capture->picture_, drawn);
-    const QString name = QDir::toNativeSeparators(fileName);
-    CensusReport::Request request;
+    capture->read_ = read;
     if (match.sheet < 0 || !match.placement.plausible) {
-        // The census says what the search found closest.
-        request.anyOf = candidates;
-        const CensusReport::Result census = CensusReport::Run(read, name, request);
-        capture->censusLines_ = census.lines;
-        const QString notFound = QStringLiteral("sheet not found: ");
-        capture->searchAnswer_ = tr("No sheet found in %1.").arg(capture->shownName());
-        for (const QString &line : census.lines)
-            if (line.startsWith(notFound))
-                capture->searchAnswer_ = tr("No sheet found in %1 (%2).").arg(capture->shownName(), line.mid(notFound.size()));
+        // The census is taken over every candidate again, and says the same.
+        capture->candidates_ = candidates;
+        capture->searchAnswer_ =
+            match.sheet < 0 ? tr("No sheet found in %1: every sheet is larger than the picture.").arg(capture->shownName())
+                            : tr("No sheet found in %1: closest %2 at offset %3 %4 scale %5, mean channel difference %6.")
+                                  .arg(capture->shownName(), candidates[std::size_t(match.sheet)].name)
+                                  .arg(match.placement.x)
+                                  .arg(match.placement.y)
+                                  .arg(match.placement.scale)
+                                  .arg(match.placement.error, 0, 'f', 4);
         capture->captured_ = capture->picture_;
         return capture;
     }
     const std::size_t found = std::size_t(match.sheet);
+    capture->candidates_ = {candidates[found]};
     capture->mode_ = Sheets::FromName(candidates[found].name.toStdString());
     capture->sheet_ = drawn[found];
     capture->offset_ = QPoint(match.placement.x, match.placement.y);
     capture->scale_ = match.placement.scale;
-
-    // The census of the sheet found, by the same search.
-    request.anyOf = {candidates[found]};
-    const CensusReport::Result census = CensusReport::Run(read, name, request);
-    capture->censusLines_ = census.lines;
-    if (census.outcome == CensusReport::Outcome::Failed)
-        capture->censusLines_ << census.error;
-
     capture->alignCaptured();
     capture->compare();
     return capture;
+}
+
+std::function<CaptureResults()> Capture::examination() const
+{
+    return [read = read_, name = QDir::toNativeSeparators(fileName_), candidates = candidates_,
+            sheet = sheet_]() -> CaptureResults {
+        CaptureResults results;
+        CensusReport::Request request;
+        request.anyOf = candidates;
+        const CensusReport::Result census = CensusReport::Run(read, name, request);
+        results.census = census.lines;
+        if (census.outcome == CensusReport::Outcome::Failed)
+            results.census << census.error;
+        // The diagnosis needs the sheet's whole area, as the command does.
+        if (!sheet.isNull() && census.outcome != CensusReport::Outcome::Failed && !census.picture.isNull()
+            && census.area.size() == sheet.size() * census.scale)
+            diagnose(sheet, census, results);
+        return results;
+    };
+}
+
+void Capture::takeResults(const CaptureResults &results)
+{
+    censusLines_ = results.census;
+    diagnosisLines_ = results.diagnosis;
+    for (std::size_t c = 0; c < 3; ++c)
+        curves_[c].fitted = results.fitted[c];
+    examined_ = true;
 }
 
 QString Capture::shownName() const
@@ -222,3 +247,46 @@ double Capture::de2000At(QPoint pixel) const
     return Ciede2000::Difference(Ciede2000::FromSrgb(qRed(want) / 255.0, qGreen(want) / 255.0, qBlue(want) / 255.0),
                                  Ciede2000::FromSrgb(qRed(got) / 255.0, qGreen(got) / 255.0, qBlue(got) / 255.0));
 }
+
+namespace {
+
+void diagnose(const QImage &sheet, const CensusReport::Result &census, CaptureResults &results)
+{
+    try {
+        QImage shown = census.picture.copy(census.area);
+        if (census.scale != 1)
+            shown = shown.scaled(sheet.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        if (shown.isNull())
+            throw std::bad_alloc();
+        const Diagnosis::Result diagnosis =
+            Diagnosis::Diagnose(sheet, shown, census.scale == 1 ? &census.measures : nullptr);
+        if (const QString landmarks = diagnosis.landmarkLine(); !landmarks.isEmpty())
+            results.diagnosis << landmarks;
+        results.diagnosis << diagnosis.stepLines();
+
+        // The fitted curve: each sheet level's mean after every step found.
+        const QImage simulated = diagnosis.simulate(sheet).convertToFormat(QImage::Format_RGB32);
+        if (simulated.size() != sheet.size())
+            return;
+        std::array<std::array<std::uint64_t, ToneCurve::Levels>, 3> sums {};
+        std::array<std::array<std::uint64_t, ToneCurve::Levels>, 3> pixels {};
+        for (int y = 0; y < sheet.height(); ++y) {
+            const auto *from = reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y));
+            const auto *to = reinterpret_cast<const std::uint32_t *>(simulated.constScanLine(y));
+            for (int x = 0; x < sheet.width(); ++x)
+                for (std::size_t c = 0; c < 3; ++c) {
+                    const std::uint32_t level = channelOf(from[x], int(c));
+                    sums[c][level] += channelOf(to[x], int(c));
+                    ++pixels[c][level];
+                }
+        }
+        for (std::size_t c = 0; c < 3; ++c)
+            for (std::size_t level = 0; level < ToneCurve::Levels; ++level)
+                if (pixels[c][level] > 0)
+                    results.fitted[c][level] = double(sums[c][level]) / double(pixels[c][level]);
+    } catch (const std::bad_alloc &) {
+        results.diagnosis << QCoreApplication::translate("Capture", "There is not enough memory to diagnose the capture.");
+    }
+}
+
+} // namespace

@@ -12,6 +12,7 @@
 // capture pixel per sheet pixel (the middle pixel of each block at a scale).
 
 #include "generation/Sheets.h"
+#include "census/CensusReport.h"
 #include "picture/PictureReader.h"
 
 #include <QImage>
@@ -21,6 +22,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -35,15 +37,26 @@ struct ToneCurve
     // The mean captured level of each sheet level; none where the sheet
     // does not hold the level.
     std::array<std::optional<double>, Levels> mean;
-    // The curve a diagnosis fitted, when there is one.
-    std::optional<std::array<double, Levels>> fitted;
+    // What the steps a diagnosis found make of each sheet level (the mean
+    // over the sheet put through them); empty without a diagnosis.
+    std::array<std::optional<double>, Levels> fitted;
+};
+
+// What takes long to find out about a capture: its census and diagnosis as
+// the commands print them, and the diagnosis's fitted curves.
+struct CaptureResults
+{
+    QStringList census;
+    QStringList diagnosis;
+    std::array<std::array<std::optional<double>, ToneCurve::Levels>, 3> fitted;
 };
 
 class Capture
 {
 public:
-    // Reads `fileName` and measures it; none when it cannot be read, with
-    // `reason` saying why.
+    // Reads `fileName`, finds the sheet and compares it pixel by pixel;
+    // none when it cannot be read, with `reason` saying why. The census and
+    // the diagnosis are left to examination().
     static std::unique_ptr<Capture> Open(const QString &fileName, QString &reason);
     // The same for a picture already read; `fileName` names it.
     static std::unique_ptr<Capture> Measure(const PictureReader::Picture &picture, const QString &fileName,
@@ -72,6 +85,13 @@ public:
 
     // What the search answered when no sheet was found.
     const QString &searchAnswer() const { return searchAnswer_; }
+    // The census and the diagnosis, which take a second or more for a large
+    // sheet: a task for another thread that shares nothing with this
+    // object, and where its results go.
+    std::function<CaptureResults()> examination() const;
+    void takeResults(const CaptureResults &results);
+    bool examined() const { return examined_; }
+
     // The census of the capture, as the command prints it.
     const QStringList &censusLines() const { return censusLines_; }
     // The diagnosis of the capture, as the command prints it; empty when
@@ -89,6 +109,7 @@ private:
     void compare();
 
     QString fileName_;
+    PictureReader::Picture read_;
     QImage picture_;
     std::optional<Mode> mode_;
     QPoint offset_;
@@ -101,4 +122,8 @@ private:
     QStringList censusLines_;
     QStringList diagnosisLines_;
     std::array<ToneCurve, 3> curves_;
+    // The sheets the census is taken over: the one found, or every one
+    // searched for when none was.
+    std::vector<CensusReport::Candidate> candidates_;
+    bool examined_ = false;
 };

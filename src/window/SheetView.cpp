@@ -15,6 +15,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -537,7 +539,7 @@ bool SheetView::openCapture(const QString &fileName)
     forgetFound();
     face_ = Face::Capture;
     showFace();
-    results_->showResults(capture_->censusLines(), capture_->diagnosisLines());
+    examine();
     if (plots_) {
         if (capture_->mode())
             plots_->showCurves(capture_->curves(), capture_->shownName());
@@ -548,6 +550,27 @@ bool SheetView::openCapture(const QString &fileName)
     if (isVisible())
         startAtSheet();
     return true;
+}
+
+void SheetView::examine()
+{
+    // The census and the diagnosis come after the first frame; a result for
+    // a capture no longer shown goes with its watcher.
+    delete examining_;
+    results_->showResults({tr("Taking the census of %1…").arg(capture_->shownName())}, {});
+    examining_ = new QFutureWatcher<CaptureResults>(this);
+    connect(examining_, &QFutureWatcherBase::finished, this, [this, watcher = examining_] {
+        if (watcher != examining_ || !capture_)
+            return;
+        capture_->takeResults(watcher->result());
+        results_->showResults(capture_->censusLines(), capture_->diagnosisLines());
+        if (plots_ && capture_->mode())
+            plots_->showCurves(capture_->curves(), capture_->shownName());
+        examining_ = nullptr;
+        watcher->deleteLater();
+        emit examined();
+    });
+    examining_->setFuture(QtConcurrent::run(capture_->examination()));
 }
 
 void SheetView::startAtSheet()
@@ -584,6 +607,7 @@ void SheetView::closeCapture()
     if (!capture_)
         return;
     capture_.reset();
+    delete examining_;
     offer_.reset();
     forgetFound();
     sheet_->showPicture(QImage());

@@ -18,6 +18,9 @@
 
 class Canvas;
 class Capture;
+struct CaptureResults;
+template<typename T>
+class QFutureWatcher;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -84,6 +87,8 @@ public:
 signals:
     // A pick in the view: the main window shows and copies it.
     void picked(ColorValue colour);
+    // The census and diagnosis of the capture shown are in.
+    void examined();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -107,11 +112,13 @@ private:
     void forgetFound();
     void showFace();
     void startAtSheet();
+    void examine();
     void showMessage(const QString &text);
     void pick(QPoint pixel);
     void placeKeys();
 
     std::unique_ptr<Capture> capture_;
+    QFutureWatcher<CaptureResults> *examining_ = nullptr;
     Face face_ = Face::Capture;
     ResultsDock *results_ = nullptr;
     ToneCurvePlot *plots_ = nullptr;

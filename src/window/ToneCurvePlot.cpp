@@ -72,6 +72,11 @@ QImage densityPicture(const ToneCurve &curve, const QColor &tint)
     return picture;
 }
 
+bool hasFit(const ToneCurve &curve)
+{
+    return std::any_of(curve.fitted.begin(), curve.fitted.end(), [](const auto &level) { return level.has_value(); });
+}
+
 QValueAxis *levelAxis(const QString &title)
 {
     auto *axis = new QValueAxis;
@@ -149,12 +154,13 @@ void ToneCurvePlot::showCurves(const std::array<ToneCurve, 3> &curves, const QSt
                 mean->append(level, *curve.mean[std::size_t(level)]);
 
         std::vector<QLineSeries *> lines = {identity, mean};
-        if (curve.fitted) {
+        if (hasFit(curve)) {
             auto *fitted = new QLineSeries;
             fitted->setName(tr("fitted"));
             fitted->setPen(QPen(FittedColour, 1.5, Qt::DashLine));
             for (int level = 0; level < Levels; ++level)
-                fitted->append(level, (*curve.fitted)[std::size_t(level)]);
+                if (curve.fitted[std::size_t(level)])
+                    fitted->append(level, *curve.fitted[std::size_t(level)]);
             lines.push_back(fitted);
         }
         for (QLineSeries *line : lines) {
@@ -180,7 +186,7 @@ QString ToneCurvePlot::valuesText() const
     QStringList heading = {tr("level")};
     for (int channel = 0; channel < 3; ++channel) {
         heading << tr("%1 mean").arg(channelName(channel));
-        if (curves_[std::size_t(channel)].fitted)
+        if (hasFit(curves_[std::size_t(channel)]))
             heading << tr("%1 fitted").arg(channelName(channel));
     }
     lines << heading.join(QLatin1Char('\t'));
@@ -191,8 +197,9 @@ QString ToneCurvePlot::valuesText() const
             const std::optional<double> &mean = curve.mean[std::size_t(level)];
             held = held || mean.has_value();
             row << (mean ? QString::number(*mean, 'f', 2) : QString());
-            if (curve.fitted)
-                row << QString::number((*curve.fitted)[std::size_t(level)], 'f', 2);
+            const std::optional<double> &fitted = curve.fitted[std::size_t(level)];
+            if (hasFit(curve))
+                row << (fitted ? QString::number(*fitted, 'f', 2) : QString());
         }
         if (held)
             lines << row.join(QLatin1Char('\t'));
