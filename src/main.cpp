@@ -88,7 +88,7 @@ int main(int argc, char *argv[])
 
     if (parser.positionalArguments().size() > 1) {
         std::fprintf(stderr, "tintwell: give one FILE at most\n");
-        return 2;
+        return 1;
     }
 
     mainform form;

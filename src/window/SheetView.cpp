@@ -419,6 +419,9 @@ bool SheetView::find(ColorValue colour)
     sheet_->setMarks(std::move(marks));
     if (parseColour(findText_->text()) != colour)
         findText_->setText(hexCode(colour));
+    // A pixel too small to see is shown large.
+    if (sheet_->zoom() < LeastFoundZoom)
+        sheet_->setZoom(FoundZoom);
     goToPlace(0);
     return true;
 }
@@ -436,10 +439,7 @@ void SheetView::goToPlace(std::size_t index)
 {
     at_ = index;
     const SheetPlace &place = places_[index];
-    // The middle of the pixel at the middle of the view, at the same zoom
-    // unless the pixel would be too small to see.
-    if (sheet_->zoom() < LeastFoundZoom)
-        sheet_->setZoom(FoundZoom);
+    // The middle of the pixel at the middle of the view, at the same zoom.
     sheet_->centreOn(QPointF(place.x + 0.5, place.y + 0.5));
     findMessage_->setText(tr("%1 of %2: %3, %4 (F3 and Shift+F3 step through them)")
                               .arg(index + 1)
@@ -660,7 +660,19 @@ void SheetView::showFace()
 void SheetView::toggleResults()
 {
     resultsWanted_ = !resultsWanted_;
-    results_->setVisible(resultsWanted_ && !isFullScreen());
+    if (isFullScreen())
+        return;
+    // A window of its own size grows by the panel, where the screen has
+    // room, so that the picture keeps its place in it.
+    const int panel = results_->sizeHint().width();
+    const bool resizable = !isMaximized();
+    results_->setVisible(resultsWanted_);
+    if (resizable) {
+        const QRect available = screen()->availableGeometry();
+        const int width = resultsWanted_ ? std::min(this->width() + panel, available.width())
+                                         : std::max(this->width() - panel, LeastSize.width());
+        resize(width, height());
+    }
 }
 
 void SheetView::showPlots()

@@ -29,11 +29,13 @@ constexpr int TopLevel = Levels - 1;
 constexpr int TickEvery = 32;
 // A plot's least size, logical pixels: the density's cells stay visible.
 constexpr QSize LeastPlot(360, 340);
+// The window opens with room for three plots side by side.
+constexpr QSize OpeningSize(1260, 480);
 // Above the chart's background and below its grid, axes and series.
 constexpr double DensityZ = 0.5;
 // The density's faintest cell, in alpha: a level reached by few pixels
 // still shows.
-constexpr int FaintestAlpha = 40;
+constexpr int FaintestAlpha = 70;
 
 const std::array<QColor, 3> ChannelColours = {QColor(0xD0, 0x10, 0x10), QColor(0x10, 0x90, 0x10),
                                               QColor(0x10, 0x30, 0xD0)};
@@ -102,6 +104,7 @@ ToneCurvePlot::ToneCurvePlot(QWidget *parent)
         buildPlot(channel);
         layout->addWidget(plots_[std::size_t(channel)].view);
     }
+    resize(OpeningSize);
 }
 
 void ToneCurvePlot::buildPlot(int channel)
