@@ -391,7 +391,6 @@ struct Sample
 {
     Rgb sheet; // 0 to 1, channels already in the capture's order
     std::array<double, 3> captured;
-    QPoint place;
 };
 
 std::array<int, 3> channelOrder(const std::vector<Sample> &samples)
@@ -648,6 +647,193 @@ LutTable Result::fix(int points) const
     return table;
 }
 
+namespace {
+
+// What the capture shows where the sheet holds black, white, the primaries
+// and mid grey (the mean of every such place).
+std::vector<Landmark> landmarksOf(const QImage &sheet, const QImage &picture)
+{
+    struct Wanted
+    {
+        const char *name;
+        QRgb colour;
+    };
+    const Wanted wanted[] = {{"black", 0x000000}, {"white", 0xFFFFFF},       {"red", 0xFF0000},
+                             {"green", 0x00FF00}, {"blue", 0x0000FF},        {"grey 50 %", 0x808080},
+                             {"grey 50 %", 0x7F7F7F}};
+    std::array<std::array<double, 4>, std::size(wanted)> found {};
+    for (int y = 0; y < sheet.height(); ++y) {
+        const auto *s = reinterpret_cast<const QRgb *>(sheet.constScanLine(y));
+        const auto *p = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        for (int x = 0; x < sheet.width(); ++x) {
+            if (const int blue = int(s[x] & 0xFF); blue != 0 && blue != 0x7F && blue != 0x80 && blue != 0xFF)
+                continue;
+            for (std::size_t k = 0; k < std::size(wanted); ++k)
+                if ((s[x] & 0xFFFFFFu) == wanted[k].colour) {
+                    for (int c = 0; c < 3; ++c)
+                        found[k][std::size_t(c)] += channelOf(p[x], c);
+                    found[k][3] += 1;
+                }
+        }
+    }
+    std::vector<Landmark> landmarks;
+    for (std::size_t k = 0; k < std::size(wanted); ++k) {
+        const bool otherGrey = k + 1 == std::size(wanted) && found[k - 1][3] > 0;
+        if (found[k][3] == 0 || otherGrey)
+            continue;
+        const auto mean = [&](int c) { return int(std::lround(found[k][std::size_t(c)] / found[k][3])); };
+        landmarks.push_back({QString::fromLatin1(wanted[k].name), wanted[k].colour, qRgb(mean(0), mean(1), mean(2))});
+    }
+    return landmarks;
+}
+
+std::vector<Sample> samplesOf(const QImage &sheet, const QImage &picture)
+{
+    std::vector<Sample> samples;
+    for (const QPoint place : smoothPlaces(sheet)) {
+        const QRgb s = reinterpret_cast<const QRgb *>(sheet.constScanLine(place.y()))[place.x()];
+        const QRgb p = reinterpret_cast<const QRgb *>(picture.constScanLine(place.y()))[place.x()];
+        samples.push_back({{channelOf(s, 0) / 255.0, channelOf(s, 1) / 255.0, channelOf(s, 2) / 255.0},
+                           {double(channelOf(p, 0)), double(channelOf(p, 1)), double(channelOf(p, 2))}});
+    }
+    return samples;
+}
+
+// The steps after the channel order and the bits, fitted one after another
+// into `result`.
+class Fitting
+{
+public:
+    Fitting(Result &result, const std::vector<Sample> &samples) : result_(result), samples_(samples) {}
+
+    // The Y'CbCr path: every candidate with a power law per channel fitted
+    // after it; the simplest of those that come closest wins. When no power
+    // law fits even the winner, they are compared again with any curve.
+    void choosePath()
+    {
+        std::vector<double> withPowerLaw, withAnyCurve;
+        for (const Candidate &candidate : all_) {
+            double within = 0, error = 0;
+            for (const Bins &b : binsOf(pathOf(candidate.encoded, candidate.decoded, candidate.range, candidate.passes))) {
+                within += b.within();
+                error += b.within() + curveError(b, fitGamma(b, 0, 255), 0, 255);
+            }
+            withPowerLaw.push_back(error);
+            withAnyCurve.push_back(within);
+        }
+        fitTone(simplestOf(withPowerLaw));
+        if (result_.tone == Tone::Table)
+            fitTone(simplestOf(withAnyCurve));
+    }
+
+    // Dither: cut levels that often land a step away from where a plain cut
+    // puts them. The curve is then fitted again on the levels before the cut.
+    void findDither()
+    {
+        const Path path = pathOf(result_.encoded, result_.decoded, result_.range, result_.rangePasses);
+        for (int c = 0; c < 3; ++c) {
+            const int keep = result_.bits[std::size_t(c)];
+            if (keep >= 8)
+                continue;
+            const double step = 255.0 / ((1 << keep) - 1);
+            int counted = 0, off = 0;
+            for (const Sample &sample : samples_) {
+                const double level = path(sample.sheet)[std::size_t(c)] * 255.0;
+                const double position = level / step;
+                if (std::abs(position - std::floor(position) - 0.5) < 1.0 / step)
+                    continue; // too near a threshold to tell
+                ++counted;
+                const double expected = onCurve(result_.curves[std::size_t(c)],
+                                                cut(std::round(level), keep, result_.spread[std::size_t(c)]));
+                off += std::abs(sample.captured[std::size_t(c)] - expected) > step / 2;
+            }
+            result_.dither = result_.dither || (counted > 0 && off > counted / 10);
+        }
+        if (result_.dither)
+            fitTone({result_.encoded, result_.decoded, result_.range, result_.rangePasses});
+    }
+
+    // Chroma resolution: the sheet's sharp tile edges through each choice,
+    // over a part of at most 512 x 512 (a multiple of 4 from the corner).
+    void findChroma(const QImage &sheet, const QImage &picture)
+    {
+        const QRect part(0, 0, std::min(sheet.width(), 512), std::min(sheet.height(), 512));
+        const QImage sheetPart = sheet.copy(part), picturePart = picture.copy(part);
+        double fullError = 0, bestError = 0;
+        for (Chroma option : {Chroma::Full, Chroma::Sub422, Chroma::Sub420, Chroma::Sub411}) {
+            Result trial = result_;
+            trial.chroma = option;
+            const double error = squaredError(trial.simulate(sheetPart), picturePart);
+            if (option == Chroma::Full) {
+                fullError = bestError = error;
+            } else if (error < bestError && error < fullError * 0.8) {
+                bestError = error;
+                result_.chroma = option;
+            }
+        }
+    }
+
+private:
+    std::array<Bins, 3> binsOf(const Path &path) const
+    {
+        std::array<Bins, 3> bins;
+        for (const Sample &sample : samples_) {
+            const Rgb v = path(sample.sheet);
+            for (int c = 0; c < 3; ++c) {
+                const double level = std::round(v[std::size_t(c)] * 255.0);
+                bins[std::size_t(c)].add(
+                    result_.dither ? level : cut(level, result_.bits[std::size_t(c)], result_.spread[std::size_t(c)]),
+                    sample.captured[std::size_t(c)]);
+            }
+        }
+        return bins;
+    }
+
+    Candidate simplestOf(const std::vector<double> &errors) const
+    {
+        const double least = *std::min_element(errors.begin(), errors.end());
+        std::size_t chosen = all_.size();
+        for (std::size_t i = 0; i < all_.size(); ++i) {
+            if (errors[i] > least / SimplerWins + 1e-9)
+                continue;
+            if (chosen == all_.size() || all_[i].complexity() < all_[chosen].complexity()
+                || (all_[i].complexity() == all_[chosen].complexity() && errors[i] < errors[chosen]))
+                chosen = i;
+        }
+        return all_[chosen];
+    }
+
+    // The tone curve and clipping per channel after `path`.
+    void fitTone(const Candidate &path)
+    {
+        result_.encoded = path.encoded;
+        result_.decoded = path.decoded;
+        result_.range = path.range;
+        result_.rangePasses = path.passes;
+        const std::array<Bins, 3> bins = binsOf(pathOf(path.encoded, path.decoded, path.range, path.passes));
+        bool table = false;
+        result_.tone = Tone::None;
+        for (int c = 0; c < 3; ++c) {
+            const ChannelFit fit = fitChannel(bins[std::size_t(c)]);
+            result_.curves[std::size_t(c)] = fit.curve;
+            result_.gamma[std::size_t(c)] = fit.gamma;
+            result_.clippedBelow[std::size_t(c)] = fit.clippedBelow;
+            result_.clippedAbove[std::size_t(c)] = fit.clippedAbove;
+            table = table || fit.tone == Tone::Table;
+            if (fit.tone != Tone::None)
+                result_.tone = Tone::Gamma;
+        }
+        if (table)
+            result_.tone = Tone::Table;
+    }
+
+    Result &result_;
+    const std::vector<Sample> &samples_;
+    const std::vector<Candidate> all_ = candidates();
+};
+
+} // namespace
+
 Result Diagnose(const QImage &sheet, const QImage &capture, const ErrorMeasures *measured)
 {
     Result result;
@@ -659,49 +845,14 @@ Result Diagnose(const QImage &sheet, const QImage &capture, const ErrorMeasures 
     for (int c = 0; c < 3; ++c)
         for (int i = 0; i < 256; ++i)
             result.curves[std::size_t(c)][std::size_t(i)] = float(i);
-
-    // Landmarks, where the sheet holds them.
-    struct Wanted
-    {
-        const char *name;
-        QRgb colour;
-    };
-    const Wanted wanted[] = {{"black", 0x000000}, {"white", 0xFFFFFF}, {"red", 0xFF0000},       {"green", 0x00FF00},
-                             {"blue", 0x0000FF},  {"grey 50 %", 0x808080}, {"grey 50 %", 0x7F7F7F}};
-    std::array<std::array<double, 4>, std::size(wanted)> found {};
-    for (int y = 0; y < sheet.height(); ++y) {
-        const auto *s = reinterpret_cast<const QRgb *>(sheet.constScanLine(y));
-        const auto *p = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        for (int x = 0; x < sheet.width(); ++x)
-            if (const int blue = int(s[x] & 0xFF); blue == 0 || blue == 0x7F || blue == 0x80 || blue == 0xFF)
-            for (std::size_t k = 0; k < std::size(wanted); ++k)
-                if ((s[x] & 0xFFFFFFu) == wanted[k].colour) {
-                    for (int c = 0; c < 3; ++c)
-                        found[k][std::size_t(c)] += channelOf(p[x], c);
-                    found[k][3] += 1;
-                }
-    }
-    for (std::size_t k = 0; k < std::size(wanted); ++k) {
-        const bool otherGrey = k + 1 == std::size(wanted) && found[k - 1][3] > 0;
-        if (found[k][3] == 0 || otherGrey)
-            continue;
-        const auto mean = [&](int c) { return int(std::lround(found[k][std::size_t(c)] / found[k][3])); };
-        result.landmarks.push_back({QString::fromLatin1(wanted[k].name), wanted[k].colour, qRgb(mean(0), mean(1), mean(2))});
-    }
+    result.landmarks = landmarksOf(sheet, picture);
     if (result.exact) {
         result.psnr = before.psnr();
         return result;
     }
 
-    // The smooth places, and the channel order on them.
-    std::vector<Sample> samples;
-    for (const QPoint place : smoothPlaces(sheet)) {
-        const QRgb s = reinterpret_cast<const QRgb *>(sheet.constScanLine(place.y()))[place.x()];
-        const QRgb p = reinterpret_cast<const QRgb *>(picture.constScanLine(place.y()))[place.x()];
-        samples.push_back({{channelOf(s, 0) / 255.0, channelOf(s, 1) / 255.0, channelOf(s, 2) / 255.0},
-                           {double(channelOf(p, 0)), double(channelOf(p, 1)), double(channelOf(p, 2))},
-                           place});
-    }
+    // The channel order, on the smooth places.
+    std::vector<Sample> samples = samplesOf(sheet, picture);
     result.order = channelOrder(samples);
     for (Sample &sample : samples) {
         const Rgb s = sample.sheet;
@@ -716,115 +867,12 @@ Result Diagnose(const QImage &sheet, const QImage &capture, const ErrorMeasures 
         std::tie(result.bits[std::size_t(c)], result.spread[std::size_t(c)]) =
             bitsOf(capturedLevels[std::size_t(c)], sheetLevels[std::size_t(result.order[std::size_t(c)])]);
 
-    // The Y'CbCr path: every candidate with a power law per channel fitted
-    // after it; the simplest of those that come closest wins. When no power
-    // law fits even the winner, they are compared again with any curve.
-    const auto binsOf = [&](const Path &path) {
-        std::array<Bins, 3> bins;
-        for (const Sample &sample : samples) {
-            const Rgb v = path(sample.sheet);
-            for (int c = 0; c < 3; ++c) {
-                const double level = std::round(v[std::size_t(c)] * 255.0);
-                bins[std::size_t(c)].add(result.dither ? level
-                                                       : cut(level, result.bits[std::size_t(c)], result.spread[std::size_t(c)]),
-                                         sample.captured[std::size_t(c)]);
-            }
-        }
-        return bins;
-    };
-    const std::vector<Candidate> all = candidates();
-    std::vector<double> withPowerLaw, withAnyCurve;
-    for (const Candidate &candidate : all) {
-        const std::array<Bins, 3> bins =
-            binsOf(pathOf(candidate.encoded, candidate.decoded, candidate.range, candidate.passes));
-        double within = 0, error = 0;
-        for (const Bins &b : bins) {
-            within += b.within();
-            error += b.within() + curveError(b, fitGamma(b, 0, 255), 0, 255);
-        }
-        withPowerLaw.push_back(error);
-        withAnyCurve.push_back(within);
-    }
-    const auto simplestOf = [&](const std::vector<double> &errors) {
-        const double least = *std::min_element(errors.begin(), errors.end());
-        std::size_t chosen = all.size();
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            if (errors[i] > least / SimplerWins + 1e-9)
-                continue;
-            if (chosen == all.size() || all[i].complexity() < all[chosen].complexity()
-                || (all[i].complexity() == all[chosen].complexity() && errors[i] < errors[chosen]))
-                chosen = i;
-        }
-        return all[chosen];
-    };
-    const auto fitTone = [&](const Candidate &path) {
-        result.encoded = path.encoded;
-        result.decoded = path.decoded;
-        result.range = path.range;
-        result.rangePasses = path.passes;
-        const std::array<Bins, 3> bins = binsOf(pathOf(path.encoded, path.decoded, path.range, path.passes));
-        bool table = false;
-        result.tone = Tone::None;
-        for (int c = 0; c < 3; ++c) {
-            const ChannelFit fit = fitChannel(bins[std::size_t(c)]);
-            result.curves[std::size_t(c)] = fit.curve;
-            result.gamma[std::size_t(c)] = fit.gamma;
-            result.clippedBelow[std::size_t(c)] = fit.clippedBelow;
-            result.clippedAbove[std::size_t(c)] = fit.clippedAbove;
-            table = table || fit.tone == Tone::Table;
-            if (fit.tone != Tone::None)
-                result.tone = Tone::Gamma;
-        }
-        if (table)
-            result.tone = Tone::Table;
-    };
-    fitTone(simplestOf(withPowerLaw));
-    if (result.tone == Tone::Table)
-        fitTone(simplestOf(withAnyCurve));
+    Fitting fitting(result, samples);
+    fitting.choosePath();
+    fitting.findDither();
+    fitting.findChroma(sheet, picture);
 
-    // Dither: cut levels that often land a step away from where a plain cut
-    // puts them. The curve is then fitted again on the levels before the cut.
-    const Path foundPath = pathOf(result.encoded, result.decoded, result.range, result.rangePasses);
-    for (int c = 0; c < 3 && result.bits != std::array<int, 3> {8, 8, 8}; ++c) {
-        const int keep = result.bits[std::size_t(c)];
-        if (keep >= 8)
-            continue;
-        const double step = 255.0 / ((1 << keep) - 1);
-        int counted = 0, off = 0;
-        for (const Sample &sample : samples) {
-            const double level = foundPath(sample.sheet)[std::size_t(c)] * 255.0;
-            const double position = level / step;
-            if (std::abs(position - std::floor(position) - 0.5) < 1.0 / step)
-                continue; // too near a threshold to tell
-            ++counted;
-            const double expected =
-                onCurve(result.curves[std::size_t(c)], cut(std::round(level), keep, result.spread[std::size_t(c)]));
-            off += std::abs(sample.captured[std::size_t(c)] - expected) > step / 2;
-        }
-        result.dither = result.dither || (counted > 0 && off > counted / 10);
-    }
-    if (result.dither)
-        fitTone({result.encoded, result.decoded, result.range, result.rangePasses});
-
-    // Chroma resolution: the sheet's sharp tile edges through each choice,
-    // over a part of at most 512 x 512 (a multiple of 4 from the corner).
-    const QRect part(0, 0, std::min(sheet.width(), 512), std::min(sheet.height(), 512));
-    const QImage sheetPart = sheet.copy(part), picturePart = picture.copy(part);
-    double fullError = 0, bestError = 0;
-    for (Chroma option : {Chroma::Full, Chroma::Sub422, Chroma::Sub420, Chroma::Sub411}) {
-        Result trial = result;
-        trial.chroma = option;
-        const double error = squaredError(trial.simulate(sheetPart), picturePart);
-        if (option == Chroma::Full)
-            fullError = bestError = error;
-        else if (error < bestError && error < fullError * 0.8) {
-            bestError = error;
-            result.chroma = option;
-        }
-    }
-
-    const QImage simulated = result.simulate(sheet);
-    const ErrorMeasures after = ErrorMeasures::Measure(capture, QPoint(0, 0), 1, simulated);
+    const ErrorMeasures after = ErrorMeasures::Measure(capture, QPoint(0, 0), 1, result.simulate(sheet));
     result.psnr = after.psnr();
     result.explained = after.differingPixels == 0;
     result.meanDe2000After = after.meanDe2000;
