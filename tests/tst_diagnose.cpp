@@ -1,11 +1,15 @@
 // tintwell-sheet diagnose as a user runs it: sheets put through known faults
-// by ffmpeg's scale filter and ImageMagick must be named step by step, the
-// sheet put through the steps must explain the capture, and the .cube that
-// --fix writes must undo what can be undone, in our apply and in ffmpeg.
+// by ffmpeg's scale filter and ImageMagick must be found without being named
+// and their faults named step by step, in lines and in JSON; the sheet put
+// through the steps must explain the capture, and the .cube that --fix writes
+// must undo what can be undone, in our apply and in ffmpeg.
 
 #include "FileTesting.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -224,10 +228,34 @@ void TestDiagnose::faultChains()
     const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression(QStringLiteral("\\W+")), QStringLiteral("-"));
     const QString capture = produce(mode, commands, name);
     QVERIFY2(!capture.isEmpty(), "the producer failed");
+    // The sheet is found without being named.
     const QString cube = file(name + QStringLiteral(".cube"));
-    const Run run = sheet({QStringLiteral("diagnose"), capture, QStringLiteral("--mode"), mode, QStringLiteral("--fix"), cube});
+    const Run run = sheet({QStringLiteral("diagnose"), capture, QStringLiteral("--fix"), cube});
     QCOMPARE(run.exitCode, commands.isEmpty() ? 0 : 1);
+    QCOMPARE(run.lines.value(0), QStringLiteral("mode: ") + mode);
     QCOMPARE(stepsOf(run.lines), expected);
+
+    // The same facts as JSON, the steps' names in snake_case.
+    const Run json = sheet({QStringLiteral("diagnose"), capture, QStringLiteral("--mode"), mode, QStringLiteral("--json")});
+    const QJsonObject document = QJsonDocument::fromJson(json.lines.join(QLatin1Char('\n')).toUtf8()).object();
+    for (const QString &line : expected) {
+        const QString key = line.section(QStringLiteral(": "), 0, 0).replace(QLatin1Char(' '), QLatin1Char('_'));
+        const QString text = line.section(QStringLiteral(": "), 1);
+        const QJsonValue value = document.value(key);
+        if (key == QLatin1String("offset") || key == QLatin1String("bits")) {
+            QStringList numbers;
+            for (const QJsonValue number : value.toArray())
+                numbers << QString::number(number.toInt());
+            QCOMPARE(numbers.join(QLatin1Char(' ')), text);
+        } else if (key == QLatin1String("tone_curve")) {
+            QCOMPARE(value[QLatin1String("table")].toArray().size(), 3);
+            QVERIFY(text.startsWith(value[QLatin1String("kind")].toString()));
+        } else if (key == QLatin1String("dither")) {
+            QCOMPARE(value.toBool(), true);
+        } else {
+            QCOMPARE(value.toString(), text);
+        }
+    }
     if (!landmark.isEmpty())
         QVERIFY2(run.lines.filter(QStringLiteral("landmarks: ")).join(QString()).contains(landmark),
                  qPrintable(run.lines.join(QLatin1Char('\n'))));

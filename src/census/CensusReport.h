@@ -6,6 +6,8 @@
 // sheet's area only.
 
 #include "census/ErrorMeasures.h"
+#include "census/Facts.h"
+#include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
 
 #include <QImage>
@@ -13,7 +15,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace CensusReport {
 
@@ -24,10 +28,21 @@ struct Placement
     int scale = 1;
 };
 
+// A sheet the picture may show, drawn only when it could lie in the picture.
+struct Candidate
+{
+    QString name;
+    int side = 0;
+    // The sheet (RGB32); null when there is not the memory for it.
+    std::function<QImage()> draw;
+};
+
 struct Request
 {
-    // The sheet to compare with (RGB32); null: only count.
+    // The sheet to compare with (RGB32); null: only count, unless
+    // `anyOf` names the sheets to find the picture's among.
     QImage sheet;
+    std::vector<Candidate> anyOf;
     // Where the sheet lies, when the user says so.
     std::optional<Placement> at;
     // Where to write the picture of the differences, and in which format;
@@ -42,19 +57,28 @@ enum class Outcome { Matches, Differs, Failed };
 
 struct Result
 {
+    // What the census found, and the same as `name: value` lines.
+    Facts facts;
     QStringList lines;
     // Matches: the picture is the sheet (or was only counted).
     Outcome outcome = Outcome::Matches;
     // The error, one sentence naming the file, when the census failed.
     QString error;
-    // The picture read and, when it was compared, the sheet's area in it:
-    // for a caller that goes on to look closer (diagnose).
+    // When the picture was compared: the picture, the sheet it was compared
+    // with, the sheet's area in it (reaching beyond the picture for a sheet
+    // cropped off), its scale and the measures, for a caller that goes on to
+    // look closer (diagnose).
     QImage picture;
-    QRect area;
+    QImage sheet;
+    QRect sheetArea;
     int scale = 1;
     ErrorMeasures measures;
 };
 
+// Reads `fileName` ("-": standard input) and takes its census.
 Result Run(const QString &fileName, const Request &request);
+// The census of a picture already read (a frame of a recording, the picture
+// a view shows); `shownName` names it in the error messages.
+Result Run(const PictureReader::Picture &picture, const QString &shownName, const Request &request);
 
 } // namespace CensusReport

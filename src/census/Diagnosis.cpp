@@ -2,6 +2,9 @@
 
 #include "census/ErrorMeasures.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
+
 #include <algorithm>
 #include <bitset>
 #include <cmath>
@@ -493,59 +496,77 @@ bool Result::clipped() const
     return clippedBelow != std::array<int, 3> {0, 0, 0} || clippedAbove != std::array<int, 3> {255, 255, 255};
 }
 
-QStringList Result::stepLines() const
+Facts Result::facts() const
 {
-    QStringList lines;
+    Facts facts;
+    if (!landmarks.empty()) {
+        QStringList parts;
+        QJsonObject object;
+        for (const Landmark &landmark : landmarks) {
+            parts << QStringLiteral("%1 %2").arg(landmark.name, hex(landmark.captured));
+            object.insert(Facts::Key(landmark.name), hex(landmark.captured));
+        }
+        facts.add(QStringLiteral("landmarks"), parts.join(QStringLiteral(", ")), object);
+    }
     if (order != std::array<int, 3> {0, 1, 2}) {
         QString name;
         for (int c : order)
             name += QLatin1Char("RGB"[c]);
-        lines << QStringLiteral("channel order: %1").arg(name);
+        facts.add(QStringLiteral("channel order"), name);
     }
     if (range != RangeFault::None)
-        lines << QStringLiteral("range: %1%2")
-                     .arg(range == RangeFault::LimitedAsFull ? QStringLiteral("limited read as full")
-                                                             : QStringLiteral("full read as limited"),
-                          rangePasses == 2 ? QStringLiteral(" twice") : QString());
+        facts.add(QStringLiteral("range"),
+                  (range == RangeFault::LimitedAsFull ? QStringLiteral("limited read as full")
+                                                      : QStringLiteral("full read as limited"))
+                      + (rangePasses == 2 ? QStringLiteral(" twice") : QString()));
     if (matrixFault())
-        lines << QStringLiteral("matrix: %1 read as %2")
-                     .arg(QLatin1String(YcbcrPath::NameOf(encoded)), QLatin1String(YcbcrPath::NameOf(decoded)));
+        facts.add(QStringLiteral("matrix"), QStringLiteral("%1 read as %2")
+                                                .arg(QLatin1String(YcbcrPath::NameOf(encoded)),
+                                                     QLatin1String(YcbcrPath::NameOf(decoded))));
     if (chroma != Chroma::Full) {
         const char *names[] = {"4:4:4", "4:2:2", "4:2:0", "4:1:1"};
-        lines << QStringLiteral("chroma: %1").arg(QLatin1String(names[int(chroma)]));
+        facts.add(QStringLiteral("chroma"), QString::fromLatin1(names[int(chroma)]));
     }
     if (bits != std::array<int, 3> {8, 8, 8}) {
-        lines << QStringLiteral("bits: %1").arg(triple(bits));
+        facts.add(QStringLiteral("bits"), triple(bits), QJsonArray {bits[0], bits[1], bits[2]});
         if (dither)
-            lines << QStringLiteral("dither: yes");
+            facts.add(QStringLiteral("dither"), QStringLiteral("yes"), QJsonValue(true));
     }
-    if (tone == Tone::Gamma)
-        lines << QStringLiteral("tone curve: gamma %1 %2 %3")
-                     .arg(gamma[0], 0, 'f', 2)
-                     .arg(gamma[1], 0, 'f', 2)
-                     .arg(gamma[2], 0, 'f', 2);
-    else if (tone == Tone::Table)
-        lines << QStringLiteral("tone curve: table");
+    if (tone != Tone::None) {
+        QJsonObject curve;
+        QJsonArray tables;
+        for (const auto &table : curves) {
+            QJsonArray levels;
+            for (float level : table)
+                levels.append(std::round(double(level) * 100) / 100);
+            tables.append(levels);
+        }
+        QString text = QStringLiteral("table");
+        if (tone == Tone::Gamma) {
+            text = QStringLiteral("gamma %1 %2 %3").arg(gamma[0], 0, 'f', 2).arg(gamma[1], 0, 'f', 2).arg(gamma[2], 0, 'f', 2);
+            curve.insert(QStringLiteral("gamma"), QJsonArray {std::round(gamma[0] * 100) / 100,
+                                                              std::round(gamma[1] * 100) / 100,
+                                                              std::round(gamma[2] * 100) / 100});
+        }
+        curve.insert(QStringLiteral("kind"), tone == Tone::Gamma ? QStringLiteral("gamma") : QStringLiteral("table"));
+        curve.insert(QStringLiteral("table"), tables);
+        facts.add(QStringLiteral("tone curve"), text, curve);
+    }
     if (clipped())
-        lines << QStringLiteral("clipped: below %1, above %2").arg(triple(clippedBelow), triple(clippedAbove));
+        facts.add(QStringLiteral("clipped"), QStringLiteral("below %1, above %2").arg(triple(clippedBelow), triple(clippedAbove)),
+                  QJsonObject {{QStringLiteral("below"), QJsonArray {clippedBelow[0], clippedBelow[1], clippedBelow[2]}},
+                               {QStringLiteral("above"), QJsonArray {clippedAbove[0], clippedAbove[1], clippedAbove[2]}}});
     if (!exact) {
         if (!explained)
-            lines << QStringLiteral("noise: PSNR %1 dB").arg(psnr, 0, 'f', 2);
-        lines << QStringLiteral("mean dE2000 after the steps: %1").arg(meanDe2000After, 0, 'f', 4);
+            facts.add(QStringLiteral("noise"), QStringLiteral("PSNR %1 dB").arg(psnr, 0, 'f', 2),
+                      QJsonObject {{QStringLiteral("psnr_db"), std::round(psnr * 100) / 100}});
+        facts.add(QStringLiteral("mean dE2000 after the steps"), meanDe2000After, 4);
     }
     if (unexplained)
-        lines << QStringLiteral("unexplained: the steps found leave a mean dE2000 of %1 (of %2)")
-                     .arg(meanDe2000After, 0, 'f', 2)
-                     .arg(meanDe2000, 0, 'f', 2);
-    return lines;
-}
-
-QString Result::landmarkLine() const
-{
-    QStringList parts;
-    for (const Landmark &landmark : landmarks)
-        parts << QStringLiteral("%1 %2").arg(landmark.name, hex(landmark.captured));
-    return parts.isEmpty() ? QString() : QStringLiteral("landmarks: %1").arg(parts.join(QStringLiteral(", ")));
+        facts.add(QStringLiteral("unexplained"), QStringLiteral("the steps found leave a mean dE2000 of %1 (of %2)")
+                                                     .arg(meanDe2000After, 0, 'f', 2)
+                                                     .arg(meanDe2000, 0, 'f', 2));
+    return facts;
 }
 
 QImage Result::simulate(const QImage &sheet) const

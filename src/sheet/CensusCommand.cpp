@@ -3,11 +3,14 @@
 #include "census/CensusReport.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
+#include "sheet/SheetCache.h"
 #include "sheet/SheetHost.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <array>
@@ -89,7 +92,10 @@ int Run(CommandContext &context)
     }
 
     SheetHost host;
-    if (compare) {
+    SheetCache sheets;
+    if (compare && context.value(modeOption).compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) {
+        request.anyOf = sheets.candidates();
+    } else if (compare) {
         const std::optional<Mode> mode = SheetArguments::ParseMode(context.value(modeOption));
         if (!mode)
             return context.failUnknownMode(context.value(modeOption));
@@ -98,17 +104,30 @@ int Run(CommandContext &context)
         request.sheet = host.image();
     }
 
+    const bool json = context.isSet(QStringLiteral("json"));
+    QJsonArray documents;
     int status = Done;
     for (const QString &fileName : files) {
-        if (files.size() > 1)
-            context.print(QStringLiteral("file: %1").arg(fileName));
         const CensusReport::Result result = CensusReport::Run(fileName, request);
-        for (const QString &line : result.lines)
-            context.print(line);
+        if (json) {
+            QJsonObject document = result.facts.json();
+            if (files.size() > 1)
+                document.insert(QStringLiteral("file"), fileName);
+            if (result.outcome == CensusReport::Outcome::Failed)
+                document.insert(QStringLiteral("error"), result.error);
+            documents.append(document);
+        } else {
+            if (files.size() > 1)
+                context.print(QStringLiteral("file: %1").arg(fileName));
+            for (const QString &line : result.lines)
+                context.print(line);
+        }
         if (result.outcome == CensusReport::Outcome::Failed)
             context.fail(result.error);
         status = std::max(status, statusOf(result.outcome));
     }
+    if (json)
+        context.printJson(files.size() > 1 ? QJsonValue(documents) : documents.first());
     return status;
 }
 

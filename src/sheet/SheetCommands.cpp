@@ -61,6 +61,11 @@ QString allocationLimitNote()
         .arg(qint64(limit) * 1024 * 1024 / 8 / 1'000'000);
 }
 
+QCommandLineOption jsonOption()
+{
+    return {QStringLiteral("json"), tr("Write the results as one JSON document on standard output.")};
+}
+
 // Every command, in the order the help lists them.
 const std::vector<Command> &commands()
 {
@@ -76,9 +81,12 @@ const std::vector<Command> &commands()
          MakeCommand::Run},
         {QStringLiteral("census"),
          {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input.")}},
-         {{QStringLiteral("mode"), tr("Compare the picture with the sheet of MODE."), QStringLiteral("MODE")},
+         {{QStringLiteral("mode"),
+           tr("Compare the picture with the sheet of MODE; auto: with whichever of the sheets it shows."),
+           QStringLiteral("MODE|auto")},
           {QStringLiteral("at"),
-           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search."),
+           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search\n"
+              "(with --mode auto, the sheet that fits there best)."),
            QStringLiteral("X,Y[,SCALE]")},
           {QStringLiteral("diff"),
            tr("Write a picture of where the picture differs from the sheet to FILE (.bmp or .png)."),
@@ -86,7 +94,8 @@ const std::vector<Command> &commands()
           {QStringLiteral("missing"),
            tr("List the first N (default 20: --missing alone) of the sheet's colours the picture lacks, as\n"
             "RRGGBB X Y with the place the sheet holds each."),
-           QStringLiteral("N")}},
+           QStringLiteral("N")},
+          jsonOption()},
          tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure how far "
             "off it is."),
          tr("Prints size: WxH, pixels: N, distinct: N and depth: 8|16 of the picture in FILE (any format\n"
@@ -104,26 +113,41 @@ const std::vector<Command> &commands()
             "A picture larger than the sheet (a screenshot) is searched for the sheet, shown 1:1 or at a\n"
             "scale of 2, 3 or 4: offset: X Y (and scale: N) tell where it lies, and every line after\n"
             "concerns that area. When no placement is plausible the census says so on a line 'sheet not\n"
-            "found: ...' naming the closest, and exits with 1. A picture smaller than the sheet differs\n"
-            "at every place only one of them has.\n"
+            "found: ...' naming the closest, and exits with 1. A picture within 16 pixels of the sheet's\n"
+            "size that is not the sheet 1:1 is searched for it shifted by up to 16 pixels (cropped a few\n"
+            "pixels off); a picture smaller than the sheet differs at every place only one of them has.\n"
+            "\n"
+            "--mode auto looks for all eight sheets at once, each 1:1 and at scales 2 to 4, and prints\n"
+            "mode: NAME first, the sheet found.\n"
             "\n"
             "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
-            "differs.\n\n")
+            "differs.\n"
+            "\n"
+            "--json writes the same facts as one JSON document: an object whose keys are the line names in\n"
+            "snake_case (mode, offset [x, y], scale, size [w, h], pixels, distinct, depth, differing_pixels,\n"
+            "missing_colours, extra_colours, max_channel_difference, mean_channel_difference, psnr_db (null\n"
+            "when identical), mean_de2000, max_de2000, diff_scale, sheet_not_found {mode, offset, scale,\n"
+            "mean_channel_difference}, searched, missing [{colour, x, y}]), numbers as numbers; for several\n"
+            "FILEs an array of them, each with file (and error when it could not be counted).\n\n")
              + allocationLimitNote(),
          CensusCommand::Run},
         {QStringLiteral("diagnose"),
          {{QStringLiteral("FILE"), tr("The capture of the sheet; - for standard input.")}},
-         {{QStringLiteral("mode"), tr("The sheet the capture shows."), QStringLiteral("MODE")},
+         {{QStringLiteral("mode"),
+           tr("The sheet the capture shows; auto (the default): whichever of the sheets it shows."),
+           QStringLiteral("MODE|auto")},
           {QStringLiteral("at"),
            tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search."),
            QStringLiteral("X,Y[,SCALE]")},
           {QStringLiteral("fix"),
            tr("Write a 65-point .cube to FILE that undoes the invertible steps found (order, range, matrix,\n"
             "tone curve)."),
-           QStringLiteral("FILE")}},
+           QStringLiteral("FILE")},
+          jsonOption()},
          tr("Say what happened to the colours of a captured sheet: channel order, range, matrix, chroma, bits, "
             "tone curve, clipping, noise."),
-         tr("Finds the sheet of MODE in FILE as census does and prints the census's lines, then landmarks:\n"
+         tr("Finds the sheet in FILE as census --mode does (auto unless --mode names one) and prints the\n"
+            "census's lines, then landmarks:\n"
             "black, white, red, green, blue and grey 50 % as they came back (RRGGBB, where the sheet holds\n"
             "them), then the chain of known steps that turns the sheet into what FILE holds, one line a step\n"
             "found, in the order they act (a step that did nothing prints nothing):\n"
@@ -144,25 +168,35 @@ const std::vector<Command> &commands()
             "--fix writes a 65-point .cube (as lut writes them) that undoes the invertible steps; apply it\n"
             "to the capture (apply, or ffmpeg's lut3d) to see what the path would show without them.\n"
             "\n"
+            "--json writes the census's keys and landmarks {black, white, red, green, blue, grey_50: RRGGBB},\n"
+            "channel_order, range, matrix, chroma (strings), bits [r, g, b], dither (true), tone_curve\n"
+            "{kind: gamma|table, gamma [r, g, b], table [[256 levels] x 3]}, clipped {below [r, g, b],\n"
+            "above [r, g, b]}, noise {psnr_db}, mean_de2000_after_the_steps, unexplained.\n"
+            "\n"
             "Exit status: 0 only when FILE is the sheet exactly; 1 otherwise (steps found, only noise, the\n"
             "sheet not found or nothing fits); 2 an error."),
-         DiagnoseCommand::Run,
-         {QStringLiteral("mode")}},
+         DiagnoseCommand::Run},
         {QStringLiteral("locate"),
          {{QStringLiteral("MODE"), ModeChoices()},
           {QStringLiteral("COLOUR"), tr("RRGGBB in hexadecimal, with or without a leading #, either case.")}},
-         {},
+         {jsonOption()},
          tr("Print every place X Y of COLOUR (RRGGBB) in the sheet of MODE."),
          tr("Prints every place of COLOUR in the sheet of MODE as X Y, one a line, rows from the top, each\n"
             "row from the left; (0, 0) is the top-left pixel. Exits with 1 when the sheet does not hold\n"
-            "the colour."),
+            "the colour, naming the nearest colour it holds.\n"
+            "\n"
+            "--json writes {mode, colour, places [[x, y], ...]}, and for a colour not held nearest_held\n"
+            "(RRGGBB) and nearest_places."),
          LocateCommand::Run},
         {QStringLiteral("modes"),
          {},
-         {},
+         {jsonOption()},
          tr("List the modes: index, name, size, tile size, distinct colours, each channel's levels."),
          tr("Prints one line per mode: index, name, size, tile size, number of distinct colours, then the\n"
-            "levels of red, green and blue: first..last step S (count) where they are even, else each one."),
+            "levels of red, green and blue: first..last step S (count) where they are even, else each one.\n"
+            "\n"
+            "--json writes an array of {index, name, size, tile, colours, red, green, blue}, each channel's\n"
+            "levels in full."),
          ModesCommand::Run},
         {QStringLiteral("lut"),
          {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input.")}},
