@@ -121,7 +121,34 @@ struct Path
             v = clamped(decode(encode(v)));
         return v;
     }
+
+    // The same for a pixel whose chroma was kept at a lower resolution:
+    // `around` is the colour around it as that resolution blurs it (the
+    // encoding is affine, so blurring before it is blurring after it).
+    Rgb operator()(const Rgb &in, const Rgb &around) const
+    {
+        Rgb coded = encode(in);
+        const Rgb blurred = encode(around);
+        coded[1] = blurred[1];
+        coded[2] = blurred[2];
+        Rgb v = clamped(decode(coded));
+        for (int p = 1; p < passes; ++p)
+            v = clamped(decode(encode(v)));
+        return v;
+    }
 };
+
+// How many pixels across and down share one chroma sample.
+std::pair<int, int> chromaBlock(Chroma chroma)
+{
+    switch (chroma) {
+    case Chroma::Full: return {1, 1};
+    case Chroma::Sub422: return {2, 1};
+    case Chroma::Sub420: return {2, 2};
+    case Chroma::Sub411: return {4, 1};
+    }
+    return {1, 1};
+}
 
 Path pathOf(Matrix encoded, Matrix decoded, RangeFault range, int passes)
 {
@@ -394,6 +421,8 @@ struct Sample
 {
     Rgb sheet; // 0 to 1, channels already in the capture's order
     std::array<double, 3> captured;
+    QPoint place;
+    Rgb around; // the sheet around the place as the chroma resolution blurs it
 };
 
 std::array<int, 3> channelOrder(const std::vector<Sample> &samples)
@@ -592,8 +621,7 @@ QImage Result::simulate(const QImage &sheet) const
         }
     }
     if (chroma != Chroma::Full) {
-        const int across = chroma == Chroma::Sub411 ? 4 : 2;
-        const int down = chroma == Chroma::Sub420 ? 2 : 1;
+        const auto [across, down] = chromaBlock(chroma);
         blur(planes[1], w, h, across, down);
         blur(planes[2], w, h, across, down);
     }
@@ -714,8 +742,9 @@ std::vector<Sample> samplesOf(const QImage &sheet, const QImage &picture)
     for (const QPoint place : smoothPlaces(sheet)) {
         const QRgb s = reinterpret_cast<const QRgb *>(sheet.constScanLine(place.y()))[place.x()];
         const QRgb p = reinterpret_cast<const QRgb *>(picture.constScanLine(place.y()))[place.x()];
-        samples.push_back({{channelOf(s, 0) / 255.0, channelOf(s, 1) / 255.0, channelOf(s, 2) / 255.0},
-                           {double(channelOf(p, 0)), double(channelOf(p, 1)), double(channelOf(p, 2))}});
+        const Rgb colour {channelOf(s, 0) / 255.0, channelOf(s, 1) / 255.0, channelOf(s, 2) / 255.0};
+        samples.push_back({colour, {double(channelOf(p, 0)), double(channelOf(p, 1)), double(channelOf(p, 2))}, place,
+                           colour});
     }
     return samples;
 }
@@ -725,7 +754,7 @@ std::vector<Sample> samplesOf(const QImage &sheet, const QImage &picture)
 class Fitting
 {
 public:
-    Fitting(Result &result, const std::vector<Sample> &samples) : result_(result), samples_(samples) {}
+    Fitting(Result &result, std::vector<Sample> samples) : result_(result), samples_(std::move(samples)) {}
 
     // The Y'CbCr path: every candidate with a power law per channel fitted
     // after it; the simplest of those that come closest wins. When no power
@@ -759,7 +788,7 @@ public:
             const double step = 255.0 / ((1 << keep) - 1);
             int counted = 0, off = 0;
             for (const Sample &sample : samples_) {
-                const double level = path(sample.sheet)[std::size_t(c)] * 255.0;
+                const double level = path(sample.sheet, sample.around)[std::size_t(c)] * 255.0;
                 const double position = level / step;
                 if (std::abs(position - std::floor(position) - 0.5) < 1.0 / step)
                     continue; // too near a threshold to tell
@@ -794,12 +823,35 @@ public:
         }
     }
 
+    // The samples' surroundings as the chroma resolution found blurs them,
+    // with the same weights as the sheet put through the steps.
+    void blurSamples(const QImage &sheet)
+    {
+        const auto [across, down] = chromaBlock(result_.chroma);
+        const int w = sheet.width(), h = sheet.height();
+        for (Sample &sample : samples_) {
+            Rgb sum {};
+            double total = 0;
+            for (int dy = 1 - down; dy < down; ++dy)
+                for (int dx = 1 - across; dx < across; ++dx) {
+                    const double weight = double(across - std::abs(dx)) * (down - std::abs(dy));
+                    const QRgb pixel = reinterpret_cast<const QRgb *>(
+                        sheet.constScanLine(std::clamp(sample.place.y() + dy, 0, h - 1)))[std::clamp(sample.place.x() + dx, 0, w - 1)];
+                    for (int c = 0; c < 3; ++c)
+                        sum[std::size_t(c)] += weight * channelOf(pixel, result_.order[std::size_t(c)]) / 255.0;
+                    total += weight;
+                }
+            for (int c = 0; c < 3; ++c)
+                sample.around[std::size_t(c)] = sum[std::size_t(c)] / total;
+        }
+    }
+
 private:
     std::array<Bins, 3> binsOf(const Path &path) const
     {
         std::array<Bins, 3> bins;
         for (const Sample &sample : samples_) {
-            const Rgb v = path(sample.sheet);
+            const Rgb v = path(sample.sheet, sample.around);
             for (int c = 0; c < 3; ++c) {
                 const double level = std::round(v[std::size_t(c)] * 255.0);
                 bins[std::size_t(c)].add(
@@ -849,7 +901,7 @@ private:
     }
 
     Result &result_;
-    const std::vector<Sample> &samples_;
+    std::vector<Sample> samples_;
     const std::vector<Candidate> all_ = candidates();
 };
 
@@ -879,6 +931,7 @@ Result Diagnose(const QImage &sheet, const QImage &capture, const ErrorMeasures 
         const Rgb s = sample.sheet;
         for (int c = 0; c < 3; ++c)
             sample.sheet[std::size_t(c)] = s[std::size_t(result.order[std::size_t(c)])];
+        sample.around = sample.sheet;
     }
 
     // Bits, from the values each channel takes against the sheet's levels.
@@ -888,10 +941,16 @@ Result Diagnose(const QImage &sheet, const QImage &capture, const ErrorMeasures 
         std::tie(result.bits[std::size_t(c)], result.spread[std::size_t(c)]) =
             bitsOf(capturedLevels[std::size_t(c)], sheetLevels[std::size_t(result.order[std::size_t(c)])]);
 
-    Fitting fitting(result, samples);
+    Fitting fitting(result, std::move(samples));
     fitting.choosePath();
     fitting.findDither();
     fitting.findChroma(sheet, picture);
+    if (result.chroma != Chroma::Full) {
+        // Sharp sheets leave few places the lower chroma resolution spares:
+        // the path is chosen again knowing it.
+        fitting.blurSamples(sheet);
+        fitting.choosePath();
+    }
 
     const ErrorMeasures after = ErrorMeasures::Measure(capture, QPoint(0, 0), 1, result.simulate(sheet));
     result.psnr = after.psnr();
