@@ -59,7 +59,8 @@ int Run(CommandContext &context)
             return context.failUnknownMode(modeText);
         request.sheet = sheets.image(*mode);
         if (request.sheet.isNull())
-            return context.fail(tr("There is not enough memory for the %1 sheet.").arg(SheetArguments::ModeName(*mode)));
+            return context.fail(
+                tr("There is not enough memory for the %1 sheet.").arg(SheetArguments::ModeName(*mode)));
     }
 
     CensusReport::Result census = CensusReport::Run(fileName, request);
