@@ -51,6 +51,8 @@ struct Request
     PictureFile::Format diffFormat = PictureFile::Format::Png;
     // How many of the sheet's colours the picture lacks to list.
     int missingListed = 0;
+    // How many of the places with the largest CIEDE2000 difference to list.
+    int worstListed = 0;
 };
 
 enum class Outcome { Matches, Differs, Failed };

@@ -30,6 +30,9 @@ int statusOf(CensusReport::Outcome outcome)
     return Failed;
 }
 
+// The longest list of worst places: enough to see a pattern, little memory.
+constexpr int MostWorst = 100000;
+
 QString tr(const char *text)
 {
     return QCoreApplication::translate("SheetCommands", text);
@@ -60,11 +63,21 @@ int Run(CommandContext &context)
     const QString atOption = QStringLiteral("at");
     const QString diffOption = QStringLiteral("diff");
     const QString missingOption = QStringLiteral("missing");
+    const QString worstOption = QStringLiteral("worst");
 
     CensusReport::Request request;
     const bool compare = context.isSet(modeOption);
-    if (!compare && (context.isSet(atOption) || context.isSet(diffOption) || context.isSet(missingOption)))
-        return context.failUsage(tr("--at, --diff and --missing compare with a sheet: give --mode too."));
+    if (!compare && (context.isSet(atOption) || context.isSet(diffOption) || context.isSet(missingOption)
+                     || context.isSet(worstOption)))
+        return context.failUsage(tr("--at, --diff, --missing and --worst compare with a sheet: give --mode too."));
+    if (context.isSet(worstOption)) {
+        bool ok = false;
+        request.worstListed = context.value(worstOption).toInt(&ok);
+        if (!ok || request.worstListed < 1 || request.worstListed > MostWorst)
+            return context.failUsage(tr("Malformed count '%1': give --worst N, N from 1 to %2.")
+                                         .arg(context.value(worstOption))
+                                         .arg(MostWorst));
+    }
     if (context.isSet(missingOption)) {
         bool ok = false;
         request.missingListed = context.value(missingOption).toInt(&ok);

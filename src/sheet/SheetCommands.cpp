@@ -95,6 +95,10 @@ const std::vector<Command> &commands()
            tr("List the first N (default 20: --missing alone) of the sheet's colours the picture lacks, as\n"
             "RRGGBB X Y with the place the sheet holds each."),
            QStringLiteral("N")},
+          {QStringLiteral("worst"),
+           tr("List the N places with the largest dE2000 as X Y SHEET CAPTURED dE: X Y in the picture, the\n"
+              "sheet's colour and the picture's as RRGGBB (RRRRGGGGBBBB at 16 bits)."),
+           QStringLiteral("N")},
           jsonOption()},
          tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure how far "
             "off it is."),
@@ -106,8 +110,10 @@ const std::vector<Command> &commands()
             "colours: N (the sheet's colours not in the picture), extra colours: N (the picture's colours\n"
             "not in the sheet), max channel difference: N (in 8-bit levels; fractional at 16 bits), mean\n"
             "channel difference: X, PSNR: X dB (as ImageMagick's compare -metric PSNR; inf when\n"
-            "identical), mean dE2000: X and max dE2000: X (sRGB, D65, CIEDE2000). It exits with 0 when\n"
-            "the picture is the sheet pixel for pixel, 1 otherwise. A 16-bit sample matches only at the\n"
+            "identical), mean dE2000: X and max dE2000: X (sRGB, D65, CIEDE2000), and within 1 level: X %,\n"
+            "within 2 levels: X % and within 4 levels: X % (the pixels whose largest channel difference is\n"
+            "at most that: a healthy 4:2:0 path keeps nearly all within a few). It exits with 0 when the\n"
+            "picture is the sheet pixel for pixel, 1 otherwise. A 16-bit sample matches only at the\n"
             "sheet's level times 257.\n"
             "\n"
             "A picture larger than the sheet (a screenshot) is searched for the sheet, shown 1:1 or at a\n"
@@ -118,17 +124,20 @@ const std::vector<Command> &commands()
             "pixels off); a picture smaller than the sheet differs at every place only one of them has.\n"
             "\n"
             "--mode auto looks for all eight sheets at once, each 1:1 and at scales 2 to 4, and prints\n"
-            "mode: NAME first, the sheet found.\n"
+            "mode: NAME first, the sheet found. When nothing is found, a line searched: ... says what was\n"
+            "tried; smooth or fractional scaling is not searched.\n"
             "\n"
             "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
             "differs.\n"
             "\n"
             "--json writes the same facts as one JSON document: an object whose keys are the line names in\n"
-            "snake_case (mode, offset [x, y], scale, size [w, h], pixels, distinct, depth, differing_pixels,\n"
-            "missing_colours, extra_colours, max_channel_difference, mean_channel_difference, psnr_db (null\n"
-            "when identical), mean_de2000, max_de2000, diff_scale, sheet_not_found {mode, offset, scale,\n"
-            "mean_channel_difference}, searched, missing [{colour, x, y}]), numbers as numbers; for several\n"
-            "FILEs an array of them, each with file (and error when it could not be counted).\n\n")
+            "snake_case, numbers as numbers: mode, offset [x, y], scale, size [w, h], pixels, distinct,\n"
+            "depth, differing_pixels, missing_colours, extra_colours, max_channel_difference,\n"
+            "mean_channel_difference, psnr_db (null when identical), mean_de2000, max_de2000,\n"
+            "within_1_level_percent, within_2_levels_percent, within_4_levels_percent, diff_scale,\n"
+            "sheet_not_found {mode, offset, scale, mean_channel_difference}, searched, missing [{colour,\n"
+            "x, y}], worst [{x, y, sheet, captured, de2000}]; for several FILEs an array of them, each with\n"
+            "file (and error when it could not be counted).\n\n")
              + allocationLimitNote(),
          CensusCommand::Run},
         {QStringLiteral("diagnose"),
