@@ -65,18 +65,23 @@ int Run(CommandContext &context)
 
     CensusReport::Result census = CensusReport::Run(fileName, request);
     QString foundMode; // when found by its size, the census named none
-    // A sheet whose colours changed beyond what the search recognises (its
-    // channels in another order) is still that sheet when the picture has its
-    // size exactly.
+    // A picture of a sheet's exact size is that sheet where it lies, even when
+    // its colours changed beyond what the search recognises (its channels in
+    // another order, a strong curve) and it finds nothing, or a shifted place.
     const QJsonArray size = census.facts.json().value(QStringLiteral("size")).toArray();
-    if (anySheet && !request.at && census.picture.isNull() && census.outcome != CensusReport::Outcome::Failed
-        && fileName != QLatin1String("-")) {
-        if (const std::optional<Mode> mode = Sheets::OfSize(size.at(0).toInt(), size.at(1).toInt())) {
-            request.anyOf.clear();
-            request.sheet = sheets.image(*mode);
-            census = CensusReport::Run(fileName, request);
-            foundMode = SheetArguments::ModeName(*mode);
-        }
+    const QSize pictureSize =
+        census.picture.isNull() ? QSize(size.at(0).toInt(), size.at(1).toInt()) : census.picture.size();
+    const bool partly = !census.picture.isNull() && !census.picture.rect().contains(census.sheetArea);
+    const std::optional<Mode> sameSize = Sheets::OfSize(pictureSize.width(), pictureSize.height());
+    if (!request.at && fileName != QLatin1String("-") && census.outcome != CensusReport::Outcome::Failed
+        && (census.picture.isNull() || partly) && sameSize
+        && (anySheet || request.sheet.size() == pictureSize)) {
+        request.anyOf.clear();
+        request.sheet = sheets.image(*sameSize);
+        request.at = CensusReport::Placement {0, 0, 1};
+        census = CensusReport::Run(fileName, request);
+        if (anySheet)
+            foundMode = SheetArguments::ModeName(*sameSize);
     }
     const bool compared = census.outcome != CensusReport::Outcome::Failed && !census.picture.isNull();
     if (compared && !census.picture.rect().contains(census.sheetArea))
