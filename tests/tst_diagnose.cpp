@@ -1,11 +1,15 @@
 // tintwell-sheet diagnose as a user runs it: sheets put through known faults
-// by ffmpeg's scale filter and ImageMagick must be named step by step, the
-// sheet put through the steps must explain the capture, and the .cube that
-// --fix writes must undo what can be undone, in our apply and in ffmpeg.
+// by ffmpeg's scale filter and ImageMagick must be found without being named
+// and their faults named step by step, in lines and in JSON; the sheet put
+// through the steps must explain the capture, and the .cube that --fix writes
+// must undo what can be undone, in our apply and in ffmpeg.
 
 #include "FileTesting.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -27,7 +31,8 @@ Run runProgram(const QString &program, const QStringList &arguments)
     process.start(program, arguments);
     if (!process.waitForStarted() || !process.waitForFinished(300'000) || process.exitStatus() != QProcess::NormalExit)
         return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)};
+    return {process.exitCode(),
+            QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)};
 }
 
 Run sheet(const QStringList &arguments)
@@ -53,8 +58,16 @@ QString path(const QString &encoded, const QString &decoded, const QString &form
 
 QStringList ffmpeg(const QString &filter)
 {
-    return {Ffmpeg, QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-i"),
-            QStringLiteral("IN"), QStringLiteral("-vf"), filter, QStringLiteral("-frames:v"), QStringLiteral("1"),
+    return {Ffmpeg,
+            QStringLiteral("-loglevel"),
+            QStringLiteral("error"),
+            QStringLiteral("-y"),
+            QStringLiteral("-i"),
+            QStringLiteral("IN"),
+            QStringLiteral("-vf"),
+            filter,
+            QStringLiteral("-frames:v"),
+            QStringLiteral("1"),
             QStringLiteral("OUT")};
 }
 
@@ -145,21 +158,21 @@ void TestDiagnose::faultChains_data()
                                       << Commands {};
     QTest::newRow("round trip, BT.709 full 4:4:4")
         << "64kilo" << Commands {ffmpeg(path(full709, full709))} << QStringList {} << "" << false << Commands {};
-    QTest::newRow("round trip, BT.601 limited 4:4:4")
-        << "4096" << Commands {ffmpeg(path(limited601, limited601))} << QStringList {} << "black 000000" << false
-        << Commands {};
+    QTest::newRow("round trip, BT.601 limited 4:4:4") << "4096" << Commands {ffmpeg(path(limited601, limited601))}
+                                                      << QStringList {} << "black 000000" << false << Commands {};
     QTest::newRow("red and blue swapped")
         << "64kilo"
         << Commands {magick({QStringLiteral("-separate"), QStringLiteral("-swap"), QStringLiteral("0,2"),
                              QStringLiteral("-combine")})}
         << QStringList {QStringLiteral("channel order: BGR")} << "" << true << Commands {};
-    QTest::newRow("channels rotated")
-        << "4096" << Commands {ffmpeg(QStringLiteral("colorchannelmixer=rr=0:rg=1:gg=0:gb=1:bb=0:br=1"))}
-        << QStringList {QStringLiteral("channel order: GBR")} << "red 0000FF" << false << Commands {};
-    QTest::newRow("limited read as full")
-        << "64kilo" << Commands {ffmpeg(path(limited709, full709))}
-        << QStringList {QStringLiteral("range: limited read as full")} << "" << true
-        << Commands {ffmpeg(path(limited709, limited709))};
+    QTest::newRow("channels rotated") << "4096"
+                                      << Commands {ffmpeg(
+                                             QStringLiteral("colorchannelmixer=rr=0:rg=1:gg=0:gb=1:bb=0:br=1"))}
+                                      << QStringList {QStringLiteral("channel order: GBR")} << "red 0000FF" << false
+                                      << Commands {};
+    QTest::newRow("limited read as full") << "64kilo" << Commands {ffmpeg(path(limited709, full709))}
+                                          << QStringList {QStringLiteral("range: limited read as full")} << "" << true
+                                          << Commands {ffmpeg(path(limited709, limited709))};
     QTest::newRow("full read as limited")
         << "4096" << Commands {ffmpeg(path(full709, limited709))}
         << QStringList {QStringLiteral("range: full read as limited")} << "white FFFFFF" << false << Commands {};
@@ -167,10 +180,9 @@ void TestDiagnose::faultChains_data()
         << "64kilo" << Commands {ffmpeg(path(limited709, full709) + QLatin1Char(',') + path(limited709, full709))}
         << QStringList {QStringLiteral("range: limited read as full twice")} << "" << true
         << Commands {ffmpeg(path(limited709, limited709) + QLatin1Char(',') + path(limited709, limited709))};
-    QTest::newRow("BT.601 read as BT.709")
-        << "64kilo" << Commands {ffmpeg(path(full601, full709))}
-        << QStringList {QStringLiteral("matrix: BT.601 read as BT.709")} << "" << true
-        << Commands {ffmpeg(path(full601, full601))};
+    QTest::newRow("BT.601 read as BT.709") << "64kilo" << Commands {ffmpeg(path(full601, full709))}
+                                           << QStringList {QStringLiteral("matrix: BT.601 read as BT.709")} << ""
+                                           << true << Commands {ffmpeg(path(full601, full601))};
     QTest::newRow("BT.2020 read as BT.601")
         << "4096" << Commands {ffmpeg(path(QStringLiteral("bt2020 full"), full601))}
         << QStringList {QStringLiteral("matrix: BT.2020 read as BT.601")} << "" << false << Commands {};
@@ -188,18 +200,21 @@ void TestDiagnose::faultChains_data()
         << QStringList {QStringLiteral("chroma: 4:2:0")} << "" << false << Commands {};
     QTest::newRow("6 bits") << "64kilo" << Commands {magick({QStringLiteral("-posterize"), QStringLiteral("64")})}
                             << QStringList {QStringLiteral("bits: 6 6 6")} << "" << false << Commands {};
-    QTest::newRow("5 6 5, dithered")
-        << "64kilo" << Commands {magick({QStringLiteral("-ordered-dither"), QStringLiteral("o8x8,32,64,32")})}
-        << QStringList {QStringLiteral("bits: 5 6 5"), QStringLiteral("dither: yes")} << "" << false << Commands {};
+    QTest::newRow("5 6 5, dithered") << "64kilo"
+                                     << Commands {magick(
+                                            {QStringLiteral("-ordered-dither"), QStringLiteral("o8x8,32,64,32")})}
+                                     << QStringList {QStringLiteral("bits: 5 6 5"), QStringLiteral("dither: yes")} << ""
+                                     << false << Commands {};
     QTest::newRow("gamma") << "64kilo" << Commands {magick({QStringLiteral("-gamma"), QStringLiteral("0.8")})}
                            << QStringList {QStringLiteral("tone curve: gamma 1.25 1.25 1.25")} << "" << true
                            << Commands {};
-    QTest::newRow("gamma per channel")
-        << "4096" << Commands {magick({QStringLiteral("-gamma"), QStringLiteral("0.8,1,1.25")})}
-        << QStringList {QStringLiteral("tone curve: gamma 1.25 1.00 0.80")} << "" << true << Commands {};
-    QTest::newRow("no power law")
-        << "64kilo" << Commands {magick({QStringLiteral("-sigmoidal-contrast"), QStringLiteral("6x50%")})}
-        << QStringList {QStringLiteral("tone curve: table")} << "" << true << Commands {};
+    QTest::newRow("gamma per channel") << "4096"
+                                       << Commands {magick({QStringLiteral("-gamma"), QStringLiteral("0.8,1,1.25")})}
+                                       << QStringList {QStringLiteral("tone curve: gamma 1.25 1.00 0.80")} << "" << true
+                                       << Commands {};
+    QTest::newRow("no power law") << "64kilo"
+                                  << Commands {magick({QStringLiteral("-sigmoidal-contrast"), QStringLiteral("6x50%")})}
+                                  << QStringList {QStringLiteral("tone curve: table")} << "" << true << Commands {};
     QTest::newRow("in a screenshot, limited read as full")
         << "4096"
         << Commands {{Convert, QStringLiteral("-size"), QStringLiteral("640x480"), QStringLiteral("gradient:navy-grey"),
@@ -221,13 +236,39 @@ void TestDiagnose::faultChains()
     if (!QFile::exists(Convert) || !QFile::exists(Ffmpeg))
         QSKIP("ImageMagick or ffmpeg is not installed (scripts/ensure-packages installs them)");
 
-    const QString name = QString::fromLatin1(QTest::currentDataTag()).replace(QRegularExpression(QStringLiteral("\\W+")), QStringLiteral("-"));
+    const QString name = QString::fromLatin1(QTest::currentDataTag())
+                             .replace(QRegularExpression(QStringLiteral("\\W+")), QStringLiteral("-"));
     const QString capture = produce(mode, commands, name);
     QVERIFY2(!capture.isEmpty(), "the producer failed");
+    // The sheet is found without being named.
     const QString cube = file(name + QStringLiteral(".cube"));
-    const Run run = sheet({QStringLiteral("diagnose"), capture, QStringLiteral("--mode"), mode, QStringLiteral("--fix"), cube});
+    const Run run = sheet({QStringLiteral("diagnose"), capture, QStringLiteral("--fix"), cube});
     QCOMPARE(run.exitCode, commands.isEmpty() ? 0 : 1);
+    QCOMPARE(run.lines.value(0), QStringLiteral("mode: ") + mode);
     QCOMPARE(stepsOf(run.lines), expected);
+
+    // The same facts as JSON, the steps' names in snake_case.
+    const Run json =
+        sheet({QStringLiteral("diagnose"), capture, QStringLiteral("--mode"), mode, QStringLiteral("--json")});
+    const QJsonObject document = QJsonDocument::fromJson(json.lines.join(QLatin1Char('\n')).toUtf8()).object();
+    for (const QString &line : expected) {
+        const QString key = line.section(QStringLiteral(": "), 0, 0).replace(QLatin1Char(' '), QLatin1Char('_'));
+        const QString text = line.section(QStringLiteral(": "), 1);
+        const QJsonValue value = document.value(key);
+        if (key == QLatin1String("offset") || key == QLatin1String("bits")) {
+            QStringList numbers;
+            for (const QJsonValue number : value.toArray())
+                numbers << QString::number(number.toInt());
+            QCOMPARE(numbers.join(QLatin1Char(' ')), text);
+        } else if (key == QLatin1String("tone_curve")) {
+            QCOMPARE(value[QLatin1String("table")].toArray().size(), 3);
+            QVERIFY(text.startsWith(value[QLatin1String("kind")].toString()));
+        } else if (key == QLatin1String("dither")) {
+            QCOMPARE(value.toBool(), true);
+        } else {
+            QCOMPARE(value.toString(), text);
+        }
+    }
     if (!landmark.isEmpty())
         QVERIFY2(run.lines.filter(QStringLiteral("landmarks: ")).join(QString()).contains(landmark),
                  qPrintable(run.lines.join(QLatin1Char('\n'))));
@@ -260,7 +301,8 @@ void TestDiagnose::faultChains()
                                    QStringLiteral("mean dE2000"));
         qInfo("  fixed (%s): mean dE2000 %.4f, cost of what cannot be undone %.4f", fixed == ours ? "apply" : "lut3d",
               left, cost);
-        QVERIFY2(left <= after + 0.3 + cost, qPrintable(QStringLiteral("%1 > %2 + 0.3 + %3").arg(left).arg(after).arg(cost)));
+        QVERIFY2(left <= after + 0.3 + cost,
+                 qPrintable(QStringLiteral("%1 > %2 + 0.3 + %3").arg(left).arg(after).arg(cost)));
     }
 }
 

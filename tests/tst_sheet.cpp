@@ -20,10 +20,14 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRgba64>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -254,6 +258,8 @@ private slots:
     void censusDiffAndMissing();
     void censusFindsAnySheet_data();
     void censusFindsAnySheet();
+    void jsonSaysWhatTheLinesSay_data();
+    void jsonSaysWhatTheLinesSay();
     void locate_data();
     void locate();
     void modes();
@@ -321,7 +327,9 @@ void tst_Sheet::makeEveryModeAndCensusIt()
     const QString expected = QStringLiteral("size: %1x%1\npixels: %2\ndistinct: %3\ndepth: 8\n"
                                             "differing pixels: 0\nmissing colours: 0\nextra colours: 0\n"
                                             "max channel difference: 0\nmean channel difference: 0.0000\n"
-                                            "PSNR: inf dB\nmean dE2000: 0.0000\nmax dE2000: 0.0000\n")
+                                            "PSNR: inf dB\nmean dE2000: 0.0000\nmax dE2000: 0.0000\n"
+                                            "within 1 level: 100.00 %\nwithin 2 levels: 100.00 %\n"
+                                            "within 4 levels: 100.00 %\n")
                                  .arg(n)
                                  .arg(n * n)
                                  .arg(DistinctColours[std::size_t(mode)]);
@@ -431,7 +439,7 @@ void tst_Sheet::censusOfAChangedSheet()
     // The counts, then the measures, which tst_census checks.
     const QString out = QString::fromLatin1(counted.out);
     QCOMPARE(out.section(QLatin1Char('\n'), 0, 6) + QLatin1Char('\n'), expected);
-    QCOMPARE(out.count(QLatin1Char('\n')), 12);
+    QCOMPARE(out.count(QLatin1Char('\n')), 15);
     // Measured where the two overlap: the cropped sheet is exact there.
     QCOMPARE(out.contains(QLatin1String("\nPSNR: inf dB\n")), exitCode == 0 || change == QLatin1String("crop"));
     QVERIFY(counted.err.isEmpty());
@@ -491,6 +499,10 @@ void tst_Sheet::censusOfSeveralPictures()
                                  QStringLiteral("--at"), QStringLiteral("13,7,2")});
     QCOMPARE(told.exitCode, 0);
     QVERIFY(told.out.startsWith("offset: 13 7\nscale: 2\nsize: 54x54\n"));
+    const Result toldAny = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"), QStringLiteral("auto"),
+                                    QStringLiteral("--at"), QStringLiteral("13,7,2")});
+    QCOMPARE(toldAny.exitCode, 0);
+    QVERIFY(toldAny.out.startsWith("mode: 729\noffset: 13 7\nscale: 2\nsize: 54x54\n"));
     const Result outside = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"),
                                     QStringLiteral("729"), QStringLiteral("--at"), QStringLiteral("50,7,2")});
     QCOMPARE(outside.exitCode, 2);
@@ -528,6 +540,9 @@ void tst_Sheet::censusFindsAnySheet_data()
     // Once placed a row low: the codec smears the light frame into the
     // sheet's top row.
     QTest::newRow("64kilo, H.264 4:2:0 frame") << 3 << 1 << QPoint(813, 301) << QSize(1920, 1080) << "h264";
+    // A crop a few pixels off: the sheet shifted, partly outside.
+    QTest::newRow("64kilo cropped 3, 2 off") << 3 << 1 << QPoint(3, 2) << QSize(256, 256) << "cropped";
+    QTest::newRow("2025 cropped -5, -4 off") << 6 << 1 << QPoint(-5, -4) << QSize(45, 45) << "cropped";
     QTest::newRow("64kilo mirrored") << 3 << 1 << QPoint(100, 50) << small << "flopped";
     QTest::newRow("no sheet") << -1 << 1 << QPoint() << small << "png";
 }
@@ -556,7 +571,12 @@ void tst_Sheet::censusFindsAnySheet()
         convert << QStringLiteral("(") << sheetName << QStringLiteral("-scale") << QStringLiteral("%1%").arg(scale * 100);
         if (path == QLatin1String("flopped"))
             convert << QStringLiteral("-flop");
-        convert << QStringLiteral(")") << QStringLiteral("-geometry") << QStringLiteral("+%1+%2").arg(at.x()).arg(at.y())
+        convert << QStringLiteral(")") << QStringLiteral("-geometry")
+                << QStringLiteral("%1%2%3%4")
+                       .arg(at.x() < 0 ? "" : "+")
+                       .arg(at.x())
+                       .arg(at.y() < 0 ? "" : "+")
+                       .arg(at.y())
                 << QStringLiteral("-composite");
     }
     if (path == QLatin1String("jpeg"))
@@ -580,7 +600,9 @@ void tst_Sheet::censusFindsAnySheet()
     const Result counted = runHere(census);
     const QString out = QString::fromLatin1(counted.out);
     if (mode < 0 || path == QLatin1String("flopped")) {
-        QVERIFY2(counted.exitCode == 1 && out.contains(QLatin1String("\nsheet not found: closest ")),
+        QVERIFY2(counted.exitCode == 1 && out.contains(QLatin1String("\nsheet not found: closest "))
+                     && out.contains(QLatin1String("\nsearched: 1:1 and scales 2 to 4 (nearest neighbour)"))
+                     && out.contains(QLatin1String("smooth or fractional scaling is not searched\n")),
                  qPrintable(describe(census, counted) + out));
         return;
     }
@@ -629,20 +651,188 @@ void tst_Sheet::censusDiffAndMissing()
             QVERIFY2((qGray(diff.pixel(x, y)) == 0) != square.contains(x, y), qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
 }
 
+// --json against the text lines of the same command: every `name: value`
+// line is a key in snake_case ("PSNR: 25.73 dB" is psnr_db) holding the
+// same value as a number, [x, y] or text; rows are an array.
+void tst_Sheet::jsonSaysWhatTheLinesSay_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // @/ is the test folder
+
+    QTest::newRow("census of a JPEG, --missing")
+        << QStringList {"census", "@/json.jpg", "--mode", "64kilo", "--missing=3", "--diff", "@/json-diff.png",
+                        "--worst", "4"};
+    QTest::newRow("census --mode auto, scale 2") << QStringList {"census", "@/json-shot.png", "--mode", "auto"};
+    QTest::newRow("census finding nothing") << QStringList {"census", "@/json-flat.png", "--mode", "auto"};
+    QTest::newRow("census, only counted") << QStringList {"census", "@/json.jpg"};
+    QTest::newRow("census of two files")
+        << QStringList {"census", "@/json-shot.png", "@/json.jpg", "--mode", "4096"};
+    QTest::newRow("census of a file that is not there")
+        << QStringList {"census", "@/json-shot.png", "@/nothing.png", "--mode", "auto"};
+    QTest::newRow("locate") << QStringList {"locate", "64kilo", "90FF20"};
+    QTest::newRow("locate, not held") << QStringList {"locate", "4096", "FF0102"};
+    QTest::newRow("modes") << QStringList {"modes"};
+}
+
+void tst_Sheet::jsonSaysWhatTheLinesSay()
+{
+    QFETCH(QStringList, arguments);
+    if (!QFile::exists(Convert))
+        QSKIP("ImageMagick is not installed (scripts/ensure-packages installs it)");
+    const QString sheetName = folder_.filePath(QStringLiteral("json-sheet.png"));
+    if (!QFile::exists(sheetName)) {
+        QVERIFY(SheetPicture(3).save(sheetName));
+        QVERIFY(SheetPicture(5).save(folder_.filePath(QStringLiteral("json-4096.png"))));
+        const QList<QStringList> pictures {
+            {sheetName, "-quality", "80", folder_.filePath(QStringLiteral("json.jpg"))},
+            {"-size", "300x200", "xc:#4060a0", "(", folder_.filePath(QStringLiteral("json-4096.png")), "-scale",
+             "200%", ")", "-geometry", "+31+17", "-composite", "PNG24:" + folder_.filePath(QStringLiteral("json-shot.png"))},
+            {"-size", "300x200", "xc:#4060a0", "PNG24:" + folder_.filePath(QStringLiteral("json-flat.png"))}};
+        for (const QStringList &convert : pictures) {
+            QProcess process;
+            process.start(Convert, convert);
+            QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+        }
+    }
+    arguments.replaceInStrings(QStringLiteral("@/"), folder_.path() + QLatin1Char('/'));
+
+    const Result text = runHere(arguments);
+    const Result json = runHere(arguments + QStringList {QStringLiteral("--json")});
+    QCOMPARE(json.exitCode, text.exitCode);
+    QCOMPARE(json.err, text.err);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json.out, &error);
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString() + json.out));
+    const QStringList lines = QString::fromLatin1(text.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+
+    if (arguments[0] == QLatin1String("modes")) {
+        QCOMPARE(document.array().size(), lines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QJsonObject mode = document.array()[i].toObject();
+            const QStringList fields = lines[i].split(QLatin1Char(' '));
+            QCOMPARE(QStringList({QString::number(mode["index"].toInt()), mode["name"].toString(),
+                                  QStringLiteral("%1x%1").arg(mode["size"].toInt()),
+                                  QStringLiteral("%1x%1").arg(mode["tile"].toInt()),
+                                  QString::number(mode["colours"].toInteger())}),
+                     fields.mid(0, 5));
+            for (const char *channel : {"red", "green", "blue"})
+                QVERIFY(lines[i].contains(QStringLiteral("(%1)").arg(mode[channel].toArray().size())));
+        }
+        return;
+    }
+    if (arguments[0] == QLatin1String("locate")) {
+        QStringList places;
+        for (const QJsonValue place : document.object()["places"].toArray())
+            places << QStringLiteral("%1 %2").arg(place[0].toInt()).arg(place[1].toInt());
+        QCOMPARE(places, lines);
+        if (text.exitCode == 1)
+            QVERIFY(text.err.contains(document.object()["nearest_held"].toString().toLatin1()));
+        return;
+    }
+
+    // census: one object, or one for each file after its file: line.
+    QList<QJsonObject> objects;
+    if (document.isArray()) {
+        for (const QJsonValue value : document.array())
+            objects << value.toObject();
+    } else {
+        objects << document.object();
+    }
+    qsizetype next = -1;
+    qsizetype rows = 0;
+    qsizetype worst = 0;
+    QList<QSet<QString>> seen(objects.size());
+    for (const QString &line : lines) {
+        const qsizetype colon = line.indexOf(QLatin1String(": "));
+        if (line.startsWith(QLatin1String("file: "))) {
+            ++next;
+            QCOMPARE(objects[next]["file"].toString(), line.mid(6));
+            continue;
+        }
+        const QJsonObject &object = objects[std::max<qsizetype>(next, 0)];
+        if (colon < 0 && line.count(QLatin1Char(' ')) == 2) { // RRGGBB X Y, a colour missing
+            const QJsonObject row = object["missing"].toArray()[rows++].toObject();
+            QCOMPARE(QStringLiteral("%1 %2 %3").arg(row["colour"].toString()).arg(row["x"].toInt()).arg(row["y"].toInt()),
+                     line);
+            continue;
+        }
+        if (colon < 0) { // X Y SHEET CAPTURED dE, a worst place
+            const QJsonObject row = object["worst"].toArray()[worst++].toObject();
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+                         .arg(row["x"].toInt())
+                         .arg(row["y"].toInt())
+                         .arg(row["sheet"].toString(), row["captured"].toString())
+                         .arg(row["de2000"].toDouble(), 0, 'f', 4),
+                     line);
+            continue;
+        }
+        QString name = line.left(colon);
+        QString value = line.mid(colon + 2);
+        if (value.endsWith(QLatin1String(" dB"))) {
+            name += QLatin1String(" dB");
+            value.chop(3);
+        } else if (value.endsWith(QLatin1String(" %"))) {
+            name += QLatin1String(" percent");
+            value.chop(2);
+        }
+        const QString key = name.toLower().replace(QLatin1Char(' '), QLatin1Char('_'));
+        QVERIFY2(object.contains(key), qPrintable(key));
+        seen[std::max<qsizetype>(next, 0)].insert(key);
+        const QJsonValue held = object[key];
+        QString shown;
+        if (held.isArray())
+            shown = QStringLiteral("%1%2%3")
+                        .arg(held[0].toInt())
+                        .arg(key == QLatin1String("size") ? QLatin1Char('x') : QLatin1Char(' '))
+                        .arg(held[1].toInt());
+        else if (held.isNull())
+            shown = QStringLiteral("inf");
+        else if (held.isString())
+            shown = held.toString();
+        else if (held.isObject()) // sheet not found: closest MODE at offset X Y scale S, ...
+            shown = QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
+                        .arg(held["mode"].isString() ? held["mode"].toString() + QLatin1Char(' ') : QString())
+                        .arg(held["offset"][0].toInt())
+                        .arg(held["offset"][1].toInt())
+                        .arg(held["scale"].toInt())
+                        .arg(held["mean_channel_difference"].toDouble(), 0, 'f', 4);
+        else {
+            const qsizetype point = value.lastIndexOf(QLatin1Char('.'));
+            shown = QString::number(held.toDouble(), 'f', point < 0 ? 0 : int(value.size() - point - 1));
+            if (key == QLatin1String("diff_scale"))
+                shown.prepend(QStringLiteral("1 level = "));
+        }
+        QCOMPARE(shown, value);
+    }
+    // Nothing more in JSON than in the lines.
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        QStringList keys = objects[i].keys();
+        keys.removeAll(QStringLiteral("file"));
+        keys.removeAll(QStringLiteral("error"));
+        if (rows > 0 || objects[i].contains(QLatin1String("missing")))
+            keys.removeAll(QStringLiteral("missing"));
+        if (worst > 0)
+            keys.removeAll(QStringLiteral("worst"));
+        QCOMPARE(keys.size(), seen[i].size());
+    }
+}
+
 void tst_Sheet::locate_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("colour");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("places");
+    QTest::addColumn<QString>("nearest"); // the nearest colour held, for one not held
 
     // Green 255 in the three bottom-right tiles of 64kilo.
-    QTest::newRow("64kilo, three places") << "64kilo" << "90ff20" << 0 << "100 200\n164 200\n228 200\n";
-    QTest::newRow("# and capitals") << "3" << "#90FF20" << 0 << "100 200\n164 200\n228 200\n";
-    QTest::newRow("16million, once") << "16million" << "2ca01f" << 0 << "300 4000\n";
-    QTest::newRow("729, the top-left corner") << "729" << "000000" << 0 << "0 0\n";
-    QTest::newRow("4096 holds no colour off its levels") << "4096" << "010203" << 1 << "";
-    QTest::newRow("16kilo never has green 255") << "16kilo" << "00ff00" << 1 << "";
+    QTest::newRow("64kilo, three places") << "64kilo" << "90ff20" << 0 << "100 200\n164 200\n228 200\n" << "";
+    QTest::newRow("# and capitals") << "3" << "#90FF20" << 0 << "100 200\n164 200\n228 200\n" << "";
+    QTest::newRow("16million, once") << "16million" << "2ca01f" << 0 << "300 4000\n" << "";
+    QTest::newRow("729, the top-left corner") << "729" << "000000" << 0 << "0 0\n" << "";
+    // Levels in steps of 17; green of 16kilo four apart up to 252.
+    QTest::newRow("4096 holds no colour off its levels") << "4096" << "010209" << 1 << "" << "000011";
+    QTest::newRow("16kilo never has green 255") << "16kilo" << "00ff00" << 1 << "" << "00FC00";
+    QTest::newRow("64kilo, one blue level off") << "64kilo" << "90ff21" << 1 << "" << "90FF20";
 }
 
 void tst_Sheet::locate()
@@ -651,13 +841,16 @@ void tst_Sheet::locate()
     QFETCH(QString, colour);
     QFETCH(int, exitCode);
     QFETCH(QString, places);
+    QFETCH(QString, nearest);
 
     const QStringList arguments {QStringLiteral("locate"), mode, colour};
     const Result found = runHere(arguments);
     QVERIFY2(found.exitCode == exitCode, qPrintable(describe(arguments, found)));
     QCOMPARE(QString::fromLatin1(found.out), places);
-    // Not found: one line on stderr says so.
+    // Not found: one line on stderr says so, naming the nearest colour held.
     QCOMPARE(found.err.count('\n'), exitCode == 0 ? 0 : 1);
+    if (!nearest.isEmpty())
+        QVERIFY2(found.err.contains(("the nearest colour it holds is " + nearest).toLatin1()), found.err.constData());
 }
 
 // The levels a "modes" line gives for a channel: "0..254 step 2 (128)" or
@@ -791,6 +984,13 @@ void tst_Sheet::badInput_data()
     row("census to a full standard output", {"census", "@/picture.bmp"}, Picture, fullOutput, OutputFull);
     row("census --mode to a full standard output", {"census", "@/picture.bmp", "--mode", "729"}, Picture, fullOutput,
         OutputFull);
+    row("census --json to a full standard output", {"census", "@/picture.bmp", "--mode", "auto", "--json"}, Picture,
+        fullOutput, OutputFull);
+    row("modes --json to a full standard output", {"modes", "--json"}, Nothing, fullOutput, OutputFull);
+    row("--mode auto --at where no sheet fits", {"census", "@/picture.bmp", "--mode", "auto", "--at", "240,240"}, Picture,
+        "No sheet fits at 240,240 at scale 1");
+    row("--worst 0", {"census", "@/picture.bmp", "--mode", "729", "--worst", "0"}, Picture, "Malformed count '0'");
+    row("--worst without a mode", {"census", "@/picture.bmp", "--worst", "3"}, Picture, "give --mode too");
     row("help to a full standard output", {"--help"}, Nothing, fullOutput, OutputFull);
     row("make to a full standard output", {"make", "729", "-"}, Nothing,
         "Could not save the picture to standard output: No space left on device", OutputFull);

@@ -3,18 +3,22 @@
 
 #include "platform/PictureFile.h"
 #include "census/ColourSet.h"
+#include "census/Facts.h"
 #include "census/ErrorMeasures.h"
 #include "picture/PictureReader.h"
 #include "census/SheetSearch.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QRect>
 #include <QRgba64>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace CensusReport {
@@ -63,10 +67,31 @@ QString decimals(double value)
     return QString::number(value, 'f', 4);
 }
 
+QString hexColour(std::uint32_t colour)
+{
+    return QStringLiteral("%1").arg(colour & 0xFFFFFFu, 6, 16, QLatin1Char('0')).toUpper();
+}
+
+// What a search that found nothing tried, and what it never tries.
+QString searchedText()
+{
+    return QStringLiteral("1:1 and scales 2 to %1 (nearest neighbour), and shifts of up to %2 pixels for a picture "
+                          "near the sheet's size; smooth or fractional scaling is not searched")
+        .arg(SheetSearch::MaxScale)
+        .arg(SheetSearch::MaxShift);
+}
+
+void addSize(Facts &facts, QSize size)
+{
+    facts.add(QStringLiteral("size"), sizeText(size), QJsonArray {size.width(), size.height()});
+}
+
 // The sheet's colours the picture lacks, the first `count` in the sheet's
 // reading order, each at the first place the sheet holds it.
-void listMissing(const QImage &sheet, const ColourSet &found, int count, QStringList &lines)
+void listMissing(const QImage &sheet, const ColourSet &found, int count, Facts &facts)
 {
+    QStringList lines;
+    QJsonArray items;
     ColourSet listed;
     int left = count;
     for (int y = 0; y < sheet.height() && left > 0; ++y) {
@@ -76,10 +101,33 @@ void listMissing(const QImage &sheet, const ColourSet &found, int count, QString
             if (found.contains(colour) || listed.contains(colour))
                 continue;
             listed.insert(colour);
-            lines << QStringLiteral("%1 %2 %3").arg(colour, 6, 16, QLatin1Char('0')).toUpper().arg(x).arg(y);
+            lines << QStringLiteral("%1 %2 %3").arg(hexColour(colour)).arg(x).arg(y);
+            items.append(QJsonObject {{QStringLiteral("colour"), hexColour(colour)}, {QStringLiteral("x"), x},
+                                      {QStringLiteral("y"), y}});
             --left;
         }
     }
+    facts.addRows(QStringLiteral("missing"), lines, items);
+}
+
+// The places with the largest CIEDE2000 difference: X Y SHEET CAPTURED dE.
+void listWorst(const std::vector<ErrorMeasures::Place> &places, int depth, Facts &facts)
+{
+    QStringList lines;
+    QJsonArray items;
+    for (const ErrorMeasures::Place &place : places) {
+        const QString captured = QStringLiteral("%1").arg(place.captured, depth == 8 ? 6 : 12, 16, QLatin1Char('0')).toUpper();
+        lines << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(place.place.x())
+                     .arg(place.place.y())
+                     .arg(hexColour(place.sheet), captured, decimals(place.de2000));
+        items.append(QJsonObject {{QStringLiteral("x"), place.place.x()},
+                                  {QStringLiteral("y"), place.place.y()},
+                                  {QStringLiteral("sheet"), hexColour(place.sheet)},
+                                  {QStringLiteral("captured"), captured},
+                                  {QStringLiteral("de2000"), place.de2000}});
+    }
+    facts.addRows(QStringLiteral("worst"), lines, items);
 }
 
 } // namespace
@@ -98,9 +146,12 @@ Result Run(const QString &fileName, const Request &request)
     return Run(read, name, request);
 }
 
-Result Run(const PictureReader::Picture &given, const QString &name, const Request &request)
+namespace {
+
+Result census(const PictureReader::Picture &given, const QString &name, const Request &request)
 {
     Result result;
+    Facts &facts = result.facts;
     // A picture from elsewhere (a view's, a decoder's frame) in any format
     // is measured as the reader would have given it.
     PictureReader::Picture read = given;
@@ -124,22 +175,30 @@ Result Run(const PictureReader::Picture &given, const QString &name, const Reque
     QRect sheetArea;
     int scale = 1;
 
-    const auto notFound = [&](const QString &closest) {
+    const auto notFound = [&](const std::pair<QString, QJsonValue> &closest) {
         ColourSet colours;
-        result.lines << QStringLiteral("size: %1").arg(sizeText(picture.size()))
-                     << QStringLiteral("pixels: %1").arg(qint64(picture.width()) * picture.height())
-                     << QStringLiteral("distinct: %1").arg(collect(picture, picture.rect(), colours))
-                     << QStringLiteral("depth: %1").arg(read.depth) << QStringLiteral("sheet not found: %1").arg(closest);
+        addSize(facts, picture.size());
+        facts.add(QStringLiteral("pixels"), qint64(picture.width()) * picture.height());
+        facts.add(QStringLiteral("distinct"), collect(picture, picture.rect(), colours));
+        facts.add(QStringLiteral("depth"), qint64(read.depth));
+        facts.add(QStringLiteral("sheet not found"), closest.first, closest.second);
+        facts.add(QStringLiteral("searched"), searchedText());
         result.outcome = Outcome::Differs;
         return result;
     };
     const auto closestText = [](const QString &sheetName, const SheetSearch::Placement &found) {
-        return QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
-            .arg(sheetName.isEmpty() ? QString() : sheetName + QLatin1Char(' '))
-            .arg(found.x)
-            .arg(found.y)
-            .arg(found.scale)
-            .arg(decimals(found.error));
+        QJsonObject object {{QStringLiteral("offset"), QJsonArray {found.x, found.y}},
+                            {QStringLiteral("scale"), found.scale},
+                            {QStringLiteral("mean_channel_difference"), found.error}};
+        if (!sheetName.isEmpty())
+            object.insert(QStringLiteral("mode"), sheetName);
+        return std::pair(QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
+                             .arg(sheetName.isEmpty() ? QString() : sheetName + QLatin1Char(' '))
+                             .arg(found.x)
+                             .arg(found.y)
+                             .arg(found.scale)
+                             .arg(decimals(found.error)),
+                         QJsonValue(object));
     };
     const auto eightBits = [&picture, &read] {
         return read.depth == 8 ? picture : picture.convertToFormat(QImage::Format_RGB32);
@@ -176,12 +235,13 @@ Result Run(const PictureReader::Picture &given, const QString &name, const Reque
                                    .arg(sizeText(picture.size()), name);
                 return result;
             }
-            return notFound(QStringLiteral("every sheet is larger than the picture"));
+            return notFound(std::pair(QStringLiteral("every sheet is larger than the picture"),
+                                      QJsonValue(QStringLiteral("every sheet is larger than the picture"))));
         }
         const QString &sheetName = request.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
         if (!match.placement.plausible && !request.at)
             return notFound(closestText(sheetName, match.placement));
-        result.lines << QStringLiteral("mode: %1").arg(sheetName);
+        facts.add(QStringLiteral("mode"), sheetName);
         sheet = drawn[std::size_t(match.sheet)];
         scale = match.placement.scale;
         sheetArea = QRect(match.placement.x, match.placement.y, sheet.width() * scale, sheet.width() * scale);
@@ -220,16 +280,17 @@ Result Run(const PictureReader::Picture &given, const QString &name, const Reque
         }
     }
     if (!sheet.isNull() && (area != picture.rect() || scale != 1 || sheetArea.topLeft() != QPoint(0, 0))) {
-        result.lines << QStringLiteral("offset: %1 %2").arg(sheetArea.x()).arg(sheetArea.y());
+        facts.add(QStringLiteral("offset"), sheetArea.x(), sheetArea.y());
         if (scale != 1)
-            result.lines << QStringLiteral("scale: %1").arg(scale);
+            facts.add(QStringLiteral("scale"), qint64(scale));
     }
 
     ColourSet found;
     const std::int64_t distinct = collect(picture, area, found);
-    result.lines << QStringLiteral("size: %1").arg(sizeText(area.size()))
-                 << QStringLiteral("pixels: %1").arg(qint64(area.width()) * area.height())
-                 << QStringLiteral("distinct: %1").arg(distinct) << QStringLiteral("depth: %1").arg(read.depth);
+    addSize(facts, area.size());
+    facts.add(QStringLiteral("pixels"), qint64(area.width()) * area.height());
+    facts.add(QStringLiteral("distinct"), qint64(distinct));
+    facts.add(QStringLiteral("depth"), qint64(read.depth));
     if (sheet.isNull())
         return result;
 
@@ -252,19 +313,26 @@ Result Run(const PictureReader::Picture &given, const QString &name, const Reque
     const std::int64_t missing = std::int64_t(expected.countMissingFrom(found));
     const std::int64_t extra = distinct - (std::int64_t(expected.count()) - missing);
 
-    result.lines << QStringLiteral("differing pixels: %1").arg(differing)
-                 << QStringLiteral("missing colours: %1").arg(missing) << QStringLiteral("extra colours: %1").arg(extra)
-                 << QStringLiteral("max channel difference: %1")
-                        .arg(read.depth == 8 ? QString::number(measures.maxChannelDifference)
-                                             : decimals(measures.maxChannelDifference))
-                 << QStringLiteral("mean channel difference: %1").arg(decimals(measures.meanChannelDifference))
-                 << QStringLiteral("PSNR: %1 dB")
-                        .arg(std::isinf(measures.psnr()) ? QStringLiteral("inf") : QString::number(measures.psnr(), 'f', 2))
-                 << QStringLiteral("mean dE2000: %1").arg(decimals(measures.meanDe2000))
-                 << QStringLiteral("max dE2000: %1").arg(decimals(measures.maxDe2000));
+    facts.add(QStringLiteral("differing pixels"), differing);
+    facts.add(QStringLiteral("missing colours"), qint64(missing));
+    facts.add(QStringLiteral("extra colours"), qint64(extra));
+    if (read.depth == 8)
+        facts.add(QStringLiteral("max channel difference"), qint64(measures.maxChannelDifference));
+    else
+        facts.add(QStringLiteral("max channel difference"), measures.maxChannelDifference, 4);
+    facts.add(QStringLiteral("mean channel difference"), measures.meanChannelDifference, 4);
+    facts.add(QStringLiteral("PSNR"), measures.psnr(), 2, QStringLiteral("dB"));
+    facts.add(QStringLiteral("mean dE2000"), measures.meanDe2000, 4);
+    facts.add(QStringLiteral("max dE2000"), measures.maxDe2000, 4);
+    // Of every pixel of the sheet's area and the counted area; a place only one has is not within.
+    const double all = double(std::max<qint64>(1, measures.pixels + onlyOne));
+    facts.add(QStringLiteral("within 1 level"), 100.0 * double(measures.withinOneLevel) / all, 2, QStringLiteral("%"));
+    facts.add(QStringLiteral("within 2 levels"), 100.0 * double(measures.withinTwoLevels) / all, 2, QStringLiteral("%"));
+    facts.add(QStringLiteral("within 4 levels"), 100.0 * double(measures.withinFourLevels) / all, 2, QStringLiteral("%"));
     result.outcome = differing == 0 ? Outcome::Matches : Outcome::Differs;
     result.picture = picture;
-    result.area = area;
+    result.sheet = sheet;
+    result.sheetArea = sheetArea;
     result.scale = scale;
     result.measures = measures;
 
@@ -275,7 +343,7 @@ Result Run(const PictureReader::Picture &given, const QString &name, const Reque
         if (diff.isNull()) {
             error = tr("There is not enough memory for the picture of the differences.");
         } else if (PictureFile::SavePicture(diff, request.diffFile, request.diffFormat, &error)) {
-            result.lines << QStringLiteral("diff scale: 1 level = %1").arg(level);
+            facts.add(QStringLiteral("diff scale"), QStringLiteral("1 level = %1").arg(level), QJsonValue(level.toDouble()));
         }
         if (!error.isEmpty()) {
             result.outcome = Outcome::Failed;
@@ -283,7 +351,19 @@ Result Run(const PictureReader::Picture &given, const QString &name, const Reque
         }
     }
     if (request.missingListed > 0)
-        listMissing(sheet, found, request.missingListed, result.lines);
+        listMissing(sheet, found, request.missingListed, facts);
+    if (request.worstListed > 0)
+        listWorst(ErrorMeasures::WorstPlaces(picture, overlap.topLeft(), scale, compared, request.worstListed),
+                  read.depth, facts);
+    return result;
+}
+
+} // namespace
+
+Result Run(const PictureReader::Picture &picture, const QString &shownName, const Request &request)
+{
+    Result result = census(picture, shownName, request);
+    result.lines = result.facts.lines();
     return result;
 }
 

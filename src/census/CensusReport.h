@@ -6,6 +6,7 @@
 // sheet's area only.
 
 #include "census/ErrorMeasures.h"
+#include "census/Facts.h"
 #include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
 
@@ -50,21 +51,28 @@ struct Request
     PictureFile::Format diffFormat = PictureFile::Format::Png;
     // How many of the sheet's colours the picture lacks to list.
     int missingListed = 0;
+    // How many of the places with the largest CIEDE2000 difference to list.
+    int worstListed = 0;
 };
 
 enum class Outcome { Matches, Differs, Failed };
 
 struct Result
 {
+    // What the census found, and the same as `name: value` lines.
+    Facts facts;
     QStringList lines;
     // Matches: the picture is the sheet (or was only counted).
     Outcome outcome = Outcome::Matches;
     // The error, one sentence naming the file, when the census failed.
     QString error;
-    // The picture read and, when it was compared, the sheet's area in it:
-    // for a caller that goes on to look closer (diagnose).
+    // When the picture was compared: the picture, the sheet it was compared
+    // with, the sheet's area in it (reaching beyond the picture for a sheet
+    // cropped off), its scale and the measures, for a caller that goes on to
+    // look closer (diagnose).
     QImage picture;
-    QRect area;
+    QImage sheet;
+    QRect sheetArea;
     int scale = 1;
     ErrorMeasures measures;
 };

@@ -1,13 +1,16 @@
 #include "census/Diagnosis.h"
 
 #include "census/ErrorMeasures.h"
+#include "census/LevelCut.h"
+#include "census/ToneFit.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <algorithm>
-#include <bitset>
 #include <cmath>
 #include <cstdint>
 #include <random>
-#include <tuple>
 #include <utility>
 
 namespace Diagnosis {
@@ -24,8 +27,6 @@ constexpr int SamplesTried = 65536;
 // A candidate chain is taken over a simpler one only when it leaves less
 // than this share of the simpler one's squared error.
 constexpr double SimplerWins = 0.9;
-// A power law this close to 1 is no tone curve.
-constexpr double GammaTolerance = 0.02;
 // Mean dE2000 the steps may leave before the capture counts as unexplained.
 constexpr double UnexplainedDe2000 = 3.0;
 
@@ -49,49 +50,6 @@ Rgb clamped(Rgb v)
     for (double &c : v)
         c = std::clamp(c, 0.0, 1.0);
     return v;
-}
-
-// The level `k` of `bits` bits spread over 0 to 255: rounded, truncated (as
-// some writers do), with the top bits repeated below (as hardware does), or
-// only shifted.
-inline int spreadLevel(int k, int bits, int spread)
-{
-    const int top = (1 << bits) - 1;
-    switch (spread) {
-    case 1: return int(std::floor(k * 255.0 / top + 1e-9));
-    case 2: {
-        int level = 0;
-        for (int shift = 8 - bits; shift > -bits; shift -= bits)
-            level |= shift >= 0 ? k << shift : k >> -shift;
-        return std::min(level, 255);
-    }
-    case 3: return k << (8 - bits);
-    default: return int(std::lround(k * 255.0 / top));
-    }
-}
-
-constexpr int Spreads = 4;
-
-// A level cut to `bits` bits: the nearest of those levels.
-inline double cut(double level, int bits, int spread = 0)
-{
-    if (bits >= 8)
-        return level;
-    const int top = (1 << bits) - 1;
-    const int k = std::clamp(int(std::lround(level * top / 255.0)), 0, top);
-    int best = spreadLevel(k, bits, spread);
-    for (int other : {k - 1, k + 1})
-        if (other >= 0 && other <= top && std::abs(spreadLevel(other, bits, spread) - level) < std::abs(best - level))
-            best = spreadLevel(other, bits, spread);
-    return best;
-}
-
-inline double onCurve(const std::array<float, 256> &curve, double level)
-{
-    const double x = std::clamp(level, 0.0, 255.0);
-    const int i = std::min(int(x), 254);
-    const double f = x - i;
-    return double(curve[std::size_t(i)]) * (1.0 - f) + double(curve[std::size_t(i) + 1]) * f;
 }
 
 // One discrete candidate: a Y'CbCr path, possibly travelled twice.
@@ -118,7 +76,34 @@ struct Path
             v = clamped(decode(encode(v)));
         return v;
     }
+
+    // The same for a pixel whose chroma was kept at a lower resolution:
+    // `around` is the colour around it as that resolution blurs it (the
+    // encoding is affine, so blurring before it is blurring after it).
+    Rgb operator()(const Rgb &in, const Rgb &around) const
+    {
+        Rgb coded = encode(in);
+        const Rgb blurred = encode(around);
+        coded[1] = blurred[1];
+        coded[2] = blurred[2];
+        Rgb v = clamped(decode(coded));
+        for (int p = 1; p < passes; ++p)
+            v = clamped(decode(encode(v)));
+        return v;
+    }
 };
+
+// How many pixels across and down share one chroma sample.
+std::pair<int, int> chromaBlock(Chroma chroma)
+{
+    switch (chroma) {
+    case Chroma::Full: return {1, 1};
+    case Chroma::Sub422: return {2, 1};
+    case Chroma::Sub420: return {2, 2};
+    case Chroma::Sub411: return {4, 1};
+    }
+    return {1, 1};
+}
 
 Path pathOf(Matrix encoded, Matrix decoded, RangeFault range, int passes)
 {
@@ -137,218 +122,6 @@ std::vector<Candidate> candidates()
         for (RangeFault r : {RangeFault::LimitedAsFull, RangeFault::FullAsLimited})
             all.push_back({m, m, r, 2});
     return all;
-}
-
-// Capture values gathered by the level the steps before the tone curve give.
-struct Bins
-{
-    std::array<double, 256> count {};
-    std::array<double, 256> sum {};
-    std::array<double, 256> squares {};
-
-    void add(double level, double captured)
-    {
-        const auto i = std::size_t(std::clamp(int(std::lround(level)), 0, 255));
-        count[i] += 1;
-        sum[i] += captured;
-        squares[i] += captured * captured;
-    }
-    double mean(int i) const { return sum[std::size_t(i)] / count[std::size_t(i)]; }
-    // The squared error no curve through the bins' means can remove.
-    double within() const
-    {
-        double total = 0;
-        for (std::size_t i = 0; i < 256; ++i)
-            if (count[i] > 0)
-                total += squares[i] - sum[i] * sum[i] / count[i];
-        return std::max(total, 0.0);
-    }
-};
-
-// `lower` is 0.5 for a writer that truncates where it should round.
-inline double powerLaw(int level, double gamma, double lower = 0)
-{
-    return level <= 0 ? 0.0 : std::max(255.0 * std::pow(level / 255.0, gamma) - lower, 0.0);
-}
-
-double curveError(const Bins &bins, double gamma, int first, int last, double lower = 0)
-{
-    double error = 0;
-    for (int i = first; i <= last; ++i)
-        if (bins.count[std::size_t(i)] > 0) {
-            const double d = bins.mean(i) - powerLaw(i, gamma, lower);
-            error += bins.count[std::size_t(i)] * d * d;
-        }
-    return error;
-}
-
-// The power law through the bins from `first` to `last` with the least
-// squared error, by golden section on log gamma.
-double fitGamma(const Bins &bins, int first, int last, double lower = 0)
-{
-    double a = std::log(0.2), b = std::log(5.0);
-    const double ratio = (std::sqrt(5.0) - 1) / 2;
-    double c = b - ratio * (b - a), d = a + ratio * (b - a);
-    double fc = curveError(bins, std::exp(c), first, last, lower), fd = curveError(bins, std::exp(d), first, last, lower);
-    for (int i = 0; i < 40; ++i) {
-        if (fc < fd) {
-            b = d;
-            d = c;
-            fd = fc;
-            c = b - ratio * (b - a);
-            fc = curveError(bins, std::exp(c), first, last, lower);
-        } else {
-            a = c;
-            c = d;
-            fc = fd;
-            d = a + ratio * (b - a);
-            fd = curveError(bins, std::exp(d), first, last, lower);
-        }
-    }
-    return std::exp((a + b) / 2);
-}
-
-// The value a channel's tone curve and clipping fit gives.
-struct ChannelFit
-{
-    Tone tone = Tone::None;
-    double gamma = 1;
-    double lower = 0;
-    std::array<float, 256> curve {};
-    int clippedBelow = 0;
-    int clippedAbove = 255;
-};
-
-ChannelFit fitChannel(const Bins &bins)
-{
-    ChannelFit fit;
-    int first = 0, last = 255;
-    while (first < 255 && bins.count[std::size_t(first)] == 0)
-        ++first;
-    while (last > 0 && bins.count[std::size_t(last)] == 0)
-        --last;
-    for (int i = 0; i < 256; ++i)
-        fit.curve[std::size_t(i)] = float(i);
-    if (first >= last)
-        return fit;
-
-    // Runs of levels that all came out as the outermost one.
-    int below = first, above = last;
-    for (int i = first + 1; i <= last; ++i) {
-        if (bins.count[std::size_t(i)] == 0)
-            continue;
-        if (std::abs(bins.mean(i) - bins.mean(first)) > 0.5)
-            break;
-        below = i;
-    }
-    for (int i = last - 1; i >= below; --i) {
-        if (bins.count[std::size_t(i)] == 0)
-            continue;
-        if (std::abs(bins.mean(i) - bins.mean(last)) > 0.5)
-            break;
-        above = i;
-    }
-    const bool inner = above - below > 8;
-    const int from = inner ? below + 1 : first, to = inner ? above - 1 : last;
-    // A power law rounded, or truncated as some writers do.
-    fit.gamma = fitGamma(bins, from, to);
-    const double truncated = fitGamma(bins, from, to, 0.5);
-    if (curveError(bins, truncated, from, to, 0.5) < curveError(bins, fit.gamma, from, to)) {
-        fit.gamma = truncated;
-        fit.lower = 0.5;
-    }
-    if (std::abs(fit.gamma - 1) < GammaTolerance)
-        fit.gamma = 1;
-
-    double count = 0;
-    for (int i = from; i <= to; ++i)
-        count += bins.count[std::size_t(i)];
-    const double rms = std::sqrt(curveError(bins, fit.gamma, from, to, fit.lower) / std::max(count, 1.0));
-    const double noise = std::sqrt(bins.within() / std::max(count, 1.0));
-    const bool table = rms > 2.0 && rms > 2 * noise + 1;
-
-    const double low = bins.mean(first), high = bins.mean(last);
-    if (table) {
-        // The means themselves, straight lines across levels no bin holds.
-        int previous = -1;
-        for (int i = first; i <= last; ++i) {
-            if (bins.count[std::size_t(i)] == 0)
-                continue;
-            const double value = bins.mean(i);
-            if (previous < 0) {
-                for (int j = 0; j <= i; ++j)
-                    fit.curve[std::size_t(j)] = float(value);
-            } else {
-                const double start = fit.curve[std::size_t(previous)];
-                for (int j = previous + 1; j <= i; ++j)
-                    fit.curve[std::size_t(j)] = float(start + (value - start) * (j - previous) / (i - previous));
-            }
-            previous = i;
-        }
-        for (int j = previous + 1; j < 256; ++j)
-            fit.curve[std::size_t(j)] = fit.curve[std::size_t(previous)];
-        fit.tone = Tone::Table;
-        return fit;
-    }
-    for (int i = 0; i < 256; ++i)
-        fit.curve[std::size_t(i)] = float(fit.gamma == 1 ? i : powerLaw(i, fit.gamma, fit.lower));
-    fit.tone = fit.gamma == 1 ? Tone::None : Tone::Gamma;
-    // Clipping: the run ends where the curve alone would not have joined them.
-    if (below > first && std::abs(powerLaw(below, fit.gamma, fit.lower) - low) > 1.5) {
-        fit.clippedBelow = below;
-        for (int i = 0; i <= below; ++i)
-            fit.curve[std::size_t(i)] = float(low);
-    }
-    if (above < last && std::abs(powerLaw(above, fit.gamma, fit.lower) - high) > 1.5) {
-        fit.clippedAbove = above;
-        for (int i = above; i < 256; ++i)
-            fit.curve[std::size_t(i)] = float(high);
-    }
-    return fit;
-}
-
-// Which values a channel takes, over a whole picture.
-using LevelSet = std::bitset<256>;
-
-std::array<LevelSet, 3> levelsOf(const QImage &picture)
-{
-    std::array<LevelSet, 3> sets;
-    for (int y = 0; y < picture.height(); ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        for (int x = 0; x < picture.width(); ++x)
-            for (int c = 0; c < 3; ++c)
-                sets[std::size_t(c)].set(std::size_t(channelOf(row[x], c)));
-    }
-    return sets;
-}
-
-LevelSet gridOf(int bits, int spread)
-{
-    LevelSet grid;
-    for (int k = 0; k < (1 << bits); ++k)
-        grid.set(std::size_t(spreadLevel(k, bits, spread)));
-    return grid;
-}
-
-bool onGrid(const LevelSet &levels, int bits, int spread)
-{
-    return (levels & ~gridOf(bits, spread)).none();
-}
-
-// The bits a channel keeps, and how its levels are spread: the fewest whose
-// grid holds every value the capture takes and not every level of the sheet,
-// or whose count of values the capture stays within while the sheet's
-// exceeds it.
-std::pair<int, int> bitsOf(const LevelSet &captured, const LevelSet &sheet)
-{
-    for (int bits = 1; bits < 8; ++bits) {
-        for (int spread = 0; spread < Spreads; ++spread)
-            if (onGrid(captured, bits, spread) && !onGrid(sheet, bits, spread))
-                return {bits, spread};
-        if (captured.count() <= (1u << bits) && sheet.count() > (1u << bits))
-            return {bits, 0};
-    }
-    return {8, 0};
 }
 
 // The sheet's places away from its sharp edges, where a lossy path and low
@@ -392,6 +165,7 @@ struct Sample
     Rgb sheet; // 0 to 1, channels already in the capture's order
     std::array<double, 3> captured;
     QPoint place;
+    Rgb around; // the sheet around the place as the chroma resolution blurs it
 };
 
 std::array<int, 3> channelOrder(const std::vector<Sample> &samples)
@@ -452,7 +226,8 @@ void blur(std::vector<float> &plane, int w, int h, int across, int down)
                 for (int d = -(factor - 1); d <= factor - 1; ++d) {
                     const int xx = horizontal ? std::clamp(x + d, 0, w - 1) : x;
                     const int yy = horizontal ? y : std::clamp(y + d, 0, h - 1);
-                    sum += weights[std::size_t(d + factor - 1)] * plane[std::size_t(yy) * std::size_t(w) + std::size_t(xx)];
+                    sum += weights[std::size_t(d + factor - 1)]
+                           * plane[std::size_t(yy) * std::size_t(w) + std::size_t(xx)];
                 }
                 out[std::size_t(y) * std::size_t(w) + std::size_t(x)] = sum / total;
             }
@@ -494,59 +269,81 @@ bool Result::clipped() const
     return clippedBelow != std::array<int, 3> {0, 0, 0} || clippedAbove != std::array<int, 3> {255, 255, 255};
 }
 
-QStringList Result::stepLines() const
+Facts Result::facts() const
 {
-    QStringList lines;
+    Facts facts;
+    if (!landmarks.empty()) {
+        QStringList parts;
+        QJsonObject object;
+        for (const Landmark &landmark : landmarks) {
+            parts << QStringLiteral("%1 %2").arg(landmark.name, hex(landmark.captured));
+            object.insert(Facts::Key(landmark.name), hex(landmark.captured));
+        }
+        facts.add(QStringLiteral("landmarks"), parts.join(QStringLiteral(", ")), object);
+    }
     if (order != std::array<int, 3> {0, 1, 2}) {
         QString name;
         for (int c : order)
             name += QLatin1Char("RGB"[c]);
-        lines << QStringLiteral("channel order: %1").arg(name);
+        facts.add(QStringLiteral("channel order"), name);
     }
     if (range != RangeFault::None)
-        lines << QStringLiteral("range: %1%2")
-                     .arg(range == RangeFault::LimitedAsFull ? QStringLiteral("limited read as full")
-                                                             : QStringLiteral("full read as limited"),
-                          rangePasses == 2 ? QStringLiteral(" twice") : QString());
+        facts.add(QStringLiteral("range"), (range == RangeFault::LimitedAsFull ? QStringLiteral("limited read as full")
+                                                                               : QStringLiteral("full read as limited"))
+                                               + (rangePasses == 2 ? QStringLiteral(" twice") : QString()));
     if (matrixFault())
-        lines << QStringLiteral("matrix: %1 read as %2")
-                     .arg(QLatin1String(YcbcrPath::NameOf(encoded)), QLatin1String(YcbcrPath::NameOf(decoded)));
+        facts.add(QStringLiteral("matrix"),
+                  QStringLiteral("%1 read as %2")
+                      .arg(QLatin1String(YcbcrPath::NameOf(encoded)), QLatin1String(YcbcrPath::NameOf(decoded))));
     if (chroma != Chroma::Full) {
         const char *names[] = {"4:4:4", "4:2:2", "4:2:0", "4:1:1"};
-        lines << QStringLiteral("chroma: %1").arg(QLatin1String(names[int(chroma)]));
+        facts.add(QStringLiteral("chroma"), QString::fromLatin1(names[int(chroma)]));
     }
     if (bits != std::array<int, 3> {8, 8, 8}) {
-        lines << QStringLiteral("bits: %1").arg(triple(bits));
+        facts.add(QStringLiteral("bits"), triple(bits), QJsonArray {bits[0], bits[1], bits[2]});
         if (dither)
-            lines << QStringLiteral("dither: yes");
+            facts.add(QStringLiteral("dither"), QStringLiteral("yes"), QJsonValue(true));
     }
-    if (tone == Tone::Gamma)
-        lines << QStringLiteral("tone curve: gamma %1 %2 %3")
-                     .arg(gamma[0], 0, 'f', 2)
-                     .arg(gamma[1], 0, 'f', 2)
-                     .arg(gamma[2], 0, 'f', 2);
-    else if (tone == Tone::Table)
-        lines << QStringLiteral("tone curve: table");
+    if (tone != Tone::None) {
+        QJsonObject curve;
+        QJsonArray tables;
+        for (const auto &table : curves) {
+            QJsonArray levels;
+            for (float level : table)
+                levels.append(std::round(double(level) * 100) / 100);
+            tables.append(levels);
+        }
+        QString text = QStringLiteral("table");
+        if (tone == Tone::Gamma) {
+            text = QStringLiteral("gamma %1 %2 %3")
+                       .arg(gamma[0], 0, 'f', 2)
+                       .arg(gamma[1], 0, 'f', 2)
+                       .arg(gamma[2], 0, 'f', 2);
+            curve.insert(QStringLiteral("gamma"),
+                         QJsonArray {std::round(gamma[0] * 100) / 100, std::round(gamma[1] * 100) / 100,
+                                     std::round(gamma[2] * 100) / 100});
+        }
+        curve.insert(QStringLiteral("kind"), tone == Tone::Gamma ? QStringLiteral("gamma") : QStringLiteral("table"));
+        curve.insert(QStringLiteral("table"), tables);
+        facts.add(QStringLiteral("tone curve"), text, curve);
+    }
     if (clipped())
-        lines << QStringLiteral("clipped: below %1, above %2").arg(triple(clippedBelow), triple(clippedAbove));
+        facts.add(
+            QStringLiteral("clipped"),
+            QStringLiteral("below %1, above %2").arg(triple(clippedBelow), triple(clippedAbove)),
+            QJsonObject {{QStringLiteral("below"), QJsonArray {clippedBelow[0], clippedBelow[1], clippedBelow[2]}},
+                         {QStringLiteral("above"), QJsonArray {clippedAbove[0], clippedAbove[1], clippedAbove[2]}}});
     if (!exact) {
         if (!explained)
-            lines << QStringLiteral("noise: PSNR %1 dB").arg(psnr, 0, 'f', 2);
-        lines << QStringLiteral("mean dE2000 after the steps: %1").arg(meanDe2000After, 0, 'f', 4);
+            facts.add(QStringLiteral("noise"), QStringLiteral("PSNR %1 dB").arg(psnr, 0, 'f', 2),
+                      QJsonObject {{QStringLiteral("psnr_db"), std::round(psnr * 100) / 100}});
+        facts.add(QStringLiteral("mean dE2000 after the steps"), meanDe2000After, 4);
     }
     if (unexplained)
-        lines << QStringLiteral("unexplained: the steps found leave a mean dE2000 of %1 (of %2)")
-                     .arg(meanDe2000After, 0, 'f', 2)
-                     .arg(meanDe2000, 0, 'f', 2);
-    return lines;
-}
-
-QString Result::landmarkLine() const
-{
-    QStringList parts;
-    for (const Landmark &landmark : landmarks)
-        parts << QStringLiteral("%1 %2").arg(landmark.name, hex(landmark.captured));
-    return parts.isEmpty() ? QString() : QStringLiteral("landmarks: %1").arg(parts.join(QStringLiteral(", ")));
+        facts.add(QStringLiteral("unexplained"), QStringLiteral("the steps found leave a mean dE2000 of %1 (of %2)")
+                                                     .arg(meanDe2000After, 0, 'f', 2)
+                                                     .arg(meanDe2000, 0, 'f', 2));
+    return facts;
 }
 
 QImage Result::simulate(const QImage &sheet) const
@@ -572,8 +369,7 @@ QImage Result::simulate(const QImage &sheet) const
         }
     }
     if (chroma != Chroma::Full) {
-        const int across = chroma == Chroma::Sub411 ? 4 : 2;
-        const int down = chroma == Chroma::Sub420 ? 2 : 1;
+        const auto [across, down] = chromaBlock(chroma);
         blur(planes[1], w, h, across, down);
         blur(planes[2], w, h, across, down);
     }
@@ -582,7 +378,10 @@ QImage Result::simulate(const QImage &sheet) const
     for (int c = 0; c < 3; ++c)
         for (int i = 0; i < 256; ++i)
             finish[std::size_t(c)][std::size_t(i)] =
-                std::clamp(int(std::lround(onCurve(curves[std::size_t(c)], dither ? i : cut(i, bits[std::size_t(c)], spread[std::size_t(c)])))), 0, 255);
+                std::clamp(int(std::lround(ToneFit::OnCurve(
+                               curves[std::size_t(c)],
+                               dither ? i : LevelCut::Cut(i, bits[std::size_t(c)], spread[std::size_t(c)])))),
+                           0, 255);
     QImage out(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y) {
         auto *row = reinterpret_cast<QRgb *>(out.scanLine(y));
@@ -648,183 +447,271 @@ LutTable Result::fix(int points) const
     return table;
 }
 
-Result Diagnose(const QImage &sheet, const QImage &capture, const ErrorMeasures *measured)
-{
-    Result result;
-    const QImage picture = capture.format() == QImage::Format_RGB32 ? capture
-                                                                     : capture.convertToFormat(QImage::Format_RGB32);
-    const ErrorMeasures before = measured ? *measured : ErrorMeasures::Measure(capture, QPoint(0, 0), 1, sheet);
-    result.meanDe2000 = before.meanDe2000;
-    result.exact = before.differingPixels == 0;
-    for (int c = 0; c < 3; ++c)
-        for (int i = 0; i < 256; ++i)
-            result.curves[std::size_t(c)][std::size_t(i)] = float(i);
+namespace {
 
-    // Landmarks, where the sheet holds them.
+// What the capture shows where the sheet holds black, white, the primaries
+// and mid grey (the mean of every such place).
+std::vector<Landmark> landmarksOf(const QImage &sheet, const QImage &picture)
+{
     struct Wanted
     {
         const char *name;
         QRgb colour;
     };
-    const Wanted wanted[] = {{"black", 0x000000}, {"white", 0xFFFFFF}, {"red", 0xFF0000},       {"green", 0x00FF00},
+    const Wanted wanted[] = {{"black", 0x000000}, {"white", 0xFFFFFF},     {"red", 0xFF0000},      {"green", 0x00FF00},
                              {"blue", 0x0000FF},  {"grey 50 %", 0x808080}, {"grey 50 %", 0x7F7F7F}};
     std::array<std::array<double, 4>, std::size(wanted)> found {};
     for (int y = 0; y < sheet.height(); ++y) {
         const auto *s = reinterpret_cast<const QRgb *>(sheet.constScanLine(y));
         const auto *p = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        for (int x = 0; x < sheet.width(); ++x)
-            if (const int blue = int(s[x] & 0xFF); blue == 0 || blue == 0x7F || blue == 0x80 || blue == 0xFF)
+        for (int x = 0; x < sheet.width(); ++x) {
+            if (const int blue = int(s[x] & 0xFF); blue != 0 && blue != 0x7F && blue != 0x80 && blue != 0xFF)
+                continue;
             for (std::size_t k = 0; k < std::size(wanted); ++k)
                 if ((s[x] & 0xFFFFFFu) == wanted[k].colour) {
                     for (int c = 0; c < 3; ++c)
                         found[k][std::size_t(c)] += channelOf(p[x], c);
                     found[k][3] += 1;
                 }
+        }
     }
+    std::vector<Landmark> landmarks;
     for (std::size_t k = 0; k < std::size(wanted); ++k) {
         const bool otherGrey = k + 1 == std::size(wanted) && found[k - 1][3] > 0;
         if (found[k][3] == 0 || otherGrey)
             continue;
         const auto mean = [&](int c) { return int(std::lround(found[k][std::size_t(c)] / found[k][3])); };
-        result.landmarks.push_back({QString::fromLatin1(wanted[k].name), wanted[k].colour, qRgb(mean(0), mean(1), mean(2))});
+        landmarks.push_back({QString::fromLatin1(wanted[k].name), wanted[k].colour, qRgb(mean(0), mean(1), mean(2))});
     }
+    return landmarks;
+}
+
+std::vector<Sample> samplesOf(const QImage &sheet, const QImage &picture)
+{
+    std::vector<Sample> samples;
+    for (const QPoint place : smoothPlaces(sheet)) {
+        const QRgb s = reinterpret_cast<const QRgb *>(sheet.constScanLine(place.y()))[place.x()];
+        const QRgb p = reinterpret_cast<const QRgb *>(picture.constScanLine(place.y()))[place.x()];
+        const Rgb colour {channelOf(s, 0) / 255.0, channelOf(s, 1) / 255.0, channelOf(s, 2) / 255.0};
+        samples.push_back(
+            {colour, {double(channelOf(p, 0)), double(channelOf(p, 1)), double(channelOf(p, 2))}, place, colour});
+    }
+    return samples;
+}
+
+// The steps after the channel order and the bits, fitted one after another
+// into `result`.
+class Fitting
+{
+public:
+    Fitting(Result &result, std::vector<Sample> samples)
+        : result_(result)
+        , samples_(std::move(samples))
+    { }
+
+    // The Y'CbCr path: every candidate with a power law per channel fitted
+    // after it; the simplest of those that come closest wins. When no power
+    // law fits even the winner, they are compared again with any curve.
+    void choosePath()
+    {
+        std::vector<double> withPowerLaw, withAnyCurve;
+        for (const Candidate &candidate : all_) {
+            double within = 0, error = 0;
+            for (const ToneFit::Bins &b :
+                 binsOf(pathOf(candidate.encoded, candidate.decoded, candidate.range, candidate.passes))) {
+                within += b.within();
+                error += b.within() + ToneFit::CurveError(b, ToneFit::FitGamma(b, 0, 255), 0, 255);
+            }
+            withPowerLaw.push_back(error);
+            withAnyCurve.push_back(within);
+        }
+        fitTone(simplestOf(withPowerLaw));
+        if (result_.tone == Tone::Table)
+            fitTone(simplestOf(withAnyCurve));
+    }
+
+    // Dither: cut levels that often land a step away from where a plain cut
+    // puts them. The curve is then fitted again on the levels before the cut.
+    void findDither()
+    {
+        const Path path = pathOf(result_.encoded, result_.decoded, result_.range, result_.rangePasses);
+        for (int c = 0; c < 3; ++c) {
+            const int keep = result_.bits[std::size_t(c)];
+            if (keep >= 8)
+                continue;
+            const double step = 255.0 / ((1 << keep) - 1);
+            int counted = 0, off = 0;
+            for (const Sample &sample : samples_) {
+                const double level = path(sample.sheet, sample.around)[std::size_t(c)] * 255.0;
+                const double position = level / step;
+                if (std::abs(position - std::floor(position) - 0.5) < 1.0 / step)
+                    continue; // too near a threshold to tell
+                ++counted;
+                const double expected =
+                    ToneFit::OnCurve(result_.curves[std::size_t(c)],
+                                     LevelCut::Cut(std::round(level), keep, result_.spread[std::size_t(c)]));
+                off += std::abs(sample.captured[std::size_t(c)] - expected) > step / 2;
+            }
+            result_.dither = result_.dither || (counted > 0 && off > counted / 10);
+        }
+        if (result_.dither)
+            fitTone({result_.encoded, result_.decoded, result_.range, result_.rangePasses});
+    }
+
+    // Chroma resolution: the sheet's sharp tile edges through each choice,
+    // over a part of at most 512 x 512 (a multiple of 4 from the corner).
+    void findChroma(const QImage &sheet, const QImage &picture)
+    {
+        const QRect part(0, 0, std::min(sheet.width(), 512), std::min(sheet.height(), 512));
+        const QImage sheetPart = sheet.copy(part), picturePart = picture.copy(part);
+        double fullError = 0, bestError = 0;
+        for (Chroma option : {Chroma::Full, Chroma::Sub422, Chroma::Sub420, Chroma::Sub411}) {
+            Result trial = result_;
+            trial.chroma = option;
+            const double error = squaredError(trial.simulate(sheetPart), picturePart);
+            if (option == Chroma::Full) {
+                fullError = bestError = error;
+            } else if (error < bestError && error < fullError * 0.8) {
+                bestError = error;
+                result_.chroma = option;
+            }
+        }
+    }
+
+    // The samples' surroundings as the chroma resolution found blurs them,
+    // with the same weights as the sheet put through the steps.
+    void blurSamples(const QImage &sheet)
+    {
+        const auto [across, down] = chromaBlock(result_.chroma);
+        const int w = sheet.width(), h = sheet.height();
+        for (Sample &sample : samples_) {
+            Rgb sum {};
+            double total = 0;
+            for (int dy = 1 - down; dy < down; ++dy)
+                for (int dx = 1 - across; dx < across; ++dx) {
+                    const double weight = double(across - std::abs(dx)) * (down - std::abs(dy));
+                    const QRgb pixel = reinterpret_cast<const QRgb *>(sheet.constScanLine(
+                        std::clamp(sample.place.y() + dy, 0, h - 1)))[std::clamp(sample.place.x() + dx, 0, w - 1)];
+                    for (int c = 0; c < 3; ++c)
+                        sum[std::size_t(c)] += weight * channelOf(pixel, result_.order[std::size_t(c)]) / 255.0;
+                    total += weight;
+                }
+            for (int c = 0; c < 3; ++c)
+                sample.around[std::size_t(c)] = sum[std::size_t(c)] / total;
+        }
+    }
+
+private:
+    std::array<ToneFit::Bins, 3> binsOf(const Path &path) const
+    {
+        std::array<ToneFit::Bins, 3> bins;
+        for (const Sample &sample : samples_) {
+            const Rgb v = path(sample.sheet, sample.around);
+            for (int c = 0; c < 3; ++c) {
+                const double level = std::round(v[std::size_t(c)] * 255.0);
+                bins[std::size_t(c)].add(
+                    result_.dither ? level
+                                   : LevelCut::Cut(level, result_.bits[std::size_t(c)], result_.spread[std::size_t(c)]),
+                    sample.captured[std::size_t(c)]);
+            }
+        }
+        return bins;
+    }
+
+    Candidate simplestOf(const std::vector<double> &errors) const
+    {
+        const double least = *std::min_element(errors.begin(), errors.end());
+        std::size_t chosen = all_.size();
+        for (std::size_t i = 0; i < all_.size(); ++i) {
+            if (errors[i] > least / SimplerWins + 1e-9)
+                continue;
+            if (chosen == all_.size() || all_[i].complexity() < all_[chosen].complexity()
+                || (all_[i].complexity() == all_[chosen].complexity() && errors[i] < errors[chosen]))
+                chosen = i;
+        }
+        return all_[chosen];
+    }
+
+    // The tone curve and clipping per channel after `path`.
+    void fitTone(const Candidate &path)
+    {
+        result_.encoded = path.encoded;
+        result_.decoded = path.decoded;
+        result_.range = path.range;
+        result_.rangePasses = path.passes;
+        const std::array<ToneFit::Bins, 3> bins = binsOf(pathOf(path.encoded, path.decoded, path.range, path.passes));
+        bool table = false;
+        result_.tone = Tone::None;
+        for (int c = 0; c < 3; ++c) {
+            const ToneFit::ChannelFit fit = ToneFit::FitChannel(bins[std::size_t(c)]);
+            result_.curves[std::size_t(c)] = fit.curve;
+            result_.gamma[std::size_t(c)] = fit.gamma;
+            result_.clippedBelow[std::size_t(c)] = fit.clippedBelow;
+            result_.clippedAbove[std::size_t(c)] = fit.clippedAbove;
+            table = table || fit.table;
+            if (fit.gamma != 1)
+                result_.tone = Tone::Gamma;
+        }
+        if (table)
+            result_.tone = Tone::Table;
+    }
+
+    Result &result_;
+    std::vector<Sample> samples_;
+    const std::vector<Candidate> all_ = candidates();
+};
+
+} // namespace
+
+Result Diagnose(const QImage &sheet, const QImage &capture, const ErrorMeasures *measured)
+{
+    Result result;
+    const QImage picture =
+        capture.format() == QImage::Format_RGB32 ? capture : capture.convertToFormat(QImage::Format_RGB32);
+    const ErrorMeasures before = measured ? *measured : ErrorMeasures::Measure(capture, QPoint(0, 0), 1, sheet);
+    result.meanDe2000 = before.meanDe2000;
+    result.exact = before.differingPixels == 0;
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 256; ++i)
+            result.curves[std::size_t(c)][std::size_t(i)] = float(i);
+    result.landmarks = landmarksOf(sheet, picture);
     if (result.exact) {
         result.psnr = before.psnr();
         return result;
     }
 
-    // The smooth places, and the channel order on them.
-    std::vector<Sample> samples;
-    for (const QPoint place : smoothPlaces(sheet)) {
-        const QRgb s = reinterpret_cast<const QRgb *>(sheet.constScanLine(place.y()))[place.x()];
-        const QRgb p = reinterpret_cast<const QRgb *>(picture.constScanLine(place.y()))[place.x()];
-        samples.push_back({{channelOf(s, 0) / 255.0, channelOf(s, 1) / 255.0, channelOf(s, 2) / 255.0},
-                           {double(channelOf(p, 0)), double(channelOf(p, 1)), double(channelOf(p, 2))},
-                           place});
-    }
+    // The channel order, on the smooth places.
+    std::vector<Sample> samples = samplesOf(sheet, picture);
     result.order = channelOrder(samples);
     for (Sample &sample : samples) {
         const Rgb s = sample.sheet;
         for (int c = 0; c < 3; ++c)
             sample.sheet[std::size_t(c)] = s[std::size_t(result.order[std::size_t(c)])];
+        sample.around = sample.sheet;
     }
 
     // Bits, from the values each channel takes against the sheet's levels.
-    const std::array<LevelSet, 3> capturedLevels = levelsOf(picture);
-    const std::array<LevelSet, 3> sheetLevels = levelsOf(sheet);
-    for (int c = 0; c < 3; ++c)
-        std::tie(result.bits[std::size_t(c)], result.spread[std::size_t(c)]) =
-            bitsOf(capturedLevels[std::size_t(c)], sheetLevels[std::size_t(result.order[std::size_t(c)])]);
-
-    // The Y'CbCr path: every candidate with a power law per channel fitted
-    // after it; the simplest of those that come closest wins. When no power
-    // law fits even the winner, they are compared again with any curve.
-    const auto binsOf = [&](const Path &path) {
-        std::array<Bins, 3> bins;
-        for (const Sample &sample : samples) {
-            const Rgb v = path(sample.sheet);
-            for (int c = 0; c < 3; ++c) {
-                const double level = std::round(v[std::size_t(c)] * 255.0);
-                bins[std::size_t(c)].add(result.dither ? level
-                                                       : cut(level, result.bits[std::size_t(c)], result.spread[std::size_t(c)]),
-                                         sample.captured[std::size_t(c)]);
-            }
-        }
-        return bins;
-    };
-    const std::vector<Candidate> all = candidates();
-    std::vector<double> withPowerLaw, withAnyCurve;
-    for (const Candidate &candidate : all) {
-        const std::array<Bins, 3> bins =
-            binsOf(pathOf(candidate.encoded, candidate.decoded, candidate.range, candidate.passes));
-        double within = 0, error = 0;
-        for (const Bins &b : bins) {
-            within += b.within();
-            error += b.within() + curveError(b, fitGamma(b, 0, 255), 0, 255);
-        }
-        withPowerLaw.push_back(error);
-        withAnyCurve.push_back(within);
-    }
-    const auto simplestOf = [&](const std::vector<double> &errors) {
-        const double least = *std::min_element(errors.begin(), errors.end());
-        std::size_t chosen = all.size();
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            if (errors[i] > least / SimplerWins + 1e-9)
-                continue;
-            if (chosen == all.size() || all[i].complexity() < all[chosen].complexity()
-                || (all[i].complexity() == all[chosen].complexity() && errors[i] < errors[chosen]))
-                chosen = i;
-        }
-        return all[chosen];
-    };
-    const auto fitTone = [&](const Candidate &path) {
-        result.encoded = path.encoded;
-        result.decoded = path.decoded;
-        result.range = path.range;
-        result.rangePasses = path.passes;
-        const std::array<Bins, 3> bins = binsOf(pathOf(path.encoded, path.decoded, path.range, path.passes));
-        bool table = false;
-        result.tone = Tone::None;
-        for (int c = 0; c < 3; ++c) {
-            const ChannelFit fit = fitChannel(bins[std::size_t(c)]);
-            result.curves[std::size_t(c)] = fit.curve;
-            result.gamma[std::size_t(c)] = fit.gamma;
-            result.clippedBelow[std::size_t(c)] = fit.clippedBelow;
-            result.clippedAbove[std::size_t(c)] = fit.clippedAbove;
-            table = table || fit.tone == Tone::Table;
-            if (fit.tone != Tone::None)
-                result.tone = Tone::Gamma;
-        }
-        if (table)
-            result.tone = Tone::Table;
-    };
-    fitTone(simplestOf(withPowerLaw));
-    if (result.tone == Tone::Table)
-        fitTone(simplestOf(withAnyCurve));
-
-    // Dither: cut levels that often land a step away from where a plain cut
-    // puts them. The curve is then fitted again on the levels before the cut.
-    const Path foundPath = pathOf(result.encoded, result.decoded, result.range, result.rangePasses);
-    for (int c = 0; c < 3 && result.bits != std::array<int, 3> {8, 8, 8}; ++c) {
-        const int keep = result.bits[std::size_t(c)];
-        if (keep >= 8)
-            continue;
-        const double step = 255.0 / ((1 << keep) - 1);
-        int counted = 0, off = 0;
-        for (const Sample &sample : samples) {
-            const double level = foundPath(sample.sheet)[std::size_t(c)] * 255.0;
-            const double position = level / step;
-            if (std::abs(position - std::floor(position) - 0.5) < 1.0 / step)
-                continue; // too near a threshold to tell
-            ++counted;
-            const double expected =
-                onCurve(result.curves[std::size_t(c)], cut(std::round(level), keep, result.spread[std::size_t(c)]));
-            off += std::abs(sample.captured[std::size_t(c)] - expected) > step / 2;
-        }
-        result.dither = result.dither || (counted > 0 && off > counted / 10);
-    }
-    if (result.dither)
-        fitTone({result.encoded, result.decoded, result.range, result.rangePasses});
-
-    // Chroma resolution: the sheet's sharp tile edges through each choice,
-    // over a part of at most 512 x 512 (a multiple of 4 from the corner).
-    const QRect part(0, 0, std::min(sheet.width(), 512), std::min(sheet.height(), 512));
-    const QImage sheetPart = sheet.copy(part), picturePart = picture.copy(part);
-    double fullError = 0, bestError = 0;
-    for (Chroma option : {Chroma::Full, Chroma::Sub422, Chroma::Sub420, Chroma::Sub411}) {
-        Result trial = result;
-        trial.chroma = option;
-        const double error = squaredError(trial.simulate(sheetPart), picturePart);
-        if (option == Chroma::Full)
-            fullError = bestError = error;
-        else if (error < bestError && error < fullError * 0.8) {
-            bestError = error;
-            result.chroma = option;
-        }
+    const std::array<LevelCut::LevelSet, 3> capturedLevels = LevelCut::LevelsOf(picture);
+    const std::array<LevelCut::LevelSet, 3> sheetLevels = LevelCut::LevelsOf(sheet);
+    for (int c = 0; c < 3; ++c) {
+        const LevelCut::Kept kept =
+            LevelCut::BitsOf(capturedLevels[std::size_t(c)], sheetLevels[std::size_t(result.order[std::size_t(c)])]);
+        result.bits[std::size_t(c)] = kept.bits;
+        result.spread[std::size_t(c)] = kept.spread;
     }
 
-    const QImage simulated = result.simulate(sheet);
-    const ErrorMeasures after = ErrorMeasures::Measure(capture, QPoint(0, 0), 1, simulated);
+    Fitting fitting(result, std::move(samples));
+    fitting.choosePath();
+    fitting.findDither();
+    fitting.findChroma(sheet, picture);
+    if (result.chroma != Chroma::Full) {
+        // Sharp sheets leave few places the lower chroma resolution spares:
+        // the path is chosen again knowing it.
+        fitting.blurSamples(sheet);
+        fitting.choosePath();
+    }
+
+    const ErrorMeasures after = ErrorMeasures::Measure(capture, QPoint(0, 0), 1, result.simulate(sheet));
     result.psnr = after.psnr();
     result.explained = after.differingPixels == 0;
     result.meanDe2000After = after.meanDe2000;

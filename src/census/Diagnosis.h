@@ -11,13 +11,13 @@
 // measured against the capture: what it leaves is noise.
 
 #include "census/ErrorMeasures.h"
+#include "census/Facts.h"
 #include "census/YcbcrPath.h"
 #include "lut/ColourLut.h"
 
 #include <QImage>
 #include <QRgb>
 #include <QString>
-#include <QStringList>
 
 #include <array>
 #include <vector>
@@ -71,10 +71,10 @@ struct Result
 
     bool matrixFault() const { return encoded != decoded; }
     bool clipped() const;
-    // One "name: value" line per step found, in the order the steps act,
-    // then noise and the figures after the steps (not the census's own).
-    QStringList stepLines() const;
-    QString landmarkLine() const;
+    // The landmarks, then one fact per step found, in the order the steps
+    // act, then the noise and the figure after the steps (not the census's
+    // own): as `name: value` lines or as JSON, the tone curve with its table.
+    Facts facts() const;
 
     // The sheet (RGB32) put through every step found.
     QImage simulate(const QImage &sheet) const;

@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <array>
@@ -27,6 +29,9 @@ int statusOf(CensusReport::Outcome outcome)
     }
     return Failed;
 }
+
+// The longest list of worst places: enough to see a pattern, little memory.
+constexpr int MostWorst = 100000;
 
 QString tr(const char *text)
 {
@@ -58,11 +63,21 @@ int Run(CommandContext &context)
     const QString atOption = QStringLiteral("at");
     const QString diffOption = QStringLiteral("diff");
     const QString missingOption = QStringLiteral("missing");
+    const QString worstOption = QStringLiteral("worst");
 
     CensusReport::Request request;
     const bool compare = context.isSet(modeOption);
-    if (!compare && (context.isSet(atOption) || context.isSet(diffOption) || context.isSet(missingOption)))
-        return context.failUsage(tr("--at, --diff and --missing compare with a sheet: give --mode too."));
+    if (!compare && (context.isSet(atOption) || context.isSet(diffOption) || context.isSet(missingOption)
+                     || context.isSet(worstOption)))
+        return context.failUsage(tr("--at, --diff, --missing and --worst compare with a sheet: give --mode too."));
+    if (context.isSet(worstOption)) {
+        bool ok = false;
+        request.worstListed = context.value(worstOption).toInt(&ok);
+        if (!ok || request.worstListed < 1 || request.worstListed > MostWorst)
+            return context.failUsage(tr("Malformed count '%1': give --worst N, N from 1 to %2.")
+                                         .arg(context.value(worstOption))
+                                         .arg(MostWorst));
+    }
     if (context.isSet(missingOption)) {
         bool ok = false;
         request.missingListed = context.value(missingOption).toInt(&ok);
@@ -102,17 +117,30 @@ int Run(CommandContext &context)
         request.sheet = host.image();
     }
 
+    const bool json = context.isSet(QStringLiteral("json"));
+    QJsonArray documents;
     int status = Done;
     for (const QString &fileName : files) {
-        if (files.size() > 1)
-            context.print(QStringLiteral("file: %1").arg(fileName));
         const CensusReport::Result result = CensusReport::Run(fileName, request);
-        for (const QString &line : result.lines)
-            context.print(line);
+        if (json) {
+            QJsonObject document = result.facts.json();
+            if (files.size() > 1)
+                document.insert(QStringLiteral("file"), fileName);
+            if (result.outcome == CensusReport::Outcome::Failed)
+                document.insert(QStringLiteral("error"), result.error);
+            documents.append(document);
+        } else {
+            if (files.size() > 1)
+                context.print(QStringLiteral("file: %1").arg(fileName));
+            for (const QString &line : result.lines)
+                context.print(line);
+        }
         if (result.outcome == CensusReport::Outcome::Failed)
             context.fail(result.error);
         status = std::max(status, statusOf(result.outcome));
     }
+    if (json)
+        context.printJson(files.size() > 1 ? QJsonValue(documents) : documents.first());
     return status;
 }
 

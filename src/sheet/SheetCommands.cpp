@@ -61,6 +61,11 @@ QString allocationLimitNote()
         .arg(qint64(limit) * 1024 * 1024 / 8 / 1'000'000);
 }
 
+QCommandLineOption jsonOption()
+{
+    return {QStringLiteral("json"), tr("Write the results as one JSON document on standard output.")};
+}
+
 // Every command, in the order the help lists them.
 const std::vector<Command> &commands()
 {
@@ -89,7 +94,12 @@ const std::vector<Command> &commands()
           {QStringLiteral("missing"),
            tr("List the first N (default 20: --missing alone) of the sheet's colours the picture lacks, as\n"
             "RRGGBB X Y with the place the sheet holds each."),
-           QStringLiteral("N")}},
+           QStringLiteral("N")},
+          {QStringLiteral("worst"),
+           tr("List the N places with the largest dE2000 as X Y SHEET CAPTURED dE: X Y in the picture, the\n"
+              "sheet's colour and the picture's as RRGGBB (RRRRGGGGBBBB at 16 bits)."),
+           QStringLiteral("N")},
+          jsonOption()},
          tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure how far "
             "off it is."),
          tr("Prints size: WxH, pixels: N, distinct: N and depth: 8|16 of the picture in FILE (any format\n"
@@ -100,8 +110,10 @@ const std::vector<Command> &commands()
             "colours: N (the sheet's colours not in the picture), extra colours: N (the picture's colours\n"
             "not in the sheet), max channel difference: N (in 8-bit levels; fractional at 16 bits), mean\n"
             "channel difference: X, PSNR: X dB (as ImageMagick's compare -metric PSNR; inf when\n"
-            "identical), mean dE2000: X and max dE2000: X (sRGB, D65, CIEDE2000). It exits with 0 when\n"
-            "the picture is the sheet pixel for pixel, 1 otherwise. A 16-bit sample matches only at the\n"
+            "identical), mean dE2000: X and max dE2000: X (sRGB, D65, CIEDE2000), and within 1 level: X %,\n"
+            "within 2 levels: X % and within 4 levels: X % (the pixels whose largest channel difference is\n"
+            "at most that: a healthy 4:2:0 path keeps nearly all within a few). It exits with 0 when the\n"
+            "picture is the sheet pixel for pixel, 1 otherwise. A 16-bit sample matches only at the\n"
             "sheet's level times 257.\n"
             "\n"
             "A picture larger than the sheet (a screenshot) is searched for the sheet, shown 1:1 or at a\n"
@@ -112,25 +124,39 @@ const std::vector<Command> &commands()
             "pixels off); a picture smaller than the sheet differs at every place only one of them has.\n"
             "\n"
             "--mode auto looks for all eight sheets at once, each 1:1 and at scales 2 to 4, and prints\n"
-            "mode: NAME first, the sheet found.\n"
+            "mode: NAME first, the sheet found. When nothing is found, a line searched: ... says what was\n"
+            "tried; smooth or fractional scaling is not searched.\n"
             "\n"
             "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
-            "differs.\n\n")
+            "differs.\n"
+            "\n"
+            "--json writes the same facts as one JSON document: an object whose keys are the line names in\n"
+            "snake_case, numbers as numbers: mode, offset [x, y], scale, size [w, h], pixels, distinct,\n"
+            "depth, differing_pixels, missing_colours, extra_colours, max_channel_difference,\n"
+            "mean_channel_difference, psnr_db (null when identical), mean_de2000, max_de2000,\n"
+            "within_1_level_percent, within_2_levels_percent, within_4_levels_percent, diff_scale,\n"
+            "sheet_not_found {mode, offset, scale, mean_channel_difference}, searched, missing [{colour,\n"
+            "x, y}], worst [{x, y, sheet, captured, de2000}]; for several FILEs an array of them, each with\n"
+            "file (and error when it could not be counted).\n\n")
              + allocationLimitNote(),
          CensusCommand::Run},
         {QStringLiteral("diagnose"),
          {{QStringLiteral("FILE"), tr("The capture of the sheet; - for standard input.")}},
-         {{QStringLiteral("mode"), tr("The sheet the capture shows."), QStringLiteral("MODE")},
+         {{QStringLiteral("mode"),
+           tr("The sheet the capture shows; auto (the default): whichever of the sheets it shows."),
+           QStringLiteral("MODE|auto")},
           {QStringLiteral("at"),
            tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search."),
            QStringLiteral("X,Y[,SCALE]")},
           {QStringLiteral("fix"),
            tr("Write a 65-point .cube to FILE that undoes the invertible steps found (order, range, matrix,\n"
             "tone curve)."),
-           QStringLiteral("FILE")}},
+           QStringLiteral("FILE")},
+          jsonOption()},
          tr("Say what happened to the colours of a captured sheet: channel order, range, matrix, chroma, bits, "
             "tone curve, clipping, noise."),
-         tr("Finds the sheet of MODE in FILE as census does and prints the census's lines, then landmarks:\n"
+         tr("Finds the sheet in FILE as census --mode does (auto unless --mode names one) and prints the\n"
+            "census's lines, then landmarks:\n"
             "black, white, red, green, blue and grey 50 % as they came back (RRGGBB, where the sheet holds\n"
             "them), then the chain of known steps that turns the sheet into what FILE holds, one line a step\n"
             "found, in the order they act (a step that did nothing prints nothing):\n"
@@ -151,25 +177,35 @@ const std::vector<Command> &commands()
             "--fix writes a 65-point .cube (as lut writes them) that undoes the invertible steps; apply it\n"
             "to the capture (apply, or ffmpeg's lut3d) to see what the path would show without them.\n"
             "\n"
+            "--json writes the census's keys and landmarks {black, white, red, green, blue, grey_50: RRGGBB},\n"
+            "channel_order, range, matrix, chroma (strings), bits [r, g, b], dither (true), tone_curve\n"
+            "{kind: gamma|table, gamma [r, g, b], table [[256 levels] x 3]}, clipped {below [r, g, b],\n"
+            "above [r, g, b]}, noise {psnr_db}, mean_de2000_after_the_steps, unexplained.\n"
+            "\n"
             "Exit status: 0 only when FILE is the sheet exactly; 1 otherwise (steps found, only noise, the\n"
             "sheet not found or nothing fits); 2 an error."),
-         DiagnoseCommand::Run,
-         {QStringLiteral("mode")}},
+         DiagnoseCommand::Run},
         {QStringLiteral("locate"),
          {{QStringLiteral("MODE"), ModeChoices()},
           {QStringLiteral("COLOUR"), tr("RRGGBB in hexadecimal, with or without a leading #, either case.")}},
-         {},
+         {jsonOption()},
          tr("Print every place X Y of COLOUR (RRGGBB) in the sheet of MODE."),
          tr("Prints every place of COLOUR in the sheet of MODE as X Y, one a line, rows from the top, each\n"
             "row from the left; (0, 0) is the top-left pixel. Exits with 1 when the sheet does not hold\n"
-            "the colour."),
+            "the colour, naming the nearest colour it holds.\n"
+            "\n"
+            "--json writes {mode, colour, places [[x, y], ...]}, and for a colour not held nearest_held\n"
+            "(RRGGBB) and nearest_places."),
          LocateCommand::Run},
         {QStringLiteral("modes"),
          {},
-         {},
+         {jsonOption()},
          tr("List the modes: index, name, size, tile size, distinct colours, each channel's levels."),
          tr("Prints one line per mode: index, name, size, tile size, number of distinct colours, then the\n"
-            "levels of red, green and blue: first..last step S (count) where they are even, else each one."),
+            "levels of red, green and blue: first..last step S (count) where they are even, else each one.\n"
+            "\n"
+            "--json writes an array of {index, name, size, tile, colours, red, green, blue}, each channel's\n"
+            "levels in full."),
          ModesCommand::Run},
         {QStringLiteral("lut"),
          {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input.")}},
