@@ -145,7 +145,7 @@ std::function<CaptureResults()> Capture::examination() const
             results.census << census.error;
         // The diagnosis needs the sheet's whole area, as the command does.
         if (!sheet.isNull() && census.outcome != CensusReport::Outcome::Failed && !census.picture.isNull()
-            && census.area.size() == sheet.size() * census.scale)
+            && census.picture.rect().contains(census.sheetArea))
             diagnose(sheet, census, results);
         return results;
     };
@@ -253,16 +253,14 @@ namespace {
 void diagnose(const QImage &sheet, const CensusReport::Result &census, CaptureResults &results)
 {
     try {
-        QImage shown = census.picture.copy(census.area);
+        QImage shown = census.picture.copy(census.sheetArea);
         if (census.scale != 1)
             shown = shown.scaled(sheet.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
         if (shown.isNull())
             throw std::bad_alloc();
         const Diagnosis::Result diagnosis =
             Diagnosis::Diagnose(sheet, shown, census.scale == 1 ? &census.measures : nullptr);
-        if (const QString landmarks = diagnosis.landmarkLine(); !landmarks.isEmpty())
-            results.diagnosis << landmarks;
-        results.diagnosis << diagnosis.stepLines();
+        results.diagnosis << diagnosis.facts().lines();
 
         // The fitted curve: each sheet level's mean after every step found.
         const QImage simulated = diagnosis.simulate(sheet).convertToFormat(QImage::Format_RGB32);
