@@ -41,6 +41,9 @@ void describeOptions(QCommandLineParser &parser, bool withQtOptions)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("A capture (a picture holding a sheet) to open in the full-size view."),
+                                 QStringLiteral("[FILE]"));
     if (!withQtOptions)
         return;
     for (const QtOption &qt : QtOptions) {
@@ -85,8 +88,16 @@ int main(int argc, char *argv[])
     FormDesign::SetUpFonts();
     KeepNoDialogState();
 
+    if (parser.positionalArguments().size() > 1) {
+        std::fprintf(stderr, "tintwell: give one FILE at most\n");
+        return 1;
+    }
+
     mainform form;
     form.Form_Load();
     form.show();
+    // A capture named on the command line opens beside the window.
+    if (!parser.positionalArguments().isEmpty())
+        form.OpenCapture(parser.positionalArguments().constFirst());
     return app.exec();
 }

@@ -346,6 +346,11 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     facts.add(QStringLiteral("within 2 levels"), 100.0 * double(measures.withinTwoLevels) / all, 2, QStringLiteral("%"));
     facts.add(QStringLiteral("within 4 levels"), 100.0 * double(measures.withinFourLevels) / all, 2, QStringLiteral("%"));
     result.outcome = differing == 0 ? Outcome::Matches : Outcome::Differs;
+    result.picture = picture;
+    result.sheet = sheet;
+    result.sheetArea = sheetArea;
+    result.scale = scale;
+    result.measures = measures;
 
     if (!request.diffFile.isEmpty()) {
         QString level;

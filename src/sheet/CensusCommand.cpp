@@ -38,8 +38,10 @@ QString tr(const char *text)
     return QCoreApplication::translate("SheetCommands", text);
 }
 
+} // namespace
+
 // "X,Y" or "X,Y,SCALE": where the sheet lies in the picture.
-std::optional<CensusReport::Placement> parsePlacement(const QString &text)
+std::optional<CensusReport::Placement> ParsePlacement(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() < 2 || parts.size() > 3)
@@ -53,8 +55,6 @@ std::optional<CensusReport::Placement> parsePlacement(const QString &text)
     }
     return CensusReport::Placement {values[0], values[1], values[2]};
 }
-
-} // namespace
 
 int Run(CommandContext &context)
 {
@@ -86,7 +86,7 @@ int Run(CommandContext &context)
                 tr("Malformed count '%1': give --missing or --missing=N.").arg(context.value(missingOption)));
     }
     if (context.isSet(atOption)) {
-        request.at = parsePlacement(context.value(atOption));
+        request.at = ParsePlacement(context.value(atOption));
         if (!request.at)
             return context.failUsage(tr("Malformed place '%1': give X,Y or X,Y,SCALE (whole numbers, SCALE from 1).")
                                          .arg(context.value(atOption)));

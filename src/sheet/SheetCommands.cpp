@@ -3,6 +3,7 @@
 #include "sheet/ApplyCommand.h"
 #include "sheet/CensusCommand.h"
 #include "sheet/CommandContext.h"
+#include "sheet/DiagnoseCommand.h"
 #include "sheet/LocateCommand.h"
 #include "sheet/LutCommand.h"
 #include "sheet/MakeCommand.h"
@@ -139,6 +140,51 @@ const std::vector<Command> &commands()
             "file (and error when it could not be counted).\n\n")
              + allocationLimitNote(),
          CensusCommand::Run},
+        {QStringLiteral("diagnose"),
+         {{QStringLiteral("FILE"), tr("The capture of the sheet; - for standard input.")}},
+         {{QStringLiteral("mode"),
+           tr("The sheet the capture shows; auto (the default): whichever of the sheets it shows."),
+           QStringLiteral("MODE|auto")},
+          {QStringLiteral("at"),
+           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search."),
+           QStringLiteral("X,Y[,SCALE]")},
+          {QStringLiteral("fix"),
+           tr("Write a 65-point .cube to FILE that undoes the invertible steps found (order, range, matrix,\n"
+            "tone curve)."),
+           QStringLiteral("FILE")},
+          jsonOption()},
+         tr("Say what happened to the colours of a captured sheet: channel order, range, matrix, chroma, bits, "
+            "tone curve, clipping, noise."),
+         tr("Finds the sheet in FILE as census --mode does (auto unless --mode names one) and prints the\n"
+            "census's lines, then landmarks:\n"
+            "black, white, red, green, blue and grey 50 % as they came back (RRGGBB, where the sheet holds\n"
+            "them), then the chain of known steps that turns the sheet into what FILE holds, one line a step\n"
+            "found, in the order they act (a step that did nothing prints nothing):\n"
+            "  channel order: BGR            any order of the channels but RGB\n"
+            "  range: limited read as full   Y'CbCr coded 16-235 decoded as 0-255 (washed out), or full read\n"
+            "                                as limited (crushed); '... twice' when it happened twice\n"
+            "  matrix: BT.601 read as BT.709 encoded with one of BT.601, BT.709, BT.2020, decoded with another\n"
+            "  chroma: 4:2:0                 colour kept at a lower resolution: 4:2:2, 4:2:0 or 4:1:1\n"
+            "  bits: R G B                   the bits each channel keeps, 8 where the sheet shows no cut;\n"
+            "                                then dither: yes when noise was added before the cut\n"
+            "  tone curve: gamma R G B       out = in^gamma per channel on 0-1, or tone curve: table\n"
+            "  clipped: below R G B, above R G B   the levels beyond which everything came out alike\n"
+            "  noise: PSNR X dB              what is left after the steps (a lossy codec's share)\n"
+            "  mean dE2000 after the steps: X   how far the sheet put through the steps is from FILE; the\n"
+            "                                census's mean dE2000 above says how far the sheet itself is\n"
+            "  unexplained: ...              when even the steps found leave it far off\n"
+            "\n"
+            "--fix writes a 65-point .cube (as lut writes them) that undoes the invertible steps; apply it\n"
+            "to the capture (apply, or ffmpeg's lut3d) to see what the path would show without them.\n"
+            "\n"
+            "--json writes the census's keys and landmarks {black, white, red, green, blue, grey_50: RRGGBB},\n"
+            "channel_order, range, matrix, chroma (strings), bits [r, g, b], dither (true), tone_curve\n"
+            "{kind: gamma|table, gamma [r, g, b], table [[256 levels] x 3]}, clipped {below [r, g, b],\n"
+            "above [r, g, b]}, noise {psnr_db}, mean_de2000_after_the_steps, unexplained.\n"
+            "\n"
+            "Exit status: 0 only when FILE is the sheet exactly; 1 otherwise (steps found, only noise, the\n"
+            "sheet not found or nothing fits); 2 an error."),
+         DiagnoseCommand::Run},
         {QStringLiteral("locate"),
          {{QStringLiteral("MODE"), ModeChoices()},
           {QStringLiteral("COLOUR"), tr("RRGGBB in hexadecimal, with or without a leading #, either case.")}},
@@ -276,8 +322,8 @@ QString overview()
             "\n"
             "MODE: %2; 256kilo is taken for 256killo.\n"
             "\n"
-            "Exit status: 0 done; 1 a negative answer (census --mode: the picture is not the sheet; locate:\n"
-            "the sheet does not hold the colour); 2 an error, told in one line on standard error.\n"
+            "Exit status: 0 done; 1 a negative answer (census --mode, diagnose: the picture is not the sheet;\n"
+            "locate: the sheet does not hold the colour); 2 an error, told in one line on standard error.\n"
             "\n"
             "%3\n"
             "\n"

@@ -1,17 +1,32 @@
 #include "window/SheetView.h"
 
 #include "generation/Canvas.h"
+#include "picture/PictureReader.h"
+#include "window/Capture.h"
+#include "window/ResultsDock.h"
+#include "window/ToneCurvePlot.h"
 #include "window/ZoomedSheet.h"
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -36,6 +51,26 @@ std::optional<ColorValue> parseColour(const QString &text)
         return std::nullopt;
     const uint rgb = match.captured(1).toUInt(nullptr, 16);
     return FromRgb32(rgb);
+}
+
+// A found pixel smaller than this (device pixels) is hard to see: the view
+// zooms in to FoundZoom around it.
+constexpr double LeastFoundZoom = 4;
+constexpr double FoundZoom = 8;
+// The keys overlay stays this far inside the view.
+constexpr int KeysMargin = 24;
+
+QString modeName(Mode mode)
+{
+    return QString::fromUtf8(Sheets::Of(mode).name.data(), static_cast<qsizetype>(Sheets::Of(mode).name.size()));
+}
+
+// The local file a drag carries, or none.
+QString droppedFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().constFirst().isLocalFile())
+        return QString();
+    return data->urls().constFirst().toLocalFile();
 }
 
 QString percent(double zoom)
@@ -77,24 +112,65 @@ SheetView::SheetView(const Canvas &canvas, QWidget *parent)
     pointed_ = new QLabel(statusLine_);
     pointed_->setObjectName(QStringLiteral("Pointed"));
     pointed_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    message_ = new QLabel(statusLine_);
+    message_->setObjectName(QStringLiteral("ViewMessage"));
+    message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     zoomShown_ = new QLabel(statusLine_);
     zoomShown_->setObjectName(QStringLiteral("Zoom"));
     auto *statusLayout = new QHBoxLayout(statusLine_);
     statusLayout->setContentsMargins(6, 2, 6, 2);
     statusLayout->addWidget(pointed_, 1);
+    statusLayout->addWidget(message_);
     statusLayout->addWidget(zoomShown_);
+
+    results_ = new ResultsDock(this);
+    results_->hide();
+    auto *middle = new QHBoxLayout;
+    middle->setSpacing(0);
+    middle->addWidget(sheet_, 1);
+    middle->addWidget(results_);
+
+    keys_ = new QLabel(this);
+    keys_->setObjectName(QStringLiteral("ViewKeys"));
+    keys_->setAutoFillBackground(true);
+    keys_->setMargin(12);
+    keys_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    keys_->setText(tr("<b>Keys of the view</b><table cellspacing=4>"
+                      "<tr><td>Ctrl+O, or drop a file</td><td>open a capture</td></tr>"
+                      "<tr><td>1 / 2 / 3</td><td>show the sheet / the capture / the difference</td></tr>"
+                      "<tr><td>Space</td><td>flip between the sheet and the capture</td></tr>"
+                      "<tr><td>F9</td><td>show or hide the results</td></tr>"
+                      "<tr><td>T</td><td>the tone curves as plots</td></tr>"
+                      "<tr><td>Ctrl++ / Ctrl+-, wheel</td><td>zoom in / out</td></tr>"
+                      "<tr><td>Ctrl+1 / Ctrl+0</td><td>100 % / fit</td></tr>"
+                      "<tr><td>drag, arrows, Page Up/Down</td><td>move</td></tr>"
+                      "<tr><td>Shift+arrows, Enter</td><td>move the pick cursor, pick</td></tr>"
+                      "<tr><td>right click</td><td>pick the colour shown</td></tr>"
+                      "<tr><td>Ctrl+F, F3 / Shift+F3</td><td>find a colour, next / previous place</td></tr>"
+                      "<tr><td>G</td><td>grid on or off (from 800 %)</td></tr>"
+                      "<tr><td>F11</td><td>full screen</td></tr>"
+                      "<tr><td>F1, ?</td><td>these keys</td></tr>"
+                      "<tr><td>Esc, Ctrl+W</td><td>close the bar, full screen, the view</td></tr>"
+                      "</table><p>In the main window a double click on the preview, Ctrl+1 or Ctrl+0 "
+                      "show its canvas here again.</p>"));
+    keys_->hide();
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(sheet_, 1);
+    layout->addLayout(middle, 1);
     layout->addWidget(findBar_);
     layout->addWidget(statusLine_);
 
     connect(sheet_, &ZoomedSheet::pixelPointed, this, &SheetView::showPointed);
     connect(sheet_, &ZoomedSheet::zoomChanged, this, &SheetView::showZoom);
-    connect(sheet_, &ZoomedSheet::pickRequested, this,
-            [this](QPoint pixel) { emit picked(canvas_.pixel(pixel.x(), pixel.y())); });
+    connect(sheet_, &ZoomedSheet::pickRequested, this, &SheetView::pick);
+    connect(sheet_, &ZoomedSheet::gridToggled, this, [this](bool shown) {
+        if (shown && sheet_->zoom() < ZoomedSheet::GridFromZoom)
+            showMessage(tr("The grid shows from %1.").arg(percent(ZoomedSheet::GridFromZoom)));
+        else
+            showMessage(shown ? tr("Grid on.") : tr("Grid off."));
+    });
     connect(findText_, &QLineEdit::returnPressed, this, &SheetView::findTyped);
     connect(findText_, &QLineEdit::textEdited, this, [this] { offer_.reset(); });
     connect(goNearest_, &QPushButton::clicked, this, [this] {
@@ -102,6 +178,7 @@ SheetView::SheetView(const Canvas &canvas, QWidget *parent)
             find(offer_->nearest);
     });
     addShortcuts();
+    setAcceptDrops(true);
 
     showTitle();
     showZoom(sheet_->zoom());
@@ -128,10 +205,22 @@ void SheetView::addShortcuts()
     add({QKeySequence(Qt::SHIFT | Qt::Key_F3)}, [this] { findPrevious(); });
     add({QKeySequence(Qt::CTRL | Qt::Key_W)}, [this] { close(); });
     add({QKeySequence(Qt::Key_Escape)}, [this] { escape(); });
+    add({QKeySequence::Open}, [this] { openWithDialog(); });
+    add({QKeySequence(Qt::Key_1)}, [this] { setFace(Face::Sheet); });
+    add({QKeySequence(Qt::Key_2)}, [this] { setFace(Face::Capture); });
+    add({QKeySequence(Qt::Key_3)}, [this] { setFace(Face::Difference); });
+    add({QKeySequence(Qt::Key_Space)}, [this] { flipFace(); });
+    add({QKeySequence(Qt::Key_F9)}, [this] { toggleResults(); });
+    add({QKeySequence(Qt::Key_T)}, [this] { showPlots(); });
+    add({QKeySequence(Qt::Key_F1), QKeySequence(Qt::Key_Question)}, [this] { toggleKeys(); });
 }
+
+SheetView::~SheetView() = default;
 
 std::optional<Mode> SheetView::mode() const
 {
+    if (capture_)
+        return capture_->mode();
     return Sheets::OfSize(canvas_.width(), canvas_.height());
 }
 
@@ -150,8 +239,9 @@ void SheetView::present(const QWidget *near)
     const QRect available = screen->availableGeometry();
     const double ratio = screen->devicePixelRatio();
     const QSize chrome(0, statusLine_->sizeHint().height());
-    const QSize whole = QSize(static_cast<int>(std::ceil(canvas_.width() / ratio)),
-                              static_cast<int>(std::ceil(canvas_.height() / ratio)))
+    const QSize shown = sheet_->shownSize();
+    const QSize whole = QSize(static_cast<int>(std::ceil(shown.width() / ratio)),
+                              static_cast<int>(std::ceil(shown.height() / ratio)))
                         + chrome;
     const QSize most = QSizeF(available.size() * MostOfScreen).toSize();
     const QSize size = whole.expandedTo(LeastSize).boundedTo(most);
@@ -160,12 +250,17 @@ void SheetView::present(const QWidget *near)
     show();
     raise();
     activateWindow();
+    if (capture_)
+        startAtSheet();
 }
 
 // --- What the run tells the view -----------------------------------------------
 
 void SheetView::runStarted()
 {
+    // A capture stays as it is while the window runs.
+    if (capture_)
+        return;
     sheet_->canvasChanged(QRect(0, 0, canvas_.width(), canvas_.height()));
     if (sheet_->marks().empty())
         forgetFound();
@@ -174,6 +269,8 @@ void SheetView::runStarted()
 
 void SheetView::canvasChanged(const QRect &area)
 {
+    if (capture_)
+        return;
     sheet_->canvasChanged(area);
     if (sheet_->marks().empty() && found_)
         forgetFound();
@@ -182,15 +279,23 @@ void SheetView::canvasChanged(const QRect &area)
 
 void SheetView::runEnded()
 {
+    if (capture_)
+        return;
     sheet_->canvasChanged(QRect(0, 0, canvas_.width(), canvas_.height()));
 }
 
 void SheetView::showTitle()
 {
+    if (capture_) {
+        const std::array<QString, 3> faces = {tr("sheet"), tr("capture"), tr("difference")};
+        setWindowTitle(capture_->mode() ? tr("Tintwell — %1 — %2 — %3")
+                                              .arg(capture_->shownName(), modeName(*capture_->mode()),
+                                                   faces[static_cast<std::size_t>(face_)])
+                                        : tr("Tintwell — %1 — no sheet").arg(capture_->shownName()));
+        return;
+    }
     const std::optional<Mode> shown = mode();
-    setWindowTitle(shown ? tr("Tintwell — %1").arg(QString::fromUtf8(Sheets::Of(*shown).name.data(),
-                                                                       static_cast<qsizetype>(Sheets::Of(*shown).name.size())))
-                         : tr("Tintwell — view"));
+    setWindowTitle(shown ? tr("Tintwell — %1").arg(modeName(*shown)) : tr("Tintwell — view"));
 }
 
 // --- Status line -------------------------------------------------------------------
@@ -201,12 +306,26 @@ void SheetView::showPointed(std::optional<QPoint> pixel)
         pointed_->setText(QString());
         return;
     }
-    const ColorValue colour = canvas_.pixel(pixel->x(), pixel->y());
     QString tile;
     if (const std::optional<Mode> shown = mode()) {
         const int side = Sheets::Of(*shown).tile;
         tile = tr("tile (%1, %2)").arg(pixel->x() / side).arg(pixel->y() / side);
     }
+    if (capture_) {
+        const ColorValue captured = FromRgb32(capture_->captured().pixel(*pixel));
+        if (!capture_->mode()) {
+            pointed_->setText(tr("%1, %2    capture %3").arg(pixel->x()).arg(pixel->y()).arg(hexCode(captured)));
+            return;
+        }
+        const ColorValue drawn = FromRgb32(capture_->sheet().pixel(*pixel));
+        pointed_->setText(tr("%1, %2    %3    sheet %4    capture %5    dE2000 %6")
+                              .arg(pixel->x())
+                              .arg(pixel->y())
+                              .arg(tile, hexCode(drawn), hexCode(captured))
+                              .arg(capture_->de2000At(*pixel), 0, 'f', 2));
+        return;
+    }
+    const ColorValue colour = canvas_.pixel(pixel->x(), pixel->y());
     pointed_->setText(QStringLiteral("%1, %2    %3    %4    %5 %6 %7")
                           .arg(pixel->x())
                           .arg(pixel->y())
@@ -214,6 +333,23 @@ void SheetView::showPointed(std::optional<QPoint> pixel)
                           .arg(RedOf(colour))
                           .arg(GreenOf(colour))
                           .arg(BlueOf(colour)));
+}
+
+void SheetView::showMessage(const QString &text)
+{
+    message_->setText(text);
+}
+
+void SheetView::pick(QPoint pixel)
+{
+    // The colour the face shows: the capture's in the capture (and in the
+    // difference, whose grey is no colour of either), the sheet's in the sheet.
+    ColorValue colour = canvas_.pixel(pixel.x(), pixel.y());
+    if (capture_)
+        colour = FromRgb32((face_ == Face::Sheet && capture_->mode() ? capture_->sheet() : capture_->captured())
+                               .pixel(pixel));
+    showMessage(tr("Picked %1").arg(hexCode(colour)));
+    emit picked(colour);
 }
 
 void SheetView::showZoom(double zoom)
@@ -263,7 +399,8 @@ bool SheetView::find(ColorValue colour)
     const std::optional<Mode> shown = mode();
     if (!shown) {
         forgetFound();
-        findMessage_->setText(tr("No sheet is drawn yet: start a run first."));
+        findMessage_->setText(capture_ ? tr("No sheet was found in this picture.")
+                                       : tr("No sheet is drawn yet: start a run first."));
         return false;
     }
     std::vector<SheetPlace> places = Sheets::PlacesOf(*shown, colour);
@@ -282,14 +419,16 @@ bool SheetView::find(ColorValue colour)
     sheet_->setMarks(std::move(marks));
     if (parseColour(findText_->text()) != colour)
         findText_->setText(hexCode(colour));
+    // A pixel too small to see is shown large.
+    if (sheet_->zoom() < LeastFoundZoom)
+        sheet_->setZoom(FoundZoom);
     goToPlace(0);
     return true;
 }
 
 void SheetView::offerNearest()
 {
-    const QString name = QString::fromUtf8(Sheets::Of(*mode()).name.data(),
-                                           static_cast<qsizetype>(Sheets::Of(*mode()).name.size()));
+    const QString name = modeName(*mode());
     findMessage_->setText(tr("The %1 sheet does not hold %2; the nearest colour it holds is %3 (Enter goes there).")
                               .arg(name, hexCode(offer_->asked), hexCode(offer_->nearest)));
     goNearest_->setText(tr("Go to %1").arg(hexCode(offer_->nearest)));
@@ -351,7 +490,9 @@ void SheetView::toggleFullScreen()
 
 void SheetView::escape()
 {
-    if (findText_->hasFocus())
+    if (keys_->isVisible())
+        keys_->hide();
+    else if (findText_->hasFocus())
         closeFind();
     else if (isFullScreen())
         toggleFullScreen();
@@ -371,7 +512,220 @@ void SheetView::showChrome()
     // Full screen shows the sheet alone.
     const bool full = isFullScreen();
     statusLine_->setVisible(!full);
-    if (full)
+    results_->setVisible(!full && resultsWanted_);
+    if (full) {
         findBar_->hide();
+        keys_->hide();
+    }
     sheet_->setBare(full);
+}
+
+// --- Captures -----------------------------------------------------------------------
+
+bool SheetView::openCapture(const QString &fileName)
+{
+    QString reason;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    std::unique_ptr<Capture> opened = Capture::Open(fileName, reason);
+    QGuiApplication::restoreOverrideCursor();
+    if (!opened) {
+        QMessageBox::warning(isVisible() ? this : nullptr, tr("Tintwell"),
+                             tr("Could not open %1: %2").arg(QDir::toNativeSeparators(fileName), reason));
+        return false;
+    }
+    lastFolder_ = QFileInfo(fileName).absolutePath();
+    capture_ = std::move(opened);
+    offer_.reset();
+    forgetFound();
+    face_ = Face::Capture;
+    showFace();
+    examine();
+    if (plots_) {
+        if (capture_->mode())
+            plots_->showCurves(capture_->curves(), capture_->shownName());
+        else
+            plots_->close();
+    }
+    showMessage(capture_->mode() ? QString() : capture_->searchAnswer());
+    if (isVisible())
+        startAtSheet();
+    return true;
+}
+
+void SheetView::examine()
+{
+    // The census and the diagnosis come after the first frame; a result for
+    // a capture no longer shown goes with its watcher.
+    delete examining_;
+    results_->showResults({tr("Taking the census of %1…").arg(capture_->shownName())}, {});
+    examining_ = new QFutureWatcher<CaptureResults>(this);
+    connect(examining_, &QFutureWatcherBase::finished, this, [this, watcher = examining_] {
+        if (watcher != examining_ || !capture_)
+            return;
+        capture_->takeResults(watcher->result());
+        results_->showResults(capture_->censusLines(), capture_->diagnosisLines());
+        if (plots_ && capture_->mode())
+            plots_->showCurves(capture_->curves(), capture_->shownName());
+        examining_ = nullptr;
+        watcher->deleteLater();
+        emit examined();
+    });
+    examining_->setFuture(QtConcurrent::run(capture_->examination()));
+}
+
+void SheetView::startAtSheet()
+{
+    // Centred at 100 % when the sheet fits, else all of it.
+    if (sheet_->fitZoom() >= 1) {
+        sheet_->setZoom(1);
+        const QSize shown = sheet_->shownSize();
+        sheet_->centreOn(QPointF(shown.width(), shown.height()) / 2);
+    } else {
+        sheet_->fit();
+    }
+}
+
+void SheetView::openWithDialog()
+{
+    QStringList patterns;
+    for (const QByteArray &format : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.%1").arg(QString::fromLatin1(format));
+    QString folder = lastFolder_;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    QFileDialog dialog(this, tr("Open a capture"), folder);
+    dialog.setObjectName(QStringLiteral("OpenCapture"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({tr("Pictures (%1)").arg(patterns.join(QLatin1Char(' '))), tr("All files (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    openCapture(dialog.selectedFiles().constFirst());
+}
+
+void SheetView::closeCapture()
+{
+    if (!capture_)
+        return;
+    capture_.reset();
+    delete examining_;
+    offer_.reset();
+    forgetFound();
+    sheet_->showPicture(QImage());
+    sheet_->canvasChanged(QRect(0, 0, canvas_.width(), canvas_.height()));
+    results_->showResults({}, {});
+    if (plots_)
+        plots_->close();
+    showMessage(QString());
+    showTitle();
+}
+
+void SheetView::setFace(Face face)
+{
+    if (!capture_) {
+        showMessage(tr("Open a capture (Ctrl+O) to compare it with its sheet."));
+        return;
+    }
+    if (!capture_->mode()) {
+        showMessage(capture_->searchAnswer());
+        return;
+    }
+    face_ = face;
+    showFace();
+}
+
+void SheetView::flipFace()
+{
+    setFace(face_ == Face::Sheet ? Face::Capture : Face::Sheet);
+}
+
+void SheetView::showFace()
+{
+    switch (face_) {
+    case Face::Sheet:
+        sheet_->showPicture(capture_->mode() ? capture_->sheet() : capture_->captured());
+        showMessage(QString());
+        break;
+    case Face::Capture:
+        sheet_->showPicture(capture_->captured());
+        showMessage(QString());
+        break;
+    case Face::Difference:
+        sheet_->showPicture(capture_->mode() ? capture_->difference() : capture_->captured());
+        showMessage(tr("difference: 1 grey level = %1").arg(capture_->differenceScale()));
+        break;
+    }
+    showTitle();
+}
+
+void SheetView::toggleResults()
+{
+    resultsWanted_ = !resultsWanted_;
+    if (isFullScreen())
+        return;
+    // A window of its own size grows by the panel, where the screen has
+    // room, so that the picture keeps its place in it.
+    const int panel = results_->sizeHint().width();
+    const bool resizable = !isMaximized();
+    results_->setVisible(resultsWanted_);
+    if (resizable) {
+        const QRect available = screen()->availableGeometry();
+        const int width = resultsWanted_ ? std::min(this->width() + panel, available.width())
+                                         : std::max(this->width() - panel, LeastSize.width());
+        resize(width, height());
+    }
+}
+
+void SheetView::showPlots()
+{
+    if (!capture_ || !capture_->mode()) {
+        showMessage(tr("The tone curves need a capture holding a sheet (Ctrl+O)."));
+        return;
+    }
+    if (!plots_) {
+        plots_ = new ToneCurvePlot(this);
+        plots_->showCurves(capture_->curves(), capture_->shownName());
+    }
+    plots_->show();
+    plots_->raise();
+    plots_->activateWindow();
+}
+
+void SheetView::toggleKeys()
+{
+    if (keys_->isVisible()) {
+        keys_->hide();
+        return;
+    }
+    placeKeys();
+    keys_->show();
+    keys_->raise();
+}
+
+void SheetView::placeKeys()
+{
+    const QRect area = rect().adjusted(KeysMargin, KeysMargin, -KeysMargin, -KeysMargin);
+    const QSize wanted = keys_->sizeHint().boundedTo(area.size());
+    keys_->setGeometry(QRect(area.topLeft(), wanted));
+}
+
+void SheetView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (keys_->isVisible())
+        placeKeys();
+}
+
+void SheetView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void SheetView::dropEvent(QDropEvent *event)
+{
+    const QString fileName = droppedFile(event->mimeData());
+    if (fileName.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openCapture(fileName);
 }

@@ -12,13 +12,20 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 class Canvas;
+class Capture;
+struct CaptureResults;
+template<typename T>
+class QFutureWatcher;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class ResultsDock;
+class ToneCurvePlot;
 class ZoomedSheet;
 
 class SheetView : public QWidget
@@ -27,6 +34,7 @@ class SheetView : public QWidget
 
 public:
     explicit SheetView(const Canvas &canvas, QWidget *parent = nullptr);
+    ~SheetView() override;
 
     ZoomedSheet *sheet() const { return sheet_; }
 
@@ -47,16 +55,46 @@ public:
     void findNext();
     void findPrevious();
 
-    // The sheet the canvas holds: the one of its size; none before the first
-    // run.
+    // The sheet the view shows: the capture's, else the one of the canvas's
+    // size; none before the first run or in a picture holding no sheet.
     std::optional<Mode> mode() const;
+
+    // A capture: opened instead of what the view showed, with its sheet
+    // found and measured; a file that cannot be read gets a message naming
+    // it and the reason, and the view stays as it was.
+    bool openCapture(const QString &fileName);
+    // Asks for a picture to open (Ctrl+O).
+    void openWithDialog();
+    // Back to the window's canvas.
+    void closeCapture();
+    const Capture *capture() const { return capture_.get(); }
+
+    // What the view paints of a capture, at the same place: the sheet, the
+    // capture, or their difference.
+    enum class Face { Sheet, Capture, Difference };
+    Face face() const { return face_; }
+    void setFace(Face face);
+    // Space: between the sheet and the capture.
+    void flipFace();
+
+    ResultsDock *results() const { return results_; }
+    // The tone-curve plots of the capture; none before they are first shown.
+    ToneCurvePlot *plots() const { return plots_; }
+    void toggleResults();
+    void showPlots();
+    void toggleKeys();
 
 signals:
     // A pick in the view: the main window shows and copies it.
     void picked(ColorValue colour);
+    // The census and diagnosis of the capture shown are in.
+    void examined();
 
 protected:
     void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void addShortcuts();
@@ -72,6 +110,23 @@ private:
     void showZoom(double zoom);
     void showTitle();
     void forgetFound();
+    void showFace();
+    void startAtSheet();
+    void examine();
+    void showMessage(const QString &text);
+    void pick(QPoint pixel);
+    void placeKeys();
+
+    std::unique_ptr<Capture> capture_;
+    QFutureWatcher<CaptureResults> *examining_ = nullptr;
+    Face face_ = Face::Capture;
+    ResultsDock *results_ = nullptr;
+    ToneCurvePlot *plots_ = nullptr;
+    QLabel *keys_ = nullptr;
+    QLabel *message_ = nullptr;
+    // The folder of the last file opened in this session; never stored.
+    QString lastFolder_;
+    bool resultsWanted_ = false;
 
     const Canvas &canvas_;
     ZoomedSheet *sheet_ = nullptr;

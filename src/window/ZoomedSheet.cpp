@@ -315,6 +315,10 @@ void ZoomedSheet::resizeEvent(QResizeEvent *event)
 
 void ZoomedSheet::wrapCanvas()
 {
+    if (!ownPicture_.isNull()) {
+        picture_ = ownPicture_;
+        return;
+    }
     const QSize size(canvas_.width(), canvas_.height());
     if (size.isEmpty())
         picture_ = QImage();
@@ -326,7 +330,7 @@ void ZoomedSheet::wrapCanvas()
 void ZoomedSheet::followCanvasSize()
 {
     wrapCanvas();
-    const QSize size(canvas_.width(), canvas_.height());
+    const QSize size = picture_.isNull() ? QSize(canvas_.width(), canvas_.height()) : picture_.size();
     if (size == knownSize_)
         return;
 
@@ -344,6 +348,8 @@ void ZoomedSheet::followCanvasSize()
 
 void ZoomedSheet::canvasChanged(const QRect &area)
 {
+    if (!ownPicture_.isNull())
+        return;
     if (QSize(canvas_.width(), canvas_.height()) != knownSize_
         || picture_.constBits() != reinterpret_cast<const uchar *>(canvas_.bits())) {
         followCanvasSize();
@@ -358,6 +364,15 @@ void ZoomedSheet::canvasChanged(const QRect &area)
     const int margin = MarkGap + 2;
     viewport()->update(logical.toAlignedRect().adjusted(-margin, -margin, margin, margin));
     if (pointed_ && area.contains(*pointed_))
+        emit pixelPointed(pointed_);
+}
+
+void ZoomedSheet::showPicture(const QImage &picture)
+{
+    ownPicture_ = picture;
+    followCanvasSize();
+    viewport()->update();
+    if (pointed_)
         emit pixelPointed(pointed_);
 }
 
@@ -483,6 +498,9 @@ void ZoomedSheet::drawSheet(QPainter &painter, const QRect &exposed)
 
 void ZoomedSheet::drawMarks(QPainter &painter)
 {
+    // A test picture on a full screen is shown as it is.
+    if (bare_)
+        return;
     for (const QPoint &place : marks_) {
         const QRect pixel = deviceRectOf(place);
         drawRing(painter, pixel, MarkGap, MarkInner);
@@ -578,6 +596,7 @@ void ZoomedSheet::keyPressEvent(QKeyEvent *event)
         break;
     case Qt::Key_G:
         setGridShown(!gridShown_);
+        emit gridToggled(gridShown_);
         break;
     default:
         QAbstractScrollArea::keyPressEvent(event);

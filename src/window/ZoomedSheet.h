@@ -82,6 +82,14 @@ public:
     // (or of its memory) is noticed here too.
     void canvasChanged(const QRect &area);
 
+    // Shows `picture` (RGB32) instead of the canvas, which is then no longer
+    // followed; a null picture goes back to the canvas. A picture of the
+    // size shown before keeps the zoom, the place and the marks.
+    void showPicture(const QImage &picture);
+    bool showsCanvas() const { return ownPicture_.isNull(); }
+    // The size of what is shown, in its own pixels.
+    QSize shownSize() const { return knownSize_; }
+
 signals:
     void zoomChanged(double zoom);
     // The sheet pixel now under the pointer or the keyboard's cursor; none
@@ -89,6 +97,8 @@ signals:
     void pixelPointed(std::optional<QPoint> pixel);
     // A right click, or Enter on the keyboard's cursor.
     void pickRequested(QPoint pixel);
+    // G was pressed: the grid is now shown or hidden.
+    void gridToggled(bool shown);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -122,6 +132,8 @@ private:
     void drawMarks(QPainter &painter);
 
     const Canvas &canvas_;
+    // The picture shown instead of the canvas, when there is one.
+    QImage ownPicture_;
     // The canvas as an image over its pixels, made again whenever the canvas
     // has another size or memory.
     QImage picture_;

@@ -311,21 +311,41 @@ void mainform::ShowPick(ColorValue colour)
     ui.Label4->setPalette(swatch);
 }
 
+void mainform::MakeView()
+{
+    if (view_)
+        return;
+    view_ = new SheetView(canvas_);
+    view_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(view_, &SheetView::picked, this, &mainform::ShowPick);
+    connect(this, &mainform::runStarted, view_, &SheetView::runStarted);
+    connect(this, &mainform::canvasChanged, view_, &SheetView::canvasChanged);
+    connect(this, &mainform::runEnded, view_, &SheetView::runEnded);
+}
+
 void mainform::OpenView(ViewZoom zoom)
 {
-    if (!view_) {
-        view_ = new SheetView(canvas_);
-        view_->setAttribute(Qt::WA_DeleteOnClose);
-        connect(view_, &SheetView::picked, this, &mainform::ShowPick);
-        connect(this, &mainform::runStarted, view_, &SheetView::runStarted);
-        connect(this, &mainform::canvasChanged, view_, &SheetView::canvasChanged);
-        connect(this, &mainform::runEnded, view_, &SheetView::runEnded);
-    }
+    MakeView();
+    // The preview's view is the window's canvas, whatever capture was open.
+    view_->closeCapture();
     view_->present(this);
     if (zoom == ViewZoom::Fit)
         view_->sheet()->fit();
     else if (zoom == ViewZoom::Actual)
         view_->sheet()->setZoom(1);
+}
+
+bool mainform::OpenCapture(const QString &fileName)
+{
+    const bool hadView = view_;
+    MakeView();
+    if (!view_->openCapture(fileName)) {
+        if (!hadView)
+            delete view_;
+        return false;
+    }
+    view_->present(this);
+    return true;
 }
 
 void mainform::closeEvent(QCloseEvent *event)

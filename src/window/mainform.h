@@ -46,6 +46,10 @@ public:
     // where the window has no pixel.
     ColorValue Point(double x, double y) const;
 
+    // Opens a capture in the full-size view, beside the window; false (after
+    // a message naming the file and the reason) when it cannot be read.
+    bool OpenCapture(const QString &fileName);
+
 signals:
     // A run begins (a nested one too); the canvas is emptied right after.
     void runStarted();
@@ -82,6 +86,7 @@ private:
     // Opens the view, or raises it, at the given zoom.
     enum class ViewZoom { Keep, Fit, Actual };
     void OpenView(ViewZoom zoom);
+    void MakeView();
 
     // The selected index of Combo1, -1 when nothing is selected.
     int SelectedMode() const;

@@ -1,0 +1,220 @@
+// `tintwell capture.png` under Xvfb and a window manager, with a washed-out
+// capture of 64kilo at a known place in a 1280 x 800 picture. At 100 % the
+// screen shows the capture's own pixels in face 2, the sheet's in face 1,
+// grey in face 3; the plot window's red mean starts at 16, where black came
+// back. TINTWELL_PROGRAM names the program; nothing here links its code.
+
+#include "generation/ColorValue.h"
+#include "WashedCapture.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QSet>
+
+#include <cmath>
+#include <functional>
+#include <optional>
+
+namespace {
+
+// Deadlines only keep a broken run from hanging; nothing is timed.
+constexpr int Deadline = 60'000;
+constexpr int Mode64Kilo = 3;
+constexpr QPoint Offset(412, 233);
+constexpr QSize PictureSize(1280, 800);
+// Black comes back at 16.
+constexpr double WashedBlack = 16;
+// The red plot's middle: the left third of the plot window as it opens.
+constexpr QPoint RedPlot(210, 240);
+
+// A tool's standard output; none when it failed or hung.
+std::optional<QByteArray> runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(Deadline) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        process.kill();
+        process.waitForFinished(-1);
+        return std::nullopt;
+    }
+    return process.readAllStandardOutput();
+}
+
+bool xdotool(const QStringList &arguments)
+{
+    return runTool(QStringLiteral("xdotool"), arguments).has_value();
+}
+
+bool pollUntil(const std::function<bool()> &check)
+{
+    return QTest::qWaitFor(check, Deadline);
+}
+
+std::optional<quint32> windowNamed(const QString &name)
+{
+    bool ok = false;
+    const quint32 id =
+        runTool(QStringLiteral("xdotool"), {"search", "--name", name}).value_or("").split('\n').value(0).toUInt(&ok);
+    return ok ? std::optional<quint32>(id) : std::nullopt;
+}
+
+QImage screenshot(quint32 window)
+{
+    const auto png = runTool(QStringLiteral("import"), {"-silent", "-window", QString::number(window), "png:-"});
+    return QImage::fromData(png.value_or(""), "PNG").convertToFormat(QImage::Format_RGB32);
+}
+
+// Whether `shot` shows `area` with its top left at `at`, pixel for pixel
+// (the screenshot's colour space, which QImage's == would compare, aside).
+bool shows(const QImage &shot, QPoint at, const QImage &area)
+{
+    if (!shot.rect().contains(QRect(at, area.size())))
+        return false;
+    for (int y = 0; y < area.height(); ++y)
+        for (int x = 0; x < area.width(); ++x)
+            if ((shot.pixel(at.x() + x, at.y() + y) ^ area.pixel(x, y)) & 0xFFFFFFu)
+                return false;
+    return true;
+}
+
+// Where `area` lies in `shot`; none when nowhere.
+std::optional<QPoint> find(const QImage &shot, const QImage &area)
+{
+    for (int y = 0; y + area.height() <= shot.height(); ++y)
+        for (int x = 0; x + area.width() <= shot.width(); ++x)
+            if (shows(shot, QPoint(x, y), area))
+                return QPoint(x, y);
+    return std::nullopt;
+}
+
+} // namespace
+
+class tst_RealCapture : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("no X display: run under xvfb-run");
+        for (const char *tool : {"xdotool", "import", "xclip", "ffmpeg", "openbox"})
+            QVERIFY2(!QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty(), tool);
+        program_ = qEnvironmentVariable("TINTWELL_PROGRAM");
+        QVERIFY2(!program_.isEmpty(), "TINTWELL_PROGRAM is not set");
+        QVERIFY(dir_.isValid());
+
+        sheet_ = WashedCapture::sheet(Mode64Kilo);
+        capture_ = WashedCapture::make(dir_, Mode64Kilo, PictureSize, Offset);
+        QVERIFY2(!capture_.isEmpty(), "ffmpeg could not make the capture");
+        captured_ = QImage(capture_).convertToFormat(QImage::Format_RGB32).copy(QRect(Offset, sheet_.size()));
+
+        // openbox now and then never takes a busy machine's new screen: a
+        // second start does.
+        const auto managed = [] {
+            return runTool(QStringLiteral("xprop"), {"-root", "_NET_SUPPORTING_WM_CHECK"}).value_or("").contains("window id");
+        };
+        windowManager_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        for (int start = 0; start < 2 && !managed(); ++start) {
+            windowManager_.kill();
+            windowManager_.waitForFinished(-1);
+            windowManager_.start(QStringLiteral("openbox"), {});
+            QVERIFY2(windowManager_.waitForStarted(Deadline), qPrintable(windowManager_.errorString()));
+            if (QTest::qWaitFor(managed, Deadline / 4))
+                break;
+        }
+        QVERIFY2(managed(), qPrintable(QStringLiteral("openbox did not take the screen %1 (%2)")
+                                           .arg(qEnvironmentVariable("DISPLAY"),
+                                                windowManager_.state() == QProcess::Running
+                                                    ? QStringLiteral("running")
+                                                    : QStringLiteral("ended with %1").arg(windowManager_.exitCode()))));
+    }
+
+    void cleanupTestCase()
+    {
+        for (QProcess *process : {&running_, &windowManager_}) {
+            process->terminate();
+            if (!process->waitForFinished(5000))
+                process->kill();
+            process->waitForFinished(-1);
+        }
+    }
+
+    void facesAndPlot()
+    {
+        running_.start(program_, {capture_});
+        QVERIFY(running_.waitForStarted(Deadline));
+        std::optional<quint32> view;
+        QVERIFY(pollUntil([&] { return (view = windowNamed(QStringLiteral("capture.png — 64kilo — capture"))).has_value(); }));
+        QVERIFY(xdotool({"windowactivate", "--sync", QString::number(*view)}));
+
+        // Face 2: the capture's pixels, where the view put them at 100 %.
+        std::optional<QPoint> at;
+        QVERIFY2(pollUntil([&] { return (at = find(screenshot(*view), captured_)).has_value(); }),
+                 "the capture's pixels are not on the screen");
+
+        // Face 1: the sheet's at the same place.
+        QVERIFY(xdotool({"key", "1"}));
+        QVERIFY2(pollUntil([&] { return shows(screenshot(*view), *at, sheet_); }),
+                 "face 1 does not show the sheet where face 2 showed the capture");
+
+        // Face 3: grey, and not one grey: the differences vary over the sheet.
+        QVERIFY(xdotool({"key", "3"}));
+        QImage difference;
+        QVERIFY(pollUntil([&] {
+            const QImage shot = screenshot(*view);
+            difference = shot.copy(QRect(*at, sheet_.size()));
+            return !shows(shot, *at, sheet_) && !shows(shot, *at, captured_);
+        }));
+        QSet<QRgb> greys;
+        for (int y = 0; y < difference.height(); ++y)
+            for (int x = 0; x < difference.width(); ++x)
+                greys.insert(difference.pixel(x, y));
+        for (QRgb grey : greys)
+            QVERIFY2(qRed(grey) == qGreen(grey) && qGreen(grey) == qBlue(grey), "face 3 has colour");
+        QVERIFY(greys.size() > 8);
+
+        // The plot window: its red mean starts at the level black came back at.
+        QVERIFY(xdotool({"key", "t"}));
+        std::optional<quint32> plot;
+        QVERIFY(pollUntil([&] { return (plot = windowNamed(QStringLiteral("tone curves"))).has_value(); }));
+        QVERIFY(xdotool({"windowactivate", "--sync", QString::number(*plot)}));
+        // Its context menu copies the values the lines are drawn from; a
+        // menu slow to come up (a busy machine) is asked for again.
+        QString table;
+        for (int attempt = 0; attempt < 10 && !table.startsWith(QStringLiteral("level")); ++attempt) {
+            if (attempt > 0)
+                QVERIFY(xdotool({"key", "Escape"}));
+            QVERIFY(xdotool({"mousemove", "--window", QString::number(*plot), QString::number(RedPlot.x()),
+                             QString::number(RedPlot.y()), "click", "3", "sleep", "1", "key", "c"}));
+            (void)QTest::qWaitFor(
+                [&] {
+                    const auto copied = runTool(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+                    table = QString::fromUtf8(copied.value_or(""));
+                    return table.startsWith(QStringLiteral("level"));
+                },
+                3000);
+        }
+        const QStringList lines = table.split(QLatin1Char('\n'));
+        QVERIFY(lines.size() > 2);
+        QCOMPARE(lines[0].split(QLatin1Char('\t')).value(1), QStringLiteral("Red mean"));
+        const QStringList first = lines[1].split(QLatin1Char('\t'));
+        QCOMPARE(first.value(0), QStringLiteral("0"));
+        QVERIFY2(std::abs(first.value(1).toDouble() - WashedBlack) <= 1, qPrintable(lines[1]));
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString program_;
+    QString capture_;
+    QImage sheet_;
+    QImage captured_;
+    QProcess windowManager_;
+    QProcess running_;
+};
+
+QTEST_GUILESS_MAIN(tst_RealCapture)
+#include "tst_realcapture.moc"

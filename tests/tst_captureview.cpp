@@ -1,0 +1,251 @@
+// Captures in the full-size view, with a washed-out capture of 64kilo made
+// by ffmpeg: the three ways of opening a file, the status line's values,
+// and pictures the view cannot compare.
+
+#include "WindowTesting.h"
+
+#include "SheetFormulas.h"
+#include "WashedCapture.h"
+#include "window/Capture.h"
+#include "window/ResultsDock.h"
+#include "window/SheetView.h"
+#include "window/ZoomedSheet.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+
+using namespace WindowTesting;
+using namespace SheetFormulas;
+
+namespace {
+
+constexpr int Mode64Kilo = 3;
+constexpr QPoint Offset(300, 200);
+constexpr QSize PictureSize(640, 480);
+
+QString hex(QRgb colour)
+{
+    return QString::asprintf("%02X%02X%02X", qRed(colour), qGreen(colour), qBlue(colour));
+}
+
+QRgb sheetColour(QPoint pixel)
+{
+    const ColorValue c = Colour(Mode64Kilo, pixel.x(), pixel.y());
+    return qRgb(RedOf(c), GreenOf(c), BlueOf(c));
+}
+
+// The viewport point over a sheet pixel, well inside it.
+QPoint pointOver(ZoomedSheet *sheet, QPoint pixel)
+{
+    const QPointF at = sheet->viewportPointOf(QPointF(pixel) + QPointF(0.25, 0.25));
+    return QPoint(int(std::floor(at.x())), int(std::floor(at.y())));
+}
+
+// The open view, after `open` (Ctrl+0 on the window when none is given).
+SheetView *viewOf(mainform &form, const std::function<void()> &open = {})
+{
+    form.activateWindow();
+    if (!QTest::qWaitForWindowActive(&form))
+        qWarning("the window did not become active");
+    open ? open() : QTest::keyClick(&form, Qt::Key_0, Qt::ControlModifier);
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (auto *view = qobject_cast<SheetView *>(window); view && QTest::qWaitForWindowExposed(view))
+            return view;
+    return nullptr;
+}
+
+void dropOn(SheetView *view, const QString &fileName)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(fileName)});
+    const QPoint at = view->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &enter);
+    if (!enter.isAccepted())
+        return;
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &drop);
+}
+
+QString pointedText(SheetView *view)
+{
+    return view->findChild<QLabel *>(QStringLiteral("Pointed"))->text();
+}
+
+} // namespace
+
+class tst_CaptureView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        captureFile_ = WashedCapture::make(dir_, Mode64Kilo, PictureSize, Offset);
+        QVERIFY2(!captureFile_.isEmpty(), "ffmpeg could not make the capture");
+        QVERIFY(captured_.load(captureFile_));
+        captured_ = captured_.convertToFormat(QImage::Format_RGB32);
+    }
+
+    void cleanup()
+    {
+        for (QWidget *window : QApplication::topLevelWidgets())
+            delete window;
+    }
+
+    void opensTheSameWay_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("command line") << QStringLiteral("argument");
+        QTest::newRow("drop on the view") << QStringLiteral("drop");
+        QTest::newRow("Ctrl+O in the view") << QStringLiteral("dialog");
+    }
+
+    void opensTheSameWay()
+    {
+        QFETCH(QString, way);
+        std::unique_ptr<mainform> form(openWindow());
+        SheetView *view = nullptr;
+        if (way == QLatin1String("argument")) {
+            view = viewOf(*form, [&] { QVERIFY(form->OpenCapture(captureFile_)); });
+        } else {
+            view = viewOf(*form);
+            QVERIFY(view);
+            if (way == QLatin1String("drop")) {
+                dropOn(view, captureFile_);
+            } else {
+                whenModal<QFileDialog>(view, [this](QFileDialog *dialog) {
+                    QVERIFY(DialogTesting::typeName(dialog, captureFile_));
+                    QTest::keyClick(DialogTesting::nameEdit(dialog), Qt::Key_Return);
+                });
+                QTest::keyClick(view, Qt::Key_O, Qt::ControlModifier);
+            }
+        }
+        QVERIFY(view && view->capture());
+        QCOMPARE(view->mode(), std::optional<Mode>(Mode::Colours64Kilo));
+        QCOMPARE(view->capture()->offset(), Offset);
+        QCOMPARE(view->windowTitle(), QStringLiteral("Tintwell — capture.png — 64kilo — capture"));
+        // The panel's text: the census and the diagnosis as the commands print them.
+        QTRY_VERIFY(view->capture()->examined());
+        const QString results = view->results()->text();
+        for (const char *line : {"mode: 64kilo", "offset: 300 200", "size: 256x256", "range: limited read as full"})
+            QVERIFY2(results.contains(QLatin1String(line)), qPrintable(results));
+
+        // What the screen shows at a sheet pixel in each face.
+        ZoomedSheet *sheet = view->sheet();
+        const QPoint pixel(97, 38);
+        const auto shown = [&] {
+            const QImage grabbed = sheet->viewport()->grab().toImage();
+            const QPointF device = sheet->viewportPointOf(QPointF(pixel) + QPointF(0.5, 0.5)) * grabbed.devicePixelRatio();
+            return grabbed.pixel(int(std::floor(device.x())), int(std::floor(device.y()))) & 0xFFFFFFu;
+        };
+        QCOMPARE(hex(shown()), hex(captured_.pixel(Offset + pixel)));
+        view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view));
+        QTest::keyClick(sheet, Qt::Key_1);
+        QCOMPARE(hex(shown()), hex(sheetColour(pixel)));
+        QTest::keyClick(sheet, Qt::Key_Space);
+        QCOMPARE(view->face(), SheetView::Face::Capture);
+        // A run of the window leaves the capture where it is.
+        runMode(*form, 5);
+        QCOMPARE(hex(shown()), hex(captured_.pixel(Offset + pixel)));
+    }
+
+    void statusLine_data()
+    {
+        QTest::addColumn<QPoint>("pixel");
+        QTest::newRow("top left") << QPoint(0, 0);
+        QTest::newRow("inside the second tile") << QPoint(97, 38);
+        QTest::newRow("the brightest tile's last pixel") << QPoint(255, 255);
+        QTest::newRow("a tile's first pixel") << QPoint(64, 128);
+    }
+
+    void statusLine()
+    {
+        QFETCH(QPoint, pixel);
+        std::unique_ptr<mainform> form(openWindow());
+        SheetView *view = viewOf(*form, [&] { QVERIFY(form->OpenCapture(captureFile_)); });
+        QVERIFY(view);
+        QTest::mouseMove(view->sheet()->viewport(), pointOver(view->sheet(), pixel));
+        // The washed-out colours are some CIEDE2000 units apart.
+        const QStringList shown = pointedText(view).split(QStringLiteral("    dE2000 "));
+        QCOMPARE(shown.value(0), QStringLiteral("%1, %2    tile (%3, %4)    sheet %5    capture %6")
+                                     .arg(pixel.x())
+                                     .arg(pixel.y())
+                                     .arg(pixel.x() / 64)
+                                     .arg(pixel.y() / 64)
+                                     .arg(hex(sheetColour(pixel)), hex(captured_.pixel(Offset + pixel))));
+        QVERIFY2(shown.value(1).toDouble() > 0.5 && shown.value(1).toDouble() < 10, qPrintable(shown.value(1)));
+    }
+
+    void picturesWithoutASheet_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("readable");
+        const auto greyPng = [](QSize size) {
+            QImage grey(size, QImage::Format_RGB32);
+            grey.fill(qRgb(90, 90, 90));
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            grey.save(&buffer, "PNG");
+            return png;
+        };
+        const QByteArray png = greyPng(QSize(400, 300));
+        QTest::newRow("a grey picture") << png << true;
+        QTest::newRow("a picture smaller than every sheet") << greyPng(QSize(20, 20)) << true;
+        QTest::newRow("a truncated PNG") << png.left(png.size() / 2) << false;
+        QTest::newRow("not a picture") << QByteArray("hello, this is text\n") << false;
+    }
+
+    void picturesWithoutASheet()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, readable);
+        const QString fileName = dir_.filePath(QStringLiteral("%1.png").arg(QTest::currentDataTag()));
+        QFile file(fileName);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+
+        std::unique_ptr<mainform> form(openWindow());
+        SheetView *view = viewOf(*form);
+        QVERIFY(view);
+        QString message;
+        if (!readable)
+            whenModal<QMessageBox>(view, [&message](QMessageBox *box) {
+                message = box->text();
+                box->accept();
+            });
+        dropOn(view, fileName);
+        if (!readable) {
+            QTRY_VERIFY(!message.isEmpty());
+            QVERIFY2(message.contains(QFileInfo(fileName).fileName()), qPrintable(message));
+            QVERIFY(!view->capture());
+            return;
+        }
+        QVERIFY(view->capture());
+        QVERIFY(!view->mode());
+        QVERIFY(view->windowTitle().endsWith(QStringLiteral("no sheet")));
+        QVERIFY(view->findChild<QLabel *>(QStringLiteral("ViewMessage"))->text().startsWith(QStringLiteral("No sheet")));
+        QTest::mouseMove(view->sheet()->viewport(), pointOver(view->sheet(), QPoint(10, 10)));
+        QCOMPARE(pointedText(view), QStringLiteral("10, 10    capture 5A5A5A"));
+        // The keys of a capture with a sheet do nothing harmful here.
+        for (Qt::Key key : {Qt::Key_1, Qt::Key_3, Qt::Key_Space, Qt::Key_T, Qt::Key_F9})
+            QTest::keyClick(view->sheet(), key);
+        QVERIFY(!view->plots());
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString captureFile_;
+    QImage captured_;
+};
+
+QTEST_MAIN(tst_CaptureView)
+#include "tst_captureview.moc"
