@@ -13,6 +13,29 @@
     </message>
 </context>
 <context>
+    <name>Capture</name>
+    <message>
+        <source>The picture is empty.</source>
+        <translation>The picture is empty.</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to show it.</source>
+        <translation>There is not enough memory to show it.</translation>
+    </message>
+    <message>
+        <source>No sheet found in %1: every sheet is larger than the picture.</source>
+        <translation>No sheet found in %1: every sheet is larger than the picture.</translation>
+    </message>
+    <message>
+        <source>No sheet found in %1: closest %2 at offset %3 %4 scale %5, mean channel difference %6.</source>
+        <translation>No sheet found in %1: closest %2 at offset %3 %4 scale %5, mean channel difference %6.</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to diagnose the capture.</source>
+        <translation>There is not enough memory to diagnose the capture.</translation>
+    </message>
+</context>
+<context>
     <name>FormDesign</name>
     <message>
         <source>Tintwell</source>
@@ -68,6 +91,21 @@ Double-click: view the sheet at full size</translation>
     </message>
 </context>
 <context>
+    <name>ResultsDock</name>
+    <message>
+        <source>Results</source>
+        <translation>Results</translation>
+    </message>
+    <message>
+        <source>Diagnosis:</source>
+        <translation>Diagnosis:</translation>
+    </message>
+    <message>
+        <source>Open a capture (Ctrl+O) to see how far it is from its sheet.</source>
+        <translation>Open a capture (Ctrl+O) to see how far it is from its sheet.</translation>
+    </message>
+</context>
+<context>
     <name>SafeSave</name>
     <message>
         <source>It is a folder.</source>
@@ -119,6 +157,181 @@ Double-click: view the sheet at full size</translation>
     <message>
         <source>%1 of %2: %3, %4 (F3 and Shift+F3 step through them)</source>
         <translation>%1 of %2: %3, %4 (F3 and Shift+F3 step through them)</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;show the sheet / the capture / the difference&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;flip between the sheet and the capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
+        <translation>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;show the sheet / the capture / the difference&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;flip between the sheet and the capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>The grid shows from %1.</source>
+        <translation>The grid shows from %1.</translation>
+    </message>
+    <message>
+        <source>Grid on.</source>
+        <translation>Grid on.</translation>
+    </message>
+    <message>
+        <source>Grid off.</source>
+        <translation>Grid off.</translation>
+    </message>
+    <message>
+        <source>sheet</source>
+        <translation>sheet</translation>
+    </message>
+    <message>
+        <source>capture</source>
+        <translation>capture</translation>
+    </message>
+    <message>
+        <source>difference</source>
+        <translation>difference</translation>
+    </message>
+    <message>
+        <source>Tintwell — %1 — %2 — %3</source>
+        <translation>Tintwell — %1 — %2 — %3</translation>
+    </message>
+    <message>
+        <source>Tintwell — %1 — no sheet</source>
+        <translation>Tintwell — %1 — no sheet</translation>
+    </message>
+    <message>
+        <source>%1, %2    capture %3</source>
+        <translation>%1, %2    capture %3</translation>
+    </message>
+    <message>
+        <source>%1, %2    %3    sheet %4    capture %5    dE2000 %6</source>
+        <translation>%1, %2    %3    sheet %4    capture %5    dE2000 %6</translation>
+    </message>
+    <message>
+        <source>Picked %1</source>
+        <translation>Picked %1</translation>
+    </message>
+    <message>
+        <source>No sheet was found in this picture.</source>
+        <translation>No sheet was found in this picture.</translation>
+    </message>
+    <message>
+        <source>Tintwell</source>
+        <translation>Tintwell</translation>
+    </message>
+    <message>
+        <source>Could not open %1: %2</source>
+        <translation>Could not open %1: %2</translation>
+    </message>
+    <message>
+        <source>Taking the census of %1…</source>
+        <translation>Taking the census of %1…</translation>
+    </message>
+    <message>
+        <source>Open a capture</source>
+        <translation>Open a capture</translation>
+    </message>
+    <message>
+        <source>Pictures (%1)</source>
+        <translation>Pictures (%1)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>Open a capture (Ctrl+O) to compare it with its sheet.</source>
+        <translation>Open a capture (Ctrl+O) to compare it with its sheet.</translation>
+    </message>
+    <message>
+        <source>difference: 1 grey level = %1</source>
+        <translation>difference: 1 grey level = %1</translation>
+    </message>
+    <message>
+        <source>The tone curves need a capture holding a sheet (Ctrl+O).</source>
+        <translation>The tone curves need a capture holding a sheet (Ctrl+O).</translation>
+    </message>
+</context>
+<context>
+    <name>ToneCurvePlot</name>
+    <message>
+        <source>Red</source>
+        <translation>Red</translation>
+    </message>
+    <message>
+        <source>Green</source>
+        <translation>Green</translation>
+    </message>
+    <message>
+        <source>Blue</source>
+        <translation>Blue</translation>
+    </message>
+    <message>
+        <source>sheet level</source>
+        <translation>sheet level</translation>
+    </message>
+    <message>
+        <source>captured level</source>
+        <translation>captured level</translation>
+    </message>
+    <message>
+        <source>Tintwell — %1 — tone curves</source>
+        <translation>Tintwell — %1 — tone curves</translation>
+    </message>
+    <message>
+        <source>identity</source>
+        <translation>identity</translation>
+    </message>
+    <message>
+        <source>mean</source>
+        <translation>mean</translation>
+    </message>
+    <message>
+        <source>fitted</source>
+        <translation>fitted</translation>
+    </message>
+    <message>
+        <source>level</source>
+        <translation>level</translation>
+    </message>
+    <message>
+        <source>%1 mean</source>
+        <translation>%1 mean</translation>
+    </message>
+    <message>
+        <source>%1 fitted</source>
+        <translation>%1 fitted</translation>
+    </message>
+    <message>
+        <source>&amp;Save as PNG or SVG…</source>
+        <translation>&amp;Save as PNG or SVG…</translation>
+    </message>
+    <message>
+        <source>&amp;Copy values</source>
+        <translation>&amp;Copy values</translation>
+    </message>
+    <message>
+        <source>Save the plot</source>
+        <translation>Save the plot</translation>
+    </message>
+    <message>
+        <source>PNG picture (*.png)</source>
+        <translation>PNG picture (*.png)</translation>
+    </message>
+    <message>
+        <source>SVG drawing (*.svg)</source>
+        <translation>SVG drawing (*.svg)</translation>
+    </message>
+    <message>
+        <source>tone-curve-%1.png</source>
+        <translation>tone-curve-%1.png</translation>
+    </message>
+    <message>
+        <source>Tintwell</source>
+        <translation>Tintwell</translation>
+    </message>
+    <message>
+        <source>The plot could not be turned into a PNG picture.</source>
+        <translation>The plot could not be turned into a PNG picture.</translation>
+    </message>
+    <message>
+        <source>Could not save %1: %2</source>
+        <translation>Could not save %1: %2</translation>
     </message>
 </context>
 <context>

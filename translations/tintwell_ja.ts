@@ -13,6 +13,29 @@
     </message>
 </context>
 <context>
+    <name>Capture</name>
+    <message>
+        <source>The picture is empty.</source>
+        <translation type="unfinished">画像が空です。</translation>
+    </message>
+    <message>
+        <source>There is not enough memory to show it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No sheet found in %1: every sheet is larger than the picture.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No sheet found in %1: closest %2 at offset %3 %4 scale %5, mean channel difference %6.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is not enough memory to diagnose the capture.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>FormDesign</name>
     <message>
         <source>Tintwell</source>
@@ -68,6 +91,21 @@ Double-click: view the sheet at full size</source>
     </message>
 </context>
 <context>
+    <name>ResultsDock</name>
+    <message>
+        <source>Results</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Diagnosis:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open a capture (Ctrl+O) to see how far it is from its sheet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>SafeSave</name>
     <message>
         <source>It is a folder.</source>
@@ -119,6 +157,181 @@ Double-click: view the sheet at full size</source>
     <message>
         <source>%1 of %2: %3, %4 (F3 and Shift+F3 step through them)</source>
         <translation>%2 か所中 %1 か所目: %3, %4 (F3 と Shift+F3 で順に移動します)</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;show the sheet / the capture / the difference&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;flip between the sheet and the capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The grid shows from %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Grid on.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Grid off.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>sheet</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>capture</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>difference</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tintwell — %1 — %2 — %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tintwell — %1 — no sheet</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1, %2    capture %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1, %2    %3    sheet %4    capture %5    dE2000 %6</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Picked %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No sheet was found in this picture.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tintwell</source>
+        <translation type="unfinished">Tintwell</translation>
+    </message>
+    <message>
+        <source>Could not open %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Taking the census of %1…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open a capture</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pictures (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open a capture (Ctrl+O) to compare it with its sheet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>difference: 1 grey level = %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The tone curves need a capture holding a sheet (Ctrl+O).</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ToneCurvePlot</name>
+    <message>
+        <source>Red</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Green</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Blue</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>sheet level</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>captured level</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tintwell — %1 — tone curves</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>identity</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>mean</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>fitted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>level</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 mean</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 fitted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Save as PNG or SVG…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Copy values</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save the plot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PNG picture (*.png)</source>
+        <translation type="unfinished">PNG 画像 (*.png)</translation>
+    </message>
+    <message>
+        <source>SVG drawing (*.svg)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>tone-curve-%1.png</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tintwell</source>
+        <translation type="unfinished">Tintwell</translation>
+    </message>
+    <message>
+        <source>The plot could not be turned into a PNG picture.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not save %1: %2</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
