@@ -16,23 +16,23 @@
     <name>Capture</name>
     <message>
         <source>The picture is empty.</source>
-        <translation type="unfinished">画像が空です。</translation>
+        <translation>画像が空です。</translation>
     </message>
     <message>
         <source>There is not enough memory to show it.</source>
-        <translation type="unfinished"></translation>
+        <translation>表示に必要なメモリが足りません。</translation>
     </message>
     <message>
         <source>No sheet found in %1: every sheet is larger than the picture.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 にシートは見つかりませんでした。どのシートも画像より大きいためです。</translation>
     </message>
     <message>
         <source>No sheet found in %1: closest %2 at offset %3 %4 scale %5, mean channel difference %6.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 にシートは見つかりませんでした。最も近いのはオフセット %3 %4、倍率 %5 の %2 シートで、チャンネル差の平均は %6 です。</translation>
     </message>
     <message>
         <source>There is not enough memory to diagnose the capture.</source>
-        <translation type="unfinished"></translation>
+        <translation>キャプチャの診断に必要なメモリが足りません。</translation>
     </message>
 </context>
 <context>
@@ -94,15 +94,15 @@ Double-click: view the sheet at full size</source>
     <name>ResultsDock</name>
     <message>
         <source>Results</source>
-        <translation type="unfinished"></translation>
+        <translation>結果</translation>
     </message>
     <message>
         <source>Diagnosis:</source>
-        <translation type="unfinished"></translation>
+        <translation>診断:</translation>
     </message>
     <message>
         <source>Open a capture (Ctrl+O) to see how far it is from its sheet.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ctrl+O でキャプチャを開くと、シートとどれだけ違うかを確認できます。</translation>
     </message>
 </context>
 <context>
@@ -160,178 +160,178 @@ Double-click: view the sheet at full size</source>
     </message>
     <message>
         <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;show the sheet / the capture / the difference&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;flip between the sheet and the capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>&lt;b&gt;原寸表示のキー操作&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O、またはファイルをドロップ&lt;/td&gt;&lt;td&gt;キャプチャを開く&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;シート / キャプチャ / 差分を表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;シートとキャプチャを切り替え&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;結果の表示 / 非表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;トーンカーブをグラフで表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-、ホイール&lt;/td&gt;&lt;td&gt;拡大 / 縮小&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / ウィンドウに合わせる&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;ドラッグ、矢印キー、Page Up/Down&lt;/td&gt;&lt;td&gt;表示位置の移動&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+矢印キー、Enter&lt;/td&gt;&lt;td&gt;取得カーソルの移動、色の取得&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;右クリック&lt;/td&gt;&lt;td&gt;表示中の色を取得&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F、F3 / Shift+F3&lt;/td&gt;&lt;td&gt;色を検索、次 / 前の箇所へ移動&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;グリッドのオン / オフ (800 % 以上)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;全画面表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1、?&lt;/td&gt;&lt;td&gt;このキー一覧&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc、Ctrl+W&lt;/td&gt;&lt;td&gt;バー / 全画面表示 / 原寸表示を閉じる&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;メインウィンドウでプレビューをダブルクリックするか、Ctrl+1 または Ctrl+0 を押すと、そのキャンバスがここにもう一度表示されます。&lt;/p&gt;</translation>
     </message>
     <message>
         <source>The grid shows from %1.</source>
-        <translation type="unfinished"></translation>
+        <translation>グリッドは %1 以上で表示されます。</translation>
     </message>
     <message>
         <source>Grid on.</source>
-        <translation type="unfinished"></translation>
+        <translation>グリッドを表示しました。</translation>
     </message>
     <message>
         <source>Grid off.</source>
-        <translation type="unfinished"></translation>
+        <translation>グリッドを非表示にしました。</translation>
     </message>
     <message>
         <source>sheet</source>
-        <translation type="unfinished"></translation>
+        <translation>シート</translation>
     </message>
     <message>
         <source>capture</source>
-        <translation type="unfinished"></translation>
+        <translation>キャプチャ</translation>
     </message>
     <message>
         <source>difference</source>
-        <translation type="unfinished"></translation>
+        <translation>差分</translation>
     </message>
     <message>
         <source>Tintwell — %1 — %2 — %3</source>
-        <translation type="unfinished"></translation>
+        <translation>Tintwell — %1 — %2 シート — %3</translation>
     </message>
     <message>
         <source>Tintwell — %1 — no sheet</source>
-        <translation type="unfinished"></translation>
+        <translation>Tintwell — %1 — シートなし</translation>
     </message>
     <message>
         <source>%1, %2    capture %3</source>
-        <translation type="unfinished"></translation>
+        <translation>%1, %2    キャプチャ %3</translation>
     </message>
     <message>
         <source>%1, %2    %3    sheet %4    capture %5    dE2000 %6</source>
-        <translation type="unfinished"></translation>
+        <translation>%1, %2    %3    シート %4    キャプチャ %5    dE2000 %6</translation>
     </message>
     <message>
         <source>Picked %1</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 を取得しました</translation>
     </message>
     <message>
         <source>No sheet was found in this picture.</source>
-        <translation type="unfinished"></translation>
+        <translation>この画像にシートは見つかりませんでした。</translation>
     </message>
     <message>
         <source>Tintwell</source>
-        <translation type="unfinished">Tintwell</translation>
+        <translation>Tintwell — エラー</translation>
     </message>
     <message>
         <source>Could not open %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 を開けませんでした: %2</translation>
     </message>
     <message>
         <source>Taking the census of %1…</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 を集計しています…</translation>
     </message>
     <message>
         <source>Open a capture</source>
-        <translation type="unfinished"></translation>
+        <translation>キャプチャを開く</translation>
     </message>
     <message>
         <source>Pictures (%1)</source>
-        <translation type="unfinished"></translation>
+        <translation>画像 (%1)</translation>
     </message>
     <message>
         <source>All files (*)</source>
-        <translation type="unfinished"></translation>
+        <translation>すべてのファイル (*)</translation>
     </message>
     <message>
         <source>Open a capture (Ctrl+O) to compare it with its sheet.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ctrl+O でキャプチャを開くと、シートと比較できます。</translation>
     </message>
     <message>
         <source>difference: 1 grey level = %1</source>
-        <translation type="unfinished"></translation>
+        <translation>差分: グレー 1 階調 = %1</translation>
     </message>
     <message>
         <source>The tone curves need a capture holding a sheet (Ctrl+O).</source>
-        <translation type="unfinished"></translation>
+        <translation>トーンカーブを表示するには、シートを含むキャプチャが必要です (Ctrl+O)。</translation>
     </message>
 </context>
 <context>
     <name>ToneCurvePlot</name>
     <message>
         <source>Red</source>
-        <translation type="unfinished"></translation>
+        <translation>赤</translation>
     </message>
     <message>
         <source>Green</source>
-        <translation type="unfinished"></translation>
+        <translation>緑</translation>
     </message>
     <message>
         <source>Blue</source>
-        <translation type="unfinished"></translation>
+        <translation>青</translation>
     </message>
     <message>
         <source>sheet level</source>
-        <translation type="unfinished"></translation>
+        <translation>シートの階調</translation>
     </message>
     <message>
         <source>captured level</source>
-        <translation type="unfinished"></translation>
+        <translation>キャプチャの階調</translation>
     </message>
     <message>
         <source>Tintwell — %1 — tone curves</source>
-        <translation type="unfinished"></translation>
+        <translation>Tintwell — %1 — トーンカーブ</translation>
     </message>
     <message>
         <source>identity</source>
-        <translation type="unfinished"></translation>
+        <translation>恒等線</translation>
     </message>
     <message>
         <source>mean</source>
-        <translation type="unfinished"></translation>
+        <translation>平均</translation>
     </message>
     <message>
         <source>fitted</source>
-        <translation type="unfinished"></translation>
+        <translation>近似曲線</translation>
     </message>
     <message>
         <source>level</source>
-        <translation type="unfinished"></translation>
+        <translation>階調</translation>
     </message>
     <message>
         <source>%1 mean</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 平均値</translation>
     </message>
     <message>
         <source>%1 fitted</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 近似値</translation>
     </message>
     <message>
         <source>&amp;Save as PNG or SVG…</source>
-        <translation type="unfinished"></translation>
+        <translation>PNG または SVG で保存(&amp;S)…</translation>
     </message>
     <message>
         <source>&amp;Copy values</source>
-        <translation type="unfinished"></translation>
+        <translation>値をコピー(&amp;C)</translation>
     </message>
     <message>
         <source>Save the plot</source>
-        <translation type="unfinished"></translation>
+        <translation>グラフを保存</translation>
     </message>
     <message>
         <source>PNG picture (*.png)</source>
-        <translation type="unfinished">PNG 画像 (*.png)</translation>
+        <translation>PNG 画像 (*.png)</translation>
     </message>
     <message>
         <source>SVG drawing (*.svg)</source>
-        <translation type="unfinished"></translation>
+        <translation>SVG ベクター画像 (*.svg)</translation>
     </message>
     <message>
         <source>tone-curve-%1.png</source>
-        <translation type="unfinished"></translation>
+        <translation>トーンカーブ-%1.png</translation>
     </message>
     <message>
         <source>Tintwell</source>
-        <translation type="unfinished">Tintwell</translation>
+        <translation>Tintwell — エラー</translation>
     </message>
     <message>
         <source>The plot could not be turned into a PNG picture.</source>
-        <translation type="unfinished"></translation>
+        <translation>グラフを PNG 画像に変換できませんでした。</translation>
     </message>
     <message>
         <source>Could not save %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 を保存できませんでした: %2</translation>
     </message>
 </context>
 <context>
