@@ -608,7 +608,7 @@ private:
         for (const Sample &sample : samples_) {
             const Rgb v = path(sample.sheet, sample.around);
             for (int c = 0; c < 3; ++c) {
-                const double level = std::round(v[std::size_t(c)] * 255.0);
+                const double level = std::floor(v[std::size_t(c)] * 255.0 + 0.5);
                 bins[std::size_t(c)].add(
                     result_.dither ? level
                                    : LevelCut::Cut(level, result_.bits[std::size_t(c)], result_.spread[std::size_t(c)]),
