@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <new>
 #include <random>
 #include <utility>
 
@@ -349,29 +350,36 @@ Facts Result::facts() const
 QImage Result::simulate(const QImage &sheet) const
 {
     const int w = sheet.width(), h = sheet.height();
-    const std::size_t n = std::size_t(w) * std::size_t(h);
     const Path path = pathOf(encoded, decoded, range, rangePasses);
     // A Y'CbCr path found keeps 8-bit codes between its halves.
     const bool codes = range != RangeFault::None || matrixFault() || chroma != Chroma::Full;
-    std::array<std::vector<float>, 3> planes;
-    for (auto &plane : planes)
-        plane.resize(n);
-    for (int y = 0; y < h; ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(sheet.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            Rgb v;
-            for (int c = 0; c < 3; ++c)
-                v[std::size_t(c)] = channelOf(row[x], order[std::size_t(c)]) / 255.0;
-            const Rgb coded = path.encode(v);
-            for (int c = 0; c < 3; ++c)
-                planes[std::size_t(c)][std::size_t(y) * std::size_t(w) + std::size_t(x)] =
-                    float(codes ? std::round(coded[std::size_t(c)] * 255.0) / 255.0 : coded[std::size_t(c)]);
-        }
-    }
+    const auto codedAt = [&](const QRgb *row, int x) {
+        Rgb v;
+        for (int c = 0; c < 3; ++c)
+            v[std::size_t(c)] = channelOf(row[x], order[std::size_t(c)]) / 255.0;
+        Rgb coded = path.encode(v);
+        if (codes)
+            for (double &code : coded)
+                code = std::round(code * 255.0) / 255.0;
+        return coded;
+    };
+
+    // Only the chroma planes are kept whole, and only when they are blurred.
+    std::array<std::vector<float>, 2> chromaPlanes;
     if (chroma != Chroma::Full) {
+        for (auto &plane : chromaPlanes)
+            plane.resize(std::size_t(w) * std::size_t(h));
+        for (int y = 0; y < h; ++y) {
+            const auto *row = reinterpret_cast<const QRgb *>(sheet.constScanLine(y));
+            for (int x = 0; x < w; ++x) {
+                const Rgb coded = codedAt(row, x);
+                for (std::size_t c = 0; c < 2; ++c)
+                    chromaPlanes[c][std::size_t(y) * std::size_t(w) + std::size_t(x)] = float(coded[c + 1]);
+            }
+        }
         const auto [across, down] = chromaBlock(chroma);
-        blur(planes[1], w, h, across, down);
-        blur(planes[2], w, h, across, down);
+        blur(chromaPlanes[0], w, h, across, down);
+        blur(chromaPlanes[1], w, h, across, down);
     }
     // What the cut and the tone curve make of each level the path gives.
     std::array<std::array<int, 256>, 3> finish;
@@ -383,11 +391,19 @@ QImage Result::simulate(const QImage &sheet) const
                                dither ? i : LevelCut::Cut(i, bits[std::size_t(c)], spread[std::size_t(c)])))),
                            0, 255);
     QImage out(w, h, QImage::Format_RGB32);
+    if (out.isNull())
+        throw std::bad_alloc();
     for (int y = 0; y < h; ++y) {
+        const auto *in = reinterpret_cast<const QRgb *>(sheet.constScanLine(y));
         auto *row = reinterpret_cast<QRgb *>(out.scanLine(y));
         for (int x = 0; x < w; ++x) {
-            const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
-            Rgb v = clamped(path.decode({planes[0][i], planes[1][i], planes[2][i]}));
+            Rgb coded = codedAt(in, x);
+            if (chroma != Chroma::Full) {
+                const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
+                coded[1] = chromaPlanes[0][i];
+                coded[2] = chromaPlanes[1][i];
+            }
+            Rgb v = clamped(path.decode(coded));
             for (int p = 1; p < rangePasses; ++p)
                 v = clamped(path.decode(path.encode(v)));
             int levels[3];
@@ -608,7 +624,7 @@ private:
         for (const Sample &sample : samples_) {
             const Rgb v = path(sample.sheet, sample.around);
             for (int c = 0; c < 3; ++c) {
-                const double level = std::round(v[std::size_t(c)] * 255.0);
+                const double level = std::floor(v[std::size_t(c)] * 255.0 + 0.5);
                 bins[std::size_t(c)].add(
                     result_.dither ? level
                                    : LevelCut::Cut(level, result_.bits[std::size_t(c)], result_.spread[std::size_t(c)]),

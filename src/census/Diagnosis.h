@@ -6,8 +6,8 @@
 // was misread) are chosen by putting the sheet's smooth places through every
 // candidate and keeping the simplest one that comes closest, with a power law
 // per channel fitted on the way; chroma resolution is told by the sheet's
-// sharp tile edges over the whole area; bits, dither and clipping from the
-// values each channel takes. The sheet put through the chain found is then
+// sharp tile edges (and the path chosen again knowing it); bits, dither and
+// clipping from the values each channel takes. The sheet put through the chain found is then
 // measured against the capture: what it leaves is noise.
 
 #include "census/ErrorMeasures.h"

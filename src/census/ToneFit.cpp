@@ -15,14 +15,6 @@ double powerLaw(int level, double gamma, double lower)
 
 } // namespace
 
-void Bins::add(double level, double captured)
-{
-    const auto i = std::size_t(std::clamp(int(std::lround(level)), 0, 255));
-    count[i] += 1;
-    sum[i] += captured;
-    squares[i] += captured * captured;
-}
-
 double Bins::within() const
 {
     double total = 0;

@@ -5,6 +5,7 @@
 // (rounded, or truncated as some writers do), or where none fits, the means
 // themselves as a table; and the levels clipped at either end.
 
+#include <algorithm>
 #include <array>
 
 namespace ToneFit {
@@ -16,7 +17,13 @@ struct Bins
     std::array<double, 256> sum {};
     std::array<double, 256> squares {};
 
-    void add(double level, double captured);
+    void add(double level, double captured)
+    {
+        const auto i = std::size_t(std::clamp(int(level + 0.5), 0, 255)); // levels are never negative
+        count[i] += 1;
+        sum[i] += captured;
+        squares[i] += captured * captured;
+    }
     double mean(int i) const { return sum[std::size_t(i)] / count[std::size_t(i)]; }
     // The squared error no curve through the bins' means can remove.
     double within() const;

@@ -74,8 +74,7 @@ int Run(CommandContext &context)
     const bool partly = !census.picture.isNull() && !census.picture.rect().contains(census.sheetArea);
     const std::optional<Mode> sameSize = Sheets::OfSize(pictureSize.width(), pictureSize.height());
     if (!request.at && fileName != QLatin1String("-") && census.outcome != CensusReport::Outcome::Failed
-        && (census.picture.isNull() || partly) && sameSize
-        && (anySheet || request.sheet.size() == pictureSize)) {
+        && (census.picture.isNull() || partly) && sameSize && (anySheet || request.sheet.size() == pictureSize)) {
         request.anyOf.clear();
         request.sheet = sheets.image(*sameSize);
         request.at = CensusReport::Placement {0, 0, 1};

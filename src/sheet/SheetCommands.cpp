@@ -149,17 +149,17 @@ const std::vector<Command> &commands()
            tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search."),
            QStringLiteral("X,Y[,SCALE]")},
           {QStringLiteral("fix"),
-           tr("Write a 65-point .cube to FILE that undoes the invertible steps found (order, range, matrix,\n"
-            "tone curve)."),
+           tr("Write a 65-point .cube to FILE that undoes the invertible steps found (order, range, matrix, "
+              "tone curve)."),
            QStringLiteral("FILE")},
           jsonOption()},
          tr("Say what happened to the colours of a captured sheet: channel order, range, matrix, chroma, bits, "
             "tone curve, clipping, noise."),
          tr("Finds the sheet in FILE as census --mode does (auto unless --mode names one) and prints the\n"
-            "census's lines, then landmarks:\n"
-            "black, white, red, green, blue and grey 50 % as they came back (RRGGBB, where the sheet holds\n"
-            "them), then the chain of known steps that turns the sheet into what FILE holds, one line a step\n"
-            "found, in the order they act (a step that did nothing prints nothing):\n"
+            "census's lines, then landmarks: black, white, red, green, blue and grey 50 % as they came back\n"
+            "(RRGGBB, where the sheet holds them), then the chain of known steps that turns the sheet into\n"
+            "what FILE holds, one line a step found, in the order they act (a step that did nothing prints\n"
+            "nothing):\n"
             "  channel order: BGR            any order of the channels but RGB\n"
             "  range: limited read as full   Y'CbCr coded 16-235 decoded as 0-255 (washed out), or full read\n"
             "                                as limited (crushed); '... twice' when it happened twice\n"
