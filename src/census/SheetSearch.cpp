@@ -632,7 +632,11 @@ Match FindAny(const QImage &picture, const std::vector<QImage> &sheets)
             || (results[s] && results[s]->plausible && bestOfNeighbours(picture, rankings[s], *results[s])))
             continue;
         const Placement found = shifted(picture, sheets[s], rankings[s], results[s]);
-        if (!results[s] || better(found, side, *results[s], side))
+        // A capture whose colours changed a lot (a gamma, channels swapped)
+        // can match a shifted smooth sheet a little better than its own
+        // place; a sheet really cropped off matches its shift far better.
+        const bool clearlyShifted = !results[s] || results[s]->scale != 1 || found.error < results[s]->error / 2;
+        if (!results[s] || (clearlyShifted && better(found, side, *results[s], side)))
             results[s] = found;
     }
 
