@@ -1,9 +1,13 @@
 #include "sheet/CensusCommand.h"
 
 #include "census/CensusReport.h"
+#include "census/VideoCensus.h"
+#include "picture/PictureReader.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetHost.h"
+#include "video/VideoFrames.h"
+#include "video/VideoLibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,7 +15,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <optional>
+#include <tuple>
 
 namespace CensusCommand {
 
@@ -46,6 +53,33 @@ std::optional<CensusReport::Placement> parsePlacement(const QString &text)
             return std::nullopt;
     }
     return CensusReport::Placement {values[0], values[1], values[2]};
+}
+
+// A frame number or count given to --frame or --first.
+std::optional<std::int64_t> parseCount(CommandContext &context, const QString &option, std::int64_t least)
+{
+    if (!context.isSet(option))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 value = context.value(option).toLongLong(&ok);
+    if (!ok || value < least)
+        return std::nullopt;
+    return value;
+}
+
+CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus::Request &request)
+{
+    CensusReport::Result result;
+    result.outcome = CensusReport::Outcome::Failed;
+    VideoFrames::Module *module = VideoLibrary::Load(result.error);
+    if (!module)
+        return result;
+    const std::unique_ptr<VideoFrames::Reader> reader =
+        module->open(fileName, PictureReader::AllocationLimit(), result.error);
+    if (!reader)
+        return result;
+    const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request);
+    return {census.lines, census.outcome, census.error};
 }
 
 } // namespace
@@ -98,11 +132,33 @@ int Run(CommandContext &context)
         request.sheet = host.image();
     }
 
+    VideoCensus::Request recording;
+    recording.sheet = request.sheet;
+    recording.at = request.at;
+    recording.perFrame = context.isSet(QStringLiteral("frames"));
+    for (const auto &[option, least, count] :
+         {std::tuple {QStringLiteral("frame"), 0, &recording.onlyFrame},
+          std::tuple {QStringLiteral("first"), 1, &recording.firstFrames}}) {
+        *count = parseCount(context, option, least);
+        if (context.isSet(option) && !*count)
+            return context.failUsage(tr("Malformed number '%1' for --%2: give a whole number from %3.")
+                                         .arg(context.value(option), option)
+                                         .arg(least));
+    }
+
     int status = Done;
     for (const QString &fileName : files) {
         if (files.size() > 1)
             context.print(QStringLiteral("file: %1").arg(fileName));
-        const CensusReport::Result result = CensusReport::Run(fileName, request);
+        const bool isRecording = VideoLibrary::IsRecording(fileName);
+        if (isRecording && (!request.diffFile.isEmpty() || request.missingListed > 0)) {
+            context.fail(tr("%1 is a recording: --diff and --missing are for pictures.")
+                             .arg(CommandContext::Shown(fileName)));
+            status = Failed;
+            continue;
+        }
+        const CensusReport::Result result =
+            isRecording ? recordingCensus(fileName, recording) : CensusReport::Run(fileName, request);
         for (const QString &line : result.lines)
             context.print(line);
         if (result.outcome == CensusReport::Outcome::Failed)

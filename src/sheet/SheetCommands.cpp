@@ -85,7 +85,10 @@ const std::vector<Command> &commands()
           {QStringLiteral("missing"),
            tr("List the first N (default 20: --missing alone) of the sheet's colours the picture lacks, as\n"
             "RRGGBB X Y with the place the sheet holds each."),
-           QStringLiteral("N")}},
+           QStringLiteral("N")},
+          {QStringLiteral("frames"), tr("A recording: one more line per frame measured.")},
+          {QStringLiteral("frame"), tr("A recording: measure only frame N (from 0)."), QStringLiteral("N")},
+          {QStringLiteral("first"), tr("A recording: read only its first N frames."), QStringLiteral("N")}},
          tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure how far "
             "off it is."),
          tr("Prints size: WxH, pixels: N, distinct: N and depth: 8|16 of the picture in FILE (any format\n"
@@ -107,7 +110,16 @@ const std::vector<Command> &commands()
             "at every place only one of them has.\n"
             "\n"
             "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
-            "differs.\n\n")
+            "differs.\n"
+            "\n"
+            "A FILE that is no picture is read as a recording (any container and codec FFmpeg's libraries\n"
+            "read, local files only): video: CODEC PIXFMT WxH FPS fps N frames and tagged: range, matrix,\n"
+            "primaries, transfer in FFmpeg's names. With --mode the sheet is searched in the first frame\n"
+            "that holds it, and every frame from there is measured at that place as a player honouring the\n"
+            "tags shows it (untagged: BT.601 below 720 lines, BT.709 from 720, limited range): shown: says\n"
+            "how, and the lines cover all frames together. Above 65,536 sheet places a frame's dE2000 comes\n"
+            "from that many places spread over the sheet (said so on a line dE2000 sample:); differences\n"
+            "and PSNR from every pixel. worst frame: N names the frame of the largest mean dE2000.\n\n")
              + allocationLimitNote(),
          CensusCommand::Run},
         {QStringLiteral("locate"),
