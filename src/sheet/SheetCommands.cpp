@@ -66,12 +66,20 @@ const std::vector<Command> &commands()
     static const std::vector<Command> table = {
         {QStringLiteral("make"),
          {{QStringLiteral("MODE"), ModeChoices()},
-          {QStringLiteral("FILE"), tr("The picture to write, .bmp or .png; - for standard output.")}},
+          {QStringLiteral("FILE"),
+           tr("The picture to write, .bmp or .png; - for standard output; or a clip, .mkv or .mp4.")}},
          {{QStringLiteral("format"), tr("The picture format, bmp or png (default: FILE's extension; BMP for -)."),
-           QStringLiteral("bmp|png")}},
+           QStringLiteral("bmp|png")},
+          {QStringLiteral("seconds"), tr("A clip's length in seconds (default 5)."), QStringLiteral("S")},
+          {QStringLiteral("fps"), tr("A clip's frames a second (default 30)."), QStringLiteral("F")}},
          tr("Write the sheet of MODE to FILE: .bmp as the window's Save writes it, .png; - is standard output."),
          tr("Writes the complete sheet of MODE to FILE, through a temporary file: an existing FILE is\n"
-            "replaced only by a complete new one, and a failure leaves no partial file."),
+            "replaced only by a complete new one, and a failure leaves no partial file.\n"
+            "\n"
+            "A FILE ending in .mkv or .mp4 is a lossless clip of the sheet, to send through a recorder,\n"
+            "an encoder or a service: FFV1 (bgr0) in Matroska, or H.264 RGB at qp 0 (libx264rgb) in\n"
+            "MP4, tagged range pc, matrix gbr, primaries bt709, transfer iec61966-2-1, so that a player\n"
+            "shows the sheet's own pixels; --seconds S (default 5) at --fps F (default 30)."),
          MakeCommand::Run},
         {QStringLiteral("census"),
          {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input.")}},
