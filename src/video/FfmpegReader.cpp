@@ -73,9 +73,21 @@ std::int64_t seekBytes(void *opaque, std::int64_t offset, int whence)
     return std::int64_t(state->position);
 }
 
+// A tag as the number the file holds. Decoders copy a bitstream's numbers
+// into FFmpeg's enum fields unchecked, so a field may hold a value its enum
+// lacks, which must not be read as that enum.
+template <typename Tag>
+int tagValue(const Tag &field)
+{
+    static_assert(sizeof(Tag) == sizeof(int));
+    int value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 // The matrix a player converts with: the tagged one, else BT.601 below 720
 // lines and BT.709 from 720.
-VideoFrames::Matrix shownMatrix(AVColorSpace space, int height, bool rgb)
+VideoFrames::Matrix shownMatrix(int space, int height, bool rgb)
 {
     if (rgb)
         return VideoFrames::Matrix::Rgb;
@@ -288,14 +300,15 @@ void FfmpegReader::describe()
     const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
     info_.fps = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
     info_.frames = stream->nb_frames > 0 ? stream->nb_frames : -1;
-    info_.range = nameOr(av_color_range_name(parameters->color_range));
-    info_.matrix = nameOr(av_color_space_name(parameters->color_space));
-    info_.primaries = nameOr(av_color_primaries_name(parameters->color_primaries));
-    info_.transfer = nameOr(av_color_transfer_name(parameters->color_trc));
+    // av_color_*_name() answer null for a number they do not know.
+    info_.range = nameOr(av_color_range_name(AVColorRange(tagValue(parameters->color_range))));
+    info_.matrix = nameOr(av_color_space_name(AVColorSpace(tagValue(parameters->color_space))));
+    info_.primaries = nameOr(av_color_primaries_name(AVColorPrimaries(tagValue(parameters->color_primaries))));
+    info_.transfer = nameOr(av_color_transfer_name(AVColorTransferCharacteristic(tagValue(parameters->color_trc))));
     const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(pixelFormat);
     const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
-    info_.shownMatrix = shownMatrix(parameters->color_space, parameters->height, rgb);
-    info_.shownFullRange = rgb || parameters->color_range == AVCOL_RANGE_JPEG || fullRangeFormat(pixelFormat);
+    info_.shownMatrix = shownMatrix(tagValue(parameters->color_space), parameters->height, rgb);
+    info_.shownFullRange = rgb || tagValue(parameters->color_range) == AVCOL_RANGE_JPEG || fullRangeFormat(pixelFormat);
     if (descriptor) {
         info_.chromaShiftX = descriptor->log2_chroma_w;
         info_.chromaShiftY = descriptor->log2_chroma_h;
@@ -389,10 +402,11 @@ bool FfmpegReader::convert(QImage &frame)
         const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(source);
         const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
         // The frame's own tags where the decoder found them in the bitstream.
-        const AVColorSpace space =
-            frame_->colorspace != AVCOL_SPC_UNSPECIFIED ? frame_->colorspace : format_->streams[stream_]->codecpar->color_space;
-        const AVColorRange range =
-            frame_->color_range != AVCOL_RANGE_UNSPECIFIED ? frame_->color_range : format_->streams[stream_]->codecpar->color_range;
+        const AVCodecParameters *parameters = format_->streams[stream_]->codecpar;
+        const int frameSpace = tagValue(frame_->colorspace);
+        const int frameRange = tagValue(frame_->color_range);
+        const int space = frameSpace != AVCOL_SPC_UNSPECIFIED ? frameSpace : tagValue(parameters->color_space);
+        const int range = frameRange != AVCOL_RANGE_UNSPECIFIED ? frameRange : tagValue(parameters->color_range);
         info_.shownMatrix = shownMatrix(space, height, rgb);
         info_.shownFullRange = rgb || range == AVCOL_RANGE_JPEG || fullRangeFormat(source);
         if (!rgb)
