@@ -13,6 +13,7 @@ extern "C" {
 #include <QDir>
 #include <QFile>
 
+#include <cmath>
 #include <cstring>
 
 const char *const FfmpegReader::AllowedFormats =
@@ -240,6 +241,9 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
     AVDictionary *options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file,pipe", 0);
     av_dict_set(&options, "format_whitelist", AllowedFormats, 0);
+    // Checksums the container holds (Matroska's CRC-32) are checked, and a
+    // mismatch is an error.
+    av_dict_set(&options, "err_detect", "crccheck+explode", 0);
     const int opened = avformat_open_input(&format_, nullptr, input, &options);
     av_dict_free(&options);
     if (opened < 0) // avformat_open_input has freed the context
@@ -300,6 +304,10 @@ void FfmpegReader::describe()
     const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
     info_.fps = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
     info_.frames = stream->nb_frames > 0 ? stream->nb_frames : -1;
+    if (stream->nb_frames > 0)
+        declaredFrames_ = stream->nb_frames;
+    else if (format_->duration > 0 && info_.fps > 0)
+        declaredFrames_ = std::int64_t(std::floor(double(format_->duration) / AV_TIME_BASE * info_.fps + 0.5));
     // av_color_*_name() answer null for a number they do not know.
     info_.range = nameOr(av_color_range_name(AVColorRange(tagValue(parameters->color_range))));
     info_.matrix = nameOr(av_color_space_name(AVColorSpace(tagValue(parameters->color_space))));
@@ -343,6 +351,12 @@ bool FfmpegReader::next(QImage &frame)
             return true;
         }
         if (received == AVERROR_EOF) {
+            // A file cut off in a frame ends like a whole one: the demuxer
+            // drops what is left of it. The length it declares tells.
+            if (declaredFrames_ > framesRead_ + 1)
+                return fail(tr("it breaks off at frame %1: the file ends in the middle of it (it holds %2 frames).")
+                                .arg(framesRead_)
+                                .arg(declaredFrames_));
             ended_ = true;
             return false;
         }

@@ -71,6 +71,8 @@ private:
     std::int64_t maxPixels_ = 0;
     std::int64_t packetsSent_ = 0;
     std::int64_t framesRead_ = 0;
+    // How many frames the container says it holds; 0: it does not say.
+    std::int64_t declaredFrames_ = 0;
     bool draining_ = false;
     bool ended_ = false;
     QString error_;
