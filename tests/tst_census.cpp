@@ -5,6 +5,7 @@
 #include "SheetFormulas.h"
 #include "SheetPicture.h"
 
+#include "census/CensusReport.h"
 #include "census/Ciede2000.h"
 #include "census/ErrorMeasures.h"
 #include "census/SheetSearch.h"
@@ -69,6 +70,8 @@ private slots:
     void findSheet_data();
     void findSheet();
     void noPlacement();
+    void censusOfAPictureHeld_data();
+    void censusOfAPictureHeld();
     void bandThatThrowsLeavesNoThreadRunning();
 };
 
@@ -252,6 +255,53 @@ void tst_Census::noPlacement()
     const SheetSearch::Placement found = SheetSearch::Find(picture, sheet);
     QVERIFY(!found.plausible);
     QVERIFY(found.error > 20);
+}
+
+void tst_Census::censusOfAPictureHeld_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<int>("changed"); // pixels of the sheet changed
+    QTest::newRow("RGB32") << int(QImage::Format_RGB32) << 8 << 3;
+    QTest::newRow("RGB888, a view's") << int(QImage::Format_RGB888) << 8 << 5;
+    QTest::newRow("premultiplied ARGB32") << int(QImage::Format_ARGB32_Premultiplied) << 8 << 0;
+    QTest::newRow("RGBA64 premultiplied, 16 bits") << int(QImage::Format_RGBA64_Premultiplied) << 16 << 7;
+    QTest::newRow("nothing") << int(QImage::Format_Invalid) << 8 << 0;
+}
+
+// A picture held in memory (a frame, a view's picture) in whatever format
+// it came: the census finds and measures it as the reader's own.
+void tst_Census::censusOfAPictureHeld()
+{
+    QFETCH(int, format);
+    QFETCH(int, depth);
+    QFETCH(int, changed);
+
+    const QImage sheet = SheetPicture(3);
+    QImage picture(700, 500, QImage::Format_RGB32);
+    picture.fill(0xFF336699);
+    {
+        QPainter painter(&picture);
+        painter.drawImage(QPoint(123, 45), sheet);
+    }
+    for (int i = 0; i < changed; ++i)
+        picture.setPixel(123 + 10 * i + 5, 45 + 7, picture.pixel(123 + 10 * i + 5, 45 + 7) ^ 0x000001u);
+    CensusReport::Request request;
+    request.sheet = sheet;
+    const PictureReader::Picture held {format == QImage::Format_Invalid
+                                           ? QImage()
+                                           : picture.convertToFormat(QImage::Format(format)),
+                                       depth};
+    const CensusReport::Result result = CensusReport::Run(held, QStringLiteral("frame 7"), request);
+    if (format == QImage::Format_Invalid) {
+        QCOMPARE(result.outcome, CensusReport::Outcome::Failed);
+        QVERIFY2(result.error.contains(QLatin1String("frame 7")), qPrintable(result.error));
+        return;
+    }
+    QVERIFY2(result.lines.contains(QLatin1String("offset: 123 45")), qPrintable(result.lines.join('\n')));
+    QVERIFY(result.lines.contains(QStringLiteral("depth: %1").arg(depth)));
+    QVERIFY(result.lines.contains(QStringLiteral("differing pixels: %1").arg(changed)));
+    QCOMPARE(result.outcome, changed ? CensusReport::Outcome::Differs : CensusReport::Outcome::Matches);
 }
 
 // A band that throws (out of memory, say) while others run on their own

@@ -20,10 +20,14 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRgba64>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -39,6 +43,10 @@ using namespace FileTesting;
 namespace {
 
 constexpr std::array<int, 8> DistinctColours = {16'777'216, 1'048'576, 262'144, 57'344, 16'384, 4096, 2025, 729};
+
+// ImageMagick and ffmpeg by path: a stand-in of the same name may come first on PATH.
+const QString Convert = QStringLiteral("/usr/bin/convert");
+const QString Ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
 
 struct Result
 {
@@ -248,6 +256,10 @@ private slots:
     void censusOfAChangedSheet();
     void censusOfSeveralPictures();
     void censusDiffAndMissing();
+    void censusFindsAnySheet_data();
+    void censusFindsAnySheet();
+    void jsonSaysWhatTheLinesSay_data();
+    void jsonSaysWhatTheLinesSay();
     void locate_data();
     void locate();
     void modes();
@@ -496,6 +508,98 @@ void tst_Sheet::censusOfSeveralPictures()
     QCOMPARE(QString::fromLatin1(plain.out), QStringLiteral("size: 27x27\npixels: 729\ndistinct: 729\ndepth: 16\n"));
 }
 
+// Screenshots made by ImageMagick (and a frame of an H.264 recording by
+// ffmpeg): a desktop gradient, a light window just above and behind the sheet,
+// the sheet 1:1 or scaled; census --mode auto names the sheet and its place.
+void tst_Sheet::censusFindsAnySheet_data()
+{
+    QTest::addColumn<int>("mode"); // -1: no sheet at all
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QSize>("shot");
+    QTest::addColumn<QString>("path"); // png, jpeg (quality 90), h264, flopped (mirrored: no sheet)
+
+    const QSize small(640, 400);
+    QTest::newRow("1million 1:1") << 1 << 1 << QPoint(400, 30) << QSize(1500, 1080) << "png";
+    QTest::newRow("256killo 1:1") << 2 << 1 << QPoint(37, 21) << QSize(800, 600) << "png";
+    QTest::newRow("256killo x2") << 2 << 2 << QPoint(5, 3) << QSize(1100, 1060) << "png";
+    QTest::newRow("64kilo 1:1, JPEG 90") << 3 << 1 << QPoint(301, 77) << small << "jpeg";
+    QTest::newRow("64kilo x3") << 3 << 3 << QPoint(100, 11) << QSize(900, 800) << "png";
+    QTest::newRow("16kilo x4") << 4 << 4 << QPoint(60, 40) << QSize(600, 560) << "png";
+    QTest::newRow("4096 1:1") << 5 << 1 << QPoint(2, 300) << small << "png";
+    QTest::newRow("4096 x2, JPEG 90") << 5 << 2 << QPoint(333, 99) << small << "jpeg";
+    QTest::newRow("2025 x3") << 6 << 3 << QPoint(17, 9) << small << "png";
+    QTest::newRow("729 1:1") << 7 << 1 << QPoint(600, 370) << small << "png";
+    QTest::newRow("729 x4, JPEG 90") << 7 << 4 << QPoint(211, 150) << small << "jpeg";
+    // Once placed a row low: the codec smears the light frame into the
+    // sheet's top row.
+    QTest::newRow("64kilo, H.264 4:2:0 frame") << 3 << 1 << QPoint(813, 301) << QSize(1920, 1080) << "h264";
+    QTest::newRow("64kilo mirrored") << 3 << 1 << QPoint(100, 50) << small << "flopped";
+    QTest::newRow("no sheet") << -1 << 1 << QPoint() << small << "png";
+}
+
+void tst_Sheet::censusFindsAnySheet()
+{
+    QFETCH(int, mode);
+    QFETCH(int, scale);
+    QFETCH(QPoint, at);
+    QFETCH(QSize, shot);
+    QFETCH(QString, path);
+    if (!QFile::exists(Convert) || !QFile::exists(Ffmpeg))
+        QSKIP("ImageMagick or ffmpeg is not installed (scripts/ensure-packages installs them)");
+
+    const QString sheetName = folder_.filePath(QStringLiteral("any-sheet.png"));
+    const QString shotName = folder_.filePath(path == QLatin1String("jpeg") ? QStringLiteral("any-shot.jpg")
+                                                                            : QStringLiteral("any-shot.png"));
+    QStringList convert {QStringLiteral("-size"), QStringLiteral("%1x%2").arg(shot.height()).arg(shot.width()),
+                         QStringLiteral("gradient:#203040-#a0b0c0"), QStringLiteral("-rotate"), QStringLiteral("90"),
+                         QStringLiteral("-fill"), QStringLiteral("#e8e8e8"), QStringLiteral("-draw"),
+                         QStringLiteral("rectangle %1,%2 %3,%4").arg(at.x() - 33).arg(at.y() - 60).arg(at.x() + 366).arg(at.y() - 1),
+                         QStringLiteral("-fill"), QStringLiteral("#f0f0f0"), QStringLiteral("-draw"),
+                         QStringLiteral("rectangle %1,%2 %3,%4").arg(at.x() - 33).arg(at.y() - 21).arg(at.x() + 366).arg(at.y() + 278)};
+    if (mode >= 0) {
+        QVERIFY(SheetPicture(mode).save(sheetName));
+        convert << QStringLiteral("(") << sheetName << QStringLiteral("-scale") << QStringLiteral("%1%").arg(scale * 100);
+        if (path == QLatin1String("flopped"))
+            convert << QStringLiteral("-flop");
+        convert << QStringLiteral(")") << QStringLiteral("-geometry") << QStringLiteral("+%1+%2").arg(at.x()).arg(at.y())
+                << QStringLiteral("-composite");
+    }
+    if (path == QLatin1String("jpeg"))
+        convert << QStringLiteral("-quality") << QStringLiteral("90") << shotName;
+    else
+        convert << QStringLiteral("PNG24:") + shotName;
+    QProcess process;
+    process.start(Convert, convert);
+    QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+    if (path == QLatin1String("h264")) {
+        const QString video = folder_.filePath(QStringLiteral("any-shot.mp4"));
+        process.start(Ffmpeg, {"-v", "error", "-y", "-i", shotName, "-vf", "scale=out_color_matrix=bt709,format=yuv420p",
+                               "-c:v", "libx264", "-crf", "18", "-frames:v", "1", video});
+        QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+        process.start(Ffmpeg, {"-v", "error", "-y", "-i", video, "-vf", "scale=in_color_matrix=bt709,format=rgb24",
+                               "-frames:v", "1", shotName});
+        QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+    }
+
+    const QStringList census {QStringLiteral("census"), shotName, QStringLiteral("--mode"), QStringLiteral("auto")};
+    const Result counted = runHere(census);
+    const QString out = QString::fromLatin1(counted.out);
+    if (mode < 0 || path == QLatin1String("flopped")) {
+        QVERIFY2(counted.exitCode == 1 && out.contains(QLatin1String("\nsheet not found: closest ")),
+                 qPrintable(describe(census, counted) + out));
+        return;
+    }
+    QString expected = QStringLiteral("mode: %1\noffset: %2 %3\n")
+                           .arg(QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data()))
+                           .arg(at.x())
+                           .arg(at.y());
+    if (scale > 1)
+        expected += QStringLiteral("scale: %1\n").arg(scale);
+    QVERIFY2(out.startsWith(expected), qPrintable(describe(census, counted) + out));
+    QCOMPARE(counted.exitCode, path == QLatin1String("png") ? 0 : 1);
+}
+
 void tst_Sheet::censusDiffAndMissing()
 {
     // A black square over 64kilo: the diff is black outside it, and the
@@ -531,20 +635,171 @@ void tst_Sheet::censusDiffAndMissing()
             QVERIFY2((qGray(diff.pixel(x, y)) == 0) != square.contains(x, y), qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
 }
 
+// --json against the text lines of the same command: every `name: value`
+// line is a key in snake_case ("PSNR: 25.73 dB" is psnr_db) holding the
+// same value as a number, [x, y] or text; rows are an array.
+void tst_Sheet::jsonSaysWhatTheLinesSay_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // @/ is the test folder
+
+    QTest::newRow("census of a JPEG, --missing")
+        << QStringList {"census", "@/json.jpg", "--mode", "64kilo", "--missing=3", "--diff", "@/json-diff.png"};
+    QTest::newRow("census --mode auto, scale 2") << QStringList {"census", "@/json-shot.png", "--mode", "auto"};
+    QTest::newRow("census finding nothing") << QStringList {"census", "@/json-flat.png", "--mode", "auto"};
+    QTest::newRow("census, only counted") << QStringList {"census", "@/json.jpg"};
+    QTest::newRow("census of two files")
+        << QStringList {"census", "@/json-shot.png", "@/json.jpg", "--mode", "4096"};
+    QTest::newRow("census of a file that is not there")
+        << QStringList {"census", "@/json-shot.png", "@/nothing.png", "--mode", "auto"};
+    QTest::newRow("locate") << QStringList {"locate", "64kilo", "90FF20"};
+    QTest::newRow("locate, not held") << QStringList {"locate", "4096", "FF0102"};
+    QTest::newRow("modes") << QStringList {"modes"};
+}
+
+void tst_Sheet::jsonSaysWhatTheLinesSay()
+{
+    QFETCH(QStringList, arguments);
+    if (!QFile::exists(Convert))
+        QSKIP("ImageMagick is not installed (scripts/ensure-packages installs it)");
+    const QString sheetName = folder_.filePath(QStringLiteral("json-sheet.png"));
+    if (!QFile::exists(sheetName)) {
+        QVERIFY(SheetPicture(3).save(sheetName));
+        QVERIFY(SheetPicture(5).save(folder_.filePath(QStringLiteral("json-4096.png"))));
+        const QList<QStringList> pictures {
+            {sheetName, "-quality", "80", folder_.filePath(QStringLiteral("json.jpg"))},
+            {"-size", "300x200", "xc:#4060a0", "(", folder_.filePath(QStringLiteral("json-4096.png")), "-scale",
+             "200%", ")", "-geometry", "+31+17", "-composite", "PNG24:" + folder_.filePath(QStringLiteral("json-shot.png"))},
+            {"-size", "300x200", "xc:#4060a0", "PNG24:" + folder_.filePath(QStringLiteral("json-flat.png"))}};
+        for (const QStringList &convert : pictures) {
+            QProcess process;
+            process.start(Convert, convert);
+            QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+        }
+    }
+    arguments.replaceInStrings(QStringLiteral("@/"), folder_.path() + QLatin1Char('/'));
+
+    const Result text = runHere(arguments);
+    const Result json = runHere(arguments + QStringList {QStringLiteral("--json")});
+    QCOMPARE(json.exitCode, text.exitCode);
+    QCOMPARE(json.err, text.err);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json.out, &error);
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString() + json.out));
+    const QStringList lines = QString::fromLatin1(text.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+
+    if (arguments[0] == QLatin1String("modes")) {
+        QCOMPARE(document.array().size(), lines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QJsonObject mode = document.array()[i].toObject();
+            const QStringList fields = lines[i].split(QLatin1Char(' '));
+            QCOMPARE(QStringList({QString::number(mode["index"].toInt()), mode["name"].toString(),
+                                  QStringLiteral("%1x%1").arg(mode["size"].toInt()),
+                                  QStringLiteral("%1x%1").arg(mode["tile"].toInt()),
+                                  QString::number(mode["colours"].toInteger())}),
+                     fields.mid(0, 5));
+            for (const char *channel : {"red", "green", "blue"})
+                QVERIFY(lines[i].contains(QStringLiteral("(%1)").arg(mode[channel].toArray().size())));
+        }
+        return;
+    }
+    if (arguments[0] == QLatin1String("locate")) {
+        QStringList places;
+        for (const QJsonValue place : document.object()["places"].toArray())
+            places << QStringLiteral("%1 %2").arg(place[0].toInt()).arg(place[1].toInt());
+        QCOMPARE(places, lines);
+        if (text.exitCode == 1)
+            QVERIFY(text.err.contains(document.object()["nearest_held"].toString().toLatin1()));
+        return;
+    }
+
+    // census: one object, or one for each file after its file: line.
+    QList<QJsonObject> objects;
+    if (document.isArray()) {
+        for (const QJsonValue value : document.array())
+            objects << value.toObject();
+    } else {
+        objects << document.object();
+    }
+    qsizetype next = -1;
+    qsizetype rows = 0;
+    QList<QSet<QString>> seen(objects.size());
+    for (const QString &line : lines) {
+        const qsizetype colon = line.indexOf(QLatin1String(": "));
+        if (line.startsWith(QLatin1String("file: "))) {
+            ++next;
+            QCOMPARE(objects[next]["file"].toString(), line.mid(6));
+            continue;
+        }
+        const QJsonObject &object = objects[std::max<qsizetype>(next, 0)];
+        if (colon < 0) { // RRGGBB X Y, a colour missing
+            const QJsonObject row = object["missing"].toArray()[rows++].toObject();
+            QCOMPARE(QStringLiteral("%1 %2 %3").arg(row["colour"].toString()).arg(row["x"].toInt()).arg(row["y"].toInt()),
+                     line);
+            continue;
+        }
+        QString name = line.left(colon);
+        QString value = line.mid(colon + 2);
+        if (value.endsWith(QLatin1String(" dB"))) {
+            name += QLatin1String(" dB");
+            value.chop(3);
+        }
+        const QString key = name.toLower().replace(QLatin1Char(' '), QLatin1Char('_'));
+        QVERIFY2(object.contains(key), qPrintable(key));
+        seen[std::max<qsizetype>(next, 0)].insert(key);
+        const QJsonValue held = object[key];
+        QString shown;
+        if (held.isArray())
+            shown = QStringLiteral("%1%2%3")
+                        .arg(held[0].toInt())
+                        .arg(key == QLatin1String("size") ? QLatin1Char('x') : QLatin1Char(' '))
+                        .arg(held[1].toInt());
+        else if (held.isNull())
+            shown = QStringLiteral("inf");
+        else if (held.isString())
+            shown = held.toString();
+        else if (held.isObject()) // sheet not found: closest MODE at offset X Y scale S, ...
+            shown = QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
+                        .arg(held["mode"].isString() ? held["mode"].toString() + QLatin1Char(' ') : QString())
+                        .arg(held["offset"][0].toInt())
+                        .arg(held["offset"][1].toInt())
+                        .arg(held["scale"].toInt())
+                        .arg(held["mean_channel_difference"].toDouble(), 0, 'f', 4);
+        else {
+            const qsizetype point = value.lastIndexOf(QLatin1Char('.'));
+            shown = QString::number(held.toDouble(), 'f', point < 0 ? 0 : int(value.size() - point - 1));
+            if (key == QLatin1String("diff_scale"))
+                shown.prepend(QStringLiteral("1 level = "));
+        }
+        QCOMPARE(shown, value);
+    }
+    // Nothing more in JSON than in the lines.
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        QStringList keys = objects[i].keys();
+        keys.removeAll(QStringLiteral("file"));
+        keys.removeAll(QStringLiteral("error"));
+        if (rows > 0 || objects[i].contains(QLatin1String("missing")))
+            keys.removeAll(QStringLiteral("missing"));
+        QCOMPARE(keys.size(), seen[i].size());
+    }
+}
+
 void tst_Sheet::locate_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<QString>("colour");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("places");
+    QTest::addColumn<QString>("nearest"); // the nearest colour held, for one not held
 
     // Green 255 in the three bottom-right tiles of 64kilo.
-    QTest::newRow("64kilo, three places") << "64kilo" << "90ff20" << 0 << "100 200\n164 200\n228 200\n";
-    QTest::newRow("# and capitals") << "3" << "#90FF20" << 0 << "100 200\n164 200\n228 200\n";
-    QTest::newRow("16million, once") << "16million" << "2ca01f" << 0 << "300 4000\n";
-    QTest::newRow("729, the top-left corner") << "729" << "000000" << 0 << "0 0\n";
-    QTest::newRow("4096 holds no colour off its levels") << "4096" << "010203" << 1 << "";
-    QTest::newRow("16kilo never has green 255") << "16kilo" << "00ff00" << 1 << "";
+    QTest::newRow("64kilo, three places") << "64kilo" << "90ff20" << 0 << "100 200\n164 200\n228 200\n" << "";
+    QTest::newRow("# and capitals") << "3" << "#90FF20" << 0 << "100 200\n164 200\n228 200\n" << "";
+    QTest::newRow("16million, once") << "16million" << "2ca01f" << 0 << "300 4000\n" << "";
+    QTest::newRow("729, the top-left corner") << "729" << "000000" << 0 << "0 0\n" << "";
+    // Levels in steps of 17; green of 16kilo four apart up to 252.
+    QTest::newRow("4096 holds no colour off its levels") << "4096" << "010209" << 1 << "" << "000011";
+    QTest::newRow("16kilo never has green 255") << "16kilo" << "00ff00" << 1 << "" << "00FC00";
+    QTest::newRow("64kilo, one blue level off") << "64kilo" << "90ff21" << 1 << "" << "90FF20";
 }
 
 void tst_Sheet::locate()
@@ -553,13 +808,16 @@ void tst_Sheet::locate()
     QFETCH(QString, colour);
     QFETCH(int, exitCode);
     QFETCH(QString, places);
+    QFETCH(QString, nearest);
 
     const QStringList arguments {QStringLiteral("locate"), mode, colour};
     const Result found = runHere(arguments);
     QVERIFY2(found.exitCode == exitCode, qPrintable(describe(arguments, found)));
     QCOMPARE(QString::fromLatin1(found.out), places);
-    // Not found: one line on stderr says so.
+    // Not found: one line on stderr says so, naming the nearest colour held.
     QCOMPARE(found.err.count('\n'), exitCode == 0 ? 0 : 1);
+    if (!nearest.isEmpty())
+        QVERIFY2(found.err.contains(("the nearest colour it holds is " + nearest).toLatin1()), found.err.constData());
 }
 
 // The levels a "modes" line gives for a channel: "0..254 step 2 (128)" or

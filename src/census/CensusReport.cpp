@@ -3,18 +3,22 @@
 
 #include "platform/PictureFile.h"
 #include "census/ColourSet.h"
+#include "census/Facts.h"
 #include "census/ErrorMeasures.h"
 #include "picture/PictureReader.h"
 #include "census/SheetSearch.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QRect>
 #include <QRgba64>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace CensusReport {
@@ -63,10 +67,31 @@ QString decimals(double value)
     return QString::number(value, 'f', 4);
 }
 
+QString hexColour(std::uint32_t colour)
+{
+    return QStringLiteral("%1").arg(colour & 0xFFFFFFu, 6, 16, QLatin1Char('0')).toUpper();
+}
+
+// What a search that found nothing tried, and what it never tries.
+QString searchedText()
+{
+    return QStringLiteral("1:1 and scales 2 to %1 (nearest neighbour), and shifts of up to %2 pixels for a picture "
+                          "near the sheet's size; smooth or fractional scaling is not searched")
+        .arg(SheetSearch::MaxScale)
+        .arg(SheetSearch::MaxShift);
+}
+
+void addSize(Facts &facts, QSize size)
+{
+    facts.add(QStringLiteral("size"), sizeText(size), QJsonArray {size.width(), size.height()});
+}
+
 // The sheet's colours the picture lacks, the first `count` in the sheet's
 // reading order, each at the first place the sheet holds it.
-void listMissing(const QImage &sheet, const ColourSet &found, int count, QStringList &lines)
+void listMissing(const QImage &sheet, const ColourSet &found, int count, Facts &facts)
 {
+    QStringList lines;
+    QJsonArray items;
     ColourSet listed;
     int left = count;
     for (int y = 0; y < sheet.height() && left > 0; ++y) {
@@ -76,90 +101,190 @@ void listMissing(const QImage &sheet, const ColourSet &found, int count, QString
             if (found.contains(colour) || listed.contains(colour))
                 continue;
             listed.insert(colour);
-            lines << QStringLiteral("%1 %2 %3").arg(colour, 6, 16, QLatin1Char('0')).toUpper().arg(x).arg(y);
+            lines << QStringLiteral("%1 %2 %3").arg(hexColour(colour)).arg(x).arg(y);
+            items.append(QJsonObject {{QStringLiteral("colour"), hexColour(colour)}, {QStringLiteral("x"), x},
+                                      {QStringLiteral("y"), y}});
             --left;
         }
     }
+    facts.addRows(QStringLiteral("missing"), lines, items);
 }
 
 } // namespace
 
 Result Run(const QString &fileName, const Request &request)
 {
-    Result result;
     const QString name = fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
     PictureReader::Picture read;
     QString reason;
     if (!PictureReader::ReadPicture(fileName, read, reason)) {
+        Result result;
         result.outcome = Outcome::Failed;
         result.error = tr("Could not read the picture %1: %2").arg(name, reason);
         return result;
     }
+    return Run(read, name, request);
+}
+
+namespace {
+
+Result census(const PictureReader::Picture &given, const QString &name, const Request &request)
+{
+    Result result;
+    Facts &facts = result.facts;
+    // A picture from elsewhere (a view's, a decoder's frame) in any format
+    // is measured as the reader would have given it.
+    PictureReader::Picture read = given;
+    const QImage::Format format = read.image.format();
+    const bool deep = read.depth > 8;
+    if (deep ? !PictureDepth::Deep(format) : format != QImage::Format_RGB32 && format != QImage::Format_ARGB32)
+        read.image = read.image.convertToFormat(deep ? QImage::Format_RGBX64 : QImage::Format_RGB32);
+    read.depth = deep ? 16 : 8;
+    if (read.image.isNull()) {
+        result.outcome = Outcome::Failed;
+        result.error = given.image.isNull() ? tr("The picture %1 is empty.").arg(name)
+                                            : tr("There is not enough memory to convert the picture %1.").arg(name);
+        return result;
+    }
     const QImage &picture = read.image;
-    const QImage &sheet = request.sheet;
+    QImage sheet = request.sheet;
+    const bool anySheet = sheet.isNull() && !request.anyOf.empty();
+    // The part of the picture counted, where the sheet lies (partly outside
+    // the picture for one cropped a few pixels off) and its scale.
     QRect area = picture.rect();
+    QRect sheetArea;
     int scale = 1;
 
-    if (!sheet.isNull()) {
+    const auto notFound = [&](const std::pair<QString, QJsonValue> &closest) {
+        ColourSet colours;
+        addSize(facts, picture.size());
+        facts.add(QStringLiteral("pixels"), qint64(picture.width()) * picture.height());
+        facts.add(QStringLiteral("distinct"), collect(picture, picture.rect(), colours));
+        facts.add(QStringLiteral("depth"), qint64(read.depth));
+        facts.add(QStringLiteral("sheet not found"), closest.first, closest.second);
+        facts.add(QStringLiteral("searched"), searchedText());
+        result.outcome = Outcome::Differs;
+        return result;
+    };
+    const auto closestText = [](const QString &sheetName, const SheetSearch::Placement &found) {
+        QJsonObject object {{QStringLiteral("offset"), QJsonArray {found.x, found.y}},
+                            {QStringLiteral("scale"), found.scale},
+                            {QStringLiteral("mean_channel_difference"), found.error}};
+        if (!sheetName.isEmpty())
+            object.insert(QStringLiteral("mode"), sheetName);
+        return std::pair(QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
+                             .arg(sheetName.isEmpty() ? QString() : sheetName + QLatin1Char(' '))
+                             .arg(found.x)
+                             .arg(found.y)
+                             .arg(found.scale)
+                             .arg(decimals(found.error)),
+                         QJsonValue(object));
+    };
+    const auto eightBits = [&picture, &read] {
+        return read.depth == 8 ? picture : picture.convertToFormat(QImage::Format_RGB32);
+    };
+
+    if (anySheet) {
+        // Every sheet that could lie in the picture, searched together.
+        std::vector<QImage> drawn;
+        std::vector<std::size_t> drawnFrom;
+        const int reach = request.at ? 0 : SheetSearch::MaxShift;
+        for (std::size_t i = 0; i < request.anyOf.size(); ++i) {
+            const Candidate &candidate = request.anyOf[i];
+            if (candidate.side > picture.width() + reach || candidate.side > picture.height() + reach)
+                continue;
+            drawn.push_back(candidate.draw());
+            drawnFrom.push_back(i);
+            if (drawn.back().isNull()) {
+                result.outcome = Outcome::Failed;
+                result.error = tr("There is not enough memory for the %1 sheet.").arg(candidate.name);
+                return result;
+            }
+        }
+        const QImage searched = eightBits();
+        const SheetSearch::Match match =
+            request.at ? SheetSearch::FindAt(searched, drawn, request.at->x, request.at->y, request.at->scale)
+                       : SheetSearch::FindAny(searched, drawn);
+        if (match.sheet < 0) {
+            if (request.at) {
+                result.outcome = Outcome::Failed;
+                result.error = tr("No sheet fits at %1,%2 at scale %3 in the %4 picture %5.")
+                                   .arg(request.at->x)
+                                   .arg(request.at->y)
+                                   .arg(request.at->scale)
+                                   .arg(sizeText(picture.size()), name);
+                return result;
+            }
+            return notFound(std::pair(QStringLiteral("every sheet is larger than the picture"),
+                                      QJsonValue(QStringLiteral("every sheet is larger than the picture"))));
+        }
+        const QString &sheetName = request.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
+        if (!match.placement.plausible && !request.at)
+            return notFound(closestText(sheetName, match.placement));
+        facts.add(QStringLiteral("mode"), sheetName);
+        sheet = drawn[std::size_t(match.sheet)];
+        scale = match.placement.scale;
+        sheetArea = QRect(match.placement.x, match.placement.y, sheet.width() * scale, sheet.width() * scale);
+        area = sheetArea.intersected(picture.rect());
+    } else if (!sheet.isNull()) {
         const int size = sheet.width();
+        sheetArea = QRect(0, 0, size, size);
         if (request.at) {
             scale = request.at->scale;
-            area = QRect(request.at->x, request.at->y, size * scale, size * scale);
-            if (!picture.rect().contains(area)) {
+            sheetArea = QRect(request.at->x, request.at->y, size * scale, size * scale);
+            if (!picture.rect().contains(sheetArea)) {
                 result.outcome = Outcome::Failed;
                 result.error = tr("The sheet at %1,%2 at scale %3 (%4) does not fit in the %5 picture %6.")
-                                   .arg(area.x())
-                                   .arg(area.y())
+                                   .arg(sheetArea.x())
+                                   .arg(sheetArea.y())
                                    .arg(scale)
-                                   .arg(sizeText(area.size()), sizeText(picture.size()), name);
+                                   .arg(sizeText(sheetArea.size()), sizeText(picture.size()), name);
                 return result;
             }
-        } else if (picture.size() != sheet.size() && picture.width() >= size && picture.height() >= size) {
-            const QImage eightBits = read.depth == 8 ? picture : picture.convertToFormat(QImage::Format_RGB32);
-            const SheetSearch::Placement found = SheetSearch::Find(eightBits, sheet);
-            if (!found.plausible) {
-                ColourSet colours;
-                result.lines << QStringLiteral("size: %1").arg(sizeText(picture.size()))
-                             << QStringLiteral("pixels: %1").arg(qint64(picture.width()) * picture.height())
-                             << QStringLiteral("distinct: %1").arg(collect(picture, picture.rect(), colours))
-                             << QStringLiteral("depth: %1").arg(read.depth)
-                             << QStringLiteral("sheet not found: closest at offset %1 %2 scale %3, mean channel "
-                                               "difference %4")
-                                    .arg(found.x)
-                                    .arg(found.y)
-                                    .arg(found.scale)
-                                    .arg(decimals(found.error));
-                result.outcome = Outcome::Differs;
-                return result;
+            area = sheetArea;
+        } else {
+            const bool larger = picture.width() >= size && picture.height() >= size && picture.size() != sheet.size();
+            const bool nearSize = std::abs(picture.width() - size) <= SheetSearch::MaxShift
+                                  && std::abs(picture.height() - size) <= SheetSearch::MaxShift;
+            if (larger || nearSize) {
+                const SheetSearch::Placement found = SheetSearch::Find(eightBits(), sheet);
+                if (found.plausible) {
+                    scale = found.scale;
+                    sheetArea = QRect(found.x, found.y, size * scale, size * scale);
+                    area = sheetArea.intersected(picture.rect());
+                } else if (larger) {
+                    return notFound(closestText(QString(), found));
+                }
+                // Else compared as it is.
             }
-            scale = found.scale;
-            area = QRect(found.x, found.y, size * scale, size * scale);
         }
-        if (area != picture.rect() || scale != 1) {
-            result.lines << QStringLiteral("offset: %1 %2").arg(area.x()).arg(area.y());
-            if (scale != 1)
-                result.lines << QStringLiteral("scale: %1").arg(scale);
-        }
+    }
+    if (!sheet.isNull() && (area != picture.rect() || scale != 1 || sheetArea.topLeft() != QPoint(0, 0))) {
+        facts.add(QStringLiteral("offset"), sheetArea.x(), sheetArea.y());
+        if (scale != 1)
+            facts.add(QStringLiteral("scale"), qint64(scale));
     }
 
     ColourSet found;
     const std::int64_t distinct = collect(picture, area, found);
-    result.lines << QStringLiteral("size: %1").arg(sizeText(area.size()))
-                 << QStringLiteral("pixels: %1").arg(qint64(area.width()) * area.height())
-                 << QStringLiteral("distinct: %1").arg(distinct) << QStringLiteral("depth: %1").arg(read.depth);
+    addSize(facts, area.size());
+    facts.add(QStringLiteral("pixels"), qint64(area.width()) * area.height());
+    facts.add(QStringLiteral("distinct"), qint64(distinct));
+    facts.add(QStringLiteral("depth"), qint64(read.depth));
     if (sheet.isNull())
         return result;
 
-    // A picture smaller than the sheet (in either direction) is compared
-    // where the two overlap, and differs at every place only one has.
-    const QSize overlap = area.size().boundedTo(QSize(sheet.width() * scale, sheet.height() * scale));
-    const QImage compared =
-        overlap == sheet.size() * scale ? sheet : sheet.copy(0, 0, overlap.width(), overlap.height());
+    // The part of the sheet the counted area shows; a picture smaller than
+    // the sheet, or a sheet partly outside the picture, differs at every
+    // place only one of them has.
+    const QRect overlap = area.intersected(sheetArea);
+    const QRect sheetPart = scale == 1 ? overlap.translated(-sheetArea.topLeft()) : QRect(0, 0, sheet.width(), sheet.width());
+    const QImage compared = sheetPart == sheet.rect() ? sheet : sheet.copy(sheetPart);
     std::vector<std::uint16_t> worst;
-    const ErrorMeasures measures = ErrorMeasures::Measure(picture, area.topLeft(), scale, compared,
+    const ErrorMeasures measures = ErrorMeasures::Measure(picture, overlap.topLeft(), scale, compared,
                                                           request.diffFile.isEmpty() ? nullptr : &worst);
-    const qint64 onlyOne = qint64(sheet.width()) * sheet.height() * scale * scale
-                           + qint64(area.width()) * area.height() - 2 * qint64(overlap.width()) * overlap.height();
+    const qint64 onlyOne = qint64(sheetArea.width()) * sheetArea.height() + qint64(area.width()) * area.height()
+                           - 2 * qint64(overlap.width()) * overlap.height();
     const qint64 differing = measures.differingPixels + onlyOne;
 
     ColourSet expected;
@@ -168,16 +293,17 @@ Result Run(const QString &fileName, const Request &request)
     const std::int64_t missing = std::int64_t(expected.countMissingFrom(found));
     const std::int64_t extra = distinct - (std::int64_t(expected.count()) - missing);
 
-    result.lines << QStringLiteral("differing pixels: %1").arg(differing)
-                 << QStringLiteral("missing colours: %1").arg(missing) << QStringLiteral("extra colours: %1").arg(extra)
-                 << QStringLiteral("max channel difference: %1")
-                        .arg(read.depth == 8 ? QString::number(measures.maxChannelDifference)
-                                             : decimals(measures.maxChannelDifference))
-                 << QStringLiteral("mean channel difference: %1").arg(decimals(measures.meanChannelDifference))
-                 << QStringLiteral("PSNR: %1 dB")
-                        .arg(std::isinf(measures.psnr()) ? QStringLiteral("inf") : QString::number(measures.psnr(), 'f', 2))
-                 << QStringLiteral("mean dE2000: %1").arg(decimals(measures.meanDe2000))
-                 << QStringLiteral("max dE2000: %1").arg(decimals(measures.maxDe2000));
+    facts.add(QStringLiteral("differing pixels"), differing);
+    facts.add(QStringLiteral("missing colours"), qint64(missing));
+    facts.add(QStringLiteral("extra colours"), qint64(extra));
+    if (read.depth == 8)
+        facts.add(QStringLiteral("max channel difference"), qint64(measures.maxChannelDifference));
+    else
+        facts.add(QStringLiteral("max channel difference"), measures.maxChannelDifference, 4);
+    facts.add(QStringLiteral("mean channel difference"), measures.meanChannelDifference, 4);
+    facts.add(QStringLiteral("PSNR"), measures.psnr(), 2, QStringLiteral("dB"));
+    facts.add(QStringLiteral("mean dE2000"), measures.meanDe2000, 4);
+    facts.add(QStringLiteral("max dE2000"), measures.maxDe2000, 4);
     result.outcome = differing == 0 ? Outcome::Matches : Outcome::Differs;
 
     if (!request.diffFile.isEmpty()) {
@@ -187,7 +313,7 @@ Result Run(const QString &fileName, const Request &request)
         if (diff.isNull()) {
             error = tr("There is not enough memory for the picture of the differences.");
         } else if (PictureFile::SavePicture(diff, request.diffFile, request.diffFormat, &error)) {
-            result.lines << QStringLiteral("diff scale: 1 level = %1").arg(level);
+            facts.add(QStringLiteral("diff scale"), QStringLiteral("1 level = %1").arg(level), QJsonValue(level.toDouble()));
         }
         if (!error.isEmpty()) {
             result.outcome = Outcome::Failed;
@@ -195,7 +321,16 @@ Result Run(const QString &fileName, const Request &request)
         }
     }
     if (request.missingListed > 0)
-        listMissing(sheet, found, request.missingListed, result.lines);
+        listMissing(sheet, found, request.missingListed, facts);
+    return result;
+}
+
+} // namespace
+
+Result Run(const PictureReader::Picture &picture, const QString &shownName, const Request &request)
+{
+    Result result = census(picture, shownName, request);
+    result.lines = result.facts.lines();
     return result;
 }
 

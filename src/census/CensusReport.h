@@ -5,13 +5,17 @@
 // sheet first (or told where it lies), and everything after concerns the
 // sheet's area only.
 
+#include "census/Facts.h"
+#include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
 
 #include <QImage>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace CensusReport {
 
@@ -22,10 +26,21 @@ struct Placement
     int scale = 1;
 };
 
+// A sheet the picture may show, drawn only when it could lie in the picture.
+struct Candidate
+{
+    QString name;
+    int side = 0;
+    // The sheet (RGB32); null when there is not the memory for it.
+    std::function<QImage()> draw;
+};
+
 struct Request
 {
-    // The sheet to compare with (RGB32); null: only count.
+    // The sheet to compare with (RGB32); null: only count, unless
+    // `anyOf` names the sheets to find the picture's among.
     QImage sheet;
+    std::vector<Candidate> anyOf;
     // Where the sheet lies, when the user says so.
     std::optional<Placement> at;
     // Where to write the picture of the differences, and in which format;
@@ -40,6 +55,8 @@ enum class Outcome { Matches, Differs, Failed };
 
 struct Result
 {
+    // What the census found, and the same as `name: value` lines.
+    Facts facts;
     QStringList lines;
     // Matches: the picture is the sheet (or was only counted).
     Outcome outcome = Outcome::Matches;
@@ -47,6 +64,10 @@ struct Result
     QString error;
 };
 
+// Reads `fileName` ("-": standard input) and takes its census.
 Result Run(const QString &fileName, const Request &request);
+// The census of a picture already read (a frame of a recording, the picture
+// a view shows); `shownName` names it in the error messages.
+Result Run(const PictureReader::Picture &picture, const QString &shownName, const Request &request);
 
 } // namespace CensusReport

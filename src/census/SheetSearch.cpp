@@ -2,18 +2,22 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace SheetSearch {
 
 namespace {
 
-constexpr int MaxScale = 4;
 // Pixels tried on every placement, and how many of them may be off.
 constexpr int QuickSamples = 16;
 constexpr int QuickMisses = 1;
+// Of the quick pixels, how many are weighed for starting the pass's tries.
+constexpr int TriggerChoices = 16;
 // A quick pixel is off when its brightness differs by more than the first,
 // or a channel by more than the second (see quickMiss()).
 constexpr int QuickLumaTolerance = 32;
@@ -62,17 +66,67 @@ int coarseBin(std::uint32_t rgb)
     return int((rgb >> 21) & 7u) << 6 | int((rgb >> 13) & 7u) << 3 | int((rgb >> 5) & 7u);
 }
 
-// The quick pixels: smooth places of the sheet, rarest colours in the
-// picture first (rarity: how many picture pixels fall in the colour's
-// coarse bin or its neighbours).
-std::vector<Sample> quickSamples(const QImage &picture, const QImage &sheet)
+// Fine bins for the pass's table: 16 levels a channel.
+int fineBin(std::uint32_t rgb)
 {
-    std::array<std::int64_t, 512> counts {};
+    return int((rgb >> 12) & 0xF00u) | int((rgb >> 8) & 0xF0u) | int((rgb >> 4) & 0xFu);
+}
+
+// Whether any colour of the fine bin passes quickMiss() against `expected`.
+bool binMayPass(int bin, std::uint32_t expected)
+{
+    const int low[3] = {(bin >> 8) * 16, ((bin >> 4) & 15) * 16, (bin & 15) * 16};
+    const int wanted[3] = {int((expected >> 16) & 0xFFu), int((expected >> 8) & 0xFFu), int(expected & 0xFFu)};
+    constexpr int weights[3] = {77, 150, 29};
+    std::int64_t least = 0, most = 0;
+    for (int c = 0; c < 3; ++c) {
+        const int from = std::max(low[c], wanted[c] - QuickTolerance) - wanted[c];
+        const int to = std::min(low[c] + 15, wanted[c] + QuickTolerance) - wanted[c];
+        if (from > to)
+            return false;
+        least += weights[c] * from;
+        most += weights[c] * to;
+    }
+    return least <= QuickLumaTolerance * 256 && most >= -QuickLumaTolerance * 256;
+}
+
+// How many picture pixels fall in each fine bin, and in each coarse one.
+struct Histogram
+{
+    std::array<std::int64_t, 4096> fine {};
+    std::array<std::int64_t, 512> coarse {};
+};
+
+Histogram histogramOf(const QImage &picture)
+{
+    Histogram counts;
     for (int y = 0; y < picture.height(); ++y) {
         const auto *row = reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y));
         for (int x = 0; x < picture.width(); ++x)
-            ++counts[std::size_t(coarseBin(row[x]))];
+            ++counts.fine[std::size_t(fineBin(row[x]))];
     }
+    for (int bin = 0; bin < 4096; ++bin)
+        counts.coarse[std::size_t((bin >> 9) << 6 | ((bin >> 5) & 7) << 3 | ((bin >> 1) & 7))] +=
+            counts.fine[std::size_t(bin)];
+    return counts;
+}
+
+// How many picture pixels the pass would try as the place of a quick pixel
+// of this colour.
+std::int64_t triggerCount(const Histogram &counts, std::uint32_t colour)
+{
+    std::int64_t count = 0;
+    for (int bin = 0; bin < 4096; ++bin)
+        if (counts.fine[std::size_t(bin)] != 0 && binMayPass(bin, colour))
+            count += counts.fine[std::size_t(bin)];
+    return count;
+}
+
+// The quick pixels: smooth places of the sheet, rarest colours in the
+// picture first (rarity: how many picture pixels fall in the colour's
+// coarse bin or its neighbours).
+std::vector<Sample> quickSamples(const Histogram &counts, const QImage &sheet)
+{
     const auto rarity = [&counts](std::uint32_t rgb) {
         const int bin = coarseBin(rgb);
         const int r = bin >> 6, g = (bin >> 3) & 7, b = bin & 7;
@@ -80,7 +134,7 @@ std::vector<Sample> quickSamples(const QImage &picture, const QImage &sheet)
         for (int nr = std::max(0, r - 1); nr <= std::min(7, r + 1); ++nr)
             for (int ng = std::max(0, g - 1); ng <= std::min(7, g + 1); ++ng)
                 for (int nb = std::max(0, b - 1); nb <= std::min(7, b + 1); ++nb)
-                    near += counts[std::size_t(nr << 6 | ng << 3 | nb)];
+                    near += counts.coarse[std::size_t(nr << 6 | ng << 3 | nb)];
         return near;
     };
 
@@ -116,6 +170,18 @@ std::vector<Sample> quickSamples(const QImage &picture, const QImage &sheet)
     std::vector<Sample> samples;
     for (std::size_t i = 0; i < candidates.size() && samples.size() < std::size_t(QuickSamples); ++i)
         samples.push_back(candidates[i].sample);
+    // The first two start the pass's tries: of the rarest few, those the
+    // fewest picture pixels could stand for.
+    const std::size_t few = std::min(samples.size(), std::size_t(TriggerChoices));
+    std::vector<std::int64_t> triggers(few);
+    for (std::size_t i = 0; i < few; ++i)
+        triggers[i] = triggerCount(counts, samples[i].colour);
+    for (std::size_t i = 0; i < std::min<std::size_t>(2, few); ++i) {
+        const std::size_t least = std::size_t(std::min_element(triggers.begin() + std::ptrdiff_t(i), triggers.end())
+                                              - triggers.begin());
+        std::swap(samples[i], samples[least]);
+        std::swap(triggers[i], triggers[least]);
+    }
     return samples;
 }
 
@@ -132,17 +198,20 @@ std::vector<Sample> rankingSamples(const QImage &sheet)
                 samples.push_back({x, y, sheetPixel(sheet, x, y)});
         return samples;
     }
+    // One pixel at random in each cell of a RankingSide x RankingSide grid:
+    // already in the picture's memory order.
     samples.reserve(std::size_t(RankingSide) * RankingSide);
     std::uint64_t state = 0x9E3779B97F4A7C15u;
-    for (int i = 0; i < RankingSide * RankingSide; ++i) {
-        state = state * 6364136223846793005u + 1442695040888963407u;
-        const int x = int((state >> 33) % std::uint64_t(size));
-        const int y = int((state >> 11) % std::uint64_t(size));
-        samples.push_back({x, y, sheetPixel(sheet, x, y)});
+    for (int j = 0; j < RankingSide; ++j) {
+        const int top = j * size / RankingSide, rows = (j + 1) * size / RankingSide - top;
+        for (int i = 0; i < RankingSide; ++i) {
+            const int left = i * size / RankingSide, columns = (i + 1) * size / RankingSide - left;
+            state = state * 6364136223846793005u + 1442695040888963407u;
+            const int x = left + int((state >> 33) % std::uint64_t(columns));
+            const int y = top + int((state >> 17) % std::uint64_t(rows));
+            samples.push_back({x, y, sheetPixel(sheet, x, y)});
+        }
     }
-    // Read in the picture's memory order.
-    std::sort(samples.begin(), samples.end(),
-              [](const Sample &one, const Sample &two) { return one.y != two.y ? one.y < two.y : one.x < two.x; });
     return samples;
 }
 
@@ -161,6 +230,9 @@ struct Ranked
     std::int64_t absolute = 0;
     std::int64_t luma = 0;
     std::int64_t count = 0;
+
+    double meanSquares() const { return double(squares) / double(std::max<std::int64_t>(1, count)); }
+    double meanLumaError() const { return double(luma) / 256.0 / double(std::max<std::int64_t>(1, count)); }
 };
 
 // The ranking weighs brightness four times as much as colour: a lossy codec
@@ -182,7 +254,8 @@ void addDifference(Ranked &ranked, std::uint32_t found, std::uint32_t expected)
 }
 
 // Both corners of every sheet pixel's block: at a scale, a placement one
-// pixel off still shows the centre of every block.
+// pixel off still shows the centre of every block. The sheet lies inside
+// the picture.
 Ranked rank(const QImage &picture, const std::vector<Sample> &samples, int left, int top, int scale)
 {
     Ranked ranked;
@@ -198,14 +271,41 @@ Ranked rank(const QImage &picture, const std::vector<Sample> &samples, int left,
     return ranked;
 }
 
-double meanError(const Ranked &ranked)
+// The same at scale 1 for a sheet partly outside the picture: the samples
+// outside are left out.
+Ranked rankInside(const QImage &picture, const std::vector<Sample> &samples, int left, int top)
 {
-    return double(ranked.absolute) / (3.0 * double(std::max<std::int64_t>(1, ranked.count)));
+    Ranked ranked;
+    for (const Sample &sample : samples) {
+        const int x = left + sample.x;
+        const int y = top + sample.y;
+        if (x >= 0 && y >= 0 && x < picture.width() && y < picture.height())
+            addDifference(ranked, reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y))[x], sample.colour);
+    }
+    return ranked;
 }
 
-double meanLumaError(const Ranked &ranked)
+// The mean channel difference over every picture pixel of the sheet's area
+// that lies inside the picture: what the census itself measures.
+double fullError(const QImage &picture, const QImage &sheet, int left, int top, int scale)
 {
-    return double(ranked.luma) / 256.0 / double(std::max<std::int64_t>(1, ranked.count));
+    const int shown = sheet.width() * scale;
+    const int x0 = std::max(0, left), x1 = std::min(picture.width(), left + shown);
+    const int y0 = std::max(0, top), y1 = std::min(picture.height(), top + shown);
+    if (x0 >= x1 || y0 >= y1)
+        return std::numeric_limits<double>::infinity();
+    std::int64_t sum = 0;
+    for (int y = y0; y < y1; ++y) {
+        const auto *found = reinterpret_cast<const std::uint32_t *>(picture.constScanLine(y));
+        const auto *expected = reinterpret_cast<const std::uint32_t *>(sheet.constScanLine((y - top) / scale));
+        for (int x = x0; x < x1; ++x) {
+            const std::uint32_t f = found[x];
+            const std::uint32_t e = expected[(x - left) / scale];
+            sum += std::abs(int((f >> 16) & 0xFFu) - int((e >> 16) & 0xFFu))
+                   + std::abs(int((f >> 8) & 0xFFu) - int((e >> 8) & 0xFFu)) + std::abs(int(f & 0xFFu) - int(e & 0xFFu));
+        }
+    }
+    return double(sum) / (3.0 * double(x1 - x0) * double(y1 - y0));
 }
 
 struct Tried
@@ -214,63 +314,123 @@ struct Tried
     int y;
     int scale;
     int sum; // of the quick pixels' channel distances, for a first ranking
-    std::int64_t squares = 0;
+    double score = 0;
 };
 
-} // namespace
-
-Placement Find(const QImage &picture, const QImage &sheet)
+// One sheet at one scale during the pass over the picture.
+struct Trial
 {
-    const std::vector<Sample> quick = quickSamples(picture, sheet);
-    const int size = sheet.width();
-    const qsizetype stride = picture.bytesPerLine() / 4;
-    const auto *bits = reinterpret_cast<const std::uint32_t *>(picture.constBits());
+    int sheet;
+    int scale;
+    int shown;
+    // The quick pixels' places in the shown sheet, their distance from its
+    // top-left pixel in memory, and their colours.
+    std::vector<QPoint> places;
+    std::vector<qsizetype> offsets;
+    std::vector<std::uint32_t> colours;
+    std::vector<Tried> passed;
+    Tried closest {0, 0, 1, 0};
+    int closestReached = -1;
+};
+
+// The quick pixels of one placement, with the one allowed miss.
+void tryPlacement(Trial &trial, const std::uint32_t *origin, int left, int top)
+{
+    const int samples = int(trial.colours.size());
+    int misses = 0;
+    int sum = 0;
+    int k = 0;
+    for (; k < samples; ++k) {
+        const std::uint32_t found = origin[trial.offsets[std::size_t(k)]];
+        const std::uint32_t expected = trial.colours[std::size_t(k)];
+        if (quickMiss(found, expected) && ++misses > QuickMisses)
+            break;
+        sum += channelDistance(found, expected);
+    }
+    if (k == samples)
+        trial.passed.push_back({left, top, trial.scale, sum});
+    else if (k > trial.closestReached) {
+        trial.closestReached = k;
+        trial.closest = {left, top, trial.scale, sum};
+    }
+}
+
+// At most one quick pixel of a placement may be off, so one of its first
+// two is on: the pass looks every picture pixel's colour up in a table of
+// which trials' first or second quick pixel it could be, and tries only
+// those placements. A placement whose first quick pixel is on is tried from
+// there, never a second time from its second.
+constexpr std::size_t TrialsAPass = 32;
+
+void pass(const QImage &picture, std::vector<Trial> &trials, std::size_t first, std::size_t end)
+{
+    std::vector<std::uint64_t> triggers(4096, 0);
+    for (std::size_t t = first; t < end; ++t)
+        for (std::size_t j = 0; j < 2 && j < trials[t].colours.size(); ++j)
+            for (int bin = 0; bin < 4096; ++bin)
+                if (binMayPass(bin, trials[t].colours[j]))
+                    triggers[std::size_t(bin)] |= std::uint64_t(1) << (2 * (t - first) + j);
 
     const int width = picture.width();
     const int height = picture.height();
-    std::vector<Tried> passed;
-    Tried closest {0, 0, 1, std::numeric_limits<int>::max(), 0};
-    int closestReached = -1;
-    for (int scale = 1; scale <= MaxScale; ++scale) {
-        const int shown = size * scale;
-        if (shown > width || shown > height)
-            break;
-        std::vector<qsizetype> offsets;
-        for (const Sample &sample : quick)
-            offsets.push_back(qsizetype(sample.y * scale + scale / 2) * stride + sample.x * scale + scale / 2);
-        const int samples = int(quick.size());
+    const qsizetype stride = picture.bytesPerLine() / 4;
+    const auto *bits = reinterpret_cast<const std::uint32_t *>(picture.constBits());
+    for (int y = 0; y < height; ++y) {
+        const std::uint32_t *row = bits + qsizetype(y) * stride;
+        for (int x = 0; x < width; ++x) {
+            std::uint64_t mask = triggers[std::size_t(fineBin(row[x]))];
+            while (mask) {
+                const int bit = std::countr_zero(mask);
+                mask &= mask - 1;
+                Trial &trial = trials[first + std::size_t(bit >> 1)];
+                const std::size_t j = std::size_t(bit & 1);
+                const int left = x - trial.places[j].x();
+                const int top = y - trial.places[j].y();
+                if (left < 0 || top < 0 || left + trial.shown > width || top + trial.shown > height
+                    || quickMiss(row[x], trial.colours[j]))
+                    continue;
+                const std::uint32_t *origin = bits + qsizetype(top) * stride + left;
+                if (j == 1 && !quickMiss(origin[trial.offsets[0]], trial.colours[0]))
+                    continue;
+                tryPlacement(trial, origin, left, top);
+            }
+        }
+    }
+}
 
-        for (int top = 0; top + shown <= height; ++top) {
-            const std::uint32_t *row = bits + qsizetype(top) * stride;
-            for (int left = 0; left + shown <= width; ++left) {
-                const std::uint32_t *origin = row + left;
-                int misses = 0;
-                int sum = 0;
-                int k = 0;
-                for (; k < samples; ++k) {
-                    const std::uint32_t found = origin[offsets[std::size_t(k)]];
-                    const std::uint32_t expected = quick[std::size_t(k)].colour;
-                    if (quickMiss(found, expected)) {
-                        if (++misses > QuickMisses)
-                            break;
-                    }
-                    sum += channelDistance(found, expected);
-                }
-                if (k == samples)
-                    passed.push_back({left, top, scale, sum, 0});
-                else if (k > closestReached) {
-                    closestReached = k;
-                    closest = {left, top, scale, sum, 0};
+// The full error's way downhill from `from`, one pixel at a time, among the
+// placements `allowed` admits.
+template <typename Allowed>
+Placement settle(const QImage &picture, const QImage &sheet, Placement from, const Allowed &allowed)
+{
+    Placement best = from;
+    best.error = fullError(picture, sheet, best.x, best.y, best.scale);
+    for (bool moved = true; moved;) {
+        moved = false;
+        const Placement centre = best;
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int x = centre.x + dx;
+                const int y = centre.y + dy;
+                if ((dx == 0 && dy == 0) || !allowed(x, y))
+                    continue;
+                const double error = fullError(picture, sheet, x, y, centre.scale);
+                if (error < best.error) {
+                    best.x = x;
+                    best.y = y;
+                    best.error = error;
+                    moved = true;
                 }
             }
         }
     }
+    return best;
+}
 
-    const std::vector<Sample> ranking = rankingSamples(sheet);
-    if (passed.empty()) {
-        return {closest.x, closest.y, closest.scale,
-                meanError(rank(picture, ranking, closest.x, closest.y, closest.scale)), false};
-    }
+// The best of the placements that passed the quick pixels.
+Placement ranked(const QImage &picture, const QImage &sheet, const std::vector<Sample> &ranking,
+                 std::vector<Tried> passed)
+{
     if (passed.size() > MostRanked) {
         std::nth_element(passed.begin(), passed.begin() + MostRanked, passed.end(),
                          [](const Tried &one, const Tried &two) { return one.sum < two.sum; });
@@ -280,22 +440,27 @@ Placement Find(const QImage &picture, const QImage &sheet)
     if (passed.size() > FullyRanked) {
         const std::vector<Sample> few = everyNth(ranking, 8);
         for (Tried &tried : passed)
-            tried.squares = rank(picture, few, tried.x, tried.y, tried.scale).squares;
+            tried.score = rank(picture, few, tried.x, tried.y, tried.scale).meanSquares();
         std::nth_element(passed.begin(), passed.begin() + FullyRanked, passed.end(),
-                         [](const Tried &one, const Tried &two) { return one.squares < two.squares; });
+                         [](const Tried &one, const Tried &two) { return one.score < two.score; });
         passed.resize(FullyRanked);
     }
     Tried best = passed.front();
     Ranked bestRanked = rank(picture, ranking, best.x, best.y, best.scale);
     for (const Tried &tried : passed) {
-        const Ranked ranked = rank(picture, ranking, tried.x, tried.y, tried.scale);
-        if (ranked.squares < bestRanked.squares) {
+        const Ranked r = rank(picture, ranking, tried.x, tried.y, tried.scale);
+        if (r.squares < bestRanked.squares) {
             best = tried;
-            bestRanked = ranked;
+            bestRanked = r;
         }
     }
-    // Then downhill to the best of its neighbours, one pixel at a time.
-    const int bestShown = size * best.scale;
+    // Then downhill to the best of its neighbours, one pixel at a time; and
+    // last by the full error, which a brightness-weighted sample may get a
+    // row wrong next to a light edge that a codec smeared into the sheet.
+    const int shown = sheet.width() * best.scale;
+    const auto inside = [&picture, shown](int x, int y) {
+        return x >= 0 && y >= 0 && x + shown <= picture.width() && y + shown <= picture.height();
+    };
     for (bool moved = true; moved;) {
         moved = false;
         const Tried centre = best;
@@ -303,18 +468,178 @@ Placement Find(const QImage &picture, const QImage &sheet)
             for (int dx = -1; dx <= 1; ++dx) {
                 const int x = centre.x + dx;
                 const int y = centre.y + dy;
-                if ((dx == 0 && dy == 0) || x < 0 || y < 0 || x + bestShown > width || y + bestShown > height)
+                if ((dx == 0 && dy == 0) || !inside(x, y))
                     continue;
-                const Ranked ranked = rank(picture, ranking, x, y, centre.scale);
-                if (ranked.squares < bestRanked.squares) {
-                    best = {x, y, centre.scale, 0, 0};
-                    bestRanked = ranked;
+                const Ranked r = rank(picture, ranking, x, y, centre.scale);
+                if (r.squares < bestRanked.squares) {
+                    best = {x, y, centre.scale, 0};
+                    bestRanked = r;
                     moved = true;
                 }
             }
         }
     }
-    return {best.x, best.y, best.scale, meanError(bestRanked), meanLumaError(bestRanked) <= PlausibleError};
+    Placement found = settle(picture, sheet, {best.x, best.y, best.scale, 0, false}, inside);
+    found.plausible = rank(picture, ranking, found.x, found.y, found.scale).meanLumaError() <= PlausibleError;
+    return found;
+}
+
+// A picture within a few pixels of the sheet's size, the sheet shifted by
+// up to MaxShift pixels (a quarter of a small sheet) either way, partly
+// outside it.
+Placement shifted(const QImage &picture, const QImage &sheet, const std::vector<Sample> &ranking)
+{
+    const int side = sheet.width();
+    const int reach = std::min(MaxShift, side / 4);
+    const std::vector<Sample> few = everyNth(ranking, 4);
+    std::vector<Tried> tried;
+    for (int y = std::min(0, picture.height() - side) - reach; y <= std::max(0, picture.height() - side) + reach; ++y)
+        for (int x = std::min(0, picture.width() - side) - reach; x <= std::max(0, picture.width() - side) + reach;
+             ++x)
+            tried.push_back({x, y, 1, 0, rankInside(picture, few, x, y).meanSquares()});
+    const std::size_t kept = std::min(FullyRanked, tried.size());
+    std::partial_sort(tried.begin(), tried.begin() + kept, tried.end(),
+                      [](const Tried &one, const Tried &two) { return one.score < two.score; });
+    Tried best = tried.front();
+    double bestScore = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < kept; ++i) {
+        const double score = rankInside(picture, ranking, tried[i].x, tried[i].y).meanSquares();
+        if (score < bestScore) {
+            bestScore = score;
+            best = tried[i];
+        }
+    }
+    const int lowX = std::min(0, picture.width() - side) - reach, highX = std::max(0, picture.width() - side) + reach;
+    const int lowY = std::min(0, picture.height() - side) - reach,
+              highY = std::max(0, picture.height() - side) + reach;
+    Placement found = settle(picture, sheet, {best.x, best.y, 1, 0, false}, [=](int x, int y) {
+        return x >= lowX && x <= highX && y >= lowY && y <= highY;
+    });
+    found.plausible = rankInside(picture, ranking, found.x, found.y).meanLumaError() <= PlausibleError;
+    return found;
+}
+
+bool nearSize(const QImage &picture, int side)
+{
+    return std::abs(picture.width() - side) <= MaxShift && std::abs(picture.height() - side) <= MaxShift;
+}
+
+// Whether `one` is a better answer than `two`.
+bool better(const Placement &one, int oneSide, const Placement &two, int twoSide)
+{
+    if (one.plausible != two.plausible)
+        return one.plausible;
+    constexpr double Same = 1e-9;
+    if (std::abs(one.error - two.error) > Same)
+        return one.error < two.error;
+    return qint64(oneSide) * one.scale > qint64(twoSide) * two.scale;
+}
+
+} // namespace
+
+Match FindAny(const QImage &picture, const std::vector<QImage> &sheets)
+{
+    const int width = picture.width();
+    const int height = picture.height();
+    const Histogram counts = histogramOf(picture);
+    std::vector<std::vector<Sample>> rankings(sheets.size());
+    std::vector<std::optional<Placement>> results(sheets.size());
+
+    std::vector<Trial> trials;
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+        const QImage &sheet = sheets[s];
+        const int side = sheet.width();
+        if (side > width + MaxShift || side > height + MaxShift || sheet.isNull())
+            continue;
+        rankings[s] = rankingSamples(sheet);
+        // A sheet of the picture's own size has one placement to try.
+        if (side == width && side == height) {
+            results[s] = ranked(picture, sheet, rankings[s], {{0, 0, 1, 0}});
+            continue;
+        }
+        const std::vector<Sample> quick = quickSamples(counts, sheet);
+        for (int scale = 1; scale <= MaxScale && side * scale <= width && side * scale <= height; ++scale) {
+            Trial trial {int(s), scale, side * scale, {}, {}, {}, {}};
+            trial.closest.scale = scale;
+            for (const Sample &sample : quick) {
+                const QPoint place(sample.x * scale + scale / 2, sample.y * scale + scale / 2);
+                trial.places.push_back(place);
+                trial.offsets.push_back(qsizetype(place.y()) * (picture.bytesPerLine() / 4) + place.x());
+                trial.colours.push_back(sample.colour);
+            }
+            trials.push_back(std::move(trial));
+        }
+    }
+    for (std::size_t first = 0; first < trials.size(); first += TrialsAPass)
+        pass(picture, trials, first, std::min(trials.size(), first + TrialsAPass));
+
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+        const QImage &sheet = sheets[s];
+        if (rankings[s].empty() || results[s])
+            continue;
+        std::vector<Tried> passed;
+        Tried closest {0, 0, 1, 0};
+        int closestReached = -2;
+        bool tried = false;
+        for (const Trial &trial : trials) {
+            if (trial.sheet != int(s))
+                continue;
+            tried = true;
+            passed.insert(passed.end(), trial.passed.begin(), trial.passed.end());
+            if (trial.closestReached > closestReached) {
+                closestReached = trial.closestReached;
+                closest = trial.closest;
+            }
+        }
+        if (!passed.empty())
+            results[s] = ranked(picture, sheet, rankings[s], std::move(passed));
+        else if (tried)
+            results[s] = Placement {closest.x, closest.y, closest.scale,
+                                    fullError(picture, sheet, closest.x, closest.y, closest.scale), false};
+    }
+    // Cropped a few pixels off: the sheet shifted, partly outside.
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+        if (rankings[s].empty() || (results[s] && results[s]->plausible) || !nearSize(picture, sheets[s].width()))
+            continue;
+        const Placement found = shifted(picture, sheets[s], rankings[s]);
+        if (!results[s] || found.plausible || found.error < results[s]->error)
+            results[s] = found;
+    }
+
+    Match match;
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+        if (!results[s])
+            continue;
+        if (match.sheet < 0
+            || better(*results[s], sheets[s].width(), match.placement, sheets[std::size_t(match.sheet)].width())) {
+            match.sheet = int(s);
+            match.placement = *results[s];
+        }
+    }
+    return match;
+}
+
+Match FindAt(const QImage &picture, const std::vector<QImage> &sheets, int x, int y, int scale)
+{
+    Match match;
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+        const int shown = sheets[s].width() * scale;
+        if (sheets[s].isNull() || x < 0 || y < 0 || x + shown > picture.width() || y + shown > picture.height())
+            continue;
+        const Placement here {x, y, scale, fullError(picture, sheets[s], x, y, scale),
+                              rank(picture, rankingSamples(sheets[s]), x, y, scale).meanLumaError() <= PlausibleError};
+        if (match.sheet < 0
+            || better(here, sheets[s].width(), match.placement, sheets[std::size_t(match.sheet)].width())) {
+            match.sheet = int(s);
+            match.placement = here;
+        }
+    }
+    return match;
+}
+
+Placement Find(const QImage &picture, const QImage &sheet)
+{
+    return FindAny(picture, {sheet}).placement;
 }
 
 } // namespace SheetSearch

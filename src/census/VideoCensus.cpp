@@ -164,7 +164,9 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
 {
     Result result;
     result.lines = StreamLines(reader);
-    const QImage &sheet = request.sheet;
+    QImage sheet = request.sheet;
+    const bool anySheet = sheet.isNull() && !request.anyOf.empty();
+    QString sheetName;
 
     QImage frame;
     std::int64_t index = -1;
@@ -187,6 +189,35 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
             break;
         if (request.onlyFrame && index != *request.onlyFrame)
             continue;
+        if (anySheet && sheet.isNull()) {
+            // Each sheet that fits in the frame, drawn once it could be there.
+            std::vector<QImage> drawn;
+            std::vector<std::size_t> drawnFrom;
+            for (std::size_t i = 0; i < request.anyOf.size(); ++i) {
+                const CensusReport::Candidate &candidate = request.anyOf[i];
+                if (candidate.side > frame.width() || candidate.side > frame.height())
+                    continue;
+                drawn.push_back(candidate.draw());
+                drawnFrom.push_back(i);
+                if (drawn.back().isNull()) {
+                    result.outcome = CensusReport::Outcome::Failed;
+                    result.error = tr("There is not enough memory for the %1 sheet.").arg(candidate.name);
+                    return result;
+                }
+            }
+            const SheetSearch::Match match = SheetSearch::FindAny(frame, drawn);
+            const QRect area = match.sheet < 0 ? QRect()
+                                               : QRect(match.placement.x, match.placement.y,
+                                                       drawn[std::size_t(match.sheet)].width() * match.placement.scale,
+                                                       drawn[std::size_t(match.sheet)].height() * match.placement.scale);
+            if (match.sheet < 0 || !match.placement.plausible || !frame.rect().contains(area)) {
+                ++skipped;
+                continue;
+            }
+            sheet = drawn[std::size_t(match.sheet)].convertToFormat(QImage::Format_RGB32);
+            sheetName = request.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
+            place = CensusReport::Placement {match.placement.x, match.placement.y, match.placement.scale};
+        }
         if (sheet.isNull()) {
             ++measured;
             continue;
@@ -220,7 +251,9 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
                 place = CensusReport::Placement {};
             } else {
                 const SheetSearch::Placement search = SheetSearch::Find(frame, sheet);
-                if (!search.plausible) {
+                // A sheet reaching past the frame's edge is not measured.
+                const QRect area(search.x, search.y, sheet.width() * search.scale, sheet.height() * search.scale);
+                if (!search.plausible || !frame.rect().contains(area)) {
                     ++skipped;
                     continue;
                 }
@@ -265,7 +298,7 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
         result.error = reader.error();
         return result;
     }
-    if (sheet.isNull()) {
+    if (sheet.isNull() && !anySheet) {
         result.lines << QStringLiteral("frames read: %1").arg(measured);
         return result;
     }
@@ -277,6 +310,8 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     }
 
     const VideoFrames::StreamInfo &info = reader.info();
+    if (!sheetName.isEmpty())
+        result.lines << QStringLiteral("mode: %1").arg(sheetName);
     result.lines << QStringLiteral("shown: %1 %2")
                         .arg(matrixName(info.shownMatrix),
                              info.shownFullRange ? QStringLiteral("full") : QStringLiteral("limited"));

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace VideoFrames {
 class Reader;
@@ -29,8 +30,10 @@ inline constexpr std::int64_t De2000Sample = 65536;
 
 struct Request
 {
-    // The sheet (RGB32); null: only describe the stream and count frames.
+    // The sheet (RGB32); null: only describe the stream and count frames,
+    // unless `anyOf` names the sheets to find the recording's among.
     QImage sheet;
+    std::vector<CensusReport::Candidate> anyOf;
     std::optional<CensusReport::Placement> at;
     // One line per measured frame.
     bool perFrame = false;

@@ -5,6 +5,7 @@
 #include "picture/PictureReader.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
+#include "sheet/SheetCache.h"
 #include "sheet/SheetHost.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
@@ -12,6 +13,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <array>
@@ -79,7 +82,10 @@ CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus:
     if (!reader)
         return result;
     const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request);
-    return {census.lines, census.outcome, census.error};
+    result.lines = census.lines;
+    result.outcome = census.outcome;
+    result.error = census.error;
+    return result;
 }
 
 } // namespace
@@ -123,7 +129,10 @@ int Run(CommandContext &context)
     }
 
     SheetHost host;
-    if (compare) {
+    SheetCache sheets;
+    if (compare && context.value(modeOption).compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0) {
+        request.anyOf = sheets.candidates();
+    } else if (compare) {
         const std::optional<Mode> mode = SheetArguments::ParseMode(context.value(modeOption));
         if (!mode)
             return context.failUnknownMode(context.value(modeOption));
@@ -134,6 +143,7 @@ int Run(CommandContext &context)
 
     VideoCensus::Request recording;
     recording.sheet = request.sheet;
+    recording.anyOf = request.anyOf;
     recording.at = request.at;
     recording.perFrame = context.isSet(QStringLiteral("frames"));
     for (const auto &[option, least, count] :
@@ -146,25 +156,38 @@ int Run(CommandContext &context)
                                          .arg(least));
     }
 
+    const bool json = context.isSet(QStringLiteral("json"));
+    QJsonArray documents;
     int status = Done;
     for (const QString &fileName : files) {
-        if (files.size() > 1)
-            context.print(QStringLiteral("file: %1").arg(fileName));
         const bool isRecording = VideoLibrary::IsRecording(fileName);
-        if (isRecording && (!request.diffFile.isEmpty() || request.missingListed > 0)) {
-            context.fail(tr("%1 is a recording: --diff and --missing are for pictures.")
+        if (isRecording && (json || !request.diffFile.isEmpty() || request.missingListed > 0)) {
+            context.fail(tr("%1 is a recording: --json, --diff and --missing are for pictures.")
                              .arg(CommandContext::Shown(fileName)));
             status = Failed;
             continue;
         }
         const CensusReport::Result result =
             isRecording ? recordingCensus(fileName, recording) : CensusReport::Run(fileName, request);
-        for (const QString &line : result.lines)
-            context.print(line);
+        if (json) {
+            QJsonObject document = result.facts.json();
+            if (files.size() > 1)
+                document.insert(QStringLiteral("file"), fileName);
+            if (result.outcome == CensusReport::Outcome::Failed)
+                document.insert(QStringLiteral("error"), result.error);
+            documents.append(document);
+        } else {
+            if (files.size() > 1)
+                context.print(QStringLiteral("file: %1").arg(fileName));
+            for (const QString &line : result.lines)
+                context.print(line);
+        }
         if (result.outcome == CensusReport::Outcome::Failed)
             context.fail(result.error);
         status = std::max(status, statusOf(result.outcome));
     }
+    if (json)
+        context.printJson(files.size() > 1 ? QJsonValue(documents) : documents.first());
     return status;
 }
 

@@ -5,6 +5,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QDir>
 #include <QFileDevice>
 #include <QIODevice>
@@ -18,10 +22,14 @@ QString tr(const char *text)
     return QCoreApplication::translate("SheetCommands", text);
 }
 
+bool writeBytes(QIODevice &device, const QByteArray &bytes)
+{
+    return device.write(bytes) == bytes.size();
+}
+
 bool writeLine(QIODevice &device, const QString &line)
 {
-    const QByteArray bytes = line.toLocal8Bit() + '\n';
-    return device.write(bytes) == bytes.size();
+    return writeBytes(device, line.toLocal8Bit() + '\n');
 }
 
 } // namespace
@@ -82,6 +90,18 @@ void CommandContext::print(const QString &line)
         outError_ = out_.errorString();
         if (outError_.isEmpty())
             outError_ = tr("The output took only part of a line.");
+    }
+}
+
+void CommandContext::printJson(const QJsonValue &document)
+{
+    if (outFailed())
+        return;
+    const QJsonDocument json = document.isArray() ? QJsonDocument(document.toArray()) : QJsonDocument(document.toObject());
+    if (!writeBytes(out_, json.toJson(QJsonDocument::Compact) + '\n')) {
+        outError_ = out_.errorString();
+        if (outError_.isEmpty())
+            outError_ = tr("The output took only part of the document.");
     }
 }
 

@@ -13,6 +13,7 @@
 
 class QCommandLineParser;
 class QIODevice;
+class QJsonValue;
 
 // How a command ended, as the program's exit status.
 enum CommandStatus { Done = 0, No = 1, Failed = 2 };
@@ -40,6 +41,8 @@ public:
 
     // One line of results.
     void print(const QString &line);
+    // The results as one JSON document (an object or an array), for --json.
+    void printJson(const QJsonValue &document);
     // One line on `err` ("tintwell-sheet: message", any line breaks in the
     // message made spaces); returns Failed.
     int fail(const QString &message);

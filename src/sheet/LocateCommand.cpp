@@ -5,6 +5,8 @@
 #include "sheet/SheetArguments.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <optional>
 
@@ -15,6 +17,19 @@ namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("SheetCommands", text);
+}
+
+QString hexText(QRgb colour)
+{
+    return QStringLiteral("%1").arg(colour & 0xFFFFFFu, 6, 16, QLatin1Char('0')).toUpper();
+}
+
+QJsonArray placesArray(const std::vector<SheetPlace> &places)
+{
+    QJsonArray array;
+    for (const SheetPlace &place : places)
+        array.append(QJsonArray {place.x, place.y});
+    return array;
 }
 
 } // namespace
@@ -33,12 +48,25 @@ int Run(CommandContext &context)
 
     // From the sheet's formulas, without drawing it.
     const std::vector<SheetPlace> places = Sheets::PlacesOf(*mode, FromRgb32(*colour));
-    if (places.empty())
-        return context.answerNo(tr("The %1 sheet does not hold the colour %2.")
-                                    .arg(SheetArguments::ModeName(*mode),
-                                         QStringLiteral("%1").arg(*colour & 0xFFFFFFu, 6, 16, QLatin1Char('0')).toUpper()));
-    for (const SheetPlace &place : places)
-        context.print(QStringLiteral("%1 %2").arg(place.x).arg(place.y));
+    const bool held = !places.empty();
+    // Not held: the nearest colour the sheet holds, as the view's find offers it.
+    const ColorValue nearest = Sheets::NearestHeld(*mode, FromRgb32(*colour));
+    if (context.isSet(QStringLiteral("json"))) {
+        QJsonObject document {{QStringLiteral("mode"), SheetArguments::ModeName(*mode)},
+                              {QStringLiteral("colour"), hexText(*colour)},
+                              {QStringLiteral("places"), placesArray(places)}};
+        if (!held) {
+            document.insert(QStringLiteral("nearest_held"), hexText(ToRgb32(nearest)));
+            document.insert(QStringLiteral("nearest_places"), placesArray(Sheets::PlacesOf(*mode, nearest)));
+        }
+        context.printJson(document);
+    } else {
+        for (const SheetPlace &place : places)
+            context.print(QStringLiteral("%1 %2").arg(place.x).arg(place.y));
+    }
+    if (!held)
+        return context.answerNo(tr("The %1 sheet does not hold the colour %2; the nearest colour it holds is %3.")
+                                    .arg(SheetArguments::ModeName(*mode), hexText(*colour), hexText(ToRgb32(nearest))));
     return Done;
 }
 

@@ -4,6 +4,8 @@
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QStringList>
 
 namespace ModesCommand {
@@ -35,11 +37,34 @@ QString levelsText(const std::vector<int> &levels)
     return text + QStringLiteral(" (%1)").arg(count);
 }
 
+QJsonArray levelsArray(const std::vector<int> &levels)
+{
+    QJsonArray array;
+    for (const int level : levels)
+        array.append(level);
+    return array;
+}
+
 } // namespace
 
 int Run(CommandContext &context)
 {
     // From the table of sheets, without drawing them.
+    if (context.isSet(QStringLiteral("json"))) {
+        QJsonArray modes;
+        for (const Sheet &sheet : Sheets::All)
+            modes.append(QJsonObject {
+                {QStringLiteral("index"), Sheets::Index(sheet.mode)},
+                {QStringLiteral("name"), SheetArguments::ModeName(sheet.mode)},
+                {QStringLiteral("size"), sheet.size},
+                {QStringLiteral("tile"), sheet.tile},
+                {QStringLiteral("colours"), qint64(Sheets::ColourCount(sheet.mode))},
+                {QStringLiteral("red"), levelsArray(Sheets::Levels(sheet.mode, Channel::Red))},
+                {QStringLiteral("green"), levelsArray(Sheets::Levels(sheet.mode, Channel::Green))},
+                {QStringLiteral("blue"), levelsArray(Sheets::Levels(sheet.mode, Channel::Blue))}});
+        context.printJson(modes);
+        return Done;
+    }
     for (const Sheet &sheet : Sheets::All) {
         context.print(QStringLiteral("%1 %2 %3 %4 %5 r %6 g %7 b %8")
                           .arg(Sheets::Index(sheet.mode))

@@ -60,6 +60,11 @@ QString allocationLimitNote()
         .arg(qint64(limit) * 1024 * 1024 / 8 / 1'000'000);
 }
 
+QCommandLineOption jsonOption()
+{
+    return {QStringLiteral("json"), tr("Write the results as one JSON document on standard output.")};
+}
+
 // Every command, in the order the help lists them.
 const std::vector<Command> &commands()
 {
@@ -83,9 +88,12 @@ const std::vector<Command> &commands()
          MakeCommand::Run},
         {QStringLiteral("census"),
          {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input.")}},
-         {{QStringLiteral("mode"), tr("Compare the picture with the sheet of MODE."), QStringLiteral("MODE")},
+         {{QStringLiteral("mode"),
+           tr("Compare the picture with the sheet of MODE; auto: with whichever of the sheets it shows."),
+           QStringLiteral("MODE|auto")},
           {QStringLiteral("at"),
-           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search."),
+           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search\n"
+              "(with --mode auto, the sheet that fits there best)."),
            QStringLiteral("X,Y[,SCALE]")},
           {QStringLiteral("diff"),
            tr("Write a picture of where the picture differs from the sheet to FILE (.bmp or .png)."),
@@ -94,6 +102,7 @@ const std::vector<Command> &commands()
            tr("List the first N (default 20: --missing alone) of the sheet's colours the picture lacks, as\n"
             "RRGGBB X Y with the place the sheet holds each."),
            QStringLiteral("N")},
+          jsonOption(),
           {QStringLiteral("frames"), tr("A recording: one more line per frame measured.")},
           {QStringLiteral("frame"), tr("A recording: measure only frame N (from 0)."), QStringLiteral("N")},
           {QStringLiteral("first"), tr("A recording: read only its first N frames."), QStringLiteral("N")}},
@@ -114,8 +123,12 @@ const std::vector<Command> &commands()
             "A picture larger than the sheet (a screenshot) is searched for the sheet, shown 1:1 or at a\n"
             "scale of 2, 3 or 4: offset: X Y (and scale: N) tell where it lies, and every line after\n"
             "concerns that area. When no placement is plausible the census says so on a line 'sheet not\n"
-            "found: ...' naming the closest, and exits with 1. A picture smaller than the sheet differs\n"
-            "at every place only one of them has.\n"
+            "found: ...' naming the closest, and exits with 1. A picture within 16 pixels of the sheet's\n"
+            "size that is not the sheet 1:1 is searched for it shifted by up to 16 pixels (cropped a few\n"
+            "pixels off); a picture smaller than the sheet differs at every place only one of them has.\n"
+            "\n"
+            "--mode auto looks for all eight sheets at once, each 1:1 and at scales 2 to 4, and prints\n"
+            "mode: NAME first, the sheet found.\n"
             "\n"
             "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
             "differs.\n"
@@ -127,24 +140,37 @@ const std::vector<Command> &commands()
             "tags shows it (untagged: BT.601 below 720 lines, BT.709 from 720, limited range): shown: says\n"
             "how, and the lines cover all frames together. Above 65,536 sheet places a frame's dE2000 comes\n"
             "from that many places spread over the sheet (said so on a line dE2000 sample:); differences\n"
-            "and PSNR from every pixel. worst frame: N names the frame of the largest mean dE2000.\n\n")
+            "and PSNR from every pixel. worst frame: N names the frame of the largest mean dE2000.\n"
+            "\n"
+            "--json writes the same facts as one JSON document: an object whose keys are the line names in\n"
+            "snake_case (mode, offset [x, y], scale, size [w, h], pixels, distinct, depth, differing_pixels,\n"
+            "missing_colours, extra_colours, max_channel_difference, mean_channel_difference, psnr_db (null\n"
+            "when identical), mean_de2000, max_de2000, diff_scale, sheet_not_found {mode, offset, scale,\n"
+            "mean_channel_difference}, searched, missing [{colour, x, y}]), numbers as numbers; for several\n"
+            "FILEs an array of them, each with file (and error when it could not be counted).\n\n")
              + allocationLimitNote(),
          CensusCommand::Run},
         {QStringLiteral("locate"),
          {{QStringLiteral("MODE"), ModeChoices()},
           {QStringLiteral("COLOUR"), tr("RRGGBB in hexadecimal, with or without a leading #, either case.")}},
-         {},
+         {jsonOption()},
          tr("Print every place X Y of COLOUR (RRGGBB) in the sheet of MODE."),
          tr("Prints every place of COLOUR in the sheet of MODE as X Y, one a line, rows from the top, each\n"
             "row from the left; (0, 0) is the top-left pixel. Exits with 1 when the sheet does not hold\n"
-            "the colour."),
+            "the colour, naming the nearest colour it holds.\n"
+            "\n"
+            "--json writes {mode, colour, places [[x, y], ...]}, and for a colour not held nearest_held\n"
+            "(RRGGBB) and nearest_places."),
          LocateCommand::Run},
         {QStringLiteral("modes"),
          {},
-         {},
+         {jsonOption()},
          tr("List the modes: index, name, size, tile size, distinct colours, each channel's levels."),
          tr("Prints one line per mode: index, name, size, tile size, number of distinct colours, then the\n"
-            "levels of red, green and blue: first..last step S (count) where they are even, else each one."),
+            "levels of red, green and blue: first..last step S (count) where they are even, else each one.\n"
+            "\n"
+            "--json writes an array of {index, name, size, tile, colours, red, green, blue}, each channel's\n"
+            "levels in full."),
          ModesCommand::Run},
         {QStringLiteral("lut"),
          {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input.")}},
