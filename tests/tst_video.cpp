@@ -216,6 +216,10 @@ private slots:
         QVERIFY2(average.hasMatch(), theirs.err.constData());
         const QString expected = QString::number(average.captured(1).toDouble(), 'f', 2);
         QVERIFY2(ours.out.contains(QStringLiteral("PSNR: %1 dB\n").arg(expected).toUtf8()), ours.out.constData());
+        // Found among all the sheets, the same.
+        const Result anySheet = sheet({"census", clip, "--mode", "auto"});
+        QVERIFY2(anySheet.out.contains("mode: " + Mode.toUtf8() + "\n"), anySheet.out.constData());
+        QVERIFY(anySheet.out.contains(QStringLiteral("PSNR: %1 dB\n").arg(expected).toUtf8()));
     }
 
     // Only the file named is read, and a damaged one fails naming the frame.
