@@ -268,6 +268,19 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
             sample.emplace(sheet);
         }
 
+        // A stream may change its frame size on the way.
+        if (!frame.rect().contains(QRect(place->x, place->y, sheet.width() * place->scale,
+                                         sheet.height() * place->scale))) {
+            result.outcome = CensusReport::Outcome::Failed;
+            result.error = tr("Frame %1 of %2 is %3x%4: the sheet found at %5,%6 does not fit in it.")
+                               .arg(index)
+                               .arg(shownName)
+                               .arg(frame.width())
+                               .arg(frame.height())
+                               .arg(place->x)
+                               .arg(place->y);
+            return result;
+        }
         const Sums frameSums = measureChannels(frame, *place, sheet);
         const ErrorMeasures de = sample->measure(frame, *place, sheet);
         const std::int64_t framePixels = std::int64_t(sheet.width()) * sheet.height() * place->scale * place->scale;
@@ -296,6 +309,14 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     if (!reader.error().isEmpty()) {
         result.outcome = CensusReport::Outcome::Failed;
         result.error = reader.error();
+        return result;
+    }
+    if (request.onlyFrame && index < *request.onlyFrame) {
+        result.outcome = CensusReport::Outcome::Failed;
+        result.error = tr("%1 has no frame %2: its frames are numbered 0 to %3.")
+                           .arg(shownName)
+                           .arg(*request.onlyFrame)
+                           .arg(index);
         return result;
     }
     if (sheet.isNull() && !anySheet) {
