@@ -266,6 +266,8 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
             if (atFound)
                 atFound(frame, result.found);
             sample.emplace(sheet);
+            // The frames are converted where the sheet lies, no further.
+            reader.setRegion(QRect(place->x, place->y, sheet.width() * place->scale, sheet.height() * place->scale));
         }
 
         // A stream may change its frame size on the way.

@@ -400,20 +400,22 @@ bool FfmpegReader::convert(QImage &frame)
         if (frame.isNull())
             return fail(tr("there is not enough memory for a frame of %1x%2.").arg(width).arg(height));
     }
-    if (!scaler_ || scalerFormat_ != source || scalerWidth_ != width || scalerHeight_ != height) {
+    const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(source);
+    const QRect part = convertedPart(descriptor, width, height);
+    if (!scaler_ || scalerFormat_ != source || scalerWidth_ != part.width() || scalerHeight_ != part.height()) {
         sws_freeContext(scaler_);
         // Chroma rebuilt at every pixel and rounded exactly, as a careful
         // player does.
-        scaler_ = sws_getContext(width, height, plainFormat(source), width, height, AV_PIX_FMT_BGRA,
-                                 SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+        scaler_ = sws_getContext(part.width(), part.height(), plainFormat(source), part.width(), part.height(),
+                                 AV_PIX_FMT_BGRA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                 nullptr, nullptr);
         if (!scaler_)
             return fail(tr("frame %1 has a pixel format (%2) that cannot be converted to RGB.")
                             .arg(framesRead_)
                             .arg(nameOr(av_get_pix_fmt_name(source))));
         scalerFormat_ = source;
-        scalerWidth_ = width;
-        scalerHeight_ = height;
-        const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(source);
+        scalerWidth_ = part.width();
+        scalerHeight_ = part.height();
         const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
         // The frame's own tags where the decoder found them in the bitstream.
         const AVCodecParameters *parameters = format_->streams[stream_]->codecpar;
@@ -427,11 +429,42 @@ bool FfmpegReader::convert(QImage &frame)
             sws_setColorspaceDetails(scaler_, sws_getCoefficients(swsSpace(info_.shownMatrix)), info_.shownFullRange,
                                      sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
     }
-    std::uint8_t *target[4] = {frame.bits(), nullptr, nullptr, nullptr};
+    // The part's first sample in each plane.
+    const std::uint8_t *sourcePlanes[4] = {};
+    for (int plane = 0; plane < 4 && frame_->data[plane]; ++plane) {
+        int step = 0;
+        for (int c = 0; descriptor && c < descriptor->nb_components; ++c)
+            if (descriptor->comp[c].plane == plane)
+                step = std::max(step, descriptor->comp[c].step);
+        const bool chroma = plane == 1 || plane == 2;
+        const int x = chroma ? part.x() >> descriptor->log2_chroma_w : part.x();
+        const int y = chroma ? part.y() >> descriptor->log2_chroma_h : part.y();
+        sourcePlanes[plane] = frame_->data[plane] + std::ptrdiff_t(y) * frame_->linesize[plane] + std::ptrdiff_t(x) * step;
+    }
+    std::uint8_t *target[4] = {frame.bits() + std::ptrdiff_t(part.y()) * frame.bytesPerLine() + part.x() * 4, nullptr,
+                               nullptr, nullptr};
     int targetStride[4] = {int(frame.bytesPerLine()), 0, 0, 0};
-    if (sws_scale(scaler_, frame_->data, frame_->linesize, 0, height, target, targetStride) != height)
+    if (sws_scale(scaler_, sourcePlanes, frame_->linesize, 0, part.height(), target, targetStride) != part.height())
         return fail(tr("frame %1 could not be converted to RGB.").arg(framesRead_));
     return true;
+}
+
+QRect FfmpegReader::convertedPart(const AVPixFmtDescriptor *descriptor, int width, int height) const
+{
+    const QRect whole(0, 0, width, height);
+    if (region_.isEmpty() || !descriptor
+        || (descriptor->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL)))
+        return whole;
+    // A margin wider than the chroma filter's reach, so that the region's
+    // pixels come out as they do from the whole frame, and corners on whole
+    // chroma samples.
+    constexpr int Margin = 16;
+    const int alignX = 1 << descriptor->log2_chroma_w;
+    const int alignY = 1 << descriptor->log2_chroma_h;
+    QRect part = region_.adjusted(-Margin, -Margin, Margin, Margin) & whole;
+    part.setLeft(part.left() / alignX * alignX);
+    part.setTop(part.top() / alignY * alignY);
+    return part.isEmpty() ? whole : part;
 }
 
 VideoFrames::Samples FfmpegReader::samples() const

@@ -8,6 +8,8 @@
 
 #include "video/VideoFrames.h"
 
+#include <QRect>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,6 +19,7 @@ struct AVFormatContext;
 struct AVFrame;
 struct AVIOContext;
 struct AVPacket;
+struct AVPixFmtDescriptor;
 struct SwsContext;
 
 class FfmpegReader : public VideoFrames::Reader
@@ -35,6 +38,7 @@ public:
     bool next(QImage &frame) override;
     QString error() const override { return error_; }
     VideoFrames::Samples samples() const override;
+    void setRegion(const QRect &region) override { region_ = region; }
 
     // Bytes in memory and where the reads are in them.
     struct Bytes
@@ -54,6 +58,7 @@ private:
     bool start(AVIOContext *io, const QString &shownName, int limitMB, QString &error);
     bool fail(const QString &message);
     bool convert(QImage &frame);
+    QRect convertedPart(const AVPixFmtDescriptor *descriptor, int width, int height) const;
     void describe();
     std::int64_t countPackets();
 
@@ -64,6 +69,7 @@ private:
     AVFrame *frame_ = nullptr;
     AVPacket *packet_ = nullptr;
     SwsContext *scaler_ = nullptr;
+    QRect region_;
     int scalerFormat_ = -1;
     int scalerWidth_ = 0;
     int scalerHeight_ = 0;

@@ -7,6 +7,7 @@
 // picture a player honouring the tags shows and as the samples it stores.
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 
 #include <cstdint>
@@ -65,6 +66,9 @@ public:
     // on an error, which error() then tells in a sentence naming the frame.
     virtual bool next(QImage &frame) = 0;
     virtual QString error() const = 0;
+    // From the next frame on, only `region` of a frame is needed: the rest
+    // of `frame` may be left as it was. Empty: the whole frame.
+    virtual void setRegion(const QRect &region) = 0;
     // The stored samples of the frame last read; null planes when they
     // cannot be given (a packed or paletted format).
     virtual Samples samples() const = 0;
