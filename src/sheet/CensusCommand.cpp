@@ -167,8 +167,13 @@ int Run(CommandContext &context)
             status = Failed;
             continue;
         }
-        const CensusReport::Result result =
+        CensusReport::Result result =
             isRecording ? recordingCensus(fileName, recording) : CensusReport::Run(fileName, request);
+        if (!isRecording && result.outcome == CensusReport::Outcome::Failed) {
+            const QString note = VideoLibrary::UnreadableNote(fileName);
+            if (!note.isEmpty())
+                result.error += QLatin1Char(' ') + note;
+        }
         if (json) {
             QJsonObject document = result.facts.json();
             if (files.size() > 1)

@@ -193,6 +193,24 @@ std::int64_t FfmpegReader::countPackets()
     return count;
 }
 
+bool FfmpegReader::Probe(const QString &fileName)
+{
+    const QByteArray url = "file:" + QFile::encodeName(fileName);
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVIOContext *io = nullptr;
+    const int opened = avio_open2(&io, url.constData(), AVIO_FLAG_READ, nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0)
+        return false;
+    const AVInputFormat *input = nullptr;
+    // By the content alone, and only a confident guess: text or noise that a
+    // raw format half matches is no recording.
+    const int score = av_probe_input_buffer2(io, &input, "", nullptr, 0, 0);
+    avio_closep(&io);
+    return input && score > AVPROBE_SCORE_RETRY;
+}
+
 std::unique_ptr<FfmpegReader> FfmpegReader::OpenBytes(const std::uint8_t *data, std::size_t size, int limitMB,
                                                      QString &error)
 {

@@ -30,6 +30,9 @@ public:
     // Opens `fileName` ("-": standard input). Null and `error` set to a
     // sentence naming the file on failure.
     static std::unique_ptr<FfmpegReader> Open(const QString &fileName, int limitMB, QString &error);
+    // Whether FFmpeg takes the content of `fileName` for a format it
+    // demuxes (one we do not open included, so that it is refused by name).
+    static bool Probe(const QString &fileName);
     // Opens bytes in memory (the fuzz target), which must outlive the reader.
     static std::unique_ptr<FfmpegReader> OpenBytes(const std::uint8_t *data, std::size_t size, int limitMB,
                                                    QString &error);

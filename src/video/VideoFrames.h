@@ -80,6 +80,9 @@ class Module
 {
 public:
     virtual ~Module() = default;
+    // Whether FFmpeg takes the file for a recording (or a list or playlist
+    // it would refuse), by its content.
+    virtual bool isRecording(const QString &fileName) = 0;
     // Opens `fileName` ("-": standard input) as a recording. Decoded frames
     // may take at most `limitMB` MB (0: no limit). Null and `error` set to a
     // sentence when it is not one, or one we do not open.

@@ -68,7 +68,22 @@ bool IsRecording(const QString &fileName)
     if (fileName == QLatin1String("-") || !QFileInfo(fileName).isFile())
         return false;
     // By the content, never the name: a picture called .mp4 is a picture.
-    return QImageReader::imageFormat(fileName).isEmpty();
+    if (!QImageReader::imageFormat(fileName).isEmpty() || QFileInfo(fileName).size() == 0)
+        return false;
+    // Neither a picture nor a recording: the picture reader says what is
+    // wrong with it, as it always has; so it does when the module is missing.
+    QString error;
+    VideoFrames::Module *module = Load(error);
+    return module && module->isRecording(fileName);
+}
+
+QString UnreadableNote(const QString &fileName)
+{
+    if (fileName == QLatin1String("-") || !QFileInfo(fileName).isFile() || QFileInfo(fileName).size() == 0
+        || !QImageReader::imageFormat(fileName).isEmpty())
+        return {};
+    QString error;
+    return Load(error) ? QString() : error;
 }
 
 } // namespace VideoLibrary

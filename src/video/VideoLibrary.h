@@ -21,7 +21,13 @@ inline constexpr char FileName[] = "tintwell-video.so";
 VideoFrames::Module *Load(QString &error);
 
 // Whether `fileName` should be read as a recording: a file whose content Qt's
-// picture readers do not recognise. Standard input ("-") is a picture.
+// picture readers do not recognise and FFmpeg's do (the module is loaded to
+// ask). Standard input ("-") is a picture.
 bool IsRecording(const QString &fileName);
+
+// For a file that is no picture Qt recognises, when the module could not be
+// loaded to tell whether it is a recording: the sentence saying so (to add
+// to the picture reader's error). Empty otherwise.
+QString UnreadableNote(const QString &fileName);
 
 } // namespace VideoLibrary

@@ -19,6 +19,11 @@ public:
         av_log_set_level(AV_LOG_QUIET);
     }
 
+    bool isRecording(const QString &fileName) override
+    {
+        return FfmpegReader::Probe(fileName);
+    }
+
     std::unique_ptr<VideoFrames::Reader> open(const QString &fileName, int limitMB, QString &error) override
     {
         return FfmpegReader::Open(fileName, limitMB, error);
