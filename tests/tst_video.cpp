@@ -158,7 +158,7 @@ private slots:
         err.open(QIODevice::WriteOnly);
         QCommandLineParser options;
         CommandContext context({}, options, out, err);
-        const int status = RecordingDiagnosis::Run(context, clip, sheetPicture, std::nullopt);
+        const int status = RecordingDiagnosis::Run(context, clip, sheetPicture, {}, std::nullopt);
         QVERIFY2(errBytes.isEmpty(), errBytes.constData());
 
         const QStringList lines = QString::fromUtf8(outBytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

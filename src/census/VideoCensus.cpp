@@ -262,7 +262,7 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
         }
         if (!placeChecked) {
             placeChecked = true;
-            result.found = {*place, index};
+            result.found = {*place, index, sheet};
             if (atFound)
                 atFound(frame, result.found);
             sample.emplace(sheet);

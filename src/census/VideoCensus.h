@@ -49,6 +49,8 @@ struct Found
 {
     CensusReport::Placement place;
     std::int64_t frame = -1;
+    // The sheet found (RGB32): the one asked for, or the one of `anyOf`.
+    QImage sheet;
 };
 
 struct Result

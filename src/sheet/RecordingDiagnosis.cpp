@@ -14,7 +14,7 @@
 namespace RecordingDiagnosis {
 
 int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
-        const std::optional<CensusReport::Placement> &at)
+        const std::vector<CensusReport::Candidate> &anyOf, const std::optional<CensusReport::Placement> &at)
 {
     QString error;
     VideoFrames::Module *module = VideoLibrary::Load(error);
@@ -25,14 +25,16 @@ int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
         return context.fail(error);
 
     VideoCensus::Request request;
-    request.sheet = sheet.convertToFormat(QImage::Format_RGB32);
+    if (!sheet.isNull())
+        request.sheet = sheet.convertToFormat(QImage::Format_RGB32);
+    request.anyOf = anyOf;
     request.at = at;
     QStringList stored;
     QStringList steps;
     // The samples are read while the frame that first holds the sheet is the
     // reader's current one.
     const auto readStored = [&](const QImage &frame, const VideoCensus::Found &found) {
-        const StoredData::Reading reading = StoredData::Read(reader->samples(), reader->info(), frame, request.sheet,
+        const StoredData::Reading reading = StoredData::Read(reader->samples(), reader->info(), frame, found.sheet,
                                                              found.place.x, found.place.y, found.place.scale);
         stored = StoredData::Lines(reading, reader->info());
         if (reading.read)

@@ -8,6 +8,7 @@
 #include "census/CensusReport.h"
 
 #include <optional>
+#include <vector>
 
 class CommandContext;
 class QImage;
@@ -15,10 +16,11 @@ class QString;
 
 namespace RecordingDiagnosis {
 
-// Prints the diagnosis of the recording `fileName` against `sheet`; returns
-// the command's status: Done when the data is what the tags say and the
-// frames are the sheet, No otherwise, Failed on an error.
+// Prints the diagnosis of the recording `fileName` against `sheet` (or,
+// when it is null, whichever of `anyOf` it shows); returns the command's
+// status: Done when the data is what the tags say and the frames are the
+// sheet, No otherwise, Failed on an error.
 int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
-        const std::optional<CensusReport::Placement> &at);
+        const std::vector<CensusReport::Candidate> &anyOf, const std::optional<CensusReport::Placement> &at);
 
 } // namespace RecordingDiagnosis
