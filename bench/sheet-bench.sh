@@ -5,6 +5,7 @@
 #   census sheet.png         vs  identify -format %k sheet.png   (distinct colours)
 #   census --mode 16million copy.jpg (every measure)  vs  compare -metric PSNR sheet.png copy.jpg null:
 #   census --mode 64kilo screenshot (finding the sheet) vs  compare -subimage-search (with a time-out)
+#   census --mode auto screenshot (any of the eight sheets) vs census --mode 64kilo
 #   apply (a graded sheet, a .cube) to a 6000 x 4000 BMP  vs  ffmpeg lut3d, convert -hald-clut;
 #   lut of a graded sheet to a 65-point .cube (see the end of this file)
 # and the answers from the table of sheets alone, against fixed limits:
@@ -159,6 +160,15 @@ search() {
 }
 search "find 64kilo in a 1920x1080 screenshot (PNG)" "$work/screenshot.png"
 search "find 64kilo in a 1920x1080 screenshot (JPEG 85)" "$work/screenshot85.jpg"
+
+# Any of the eight sheets, 1:1 and scaled, in one pass, against the search
+# for the one sheet named: the same screenshot.
+echo
+echo "| job | census --mode auto | census --mode 64kilo | wall time ratio | peak memory ratio |"
+echo "|---|---|---|---|---|"
+ANSWER_IS_STATUS=1 compare "find any sheet / find 64kilo, 1920x1080 screenshot (PNG)" 2 - \
+    -- "$sheet" census "$work/screenshot.png" --mode auto \
+    -- "$sheet" census "$work/screenshot.png" --mode 64kilo
 # alone NAME WALL_LIMIT_S RSS_LIMIT_MIB -- COMMAND
 # Runs one command RUNS times and prints a table row: medians against limits.
 alone() {

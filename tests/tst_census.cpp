@@ -182,6 +182,19 @@ void tst_Census::measuresOfAHandMadePair()
         QVERIFY2(std::abs(m.psnr() - psnr) < 1e-9, c.name);
         QVERIFY2(m.maxDe2000 > m.meanDe2000 && m.meanDe2000 > 0, c.name);
         QVERIFY2((worst == std::vector<std::uint16_t> {0, 5 * 257, 3 * 257, 10 * 257}), c.name);
+        // Within 1 and 2 levels: the exact pixel; within 4, the one 3 off.
+        const qint64 block = c.scale * c.scale;
+        QVERIFY2(m.withinOneLevel == block && m.withinTwoLevels == block && m.withinFourLevels == 2 * block, c.name);
+        // The worst places: picture pixels showing the three that differ, the largest first.
+        const std::vector<ErrorMeasures::Place> places = ErrorMeasures::WorstPlaces(c.picture, c.origin, c.scale, sheet, 4);
+        QVERIFY2(places.size() == std::size_t(std::min<qint64>(4, 3 * block)), c.name);
+        QVERIFY2(places.front().de2000 == m.maxDe2000, c.name);
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            const QPoint offset = places[i].place - c.origin;
+            const QPoint inSheet(offset.x() / c.scale, offset.y() / c.scale);
+            QVERIFY2(inSheet != QPoint(0, 0) && places[i].sheet == (sheet.pixel(inSheet) & 0xFFFFFFu), c.name);
+            QVERIFY2(i == 0 || places[i].de2000 <= places[i - 1].de2000, c.name);
+        }
     }
     // A large picture measured against the wrong place: the block straddles the background.
     QVERIFY(ErrorMeasures::Measure(large, {1, 1}, 3, sheet).differingPixels > 3 * 9);

@@ -327,7 +327,9 @@ void tst_Sheet::makeEveryModeAndCensusIt()
     const QString expected = QStringLiteral("size: %1x%1\npixels: %2\ndistinct: %3\ndepth: 8\n"
                                             "differing pixels: 0\nmissing colours: 0\nextra colours: 0\n"
                                             "max channel difference: 0\nmean channel difference: 0.0000\n"
-                                            "PSNR: inf dB\nmean dE2000: 0.0000\nmax dE2000: 0.0000\n")
+                                            "PSNR: inf dB\nmean dE2000: 0.0000\nmax dE2000: 0.0000\n"
+                                            "within 1 level: 100.00 %\nwithin 2 levels: 100.00 %\n"
+                                            "within 4 levels: 100.00 %\n")
                                  .arg(n)
                                  .arg(n * n)
                                  .arg(DistinctColours[std::size_t(mode)]);
@@ -437,7 +439,7 @@ void tst_Sheet::censusOfAChangedSheet()
     // The counts, then the measures, which tst_census checks.
     const QString out = QString::fromLatin1(counted.out);
     QCOMPARE(out.section(QLatin1Char('\n'), 0, 6) + QLatin1Char('\n'), expected);
-    QCOMPARE(out.count(QLatin1Char('\n')), 12);
+    QCOMPARE(out.count(QLatin1Char('\n')), 15);
     // Measured where the two overlap: the cropped sheet is exact there.
     QCOMPARE(out.contains(QLatin1String("\nPSNR: inf dB\n")), exitCode == 0 || change == QLatin1String("crop"));
     QVERIFY(counted.err.isEmpty());
@@ -497,6 +499,10 @@ void tst_Sheet::censusOfSeveralPictures()
                                  QStringLiteral("--at"), QStringLiteral("13,7,2")});
     QCOMPARE(told.exitCode, 0);
     QVERIFY(told.out.startsWith("offset: 13 7\nscale: 2\nsize: 54x54\n"));
+    const Result toldAny = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"), QStringLiteral("auto"),
+                                    QStringLiteral("--at"), QStringLiteral("13,7,2")});
+    QCOMPARE(toldAny.exitCode, 0);
+    QVERIFY(toldAny.out.startsWith("mode: 729\noffset: 13 7\nscale: 2\nsize: 54x54\n"));
     const Result outside = runHere({QStringLiteral("census"), shotName, QStringLiteral("--mode"),
                                     QStringLiteral("729"), QStringLiteral("--at"), QStringLiteral("50,7,2")});
     QCOMPARE(outside.exitCode, 2);
@@ -534,6 +540,9 @@ void tst_Sheet::censusFindsAnySheet_data()
     // Once placed a row low: the codec smears the light frame into the
     // sheet's top row.
     QTest::newRow("64kilo, H.264 4:2:0 frame") << 3 << 1 << QPoint(813, 301) << QSize(1920, 1080) << "h264";
+    // A crop a few pixels off: the sheet shifted, partly outside.
+    QTest::newRow("64kilo cropped 3, 2 off") << 3 << 1 << QPoint(3, 2) << QSize(256, 256) << "cropped";
+    QTest::newRow("2025 cropped -5, -4 off") << 6 << 1 << QPoint(-5, -4) << QSize(45, 45) << "cropped";
     QTest::newRow("64kilo mirrored") << 3 << 1 << QPoint(100, 50) << small << "flopped";
     QTest::newRow("no sheet") << -1 << 1 << QPoint() << small << "png";
 }
@@ -562,7 +571,12 @@ void tst_Sheet::censusFindsAnySheet()
         convert << QStringLiteral("(") << sheetName << QStringLiteral("-scale") << QStringLiteral("%1%").arg(scale * 100);
         if (path == QLatin1String("flopped"))
             convert << QStringLiteral("-flop");
-        convert << QStringLiteral(")") << QStringLiteral("-geometry") << QStringLiteral("+%1+%2").arg(at.x()).arg(at.y())
+        convert << QStringLiteral(")") << QStringLiteral("-geometry")
+                << QStringLiteral("%1%2%3%4")
+                       .arg(at.x() < 0 ? "" : "+")
+                       .arg(at.x())
+                       .arg(at.y() < 0 ? "" : "+")
+                       .arg(at.y())
                 << QStringLiteral("-composite");
     }
     if (path == QLatin1String("jpeg"))
@@ -586,7 +600,9 @@ void tst_Sheet::censusFindsAnySheet()
     const Result counted = runHere(census);
     const QString out = QString::fromLatin1(counted.out);
     if (mode < 0 || path == QLatin1String("flopped")) {
-        QVERIFY2(counted.exitCode == 1 && out.contains(QLatin1String("\nsheet not found: closest ")),
+        QVERIFY2(counted.exitCode == 1 && out.contains(QLatin1String("\nsheet not found: closest "))
+                     && out.contains(QLatin1String("\nsearched: 1:1 and scales 2 to 4 (nearest neighbour)"))
+                     && out.contains(QLatin1String("smooth or fractional scaling is not searched\n")),
                  qPrintable(describe(census, counted) + out));
         return;
     }
@@ -643,7 +659,8 @@ void tst_Sheet::jsonSaysWhatTheLinesSay_data()
     QTest::addColumn<QStringList>("arguments"); // @/ is the test folder
 
     QTest::newRow("census of a JPEG, --missing")
-        << QStringList {"census", "@/json.jpg", "--mode", "64kilo", "--missing=3", "--diff", "@/json-diff.png"};
+        << QStringList {"census", "@/json.jpg", "--mode", "64kilo", "--missing=3", "--diff", "@/json-diff.png",
+                        "--worst", "4"};
     QTest::newRow("census --mode auto, scale 2") << QStringList {"census", "@/json-shot.png", "--mode", "auto"};
     QTest::newRow("census finding nothing") << QStringList {"census", "@/json-flat.png", "--mode", "auto"};
     QTest::newRow("census, only counted") << QStringList {"census", "@/json.jpg"};
@@ -722,6 +739,7 @@ void tst_Sheet::jsonSaysWhatTheLinesSay()
     }
     qsizetype next = -1;
     qsizetype rows = 0;
+    qsizetype worst = 0;
     QList<QSet<QString>> seen(objects.size());
     for (const QString &line : lines) {
         const qsizetype colon = line.indexOf(QLatin1String(": "));
@@ -731,9 +749,19 @@ void tst_Sheet::jsonSaysWhatTheLinesSay()
             continue;
         }
         const QJsonObject &object = objects[std::max<qsizetype>(next, 0)];
-        if (colon < 0) { // RRGGBB X Y, a colour missing
+        if (colon < 0 && line.count(QLatin1Char(' ')) == 2) { // RRGGBB X Y, a colour missing
             const QJsonObject row = object["missing"].toArray()[rows++].toObject();
             QCOMPARE(QStringLiteral("%1 %2 %3").arg(row["colour"].toString()).arg(row["x"].toInt()).arg(row["y"].toInt()),
+                     line);
+            continue;
+        }
+        if (colon < 0) { // X Y SHEET CAPTURED dE, a worst place
+            const QJsonObject row = object["worst"].toArray()[worst++].toObject();
+            QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+                         .arg(row["x"].toInt())
+                         .arg(row["y"].toInt())
+                         .arg(row["sheet"].toString(), row["captured"].toString())
+                         .arg(row["de2000"].toDouble(), 0, 'f', 4),
                      line);
             continue;
         }
@@ -742,6 +770,9 @@ void tst_Sheet::jsonSaysWhatTheLinesSay()
         if (value.endsWith(QLatin1String(" dB"))) {
             name += QLatin1String(" dB");
             value.chop(3);
+        } else if (value.endsWith(QLatin1String(" %"))) {
+            name += QLatin1String(" percent");
+            value.chop(2);
         }
         const QString key = name.toLower().replace(QLatin1Char(' '), QLatin1Char('_'));
         QVERIFY2(object.contains(key), qPrintable(key));
@@ -779,6 +810,8 @@ void tst_Sheet::jsonSaysWhatTheLinesSay()
         keys.removeAll(QStringLiteral("error"));
         if (rows > 0 || objects[i].contains(QLatin1String("missing")))
             keys.removeAll(QStringLiteral("missing"));
+        if (worst > 0)
+            keys.removeAll(QStringLiteral("worst"));
         QCOMPARE(keys.size(), seen[i].size());
     }
 }
@@ -951,6 +984,13 @@ void tst_Sheet::badInput_data()
     row("census to a full standard output", {"census", "@/picture.bmp"}, Picture, fullOutput, OutputFull);
     row("census --mode to a full standard output", {"census", "@/picture.bmp", "--mode", "729"}, Picture, fullOutput,
         OutputFull);
+    row("census --json to a full standard output", {"census", "@/picture.bmp", "--mode", "auto", "--json"}, Picture,
+        fullOutput, OutputFull);
+    row("modes --json to a full standard output", {"modes", "--json"}, Nothing, fullOutput, OutputFull);
+    row("--mode auto --at where no sheet fits", {"census", "@/picture.bmp", "--mode", "auto", "--at", "240,240"}, Picture,
+        "No sheet fits at 240,240 at scale 1");
+    row("--worst 0", {"census", "@/picture.bmp", "--mode", "729", "--worst", "0"}, Picture, "Malformed count '0'");
+    row("--worst without a mode", {"census", "@/picture.bmp", "--worst", "3"}, Picture, "give --mode too");
     row("help to a full standard output", {"--help"}, Nothing, fullOutput, OutputFull);
     row("make to a full standard output", {"make", "729", "-"}, Nothing,
         "Could not save the picture to standard output: No space left on device", OutputFull);

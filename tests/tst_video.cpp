@@ -4,11 +4,6 @@
 
 #include "FileTesting.h"
 
-#include "sheet/CommandContext.h"
-#include "sheet/RecordingDiagnosis.h"
-
-#include <QBuffer>
-#include <QCommandLineParser>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -147,26 +142,16 @@ private slots:
 
         const QString clip = makeClip(QStringLiteral("clip.mkv").prepend(QString::number(qHash(filter + encoding.join(' ')))), filter, encoding);
         QVERIFY(!clip.isEmpty());
-        QImage sheetPicture(sheetFile_);
-        QVERIFY(!sheetPicture.isNull());
-
-        QByteArray outBytes;
-        QByteArray errBytes;
-        QBuffer out(&outBytes);
-        QBuffer err(&errBytes);
-        out.open(QIODevice::WriteOnly);
-        err.open(QIODevice::WriteOnly);
-        QCommandLineParser options;
-        CommandContext context({}, options, out, err);
-        const int status = RecordingDiagnosis::Run(context, clip, sheetPicture, {}, std::nullopt);
-        QVERIFY2(errBytes.isEmpty(), errBytes.constData());
-
+        const Result diagnosis = sheet({"diagnose", clip, "--mode", Mode});
+        QVERIFY2(diagnosis.err.isEmpty(), diagnosis.err.constData());
+        const QByteArray &outBytes = diagnosis.out;
+        const int status = diagnosis.exitCode;
         const QStringList lines = QString::fromUtf8(outBytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QVERIFY2(lines.contains(tagged), outBytes.constData());
         QVERIFY2(lines.contains(stored), outBytes.constData());
         const qsizetype storedAt = lines.indexOf(stored);
         QCOMPARE(lines.mid(storedAt + 2), steps);
-        QCOMPARE(status, steps == QStringList {"steps: none"} && lines.contains("differing pixels: 0") ? int(Done) : int(No));
+        QCOMPARE(status, steps == QStringList {"steps: none"} && lines.contains("differing pixels: 0") ? 0 : 1);
     }
 
     // make's clips, decoded by ffmpeg, are the sheet in every frame.

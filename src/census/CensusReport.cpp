@@ -110,6 +110,26 @@ void listMissing(const QImage &sheet, const ColourSet &found, int count, Facts &
     facts.addRows(QStringLiteral("missing"), lines, items);
 }
 
+// The places with the largest CIEDE2000 difference: X Y SHEET CAPTURED dE.
+void listWorst(const std::vector<ErrorMeasures::Place> &places, int depth, Facts &facts)
+{
+    QStringList lines;
+    QJsonArray items;
+    for (const ErrorMeasures::Place &place : places) {
+        const QString captured = QStringLiteral("%1").arg(place.captured, depth == 8 ? 6 : 12, 16, QLatin1Char('0')).toUpper();
+        lines << QStringLiteral("%1 %2 %3 %4 %5")
+                     .arg(place.place.x())
+                     .arg(place.place.y())
+                     .arg(hexColour(place.sheet), captured, decimals(place.de2000));
+        items.append(QJsonObject {{QStringLiteral("x"), place.place.x()},
+                                  {QStringLiteral("y"), place.place.y()},
+                                  {QStringLiteral("sheet"), hexColour(place.sheet)},
+                                  {QStringLiteral("captured"), captured},
+                                  {QStringLiteral("de2000"), place.de2000}});
+    }
+    facts.addRows(QStringLiteral("worst"), lines, items);
+}
+
 } // namespace
 
 Result Run(const QString &fileName, const Request &request)
@@ -304,7 +324,17 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     facts.add(QStringLiteral("PSNR"), measures.psnr(), 2, QStringLiteral("dB"));
     facts.add(QStringLiteral("mean dE2000"), measures.meanDe2000, 4);
     facts.add(QStringLiteral("max dE2000"), measures.maxDe2000, 4);
+    // Of every pixel of the sheet's area and the counted area; a place only one has is not within.
+    const double all = double(std::max<qint64>(1, measures.pixels + onlyOne));
+    facts.add(QStringLiteral("within 1 level"), 100.0 * double(measures.withinOneLevel) / all, 2, QStringLiteral("%"));
+    facts.add(QStringLiteral("within 2 levels"), 100.0 * double(measures.withinTwoLevels) / all, 2, QStringLiteral("%"));
+    facts.add(QStringLiteral("within 4 levels"), 100.0 * double(measures.withinFourLevels) / all, 2, QStringLiteral("%"));
     result.outcome = differing == 0 ? Outcome::Matches : Outcome::Differs;
+    result.picture = picture;
+    result.sheet = sheet;
+    result.sheetArea = sheetArea;
+    result.scale = scale;
+    result.measures = measures;
 
     if (!request.diffFile.isEmpty()) {
         QString level;
@@ -322,6 +352,9 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     }
     if (request.missingListed > 0)
         listMissing(sheet, found, request.missingListed, facts);
+    if (request.worstListed > 0)
+        listWorst(ErrorMeasures::WorstPlaces(picture, overlap.topLeft(), scale, compared, request.worstListed),
+                  read.depth, facts);
     return result;
 }
 

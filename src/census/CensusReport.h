@@ -5,11 +5,13 @@
 // sheet first (or told where it lies), and everything after concerns the
 // sheet's area only.
 
+#include "census/ErrorMeasures.h"
 #include "census/Facts.h"
 #include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
 
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -49,6 +51,8 @@ struct Request
     PictureFile::Format diffFormat = PictureFile::Format::Png;
     // How many of the sheet's colours the picture lacks to list.
     int missingListed = 0;
+    // How many of the places with the largest CIEDE2000 difference to list.
+    int worstListed = 0;
 };
 
 enum class Outcome { Matches, Differs, Failed };
@@ -62,6 +66,15 @@ struct Result
     Outcome outcome = Outcome::Matches;
     // The error, one sentence naming the file, when the census failed.
     QString error;
+    // When the picture was compared: the picture, the sheet it was compared
+    // with, the sheet's area in it (reaching beyond the picture for a sheet
+    // cropped off), its scale and the measures, for a caller that goes on to
+    // look closer (diagnose).
+    QImage picture;
+    QImage sheet;
+    QRect sheetArea;
+    int scale = 1;
+    ErrorMeasures measures;
 };
 
 // Reads `fileName` ("-": standard input) and takes its census.

@@ -24,6 +24,8 @@ struct Partial
     double sumSquares = 0;
     double sumDe = 0;
     double maxDe = 0;
+    // Pixels beyond 1, 2 and 4 levels.
+    std::int64_t beyond[3] = {};
 };
 
 struct Channels
@@ -90,6 +92,9 @@ void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &
             ++part.differing;
             const std::uint32_t largest = std::max({dr, dg, db});
             part.maxDifference = std::max(part.maxDifference, largest);
+            part.beyond[0] += largest > SheetStep;
+            part.beyond[1] += largest > 2 * SheetStep;
+            part.beyond[2] += largest > 4 * SheetStep;
             if (worstRow)
                 worstRow[sheetX] = std::max<std::uint16_t>(worstRow[sheetX], std::uint16_t(largest * WorstStep));
             rowAbs += std::int64_t(dr) + dg + db;
@@ -158,6 +163,8 @@ ErrorMeasures ErrorMeasures::Measure(const QImage &picture, QPoint origin, int s
         total.sumSquares += part.sumSquares;
         total.sumDe += part.sumDe;
         total.maxDe = std::max(total.maxDe, part.maxDe);
+        for (int i = 0; i < 3; ++i)
+            total.beyond[i] += part.beyond[i];
     }
 
     const double step = deep ? 257.0 : 1.0;
@@ -171,7 +178,92 @@ ErrorMeasures ErrorMeasures::Measure(const QImage &picture, QPoint origin, int s
     measures.meanSquaredError = total.sumSquares / (full * full) / samples;
     measures.meanDe2000 = total.sumDe / double(measures.pixels);
     measures.maxDe2000 = total.maxDe;
+    measures.withinOneLevel = measures.pixels - total.beyond[0];
+    measures.withinTwoLevels = measures.pixels - total.beyond[1];
+    measures.withinFourLevels = measures.pixels - total.beyond[2];
     return measures;
+}
+
+namespace {
+
+// Larger difference first, then reading order: the same list however the rows are banded.
+bool worse(const ErrorMeasures::Place &one, const ErrorMeasures::Place &two)
+{
+    if (one.de2000 != two.de2000)
+        return one.de2000 > two.de2000;
+    return one.place.y() != two.place.y() ? one.place.y() < two.place.y() : one.place.x() < two.place.x();
+}
+
+template <typename Pixel>
+void worstRows(const QImage &picture, QPoint origin, int scale, const QImage &sheet, int firstRow, int endRow,
+               const std::vector<double> &linear, std::size_t count, std::vector<ErrorMeasures::Place> &heap)
+{
+    constexpr bool Deep = std::is_same_v<Pixel, QRgba64>;
+    constexpr std::uint32_t SheetStep = Deep ? 257 : 1;
+    for (int y = firstRow; y < endRow; ++y) {
+        const auto *expectedRow = reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y / scale));
+        const auto *foundRow = reinterpret_cast<const Pixel *>(picture.constScanLine(origin.y() + y)) + origin.x();
+        for (int x = 0; x < sheet.width() * scale; ++x) {
+            const std::uint32_t expected = expectedRow[x / scale] & 0xFFFFFFu;
+            Channels f;
+            if constexpr (Deep)
+                f = channels16(foundRow[x]);
+            else
+                f = channels8(foundRow[x]);
+            const Channels e = channels8(expected);
+            if (f.red == e.red * SheetStep && f.green == e.green * SheetStep && f.blue == e.blue * SheetStep)
+                continue;
+            const double de = Ciede2000::DifferenceOfLinear(linear[e.red * SheetStep], linear[e.green * SheetStep],
+                                                            linear[e.blue * SheetStep], linear[f.red],
+                                                            linear[f.green], linear[f.blue]);
+            const std::uint64_t captured = Deep ? std::uint64_t(f.red) << 32 | std::uint64_t(f.green) << 16 | f.blue
+                                                : std::uint64_t(f.red) << 16 | f.green << 8 | f.blue;
+            const ErrorMeasures::Place place {origin + QPoint(x, y), expected, captured, de};
+            if (heap.size() == count && !worse(place, heap.front()))
+                continue;
+            // A heap whose front is the least bad kept.
+            heap.push_back(place);
+            std::push_heap(heap.begin(), heap.end(), worse);
+            if (heap.size() > count) {
+                std::pop_heap(heap.begin(), heap.end(), worse);
+                heap.pop_back();
+            }
+        }
+    }
+}
+
+} // namespace
+
+std::vector<ErrorMeasures::Place> ErrorMeasures::WorstPlaces(const QImage &picture, QPoint origin, int scale,
+                                                             const QImage &sheet, int count)
+{
+    if (count <= 0)
+        return {};
+    const bool deep = PictureDepth::Deep(picture);
+    const int levels = deep ? 65536 : 256;
+    std::vector<double> linear(std::size_t(levels), 0.0);
+    for (int level = 0; level < levels; ++level)
+        linear[std::size_t(level)] = Ciede2000::Linear(double(level) / double(levels - 1));
+
+    const int sheetRows = sheet.height();
+    const int bands = RowBands::Count(sheetRows, std::int64_t(sheet.width()) * sheetRows * scale * scale);
+    std::vector<std::vector<Place>> heaps(static_cast<std::size_t>(bands));
+    RowBands::Run(sheetRows, bands, [&](int band, int firstSheetRow, int endSheetRow) {
+        std::vector<Place> &heap = heaps[std::size_t(band)];
+        if (deep)
+            worstRows<QRgba64>(picture, origin, scale, sheet, firstSheetRow * scale, endSheetRow * scale, linear,
+                               std::size_t(count), heap);
+        else
+            worstRows<std::uint32_t>(picture, origin, scale, sheet, firstSheetRow * scale, endSheetRow * scale,
+                                     linear, std::size_t(count), heap);
+    });
+    std::vector<Place> all;
+    for (const std::vector<Place> &heap : heaps)
+        all.insert(all.end(), heap.begin(), heap.end());
+    std::sort(all.begin(), all.end(), worse);
+    if (all.size() > std::size_t(count))
+        all.resize(std::size_t(count));
+    return all;
 }
 
 QImage ErrorMeasures::DiffPicture(const std::vector<std::uint16_t> &worst, QSize size, QString &levelText)

@@ -26,6 +26,11 @@ struct ErrorMeasures
     double meanSquaredError = 0;
     double meanDe2000 = 0;
     double maxDe2000 = 0;
+    // Pixels whose largest channel difference is at most 1, 2 and 4 8-bit
+    // levels: a healthy lossy path keeps nearly all within a few.
+    std::int64_t withinOneLevel = 0;
+    std::int64_t withinTwoLevels = 0;
+    std::int64_t withinFourLevels = 0;
 
     // 10 log10(1 / meanSquaredError), as ImageMagick's `compare -metric
     // PSNR` has it; infinity when the two are identical.
@@ -39,6 +44,19 @@ struct ErrorMeasures
     // 16-bit steps (257 to an 8-bit level).
     static ErrorMeasures Measure(const QImage &picture, QPoint origin, int scale, const QImage &sheet,
                                  std::vector<std::uint16_t> *worst = nullptr);
+
+    // A place of the area and how far off it is.
+    struct Place
+    {
+        QPoint place; // in the picture
+        std::uint32_t sheet;     // RRGGBB
+        std::uint64_t captured;  // RRGGBB, or RRRRGGGGBBBB for a deep picture
+        double de2000;
+    };
+    // The `count` places of the area with the largest CIEDE2000 difference,
+    // largest first (of equal ones, the first in reading order).
+    static std::vector<Place> WorstPlaces(const QImage &picture, QPoint origin, int scale, const QImage &sheet,
+                                          int count);
 
     // A grey picture of `worst` at the (compared) sheet's `size`: black where exact, the
     // largest difference white. `levelText` receives how many 8-bit levels of

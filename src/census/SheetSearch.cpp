@@ -486,37 +486,62 @@ Placement ranked(const QImage &picture, const QImage &sheet, const std::vector<S
 
 // A picture within a few pixels of the sheet's size, the sheet shifted by
 // up to MaxShift pixels (a quarter of a small sheet) either way, partly
-// outside it.
-Placement shifted(const QImage &picture, const QImage &sheet, const std::vector<Sample> &ranking)
+// outside it. When the best shift is the placement `known` already found,
+// that placement stands.
+Placement shifted(const QImage &picture, const QImage &sheet, const std::vector<Sample> &ranking,
+                  const std::optional<Placement> &known)
 {
     const int side = sheet.width();
     const int reach = std::min(MaxShift, side / 4);
-    const std::vector<Sample> few = everyNth(ranking, 4);
+    const int lowX = std::min(0, picture.width() - side) - reach, highX = std::max(0, picture.width() - side) + reach;
+    const int lowY = std::min(0, picture.height() - side) - reach,
+              highY = std::max(0, picture.height() - side) + reach;
+    // A first ranking of every shift on about a thousand pixels.
+    const std::vector<Sample> few = everyNth(ranking, std::max<std::size_t>(1, ranking.size() / 1024));
     std::vector<Tried> tried;
-    for (int y = std::min(0, picture.height() - side) - reach; y <= std::max(0, picture.height() - side) + reach; ++y)
-        for (int x = std::min(0, picture.width() - side) - reach; x <= std::max(0, picture.width() - side) + reach;
-             ++x)
+    for (int y = lowY; y <= highY; ++y)
+        for (int x = lowX; x <= highX; ++x)
             tried.push_back({x, y, 1, 0, rankInside(picture, few, x, y).meanSquares()});
     const std::size_t kept = std::min(FullyRanked, tried.size());
-    std::partial_sort(tried.begin(), tried.begin() + kept, tried.end(),
+    std::partial_sort(tried.begin(), tried.begin() + std::ptrdiff_t(kept), tried.end(),
                       [](const Tried &one, const Tried &two) { return one.score < two.score; });
     Tried best = tried.front();
     double bestScore = std::numeric_limits<double>::infinity();
+    // The few best by the measure the final placement is chosen by.
     for (std::size_t i = 0; i < kept; ++i) {
-        const double score = rankInside(picture, ranking, tried[i].x, tried[i].y).meanSquares();
+        const Ranked r = rankInside(picture, ranking, tried[i].x, tried[i].y);
+        const double score = double(r.absolute) / double(std::max<std::int64_t>(1, r.count));
         if (score < bestScore) {
             bestScore = score;
             best = tried[i];
         }
     }
-    const int lowX = std::min(0, picture.width() - side) - reach, highX = std::max(0, picture.width() - side) + reach;
-    const int lowY = std::min(0, picture.height() - side) - reach,
-              highY = std::max(0, picture.height() - side) + reach;
+    if (known && known->scale == 1 && known->x == best.x && known->y == best.y)
+        return *known;
     Placement found = settle(picture, sheet, {best.x, best.y, 1, 0, false}, [=](int x, int y) {
         return x >= lowX && x <= highX && y >= lowY && y <= highY;
     });
     found.plausible = rankInside(picture, ranking, found.x, found.y).meanLumaError() <= PlausibleError;
     return found;
+}
+
+// Whether a placement at scale 1 is at least as good as each of its
+// neighbours (partly outside the picture, too) on the ranking pixels' mean
+// channel difference: a sheet cropped a few pixels off is not.
+bool bestOfNeighbours(const QImage &picture, const std::vector<Sample> &ranking, const Placement &placement)
+{
+    if (placement.scale != 1)
+        return true;
+    const auto meanOf = [&](int x, int y) {
+        const Ranked r = rankInside(picture, ranking, x, y);
+        return double(r.absolute) / double(std::max<std::int64_t>(1, r.count));
+    };
+    const double here = meanOf(placement.x, placement.y);
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if ((dx != 0 || dy != 0) && meanOf(placement.x + dx, placement.y + dy) < here)
+                return false;
+    return true;
 }
 
 bool nearSize(const QImage &picture, int side)
@@ -597,12 +622,17 @@ Match FindAny(const QImage &picture, const std::vector<QImage> &sheets)
             results[s] = Placement {closest.x, closest.y, closest.scale,
                                     fullError(picture, sheet, closest.x, closest.y, closest.scale), false};
     }
-    // Cropped a few pixels off: the sheet shifted, partly outside.
+    // Cropped a few pixels off: the sheet shifted, partly outside. A smooth
+    // sheet shifted by a few pixels may still pass for plausible 1:1, so
+    // the shifts are tried whenever a sheet of about the picture's size is
+    // not found exact.
     for (std::size_t s = 0; s < sheets.size(); ++s) {
-        if (rankings[s].empty() || (results[s] && results[s]->plausible) || !nearSize(picture, sheets[s].width()))
+        const int side = sheets[s].width();
+        if (rankings[s].empty() || !nearSize(picture, side)
+            || (results[s] && results[s]->plausible && bestOfNeighbours(picture, rankings[s], *results[s])))
             continue;
-        const Placement found = shifted(picture, sheets[s], rankings[s]);
-        if (!results[s] || found.plausible || found.error < results[s]->error)
+        const Placement found = shifted(picture, sheets[s], rankings[s], results[s]);
+        if (!results[s] || better(found, side, *results[s], side))
             results[s] = found;
     }
 

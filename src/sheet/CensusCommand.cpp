@@ -37,13 +37,18 @@ int statusOf(CensusReport::Outcome outcome)
     return Failed;
 }
 
+// The longest list of worst places: enough to see a pattern, little memory.
+constexpr int MostWorst = 100000;
+
 QString tr(const char *text)
 {
     return QCoreApplication::translate("SheetCommands", text);
 }
 
+} // namespace
+
 // "X,Y" or "X,Y,SCALE": where the sheet lies in the picture.
-std::optional<CensusReport::Placement> parsePlacement(const QString &text)
+std::optional<CensusReport::Placement> ParsePlacement(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() < 2 || parts.size() > 3)
@@ -57,6 +62,8 @@ std::optional<CensusReport::Placement> parsePlacement(const QString &text)
     }
     return CensusReport::Placement {values[0], values[1], values[2]};
 }
+
+namespace {
 
 // A frame number or count given to --frame or --first.
 std::optional<std::int64_t> parseCount(CommandContext &context, const QString &option, std::int64_t least)
@@ -97,11 +104,21 @@ int Run(CommandContext &context)
     const QString atOption = QStringLiteral("at");
     const QString diffOption = QStringLiteral("diff");
     const QString missingOption = QStringLiteral("missing");
+    const QString worstOption = QStringLiteral("worst");
 
     CensusReport::Request request;
     const bool compare = context.isSet(modeOption);
-    if (!compare && (context.isSet(atOption) || context.isSet(diffOption) || context.isSet(missingOption)))
-        return context.failUsage(tr("--at, --diff and --missing compare with a sheet: give --mode too."));
+    if (!compare && (context.isSet(atOption) || context.isSet(diffOption) || context.isSet(missingOption)
+                     || context.isSet(worstOption)))
+        return context.failUsage(tr("--at, --diff, --missing and --worst compare with a sheet: give --mode too."));
+    if (context.isSet(worstOption)) {
+        bool ok = false;
+        request.worstListed = context.value(worstOption).toInt(&ok);
+        if (!ok || request.worstListed < 1 || request.worstListed > MostWorst)
+            return context.failUsage(tr("Malformed count '%1': give --worst N, N from 1 to %2.")
+                                         .arg(context.value(worstOption))
+                                         .arg(MostWorst));
+    }
     if (context.isSet(missingOption)) {
         bool ok = false;
         request.missingListed = context.value(missingOption).toInt(&ok);
@@ -110,7 +127,7 @@ int Run(CommandContext &context)
                 tr("Malformed count '%1': give --missing or --missing=N.").arg(context.value(missingOption)));
     }
     if (context.isSet(atOption)) {
-        request.at = parsePlacement(context.value(atOption));
+        request.at = ParsePlacement(context.value(atOption));
         if (!request.at)
             return context.failUsage(tr("Malformed place '%1': give X,Y or X,Y,SCALE (whole numbers, SCALE from 1).")
                                          .arg(context.value(atOption)));

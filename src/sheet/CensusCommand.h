@@ -6,12 +6,22 @@
 // when any picture is not the sheet pixel for pixel). The census of one
 // picture is CensusReport's.
 
+#include "census/CensusReport.h"
+
+#include <QString>
+
+#include <optional>
+
 class CommandContext;
 
 namespace CensusCommand {
 
 // How many missing colours a bare --missing lists.
 inline constexpr int MissingListedByDefault = 20;
+
+// "X,Y" or "X,Y,SCALE" (whole numbers, SCALE from 1): where the sheet lies
+// in the picture, for --at; none when malformed.
+std::optional<CensusReport::Placement> ParsePlacement(const QString &text);
 
 int Run(CommandContext &context);
 

@@ -3,6 +3,7 @@
 #include "sheet/ApplyCommand.h"
 #include "sheet/CensusCommand.h"
 #include "sheet/CommandContext.h"
+#include "sheet/DiagnoseCommand.h"
 #include "sheet/LocateCommand.h"
 #include "sheet/LutCommand.h"
 #include "sheet/MakeCommand.h"
@@ -102,6 +103,10 @@ const std::vector<Command> &commands()
            tr("List the first N (default 20: --missing alone) of the sheet's colours the picture lacks, as\n"
             "RRGGBB X Y with the place the sheet holds each."),
            QStringLiteral("N")},
+          {QStringLiteral("worst"),
+           tr("List the N places with the largest dE2000 as X Y SHEET CAPTURED dE: X Y in the picture, the\n"
+              "sheet's colour and the picture's as RRGGBB (RRRRGGGGBBBB at 16 bits)."),
+           QStringLiteral("N")},
           jsonOption(),
           {QStringLiteral("frames"), tr("A recording: one more line per frame measured.")},
           {QStringLiteral("frame"), tr("A recording: measure only frame N (from 0)."), QStringLiteral("N")},
@@ -116,8 +121,10 @@ const std::vector<Command> &commands()
             "colours: N (the sheet's colours not in the picture), extra colours: N (the picture's colours\n"
             "not in the sheet), max channel difference: N (in 8-bit levels; fractional at 16 bits), mean\n"
             "channel difference: X, PSNR: X dB (as ImageMagick's compare -metric PSNR; inf when\n"
-            "identical), mean dE2000: X and max dE2000: X (sRGB, D65, CIEDE2000). It exits with 0 when\n"
-            "the picture is the sheet pixel for pixel, 1 otherwise. A 16-bit sample matches only at the\n"
+            "identical), mean dE2000: X and max dE2000: X (sRGB, D65, CIEDE2000), and within 1 level: X %,\n"
+            "within 2 levels: X % and within 4 levels: X % (the pixels whose largest channel difference is\n"
+            "at most that: a healthy 4:2:0 path keeps nearly all within a few). It exits with 0 when the\n"
+            "picture is the sheet pixel for pixel, 1 otherwise. A 16-bit sample matches only at the\n"
             "sheet's level times 257.\n"
             "\n"
             "A picture larger than the sheet (a screenshot) is searched for the sheet, shown 1:1 or at a\n"
@@ -128,7 +135,8 @@ const std::vector<Command> &commands()
             "pixels off); a picture smaller than the sheet differs at every place only one of them has.\n"
             "\n"
             "--mode auto looks for all eight sheets at once, each 1:1 and at scales 2 to 4, and prints\n"
-            "mode: NAME first, the sheet found.\n"
+            "mode: NAME first, the sheet found. When nothing is found, a line searched: ... says what was\n"
+            "tried; smooth or fractional scaling is not searched.\n"
             "\n"
             "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
             "differs.\n"
@@ -143,13 +151,67 @@ const std::vector<Command> &commands()
             "and PSNR from every pixel. worst frame: N names the frame of the largest mean dE2000.\n"
             "\n"
             "--json writes the same facts as one JSON document: an object whose keys are the line names in\n"
-            "snake_case (mode, offset [x, y], scale, size [w, h], pixels, distinct, depth, differing_pixels,\n"
-            "missing_colours, extra_colours, max_channel_difference, mean_channel_difference, psnr_db (null\n"
-            "when identical), mean_de2000, max_de2000, diff_scale, sheet_not_found {mode, offset, scale,\n"
-            "mean_channel_difference}, searched, missing [{colour, x, y}]), numbers as numbers; for several\n"
-            "FILEs an array of them, each with file (and error when it could not be counted).\n\n")
+            "snake_case, numbers as numbers: mode, offset [x, y], scale, size [w, h], pixels, distinct,\n"
+            "depth, differing_pixels, missing_colours, extra_colours, max_channel_difference,\n"
+            "mean_channel_difference, psnr_db (null when identical), mean_de2000, max_de2000,\n"
+            "within_1_level_percent, within_2_levels_percent, within_4_levels_percent, diff_scale,\n"
+            "sheet_not_found {mode, offset, scale, mean_channel_difference}, searched, missing [{colour,\n"
+            "x, y}], worst [{x, y, sheet, captured, de2000}]; for several FILEs an array of them, each with\n"
+            "file (and error when it could not be counted).\n\n")
              + allocationLimitNote(),
          CensusCommand::Run},
+        {QStringLiteral("diagnose"),
+         {{QStringLiteral("FILE"), tr("The capture of the sheet; - for standard input.")}},
+         {{QStringLiteral("mode"),
+           tr("The sheet the capture shows; auto (the default): whichever of the sheets it shows."),
+           QStringLiteral("MODE|auto")},
+          {QStringLiteral("at"),
+           tr("The sheet lies at X,Y of the picture (its top-left pixel), shown at SCALE (default 1): no search."),
+           QStringLiteral("X,Y[,SCALE]")},
+          {QStringLiteral("fix"),
+           tr("Write a 65-point .cube to FILE that undoes the invertible steps found (order, range, matrix, "
+              "tone curve)."),
+           QStringLiteral("FILE")},
+          jsonOption()},
+         tr("Say what happened to the colours of a captured sheet: channel order, range, matrix, chroma, bits, "
+            "tone curve, clipping, noise."),
+         tr("Finds the sheet in FILE as census --mode does (auto unless --mode names one) and prints the\n"
+            "census's lines, then landmarks: black, white, red, green, blue and grey 50 % as they came back\n"
+            "(RRGGBB, where the sheet holds them), then the chain of known steps that turns the sheet into\n"
+            "what FILE holds, one line a step found, in the order they act (a step that did nothing prints\n"
+            "nothing):\n"
+            "  channel order: BGR            any order of the channels but RGB\n"
+            "  range: limited read as full   Y'CbCr coded 16-235 decoded as 0-255 (washed out), or full read\n"
+            "                                as limited (crushed); '... twice' when it happened twice\n"
+            "  matrix: BT.601 read as BT.709 encoded with one of BT.601, BT.709, BT.2020, decoded with another\n"
+            "  chroma: 4:2:0                 colour kept at a lower resolution: 4:2:2, 4:2:0 or 4:1:1\n"
+            "  bits: R G B                   the bits each channel keeps, 8 where the sheet shows no cut;\n"
+            "                                then dither: yes when noise was added before the cut\n"
+            "  tone curve: gamma R G B       out = in^gamma per channel on 0-1, or tone curve: table\n"
+            "  clipped: below R G B, above R G B   the levels beyond which everything came out alike\n"
+            "  noise: PSNR X dB              what is left after the steps (a lossy codec's share)\n"
+            "  mean dE2000 after the steps: X   how far the sheet put through the steps is from FILE; the\n"
+            "                                census's mean dE2000 above says how far the sheet itself is\n"
+            "  unexplained: ...              when even the steps found leave it far off\n"
+            "\n"
+            "A FILE that is a recording gets census's lines for recordings (census --help), then what its\n"
+            "samples store, read against the sheet in the first frame that holds it before any conversion\n"
+            "to RGB, beside what a player following its tags shows, and the steps between:\n"
+            "  stored: BT.601 limited 4:2:0   the matrix, range and chroma format the data was made with\n"
+            "  shown: BT.709 full             what a player following the tags converts with\n"
+            "  range: limited read as full    matrix: BT.601 read as BT.709   (steps: none when they agree)\n"
+            "\n"
+            "--fix writes a 65-point .cube (as lut writes them) that undoes the invertible steps; apply it\n"
+            "to the capture (apply, or ffmpeg's lut3d) to see what the path would show without them.\n"
+            "\n"
+            "--json writes the census's keys and landmarks {black, white, red, green, blue, grey_50: RRGGBB},\n"
+            "channel_order, range, matrix, chroma (strings), bits [r, g, b], dither (true), tone_curve\n"
+            "{kind: gamma|table, gamma [r, g, b], table [[256 levels] x 3]}, clipped {below [r, g, b],\n"
+            "above [r, g, b]}, noise {psnr_db}, mean_de2000_after_the_steps, unexplained.\n"
+            "\n"
+            "Exit status: 0 only when FILE is the sheet exactly; 1 otherwise (steps found, only noise, the\n"
+            "sheet not found or nothing fits); 2 an error."),
+         DiagnoseCommand::Run},
         {QStringLiteral("locate"),
          {{QStringLiteral("MODE"), ModeChoices()},
           {QStringLiteral("COLOUR"), tr("RRGGBB in hexadecimal, with or without a leading #, either case.")}},
@@ -279,8 +341,8 @@ QString overview()
             "\n"
             "MODE: %2; 256kilo is taken for 256killo.\n"
             "\n"
-            "Exit status: 0 done; 1 a negative answer (census --mode: the picture is not the sheet; locate:\n"
-            "the sheet does not hold the colour); 2 an error, told in one line on standard error.\n"
+            "Exit status: 0 done; 1 a negative answer (census --mode, diagnose: the picture is not the sheet;\n"
+            "locate: the sheet does not hold the colour); 2 an error, told in one line on standard error.\n"
             "\n"
             "%3\n"
             "\n"

@@ -22,11 +22,6 @@ QString tr(const char *text)
 
 QStringList places()
 {
-    QStringList folders;
-    // Tests run in-process from their own folder; they name the built module.
-    const QString named = qEnvironmentVariable("TINTWELL_VIDEO_MODULE");
-    if (!named.isEmpty())
-        return {named};
     const QString program = QCoreApplication::applicationDirPath();
     return {QDir(program).filePath(QString::fromLatin1(FileName)),
             QDir::cleanPath(QDir(program).filePath(QString::fromLatin1(TintwellConfig::VideoModuleFolder)) + QLatin1Char('/')

@@ -1,0 +1,312 @@
+// tintwell-sheet diagnose as a user runs it: sheets put through known faults
+// by ffmpeg's scale filter and ImageMagick must be found without being named
+// and their faults named step by step, in lines and in JSON; the sheet put
+// through the steps must explain the capture, and the .cube that --fix writes
+// must undo what can be undone, in our apply and in ffmpeg.
+
+#include "FileTesting.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace FileTesting;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QStringList lines;
+};
+
+Run runProgram(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted() || !process.waitForFinished(300'000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(),
+            QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)};
+}
+
+Run sheet(const QStringList &arguments)
+{
+    return runProgram(QStringLiteral(TINTWELL_SHEET_PROGRAM), arguments);
+}
+
+// ImageMagick and ffmpeg by path: a stand-in of the same name may come first on PATH.
+const QString Convert = QStringLiteral("/usr/bin/convert");
+const QString Ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
+
+const QString Flags = QStringLiteral("accurate_rnd+full_chroma_int");
+
+// An ffmpeg filter that codes R'G'B' as Y'CbCr with one matrix and range, in
+// `format`, and decodes it with another.
+QString path(const QString &encoded, const QString &decoded, const QString &format = QStringLiteral("yuv444p"))
+{
+    const QStringList e = encoded.split(QLatin1Char(' ')), d = decoded.split(QLatin1Char(' '));
+    return QStringLiteral("scale=out_color_matrix=%1:out_range=%2:flags=%5,format=%6,"
+                          "scale=in_color_matrix=%3:in_range=%4:flags=%5,format=rgb24")
+        .arg(e[0], e[1], d[0], d[1], Flags, format);
+}
+
+QStringList ffmpeg(const QString &filter)
+{
+    return {Ffmpeg,
+            QStringLiteral("-loglevel"),
+            QStringLiteral("error"),
+            QStringLiteral("-y"),
+            QStringLiteral("-i"),
+            QStringLiteral("IN"),
+            QStringLiteral("-vf"),
+            filter,
+            QStringLiteral("-frames:v"),
+            QStringLiteral("1"),
+            QStringLiteral("OUT")};
+}
+
+QStringList magick(const QStringList &operators)
+{
+    return QStringList {Convert, QStringLiteral("IN")} + operators + QStringList {QStringLiteral("OUT")};
+}
+
+// The figure a "name: X" line gives; NaN when there is no such line.
+double figure(const QStringList &lines, const QString &name)
+{
+    for (const QString &line : lines)
+        if (line.startsWith(name + QLatin1String(": ")))
+            return line.mid(name.size() + 2).split(QLatin1Char(' ')).constFirst().toDouble();
+    return qQNaN();
+}
+
+// Which lines name a step (or a place): everything diagnose prints but the census's measures and figures.
+QStringList stepsOf(const QStringList &lines)
+{
+    static const QRegularExpression step(QStringLiteral(
+        "^(offset|scale|channel order|range|matrix|chroma|bits|dither|tone curve|clipped|unexplained): "));
+    return lines.filter(step);
+}
+
+} // namespace
+
+using Commands = QList<QStringList>;
+
+class TestDiagnose : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void faultChains_data();
+    void faultChains();
+
+private:
+    QString file(const QString &name) const { return dir_.filePath(name); }
+    // Runs each command in turn, IN the last one's result (first the sheet of
+    // `mode`), OUT a new file; returns the last one's.
+    QString produce(const QString &mode, const Commands &commands, const QString &name);
+
+    QTemporaryDir dir_;
+};
+
+void TestDiagnose::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    for (const QString &mode : {QStringLiteral("64kilo"), QStringLiteral("4096"), QStringLiteral("1million")})
+        QCOMPARE(sheet({QStringLiteral("make"), mode, file(mode + QStringLiteral(".png"))}).exitCode, 0);
+}
+
+QString TestDiagnose::produce(const QString &mode, const Commands &commands, const QString &name)
+{
+    QString in = file(mode + QStringLiteral(".png"));
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        const QString out = file(QStringLiteral("%1-%2.png").arg(name).arg(i));
+        QStringList command = commands[i];
+        command.replaceInStrings(QStringLiteral("IN"), in);
+        command.replaceInStrings(QStringLiteral("OUT"), out);
+        const QString program = command.takeFirst();
+        if (runProgram(program, command).exitCode != 0)
+            return {};
+        in = out;
+    }
+    return in;
+}
+
+// Every row: a sheet, the faults an independent program put it through, the
+// lines diagnose must print for them; with `fix`, what a path of only the
+// steps --fix cannot undo (chroma, 8-bit Y'CbCr codes; crushed ends: the
+// fault undone by ffmpeg itself) makes of the sheet, whose cost the fixed
+// capture may keep.
+void TestDiagnose::faultChains_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<Commands>("commands");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("landmark");
+    QTest::addColumn<bool>("fix");
+    QTest::addColumn<Commands>("cannotUndo");
+
+    const QString full709 = QStringLiteral("bt709 full"), limited709 = QStringLiteral("bt709 limited");
+    const QString full601 = QStringLiteral("bt601 full"), limited601 = QStringLiteral("bt601 limited");
+
+    QTest::newRow("the sheet itself") << "64kilo" << Commands {} << QStringList {} << "green 00FF00" << false
+                                      << Commands {};
+    QTest::newRow("round trip, BT.709 full 4:4:4")
+        << "64kilo" << Commands {ffmpeg(path(full709, full709))} << QStringList {} << "" << false << Commands {};
+    QTest::newRow("round trip, BT.601 limited 4:4:4") << "4096" << Commands {ffmpeg(path(limited601, limited601))}
+                                                      << QStringList {} << "black 000000" << false << Commands {};
+    QTest::newRow("red and blue swapped")
+        << "64kilo"
+        << Commands {magick({QStringLiteral("-separate"), QStringLiteral("-swap"), QStringLiteral("0,2"),
+                             QStringLiteral("-combine")})}
+        << QStringList {QStringLiteral("channel order: BGR")} << "" << true << Commands {};
+    QTest::newRow("channels rotated") << "4096"
+                                      << Commands {ffmpeg(
+                                             QStringLiteral("colorchannelmixer=rr=0:rg=1:gg=0:gb=1:bb=0:br=1"))}
+                                      << QStringList {QStringLiteral("channel order: GBR")} << "red 0000FF" << false
+                                      << Commands {};
+    QTest::newRow("limited read as full") << "64kilo" << Commands {ffmpeg(path(limited709, full709))}
+                                          << QStringList {QStringLiteral("range: limited read as full")} << "" << true
+                                          << Commands {ffmpeg(path(limited709, limited709))};
+    QTest::newRow("full read as limited")
+        << "4096" << Commands {ffmpeg(path(full709, limited709))}
+        << QStringList {QStringLiteral("range: full read as limited")} << "white FFFFFF" << true
+        << Commands {ffmpeg(path(full709, limited709) + QLatin1Char(',') + path(limited709, full709))};
+    QTest::newRow("limited read as full twice")
+        << "64kilo" << Commands {ffmpeg(path(limited709, full709) + QLatin1Char(',') + path(limited709, full709))}
+        << QStringList {QStringLiteral("range: limited read as full twice")} << "" << true
+        << Commands {ffmpeg(path(limited709, limited709) + QLatin1Char(',') + path(limited709, limited709))};
+    QTest::newRow("BT.601 read as BT.709") << "64kilo" << Commands {ffmpeg(path(full601, full709))}
+                                           << QStringList {QStringLiteral("matrix: BT.601 read as BT.709")} << ""
+                                           << true << Commands {ffmpeg(path(full601, full601))};
+    QTest::newRow("BT.2020 read as BT.601")
+        << "4096" << Commands {ffmpeg(path(QStringLiteral("bt2020 full"), full601))}
+        << QStringList {QStringLiteral("matrix: BT.2020 read as BT.601")} << "" << false << Commands {};
+    QTest::newRow("washed out: BT.601 limited 4:2:0 read as BT.709 full")
+        << "64kilo" << Commands {ffmpeg(path(limited601, full709, QStringLiteral("yuv420p")))}
+        << QStringList {QStringLiteral("range: limited read as full"), QStringLiteral("matrix: BT.601 read as BT.709"),
+                        QStringLiteral("chroma: 4:2:0")}
+        << "" << true << Commands {ffmpeg(path(limited601, limited601, QStringLiteral("yuv420p")))};
+    QTest::newRow("4:2:2") << "64kilo" << Commands {ffmpeg(path(limited709, limited709, QStringLiteral("yuv422p")))}
+                           << QStringList {QStringLiteral("chroma: 4:2:2")} << "" << false << Commands {};
+    QTest::newRow("4:1:1") << "64kilo" << Commands {ffmpeg(path(full709, full709, QStringLiteral("yuv411p")))}
+                           << QStringList {QStringLiteral("chroma: 4:1:1")} << "" << false << Commands {};
+    QTest::newRow("4:2:0 of a large sheet")
+        << "1million" << Commands {ffmpeg(path(limited709, limited709, QStringLiteral("yuv420p")))}
+        << QStringList {QStringLiteral("chroma: 4:2:0")} << "" << false << Commands {};
+    QTest::newRow("6 bits") << "64kilo" << Commands {magick({QStringLiteral("-posterize"), QStringLiteral("64")})}
+                            << QStringList {QStringLiteral("bits: 6 6 6")} << "" << false << Commands {};
+    QTest::newRow("5 6 5, dithered") << "64kilo"
+                                     << Commands {magick(
+                                            {QStringLiteral("-ordered-dither"), QStringLiteral("o8x8,32,64,32")})}
+                                     << QStringList {QStringLiteral("bits: 5 6 5"), QStringLiteral("dither: yes")} << ""
+                                     << false << Commands {};
+    QTest::newRow("gamma") << "64kilo" << Commands {magick({QStringLiteral("-gamma"), QStringLiteral("0.8")})}
+                           << QStringList {QStringLiteral("tone curve: gamma 1.25 1.25 1.25")} << "" << true
+                           << Commands {};
+    QTest::newRow("gamma per channel") << "4096"
+                                       << Commands {magick({QStringLiteral("-gamma"), QStringLiteral("0.8,1,1.25")})}
+                                       << QStringList {QStringLiteral("tone curve: gamma 1.25 1.00 0.80")} << "" << true
+                                       << Commands {};
+    QTest::newRow("no power law") << "64kilo"
+                                  << Commands {magick({QStringLiteral("-sigmoidal-contrast"), QStringLiteral("6x50%")})}
+                                  << QStringList {QStringLiteral("tone curve: table")} << "" << true << Commands {};
+    QTest::newRow("in a screenshot, limited read as full")
+        << "4096"
+        << Commands {{Convert, QStringLiteral("-size"), QStringLiteral("640x480"), QStringLiteral("gradient:navy-grey"),
+                      QStringLiteral("IN"), QStringLiteral("-geometry"), QStringLiteral("+101+57"),
+                      QStringLiteral("-composite"), QStringLiteral("OUT")},
+                     ffmpeg(path(limited709, full709))}
+        << QStringList {QStringLiteral("offset: 101 57"), QStringLiteral("range: limited read as full")}
+        << "black 101010" << false << Commands {};
+}
+
+void TestDiagnose::faultChains()
+{
+    QFETCH(QString, mode);
+    QFETCH(Commands, commands);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, landmark);
+    QFETCH(bool, fix);
+    QFETCH(Commands, cannotUndo);
+    if (!QFile::exists(Convert) || !QFile::exists(Ffmpeg))
+        QSKIP("ImageMagick or ffmpeg is not installed (scripts/ensure-packages installs them)");
+
+    const QString name = QString::fromLatin1(QTest::currentDataTag())
+                             .replace(QRegularExpression(QStringLiteral("\\W+")), QStringLiteral("-"));
+    const QString capture = produce(mode, commands, name);
+    QVERIFY2(!capture.isEmpty(), "the producer failed");
+    // The sheet is found without being named.
+    const QString cube = file(name + QStringLiteral(".cube"));
+    const Run run = sheet({QStringLiteral("diagnose"), capture, QStringLiteral("--fix"), cube});
+    QCOMPARE(run.exitCode, commands.isEmpty() ? 0 : 1);
+    QCOMPARE(run.lines.value(0), QStringLiteral("mode: ") + mode);
+    QCOMPARE(stepsOf(run.lines), expected);
+
+    // The same facts as JSON, the steps' names in snake_case.
+    const Run json =
+        sheet({QStringLiteral("diagnose"), capture, QStringLiteral("--mode"), mode, QStringLiteral("--json")});
+    const QJsonObject document = QJsonDocument::fromJson(json.lines.join(QLatin1Char('\n')).toUtf8()).object();
+    for (const QString &line : expected) {
+        const QString key = line.section(QStringLiteral(": "), 0, 0).replace(QLatin1Char(' '), QLatin1Char('_'));
+        const QString text = line.section(QStringLiteral(": "), 1);
+        const QJsonValue value = document.value(key);
+        if (key == QLatin1String("offset") || key == QLatin1String("bits")) {
+            QStringList numbers;
+            for (const QJsonValue number : value.toArray())
+                numbers << QString::number(number.toInt());
+            QCOMPARE(numbers.join(QLatin1Char(' ')), text);
+        } else if (key == QLatin1String("tone_curve")) {
+            QCOMPARE(value[QLatin1String("table")].toArray().size(), 3);
+            QVERIFY(text.startsWith(value[QLatin1String("kind")].toString()));
+        } else if (key == QLatin1String("dither")) {
+            QCOMPARE(value.toBool(), true);
+        } else {
+            QCOMPARE(value.toString(), text);
+        }
+    }
+    if (!landmark.isEmpty())
+        QVERIFY2(run.lines.filter(QStringLiteral("landmarks: ")).join(QString()).contains(landmark),
+                 qPrintable(run.lines.join(QLatin1Char('\n'))));
+    if (commands.isEmpty())
+        return;
+
+    // The sheet put through the steps found explains the capture.
+    const double before = figure(run.lines, QStringLiteral("mean dE2000"));
+    const double after = figure(run.lines, QStringLiteral("mean dE2000 after the steps"));
+    qInfo("%s: mean dE2000 %.4f, after the steps %.4f", QTest::currentDataTag(), before, after);
+    QVERIFY2(after <= 1.0 && after <= before, qPrintable(run.lines.join(QLatin1Char('\n'))));
+
+    if (!fix)
+        return;
+    double cost = 0;
+    if (!cannotUndo.isEmpty()) {
+        const QString lossy = produce(mode, cannotUndo, name + QStringLiteral("-lossy"));
+        cost = figure(sheet({QStringLiteral("census"), lossy, QStringLiteral("--mode"), mode}).lines,
+                      QStringLiteral("mean dE2000"));
+    }
+    const QString ours = file(name + QStringLiteral("-fixed.png")), theirs = file(name + QStringLiteral("-lut3d.png"));
+    QCOMPARE(sheet({QStringLiteral("apply"), cube, capture, ours}).exitCode, 0);
+    QCOMPARE(runProgram(Ffmpeg, {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
+                                 QStringLiteral("-i"), capture, QStringLiteral("-vf"), QStringLiteral("lut3d=") + cube,
+                                 QStringLiteral("-frames:v"), QStringLiteral("1"), theirs})
+                 .exitCode,
+             0);
+    for (const QString &fixed : {ours, theirs}) {
+        const double left = figure(sheet({QStringLiteral("census"), fixed, QStringLiteral("--mode"), mode}).lines,
+                                   QStringLiteral("mean dE2000"));
+        qInfo("  fixed (%s): mean dE2000 %.4f, cost of what cannot be undone %.4f", fixed == ours ? "apply" : "lut3d",
+              left, cost);
+        QVERIFY2(left <= after + 0.3 + cost,
+                 qPrintable(QStringLiteral("%1 > %2 + 0.3 + %3").arg(left).arg(after).arg(cost)));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDiagnose)
+#include "tst_diagnose.moc"
