@@ -1,10 +1,14 @@
 #include "sheet/CensusCommand.h"
 
 #include "census/CensusReport.h"
+#include "census/VideoCensus.h"
+#include "picture/PictureReader.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetCache.h"
 #include "sheet/SheetHost.h"
+#include "video/VideoFrames.h"
+#include "video/VideoLibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +18,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <optional>
+#include <tuple>
 
 namespace CensusCommand {
 
@@ -55,6 +62,40 @@ std::optional<CensusReport::Placement> ParsePlacement(const QString &text)
     }
     return CensusReport::Placement {values[0], values[1], values[2]};
 }
+
+namespace {
+
+// A frame number or count given to --frame or --first.
+std::optional<std::int64_t> parseCount(CommandContext &context, const QString &option, std::int64_t least)
+{
+    if (!context.isSet(option))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 value = context.value(option).toLongLong(&ok);
+    if (!ok || value < least)
+        return std::nullopt;
+    return value;
+}
+
+CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus::Request &request)
+{
+    CensusReport::Result result;
+    result.outcome = CensusReport::Outcome::Failed;
+    VideoFrames::Module *module = VideoLibrary::Load(result.error);
+    if (!module)
+        return result;
+    const std::unique_ptr<VideoFrames::Reader> reader =
+        module->open(fileName, PictureReader::AllocationLimit(), result.error);
+    if (!reader)
+        return result;
+    const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request);
+    result.lines = census.lines;
+    result.outcome = census.outcome;
+    result.error = census.error;
+    return result;
+}
+
+} // namespace
 
 int Run(CommandContext &context)
 {
@@ -117,11 +158,39 @@ int Run(CommandContext &context)
         request.sheet = host.image();
     }
 
+    VideoCensus::Request recording;
+    recording.sheet = request.sheet;
+    recording.anyOf = request.anyOf;
+    recording.at = request.at;
+    recording.perFrame = context.isSet(QStringLiteral("frames"));
+    for (const auto &[option, least, count] :
+         {std::tuple {QStringLiteral("frame"), 0, &recording.onlyFrame},
+          std::tuple {QStringLiteral("first"), 1, &recording.firstFrames}}) {
+        *count = parseCount(context, option, least);
+        if (context.isSet(option) && !*count)
+            return context.failUsage(tr("Malformed number '%1' for --%2: give a whole number from %3.")
+                                         .arg(context.value(option), option)
+                                         .arg(least));
+    }
+
     const bool json = context.isSet(QStringLiteral("json"));
     QJsonArray documents;
     int status = Done;
     for (const QString &fileName : files) {
-        const CensusReport::Result result = CensusReport::Run(fileName, request);
+        const bool isRecording = VideoLibrary::IsRecording(fileName);
+        if (isRecording && (json || !request.diffFile.isEmpty() || request.missingListed > 0)) {
+            context.fail(tr("%1 is a recording: --json, --diff and --missing are for pictures.")
+                             .arg(CommandContext::Shown(fileName)));
+            status = Failed;
+            continue;
+        }
+        CensusReport::Result result =
+            isRecording ? recordingCensus(fileName, recording) : CensusReport::Run(fileName, request);
+        if (!isRecording && result.outcome == CensusReport::Outcome::Failed) {
+            const QString note = VideoLibrary::UnreadableNote(fileName);
+            if (!note.isEmpty())
+                result.error += QLatin1Char(' ') + note;
+        }
         if (json) {
             QJsonObject document = result.facts.json();
             if (files.size() > 1)

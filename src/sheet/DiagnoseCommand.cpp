@@ -5,10 +5,13 @@
 #include "lut/CubeFile.h"
 #include "sheet/CensusCommand.h"
 #include "sheet/CommandContext.h"
+#include "sheet/RecordingDiagnosis.h"
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetCache.h"
 
 #include "generation/Sheets.h"
+
+#include "video/VideoLibrary.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -61,6 +64,14 @@ int Run(CommandContext &context)
         if (request.sheet.isNull())
             return context.fail(
                 tr("There is not enough memory for the %1 sheet.").arg(SheetArguments::ModeName(*mode)));
+    }
+
+    // A recording: its census, then what its samples store against its tags.
+    if (VideoLibrary::IsRecording(fileName)) {
+        if (json || context.isSet(fixOption))
+            return context.failUsage(tr("%1 is a recording: --json and --fix are for pictures.")
+                                         .arg(CommandContext::Shown(fileName)));
+        return RecordingDiagnosis::Run(context, fileName, request.sheet, request.anyOf, request.at);
     }
 
     CensusReport::Result census = CensusReport::Run(fileName, request);

@@ -72,12 +72,20 @@ const std::vector<Command> &commands()
     static const std::vector<Command> table = {
         {QStringLiteral("make"),
          {{QStringLiteral("MODE"), ModeChoices()},
-          {QStringLiteral("FILE"), tr("The picture to write, .bmp or .png; - for standard output.")}},
+          {QStringLiteral("FILE"),
+           tr("The picture to write, .bmp or .png; - for standard output; or a clip, .mkv or .mp4.")}},
          {{QStringLiteral("format"), tr("The picture format, bmp or png (default: FILE's extension; BMP for -)."),
-           QStringLiteral("bmp|png")}},
+           QStringLiteral("bmp|png")},
+          {QStringLiteral("seconds"), tr("A clip's length in seconds (default 5)."), QStringLiteral("S")},
+          {QStringLiteral("fps"), tr("A clip's frames a second (default 30)."), QStringLiteral("F")}},
          tr("Write the sheet of MODE to FILE: .bmp as the window's Save writes it, .png; - is standard output."),
          tr("Writes the complete sheet of MODE to FILE, through a temporary file: an existing FILE is\n"
-            "replaced only by a complete new one, and a failure leaves no partial file."),
+            "replaced only by a complete new one, and a failure leaves no partial file.\n"
+            "\n"
+            "A FILE ending in .mkv or .mp4 is a lossless clip of the sheet, to send through a recorder,\n"
+            "an encoder or a service: FFV1 (bgr0) in Matroska, or H.264 RGB at qp 0 (libx264rgb) in\n"
+            "MP4, tagged range pc, matrix gbr, primaries bt709, transfer iec61966-2-1, so that a player\n"
+            "shows the sheet's own pixels; --seconds S (default 5) at --fps F (default 30)."),
          MakeCommand::Run},
         {QStringLiteral("census"),
          {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input.")}},
@@ -99,7 +107,10 @@ const std::vector<Command> &commands()
            tr("List the N places with the largest dE2000 as X Y SHEET CAPTURED dE: X Y in the picture, the\n"
               "sheet's colour and the picture's as RRGGBB (RRRRGGGGBBBB at 16 bits)."),
            QStringLiteral("N")},
-          jsonOption()},
+          jsonOption(),
+          {QStringLiteral("frames"), tr("A recording: one more line per frame measured.")},
+          {QStringLiteral("frame"), tr("A recording: measure only frame N (from 0)."), QStringLiteral("N")},
+          {QStringLiteral("first"), tr("A recording: read only its first N frames."), QStringLiteral("N")}},
          tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure how far "
             "off it is."),
          tr("Prints size: WxH, pixels: N, distinct: N and depth: 8|16 of the picture in FILE (any format\n"
@@ -129,6 +140,15 @@ const std::vector<Command> &commands()
             "\n"
             "Several FILEs are counted in turn, each after a line file: NAME; the exit status is 1 if any\n"
             "differs.\n"
+            "\n"
+            "A FILE that is no picture is read as a recording (any container and codec FFmpeg's libraries\n"
+            "read, local files only): video: CODEC PIXFMT WxH FPS fps N frames and tagged: range, matrix,\n"
+            "primaries, transfer in FFmpeg's names. With --mode the sheet is searched in the first frame\n"
+            "that holds it, and every frame from there is measured at that place as a player honouring the\n"
+            "tags shows it (untagged: BT.601 below 720 lines, BT.709 from 720, limited range): shown: says\n"
+            "how, and the lines cover all frames together. Above 65,536 sheet places a frame's dE2000 comes\n"
+            "from that many places spread over the sheet (said so on a line dE2000 sample:); differences\n"
+            "and PSNR from every pixel. worst frame: N names the frame of the largest mean dE2000.\n"
             "\n"
             "--json writes the same facts as one JSON document: an object whose keys are the line names in\n"
             "snake_case, numbers as numbers: mode, offset [x, y], scale, size [w, h], pixels, distinct,\n"
@@ -173,6 +193,13 @@ const std::vector<Command> &commands()
             "  mean dE2000 after the steps: X   how far the sheet put through the steps is from FILE; the\n"
             "                                census's mean dE2000 above says how far the sheet itself is\n"
             "  unexplained: ...              when even the steps found leave it far off\n"
+            "\n"
+            "A FILE that is a recording gets census's lines for recordings (census --help), then what its\n"
+            "samples store, read against the sheet in the first frame that holds it before any conversion\n"
+            "to RGB, beside what a player following its tags shows, and the steps between:\n"
+            "  stored: BT.601 limited 4:2:0   the matrix, range and chroma format the data was made with\n"
+            "  shown: BT.709 full             what a player following the tags converts with\n"
+            "  range: limited read as full    matrix: BT.601 read as BT.709   (steps: none when they agree)\n"
             "\n"
             "--fix writes a 65-point .cube (as lut writes them) that undoes the invertible steps; apply it\n"
             "to the capture (apply, or ffmpeg's lut3d) to see what the path would show without them.\n"

@@ -1,0 +1,382 @@
+#include "census/VideoCensus.h"
+
+#include "census/ColourSet.h"
+#include "census/ErrorMeasures.h"
+#include "census/SheetSearch.h"
+#include "picture/RowBands.h"
+#include "video/VideoFrames.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace VideoCensus {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("VideoCensus", text);
+}
+
+QString decimals(double value)
+{
+    return QString::number(value, 'f', 4);
+}
+
+QString decibels(double psnr)
+{
+    return std::isinf(psnr) ? QStringLiteral("inf") : QString::number(psnr, 'f', 2);
+}
+
+QString matrixName(VideoFrames::Matrix matrix)
+{
+    switch (matrix) {
+    case VideoFrames::Matrix::Rgb: return QStringLiteral("RGB");
+    case VideoFrames::Matrix::Bt601: return QStringLiteral("BT.601");
+    case VideoFrames::Matrix::Bt709: return QStringLiteral("BT.709");
+    case VideoFrames::Matrix::Bt2020: return QStringLiteral("BT.2020");
+    }
+    return {};
+}
+
+// The channel differences of every pixel of one frame's sheet area.
+struct Sums
+{
+    std::int64_t differing = 0;
+    std::uint32_t maxDifference = 0;
+    double sumAbs = 0;
+    double sumSquares = 0;
+};
+
+Sums measureChannels(const QImage &frame, const CensusReport::Placement &place, const QImage &sheet)
+{
+    const int scale = place.scale;
+    const int rows = sheet.height() * scale;
+    const int width = sheet.width() * scale;
+    const int bands = RowBands::Count(rows, std::int64_t(rows) * width);
+    std::vector<Sums> parts(static_cast<std::size_t>(bands));
+    RowBands::Run(rows, bands, [&](int band, int first, int end) {
+        Sums &part = parts[std::size_t(band)];
+        for (int y = first; y < end; ++y) {
+            const auto *expected = reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y / scale));
+            const auto *found = reinterpret_cast<const std::uint32_t *>(frame.constScanLine(place.y + y)) + place.x;
+            std::int64_t rowAbs = 0;
+            std::int64_t rowSquares = 0;
+            std::int64_t rowDiffering = 0;
+            std::uint32_t rowMax = 0;
+            for (int x = 0; x < width; ++x) {
+                const std::uint32_t e = expected[scale == 1 ? x : x / scale];
+                const std::uint32_t f = found[x];
+                const int dr = int((f >> 16) & 0xFFu) - int((e >> 16) & 0xFFu);
+                const int dg = int((f >> 8) & 0xFFu) - int((e >> 8) & 0xFFu);
+                const int db = int(f & 0xFFu) - int(e & 0xFFu);
+                const std::uint32_t ar = std::uint32_t(std::abs(dr));
+                const std::uint32_t ag = std::uint32_t(std::abs(dg));
+                const std::uint32_t ab = std::uint32_t(std::abs(db));
+                rowAbs += ar + ag + ab;
+                rowSquares += dr * dr + dg * dg + db * db;
+                rowDiffering += (ar | ag | ab) != 0;
+                rowMax = std::max({rowMax, ar, ag, ab});
+            }
+            part.sumAbs += double(rowAbs);
+            part.sumSquares += double(rowSquares);
+            part.differing += rowDiffering;
+            part.maxDifference = std::max(part.maxDifference, rowMax);
+        }
+    });
+    Sums total;
+    for (const Sums &part : parts) {
+        total.differing += part.differing;
+        total.maxDifference = std::max(total.maxDifference, part.maxDifference);
+        total.sumAbs += part.sumAbs;
+        total.sumSquares += part.sumSquares;
+    }
+    return total;
+}
+
+// The sheet places whose CIEDE2000 is taken in every frame: all of a small
+// sheet, else De2000Sample of them spread evenly in reading order, laid out
+// as a square picture so that ErrorMeasures measures them as a sheet.
+class Sample
+{
+public:
+    explicit Sample(const QImage &sheet)
+    {
+        const std::int64_t places = std::int64_t(sheet.width()) * sheet.height();
+        whole_ = places <= De2000Sample;
+        if (whole_)
+            return;
+        const int side = int(std::lround(std::sqrt(double(De2000Sample))));
+        sheet_ = QImage(side, side, QImage::Format_RGB32);
+        found_ = QImage(side, side, QImage::Format_RGB32);
+        for (std::int64_t k = 0; k < De2000Sample; ++k) {
+            const std::int64_t place = k * places / De2000Sample;
+            const QPoint at(int(place % sheet.width()), int(place / sheet.width()));
+            places_.push_back(at);
+            sheet_.setPixel(int(k % side), int(k / side), sheet.pixel(at));
+        }
+    }
+
+    bool whole() const { return whole_; }
+
+    ErrorMeasures measure(const QImage &frame, const CensusReport::Placement &place, const QImage &sheet)
+    {
+        if (whole_)
+            return ErrorMeasures::Measure(frame, QPoint(place.x, place.y), place.scale, sheet);
+        const int side = sheet_.width();
+        for (std::size_t k = 0; k < places_.size(); ++k) {
+            const QPoint at = places_[k];
+            const auto *row = reinterpret_cast<const std::uint32_t *>(
+                frame.constScanLine(place.y + at.y() * place.scale));
+            reinterpret_cast<std::uint32_t *>(found_.scanLine(int(k) / side))[int(k) % side] =
+                row[place.x + at.x() * place.scale];
+        }
+        return ErrorMeasures::Measure(found_, QPoint(0, 0), 1, sheet_);
+    }
+
+private:
+    bool whole_ = true;
+    std::vector<QPoint> places_;
+    QImage sheet_;
+    QImage found_;
+};
+
+} // namespace
+
+QStringList StreamLines(const VideoFrames::Reader &reader)
+{
+    const VideoFrames::StreamInfo &info = reader.info();
+    const QString frames = info.frames >= 0 ? QString::number(info.frames) : QStringLiteral("?");
+    return {QStringLiteral("video: %1 %2 %3x%4 %5 fps %6 frames")
+                .arg(info.codec, info.pixelFormat)
+                .arg(info.width)
+                .arg(info.height)
+                .arg(QString::number(info.fps, 'g', 6), frames),
+            QStringLiteral("tagged: range %1, matrix %2, primaries %3, transfer %4")
+                .arg(info.range, info.matrix, info.primaries, info.transfer)};
+}
+
+Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request &request,
+           const std::function<void(const QImage &frame, const Found &found)> &atFound)
+{
+    Result result;
+    result.lines = StreamLines(reader);
+    QImage sheet = request.sheet;
+    const bool anySheet = sheet.isNull() && !request.anyOf.empty();
+    QString sheetName;
+
+    QImage frame;
+    std::int64_t index = -1;
+    std::int64_t skipped = 0;
+    std::int64_t measured = 0;
+    std::optional<CensusReport::Placement> place = request.at;
+    bool placeChecked = false;
+    std::optional<Sample> sample;
+    ColourSet found;
+    Sums sums;
+    double sumDe = 0;
+    double maxDe = 0;
+    std::int64_t worstFrame = -1;
+    double worstDe = -1;
+    QStringList frameLines;
+
+    while (reader.next(frame)) {
+        ++index;
+        if (request.firstFrames && index >= *request.firstFrames)
+            break;
+        if (request.onlyFrame && index != *request.onlyFrame)
+            continue;
+        if (anySheet && sheet.isNull()) {
+            // Each sheet that fits in the frame, drawn once it could be there.
+            std::vector<QImage> drawn;
+            std::vector<std::size_t> drawnFrom;
+            for (std::size_t i = 0; i < request.anyOf.size(); ++i) {
+                const CensusReport::Candidate &candidate = request.anyOf[i];
+                if (candidate.side > frame.width() || candidate.side > frame.height())
+                    continue;
+                drawn.push_back(candidate.draw());
+                drawnFrom.push_back(i);
+                if (drawn.back().isNull()) {
+                    result.outcome = CensusReport::Outcome::Failed;
+                    result.error = tr("There is not enough memory for the %1 sheet.").arg(candidate.name);
+                    return result;
+                }
+            }
+            const SheetSearch::Match match = SheetSearch::FindAny(frame, drawn);
+            const QRect area = match.sheet < 0 ? QRect()
+                                               : QRect(match.placement.x, match.placement.y,
+                                                       drawn[std::size_t(match.sheet)].width() * match.placement.scale,
+                                                       drawn[std::size_t(match.sheet)].height() * match.placement.scale);
+            if (match.sheet < 0 || !match.placement.plausible || !frame.rect().contains(area)) {
+                ++skipped;
+                continue;
+            }
+            sheet = drawn[std::size_t(match.sheet)].convertToFormat(QImage::Format_RGB32);
+            sheetName = request.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
+            place = CensusReport::Placement {match.placement.x, match.placement.y, match.placement.scale};
+        }
+        if (sheet.isNull()) {
+            ++measured;
+            continue;
+        }
+        if (place && !placeChecked) {
+            const QRect area(place->x, place->y, sheet.width() * place->scale, sheet.height() * place->scale);
+            if (!frame.rect().contains(area)) {
+                result.outcome = CensusReport::Outcome::Failed;
+                result.error = tr("The sheet at %1,%2 at scale %3 does not fit in the %4x%5 frames of %6.")
+                                   .arg(place->x)
+                                   .arg(place->y)
+                                   .arg(place->scale)
+                                   .arg(frame.width())
+                                   .arg(frame.height())
+                                   .arg(shownName);
+                return result;
+            }
+        }
+        if (!place) {
+            if (frame.width() < sheet.width() || frame.height() < sheet.height()) {
+                result.outcome = CensusReport::Outcome::Failed;
+                result.error = tr("The frames of %1 (%2x%3) are smaller than the sheet (%4x%5).")
+                                   .arg(shownName)
+                                   .arg(frame.width())
+                                   .arg(frame.height())
+                                   .arg(sheet.width())
+                                   .arg(sheet.height());
+                return result;
+            }
+            if (frame.size() == sheet.size()) {
+                place = CensusReport::Placement {};
+            } else {
+                const SheetSearch::Placement search = SheetSearch::Find(frame, sheet);
+                // A sheet reaching past the frame's edge is not measured.
+                const QRect area(search.x, search.y, sheet.width() * search.scale, sheet.height() * search.scale);
+                if (!search.plausible || !frame.rect().contains(area)) {
+                    ++skipped;
+                    continue;
+                }
+                place = CensusReport::Placement {search.x, search.y, search.scale};
+            }
+        }
+        if (!placeChecked) {
+            placeChecked = true;
+            result.found = {*place, index, sheet};
+            if (atFound)
+                atFound(frame, result.found);
+            sample.emplace(sheet);
+            // The frames are converted where the sheet lies, no further.
+            reader.setRegion(QRect(place->x, place->y, sheet.width() * place->scale, sheet.height() * place->scale));
+        }
+
+        // A stream may change its frame size on the way.
+        if (!frame.rect().contains(QRect(place->x, place->y, sheet.width() * place->scale,
+                                         sheet.height() * place->scale))) {
+            result.outcome = CensusReport::Outcome::Failed;
+            result.error = tr("Frame %1 of %2 is %3x%4: the sheet found at %5,%6 does not fit in it.")
+                               .arg(index)
+                               .arg(shownName)
+                               .arg(frame.width())
+                               .arg(frame.height())
+                               .arg(place->x)
+                               .arg(place->y);
+            return result;
+        }
+        const Sums frameSums = measureChannels(frame, *place, sheet);
+        const ErrorMeasures de = sample->measure(frame, *place, sheet);
+        const std::int64_t framePixels = std::int64_t(sheet.width()) * sheet.height() * place->scale * place->scale;
+        for (int y = 0; y < sheet.height() * place->scale; ++y)
+            found.insertAll(reinterpret_cast<const std::uint32_t *>(frame.constScanLine(place->y + y)) + place->x,
+                            std::size_t(sheet.width() * place->scale));
+        sums.differing += frameSums.differing;
+        sums.maxDifference = std::max(sums.maxDifference, frameSums.maxDifference);
+        sums.sumAbs += frameSums.sumAbs;
+        sums.sumSquares += frameSums.sumSquares;
+        sumDe += de.meanDe2000;
+        maxDe = std::max(maxDe, de.maxDe2000);
+        if (de.meanDe2000 > worstDe) {
+            worstDe = de.meanDe2000;
+            worstFrame = index;
+        }
+        if (request.perFrame) {
+            ErrorMeasures frameMeasures;
+            frameMeasures.meanSquaredError = frameSums.sumSquares / (255.0 * 255.0) / (3.0 * double(framePixels));
+            frameLines << QStringLiteral("frame %1: mean dE2000 %2, PSNR %3 dB")
+                              .arg(index)
+                              .arg(decimals(de.meanDe2000), decibels(frameMeasures.psnr()));
+        }
+        ++measured;
+    }
+    if (!reader.error().isEmpty()) {
+        result.outcome = CensusReport::Outcome::Failed;
+        result.error = reader.error();
+        return result;
+    }
+    if (request.onlyFrame && index < *request.onlyFrame) {
+        result.outcome = CensusReport::Outcome::Failed;
+        result.error = tr("%1 has no frame %2: its frames are numbered 0 to %3.")
+                           .arg(shownName)
+                           .arg(*request.onlyFrame)
+                           .arg(index);
+        return result;
+    }
+    if (sheet.isNull() && !anySheet) {
+        result.lines << QStringLiteral("frames read: %1").arg(measured);
+        return result;
+    }
+    if (!place || measured == 0) {
+        result.lines << QStringLiteral("frames read: %1").arg(index + 1)
+                     << QStringLiteral("sheet not found: no frame holds it");
+        result.outcome = CensusReport::Outcome::Differs;
+        return result;
+    }
+
+    const VideoFrames::StreamInfo &info = reader.info();
+    if (!sheetName.isEmpty())
+        result.lines << QStringLiteral("mode: %1").arg(sheetName);
+    result.lines << QStringLiteral("shown: %1 %2")
+                        .arg(matrixName(info.shownMatrix),
+                             info.shownFullRange ? QStringLiteral("full") : QStringLiteral("limited"));
+    if (skipped > 0)
+        result.lines << QStringLiteral("frames before the sheet: %1").arg(skipped);
+    result.lines << QStringLiteral("first frame with the sheet: %1").arg(result.found.frame);
+    if (place->x != 0 || place->y != 0 || place->scale != 1 || frame.size() != sheet.size()) {
+        result.lines << QStringLiteral("offset: %1 %2").arg(place->x).arg(place->y);
+        if (place->scale != 1)
+            result.lines << QStringLiteral("scale: %1").arg(place->scale);
+    }
+
+    ColourSet expected;
+    for (int y = 0; y < sheet.height(); ++y)
+        expected.insertAll(reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y)), std::size_t(sheet.width()));
+    const std::int64_t distinct = std::int64_t(found.count());
+    const std::int64_t missing = std::int64_t(expected.countMissingFrom(found));
+    const std::int64_t extra = distinct - (std::int64_t(expected.count()) - missing);
+    const std::int64_t framePixels = std::int64_t(sheet.width()) * sheet.height() * place->scale * place->scale;
+    const double channels = 3.0 * double(framePixels) * double(measured);
+    ErrorMeasures all;
+    all.meanSquaredError = sums.sumSquares / (255.0 * 255.0) / channels;
+
+    result.lines << QStringLiteral("frames measured: %1").arg(measured)
+                 << QStringLiteral("size: %1x%2").arg(sheet.width() * place->scale).arg(sheet.height() * place->scale)
+                 << QStringLiteral("pixels: %1").arg(framePixels * measured)
+                 << QStringLiteral("distinct: %1").arg(distinct) << QStringLiteral("depth: 8")
+                 << QStringLiteral("differing pixels: %1").arg(sums.differing)
+                 << QStringLiteral("missing colours: %1").arg(missing) << QStringLiteral("extra colours: %1").arg(extra)
+                 << QStringLiteral("max channel difference: %1").arg(sums.maxDifference)
+                 << QStringLiteral("mean channel difference: %1").arg(decimals(sums.sumAbs / channels))
+                 << QStringLiteral("PSNR: %1 dB").arg(decibels(all.psnr()))
+                 << QStringLiteral("mean dE2000: %1").arg(decimals(sumDe / double(measured)))
+                 << QStringLiteral("max dE2000: %1").arg(decimals(maxDe));
+    if (!sample->whole())
+        result.lines << QStringLiteral("dE2000 sample: %1 of %2 sheet places a frame")
+                            .arg(De2000Sample)
+                            .arg(std::int64_t(sheet.width()) * sheet.height());
+    result.lines << QStringLiteral("worst frame: %1, mean dE2000 %2").arg(worstFrame).arg(decimals(worstDe));
+    result.lines << frameLines;
+    result.outcome = sums.differing == 0 ? CensusReport::Outcome::Matches : CensusReport::Outcome::Differs;
+    return result;
+}
+
+} // namespace VideoCensus

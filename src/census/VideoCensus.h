@@ -1,0 +1,73 @@
+#pragma once
+
+// The census of a recording: what its stream is and says it is, then, given
+// a sheet, the sheet found in the first frame that holds it and every frame
+// after measured at that place as a player honouring the tags shows it.
+// Frames are taken one at a time from the reader and measured as they come;
+// none is kept.
+
+#include "census/CensusReport.h"
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace VideoFrames {
+class Reader;
+}
+
+namespace VideoCensus {
+
+// Above this many sheet places, a frame's CIEDE2000 comes from this many
+// places spread evenly over the sheet (the channel differences and PSNR
+// always from every pixel).
+inline constexpr std::int64_t De2000Sample = 65536;
+
+struct Request
+{
+    // The sheet (RGB32); null: only describe the stream and count frames,
+    // unless `anyOf` names the sheets to find the recording's among.
+    QImage sheet;
+    std::vector<CensusReport::Candidate> anyOf;
+    std::optional<CensusReport::Placement> at;
+    // One line per measured frame.
+    bool perFrame = false;
+    // Only this frame (numbered from 0).
+    std::optional<std::int64_t> onlyFrame;
+    // Only the frames before this one.
+    std::optional<std::int64_t> firstFrames;
+};
+
+// Where the sheet was found and in which frame (for the stored-data
+// analysis, which reads that frame's samples).
+struct Found
+{
+    CensusReport::Placement place;
+    std::int64_t frame = -1;
+    // The sheet found (RGB32): the one asked for, or the one of `anyOf`.
+    QImage sheet;
+};
+
+struct Result
+{
+    QStringList lines;
+    CensusReport::Outcome outcome = CensusReport::Outcome::Matches;
+    QString error;
+    Found found;
+};
+
+// The "video:" and "tagged:" lines of the reader's stream.
+QStringList StreamLines(const VideoFrames::Reader &reader);
+
+// Reads `reader` to its end (or the frames asked for); `shownName` names it
+// in errors. `atFound`, when given, is called once, with the frame in which
+// the sheet was found, while its samples can still be read.
+Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request &request,
+           const std::function<void(const QImage &frame, const Found &found)> &atFound = {});
+
+} // namespace VideoCensus

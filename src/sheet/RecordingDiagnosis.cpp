@@ -1,0 +1,53 @@
+#include "sheet/RecordingDiagnosis.h"
+
+#include "census/VideoCensus.h"
+#include "picture/PictureReader.h"
+#include "sheet/CommandContext.h"
+#include "video/StoredData.h"
+#include "video/VideoFrames.h"
+#include "video/VideoLibrary.h"
+
+#include <QImage>
+
+#include <memory>
+
+namespace RecordingDiagnosis {
+
+int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
+        const std::vector<CensusReport::Candidate> &anyOf, const std::optional<CensusReport::Placement> &at)
+{
+    QString error;
+    VideoFrames::Module *module = VideoLibrary::Load(error);
+    if (!module)
+        return context.fail(error);
+    const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(), error);
+    if (!reader)
+        return context.fail(error);
+
+    VideoCensus::Request request;
+    if (!sheet.isNull())
+        request.sheet = sheet.convertToFormat(QImage::Format_RGB32);
+    request.anyOf = anyOf;
+    request.at = at;
+    QStringList stored;
+    QStringList steps;
+    // The samples are read while the frame that first holds the sheet is the
+    // reader's current one.
+    const auto readStored = [&](const QImage &frame, const VideoCensus::Found &found) {
+        const StoredData::Reading reading = StoredData::Read(reader->samples(), reader->info(), frame, found.sheet,
+                                                             found.place.x, found.place.y, found.place.scale);
+        stored = StoredData::Lines(reading, reader->info());
+        if (reading.read)
+            steps = StoredData::Steps(reading, reader->info());
+    };
+    const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request, readStored);
+    for (const QString &line : census.lines)
+        context.print(line);
+    for (const QString &line : stored)
+        context.print(line);
+    if (census.outcome == CensusReport::Outcome::Failed)
+        return context.fail(census.error);
+    return census.outcome == CensusReport::Outcome::Matches && steps.isEmpty() ? Done : No;
+}
+
+} // namespace RecordingDiagnosis

@@ -1,0 +1,14 @@
+#pragma once
+
+// A sheet as a lossless clip: FFV1 with bgr0 in Matroska, or libx264rgb at
+// qp 0 in MP4, tagged as what it is (full range, RGB, BT.709 primaries,
+// sRGB transfer), so that players and ffmpeg decode every pixel as drawn.
+
+#include "video/VideoFrames.h"
+
+namespace ClipWriter {
+
+bool Write(const QImage &sheet, VideoFrames::ClipFormat format, int frames, int fps, QIODevice &device,
+           QString &reason);
+
+} // namespace ClipWriter

@@ -1,0 +1,503 @@
+#include "video/FfmpegReader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avstring.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cmath>
+#include <cstring>
+
+const char *const FfmpegReader::AllowedFormats =
+    "matroska,webm,mov,mp4,avi,mpegts,mpeg,mpegvideo,h264,hevc,m4v,vc1,obu,av1,ivf,flv,asf,nut,mxf,dv,ogg,"
+    "yuv4mpegpipe,mjpeg,gxf,wtv,rm";
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("VideoReader", text);
+}
+
+QString errorText(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
+QString nameOr(const char *name, const char *otherwise = "unknown")
+{
+    return QString::fromLatin1(name ? name : otherwise);
+}
+
+// Whether one of the names of `format` ("mov,mp4,m4a") is on the allow-list.
+bool allowed(const AVInputFormat *format)
+{
+    return av_match_list(format->name, FfmpegReader::AllowedFormats, ',') > 0;
+}
+
+int readBytes(void *opaque, std::uint8_t *buffer, int size)
+{
+    auto *state = static_cast<FfmpegReader::Bytes *>(opaque);
+    const std::size_t left = state->size - state->position;
+    if (left == 0)
+        return AVERROR_EOF;
+    const std::size_t count = std::min(left, std::size_t(size));
+    std::memcpy(buffer, state->data + state->position, count);
+    state->position += count;
+    return int(count);
+}
+
+std::int64_t seekBytes(void *opaque, std::int64_t offset, int whence)
+{
+    auto *state = static_cast<FfmpegReader::Bytes *>(opaque);
+    std::int64_t base = 0;
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE: return std::int64_t(state->size);
+    case SEEK_SET: base = 0; break;
+    case SEEK_CUR: base = std::int64_t(state->position); break;
+    case SEEK_END: base = std::int64_t(state->size); break;
+    default: return AVERROR(EINVAL);
+    }
+    if (offset > std::int64_t(state->size) - base || base + offset < 0)
+        return AVERROR(EINVAL);
+    state->position = std::size_t(base + offset);
+    return std::int64_t(state->position);
+}
+
+// A tag as the number the file holds. Decoders copy a bitstream's numbers
+// into FFmpeg's enum fields unchecked, so a field may hold a value its enum
+// lacks, which must not be read as that enum.
+template <typename Tag>
+int tagValue(const Tag &field)
+{
+    static_assert(sizeof(Tag) == sizeof(int));
+    int value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
+// The matrix a player converts with: the tagged one, else BT.601 below 720
+// lines and BT.709 from 720.
+VideoFrames::Matrix shownMatrix(int space, int height, bool rgb)
+{
+    if (rgb)
+        return VideoFrames::Matrix::Rgb;
+    switch (space) {
+    case AVCOL_SPC_BT709: return VideoFrames::Matrix::Bt709;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+    case AVCOL_SPC_FCC: return VideoFrames::Matrix::Bt601;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL: return VideoFrames::Matrix::Bt2020;
+    default: return height < 720 ? VideoFrames::Matrix::Bt601 : VideoFrames::Matrix::Bt709;
+    }
+}
+
+int swsSpace(VideoFrames::Matrix matrix)
+{
+    switch (matrix) {
+    case VideoFrames::Matrix::Bt709: return SWS_CS_ITU709;
+    case VideoFrames::Matrix::Bt2020: return SWS_CS_BT2020;
+    default: return SWS_CS_ITU601;
+    }
+}
+
+// The full-range pixel formats of old are their plain twins, with the range
+// told separately.
+AVPixelFormat plainFormat(AVPixelFormat format)
+{
+    switch (format) {
+    case AV_PIX_FMT_YUVJ420P: return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P: return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P: return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P: return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P: return AV_PIX_FMT_YUV411P;
+    default: return format;
+    }
+}
+
+bool fullRangeFormat(AVPixelFormat format)
+{
+    return plainFormat(format) != format;
+}
+
+} // namespace
+
+FfmpegReader::~FfmpegReader()
+{
+    sws_freeContext(scaler_);
+    av_packet_free(&packet_);
+    av_frame_free(&frame_);
+    avcodec_free_context(&decoder_);
+    avformat_close_input(&format_);
+    if (io_ && inMemory_) {
+        av_freep(&io_->buffer);
+        avio_context_free(&io_);
+    } else if (io_) {
+        avio_closep(&io_);
+    }
+}
+
+std::unique_ptr<FfmpegReader> FfmpegReader::Open(const QString &fileName, int limitMB, QString &error)
+{
+    return OpenFile(fileName, limitMB, true, error);
+}
+
+std::unique_ptr<FfmpegReader> FfmpegReader::OpenFile(const QString &fileName, int limitMB, bool countFrames,
+                                                     QString &error)
+{
+    const bool standardInput = fileName == QLatin1String("-");
+    const QString shown = standardInput ? tr("standard input") : QDir::toNativeSeparators(fileName);
+    // Only the file protocol (or the pipe): a name such as "http://..." or
+    // "concat:a|b" is a file of that name, nothing else.
+    const QByteArray url = standardInput ? QByteArray("pipe:0") : "file:" + QFile::encodeName(fileName);
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file,pipe", 0);
+    AVIOContext *io = nullptr;
+    const int opened = avio_open2(&io, url.constData(), AVIO_FLAG_READ, nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        error = tr("Could not open the recording %1: %2").arg(shown, errorText(opened));
+        return nullptr;
+    }
+    std::unique_ptr<FfmpegReader> reader(new FfmpegReader);
+    if (!reader->start(io, shown, limitMB, error))
+        return nullptr;
+    // Matroska and others do not say how many frames they hold: a file is
+    // demuxed once more, without decoding, to count them.
+    if (reader->info_.frames < 0 && countFrames && !standardInput) {
+        QString ignored;
+        if (const std::unique_ptr<FfmpegReader> counter = OpenFile(fileName, limitMB, false, ignored))
+            reader->info_.frames = counter->countPackets();
+    }
+    return reader;
+}
+
+std::int64_t FfmpegReader::countPackets()
+{
+    std::int64_t count = 0;
+    while (av_read_frame(format_, packet_) >= 0) {
+        count += packet_->stream_index == stream_;
+        av_packet_unref(packet_);
+    }
+    return count;
+}
+
+bool FfmpegReader::Probe(const QString &fileName)
+{
+    const QByteArray url = "file:" + QFile::encodeName(fileName);
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVIOContext *io = nullptr;
+    const int opened = avio_open2(&io, url.constData(), AVIO_FLAG_READ, nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0)
+        return false;
+    const AVInputFormat *input = nullptr;
+    // By the content alone, and only a confident guess: text or noise that a
+    // raw format half matches is no recording.
+    const int score = av_probe_input_buffer2(io, &input, "", nullptr, 0, 0);
+    avio_closep(&io);
+    return input && score > AVPROBE_SCORE_RETRY;
+}
+
+std::unique_ptr<FfmpegReader> FfmpegReader::OpenBytes(const std::uint8_t *data, std::size_t size, int limitMB,
+                                                     QString &error)
+{
+    std::unique_ptr<FfmpegReader> reader(new FfmpegReader);
+    reader->memory_ = {data, size, 0};
+    reader->inMemory_ = true;
+    constexpr int BufferSize = 1 << 15;
+    auto *buffer = static_cast<unsigned char *>(av_malloc(BufferSize));
+    AVIOContext *io = buffer ? avio_alloc_context(buffer, BufferSize, 0, &reader->memory_, readBytes, nullptr, seekBytes)
+                             : nullptr;
+    if (!io) {
+        av_free(buffer);
+        error = tr("There is not enough memory to read the recording.");
+        return nullptr;
+    }
+    if (!reader->start(io, tr("the recording"), limitMB, error))
+        return nullptr;
+    return reader;
+}
+
+bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB, QString &error)
+{
+    io_ = io;
+    shownName_ = shownName;
+    const auto failed = [&](const QString &reason) {
+        error = tr("Could not read the recording %1: %2").arg(shownName, reason);
+        return false;
+    };
+
+    // The demuxer is chosen here, by the content, so that one we do not open
+    // is refused by name before it reads a byte more.
+    const AVInputFormat *input = nullptr;
+    const int probed = av_probe_input_buffer2(io_, &input, "", nullptr, 0, 0);
+    if (probed < 0 || !input)
+        return failed(tr("it is neither a picture nor a recording FFmpeg knows (%1).").arg(errorText(probed)));
+    if (!allowed(input))
+        return failed(tr("its format '%1' is not one of the recordings opened here (a playlist, a list of other "
+                         "files or a picture sequence is never followed).")
+                          .arg(QString::fromLatin1(input->name)));
+
+    format_ = avformat_alloc_context();
+    if (!format_)
+        return failed(tr("not enough memory."));
+    format_->pb = io_;
+    format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file,pipe", 0);
+    av_dict_set(&options, "format_whitelist", AllowedFormats, 0);
+    // Checksums the container holds (Matroska's CRC-32) are checked, and a
+    // mismatch is an error.
+    av_dict_set(&options, "err_detect", "crccheck+explode", 0);
+    const int opened = avformat_open_input(&format_, nullptr, input, &options);
+    av_dict_free(&options);
+    if (opened < 0) // avformat_open_input has freed the context
+        return failed(errorText(opened));
+
+    maxPixels_ = limitMB > 0 ? std::int64_t(limitMB) * 1024 * 1024 / 4 : std::int64_t(INT_MAX);
+    // The decoders that probe the streams obey the limit too.
+    std::vector<AVDictionary *> streamOptions(format_->nb_streams, nullptr);
+    for (AVDictionary *&each : streamOptions)
+        av_dict_set_int(&each, "max_pixels", maxPixels_, 0);
+    const int found = avformat_find_stream_info(format_, streamOptions.data());
+    for (AVDictionary *&each : streamOptions)
+        av_dict_free(&each);
+    if (found < 0)
+        return failed(errorText(found));
+
+    const AVCodec *codec = nullptr;
+    stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (stream_ < 0 || !codec)
+        return failed(stream_ == AVERROR_DECODER_NOT_FOUND ? tr("FFmpeg has no decoder for its video.")
+                                                           : tr("it holds no video."));
+    const AVCodecParameters *parameters = format_->streams[stream_]->codecpar;
+    if (av_image_check_size2(unsigned(parameters->width), unsigned(parameters->height), maxPixels_, AV_PIX_FMT_NONE, 0,
+                             nullptr)
+        < 0)
+        return failed(tr("its frames of %1x%2 are larger than the allocation limit allows.")
+                          .arg(parameters->width)
+                          .arg(parameters->height));
+
+    decoder_ = avcodec_alloc_context3(codec);
+    frame_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    if (!decoder_ || !frame_ || !packet_)
+        return failed(tr("not enough memory."));
+    if (avcodec_parameters_to_context(decoder_, parameters) < 0)
+        return failed(tr("not enough memory."));
+    decoder_->thread_count = 0;
+    decoder_->max_pixels = maxPixels_;
+    // A damaged frame is an error, never a frame patched up from its neighbours.
+    decoder_->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_EXPLODE;
+    decoder_->pkt_timebase = format_->streams[stream_]->time_base;
+    const int decoding = avcodec_open2(decoder_, codec, nullptr);
+    if (decoding < 0)
+        return failed(errorText(decoding));
+    describe();
+    return true;
+}
+
+void FfmpegReader::describe()
+{
+    const AVStream *stream = format_->streams[stream_];
+    const AVCodecParameters *parameters = stream->codecpar;
+    info_.codec = nameOr(avcodec_get_name(parameters->codec_id));
+    const auto pixelFormat = AVPixelFormat(decoder_->pix_fmt);
+    info_.pixelFormat = nameOr(av_get_pix_fmt_name(pixelFormat));
+    info_.width = parameters->width;
+    info_.height = parameters->height;
+    const AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+    info_.fps = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
+    info_.frames = stream->nb_frames > 0 ? stream->nb_frames : -1;
+    if (stream->nb_frames > 0)
+        declaredFrames_ = stream->nb_frames;
+    else if (format_->duration > 0 && info_.fps > 0)
+        declaredFrames_ = std::int64_t(std::floor(double(format_->duration) / AV_TIME_BASE * info_.fps + 0.5));
+    // av_color_*_name() answer null for a number they do not know.
+    info_.range = nameOr(av_color_range_name(AVColorRange(tagValue(parameters->color_range))));
+    info_.matrix = nameOr(av_color_space_name(AVColorSpace(tagValue(parameters->color_space))));
+    info_.primaries = nameOr(av_color_primaries_name(AVColorPrimaries(tagValue(parameters->color_primaries))));
+    info_.transfer = nameOr(av_color_transfer_name(AVColorTransferCharacteristic(tagValue(parameters->color_trc))));
+    const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(pixelFormat);
+    const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+    info_.shownMatrix = shownMatrix(tagValue(parameters->color_space), parameters->height, rgb);
+    info_.shownFullRange = rgb || tagValue(parameters->color_range) == AVCOL_RANGE_JPEG || fullRangeFormat(pixelFormat);
+    if (descriptor) {
+        info_.chromaShiftX = descriptor->log2_chroma_w;
+        info_.chromaShiftY = descriptor->log2_chroma_h;
+        info_.bitDepth = descriptor->comp[0].depth;
+    }
+}
+
+bool FfmpegReader::fail(const QString &message)
+{
+    error_ = tr("Could not read the recording %1: %2").arg(shownName_, message);
+    ended_ = true;
+    return false;
+}
+
+bool FfmpegReader::next(QImage &frame)
+{
+    while (!ended_) {
+        const int received = avcodec_receive_frame(decoder_, frame_);
+        if (received == 0) {
+            if (frame_->decode_error_flags != 0 || (frame_->flags & AV_FRAME_FLAG_CORRUPT))
+                return fail(tr("frame %1 is damaged.").arg(framesRead_));
+            if (av_image_check_size2(unsigned(frame_->width), unsigned(frame_->height), maxPixels_, AV_PIX_FMT_NONE, 0,
+                                     nullptr)
+                < 0)
+                return fail(tr("frame %1 (%2x%3) is larger than the allocation limit allows.")
+                                .arg(framesRead_)
+                                .arg(frame_->width)
+                                .arg(frame_->height));
+            if (!convert(frame))
+                return false;
+            ++framesRead_;
+            return true;
+        }
+        if (received == AVERROR_EOF) {
+            // A file cut off in a frame ends like a whole one: the demuxer
+            // drops what is left of it. The length it declares tells.
+            if (declaredFrames_ > framesRead_ + 1)
+                return fail(tr("it breaks off at frame %1: the file ends in the middle of it (it holds %2 frames).")
+                                .arg(framesRead_)
+                                .arg(declaredFrames_));
+            ended_ = true;
+            return false;
+        }
+        if (received != AVERROR(EAGAIN))
+            return fail(tr("frame %1 could not be decoded (%2).").arg(framesRead_).arg(errorText(received)));
+        if (draining_)
+            return fail(tr("the decoder stopped after frame %1.").arg(framesRead_ - 1));
+
+        const int read = av_read_frame(format_, packet_);
+        if (read == AVERROR_EOF) {
+            draining_ = true;
+            avcodec_send_packet(decoder_, nullptr);
+            continue;
+        }
+        if (read < 0)
+            return fail(tr("it breaks off at frame %1 (%2).").arg(packetsSent_).arg(errorText(read)));
+        if (packet_->stream_index == stream_) {
+            if (packet_->flags & AV_PKT_FLAG_CORRUPT) {
+                av_packet_unref(packet_);
+                return fail(tr("frame %1 is damaged.").arg(packetsSent_));
+            }
+            const int sent = avcodec_send_packet(decoder_, packet_);
+            av_packet_unref(packet_);
+            if (sent < 0 && sent != AVERROR(EAGAIN))
+                return fail(tr("frame %1 is damaged (%2).").arg(packetsSent_).arg(errorText(sent)));
+            ++packetsSent_;
+        } else {
+            av_packet_unref(packet_);
+        }
+    }
+    return false;
+}
+
+bool FfmpegReader::convert(QImage &frame)
+{
+    const int width = frame_->width;
+    const int height = frame_->height;
+    const auto source = AVPixelFormat(frame_->format);
+    if (frame.size() != QSize(width, height) || frame.format() != QImage::Format_RGB32) {
+        frame = QImage(width, height, QImage::Format_RGB32);
+        if (frame.isNull())
+            return fail(tr("there is not enough memory for a frame of %1x%2.").arg(width).arg(height));
+    }
+    const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(source);
+    const QRect part = convertedPart(descriptor, width, height);
+    if (!scaler_ || scalerFormat_ != source || scalerWidth_ != part.width() || scalerHeight_ != part.height()) {
+        sws_freeContext(scaler_);
+        // Chroma rebuilt at every pixel and rounded exactly, as a careful
+        // player does.
+        scaler_ = sws_getContext(part.width(), part.height(), plainFormat(source), part.width(), part.height(),
+                                 AV_PIX_FMT_BGRA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                 nullptr, nullptr);
+        if (!scaler_)
+            return fail(tr("frame %1 has a pixel format (%2) that cannot be converted to RGB.")
+                            .arg(framesRead_)
+                            .arg(nameOr(av_get_pix_fmt_name(source))));
+        scalerFormat_ = source;
+        scalerWidth_ = part.width();
+        scalerHeight_ = part.height();
+        const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+        // The frame's own tags where the decoder found them in the bitstream.
+        const AVCodecParameters *parameters = format_->streams[stream_]->codecpar;
+        const int frameSpace = tagValue(frame_->colorspace);
+        const int frameRange = tagValue(frame_->color_range);
+        const int space = frameSpace != AVCOL_SPC_UNSPECIFIED ? frameSpace : tagValue(parameters->color_space);
+        const int range = frameRange != AVCOL_RANGE_UNSPECIFIED ? frameRange : tagValue(parameters->color_range);
+        info_.shownMatrix = shownMatrix(space, height, rgb);
+        info_.shownFullRange = rgb || range == AVCOL_RANGE_JPEG || fullRangeFormat(source);
+        if (!rgb)
+            sws_setColorspaceDetails(scaler_, sws_getCoefficients(swsSpace(info_.shownMatrix)), info_.shownFullRange,
+                                     sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    }
+    // The part's first sample in each plane.
+    const std::uint8_t *sourcePlanes[4] = {};
+    for (int plane = 0; plane < 4 && frame_->data[plane]; ++plane) {
+        int step = 0;
+        for (int c = 0; descriptor && c < descriptor->nb_components; ++c)
+            if (descriptor->comp[c].plane == plane)
+                step = std::max(step, descriptor->comp[c].step);
+        const bool chroma = plane == 1 || plane == 2;
+        const int x = chroma ? part.x() >> descriptor->log2_chroma_w : part.x();
+        const int y = chroma ? part.y() >> descriptor->log2_chroma_h : part.y();
+        sourcePlanes[plane] = frame_->data[plane] + std::ptrdiff_t(y) * frame_->linesize[plane] + std::ptrdiff_t(x) * step;
+    }
+    std::uint8_t *target[4] = {frame.bits() + std::ptrdiff_t(part.y()) * frame.bytesPerLine() + part.x() * 4, nullptr,
+                               nullptr, nullptr};
+    int targetStride[4] = {int(frame.bytesPerLine()), 0, 0, 0};
+    if (sws_scale(scaler_, sourcePlanes, frame_->linesize, 0, part.height(), target, targetStride) != part.height())
+        return fail(tr("frame %1 could not be converted to RGB.").arg(framesRead_));
+    return true;
+}
+
+QRect FfmpegReader::convertedPart(const AVPixFmtDescriptor *descriptor, int width, int height) const
+{
+    const QRect whole(0, 0, width, height);
+    if (region_.isEmpty() || !descriptor
+        || (descriptor->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL)))
+        return whole;
+    // A margin wider than the chroma filter's reach, so that the region's
+    // pixels come out as they do from the whole frame, and corners on whole
+    // chroma samples.
+    constexpr int Margin = 16;
+    const int alignX = 1 << descriptor->log2_chroma_w;
+    const int alignY = 1 << descriptor->log2_chroma_h;
+    QRect part = region_.adjusted(-Margin, -Margin, Margin, Margin) & whole;
+    part.setLeft(part.left() / alignX * alignX);
+    part.setTop(part.top() / alignY * alignY);
+    return part.isEmpty() ? whole : part;
+}
+
+VideoFrames::Samples FfmpegReader::samples() const
+{
+    VideoFrames::Samples samples;
+    const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(AVPixelFormat(frame_->format));
+    if (!descriptor || !(descriptor->flags & AV_PIX_FMT_FLAG_PLANAR) || (descriptor->flags & AV_PIX_FMT_FLAG_BE)
+        || descriptor->nb_components < 3 || descriptor->comp[0].depth > 16)
+        return samples;
+    // Y', Cb, Cr or R', G', B', wherever their planes lie.
+    for (int component = 0; component < 3; ++component) {
+        const int plane = descriptor->comp[component].plane;
+        samples.plane[component] = frame_->data[plane];
+        samples.stride[component] = frame_->linesize[plane];
+    }
+    samples.bytesPerSample = descriptor->comp[0].depth > 8 ? 2 : 1;
+    return samples;
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+// A recording read through FFmpeg's libraries, frame by frame: one frame is
+// held at a time. Only local files and standard input are opened, through
+// demuxers of recordings only (never one that opens other files: playlists,
+// concat lists, picture sequences), and every decoded frame is kept within
+// the picture allocation limit.
+
+#include "video/VideoFrames.h"
+
+#include <QRect>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVIOContext;
+struct AVPacket;
+struct AVPixFmtDescriptor;
+struct SwsContext;
+
+class FfmpegReader : public VideoFrames::Reader
+{
+public:
+    ~FfmpegReader() override;
+
+    // Opens `fileName` ("-": standard input). Null and `error` set to a
+    // sentence naming the file on failure.
+    static std::unique_ptr<FfmpegReader> Open(const QString &fileName, int limitMB, QString &error);
+    // Whether FFmpeg takes the content of `fileName` for a format it
+    // demuxes (one we do not open included, so that it is refused by name).
+    static bool Probe(const QString &fileName);
+    // Opens bytes in memory (the fuzz target), which must outlive the reader.
+    static std::unique_ptr<FfmpegReader> OpenBytes(const std::uint8_t *data, std::size_t size, int limitMB,
+                                                   QString &error);
+
+    const VideoFrames::StreamInfo &info() const override { return info_; }
+    bool next(QImage &frame) override;
+    QString error() const override { return error_; }
+    VideoFrames::Samples samples() const override;
+    void setRegion(const QRect &region) override { region_ = region; }
+
+    // Bytes in memory and where the reads are in them.
+    struct Bytes
+    {
+        const std::uint8_t *data = nullptr;
+        std::size_t size = 0;
+        std::size_t position = 0;
+    };
+
+    // The demuxers we open: the containers and raw streams of recordings.
+    static const char *const AllowedFormats;
+
+private:
+    FfmpegReader() = default;
+    static std::unique_ptr<FfmpegReader> OpenFile(const QString &fileName, int limitMB, bool countFrames,
+                                                  QString &error);
+    bool start(AVIOContext *io, const QString &shownName, int limitMB, QString &error);
+    bool fail(const QString &message);
+    bool convert(QImage &frame);
+    QRect convertedPart(const AVPixFmtDescriptor *descriptor, int width, int height) const;
+    void describe();
+    std::int64_t countPackets();
+
+    QString shownName_;
+    AVIOContext *io_ = nullptr;
+    AVFormatContext *format_ = nullptr;
+    AVCodecContext *decoder_ = nullptr;
+    AVFrame *frame_ = nullptr;
+    AVPacket *packet_ = nullptr;
+    SwsContext *scaler_ = nullptr;
+    QRect region_;
+    int scalerFormat_ = -1;
+    int scalerWidth_ = 0;
+    int scalerHeight_ = 0;
+    int stream_ = -1;
+    std::int64_t maxPixels_ = 0;
+    std::int64_t packetsSent_ = 0;
+    std::int64_t framesRead_ = 0;
+    // How many frames the container says it holds; 0: it does not say.
+    std::int64_t declaredFrames_ = 0;
+    bool draining_ = false;
+    bool ended_ = false;
+    QString error_;
+    VideoFrames::StreamInfo info_;
+    Bytes memory_; // OpenBytes's
+    bool inMemory_ = false;
+
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+// What a recording stores, read from its samples themselves against the
+// sheet a frame shows (no RGB conversion in between): the matrix and range
+// the Y'CbCr (or R'G'B') data was made with and its chroma format, and the
+// steps by which a player following the file's tags then shows it wrongly.
+
+#include "video/VideoFrames.h"
+
+#include <QImage>
+#include <QStringList>
+
+namespace StoredData {
+
+struct Reading
+{
+    VideoFrames::Matrix matrix = VideoFrames::Matrix::Bt709;
+    bool fullRange = false;
+    int chromaShiftX = 0;
+    int chromaShiftY = 0;
+    // The mean luma (or channel) difference of the best fit, in 8-bit
+    // levels, and that of the next best: a fit far from the data, or one
+    // hardly better than another, is no clear answer.
+    double error = 0;
+    double nextError = 0;
+    bool read = false; // false: the samples could not be read
+};
+
+// Reads the samples of a frame (`info` its stream) that shows `sheet`
+// (RGB32) with its top-left pixel at `x`, `y` and each sheet pixel `scale`
+// frame pixels wide. `frame` is the frame as converted to RGB, read for
+// packed RGB formats whose samples are not given.
+Reading Read(const VideoFrames::Samples &samples, const VideoFrames::StreamInfo &info, const QImage &frame,
+             const QImage &sheet, int x, int y, int scale);
+
+// "BT.601 limited 4:2:0", "RGB full 4:4:4"
+QString Describe(const Reading &reading);
+// "BT.709 full": what a player following the tags converts with.
+QString DescribeShown(const VideoFrames::StreamInfo &info);
+// The steps between the data and a player following the tags: "range:
+// limited read as full", "matrix: BT.601 read as BT.709"; none when they
+// agree.
+QStringList Steps(const Reading &reading, const VideoFrames::StreamInfo &info);
+// The lines a diagnosis prints: stored:, shown:, then each step (or "steps:
+// none").
+QStringList Lines(const Reading &reading, const VideoFrames::StreamInfo &info);
+
+} // namespace StoredData

@@ -1,0 +1,100 @@
+#pragma once
+
+// What tintwell-sheet sees of recordings: frames in, nothing else. The
+// reading and writing is done by FFmpeg's libraries in a module loaded only
+// when a file is a recording (VideoLibrary), so nothing here names an FFmpeg
+// type: a stream's tags are given in FFmpeg's own words, a frame as the RGB
+// picture a player honouring the tags shows and as the samples it stores.
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QIODevice;
+
+namespace VideoFrames {
+
+// The Y'CbCr matrices a player may convert with; Rgb: the samples are
+// G'B'R' already.
+enum class Matrix { Rgb, Bt601, Bt709, Bt2020 };
+
+struct StreamInfo
+{
+    QString codec;       // "h264", "ffv1"
+    QString pixelFormat; // "yuv420p", "gbrp", "bgr0"
+    int width = 0;
+    int height = 0;
+    double fps = 0;
+    std::int64_t frames = -1; // -1: the container does not say
+    // The tags, in FFmpeg's names: range "tv", "pc" or "unknown"; matrix
+    // "bt709", "bt470bg", "smpte170m", "bt2020nc", "gbr", "unknown", ...
+    QString range;
+    QString matrix;
+    QString primaries;
+    QString transfer;
+    // What a player honouring the tags converts with; where the file says
+    // nothing, BT.601 below 720 lines, BT.709 from 720, limited range.
+    Matrix shownMatrix = Matrix::Bt709;
+    bool shownFullRange = false;
+    // log2 of the chroma subsampling across and down (4:2:0: 1, 1).
+    int chromaShiftX = 0;
+    int chromaShiftY = 0;
+    int bitDepth = 8;
+};
+
+// The samples of the frame last read, as stored: Y', Cb, Cr (or R', G', B'
+// for RGB video), each plane `bytesPerSample` bytes a sample (little-endian
+// when 2), the chroma planes subsampled as the StreamInfo says. Valid until
+// the next frame is read.
+struct Samples
+{
+    const std::uint8_t *plane[3] = {nullptr, nullptr, nullptr};
+    int stride[3] = {0, 0, 0};
+    int bytesPerSample = 1;
+};
+
+class Reader
+{
+public:
+    virtual ~Reader() = default;
+    virtual const StreamInfo &info() const = 0;
+    // Reads the next frame into `frame` (RGB32, the frame's size) as a
+    // player honouring the tags shows it. False at the end of the stream or
+    // on an error, which error() then tells in a sentence naming the frame.
+    virtual bool next(QImage &frame) = 0;
+    virtual QString error() const = 0;
+    // From the next frame on, only `region` of a frame is needed: the rest
+    // of `frame` may be left as it was. Empty: the whole frame.
+    virtual void setRegion(const QRect &region) = 0;
+    // The stored samples of the frame last read; null planes when they
+    // cannot be given (a packed or paletted format).
+    virtual Samples samples() const = 0;
+};
+
+enum class ClipFormat { Matroska, Mp4 };
+
+class Module
+{
+public:
+    virtual ~Module() = default;
+    // Whether FFmpeg takes the file for a recording (or a list or playlist
+    // it would refuse), by its content.
+    virtual bool isRecording(const QString &fileName) = 0;
+    // Opens `fileName` ("-": standard input) as a recording. Decoded frames
+    // may take at most `limitMB` MB (0: no limit). Null and `error` set to a
+    // sentence when it is not one, or one we do not open.
+    virtual std::unique_ptr<Reader> open(const QString &fileName, int limitMB, QString &error) = 0;
+    // Writes `sheet` (RGB32) as a lossless clip of `frames` frames at `fps`
+    // to `device`, which must be able to seek. False and `reason` on failure.
+    virtual bool writeClip(const QImage &sheet, ClipFormat format, int frames, int fps, QIODevice &device,
+                           QString &reason) = 0;
+};
+
+// The module's one exported function: its Module, made once.
+using ModuleEntry = Module *(*)();
+inline constexpr char ModuleEntryName[] = "tintwell_video_module";
+
+} // namespace VideoFrames

@@ -1,0 +1,33 @@
+#pragma once
+
+// The doorway to the video module: FFmpeg's libraries are loaded with it,
+// the first time a recording is opened, and stay loaded. Until then the
+// program carries none of them.
+
+class QString;
+
+namespace VideoFrames {
+class Module;
+}
+
+namespace VideoLibrary {
+
+// The module's file name.
+inline constexpr char FileName[] = "tintwell-video.so";
+
+// The module, loaded on the first call: beside the program (the build tree),
+// then in the installed library folder. Null and `error` set to a sentence
+// naming the module and where it was looked for when it cannot be loaded.
+VideoFrames::Module *Load(QString &error);
+
+// Whether `fileName` should be read as a recording: a file whose content Qt's
+// picture readers do not recognise and FFmpeg's do (the module is loaded to
+// ask). Standard input ("-") is a picture.
+bool IsRecording(const QString &fileName);
+
+// For a file that is no picture Qt recognises, when the module could not be
+// loaded to tell whether it is a recording: the sentence saying so (to add
+// to the picture reader's error). Empty otherwise.
+QString UnreadableNote(const QString &fileName);
+
+} // namespace VideoLibrary

@@ -1,0 +1,45 @@
+// The module's entry: what VideoLibrary resolves once it has loaded it.
+
+#include "video/ClipWriter.h"
+#include "video/FfmpegReader.h"
+#include "video/VideoFrames.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+class FfmpegModule : public VideoFrames::Module
+{
+public:
+    FfmpegModule()
+    {
+        // Our own messages say what went wrong, once, naming the file.
+        av_log_set_level(AV_LOG_QUIET);
+    }
+
+    bool isRecording(const QString &fileName) override
+    {
+        return FfmpegReader::Probe(fileName);
+    }
+
+    std::unique_ptr<VideoFrames::Reader> open(const QString &fileName, int limitMB, QString &error) override
+    {
+        return FfmpegReader::Open(fileName, limitMB, error);
+    }
+
+    bool writeClip(const QImage &sheet, VideoFrames::ClipFormat format, int frames, int fps, QIODevice &device,
+                   QString &reason) override
+    {
+        return ClipWriter::Write(sheet, format, frames, fps, device, reason);
+    }
+};
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) VideoFrames::Module *tintwell_video_module()
+{
+    static FfmpegModule module;
+    return &module;
+}

@@ -1,0 +1,257 @@
+// Recordings as users bring them, made by the ffmpeg program: what the data
+// stores against what its tags say, the clips we make decoded by ffmpeg, the
+// census against ffmpeg's own PSNR, and files from strangers refused.
+
+#include "FileTesting.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace FileTesting;
+
+namespace {
+
+struct Result
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Result run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted() || !process.waitForFinished(300'000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+Result sheet(const QStringList &arguments)
+{
+    return run(QStringLiteral(TINTWELL_SHEET_PROGRAM), arguments);
+}
+
+// By path: a stand-in of the same name may come first on PATH.
+const QString Ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
+const QString Ffprobe = QStringLiteral("/usr/bin/ffprobe");
+
+// The sheet the clips show: 256x256, 57344 colours.
+const QString Mode = QStringLiteral("64kilo");
+
+// Every frame of a file as ffmpeg decodes it to 8-bit RGB.
+QByteArray rgbOf(const QString &fileName)
+{
+    return run(Ffmpeg, {"-v", "error", "-i", fileName, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"}).out;
+}
+
+} // namespace
+
+class tst_video : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString sheetFile_;
+
+    QString path(const QString &name) const { return dir_.filePath(name); }
+
+    // The sheet through ffmpeg: `filter` after it, then `encoding` (codec and tags).
+    QString makeClip(const QString &name, const QString &filter, const QStringList &encoding, int frames = 3)
+    {
+        QStringList arguments {"-v", "error", "-y", "-loop", "1", "-i", sheetFile_, "-frames:v", QString::number(frames),
+                               "-r", "10", "-vf", filter};
+        arguments << encoding << path(name);
+        const Result made = run(Ffmpeg, arguments);
+        return made.exitCode == 0 ? path(name) : QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        sheetFile_ = path(QStringLiteral("sheet.png"));
+        QCOMPARE(sheet({"make", Mode, sheetFile_}).exitCode, 0);
+    }
+
+    // What the samples hold, what the tags claim, and the steps between.
+    void storedAgainstTagged_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("encoding");
+        QTest::addColumn<QString>("tagged");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QStringList>("steps");
+
+        const QStringList ffv1 {"-c:v", "ffv1"};
+        const QStringList h264 {"-c:v", "libx264", "-qp", "0"};
+        const auto tags = [](const char *range, const char *matrix, const char *primaries, const char *transfer) {
+            return QStringList {"-color_range", range, "-colorspace", matrix, "-color_primaries", primaries,
+                                "-color_trc", transfer};
+        };
+        const QStringList none {"steps: none"};
+
+        QTest::newRow("BT.601 limited 4:2:0, tagged so")
+            << "scale=out_color_matrix=bt601:out_range=tv,format=yuv420p"
+            << ffv1 + tags("tv", "smpte170m", "smpte170m", "smpte170m")
+            << "tagged: range tv, matrix smpte170m, primaries smpte170m, transfer smpte170m"
+            << "stored: BT.601 limited 4:2:0" << none;
+        QTest::newRow("BT.601 limited tagged BT.709 full")
+            << "scale=out_color_matrix=bt601:out_range=tv,format=yuv420p" << ffv1 + tags("pc", "bt709", "bt709", "bt709")
+            << "tagged: range pc, matrix bt709, primaries bt709, transfer bt709" << "stored: BT.601 limited 4:2:0"
+            << QStringList {"range: limited read as full", "matrix: BT.601 read as BT.709"};
+        QTest::newRow("BT.709 full 4:4:4 lossless H.264, tagged so")
+            << "scale=out_color_matrix=bt709:out_range=pc,format=yuv444p" << h264 + tags("pc", "bt709", "bt709", "bt709")
+            << "tagged: range pc, matrix bt709, primaries bt709, transfer bt709" << "stored: BT.709 full 4:4:4" << none;
+        QTest::newRow("BT.709 full tagged limited")
+            << "scale=out_color_matrix=bt709:out_range=pc,format=yuv420p" << h264 + tags("tv", "bt709", "bt709", "bt709")
+            << "tagged: range tv, matrix bt709, primaries bt709, transfer bt709" << "stored: BT.709 full 4:2:0"
+            << QStringList {"range: full read as limited"};
+        // Under 720 lines a player without a matrix tag takes BT.601.
+        QTest::newRow("BT.709 limited 4:2:2, no matrix tag")
+            << "scale=out_color_matrix=bt709:out_range=tv,format=yuv422p" << ffv1 + QStringList {"-color_range", "tv"}
+            << "tagged: range tv, matrix unknown, primaries unknown, transfer unknown" << "stored: BT.709 limited 4:2:2"
+            << QStringList {"matrix: BT.709 read as BT.601"};
+        QTest::newRow("BT.709 limited tagged BT.601")
+            << "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p" << h264 + tags("tv", "bt470bg", "bt470bg", "smpte170m")
+            << "tagged: range tv, matrix bt470bg, primaries bt470bg, transfer smpte170m" << "stored: BT.709 limited 4:2:0"
+            << QStringList {"matrix: BT.709 read as BT.601"};
+        QTest::newRow("BT.2020 limited 4:4:4, tagged so")
+            << "scale=out_color_matrix=bt2020:out_range=tv,format=yuv444p" << ffv1 + tags("tv", "bt2020nc", "bt2020", "bt2020-10")
+            << "tagged: range tv, matrix bt2020nc, primaries bt2020, transfer bt2020-10" << "stored: BT.2020 limited 4:4:4"
+            << none;
+        QTest::newRow("RGB, packed") << "format=bgr0" << ffv1 + tags("pc", "rgb", "bt709", "iec61966-2-1")
+                                     << "tagged: range pc, matrix gbr, primaries bt709, transfer iec61966-2-1"
+                                     << "stored: RGB full 4:4:4" << none;
+        QTest::newRow("RGB, planar 10 bits") << "format=gbrp10le" << ffv1 + tags("pc", "rgb", "bt709", "iec61966-2-1")
+                                             << "tagged: range pc, matrix gbr, primaries bt709, transfer iec61966-2-1"
+                                             << "stored: RGB full 4:4:4" << none;
+    }
+
+    void storedAgainstTagged()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, encoding);
+        QFETCH(QString, tagged);
+        QFETCH(QString, stored);
+        QFETCH(QStringList, steps);
+
+        const QString clip = makeClip(QStringLiteral("clip.mkv").prepend(QString::number(qHash(filter + encoding.join(' ')))), filter, encoding);
+        QVERIFY(!clip.isEmpty());
+        const Result diagnosis = sheet({"diagnose", clip, "--mode", Mode});
+        QVERIFY2(diagnosis.err.isEmpty(), diagnosis.err.constData());
+        const QByteArray &outBytes = diagnosis.out;
+        const int status = diagnosis.exitCode;
+        const QStringList lines = QString::fromUtf8(outBytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY2(lines.contains(tagged), outBytes.constData());
+        QVERIFY2(lines.contains(stored), outBytes.constData());
+        const qsizetype storedAt = lines.indexOf(stored);
+        QCOMPARE(lines.mid(storedAt + 2), steps);
+        QCOMPARE(status, steps == QStringList {"steps: none"} && lines.contains("differing pixels: 0") ? 0 : 1);
+    }
+
+    // make's clips, decoded by ffmpeg, are the sheet in every frame.
+    void madeClipsAreTheSheet_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("codec");
+        QTest::newRow("Matroska") << "made.mkv" << "ffv1";
+        QTest::newRow("MP4") << "made.mp4" << "h264";
+    }
+
+    void madeClipsAreTheSheet()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, codec);
+        const QString clip = path(name);
+        const Result made = sheet({"make", Mode, clip, "--seconds", "0.5", "--fps", "8"});
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+
+        const QByteArray frame = rgbOf(sheetFile_);
+        QCOMPARE(frame.size(), 256 * 256 * 3);
+        QCOMPARE(rgbOf(clip), frame.repeated(4));
+        const Result probe = run(Ffprobe, {"-v", "error", "-show_entries",
+                                           "stream=codec_name,color_range,color_space,color_primaries,color_transfer",
+                                           "-of", "csv=p=0", clip});
+        QCOMPARE(probe.out.trimmed(), QByteArray(codec.toLatin1() + ",pc,gbr,iec61966-2-1,bt709"));
+        // Our own census of it agrees.
+        const Result census = sheet({"census", clip, "--mode", Mode});
+        QCOMPARE(census.exitCode, 0);
+        QVERIFY(census.out.contains("frames measured: 4\n"));
+    }
+
+    // census's PSNR over all frames is ffmpeg's, converting as the tags say.
+    void censusAgreesWithFfmpeg()
+    {
+        const QString clip = makeClip(QStringLiteral("psnr.mkv"), "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+                                      {"-c:v", "ffv1", "-color_range", "tv", "-colorspace", "bt709"}, 2);
+        QVERIFY(!clip.isEmpty());
+        const Result ours = sheet({"census", clip, "--mode", Mode});
+        QCOMPARE(ours.exitCode, 1);
+        const Result theirs = run(Ffmpeg, {"-i", clip, "-loop", "1", "-i", sheetFile_, "-lavfi",
+                                           "[0]scale=in_color_matrix=bt709:in_range=tv:flags=bicubic+accurate_rnd+"
+                                           "full_chroma_int,format=rgb24[a];[1]format=rgb24[b];[a][b]psnr=shortest=1",
+                                           "-f", "null", "-"});
+        const QRegularExpressionMatch average =
+            QRegularExpression(QStringLiteral("average:([0-9.]+)")).match(QString::fromUtf8(theirs.err));
+        QVERIFY2(average.hasMatch(), theirs.err.constData());
+        const QString expected = QString::number(average.captured(1).toDouble(), 'f', 2);
+        QVERIFY2(ours.out.contains(QStringLiteral("PSNR: %1 dB\n").arg(expected).toUtf8()), ours.out.constData());
+        // Found among all the sheets, the same.
+        const Result anySheet = sheet({"census", clip, "--mode", "auto"});
+        QVERIFY2(anySheet.out.contains("mode: " + Mode.toUtf8() + "\n"), anySheet.out.constData());
+        QVERIFY(anySheet.out.contains(QStringLiteral("PSNR: %1 dB\n").arg(expected).toUtf8()));
+    }
+
+    // Only the file named is read, and a damaged one fails naming the frame.
+    void strangersAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("error");
+        const QByteArray playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nlocal.mkv\n#EXT-X-ENDLIST\n";
+        QTest::newRow("HLS playlist") << "list.m3u8" << playlist << "format 'hls'";
+        QTest::newRow("HLS playlist named .mp4") << "list.mp4" << playlist << "format 'hls'";
+        QTest::newRow("concat list") << "list.ffconcat" << QByteArray("ffconcat version 1.0\nfile 'local.mkv'\n")
+                                     << "format 'concat'";
+        QTest::newRow("truncated in frame 2") << "cut.mkv" << QByteArray() << "breaks off at frame 2";
+        QTest::newRow("frames shrinking under the sheet") << "shrinking.h264" << QByteArray("shrink")
+                                                          << "Frame 3 of";
+    }
+
+    void strangersAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, error);
+        const QString local = makeClip(QStringLiteral("local.mkv"), "format=yuv420p", {"-c:v", "ffv1"}, 5);
+        QVERIFY(!local.isEmpty());
+        if (content == "shrink") {
+            // A raw stream may change its frame size: the sheet in 300x300
+            // frames, then 200x150 ones.
+            const QString large = makeClip(QStringLiteral("large.h264"), "pad=300:300:20:20,format=yuv420p",
+                                           {"-c:v", "libx264", "-qp", "0"});
+            const QString small = makeClip(QStringLiteral("small.h264"), "scale=200:150,format=yuv420p",
+                                           {"-c:v", "libx264", "-qp", "0"});
+            QVERIFY(!large.isEmpty() && !small.isEmpty());
+            content = readAll(large) + readAll(small);
+        } else if (content.isEmpty()) {
+            // Cut in the middle of the third frame's packet.
+            const Result packets = run(Ffprobe, {"-v", "error", "-show_entries", "packet=pos,size", "-of", "csv=p=0", local});
+            const QList<QByteArray> third = packets.out.split('\n').value(2).split(',');
+            QCOMPARE(third.size(), 2);
+            content = readAll(local).left(third[1].toLongLong() + third[0].toLongLong() / 2);
+        }
+        QVERIFY(writeAll(path(name), content));
+        const Result census = sheet({"census", path(name), "--mode", Mode});
+        QCOMPARE(census.exitCode, 2);
+        QVERIFY2(census.err.contains(error.toUtf8()), census.err.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_video)
+#include "tst_video.moc"
