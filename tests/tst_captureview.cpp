@@ -12,6 +12,9 @@
 #include "window/ZoomedSheet.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -155,6 +158,29 @@ private slots:
         // A run of the window leaves the capture where it is.
         runMode(*form, 5);
         QCOMPARE(hex(shown()), hex(captured_.pixel(Offset + pixel)));
+    }
+
+    // A recording opens at its first frame that holds a sheet: a second of
+    // grey, then the capture, losslessly.
+    void recordingOpensAtTheSheet()
+    {
+        const QString module = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tintwell-video.so"));
+        QFile::remove(module);
+        QVERIFY(QFile::link(QStringLiteral(TINTWELL_VIDEO_MODULE), module));
+        const QString clip = dir_.filePath(QStringLiteral("capture.mkv"));
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                                   {"-v", "error", "-y", "-f", "lavfi", "-i", "color=c=gray:s=640x480:r=10:d=2", "-i",
+                                    captureFile_, "-filter_complex", "[0][1]overlay=enable='gte(t,1)',format=bgr0",
+                                    "-c:v", "ffv1", "-t", "2", clip}),
+                 0);
+        std::unique_ptr<mainform> form(openWindow());
+        SheetView *view = viewOf(*form);
+        QVERIFY(view);
+        dropOn(view, clip);
+        QVERIFY(view->capture());
+        QCOMPARE(view->mode(), std::optional<Mode>(Mode::Colours64Kilo));
+        QCOMPARE(view->capture()->offset(), Offset);
+        QCOMPARE(view->windowTitle(), QStringLiteral("Tintwell — capture.mkv — 64kilo — capture"));
     }
 
     void statusLine_data()

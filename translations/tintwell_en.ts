@@ -34,6 +34,10 @@
         <source>There is not enough memory to diagnose the capture.</source>
         <translation>There is not enough memory to diagnose the capture.</translation>
     </message>
+    <message>
+        <source>The recording holds no frame.</source>
+        <translation>The recording holds no frame.</translation>
+    </message>
 </context>
 <context>
     <name>FormDesign</name>
@@ -245,6 +249,10 @@ Double-click: view the sheet at full size</translation>
     <message>
         <source>The tone curves need a capture holding a sheet (Ctrl+O).</source>
         <translation>The tone curves need a capture holding a sheet (Ctrl+O).</translation>
+    </message>
+    <message>
+        <source>Recordings (%1)</source>
+        <translation>Recordings (%1)</translation>
     </message>
 </context>
 <context>

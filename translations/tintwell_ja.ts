@@ -34,6 +34,10 @@
         <source>There is not enough memory to diagnose the capture.</source>
         <translation>キャプチャの診断に必要なメモリが足りません。</translation>
     </message>
+    <message>
+        <source>The recording holds no frame.</source>
+        <translation>この録画にはフレームがありません。</translation>
+    </message>
 </context>
 <context>
     <name>FormDesign</name>
@@ -245,6 +249,10 @@ Double-click: view the sheet at full size</source>
     <message>
         <source>The tone curves need a capture holding a sheet (Ctrl+O).</source>
         <translation>トーンカーブを表示するには、シートを含むキャプチャが必要です (Ctrl+O)。</translation>
+    </message>
+    <message>
+        <source>Recordings (%1)</source>
+        <translation>録画 (%1)</translation>
     </message>
 </context>
 <context>

@@ -23,7 +23,10 @@ QString tr(const char *text)
 QStringList places()
 {
     const QString program = QCoreApplication::applicationDirPath();
+    // Beside tintwell-sheet in the build tree (the window's program is a
+    // folder above it there), then where it is installed.
     return {QDir(program).filePath(QString::fromLatin1(FileName)),
+            QDir(program).filePath(QStringLiteral("sheet/") + QString::fromLatin1(FileName)),
             QDir::cleanPath(QDir(program).filePath(QString::fromLatin1(TintwellConfig::VideoModuleFolder)) + QLatin1Char('/')
                             + QString::fromLatin1(FileName))};
 }

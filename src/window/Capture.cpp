@@ -8,6 +8,8 @@
 #include "generation/RunObserver.h"
 #include "generation/SheetGenerator.h"
 #include "platform/CanvasImage.h"
+#include "video/VideoFrames.h"
+#include "video/VideoLibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -73,10 +75,40 @@ void diagnose(const QImage &sheet, const CensusReport::Result &census, CaptureRe
 
 std::unique_ptr<Capture> Capture::Open(const QString &fileName, QString &reason)
 {
+    if (VideoLibrary::IsRecording(fileName))
+        return OpenRecording(fileName, reason);
     PictureReader::Picture read;
     if (!PictureReader::ReadPicture(fileName, read, reason))
         return nullptr;
     return Measure(read, fileName, reason);
+}
+
+std::unique_ptr<Capture> Capture::OpenRecording(const QString &fileName, QString &reason)
+{
+    VideoFrames::Module *module = VideoLibrary::Load(reason);
+    if (!module)
+        return nullptr;
+    const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(), reason);
+    if (!reader)
+        return nullptr;
+    // The frames before the sheet appears (a recorder's first seconds) are
+    // passed over; a recording that never shows one is shown as its first frame.
+    std::unique_ptr<Capture> first;
+    PictureReader::Picture frame;
+    for (int number = 0; number < FramesSearched && reader->next(frame.image); ++number) {
+        std::unique_ptr<Capture> capture = Measure(frame, fileName, reason);
+        if (!capture)
+            return nullptr;
+        if (capture->mode())
+            return capture;
+        if (!first)
+            first = std::move(capture);
+    }
+    if (!first) {
+        reason = reader->error().isEmpty() ? tr("The recording holds no frame.") : reader->error();
+        return nullptr;
+    }
+    return first;
 }
 
 std::unique_ptr<Capture> Capture::Measure(const PictureReader::Picture &read, const QString &fileName,

@@ -59,6 +59,10 @@ public:
     // the diagnosis are left to examination().
     static std::unique_ptr<Capture> Open(const QString &fileName, QString &reason);
     // The same for a picture already read; `fileName` names it.
+    // A recording's first frame that holds a sheet, among its first
+    // FramesSearched frames.
+    static std::unique_ptr<Capture> OpenRecording(const QString &fileName, QString &reason);
+    static constexpr int FramesSearched = 300;
     static std::unique_ptr<Capture> Measure(const PictureReader::Picture &picture, const QString &fileName,
                                             QString &reason);
 

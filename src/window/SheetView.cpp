@@ -596,7 +596,9 @@ void SheetView::openWithDialog()
     QFileDialog dialog(this, tr("Open a capture"), folder);
     dialog.setObjectName(QStringLiteral("OpenCapture"));
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters({tr("Pictures (%1)").arg(patterns.join(QLatin1Char(' '))), tr("All files (*)")});
+    dialog.setNameFilters({tr("Pictures (%1)").arg(patterns.join(QLatin1Char(' '))),
+                           tr("Recordings (%1)").arg(QStringLiteral("*.mkv *.webm *.mp4 *.mov *.avi *.ts *.m2ts *.mpg")),
+                           tr("All files (*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     openCapture(dialog.selectedFiles().constFirst());
