@@ -123,23 +123,19 @@ bool writePicture(const QImage &picture, const QByteArray &format, QIODevice &de
 int Run(CommandContext &context)
 {
     const QStringList &arguments = context.arguments();
-    const auto option = [&](const char *name) {
-        const QString key = QLatin1String(name);
-        return context.isSet(key) ? std::optional<QString>(context.value(key)) : std::nullopt;
-    };
     const QString &lutName = arguments[0];
     const QString &pictureName = arguments[1];
     const QString &outName = arguments[2];
 
     std::optional<Mode> mode;
-    if (const std::optional<QString> text = option("mode")) {
+    if (const std::optional<QString> text = context.option("mode")) {
         mode = SheetArguments::ParseMode(*text);
         if (!mode)
             return context.failUnknownMode(*text);
     }
     bool hald = false;
     bool cube = false;
-    if (const std::optional<QString> text = option("format")) {
+    if (const std::optional<QString> text = context.option("format")) {
         hald = *text == QLatin1String("hald");
         cube = *text == QLatin1String("cube");
         if (!hald && !cube)
@@ -148,7 +144,7 @@ int Run(CommandContext &context)
             return context.failUsage(tr("--mode says LUT is an edited sheet and --format that it is not: give one."));
     }
     Interpolation method = Interpolation::Tetrahedral;
-    if (const std::optional<QString> text = option("interpolation")) {
+    if (const std::optional<QString> text = context.option("interpolation")) {
         const std::optional<Interpolation> named = interpolationNamed(*text);
         if (!named)
             return context.fail(tr("Unknown interpolation '%1': give tetrahedral, trilinear or nearest.").arg(*text));

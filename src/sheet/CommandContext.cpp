@@ -71,6 +71,12 @@ QString CommandContext::Shown(const QString &fileName)
     return fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
 }
 
+std::optional<QString> CommandContext::option(const char *name) const
+{
+    const QString key = QLatin1String(name);
+    return isSet(key) ? std::optional<QString>(value(key)) : std::nullopt;
+}
+
 bool CommandContext::isSet(const QString &option) const
 {
     return options_.isSet(option);

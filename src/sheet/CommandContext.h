@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QCommandLineParser;
 class QIODevice;
 class QJsonValue;
@@ -26,6 +28,8 @@ public:
     const QStringList &arguments() const { return arguments_; }
     bool isSet(const QString &option) const;
     QString value(const QString &option) const;
+    // The value of an option given, none when it is not.
+    std::optional<QString> option(const char *name) const;
 
     // Standard output, for a command that writes more than lines (a picture).
     QIODevice &out() { return out_; }

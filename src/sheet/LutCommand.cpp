@@ -33,19 +33,15 @@ constexpr int DefaultHaldLevel = 8;
 int Run(CommandContext &context)
 {
     const QStringList &arguments = context.arguments();
-    const auto option = [&](const char *name) {
-        const QString key = QLatin1String(name);
-        return context.isSet(key) ? std::optional<QString>(context.value(key)) : std::nullopt;
-    };
-    const std::optional<QString> modeText = option("mode");
+    const std::optional<QString> modeText = context.option("mode");
     if (!modeText)
         return context.failUsage(tr("lut needs --mode: the mode of the edited sheet."));
     const std::optional<Mode> mode = SheetArguments::ParseMode(*modeText);
     if (!mode)
         return context.failUnknownMode(*modeText);
-    const QString output = option("output").value_or(QStringLiteral("-"));
-    const std::optional<QString> formatText = option("format");
-    const std::optional<QString> sizeText = option("size");
+    const QString output = context.option("output").value_or(QStringLiteral("-"));
+    const std::optional<QString> formatText = context.option("format");
+    const std::optional<QString> sizeText = context.option("size");
 
     // The name's ending says the format, and must not say another.
     const QString suffix = QFileInfo(output).suffix().toLower();
