@@ -20,10 +20,12 @@
 #include "SheetFormulas.h"
 #include "WindowTesting.h"
 #include "generation/Sheets.h"
+#include "window/Capture.h"
 #include "window/SheetView.h"
 #include "window/ZoomedSheet.h"
 
 #include <QAbstractItemView>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QDesktopServices>
@@ -33,6 +35,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QScrollBar>
@@ -126,6 +130,77 @@ SheetView *shownView()
     return nullptr;
 }
 
+// A file the view may be given to open, and what it holds: a picture
+// (read back as any program would) with the sheet of `mode` at `offset`,
+// one with no sheet, or nothing readable (a truncated PNG, a folder).
+struct CaptureFile
+{
+    QString name;
+    QImage picture;
+    std::optional<int> mode;
+    QPoint offset;
+};
+
+QImage sheetPicture(int mode)
+{
+    const int size = SheetFormulas::CanvasSize[mode];
+    QImage sheet(size, size, QImage::Format_RGB32);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            sheet.setPixel(x, y, ToRgb32(SheetFormulas::Colour(mode, x, y)));
+    return sheet;
+}
+
+// The sheet of `mode` pasted into a grey picture at `offset`, each level
+// put through `level`.
+QImage captured(int mode, QSize size, QPoint offset, int (*level)(int))
+{
+    QImage sheet = sheetPicture(mode);
+    for (int y = 0; y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x) {
+            const QRgb c = sheet.pixel(x, y);
+            sheet.setPixel(x, y, qRgb(level(qRed(c)), level(qGreen(c)), level(qBlue(c))));
+        }
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(qRgb(90, 90, 90));
+    QPainter(&picture).drawImage(offset, sheet);
+    return picture;
+}
+
+// The files, made in `folder`.
+std::vector<CaptureFile> makeCaptureFiles(const QString &folder)
+{
+    const QDir dir(folder);
+    std::vector<CaptureFile> files;
+    const auto save = [&](const QString &name, const QImage &picture, std::optional<int> mode, QPoint offset) {
+        files.push_back({dir.filePath(name), {}, mode, offset});
+        if (picture.save(files.back().name, "PNG"))
+            files.back().picture = QImage(files.back().name).convertToFormat(QImage::Format_RGB32);
+    };
+    save(QStringLiteral("64kilo.png"), captured(3, QSize(360, 300), QPoint(37, 21), [](int v) { return v; }), 3,
+         QPoint(37, 21));
+    // Limited range, as a video player may show it.
+    save(QStringLiteral("4096 limited.png"),
+         captured(5, QSize(150, 110), QPoint(41, 17), [](int v) { return 16 + (v * 219 + 127) / 255; }), 5,
+         QPoint(41, 17));
+    QImage plain(QSize(200, 150), QImage::Format_RGB32);
+    plain.fill(qRgb(90, 90, 90));
+    QPainter(&plain).fillRect(QRect(30, 40, 50, 20), QColor(200, 40, 40));
+    save(QStringLiteral("no sheet.png"), plain, std::nullopt, {});
+
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    plain.save(&buffer, "PNG");
+    QFile truncated(dir.filePath(QStringLiteral("truncated.png")));
+    if (truncated.open(QIODevice::WriteOnly))
+        truncated.write(png.left(png.size() / 2));
+    files.push_back({truncated.fileName(), {}, std::nullopt, {}});
+    dir.mkdir(QStringLiteral("a folder"));
+    files.push_back({dir.filePath(QStringLiteral("a folder")), {}, std::nullopt, {}});
+    return files;
+}
+
 } // namespace
 
 class UrlCatcher : public QObject
@@ -145,8 +220,8 @@ public slots:
 class Storm
 {
 public:
-    Storm(quint64 seed, int events, const QString &folder)
-        : rng_(seed), budget_(events), folder_(folder)
+    Storm(quint64 seed, int events, const QString &folder, const std::vector<CaptureFile> &captures)
+        : rng_(seed), budget_(events), folder_(folder), captures_(captures)
     {
         QDir(folder_).mkdir(QStringLiteral("folder"));
         // No desktop opener on the path (it would start a browser): the link's
@@ -192,13 +267,21 @@ public:
     }
     QString viewSummary() const
     {
-        return QStringLiteral("view events: %1 (%2 opens, %3 closes, %4 picks, %5 finds, %6 paints checked)")
+        return QStringLiteral("view events: %1 (%2 opens, %3 closes, %4 picks, %5 finds, %6 paints checked, "
+                              "%7 files opened (%8 by drop, %9 by Ctrl+O; %10 captures shown, %11 unreadable "
+                              "answered), %12 face switches)")
             .arg(viewEvents_)
             .arg(viewOpens_)
             .arg(viewCloses_)
             .arg(viewPicks_)
             .arg(finds_)
-            .arg(paintChecks_);
+            .arg(paintChecks_)
+            .arg(fileOpens_)
+            .arg(drops_)
+            .arg(fileOpens_ - drops_)
+            .arg(capturesShown_)
+            .arg(openErrors_)
+            .arg(faceSwitches_);
     }
     // The file saved last under each name, as the hash of its canvas.
     const QHash<QString, QByteArray> &savedFiles() const { return saved_; }
@@ -257,7 +340,10 @@ public:
         if (!pixel)
             return QStringLiteral("the view's centre shows no sheet");
         QTest::mouseClick(viewport, Qt::RightButton, {}, centre);
-        const ColorValue colour = canvasOf(*form_).pixel(pixel->x(), pixel->y());
+        const std::optional<ColorValue> shown = shownAt(*view, *pixel, true);
+        if (!shown)
+            return QStringLiteral("the view's centre (%1, %2) shows nothing").arg(pixel->x()).arg(pixel->y());
+        const ColorValue colour = *shown;
         const QStringList expected = {hex(RedOf(colour)), hex(GreenOf(colour)), hex(BlueOf(colour)), hexCode(colour)};
         return pickState() == expected ? QString()
                                        : QStringLiteral("a pick in the view shows %1, not %2")
@@ -534,11 +620,16 @@ private:
     void answerModal(QWidget *modal)
     {
         if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            answerSaveDialog(dialog);
+            if (dialog->objectName() == QLatin1String("OpenCapture"))
+                answerOpenDialog(dialog);
+            else
+                answerSaveDialog(dialog);
             return;
         }
         auto *box = qobject_cast<QMessageBox *>(modal);
-        if (box && box->text() == SaveWarning)
+        if (box && qobject_cast<SheetView *>(box->parentWidget()))
+            answerOpenError(box);
+        else if (box && box->text() == SaveWarning)
             answerWarning(box);
         else if (box && qobject_cast<QFileDialog *>(box->parentWidget()))
             answerReplaceQuestion(box);
@@ -630,6 +721,36 @@ private:
             QTest::keyClick(DialogTesting::nameEdit(dialog), Qt::Key_Return);
         else if (QPushButton *accept = buttons->button(QDialogButtonBox::Save))
             QTest::mouseClick(accept, Qt::LeftButton);
+    }
+
+    // The view's open dialog: the file asked for, typed, then Return (a
+    // folder opens in the dialog: the next pass cancels it), or Cancel.
+    void answerOpenDialog(QFileDialog *dialog)
+    {
+        check(open_.has_value(), QStringLiteral("an open dialog without Ctrl+O"));
+        if (!open_ || finishing_ || open_->dialogAnswers++ > 0 || percent() < 10) {
+            note(QStringLiteral("open dialog: Cancel"));
+            if (open_)
+                open_->cancelled = true;
+            return dialog->reject();
+        }
+        note(QStringLiteral("open dialog: ") + open_->file->name);
+        check(DialogTesting::typeName(dialog, open_->file->name), QStringLiteral("could not type a name into the dialog"));
+        QTest::keyClick(DialogTesting::nameEdit(dialog), Qt::Key_Return);
+    }
+
+    // A file the view cannot read: a message naming it.
+    void answerOpenError(QMessageBox *box)
+    {
+        note(QStringLiteral("open error: ") + box->text());
+        ++openErrors_;
+        check(open_ && open_->error.isEmpty(), QStringLiteral("an open error without an open: ") + box->text());
+        if (open_)
+            open_->error = box->text();
+        if (percent() < 50)
+            QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
+        else
+            box->close();
     }
 
     void answerReplaceQuestion(QMessageBox *box)
@@ -821,6 +942,7 @@ private:
             {30, &Storm::viewPanKey},    {15, &Storm::viewScrollBar}, {10, &Storm::viewGrid},
             {8, &Storm::viewFullScreen}, {25, &Storm::viewFind},     {15, &Storm::viewFindStep},
             {40, &Storm::viewRightClick}, {20, &Storm::viewKeyboardPick}, {8, &Storm::closeView},
+            {5, &Storm::viewOpenFile},   {20, &Storm::viewFace},
         };
         return kinds;
     }
@@ -829,6 +951,8 @@ private:
     void openView()
     {
         ++viewOpens_;
+        // The window's view shows its canvas, whatever capture was open.
+        shown_.reset();
         const int way = int(rng_.bounded(3));
         if (way == 0) {
             const QPoint at(2 + int(rng_.bounded(256)), 56 + int(rng_.bounded(256)));
@@ -854,8 +978,13 @@ private:
                 break;
             }
         }
-        if (guard && guard->isVisible())
+        if (guard && guard->isVisible()) {
             checkZoom(*guard);
+            const CaptureFile *file = captureIn(*guard);
+            if (bool(guard->capture()) != bool(file))
+                check(false, file ? QStringLiteral("the view lost %1").arg(file->name)
+                                  : QStringLiteral("the view shows %1, opened nowhere").arg(guard->capture()->fileName()));
+        }
         if (guard && guard->isVisible() && viewEvents_ % PaintCheckEvery == 0) {
             ++paintChecks_;
             const QString fault = paintFault(*guard);
@@ -1007,7 +1136,7 @@ private:
         const QStringList before = pickState();
         QTest::mouseClick(viewport, Qt::RightButton, {}, at);
         if (pixel)
-            checkViewPick(*pixel);
+            checkViewPick(view, *pixel);
         else
             check(pickState() == before, QStringLiteral("a right click off the sheet changed the pick"));
     }
@@ -1033,8 +1162,139 @@ private:
         if (focused) {
             check(sheet->pickCursor().has_value(), QStringLiteral("Shift+arrows left no pick cursor"));
             if (sheet->pickCursor())
-                checkViewPick(*sheet->pickCursor());
+                checkViewPick(view, *sheet->pickCursor());
         }
+    }
+
+    // A file dropped on the view or chosen after Ctrl+O: a picture replaces
+    // what the view showed, at its capture face; one it cannot read is
+    // answered with a message naming it, and the view stays as it was.
+    void viewOpenFile(SheetView &view)
+    {
+        if (open_)
+            return; // one open at a time
+        const CaptureFile &file = captures_[rng_.bounded(quint32(captures_.size()))];
+        const bool drop = percent() < 50;
+        note(QStringLiteral("view: %1 %2").arg(drop ? "drop" : "Ctrl+O for", file.name));
+        ++fileOpens_;
+        drops_ += drop;
+        const QPointer<SheetView> guard(&view);
+        const Capture *before = view.capture();
+        open_.emplace();
+        open_->file = &file;
+        if (drop)
+            dropOn(view, file.name);
+        else
+            viewKey(view, Qt::Key_O, Qt::ControlModifier);
+        const OpenFile opened = *open_;
+        open_.reset();
+        if (!guard)
+            return;
+        if (opened.cancelled || file.picture.isNull()) {
+            // (A folder typed into the dialog opens in it; the dialog is then cancelled.)
+            if (!opened.cancelled)
+                check(opened.error.contains(QDir::toNativeSeparators(file.name)),
+                      QStringLiteral("opening %1 answered \"%2\"").arg(file.name, opened.error));
+            check(guard->capture() == before, QStringLiteral("opening %1 changed the view").arg(file.name));
+            return;
+        }
+        check(opened.error.isEmpty(), QStringLiteral("opening %1 failed: %2").arg(file.name, opened.error));
+        const Capture *capture = guard->capture();
+        check(capture && capture->fileName() == file.name, QStringLiteral("the view does not show ") + file.name);
+        if (!capture)
+            return;
+        ++capturesShown_;
+        shown_ = {guard, &file, SheetView::Face::Capture};
+        check(capture->mode() == (file.mode ? std::optional(Sheets::All[*file.mode].mode) : std::nullopt),
+              QStringLiteral("%1 found in %2").arg(capture->mode() ? "a sheet" : "no sheet", file.name));
+        if (file.mode)
+            check(capture->offset() == file.offset,
+                  QStringLiteral("the sheet found at (%1, %2) in %3")
+                      .arg(capture->offset().x())
+                      .arg(capture->offset().y())
+                      .arg(file.name));
+        check(guard->face() == SheetView::Face::Capture, QStringLiteral("a capture opened in another face"));
+    }
+
+    static void dropOn(SheetView &view, const QString &fileName)
+    {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(fileName)});
+        const QPoint at = view.rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&view, &enter);
+        if (!enter.isAccepted())
+            return;
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&view, &drop);
+    }
+
+    // 1, 2, 3 or Space on the sheet: a capture holding a sheet shows the
+    // face asked for; otherwise nothing changes.
+    void viewFace(SheetView &view)
+    {
+        ZoomedSheet *sheet = view.sheet();
+        if (view.focusWidget() != sheet) {
+            note(QStringLiteral("view: click on the sheet for the keyboard"));
+            QTest::mouseClick(sheet->viewport(), Qt::LeftButton, {}, randomPointIn(sheet->viewport()->rect()));
+            if (view.focusWidget() != sheet)
+                return;
+        }
+        using Face = SheetView::Face;
+        const Qt::Key key = pickFrom(std::vector<Qt::Key>{Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_Space});
+        note(QStringLiteral("view: face key %1").arg(QKeySequence(key).toString()));
+        ++faceSwitches_;
+        const Face before = view.face();
+        viewKey(view, key);
+        const CaptureFile *file = captureIn(view);
+        if (!file || !file->mode) {
+            check(view.face() == before, QStringLiteral("a face key changed the face of a view without a sheet"));
+            return;
+        }
+        Face &face = shown_->face;
+        face = key == Qt::Key_1   ? Face::Sheet
+               : key == Qt::Key_2 ? Face::Capture
+               : key == Qt::Key_3 ? Face::Difference
+                                  : (face == Face::Sheet ? Face::Capture : Face::Sheet);
+        check(view.face() == face, QStringLiteral("the view is at face %1, not %2").arg(int(view.face())).arg(int(face)));
+    }
+
+    // The capture the view shows, as this storm opened it.
+    const CaptureFile *captureIn(const SheetView &view) const
+    {
+        return shown_ && shown_->view == &view ? shown_->file : nullptr;
+    }
+
+    // What the view shows at a sheet pixel: the canvas's colour, or the
+    // capture's face's (the sheet's, the captured one; a pick in the
+    // difference takes the captured one). None outside what it shows, and
+    // in the difference when not picking.
+    std::optional<ColorValue> shownAt(const SheetView &view, QPoint pixel, bool picking) const
+    {
+        const CaptureFile *file = captureIn(view);
+        if (!file) {
+            const Canvas &canvas = canvasOf(*form_);
+            if (pixel.x() >= canvas.width() || pixel.y() >= canvas.height())
+                return std::nullopt;
+            return canvas.pixel(pixel.x(), pixel.y());
+        }
+        if (!file->mode)
+            return file->picture.rect().contains(pixel) ? std::optional(FromRgb32(file->picture.pixel(pixel)))
+                                                        : std::nullopt;
+        const int size = SheetFormulas::CanvasSize[*file->mode];
+        if (pixel.x() >= size || pixel.y() >= size)
+            return std::nullopt;
+        switch (shown_->face) {
+        case SheetView::Face::Sheet:
+            return SheetFormulas::Colour(*file->mode, pixel.x(), pixel.y());
+        case SheetView::Face::Difference:
+            if (!picking)
+                return std::nullopt;
+            [[fallthrough]];
+        case SheetView::Face::Capture:
+            return FromRgb32(file->picture.pixel(file->offset + pixel));
+        }
+        return std::nullopt;
     }
 
     void closeView(SheetView &view)
@@ -1082,11 +1342,17 @@ private:
         }
     }
 
-    // The window shows and copies the sheet's pixel the view picked.
-    void checkViewPick(QPoint pixel)
+    // The window shows and copies the colour the view shows at the pixel it picked.
+    void checkViewPick(const SheetView &view, QPoint pixel)
     {
         ++viewPicks_;
-        const ColorValue colour = canvasOf(*form_).pixel(pixel.x(), pixel.y());
+        const std::optional<ColorValue> shown = shownAt(view, pixel, true);
+        check(shown.has_value(), QStringLiteral("a pick at (%1, %2), where the view shows nothing")
+                                     .arg(pixel.x())
+                                     .arg(pixel.y()));
+        if (!shown)
+            return;
+        const ColorValue colour = *shown;
         const QStringList expected = {hex(RedOf(colour)), hex(GreenOf(colour)), hex(BlueOf(colour)), hexCode(colour)};
         check(pickState() == expected, QStringLiteral("picked %1 in the view, the window shows %2")
                                            .arg(expected.join(' '), pickState().join(' ')));
@@ -1094,15 +1360,18 @@ private:
               QStringLiteral("clipboard holds ") + QGuiApplication::clipboard()->text());
     }
 
-    // The view painted now shows at every sampled device pixel the sheet's
-    // pixel under it; the grid's lines and the rings around the places
-    // found and the keyboard's cursor are left out. Empty when it does.
+    // The view painted now shows at every sampled device pixel the pixel
+    // under it of what it shows (the canvas's sheet, the capture's sheet or
+    // aligned pixels; the difference in grey); the grid's lines and the
+    // rings around the places found and the keyboard's cursor are left out.
+    // Empty when it does.
     QString paintFault(SheetView &view)
     {
         const ZoomedSheet *sheet = view.sheet();
         const QImage shown = sheet->viewport()->grab().toImage();
         const double ratio = shown.devicePixelRatio();
-        const Canvas &canvas = canvasOf(*form_);
+        const CaptureFile *file = captureIn(view);
+        const bool difference = file && file->mode && shown_->face == SheetView::Face::Difference;
         const double zoom = sheet->zoom();
         const bool grid = sheet->gridShown() && zoom >= ZoomedSheet::GridFromZoom;
         // Device rectangles the rings may cover.
@@ -1118,14 +1387,26 @@ private:
         for (int dy = step / 2; dy < shown.height(); dy += step) {
             for (int dx = step / 2; dx < shown.width(); dx += step) {
                 const std::optional<QPoint> pixel = sourceAt(dx + 0.5, dy + 0.5);
-                if (!pixel || pixel->x() >= canvas.width() || pixel->y() >= canvas.height())
+                if (!pixel)
+                    continue;
+                const std::optional<ColorValue> colour = shownAt(view, *pixel, false);
+                if (!colour && !difference)
                     continue;
                 if (grid && (sourceAt(dx - 0.5, dy + 0.5) != pixel || sourceAt(dx + 0.5, dy - 0.5) != pixel))
                     continue;
                 if (std::any_of(rings.begin(), rings.end(), [&](const QRectF &ring) { return ring.contains(dx, dy); }))
                     continue;
-                const QRgb expected = ToRgb32(canvas.pixel(pixel->x(), pixel->y())) & 0xFFFFFFu;
                 const QRgb painted = shown.pixel(dx, dy) & 0xFFFFFFu;
+                if (difference) {
+                    if (qRed(painted) != qGreen(painted) || qGreen(painted) != qBlue(painted))
+                        return QStringLiteral("the difference at zoom %1 paints %2 at device (%3, %4)")
+                            .arg(zoom)
+                            .arg(painted, 6, 16, QLatin1Char('0'))
+                            .arg(dx)
+                            .arg(dy);
+                    continue;
+                }
+                const QRgb expected = ToRgb32(*colour) & 0xFFFFFFu;
                 if (painted != expected)
                     return QStringLiteral("the view at zoom %1 paints %2 at device (%3, %4), where (%5, %6) is %7")
                         .arg(zoom)
@@ -1150,6 +1431,7 @@ private:
     QRandomGenerator rng_;
     const int budget_;
     const QString folder_;
+    const std::vector<CaptureFile> &captures_;
     mainform *form_ = nullptr;
     UrlCatcher catcher_;
     const QByteArray systemPath_ = qgetenv("PATH");
@@ -1163,6 +1445,24 @@ private:
     int idlePasses_ = 0;
 
     std::optional<SaveClick> save_;
+
+    // A file being opened in the view, and what its opening met.
+    struct OpenFile
+    {
+        const CaptureFile *file = nullptr;
+        int dialogAnswers = 0;
+        bool cancelled = false;
+        QString error;
+    };
+    std::optional<OpenFile> open_;
+    // The capture the storm last opened in a view, and its face there.
+    struct ShownCapture
+    {
+        QPointer<SheetView> view;
+        const CaptureFile *file = nullptr;
+        SheetView::Face face = SheetView::Face::Capture;
+    };
+    std::optional<ShownCapture> shown_;
     QHash<QString, QByteArray> saved_;
     int expectedRequests_ = 0;
 
@@ -1183,6 +1483,11 @@ private:
     int viewPicks_ = 0;
     int finds_ = 0;
     int paintChecks_ = 0;
+    int fileOpens_ = 0;
+    int drops_ = 0;
+    int capturesShown_ = 0;
+    int openErrors_ = 0;
+    int faceSwitches_ = 0;
 };
 
 class tst_Storm : public QObject
@@ -1190,6 +1495,7 @@ class tst_Storm : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void cleanup();
 
     void storm_data();
@@ -1198,7 +1504,20 @@ private slots:
 
 private:
     quint64 seed_ = 0;
+    QTemporaryDir captureFolder_;
+    std::vector<CaptureFile> captures_;
 };
+
+// Files for the view to open: two captures holding a sheet (one through a
+// level mapping), a picture holding none, a truncated PNG and a folder.
+void tst_Storm::initTestCase()
+{
+    QVERIFY(captureFolder_.isValid());
+    captures_ = makeCaptureFiles(captureFolder_.path());
+    QCOMPARE(captures_.size(), std::size_t(5));
+    for (std::size_t i = 0; i < 3; ++i)
+        QVERIFY2(!captures_[i].picture.isNull(), qPrintable(captures_[i].name));
+}
 
 void tst_Storm::cleanup()
 {
@@ -1235,7 +1554,7 @@ void tst_Storm::storm()
     const QString programFolder = QCoreApplication::applicationDirPath();
     const QStringList programFolderBefore = entries(programFolder);
 
-    Storm storm(seed, events, folder.path());
+    Storm storm(seed, events, folder.path(), captures_);
     {
         const PassGuard pass = everyEventPass(this, [&storm] { storm.step(); });
         while (!storm.settled())
