@@ -610,6 +610,7 @@ void SheetView::closeCapture()
         return;
     capture_.reset();
     delete examining_;
+    examining_ = nullptr;
     offer_.reset();
     forgetFound();
     sheet_->showPicture(QImage());
