@@ -6,9 +6,11 @@
 // reads back as the canvas it was saved from, no temporary file is left, the
 // canvas has a size of its own. A share of the events goes to the full-size
 // view, opened and closed every way, while runs draw into it: zoom, pan,
-// grid, full screen, finds and picks; afterwards at most one view exists, it
-// paints the sheet at its zoom, and its picks showed in the window what it
-// shows. Seeded: a failure prints its seed, and TINTWELL_STORM_SEED (with
+// grid, full screen, finds and picks, files opened in it by drop and Ctrl+O
+// (captures, a picture without a sheet, files it cannot read) and its
+// faces switched; afterwards at most one view exists, it paints at its zoom
+// what its face shows, and its picks showed in the window what it shows.
+// Seeded: a failure prints its seed, and TINTWELL_STORM_SEED (with
 // TINTWELL_STORM_EVENTS) replays it.
 
 // Mouse events go through the window system, as a user's do: modal dialogs
