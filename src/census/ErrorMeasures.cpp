@@ -187,10 +187,10 @@ private:
 
 // The rows [firstRow, endRow) of the area, counted from its top. A deep
 // picture (Pixel = QRgba64) is measured in 16-bit steps, the sheet's levels
-// times 257.
+// times 257. Without `de2000` only the channel differences are taken.
 template <typename Pixel>
 void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &sheet, int firstRow, int endRow,
-                 const std::vector<double> &linear, Partial &part, std::uint16_t *worst)
+                 const std::vector<double> &linear, Partial &part, std::uint16_t *worst, bool de2000)
 {
     constexpr bool Deep = std::is_same_v<Pixel, QRgba64>;
     constexpr std::uint32_t SheetStep = Deep ? 257 : 1;
@@ -257,6 +257,8 @@ void measureRows(const QImage &picture, QPoint origin, int scale, const QImage &
                 w = std::max(w, std::uint16_t(largestOf[std::size_t(x)] * WorstStep));
             }
         }
+        if (!de2000)
+            continue;
 
         if (scale == 1 && rowDiffering >= width / 2) {
             const LabRow &sheetRow = sheetLab.needAll();
@@ -309,6 +311,17 @@ double ErrorMeasures::psnr() const
 ErrorMeasures ErrorMeasures::Measure(const QImage &picture, QPoint origin, int scale, const QImage &sheet,
                                      std::vector<std::uint16_t> *worst)
 {
+    return measure(picture, origin, scale, sheet, worst, true);
+}
+
+ErrorMeasures ErrorMeasures::MeasureChannels(const QImage &picture, QPoint origin, int scale, const QImage &sheet)
+{
+    return measure(picture, origin, scale, sheet, nullptr, false);
+}
+
+ErrorMeasures ErrorMeasures::measure(const QImage &picture, QPoint origin, int scale, const QImage &sheet,
+                                     std::vector<std::uint16_t> *worst, bool de2000)
+{
     const bool deep = PictureDepth::Deep(picture);
     const int levels = deep ? 65536 : 256;
     std::vector<double> linear(std::size_t(levels), 0.0);
@@ -327,9 +340,9 @@ ErrorMeasures ErrorMeasures::Measure(const QImage &picture, QPoint origin, int s
         const int end = endSheetRow * scale;
         Partial &part = parts[std::size_t(band)];
         if (deep)
-            measureRows<QRgba64>(picture, origin, scale, sheet, first, end, linear, part, worstBits);
+            measureRows<QRgba64>(picture, origin, scale, sheet, first, end, linear, part, worstBits, de2000);
         else
-            measureRows<std::uint32_t>(picture, origin, scale, sheet, first, end, linear, part, worstBits);
+            measureRows<std::uint32_t>(picture, origin, scale, sheet, first, end, linear, part, worstBits, de2000);
     });
 
     Partial total;

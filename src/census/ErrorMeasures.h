@@ -44,6 +44,9 @@ struct ErrorMeasures
     // 16-bit steps (257 to an 8-bit level).
     static ErrorMeasures Measure(const QImage &picture, QPoint origin, int scale, const QImage &sheet,
                                  std::vector<std::uint16_t> *worst = nullptr);
+    // The same without CIEDE2000 (its two figures stay 0), for a caller that
+    // takes it from a sample of the area.
+    static ErrorMeasures MeasureChannels(const QImage &picture, QPoint origin, int scale, const QImage &sheet);
 
     // A place of the area and how far off it is.
     struct Place
@@ -62,4 +65,8 @@ struct ErrorMeasures
     // largest difference white. `levelText` receives how many 8-bit levels of
     // channel difference one grey level stands for.
     static QImage DiffPicture(const std::vector<std::uint16_t> &worst, QSize size, QString &levelText);
+
+private:
+    static ErrorMeasures measure(const QImage &picture, QPoint origin, int scale, const QImage &sheet,
+                                 std::vector<std::uint16_t> *worst, bool de2000);
 };

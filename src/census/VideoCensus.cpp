@@ -3,7 +3,6 @@
 #include "census/ColourSet.h"
 #include "census/ErrorMeasures.h"
 #include "census/SheetSearch.h"
-#include "picture/RowBands.h"
 #include "video/VideoFrames.h"
 
 #include <QCoreApplication>
@@ -31,18 +30,7 @@ QString decibels(double psnr)
     return std::isinf(psnr) ? QStringLiteral("inf") : QString::number(psnr, 'f', 2);
 }
 
-QString matrixName(VideoFrames::Matrix matrix)
-{
-    switch (matrix) {
-    case VideoFrames::Matrix::Rgb: return QStringLiteral("RGB");
-    case VideoFrames::Matrix::Bt601: return QStringLiteral("BT.601");
-    case VideoFrames::Matrix::Bt709: return QStringLiteral("BT.709");
-    case VideoFrames::Matrix::Bt2020: return QStringLiteral("BT.2020");
-    }
-    return {};
-}
-
-// The channel differences of every pixel of one frame's sheet area.
+// The channel differences of every frame's sheet area, added up.
 struct Sums
 {
     std::int64_t differing = 0;
@@ -50,52 +38,6 @@ struct Sums
     double sumAbs = 0;
     double sumSquares = 0;
 };
-
-Sums measureChannels(const QImage &frame, const CensusReport::Placement &place, const QImage &sheet)
-{
-    const int scale = place.scale;
-    const int rows = sheet.height() * scale;
-    const int width = sheet.width() * scale;
-    const int bands = RowBands::Count(rows, std::int64_t(rows) * width);
-    std::vector<Sums> parts(static_cast<std::size_t>(bands));
-    RowBands::Run(rows, bands, [&](int band, int first, int end) {
-        Sums &part = parts[std::size_t(band)];
-        for (int y = first; y < end; ++y) {
-            const auto *expected = reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y / scale));
-            const auto *found = reinterpret_cast<const std::uint32_t *>(frame.constScanLine(place.y + y)) + place.x;
-            std::int64_t rowAbs = 0;
-            std::int64_t rowSquares = 0;
-            std::int64_t rowDiffering = 0;
-            std::uint32_t rowMax = 0;
-            for (int x = 0; x < width; ++x) {
-                const std::uint32_t e = expected[scale == 1 ? x : x / scale];
-                const std::uint32_t f = found[x];
-                const int dr = int((f >> 16) & 0xFFu) - int((e >> 16) & 0xFFu);
-                const int dg = int((f >> 8) & 0xFFu) - int((e >> 8) & 0xFFu);
-                const int db = int(f & 0xFFu) - int(e & 0xFFu);
-                const std::uint32_t ar = std::uint32_t(std::abs(dr));
-                const std::uint32_t ag = std::uint32_t(std::abs(dg));
-                const std::uint32_t ab = std::uint32_t(std::abs(db));
-                rowAbs += ar + ag + ab;
-                rowSquares += dr * dr + dg * dg + db * db;
-                rowDiffering += (ar | ag | ab) != 0;
-                rowMax = std::max({rowMax, ar, ag, ab});
-            }
-            part.sumAbs += double(rowAbs);
-            part.sumSquares += double(rowSquares);
-            part.differing += rowDiffering;
-            part.maxDifference = std::max(part.maxDifference, rowMax);
-        }
-    });
-    Sums total;
-    for (const Sums &part : parts) {
-        total.differing += part.differing;
-        total.maxDifference = std::max(total.maxDifference, part.maxDifference);
-        total.sumAbs += part.sumAbs;
-        total.sumSquares += part.sumSquares;
-    }
-    return total;
-}
 
 // The sheet places whose CIEDE2000 is taken in every frame: all of a small
 // sheet, else De2000Sample of them spread evenly in reading order, laid out
@@ -283,16 +225,18 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
                                .arg(place->y);
             return result;
         }
-        const Sums frameSums = measureChannels(frame, *place, sheet);
         const ErrorMeasures de = sample->measure(frame, *place, sheet);
-        const std::int64_t framePixels = std::int64_t(sheet.width()) * sheet.height() * place->scale * place->scale;
+        // A sampled CIEDE2000 leaves the channel differences of every pixel to take.
+        const ErrorMeasures channels =
+            sample->whole() ? de : ErrorMeasures::MeasureChannels(frame, QPoint(place->x, place->y), place->scale, sheet);
+        const double frameChannels = 3.0 * double(channels.pixels);
         for (int y = 0; y < sheet.height() * place->scale; ++y)
             found.insertAll(reinterpret_cast<const std::uint32_t *>(frame.constScanLine(place->y + y)) + place->x,
                             std::size_t(sheet.width() * place->scale));
-        sums.differing += frameSums.differing;
-        sums.maxDifference = std::max(sums.maxDifference, frameSums.maxDifference);
-        sums.sumAbs += frameSums.sumAbs;
-        sums.sumSquares += frameSums.sumSquares;
+        sums.differing += channels.differingPixels;
+        sums.maxDifference = std::max(sums.maxDifference, std::uint32_t(channels.maxChannelDifference));
+        sums.sumAbs += channels.meanChannelDifference * frameChannels;
+        sums.sumSquares += channels.meanSquaredError * (255.0 * 255.0) * frameChannels;
         sumDe += de.meanDe2000;
         maxDe = std::max(maxDe, de.maxDe2000);
         if (de.meanDe2000 > worstDe) {
@@ -300,11 +244,9 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
             worstFrame = index;
         }
         if (request.perFrame) {
-            ErrorMeasures frameMeasures;
-            frameMeasures.meanSquaredError = frameSums.sumSquares / (255.0 * 255.0) / (3.0 * double(framePixels));
             frameLines << QStringLiteral("frame %1: mean dE2000 %2, PSNR %3 dB")
                               .arg(index)
-                              .arg(decimals(de.meanDe2000), decibels(frameMeasures.psnr()));
+                              .arg(decimals(de.meanDe2000), decibels(channels.psnr()));
         }
         ++measured;
     }
@@ -336,7 +278,7 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     if (!sheetName.isEmpty())
         result.lines << QStringLiteral("mode: %1").arg(sheetName);
     result.lines << QStringLiteral("shown: %1 %2")
-                        .arg(matrixName(info.shownMatrix),
+                        .arg(VideoFrames::MatrixName(info.shownMatrix),
                              info.shownFullRange ? QStringLiteral("full") : QStringLiteral("limited"));
     if (skipped > 0)
         result.lines << QStringLiteral("frames before the sheet: %1").arg(skipped);

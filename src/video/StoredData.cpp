@@ -35,17 +35,6 @@ constexpr std::array<Weights, 3> Matrices = {{{VideoFrames::Matrix::Bt601, 0.299
                                               {VideoFrames::Matrix::Bt709, 0.2126, 0.0722},
                                               {VideoFrames::Matrix::Bt2020, 0.2627, 0.0593}}};
 
-QString matrixName(VideoFrames::Matrix matrix)
-{
-    switch (matrix) {
-    case VideoFrames::Matrix::Rgb: return QStringLiteral("RGB");
-    case VideoFrames::Matrix::Bt601: return QStringLiteral("BT.601");
-    case VideoFrames::Matrix::Bt709: return QStringLiteral("BT.709");
-    case VideoFrames::Matrix::Bt2020: return QStringLiteral("BT.2020");
-    }
-    return {};
-}
-
 QString rangeName(bool full)
 {
     return full ? QStringLiteral("full") : QStringLiteral("limited");
@@ -153,13 +142,13 @@ Reading Read(const VideoFrames::Samples &samples, const VideoFrames::StreamInfo 
 QString Describe(const Reading &reading)
 {
     return QStringLiteral("%1 %2 %3")
-        .arg(matrixName(reading.matrix), rangeName(reading.fullRange),
+        .arg(VideoFrames::MatrixName(reading.matrix), rangeName(reading.fullRange),
              chromaName(reading.chromaShiftX, reading.chromaShiftY));
 }
 
 QString DescribeShown(const VideoFrames::StreamInfo &info)
 {
-    return QStringLiteral("%1 %2").arg(matrixName(info.shownMatrix), rangeName(info.shownFullRange));
+    return QStringLiteral("%1 %2").arg(VideoFrames::MatrixName(info.shownMatrix), rangeName(info.shownFullRange));
 }
 
 QStringList Steps(const Reading &reading, const VideoFrames::StreamInfo &info)
@@ -168,7 +157,7 @@ QStringList Steps(const Reading &reading, const VideoFrames::StreamInfo &info)
     if (reading.fullRange != info.shownFullRange)
         steps << QStringLiteral("range: %1 read as %2").arg(rangeName(reading.fullRange), rangeName(info.shownFullRange));
     if (reading.matrix != info.shownMatrix)
-        steps << QStringLiteral("matrix: %1 read as %2").arg(matrixName(reading.matrix), matrixName(info.shownMatrix));
+        steps << QStringLiteral("matrix: %1 read as %2").arg(VideoFrames::MatrixName(reading.matrix), VideoFrames::MatrixName(info.shownMatrix));
     return steps;
 }
 

@@ -21,6 +21,18 @@ namespace VideoFrames {
 // G'B'R' already.
 enum class Matrix { Rgb, Bt601, Bt709, Bt2020 };
 
+// "BT.601", as the diagnosis names a matrix.
+inline QString MatrixName(Matrix matrix)
+{
+    switch (matrix) {
+    case Matrix::Rgb: return QStringLiteral("RGB");
+    case Matrix::Bt601: return QStringLiteral("BT.601");
+    case Matrix::Bt709: return QStringLiteral("BT.709");
+    case Matrix::Bt2020: return QStringLiteral("BT.2020");
+    }
+    return {};
+}
+
 struct StreamInfo
 {
     QString codec;       // "h264", "ffv1"
