@@ -95,8 +95,11 @@ std::unique_ptr<Capture> Capture::OpenRecording(const QString &fileName, QString
     // passed over; a recording that never shows one is shown as its first frame.
     std::unique_ptr<Capture> first;
     PictureReader::Picture frame;
+    Candidates candidates;
     for (int number = 0; number < FramesSearched && reader->next(frame.image); ++number) {
-        std::unique_ptr<Capture> capture = Measure(frame, fileName, reason);
+        if (candidates.size != frame.image.size())
+            candidates = CandidatesFor(frame.image.size());
+        std::unique_ptr<Capture> capture = Measure(frame, fileName, candidates, reason);
         if (!capture)
             return nullptr;
         if (capture->mode())
@@ -114,6 +117,30 @@ std::unique_ptr<Capture> Capture::OpenRecording(const QString &fileName, QString
 std::unique_ptr<Capture> Capture::Measure(const PictureReader::Picture &read, const QString &fileName,
                                           QString &reason)
 {
+    return Measure(read, fileName, CandidatesFor(read.image.size()), reason);
+}
+
+Capture::Candidates Capture::CandidatesFor(QSize size)
+{
+    // Every sheet that could lie in the picture, searched for together as
+    // the census's --mode auto searches.
+    Candidates candidates;
+    candidates.size = size;
+    for (const Sheet &candidate : Sheets::All) {
+        if (candidate.size > size.width() + SheetSearch::MaxShift || candidate.size > size.height() + SheetSearch::MaxShift)
+            continue;
+        const QImage sheet = drawSheet(candidate.mode);
+        if (sheet.isNull())
+            continue;
+        candidates.drawn.push_back(sheet);
+        candidates.named.push_back({modeName(candidate.mode), candidate.size, [sheet] { return sheet; }});
+    }
+    return candidates;
+}
+
+std::unique_ptr<Capture> Capture::Measure(const PictureReader::Picture &read, const QString &fileName,
+                                          const Candidates &sheets, QString &reason)
+{
     std::unique_ptr<Capture> capture(new Capture);
     capture->fileName_ = fileName;
     capture->picture_ = opaqueRgb32(read.image);
@@ -122,20 +149,8 @@ std::unique_ptr<Capture> Capture::Measure(const PictureReader::Picture &read, co
         return nullptr;
     }
 
-    // Every sheet that could lie in the picture, searched for together as
-    // the census's --mode auto searches.
-    const QSize size = capture->picture_.size();
-    std::vector<QImage> drawn;
-    std::vector<CensusReport::Candidate> candidates;
-    for (const Sheet &candidate : Sheets::All) {
-        if (candidate.size > size.width() + SheetSearch::MaxShift || candidate.size > size.height() + SheetSearch::MaxShift)
-            continue;
-        const QImage sheet = drawSheet(candidate.mode);
-        if (sheet.isNull())
-            continue;
-        drawn.push_back(sheet);
-        candidates.push_back({modeName(candidate.mode), candidate.size, [sheet] { return sheet; }});
-    }
+    const std::vector<QImage> &drawn = sheets.drawn;
+    const std::vector<CensusReport::Candidate> &candidates = sheets.named;
     const SheetSearch::Match match =
         drawn.empty() ? SheetSearch::Match {} : SheetSearch::FindAny(capture->picture_, drawn);
     capture->read_ = read;

@@ -58,11 +58,11 @@ public:
     // none when it cannot be read, with `reason` saying why. The census and
     // the diagnosis are left to examination().
     static std::unique_ptr<Capture> Open(const QString &fileName, QString &reason);
-    // The same for a picture already read; `fileName` names it.
     // A recording's first frame that holds a sheet, among its first
     // FramesSearched frames.
     static std::unique_ptr<Capture> OpenRecording(const QString &fileName, QString &reason);
     static constexpr int FramesSearched = 300;
+    // The same for a picture already read; `fileName` names it.
     static std::unique_ptr<Capture> Measure(const PictureReader::Picture &picture, const QString &fileName,
                                             QString &reason);
 
@@ -108,6 +108,18 @@ public:
     double de2000At(QPoint pixel) const;
 
 private:
+    // The sheets that could lie in a picture of `size`, drawn once for all
+    // the frames of a recording.
+    struct Candidates
+    {
+        QSize size;
+        std::vector<QImage> drawn;
+        std::vector<CensusReport::Candidate> named;
+    };
+    static Candidates CandidatesFor(QSize size);
+    static std::unique_ptr<Capture> Measure(const PictureReader::Picture &picture, const QString &fileName,
+                                            const Candidates &candidates, QString &reason);
+
     Capture() = default;
     void alignCaptured();
     void compare();
