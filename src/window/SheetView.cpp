@@ -699,6 +699,11 @@ void SheetView::toggleKeys()
         keys_->hide();
         return;
     }
+    // A view smaller than the keys grows to show them whole, as far as the
+    // screen allows; the sheet keeps its zoom.
+    const QSize needed = keys_->sizeHint() + QSize(2 * KeysMargin, 2 * KeysMargin);
+    if (!isFullScreen() && (needed.width() > width() || needed.height() > height()))
+        resize(size().expandedTo(needed).boundedTo(screen()->availableGeometry().size()));
     placeKeys();
     keys_->show();
     keys_->raise();
