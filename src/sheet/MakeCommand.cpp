@@ -27,6 +27,24 @@ QString tr(const char *text)
     return QCoreApplication::translate("SheetCommands", text);
 }
 
+constexpr CommandOption FormatOption {
+    .name = "format",
+    .valueName = "bmp|png",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "The picture format, bmp or png (default: FILE's extension; BMP for -)."),
+    .takes = Takes::Word,
+    .words = "bmp png",
+};
+constexpr CommandOption SecondsOption {
+    .name = "seconds",
+    .valueName = "S",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "A clip's length in seconds (default 5)."),
+};
+constexpr CommandOption FpsOption {
+    .name = "fps",
+    .valueName = "F",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "A clip's frames a second (default 30)."),
+};
+
 // The clip a name asks for: .mkv or .mp4.
 std::optional<VideoFrames::ClipFormat> clipFormatOfName(const QString &fileName)
 {
@@ -41,24 +59,24 @@ int makeClip(CommandContext &context, Mode mode, const QString &fileName, VideoF
 {
     double seconds = 5;
     int fps = 30;
-    if (context.isSet(QStringLiteral("seconds"))) {
+    if (context.isSet(SecondsOption)) {
         bool ok = false;
-        seconds = context.value(QStringLiteral("seconds")).toDouble(&ok);
+        seconds = context.value(SecondsOption).toDouble(&ok);
         if (!ok || !(seconds > 0) || seconds > 86400)
             return context.failUsage(tr("Malformed length '%1': give --seconds from more than 0 to 86400.")
-                                         .arg(context.value(QStringLiteral("seconds"))));
+                                         .arg(context.value(SecondsOption)));
     }
-    if (context.isSet(QStringLiteral("fps"))) {
+    if (context.isSet(FpsOption)) {
         bool ok = false;
-        fps = context.value(QStringLiteral("fps")).toInt(&ok);
+        fps = context.value(FpsOption).toInt(&ok);
         if (!ok || fps < 1 || fps > 1000)
             return context.failUsage(
-                tr("Malformed frame rate '%1': give --fps from 1 to 1000.").arg(context.value(QStringLiteral("fps"))));
+                tr("Malformed frame rate '%1': give --fps from 1 to 1000.").arg(context.value(FpsOption)));
     }
     const int frames = std::max(1, int(std::lround(seconds * fps)));
     if (fileName == QLatin1String("-"))
         return context.fail(tr("A clip is written to a file, not to standard output: its index is written last."));
-    if (context.isSet(QStringLiteral("format")))
+    if (context.isSet(FormatOption))
         return context.failUsage(tr("--format is for pictures; a clip's format is its name's: .mkv or .mp4."));
 
     QString error;
@@ -75,9 +93,7 @@ int makeClip(CommandContext &context, Mode mode, const QString &fileName, VideoF
     return written ? Done : context.fail(error);
 }
 
-} // namespace
-
-int Run(CommandContext &context)
+int run(CommandContext &context)
 {
     const std::optional<Mode> mode = ParseMode(context.arguments()[0]);
     if (!mode)
@@ -90,17 +106,17 @@ int Run(CommandContext &context)
             return context.fail(PictureFile::SaveFailure(fileName, tr("It is a folder; give the name of a file in it.")));
         return makeClip(context, *mode, fileName, *clip);
     }
-    if (context.isSet(QStringLiteral("seconds")) || context.isSet(QStringLiteral("fps")))
+    if (context.isSet(SecondsOption) || context.isSet(FpsOption))
         return context.failUsage(tr("--seconds and --fps are for clips: end FILE in .mkv or .mp4."));
     const bool toStandardOutput = fileName == QLatin1String("-");
     if (!toStandardOutput && QFileInfo(fileName).isDir())
         return context.fail(PictureFile::SaveFailure(fileName, tr("It is a folder; give the name of a file in it.")));
 
     std::optional<Format> format;
-    if (context.isSet(QStringLiteral("format"))) {
-        format = ParseFormat(context.value(QStringLiteral("format")));
+    if (context.isSet(FormatOption)) {
+        format = ParseFormat(context.value(FormatOption));
         if (!format)
-            return context.fail(tr("Unknown format '%1': give bmp or png.").arg(context.value(QStringLiteral("format"))));
+            return context.fail(tr("Unknown format '%1': give bmp or png.").arg(context.value(FormatOption)));
     } else if (toStandardOutput) {
         format = Format::Bmp;
     } else {
@@ -127,6 +143,31 @@ int Run(CommandContext &context)
     if (!PictureFile::SavePicture(host.image(), fileName, *format, &error))
         return context.fail(error);
     return Done;
+}
+
+} // namespace
+
+SheetCommand Declaration()
+{
+    return {
+        .name = QStringLiteral("make"),
+        .arguments = {{QStringLiteral("MODE"), ModeChoices(), Takes::Mode},
+                      {QStringLiteral("FILE"),
+                       tr("The picture to write, .bmp or .png; - for standard output; or a clip, .mkv or .mp4."),
+                       Takes::File}},
+        .options = {FormatOption, SecondsOption, FpsOption},
+        .summary =
+            tr("Write the sheet of MODE to FILE: .bmp as the window's Save writes it, .png; - is standard output."),
+        .description =
+            tr("Writes the complete sheet of MODE to FILE, through a temporary file: an existing FILE is\n"
+               "replaced only by a complete new one, and a failure leaves no partial file.\n"
+               "\n"
+               "A FILE ending in .mkv or .mp4 is a lossless clip of the sheet, to send through a recorder,\n"
+               "an encoder or a service: FFV1 (bgr0) in Matroska, or H.264 RGB at qp 0 (libx264rgb) in\n"
+               "MP4, tagged range pc, matrix gbr, primaries bt709, transfer iec61966-2-1, so that a player\n"
+               "shows the sheet's own pixels; --seconds S (default 5) at --fps F (default 30)."),
+        .run = run,
+    };
 }
 
 } // namespace MakeCommand
