@@ -195,20 +195,28 @@ int run(CommandContext &context)
                                          .arg(context.value(option), QLatin1String(option.name))
                                          .arg(least));
     }
+    // --first N reads frames 0 to N - 1: the frame measured must be one of them.
+    if (recording.onlyFrame && recording.firstFrames && *recording.onlyFrame >= *recording.firstFrames)
+        return context.failUsage(tr("--frame %1 is not among the first %2 frames, numbered 0 to %3: give a smaller "
+                                    "--frame, or leave out --first.")
+                                     .arg(*recording.onlyFrame)
+                                     .arg(*recording.firstFrames)
+                                     .arg(*recording.firstFrames - 1));
 
     const bool json = context.isSet(SheetArguments::Json);
     QJsonArray documents;
     int status = Done;
     for (const QString &fileName : files) {
         const bool isRecording = VideoLibrary::IsRecording(fileName);
+        CensusReport::Result result;
         if (isRecording && (json || !request.diffFile.isEmpty() || request.missingListed > 0)) {
-            context.fail(tr("%1 is a recording: --json, --diff and --missing are for pictures.")
-                             .arg(CommandContext::Shown(fileName)));
-            status = Failed;
-            continue;
+            // Refused as any file that cannot be counted is: its error, in JSON too.
+            result.outcome = CensusReport::Outcome::Failed;
+            result.error = tr("%1 is a recording: --json, --diff and --missing are for pictures.")
+                               .arg(CommandContext::Shown(fileName));
+        } else {
+            result = isRecording ? recordingCensus(fileName, recording) : CensusReport::Run(fileName, request);
         }
-        CensusReport::Result result =
-            isRecording ? recordingCensus(fileName, recording) : CensusReport::Run(fileName, request);
         if (!isRecording && result.outcome == CensusReport::Outcome::Failed) {
             const QString note = VideoLibrary::UnreadableNote(fileName);
             if (!note.isEmpty())
