@@ -542,7 +542,7 @@ void tst_Sheet::censusFindsAnySheet_data()
     QTest::addColumn<int>("scale");
     QTest::addColumn<QPoint>("at");
     QTest::addColumn<QSize>("shot");
-    QTest::addColumn<QString>("path"); // png, jpeg (quality 90), h264, flopped (mirrored: no sheet)
+    QTest::addColumn<QString>("path"); // png, jpeg (quality 90), h264, flopped (mirrored: no sheet), beside 729
 
     const QSize small(640, 400);
     QTest::newRow("1million 1:1") << 1 << 1 << QPoint(400, 30) << QSize(1500, 1080) << "png";
@@ -566,6 +566,8 @@ void tst_Sheet::censusFindsAnySheet_data()
     // than their own place: still at its own place.
     QTest::newRow("64kilo through gamma 0.8, its own size") << 3 << 1 << QPoint(0, 0) << QSize(256, 256) << "gamma";
     QTest::newRow("64kilo mirrored") << 3 << 1 << QPoint(100, 50) << small << "flopped";
+    // Two sheets, both exact: the larger is the one measured.
+    QTest::newRow("2025 beside 729") << 6 << 1 << QPoint(40, 200) << small << "beside 729";
     QTest::newRow("no sheet") << -1 << 1 << QPoint() << small << "png";
 }
 
@@ -599,6 +601,12 @@ void tst_Sheet::censusFindsAnySheet()
                        .arg(at.x())
                        .arg(at.y() < 0 ? "" : "+")
                        .arg(at.y())
+                << QStringLiteral("-composite");
+    }
+    if (path == QLatin1String("beside 729")) {
+        const QString small = folder_.filePath(QStringLiteral("any-729.png"));
+        QVERIFY(SheetPicture(7).save(small));
+        convert << small << QStringLiteral("-geometry") << QStringLiteral("+%1+%2").arg(at.x() + 100).arg(at.y())
                 << QStringLiteral("-composite");
     }
     if (path == QLatin1String("gamma"))
@@ -640,7 +648,7 @@ void tst_Sheet::censusFindsAnySheet()
     if (scale > 1)
         expected += QStringLiteral("scale: %1\n").arg(scale);
     QVERIFY2(out.startsWith(expected), qPrintable(describe(census, counted) + out));
-    QCOMPARE(counted.exitCode, path == QLatin1String("png") ? 0 : 1);
+    QCOMPARE(counted.exitCode, path == QLatin1String("png") || path == QLatin1String("beside 729") ? 0 : 1);
 }
 
 void tst_Sheet::censusDiffAndMissing()
@@ -1036,6 +1044,21 @@ void tst_Sheet::badInput_data()
         Picture, "standard output: No space left on device", OutputFull);
     row("make to a full standard output", {"make", "729", "-"}, Nothing,
         "Could not save the picture to standard output: No space left on device", OutputFull);
+    // The graded picture and diagnose's table are written whole or not at all.
+    // The graded sheet is an 819-byte PNG.
+    row("apply, disk fills up", {"apply", "@/picture.bmp", "@/picture.bmp", "@/out.png", "--mode", "64kilo"}, Picture,
+        "Could not save the picture to @/out.png: File too large", AsProcess, 512);
+    row("apply into a missing folder",
+        {"apply", "@/picture.bmp", "@/picture.bmp", "@/missing/out.png", "--mode", "64kilo"}, Picture,
+        "No such file or directory");
+    row("lut, disk fills up", {"lut", "@/picture.bmp", "--mode", "64kilo", "-o", "@/out.cube"}, Picture,
+        "@/out.cube: File too large", AsProcess, 8 * 1024);
+    row("HaldCLUT, disk fills up", {"lut", "@/picture.bmp", "--mode", "64kilo", "-o", "@/out.png"}, Picture,
+        "@/out.png: File too large", AsProcess, 8 * 1024);
+    row("diagnose --fix into a missing folder", {"diagnose", "@/picture.bmp", "--fix", "@/missing/fix.cube"}, Picture,
+        "@/missing/fix.cube: No such file or directory");
+    row("diagnose --fix, disk fills up", {"diagnose", "@/picture.bmp", "--fix", "@/fix.cube"}, Picture,
+        "@/fix.cube: File too large", AsProcess, 8 * 1024);
 }
 
 void tst_Sheet::badInput()

@@ -7,10 +7,12 @@
 #include "picture/PictureDepth.h"
 #include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
+#include "platform/SafeSave.h"
 #include "sheet/CommandContext.h"
 #include "sheet/LutPictures.h"
 #include "sheet/SheetArguments.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -127,16 +129,20 @@ bool writePicture(const QImage &picture, const QByteArray &format, QIODevice &de
         reason = tr("There is not enough memory to convert the picture.");
         return false;
     }
-    QImageWriter writer(&device, format);
+    // Encoded in memory first: Qt's writers say no more than "Write Error"
+    // (libpng on standard error, too) when the output fails; the device says why.
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
+    QImageWriter writer(&encoded, format);
     if (format == "jpeg" || format == "webp")
         writer.setQuality(95);
     if (!writer.write(written)) {
-        reason = writer.error() == QImageWriter::UnknownError && device.errorString().isEmpty()
+        reason = writer.error() == QImageWriter::UnknownError
                      ? tr("Qt's %1 writer failed and gave no reason.").arg(QString::fromLatin1(format))
                      : writer.errorString();
         return false;
     }
-    return true;
+    return SafeSave::WriteAll(device, encoded.data(), reason);
 }
 
 int run(CommandContext &context)

@@ -150,8 +150,8 @@ int run(CommandContext &context)
             throw std::bad_alloc();
         const Diagnosis::Result diagnosis =
             Diagnosis::Diagnose(census.sheet, capture, census.scale == 1 ? &census.measures : nullptr);
-        report(diagnosis.facts());
-
+        // The table first: when it cannot be written, the diagnosis is not
+        // printed as if all went well.
         if (context.isSet(FixOption)) {
             const LutTable table = diagnosis.fix(FixPoints);
             const QString title = tr("undoes what happened to %1").arg(QFileInfo(fileName).fileName());
@@ -162,6 +162,7 @@ int run(CommandContext &context)
             if (!context.writeOut(fixFile, false, write, error))
                 return context.fail(error);
         }
+        report(diagnosis.facts());
         return diagnosis.exact ? Done : No;
     } catch (const std::bad_alloc &) {
         return context.fail(tr("There is not enough memory to diagnose %1.").arg(CommandContext::Shown(fileName)));

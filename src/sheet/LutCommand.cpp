@@ -3,6 +3,7 @@
 #include "lut/CubeFile.h"
 #include "lut/HaldClut.h"
 #include "lut/SheetLut.h"
+#include "platform/SafeSave.h"
 #include "sheet/CommandContext.h"
 #include "sheet/LutPictures.h"
 #include "sheet/SheetArguments.h"
@@ -123,10 +124,7 @@ int run(CommandContext &context)
                     reason = writer.errorString();
                     return false;
                 }
-                if (device.write(encoded.data()) == encoded.data().size())
-                    return true;
-                reason = device.errorString();
-                return false;
+                return SafeSave::WriteAll(device, encoded.data(), reason);
             };
             return context.writeOut(output, true, write, error) ? Done : context.fail(error);
         }
