@@ -169,7 +169,7 @@ void TestDiagnose::faultChains_data()
     QTest::newRow("channels rotated") << "4096"
                                       << Commands {ffmpeg(
                                              QStringLiteral("colorchannelmixer=rr=0:rg=1:gg=0:gb=1:bb=0:br=1"))}
-                                      << QStringList {QStringLiteral("channel order: GBR")} << "red 0000FF" << false
+                                      << QStringList {QStringLiteral("channel order: GBR")} << "red 0000FF" << true
                                       << Commands {};
     QTest::newRow("limited read as full") << "64kilo" << Commands {ffmpeg(path(limited709, full709))}
                                           << QStringList {QStringLiteral("range: limited read as full")} << "" << true
