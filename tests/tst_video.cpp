@@ -27,6 +27,8 @@ Result run(const QString &program, const QStringList &arguments, const QString &
     QProcess process;
     process.setWorkingDirectory(folder);
     process.start(program, arguments);
+    // Nothing on standard input: a program that reads it ends instead of waiting.
+    process.closeWriteChannel();
     if (!process.waitForStarted() || !process.waitForFinished(300'000) || process.exitStatus() != QProcess::NormalExit)
         return {};
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
