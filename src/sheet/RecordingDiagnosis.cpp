@@ -17,10 +17,7 @@ int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
         const std::vector<CensusReport::Candidate> &anyOf, const std::optional<CensusReport::Placement> &at)
 {
     QString error;
-    VideoFrames::Module *module = VideoLibrary::Load(error);
-    if (!module)
-        return context.fail(error);
-    const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(), error);
+    const std::unique_ptr<VideoFrames::Reader> reader = VideoLibrary::Open(fileName, error);
     if (!reader)
         return context.fail(error);
 
