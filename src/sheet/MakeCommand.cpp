@@ -1,6 +1,7 @@
 #include "sheet/MakeCommand.h"
 
 #include "platform/PictureFile.h"
+#include "sheet/ClipRecipe.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetHost.h"
@@ -37,6 +38,21 @@ std::optional<VideoFrames::ClipFormat> clipFormatOfName(const QString &fileName)
     return std::nullopt;
 }
 
+// The clip options as given.
+ClipRecipe::Given clipOptions(CommandContext &context)
+{
+    ClipRecipe::Given given;
+    given.matrix = context.option("matrix");
+    given.range = context.option("range");
+    given.chroma = context.option("chroma");
+    given.bits = context.option("bits");
+    given.tagMatrix = context.option("tag-matrix");
+    given.tagRange = context.option("tag-range");
+    given.tagPrimaries = context.option("tag-primaries");
+    given.untagged = context.isSet(QStringLiteral("untagged"));
+    return given;
+}
+
 int makeClip(CommandContext &context, Mode mode, const QString &fileName, VideoFrames::ClipFormat format)
 {
     double seconds = 5;
@@ -60,6 +76,14 @@ int makeClip(CommandContext &context, Mode mode, const QString &fileName, VideoF
         return context.fail(tr("A clip is written to a file, not to standard output: its index is written last."));
     if (context.isSet(QStringLiteral("format")))
         return context.failUsage(tr("--format is for pictures; a clip's format is its name's: .mkv or .mp4."));
+    const ClipRecipe::Given given = clipOptions(context);
+    std::optional<VideoFrames::YcbcrRecipe> recipe;
+    if (given.any()) {
+        QString malformed;
+        recipe = ClipRecipe::Parse(given, malformed);
+        if (!recipe)
+            return context.failUsage(malformed);
+    }
 
     QString error;
     VideoFrames::Module *module = VideoLibrary::Load(error);
@@ -69,8 +93,14 @@ int makeClip(CommandContext &context, Mode mode, const QString &fileName, VideoF
     if (!host.Draw(Sheets::Index(mode)))
         return context.failNoMemory(host.unavailableWidth(), host.unavailableHeight());
     const QImage sheet = host.image().convertToFormat(QImage::Format_RGB32);
+    if (recipe) {
+        const QString refusal = ClipRecipe::Refusal(*recipe, format, sheet.size());
+        if (!refusal.isEmpty())
+            return context.fail(refusal);
+    }
     const bool written = context.writeOut(fileName, true, [&](QIODevice &device, QString &reason) {
-        return module->writeClip(sheet, format, frames, fps, device, reason);
+        return recipe ? module->writeYcbcrClip(sheet, *recipe, format, frames, fps, device, reason)
+                      : module->writeClip(sheet, format, frames, fps, device, reason);
     }, error);
     return written ? Done : context.fail(error);
 }
@@ -90,8 +120,9 @@ int Run(CommandContext &context)
             return context.fail(PictureFile::SaveFailure(fileName, tr("It is a folder; give the name of a file in it.")));
         return makeClip(context, *mode, fileName, *clip);
     }
-    if (context.isSet(QStringLiteral("seconds")) || context.isSet(QStringLiteral("fps")))
-        return context.failUsage(tr("--seconds and --fps are for clips: end FILE in .mkv or .mp4."));
+    if (context.isSet(QStringLiteral("seconds")) || context.isSet(QStringLiteral("fps")) || clipOptions(context).any())
+        return context.failUsage(tr("--seconds, --fps and the options of the clip's data and tags are for clips: "
+                                    "end FILE in .mkv or .mp4."));
     const bool toStandardOutput = fileName == QLatin1String("-");
     if (!toStandardOutput && QFileInfo(fileName).isDir())
         return context.fail(PictureFile::SaveFailure(fileName, tr("It is a folder; give the name of a file in it.")));
@@ -106,7 +137,8 @@ int Run(CommandContext &context)
     } else {
         format = PictureFile::FormatOfName(fileName);
         if (!format)
-            return context.fail(tr("Cannot tell the format from the name %1: end it in .bmp or .png, or give --format.")
+            return context.fail(tr("Cannot tell the format from the name %1: end it in .bmp or .png (a picture) or "
+                                   ".mkv or .mp4 (a clip), or give --format.")
                                     .arg(QDir::toNativeSeparators(fileName)));
     }
     const QString standardOutput = tr("standard output");

@@ -77,7 +77,22 @@ const std::vector<Command> &commands()
          {{QStringLiteral("format"), tr("The picture format, bmp or png (default: FILE's extension; BMP for -)."),
            QStringLiteral("bmp|png")},
           {QStringLiteral("seconds"), tr("A clip's length in seconds (default 5)."), QStringLiteral("S")},
-          {QStringLiteral("fps"), tr("A clip's frames a second (default 30)."), QStringLiteral("F")}},
+          {QStringLiteral("fps"), tr("A clip's frames a second (default 30)."), QStringLiteral("F")},
+          {QStringLiteral("matrix"), tr("A clip of Y'CbCr data made with this matrix (default bt709)."),
+           QStringLiteral("bt601|bt709|bt2020")},
+          {QStringLiteral("range"), tr("A clip of Y'CbCr data in this range (default limited)."),
+           QStringLiteral("limited|full")},
+          {QStringLiteral("chroma"), tr("A clip of Y'CbCr data with this chroma format (default 420)."),
+           QStringLiteral("444|422|420")},
+          {QStringLiteral("bits"), tr("A clip of Y'CbCr data of this depth (default 8)."), QStringLiteral("8|10")},
+          {QStringLiteral("tag-matrix"), tr("Tag the clip's matrix as this, or leave it out (default: as made)."),
+           QStringLiteral("bt601|bt709|bt2020|none")},
+          {QStringLiteral("tag-range"), tr("Tag the clip's range as this, or leave it out (default: as made)."),
+           QStringLiteral("limited|full|none")},
+          {QStringLiteral("tag-primaries"),
+           tr("Tag the clip's primaries as this, or leave them out (default: the matrix's own)."),
+           QStringLiteral("bt601-625|bt601-525|bt709|p3|bt2020|none")},
+          {QStringLiteral("untagged"), tr("Leave every tag of the clip out (range, matrix, primaries, transfer).")}},
          tr("Write the sheet of MODE to FILE: .bmp as the window's Save writes it, .png; - is standard output."),
          tr("Writes the complete sheet of MODE to FILE, through a temporary file: an existing FILE is\n"
             "replaced only by a complete new one, and a failure leaves no partial file.\n"
@@ -85,7 +100,14 @@ const std::vector<Command> &commands()
             "A FILE ending in .mkv or .mp4 is a lossless clip of the sheet, to send through a recorder,\n"
             "an encoder or a service: FFV1 (bgr0) in Matroska, or H.264 RGB at qp 0 (libx264rgb) in\n"
             "MP4, tagged range pc, matrix gbr, primaries bt709, transfer iec61966-2-1, so that a player\n"
-            "shows the sheet's own pixels; --seconds S (default 5) at --fps F (default 30)."),
+            "shows the sheet's own pixels; --seconds S (default 5) at --fps F (default 30).\n"
+            "\n"
+            "--matrix, --range, --chroma or --bits make a clip of Y'CbCr data instead, as a test disc\n"
+            "makes it: every pixel encoded exactly with that matrix and range (defaults bt709, limited),\n"
+            "chroma shared as MPEG sites it (default 420), 8 or 10 bits, coded losslessly (FFV1, or\n"
+            "H.264 at qp 0). Its tags say what it is (bt601 with SMPTE 170M primaries and transfer)\n"
+            "unless --tag-matrix, --tag-range or --tag-primaries say something else or none, or\n"
+            "--untagged leaves them all out."),
          MakeCommand::Run},
         {QStringLiteral("census"),
          {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input.")}},

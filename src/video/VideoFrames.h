@@ -88,6 +88,26 @@ public:
 
 enum class ClipFormat { Matroska, Mp4 };
 
+// A clip of Y'CbCr data made as a test disc makes it: the sheet encoded with
+// a chosen matrix, range, chroma format and depth, exactly (our own rounding,
+// chroma averaged where it is shared), losslessly coded; and tags that say
+// what was made, or something else, or nothing.
+struct YcbcrRecipe
+{
+    Matrix matrix = Matrix::Bt709; // Bt601, Bt709 or Bt2020
+    bool fullRange = false;
+    int chromaShiftX = 1; // log2 of the subsampling across and down: 4:2:0 is 1, 1
+    int chromaShiftY = 1;
+    int bits = 8; // 8 or 10
+    // The tags in FFmpeg's names ("tv", "smpte170m", "bt709", ...); empty:
+    // left out. The chroma siting is tagged (left, as MPEG sites it) when
+    // the matrix is.
+    QString range;
+    QString matrixTag;
+    QString primaries;
+    QString transfer;
+};
+
 class Module
 {
 public:
@@ -103,6 +123,10 @@ public:
     // to `device`, which must be able to seek. False and `reason` on failure.
     virtual bool writeClip(const QImage &sheet, ClipFormat format, int frames, int fps, QIODevice &device,
                            QString &reason) = 0;
+    // The same as Y'CbCr data made as `recipe` says: FFV1 in Matroska or
+    // lossless H.264 (libx264 at qp 0) in MP4.
+    virtual bool writeYcbcrClip(const QImage &sheet, const YcbcrRecipe &recipe, ClipFormat format, int frames, int fps,
+                                QIODevice &device, QString &reason) = 0;
 };
 
 // The module's one exported function: its Module, made once.
