@@ -51,6 +51,19 @@ std::optional<bool> fullRangeNamed(const QString &text)
     return std::nullopt;
 }
 
+// The transfer tags a clip may carry: our word, FFmpeg's.
+struct TransferName
+{
+    const char *name;
+    const char *tag;
+};
+
+constexpr TransferName Transfers[] = {
+    {"bt709", "bt709"},       {"smpte170m", "smpte170m"}, {"bt2020", "bt2020-10"}, {"srgb", "iec61966-2-1"},
+    {"gamma22", "bt470m"},    {"gamma28", "bt470bg"},     {"linear", "linear"},    {"pq", "smpte2084"},
+    {"hlg", "arib-std-b67"},
+};
+
 bool isNone(const QString &text)
 {
     return text.compare(QLatin1String(None), Qt::CaseInsensitive) == 0;
@@ -60,7 +73,7 @@ bool isNone(const QString &text)
 
 bool Given::any() const
 {
-    return matrix || range || chroma || bits || tagMatrix || tagRange || tagPrimaries || untagged;
+    return matrix || range || chroma || bits || tagMatrix || tagRange || tagPrimaries || tagTransfer || untagged;
 }
 
 std::optional<VideoFrames::YcbcrRecipe> Parse(const Given &given, QString &error)
@@ -97,8 +110,9 @@ std::optional<VideoFrames::YcbcrRecipe> Parse(const Given &given, QString &error
     }
     recipe.bits = bits.toInt();
 
-    if (given.untagged && (given.tagMatrix || given.tagRange || given.tagPrimaries)) {
-        error = tr("--untagged leaves every tag out; --tag-matrix, --tag-range and --tag-primaries set one.");
+    if (given.untagged && (given.tagMatrix || given.tagRange || given.tagPrimaries || given.tagTransfer)) {
+        error = tr("--untagged leaves every tag out; --tag-matrix, --tag-range, --tag-primaries and --tag-transfer "
+                   "set one.");
         return std::nullopt;
     }
     if (given.untagged)
@@ -136,6 +150,19 @@ std::optional<VideoFrames::YcbcrRecipe> Parse(const Given &given, QString &error
         recipe.primaries = set ? QString::fromLatin1(Primaries::Of(*set).ffmpegName.data(),
                                                      qsizetype(Primaries::Of(*set).ffmpegName.size()))
                                : QString();
+    }
+    if (given.tagTransfer) {
+        const TransferName *tagged = nullptr;
+        for (const TransferName &t : Transfers)
+            if (given.tagTransfer->compare(QLatin1String(t.name), Qt::CaseInsensitive) == 0)
+                tagged = &t;
+        if (!tagged && !isNone(*given.tagTransfer)) {
+            error = tr("Unknown transfer '%1': give --tag-transfer bt709, smpte170m, bt2020, srgb, gamma22, gamma28, "
+                       "linear, pq, hlg or none.")
+                        .arg(*given.tagTransfer);
+            return std::nullopt;
+        }
+        recipe.transfer = tagged ? QLatin1String(tagged->tag) : QString();
     }
     return recipe;
 }

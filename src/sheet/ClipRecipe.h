@@ -3,7 +3,8 @@
 // What make's clip options ask for, as a recipe of Y'CbCr data and tags:
 // --matrix, --range, --chroma and --bits say how the data is made, the tags
 // say the same unless --tag-matrix, --tag-range or --tag-primaries say
-// something else (or "none"), or --untagged leaves them all out.
+// something else (or "none"), or --tag-transfer, or --untagged leaves them
+// all out.
 
 #include "video/VideoFrames.h"
 
@@ -24,6 +25,7 @@ struct Given
     std::optional<QString> tagMatrix;
     std::optional<QString> tagRange;
     std::optional<QString> tagPrimaries;
+    std::optional<QString> tagTransfer;
     bool untagged = false;
 
     // Whether any of them asks for a Y'CbCr clip.

@@ -14,6 +14,7 @@
 #include <QImage>
 
 #include <cmath>
+#include <cstring>
 #include <optional>
 
 
@@ -49,8 +50,40 @@ ClipRecipe::Given clipOptions(CommandContext &context)
     given.tagMatrix = context.option("tag-matrix");
     given.tagRange = context.option("tag-range");
     given.tagPrimaries = context.option("tag-primaries");
+    given.tagTransfer = context.option("tag-transfer");
     given.untagged = context.isSet(QStringLiteral("untagged"));
     return given;
+}
+
+// "WxH", each from 1 to 16384.
+std::optional<QSize> parseSize(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('x'), Qt::KeepEmptyParts, Qt::CaseInsensitive);
+    if (parts.size() != 2)
+        return std::nullopt;
+    bool okWidth = false, okHeight = false;
+    const QSize size(parts[0].toInt(&okWidth), parts[1].toInt(&okHeight));
+    constexpr int Largest = 16384;
+    if (!okWidth || !okHeight || size.width() < 1 || size.height() < 1 || size.width() > Largest
+        || size.height() > Largest)
+        return std::nullopt;
+    return size;
+}
+
+// The sheet in the middle of a frame of `size`, on mid grey, at an even place
+// so that shared chroma samples line up with the sheet's own pixel pairs.
+QImage inFrame(const QImage &sheet, QSize size)
+{
+    QImage frame(size, QImage::Format_RGB32);
+    if (frame.isNull())
+        return frame;
+    frame.fill(QColor(128, 128, 128));
+    const int x = (size.width() - sheet.width()) / 4 * 2;
+    const int y = (size.height() - sheet.height()) / 4 * 2;
+    for (int row = 0; row < sheet.height(); ++row)
+        std::memcpy(frame.scanLine(y + row) + std::ptrdiff_t(x) * 4, sheet.constScanLine(row),
+                    std::size_t(sheet.width()) * 4);
+    return frame;
 }
 
 int makeClip(CommandContext &context, Mode mode, const QString &fileName, VideoFrames::ClipFormat format)
@@ -85,6 +118,14 @@ int makeClip(CommandContext &context, Mode mode, const QString &fileName, VideoF
             return context.failUsage(malformed);
     }
 
+    std::optional<QSize> frameSize;
+    if (const std::optional<QString> size = context.option("size")) {
+        frameSize = parseSize(*size);
+        if (!frameSize)
+            return context.failUsage(
+                tr("Malformed size '%1': give --size WxH, each from 1 to 16384 (720x576, 1920x1080).").arg(*size));
+    }
+
     QString error;
     VideoFrames::Module *module = VideoLibrary::Load(error);
     if (!module)
@@ -92,7 +133,19 @@ int makeClip(CommandContext &context, Mode mode, const QString &fileName, VideoF
     SheetHost host;
     if (!host.Draw(Sheets::Index(mode)))
         return context.failNoMemory(host.unavailableWidth(), host.unavailableHeight());
-    const QImage sheet = host.image().convertToFormat(QImage::Format_RGB32);
+    QImage sheet = host.image().convertToFormat(QImage::Format_RGB32);
+    if (frameSize && *frameSize != sheet.size()) {
+        if (frameSize->width() < sheet.width() || frameSize->height() < sheet.height())
+            return context.failUsage(tr("The %1 sheet (%2x%3) does not fit in frames of %4x%5.")
+                                         .arg(SheetArguments::ModeName(mode))
+                                         .arg(sheet.width())
+                                         .arg(sheet.height())
+                                         .arg(frameSize->width())
+                                         .arg(frameSize->height()));
+        sheet = inFrame(sheet, *frameSize);
+        if (sheet.isNull())
+            return context.failNoMemory(frameSize->width(), frameSize->height());
+    }
     if (recipe) {
         const QString refusal = ClipRecipe::Refusal(*recipe, format, sheet.size());
         if (!refusal.isEmpty())
@@ -120,8 +173,9 @@ int Run(CommandContext &context)
             return context.fail(PictureFile::SaveFailure(fileName, tr("It is a folder; give the name of a file in it.")));
         return makeClip(context, *mode, fileName, *clip);
     }
-    if (context.isSet(QStringLiteral("seconds")) || context.isSet(QStringLiteral("fps")) || clipOptions(context).any())
-        return context.failUsage(tr("--seconds, --fps and the options of the clip's data and tags are for clips: "
+    if (context.isSet(QStringLiteral("seconds")) || context.isSet(QStringLiteral("fps"))
+        || context.isSet(QStringLiteral("size")) || clipOptions(context).any())
+        return context.failUsage(tr("--seconds, --fps, --size and the options of the clip's data and tags are for clips: "
                                     "end FILE in .mkv or .mp4."));
     const bool toStandardOutput = fileName == QLatin1String("-");
     if (!toStandardOutput && QFileInfo(fileName).isDir())
