@@ -1,6 +1,9 @@
 #include "sheet/MakeCommand.h"
 
+#include "colour/Primaries.h"
+#include "picture/ColourProfile.h"
 #include "platform/PictureFile.h"
+#include "platform/PngEncoder.h"
 #include "sheet/ClipRecipe.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
@@ -171,6 +174,9 @@ int Run(CommandContext &context)
     if (const std::optional<VideoFrames::ClipFormat> clip = clipFormatOfName(fileName)) {
         if (QFileInfo(fileName).isDir())
             return context.fail(PictureFile::SaveFailure(fileName, tr("It is a folder; give the name of a file in it.")));
+        if (context.isSet(QStringLiteral("profile")))
+            return context.failUsage(tr("--profile is for PNG pictures; a clip says what its numbers mean with its "
+                                        "tags (--tag-primaries, --tag-transfer)."));
         return makeClip(context, *mode, fileName, *clip);
     }
     if (context.isSet(QStringLiteral("seconds")) || context.isSet(QStringLiteral("fps"))
@@ -195,6 +201,24 @@ int Run(CommandContext &context)
                                    ".mkv or .mp4 (a clip), or give --format.")
                                     .arg(QDir::toNativeSeparators(fileName)));
     }
+    // The numbers as they are, with a profile saying what they mean.
+    QByteArray profile;
+    QByteArray profileName;
+    if (const std::optional<QString> named = context.option("profile")) {
+        const std::optional<Primaries::Set> set = Primaries::Named(named->toStdString());
+        if (!set)
+            return context.failUsage(
+                tr("Unknown profile '%1': give --profile srgb, p3, adobe or bt2020 (or bt601-625, bt601-525).")
+                    .arg(*named));
+        if (*format != Format::Png)
+            return context.failUsage(tr("--profile embeds an ICC profile, which a BMP file written here does not "
+                                        "carry: end FILE in .png or give --format png."));
+        profile = ColourProfile::Make(*set);
+        if (profile.isEmpty())
+            return context.fail(tr("LittleCMS could not make the %1 profile.").arg(*named));
+        const std::string_view name = Primaries::Of(*set).name;
+        profileName = *set == Primaries::Set::Bt709 ? QByteArray("sRGB") : QByteArray(name.data(), qsizetype(name.size()));
+    }
     const QString standardOutput = tr("standard output");
     if (toStandardOutput && context.outIsTerminal())
         return context.fail(PictureFile::SaveFailure(
@@ -203,6 +227,13 @@ int Run(CommandContext &context)
     SheetHost host;
     if (!host.Draw(Sheets::Index(*mode)))
         return context.failNoMemory(host.unavailableWidth(), host.unavailableHeight());
+    if (!profile.isEmpty()) {
+        QString error;
+        const bool written = context.writeOut(fileName, true, [&](QIODevice &device, QString &reason) {
+            return PngEncoder::Write(host.image(), device, profile, profileName, reason);
+        }, error);
+        return written ? Done : context.fail(error);
+    }
     if (toStandardOutput) {
         QString reason;
         if (!PictureFile::WritePicture(host.image(), context.out(), *format, reason))

@@ -78,6 +78,9 @@ const std::vector<Command> &commands()
            QStringLiteral("bmp|png")},
           {QStringLiteral("seconds"), tr("A clip's length in seconds (default 5)."), QStringLiteral("S")},
           {QStringLiteral("fps"), tr("A clip's frames a second (default 30)."), QStringLiteral("F")},
+          {QStringLiteral("profile"),
+           tr("Embed the ICC profile of these primaries in the PNG (the numbers unchanged)."),
+           QStringLiteral("srgb|p3|adobe|bt2020")},
           {QStringLiteral("size"), tr("A clip's frames of WxH, the sheet in their middle on grey (default: the sheet's size)."),
            QStringLiteral("WxH")},
           {QStringLiteral("matrix"), tr("A clip of Y'CbCr data made with this matrix (default bt709)."),
@@ -101,6 +104,10 @@ const std::vector<Command> &commands()
          tr("Write the sheet of MODE to FILE: .bmp as the window's Save writes it, .png; - is standard output."),
          tr("Writes the complete sheet of MODE to FILE, through a temporary file: an existing FILE is\n"
             "replaced only by a complete new one, and a failure leaves no partial file.\n"
+            "\n"
+            "--profile srgb|p3|adobe|bt2020 embeds the ICC profile of those primaries (each with its own\n"
+            "curve; BT.2020 with BT.709's) in a PNG: the sheet's numbers unchanged, the profile saying what\n"
+            "they mean, so that a colour-managed viewer shows a known conversion.\n"
             "\n"
             "A FILE ending in .mkv or .mp4 is a lossless clip of the sheet, to send through a recorder,\n"
             "an encoder or a service: FFV1 (bgr0) in Matroska, or H.264 RGB at qp 0 (libx264rgb) in\n"
