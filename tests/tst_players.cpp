@@ -168,6 +168,8 @@ private slots:
         const QStringList full709 {"--matrix", "bt709", "--range", "full"};
         const QStringList matrixOnly601 {"--matrix", "bt601", "--tag-range", "none", "--tag-primaries", "none",
                                          "--tag-transfer", "none"};
+        const QStringList rangeOnly709 {"--matrix", "bt709", "--range", "full", "--tag-matrix", "none",
+                                        "--tag-primaries", "none", "--tag-transfer", "none"};
         const QStringList pal {"--matrix", "bt601", "--tag-primaries", "bt601-625"};
         const QStringList bt2020 {"--matrix", "bt2020"};
         const QStringList none;
@@ -193,6 +195,8 @@ private slots:
             {"BT.709 full, tagged, Matroska", "full.mkv", full709 + hd, none, none, none, {}},
             {"BT.601 tagged, range untagged, Matroska", "matrix.mkv", matrixOnly601 + hd, none,
              {"range: limited read as full"}, none, {}},
+            {"BT.709 full, only the range tagged, Matroska", "range.mkv", rangeOnly709 + hd, none,
+             {"range: full read as limited"}, {matrix709As601}, {}},
             {"BT.601 with EBU primaries, tagged, 720x576", "pal.mp4", pal + sd576, {ebu}, none, none, none},
             {"BT.2020, tagged", "wide.mp4", bt2020 + hd, {wide}, none, none, none},
         };
