@@ -7,10 +7,12 @@
 // clip's recipe and the player's documented rules, never from our output.
 
 #include "FileTesting.h"
+#include "colour/Primaries.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -66,6 +68,26 @@ QString installed(const QString &player)
     return paths.value(player);
 }
 
+// A page as a browser shows it in a window of `size`, saved as `png`.
+void screenshot(const QString &browser, const QString &page, QSize size, const QString &png, const QString &folder)
+{
+    const QString profile = QDir(folder).filePath(browser + QLatin1String("-profile"));
+    QDir(profile).removeRecursively();
+    QDir().mkpath(profile);
+    const QString window = QStringLiteral("%1,%2").arg(size.width()).arg(size.height());
+    const QString url = QUrl::fromLocalFile(page).toString();
+    if (browser == QLatin1String("chromium"))
+        runProgram(installed(browser), {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                                        "--disable-background-networking", "--disable-component-update",
+                                        "--disable-sync", "--user-data-dir=" + profile, "--window-size=" + window,
+                                        "--virtual-time-budget=5000", "--screenshot=" + png, url},
+                   120'000);
+    else
+        runProgram(installed(browser), {"--headless", "--no-remote", "--profile", profile, "--window-size=" + window,
+                                        "--screenshot", png, url},
+                   120'000);
+}
+
 // The first frame of `clip` as `player` shows it, saved as PNG in `folder`;
 // empty when the player did not show it.
 QString play(const QString &player, const QString &clip, QSize size, const QString &folder)
@@ -90,21 +112,7 @@ QString play(const QString &player, const QString &clip, QSize size, const QStri
                                                    "<video src=\"%1\" muted autoplay style=\"display:block\"></video>")
                                         .arg(QUrl::fromLocalFile(clip).toString())
                                         .toUtf8());
-        const QString profile = QDir(folder).filePath(player + QLatin1String("-profile"));
-        QDir(profile).removeRecursively();
-        QDir().mkpath(profile);
-        const QString window = QStringLiteral("%1,%2").arg(size.width()).arg(size.height());
-        const QString url = QUrl::fromLocalFile(page).toString();
-        if (player == QLatin1String("chromium"))
-            runProgram(program, {"--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                                 "--user-data-dir=" + profile, "--window-size=" + window, "--virtual-time-budget=5000",
-                                 "--screenshot=" + png, url},
-                       120'000);
-        else
-            runProgram(program, {"--headless", "--no-remote", "--profile", profile, "--window-size=" + window,
-                                 "--screenshot", png, url},
-                       120'000);
+        screenshot(player, page, size, png, folder);
     }
     return QFile::exists(png) ? png : QString();
 }
@@ -234,6 +242,64 @@ private slots:
         QVERIFY2(!picture.isEmpty(), qPrintable(player + QLatin1String(" showed nothing")));
         const Run captured = sheet({"census", picture, "--mode", Mode});
         QVERIFY2(captured.lines.contains(QStringLiteral("size: 256x256")), qPrintable(captured.lines.join('\n')));
+    }
+
+    // A sheet made with a profile, shown by a browser on its sRGB screen:
+    // the browser converts the numbers from the profile's primaries and curve
+    // to sRGB's, clipping what falls outside, as our Primaries does (within
+    // the browsers' own rounding: their curves are tables).
+    void profiledPicturesInBrowsers_data()
+    {
+        QTest::addColumn<QString>("browser");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<int>("primaries");
+        for (const QString browser : {"chromium", "firefox"}) {
+            QTest::addRow("%s: Display P3", qPrintable(browser)) << browser << "p3" << int(Primaries::Set::DisplayP3);
+            QTest::addRow("%s: Adobe RGB", qPrintable(browser)) << browser << "adobe" << int(Primaries::Set::AdobeRgb);
+            QTest::addRow("%s: BT.2020", qPrintable(browser)) << browser << "bt2020" << int(Primaries::Set::Bt2020);
+        }
+    }
+
+    void profiledPicturesInBrowsers()
+    {
+        QFETCH(QString, browser);
+        QFETCH(QString, profile);
+        QFETCH(int, primaries);
+
+        const QString picture = dir_.filePath(profile + QLatin1String(".png"));
+        if (!QFile::exists(picture))
+            QCOMPARE(sheet({"make", Mode, picture, "--profile", profile}).exitCode, 0);
+        const QString page = dir_.filePath(QStringLiteral("picture.html"));
+        QVERIFY(FileTesting::writeAll(page, QStringLiteral("<!doctype html><body style=\"margin:0;background:#000\">"
+                                                          "<img src=\"%1\" style=\"display:block\">")
+                                                .arg(QUrl::fromLocalFile(picture).toString())
+                                                .toUtf8()));
+        const QString shot = dir_.filePath(browser + QLatin1String("-picture.png"));
+        QFile::remove(shot);
+        screenshot(browser, page, QSize(400, 300), shot, dir_.path());
+        const QImage shown = QImage(shot).convertToFormat(QImage::Format_RGB32);
+        const QImage made = QImage(picture).convertToFormat(QImage::Format_RGB32);
+        QVERIFY(!shown.isNull() && !made.isNull());
+
+        const auto set = Primaries::Set(primaries);
+        const Primaries::Converter expected(set, Primaries::Set::Bt709, Primaries::GamutHandling::Clip,
+                                            Primaries::Of(set).transfer, Primaries::Transfer::Srgb);
+        double sum = 0;
+        int worst = 0;
+        for (int y = 0; y < made.height(); ++y)
+            for (int x = 0; x < made.width(); ++x) {
+                const QRgb numbers = made.pixel(x, y), seen = shown.pixel(x, y);
+                const Primaries::Vector3 out =
+                    expected({qRed(numbers) / 255.0, qGreen(numbers) / 255.0, qBlue(numbers) / 255.0});
+                const int got[3] = {qRed(seen), qGreen(seen), qBlue(seen)};
+                for (int c = 0; c < 3; ++c) {
+                    const int difference = std::abs(got[c] - int(std::lround(out[std::size_t(c)] * 255)));
+                    sum += difference;
+                    worst = std::max(worst, difference);
+                }
+            }
+        const double mean = sum / (3.0 * made.width() * made.height());
+        QVERIFY2(mean < 0.1 && worst <= 3, qPrintable(QStringLiteral("mean %1, largest %2 levels").arg(mean).arg(worst)));
     }
 };
 
