@@ -237,9 +237,7 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     const VideoFrames::StreamInfo &info = reader.info();
     if (!sheetName.isEmpty())
         result.lines << QStringLiteral("mode: %1").arg(sheetName);
-    result.lines << QStringLiteral("shown: %1 %2")
-                        .arg(VideoFrames::MatrixName(info.shownMatrix),
-                             info.shownFullRange ? QStringLiteral("full") : QStringLiteral("limited"));
+    result.lines << QStringLiteral("shown: %1").arg(info.shown);
     if (skipped > 0)
         result.lines << QStringLiteral("frames before the sheet: %1").arg(skipped);
     result.lines << QStringLiteral("first frame with the sheet: %1").arg(result.found.frame);

@@ -7,6 +7,7 @@
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetCache.h"
 #include "sheet/SheetHost.h"
+#include "video/PlayerRules.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
 #include "Texts.h"
@@ -61,6 +62,17 @@ std::optional<CensusReport::Placement> ParsePlacement(const QString &text)
     return CensusReport::Placement {values[0], values[1], values[2]};
 }
 
+std::optional<VideoFrames::Player> ParsePlayer(CommandContext &context)
+{
+    const std::optional<QString> name = context.option("player");
+    if (!name)
+        return VideoFrames::Player::Default;
+    const std::optional<VideoFrames::Player> player = PlayerRules::Named(*name);
+    if (!player)
+        context.failUsage(tr("Unknown player '%1': give --player %2.").arg(*name, PlayerRules::Names()));
+    return player;
+}
+
 namespace {
 
 // A frame number or count given to --frame or --first.
@@ -75,7 +87,8 @@ std::optional<std::int64_t> parseCount(CommandContext &context, const QString &o
     return value;
 }
 
-CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus::Request &request)
+CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus::Request &request,
+                                     VideoFrames::Player player)
 {
     CensusReport::Result result;
     result.outcome = CensusReport::Outcome::Failed;
@@ -86,6 +99,7 @@ CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus:
         module->open(fileName, PictureReader::AllocationLimit(), result.error);
     if (!reader)
         return result;
+    reader->setPlayer(player);
     const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request);
     result.lines = census.lines;
     result.outcome = census.outcome;
@@ -171,6 +185,10 @@ int Run(CommandContext &context)
                                          .arg(least));
     }
 
+    const std::optional<VideoFrames::Player> player = ParsePlayer(context);
+    if (!player)
+        return Failed;
+
     const bool json = context.isSet(QStringLiteral("json"));
     QJsonArray documents;
     int status = Done;
@@ -182,8 +200,13 @@ int Run(CommandContext &context)
             status = Failed;
             continue;
         }
+        if (!isRecording && context.isSet(QStringLiteral("player"))) {
+            context.fail(tr("%1 is a picture: --player says how a recording is shown.").arg(CommandContext::Shown(fileName)));
+            status = Failed;
+            continue;
+        }
         CensusReport::Result result =
-            isRecording ? recordingCensus(fileName, recording) : CensusReport::Run(fileName, request);
+            isRecording ? recordingCensus(fileName, recording, *player) : CensusReport::Run(fileName, request);
         if (!isRecording && result.outcome == CensusReport::Outcome::Failed) {
             const QString note = VideoLibrary::UnreadableNote(fileName);
             if (!note.isEmpty())

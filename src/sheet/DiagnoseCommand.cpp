@@ -64,8 +64,14 @@ int Run(CommandContext &context)
         if (json || context.isSet(fixOption))
             return context.failUsage(tr("%1 is a recording: --json and --fix are for pictures.")
                                          .arg(CommandContext::Shown(fileName)));
-        return RecordingDiagnosis::Run(context, fileName, request.sheet, request.anyOf, request.at);
+        const std::optional<VideoFrames::Player> player = CensusCommand::ParsePlayer(context);
+        if (!player)
+            return Failed;
+        return RecordingDiagnosis::Run(context, fileName, request.sheet, request.anyOf, request.at, *player);
     }
+    if (context.isSet(QStringLiteral("player")))
+        return context.failUsage(
+            tr("%1 is a picture: --player says how a recording is shown.").arg(CommandContext::Shown(fileName)));
 
     request.diagnose = true;
     const CensusReport::Result census = CensusReport::Run(fileName, request);
