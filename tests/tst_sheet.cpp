@@ -1272,7 +1272,7 @@ void tst_Sheet::manualNamesTheDeclaredOptions()
     const qsizetype start = lines.indexOf(section);
     QVERIFY2(start >= 0, qPrintable(section));
     // "\-\-format", "\-o", "\fR, \fP\-\-output"
-    static const QRegularExpression option(QStringLiteral(R"((?:^|[ "P])((?:\\-){1,2}[a-z]+))"));
+    static const QRegularExpression option(QStringLiteral(R"((?:^|[ "P])((?:\\-){1,2}[a-z]+(?:\\-[a-z]+)*))"));
     QStringList named;
     for (qsizetype i = start + 1; i < lines.size(); ++i) {
         const QString &line = lines[i];

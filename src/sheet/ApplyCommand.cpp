@@ -11,6 +11,7 @@
 #include "sheet/CommandContext.h"
 #include "sheet/LutPictures.h"
 #include "sheet/SheetArguments.h"
+#include "Texts.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -29,10 +30,7 @@ namespace ApplyCommand {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ApplyCommand", text);
-}
+TINTWELL_TR_CONTEXT("ApplyCommand");
 
 using LutPictures::AnyLut;
 

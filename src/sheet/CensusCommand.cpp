@@ -7,8 +7,10 @@
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetCache.h"
 #include "sheet/SheetHost.h"
+#include "video/PlayerRules.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,10 +42,7 @@ int statusOf(CensusReport::Outcome outcome)
 // The longest list of worst places: enough to see a pattern, little memory.
 constexpr int MostWorst = 100000;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 constexpr CommandOption ModeOption {
     .name = "mode",
@@ -108,13 +107,15 @@ std::optional<std::int64_t> parseCount(CommandContext &context, const CommandOpt
     return value;
 }
 
-CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus::Request &request)
+CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus::Request &request,
+                                     VideoFrames::Player player)
 {
     CensusReport::Result result;
     result.outcome = CensusReport::Outcome::Failed;
-    const std::unique_ptr<VideoFrames::Reader> reader = VideoLibrary::Open(fileName, result.error);
+    const std::unique_ptr<VideoFrames::Reader> reader = VideoLibrary::Open(fileName, PictureReader::AllocationLimit(), result.error);
     if (!reader)
         return result;
+    reader->setPlayer(player);
     const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request);
     result.lines = census.lines;
     result.outcome = census.outcome;
@@ -199,6 +200,10 @@ int run(CommandContext &context)
                                      .arg(*recording.firstFrames)
                                      .arg(*recording.firstFrames - 1));
 
+    const std::optional<VideoFrames::Player> player = SheetArguments::ParsePlayer(context);
+    if (!player)
+        return Failed;
+
     const bool json = context.isSet(SheetArguments::Json);
     QJsonArray documents;
     int status = Done;
@@ -210,8 +215,12 @@ int run(CommandContext &context)
             result.outcome = CensusReport::Outcome::Failed;
             result.error = tr("%1 is a recording: --json, --diff and --missing are for pictures.")
                                .arg(CommandContext::Shown(fileName));
+        } else if (!isRecording && context.isSet(SheetArguments::Player)) {
+            result.outcome = CensusReport::Outcome::Failed;
+            result.error =
+                tr("%1 is a picture: --player says how a recording is shown.").arg(CommandContext::Shown(fileName));
         } else {
-            result = isRecording ? recordingCensus(fileName, recording) : CensusReport::Run(fileName, request);
+            result = isRecording ? recordingCensus(fileName, recording, *player) : CensusReport::Run(fileName, request);
         }
         if (!isRecording && result.outcome == CensusReport::Outcome::Failed) {
             const QString note = VideoLibrary::UnreadableNote(fileName);
@@ -248,7 +257,7 @@ SheetCommand Declaration()
         .name = QStringLiteral("census"),
         .arguments = {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input."), Takes::File}},
         .options = {ModeOption, AtOption, DiffOption, MissingOption, WorstOption, SheetArguments::Json, FramesOption,
-                    FrameOption, FirstOption},
+                    FrameOption, FirstOption, SheetArguments::Player},
         .summary = tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure "
                       "how far off it is."),
         .description =
@@ -284,8 +293,12 @@ SheetCommand Declaration()
                "read, local files only): video: CODEC PIXFMT WxH FPS fps N frames and tagged: range, matrix,\n"
                "primaries, transfer in FFmpeg's names. With --mode the sheet is searched in the first frame\n"
                "that holds it, and every frame from there is measured at that place as a player honouring the\n"
-               "tags shows it (untagged: BT.601 below 720 lines, BT.709 from 720, limited range): shown: says\n"
-               "how, and the lines cover all frames together. Above 65,536 sheet places a frame's dE2000 comes\n"
+               "tags shows it (untagged: BT.601 below 720 lines, BT.709 from 720, limited range, as Chromium\n"
+               "and Firefox guess), or as --player shows it: mpv (BT.709 from 1280 wide or 577 lines, and\n"
+               "the primaries converted to BT.709: standard-definition ones by their size when untagged),\n"
+               "gstreamer (BT.709 from 577 lines; an MP4's range flag not read), ffmpeg (always BT.601),\n"
+               "chromium, firefox. shown: says how, and what was guessed by whose rule; the lines cover all\n"
+               "frames together. Above 65,536 sheet places a frame's dE2000 comes\n"
                "from that many places spread over the sheet (said so on a line dE2000 sample:); differences\n"
                "and PSNR from every pixel. worst frame: N names the frame of the largest mean dE2000.\n"
                "--frame N measures frame N alone, --first N frames 0 to N - 1; with both, N of --frame must be\n"

@@ -14,12 +14,14 @@
 namespace RecordingDiagnosis {
 
 int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
-        const std::vector<CensusReport::Candidate> &anyOf, const std::optional<CensusReport::Placement> &at)
+        const std::vector<CensusReport::Candidate> &anyOf, const std::optional<CensusReport::Placement> &at,
+        VideoFrames::Player player)
 {
     QString error;
-    const std::unique_ptr<VideoFrames::Reader> reader = VideoLibrary::Open(fileName, error);
+    const std::unique_ptr<VideoFrames::Reader> reader = VideoLibrary::Open(fileName, PictureReader::AllocationLimit(), error);
     if (!reader)
         return context.fail(error);
+    reader->setPlayer(player);
 
     VideoCensus::Request request;
     if (!sheet.isNull())

@@ -2,6 +2,9 @@
 
 #include "generation/Sheets.h"
 #include "picture/PictureReader.h"
+#include "sheet/CommandContext.h"
+#include "video/PlayerRules.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 
@@ -15,10 +18,7 @@ namespace SheetArguments {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 } // namespace
 
@@ -33,12 +33,6 @@ std::optional<Mode> ParseMode(const QString &text)
     if (text.compare(QLatin1String("256kilo"), Qt::CaseInsensitive) == 0)
         return Mode::Colours256Kilo;
     return std::nullopt;
-}
-
-QString ModeName(Mode mode)
-{
-    const std::string_view name = Sheets::Of(mode).name;
-    return QString::fromLatin1(name.data(), qsizetype(name.size()));
 }
 
 QString ModeChoices()
@@ -108,6 +102,17 @@ QString AllocationLimitNote()
         .arg(limit)
         .arg(qint64(limit) * 1024 * 1024 / 4 / 1'000'000)
         .arg(qint64(limit) * 1024 * 1024 / 8 / 1'000'000);
+}
+
+std::optional<VideoFrames::Player> ParsePlayer(CommandContext &context)
+{
+    if (!context.isSet(Player))
+        return VideoFrames::Player::Default;
+    const QString name = context.value(Player);
+    const std::optional<VideoFrames::Player> player = PlayerRules::Named(name);
+    if (!player)
+        context.failUsage(tr("Unknown player '%1': give --player %2.").arg(name, PlayerRules::Names()));
+    return player;
 }
 
 } // namespace SheetArguments

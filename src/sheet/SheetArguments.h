@@ -6,8 +6,10 @@
 
 #include "census/CensusReport.h"
 #include "generation/Sheets.h"
+#include "platform/ModeName.h"
 #include "platform/PictureFile.h"
 #include "sheet/CommandOption.h"
+#include "video/VideoFrames.h"
 
 #include <QRgb>
 #include <QString>
@@ -17,6 +19,8 @@
 
 #include <optional>
 
+class CommandContext;
+
 namespace SheetArguments {
 
 using Format = PictureFile::Format;
@@ -24,7 +28,7 @@ using Format = PictureFile::Format;
 // A mode named by its list text ("16million" ... "729", any case), by
 // "256kilo" for the list's "256killo", or by its index 0 to 7.
 std::optional<Mode> ParseMode(const QString &text);
-QString ModeName(Mode mode);
+using ::ModeName;
 // "16million, 1million, ... or 729 (or 0 to 7)", for messages and help.
 QString ModeChoices();
 
@@ -48,5 +52,18 @@ inline constexpr CommandOption Json {
     .name = "json",
     .help = QT_TRANSLATE_NOOP("SheetCommands", "Write the results as one JSON document on standard output."),
 };
+
+inline constexpr CommandOption Player {
+    .name = "player",
+    .valueName = "mpv|gstreamer|ffmpeg|chromium|firefox",
+    .help = QT_TRANSLATE_NOOP("SheetCommands",
+                              "A recording: shown as this player shows it, by its own rules for missing tags."),
+    .takes = Takes::Word,
+    .words = "mpv gstreamer ffmpeg chromium firefox",
+};
+
+// The player --player names (Default without it); none, the error told,
+// when it names none.
+std::optional<VideoFrames::Player> ParsePlayer(CommandContext &context);
 
 } // namespace SheetArguments

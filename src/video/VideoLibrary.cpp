@@ -1,10 +1,10 @@
 #include "video/VideoLibrary.h"
 
-#include "picture/PictureReader.h"
-#include "picture/StandardInput.h"
+#include "input/StandardInput.h"
 #include "video/VideoFrames.h"
 
 #include "tintwellconfig.h"
+#include "Texts.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -18,10 +18,7 @@ namespace VideoLibrary {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("VideoLibrary", text);
-}
+TINTWELL_TR_CONTEXT("VideoLibrary");
 
 QStringList places()
 {
@@ -87,15 +84,15 @@ bool IsRecording(const QString &fileName)
     return module && module->isRecording(fileName);
 }
 
-std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, QString &error)
+std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, int limitMB, QString &error)
 {
     VideoFrames::Module *module = Load(error);
     if (!module)
         return nullptr;
     if (fileName == QLatin1String("-"))
         return module->openStream(StandardInput::Head(), StandardInput::Descriptor(), tr("standard input"),
-                                  PictureReader::AllocationLimit(), error);
-    return module->open(fileName, PictureReader::AllocationLimit(), error);
+                                  limitMB, error);
+    return module->open(fileName, limitMB, error);
 }
 
 QString UnreadableNote(const QString &fileName)

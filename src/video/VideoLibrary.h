@@ -29,10 +29,10 @@ VideoFrames::Module *Load(QString &error);
 bool IsRecording(const QString &fileName);
 
 // Opens `fileName` as a recording (standard input for "-": from its head on,
-// as a stream), its frames within the picture allocation limit. Null and
-// `error` set to a sentence when the module cannot be loaded or the
+// as a stream), its decoded frames within `limitMB` MB (0: no limit). Null
+// and `error` set to a sentence when the module cannot be loaded or the
 // recording cannot be read.
-std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, QString &error);
+std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, int limitMB, QString &error);
 
 // For a file that is no picture Qt recognises, when the module could not be
 // loaded to tell whether it is a recording: the sentence saying so (to add

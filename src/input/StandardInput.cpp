@@ -1,4 +1,4 @@
-#include "picture/StandardInput.h"
+#include "input/StandardInput.h"
 
 #include <cerrno>
 #include <cstring>
