@@ -148,8 +148,10 @@ enum Prepared {
 };
 
 // Where a command line runs: here, or as a process (standard input, a file
-// size limit), its standard output a pipe or the full device.
-enum Where { Here, AsProcess, OutputFull };
+// size limit), its standard output a pipe or the full device; or with 2 MB on
+// standard input (the picture prepared, or a text, then zeros) past an
+// allocation limit of 1 MB.
+enum Where { Here, AsProcess, OutputFull, PipedPastLimit };
 
 // The 54 bytes of a BMP file's headers for width x height pixels at 24 bits
 // a pixel, uncompressed, 72 dpi.
@@ -978,6 +980,12 @@ void tst_Sheet::badInput_data()
     row("an empty file", {"census", "@/picture.png"}, EmptyFile, "The file is empty");
     row("not a picture", {"census", "@/picture.png"}, TextFile, "not a picture in a format Qt reads");
     row("empty standard input", {"census", "-"}, Nothing, "Standard input is empty", AsProcess);
+    // Held whole in memory, standard input is held to the limit; a stream
+    // whose head is no picture is refused before the rest is read.
+    row("a picture on standard input past the limit", {"census", "-"}, Picture,
+        "Standard input holds more than 1 MB, the allocation limit", PipedPastLimit);
+    row("no picture on standard input", {"census", "-"}, TextFile, "not a picture in a format Qt reads",
+        PipedPastLimit);
     row("truncated BMP", {"census", "@/truncated.bmp"}, TruncatedBmp, "truncated");
     row("truncated PNG", {"census", "@/truncated.png"}, TruncatedPng, "truncated");
     row("PNG header claiming 100000x100000", {"census", "@/huge.png"}, HugePngHeader, "allocation limit");
@@ -1139,6 +1147,11 @@ void tst_Sheet::badInput()
     if (where == Here) {
         const CommitFailure commitFailure(Prepared(prepared), folder.path());
         result = runHere(arguments);
+    } else if (where == PipedPastLimit) {
+        const QByteArray input = (prepared == Picture ? bmp : QByteArray("a line of text\n")) + QByteArray(2 << 20, '\0');
+        qputenv("QT_IMAGEIO_MAXALLOC", "1");
+        result = runProcess(arguments, input);
+        qunsetenv("QT_IMAGEIO_MAXALLOC");
     } else {
         result = runProcess(arguments, {}, rlim_t(fileSizeLimit),
                             where == OutputFull ? QStringLiteral("/dev/full") : QString());
