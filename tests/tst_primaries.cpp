@@ -25,6 +25,7 @@ private slots:
     void againstQt();
     void gamutHandling_data();
     void gamutHandling();
+    void fastCurvesAgree();
 };
 
 namespace {
@@ -210,6 +211,24 @@ void tst_Primaries::gamutHandling()
     // And it goes no further than it must: one channel touches the edge.
     QVERIFY(std::any_of(compressed.begin(), compressed.end(),
                         [](double c) { return std::abs(c) < 1e-12 || std::abs(c - 1) < 1e-12; }));
+}
+
+// The tables a conversion of many colours goes through give the formulas'
+// values, near black (where the curves are steepest) included.
+void tst_Primaries::fastCurvesAgree()
+{
+    using Primaries::Transfer;
+    for (const Transfer transfer : {Transfer::Linear, Transfer::Srgb, Transfer::Bt709, Transfer::Gamma22,
+                                    Transfer::Gamma24, Transfer::AdobeRgb}) {
+        double worst = 0;
+        for (int i = 0; i <= 100000; ++i) {
+            const double v = i / 100000.0;
+            worst = std::max({worst, std::abs(Primaries::ToLinearFast(transfer, v) - Primaries::ToLinear(transfer, v)),
+                              std::abs(Primaries::FromLinearFast(transfer, v) - Primaries::FromLinear(transfer, v))});
+        }
+        QVERIFY2(worst < 1e-4, qPrintable(QStringLiteral("curve %1: %2 off").arg(int(transfer)).arg(worst)));
+        QCOMPARE(Primaries::FromLinearFast(transfer, -0.25), Primaries::FromLinear(transfer, -0.25));
+    }
 }
 
 QTEST_APPLESS_MAIN(tst_Primaries)
