@@ -1,5 +1,7 @@
 #include "picture/ColourProfile.h"
 
+#include "Texts.h"
+
 #include <QCoreApplication>
 #include <QJsonArray>
 
@@ -17,10 +19,7 @@ namespace ColourProfile {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ColourProfile", text);
-}
+TINTWELL_TR_CONTEXT("ColourProfile");
 
 using Primaries::Matrix3;
 using Primaries::Vector3;

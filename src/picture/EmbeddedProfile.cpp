@@ -1,5 +1,7 @@
 #include "picture/EmbeddedProfile.h"
 
+#include "Texts.h"
+
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QtEndian>
@@ -14,10 +16,7 @@ namespace EmbeddedProfile {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("EmbeddedProfile", text);
-}
+TINTWELL_TR_CONTEXT("EmbeddedProfile");
 
 QString tooLarge(qint64 bytes)
 {

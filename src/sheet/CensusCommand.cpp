@@ -10,6 +10,7 @@
 #include "video/PlayerRules.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,10 +42,7 @@ int statusOf(CensusReport::Outcome outcome)
 // The longest list of worst places: enough to see a pattern, little memory.
 constexpr int MostWorst = 100000;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "sheet/ClipRecipe.h"
 
+#include "Texts.h"
 #include "colour/Primaries.h"
 
 #include <QCoreApplication>
@@ -8,10 +9,7 @@ namespace ClipRecipe {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 constexpr char None[] = "none";
 

@@ -1,15 +1,14 @@
 #include "video/PlayerRules.h"
 
+#include "Texts.h"
+
 #include <QCoreApplication>
 
 namespace PlayerRules {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("PlayerRules", text);
-}
+TINTWELL_TR_CONTEXT("PlayerRules");
 
 using VideoFrames::Matrix;
 
