@@ -7,14 +7,24 @@
 // level packs small: "16million" in about a quarter of the time, in a file a
 // few hundred kilobytes.
 
+#include <vector>
+
 class QImage;
 class QIODevice;
 class QString;
+
+namespace HdrMetadata {
+struct Chunk;
+}
 
 namespace PngEncoder {
 
 // Writes `image` as an 8-bit RGB PNG (no alpha channel) to `device`. On
 // failure returns false and sets `reason`.
 bool Write(const QImage &image, QIODevice &device, QString &reason);
+// Writes `image` as a 16-bit RGB PNG, with `chunks` (cICP, mDCV, cLLI)
+// after its header, before its image data.
+bool WriteDeep(const QImage &image, const std::vector<HdrMetadata::Chunk> &chunks, QIODevice &device,
+               QString &reason);
 
 } // namespace PngEncoder

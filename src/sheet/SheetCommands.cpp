@@ -71,13 +71,19 @@ const std::vector<Command> &commands()
 {
     static const std::vector<Command> table = {
         {QStringLiteral("make"),
-         {{QStringLiteral("MODE"), ModeChoices()},
+         {{QStringLiteral("MODE"), ModeChoices() + tr(", or deep")},
           {QStringLiteral("FILE"),
            tr("The picture to write, .bmp or .png; - for standard output; or a clip, .mkv or .mp4.")}},
          {{QStringLiteral("format"), tr("The picture format, bmp or png (default: FILE's extension; BMP for -)."),
            QStringLiteral("bmp|png")},
           {QStringLiteral("seconds"), tr("A clip's length in seconds (default 5)."), QStringLiteral("S")},
-          {QStringLiteral("fps"), tr("A clip's frames a second (default 30)."), QStringLiteral("F")}},
+          {QStringLiteral("fps"), tr("A clip's frames a second (default 30)."), QStringLiteral("F")},
+          {QStringLiteral("transfer"), tr("The deep sheet's transfer: pq (the default), hlg or sdr."),
+           QStringLiteral("pq|hlg|sdr")},
+          {QStringLiteral("white"),
+           tr("The deep sheet's SDR white in cd/m² (default 203 for pq and hlg, 100 for sdr)."),
+           QStringLiteral("NITS")},
+          {QStringLiteral("bits"), tr("A deep .mkv clip's depth: 10 (the default) or 12."), QStringLiteral("10|12")}},
          tr("Write the sheet of MODE to FILE: .bmp as the window's Save writes it, .png; - is standard output."),
          tr("Writes the complete sheet of MODE to FILE, through a temporary file: an existing FILE is\n"
             "replaced only by a complete new one, and a failure leaves no partial file.\n"
@@ -85,7 +91,18 @@ const std::vector<Command> &commands()
             "A FILE ending in .mkv or .mp4 is a lossless clip of the sheet, to send through a recorder,\n"
             "an encoder or a service: FFV1 (bgr0) in Matroska, or H.264 RGB at qp 0 (libx264rgb) in\n"
             "MP4, tagged range pc, matrix gbr, primaries bt709, transfer iec61966-2-1, so that a player\n"
-            "shows the sheet's own pixels; --seconds S (default 5) at --fps F (default 30)."),
+            "shows the sheet's own pixels; --seconds S (default 5) at --fps F (default 30).\n"
+            "\n"
+            "make deep FILE writes the deep sheet: 3840x2160 at 16 bits a channel, BT.2020 primaries, cells\n"
+            "of 8x8 pixels (the 33^3 lattice of 10-bit codes twice, the 1,024-code grey, red, green, blue,\n"
+            "cyan, magenta and yellow ramps, near-black steps, hue and lightness sweeps across the sRGB and\n"
+            "Display P3 borders, a 4,096-code grey ramp, landmarks in its corners and a strip saying how it\n"
+            "was made), its numbers encoded with --transfer pq (the default), hlg or sdr (BT.1886), the\n"
+            "SDR white of the sweeps at --white NITS (203 by default; 100 for sdr, where it is code 1023's).\n"
+            "A .png FILE is 16-bit RGB with a cICP chunk (and for pq and hlg mDCV, and cLLI for pq); an .mkv\n"
+            "clip is FFV1 R'G'B' at --bits 10 or 12; an .mp4 clip is HEVC Main 10 (x265, lossless) in\n"
+            "BT.2020 Y'CbCr 4:2:0, limited range. Clips are tagged with the primaries, transfer and matrix,\n"
+            "the mastering display (BT.2020, up to the sheet's brightest) and the content light level."),
          MakeCommand::Run},
         {QStringLiteral("census"),
          {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input.")}},

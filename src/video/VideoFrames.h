@@ -88,6 +88,26 @@ public:
 
 enum class ClipFormat { Matroska, Mp4 };
 
+// A deep sheet as a clip: its samples' depth and what the stream and its
+// frames are tagged with, in FFmpeg's names. Matroska holds FFV1 R'G'B' at
+// 10 or 12 bits; MP4 holds HEVC Main 10 (x265, lossless) as BT.2020
+// Y'CbCr 4:2:0, limited range.
+struct DeepClip
+{
+    int bits = 10;
+    QString primaries = QStringLiteral("bt2020");
+    QString transfer = QStringLiteral("smpte2084");
+    // SMPTE ST 2086's mastering display (CIE 1931 x, y of red, green, blue
+    // and white) and CTA-861.3's content light, in cd/m²; left out when
+    // the luminance or MaxCLL is 0.
+    double displayPrimaries[3][2] = {{0.708, 0.292}, {0.170, 0.797}, {0.131, 0.046}};
+    double displayWhite[2] = {0.3127, 0.3290};
+    double displayMaxNits = 0;
+    double displayMinNits = 0;
+    double maxCll = 0;
+    double maxFall = 0;
+};
+
 class Module
 {
 public:
@@ -103,6 +123,10 @@ public:
     // to `device`, which must be able to seek. False and `reason` on failure.
     virtual bool writeClip(const QImage &sheet, ClipFormat format, int frames, int fps, QIODevice &device,
                            QString &reason) = 0;
+    // Writes the deep sheet `sheet` (RGBX64) as `clip` says. False and
+    // `reason` on failure.
+    virtual bool writeDeepClip(const QImage &sheet, const DeepClip &clip, ClipFormat format, int frames, int fps,
+                               QIODevice &device, QString &reason) = 0;
 };
 
 // The module's one exported function: its Module, made once.
