@@ -5,10 +5,12 @@
 #include "lut/CubeFile.h"
 #include "sheet/CensusCommand.h"
 #include "sheet/CommandContext.h"
+#include "sheet/DeepDiagnosis.h"
 #include "sheet/RecordingDiagnosis.h"
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetCache.h"
 
+#include "generation/DeepSheet.h"
 #include "generation/Sheets.h"
 
 #include "video/VideoLibrary.h"
@@ -74,7 +76,18 @@ int Run(CommandContext &context)
         return RecordingDiagnosis::Run(context, fileName, request.sheet, request.anyOf, request.at);
     }
 
-    CensusReport::Result census = CensusReport::Run(fileName, request);
+    // The picture is read once: first looked at for the deep sheet, then
+    // counted.
+    const QString shownName = CommandContext::Shown(fileName);
+    PictureReader::Picture picture;
+    QString reason;
+    if (!PictureReader::ReadPicture(fileName, picture, reason))
+        return context.fail(tr("Could not read the picture %1: %2").arg(shownName, reason));
+    if (anySheet && picture.image.width() >= DeepSheet::Width / 2 && picture.image.height() >= DeepSheet::Height / 2)
+        if (const std::optional<DeepCapture::Placement> deep = DeepCapture::Find(picture.image))
+            return DeepDiagnosis::Run(context, fileName, picture, *deep);
+
+    CensusReport::Result census = CensusReport::Run(picture, shownName, request);
     QString foundMode; // when found by its size, the census named none
     // A picture of a sheet's exact size is that sheet where it lies, even when
     // its colours changed beyond what the search recognises (its channels in
@@ -89,7 +102,7 @@ int Run(CommandContext &context)
         request.anyOf.clear();
         request.sheet = sheets.image(*sameSize);
         request.at = CensusReport::Placement {0, 0, 1};
-        census = CensusReport::Run(fileName, request);
+        census = CensusReport::Run(picture, shownName, request);
         if (anySheet)
             foundMode = SheetArguments::ModeName(*sameSize);
     }

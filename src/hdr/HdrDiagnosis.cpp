@@ -1,0 +1,671 @@
+#include "hdr/HdrDiagnosis.h"
+
+#include "colour/DeltaEItp.h"
+#include "colour/Primaries.h"
+#include "hdr/Minimise.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <atomic>
+#include <thread>
+
+#include <algorithm>
+#include <ctime>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+
+namespace HdrDiagnosis {
+
+namespace {
+
+using namespace HdrChain;
+namespace TF = TransferFunctions;
+using ToneMapping::Curve;
+using ToneMapping::Flavour;
+using DeepSheet::Part;
+
+bool debugging()
+{
+    static const bool on = std::getenv("TINTWELL_HDR_DEBUG") != nullptr;
+    return on;
+}
+
+void lap(const char *what)
+{
+    static std::clock_t last = std::clock();
+    const std::clock_t now = std::clock();
+    if (debugging())
+        std::fprintf(stderr, "%s: %.3f s of processor time\n", what, double(now - last) / CLOCKS_PER_SEC);
+    last = now;
+}
+
+// A cell as the fitting sees it: the sheet's signal, its light as the chain
+// decodes it unless told otherwise, and the capture's value.
+struct Point
+{
+    Rgb signal;
+    Rgb light;
+    Rgb seen;
+    bool grey = false; // the sheet's signal is a grey
+};
+
+// The numbers a fit may move, each on the scale it moves best on.
+enum class Free { White, Peak, Param, TargetWhite, Desaturation };
+
+struct Candidate
+{
+    Chain chain;
+    std::vector<Free> free;
+    double error = 1e30; // mean squared error a channel
+};
+
+constexpr double LeastLight = 5, MostLight = 10000;
+
+Chain withValues(const Candidate &candidate, const std::vector<double> &values)
+{
+    Chain chain = candidate.chain;
+    for (std::size_t i = 0; i < candidate.free.size(); ++i) {
+        const double v = values[i];
+        switch (candidate.free[i]) {
+        case Free::White: chain.white = std::exp(std::clamp(v, std::log(LeastLight), std::log(MostLight))); break;
+        case Free::Peak: chain.sourcePeak = std::exp(std::clamp(v, std::log(20.0), std::log(MostLight))); break;
+        case Free::TargetWhite:
+            chain.targetWhite = std::exp(std::clamp(v, std::log(LeastLight), std::log(MostLight)));
+            break;
+        case Free::Param:
+            chain.param = std::clamp(v, ToneMapping::LeastParam(*chain.curve, chain.flavour),
+                                     ToneMapping::MostParam(*chain.curve, chain.flavour));
+            break;
+        case Free::Desaturation: chain.desaturation = std::exp(std::clamp(v, std::log(0.2), std::log(50.0))); break;
+        }
+    }
+    return chain;
+}
+
+double meanSquared(const Chain &chain, const std::vector<Point> &points, bool rough = false)
+{
+    const Simulation simulation(chain, rough ? 32 : ToneMapping::PlaceboCurve::Entries);
+    const bool decodedAsMade = chain.decoding == Decoding::AsMade
+                               && (chain.recipe.transfer != DeepSheet::Transfer::Hlg
+                                   || (chain.hlgOotf == TF::HlgOotfMode::Luminance && chain.hlgPeak == TF::HlgNominalPeak));
+    double sum = 0;
+    for (const Point &p : points) {
+        if (decodedAsMade && p.grey) {
+            const double v = simulation.grey(p.light[0]);
+            for (std::size_t c = 0; c < 3; ++c)
+                sum += (v - p.seen[c]) * (v - p.seen[c]);
+            continue;
+        }
+        const Rgb v = decodedAsMade ? simulation.fromLight(p.light) : simulation(p.signal);
+        for (std::size_t c = 0; c < 3; ++c) {
+            const double d = v[c] - p.seen[c];
+            sum += d * d;
+        }
+    }
+    return sum / (3.0 * double(points.size()));
+}
+
+// Fits the candidate's free numbers to `points`: from the best of a few
+// starting places when `fresh`, else from where it stands, for at most
+// `rounds` evaluations.
+void fit(Candidate &candidate, const std::vector<Point> &points, bool fresh, int rounds, bool rough)
+{
+    if (candidate.free.empty()) {
+        candidate.error = meanSquared(candidate.chain, points);
+        return;
+    }
+    const auto valueOf = [&](Free free) {
+        const Chain &c = candidate.chain;
+        switch (free) {
+        case Free::White: return std::log(c.white);
+        case Free::Peak: return std::log(c.sourcePeak);
+        case Free::TargetWhite: return std::log(c.targetWhite);
+        case Free::Desaturation: return std::log(std::max(c.desaturation, 0.2));
+        case Free::Param: return c.param;
+        }
+        return 0.0;
+    };
+    std::vector<std::vector<double>> starts = {{}};
+    for (const Free free : candidate.free) {
+        std::vector<double> choices;
+        if (!fresh) {
+            choices = {valueOf(free)};
+        } else {
+            switch (free) {
+            case Free::White: choices = {std::log(100.0), std::log(250.0)}; break;
+            case Free::Peak: choices = {std::log(1000.0), std::log(10000.0)}; break;
+            case Free::TargetWhite: choices = {std::log(100.0), std::log(250.0)}; break;
+            case Free::Desaturation: choices = {std::log(2.0)}; break;
+            case Free::Param: {
+                const Curve curve = *candidate.chain.curve;
+                const double least = ToneMapping::LeastParam(curve, candidate.chain.flavour);
+                const double most = ToneMapping::MostParam(curve, candidate.chain.flavour);
+                choices = {ToneMapping::DefaultParam(curve, candidate.chain.flavour), least + (most - least) / 4,
+                           least + 3 * (most - least) / 4};
+                break;
+            }
+            }
+        }
+        std::vector<std::vector<double>> more;
+        for (const std::vector<double> &start : starts)
+            for (const double c : choices) {
+                std::vector<double> longer = start;
+                longer.push_back(c);
+                more.push_back(longer);
+            }
+        starts = std::move(more);
+    }
+    const auto cost = [&](const std::vector<double> &values) {
+        return meanSquared(withValues(candidate, values), points, rough);
+    };
+    std::vector<double> best;
+    double bestValue = 1e30;
+    for (const std::vector<double> &start : starts)
+        if (const double v = cost(start); v < bestValue) {
+            bestValue = v;
+            best = start;
+        }
+    std::vector<double> step;
+    for (const Free free : candidate.free)
+        step.push_back(free == Free::Param ? 0.1 : 0.3);
+    Minimise::Found found = Minimise::NelderMead(cost, best, step, rounds);
+    candidate.chain = withValues(candidate, found.at);
+    candidate.error = found.value;
+}
+
+// Runs `work(i)` for i from 0 to `count` on every core.
+template <typename Work>
+void onEveryCore(std::size_t count, Work &&work)
+{
+    std::atomic<std::size_t> next {0};
+    const auto run = [&] {
+        for (std::size_t i = next++; i < count; i = next++)
+            work(i);
+    };
+    const unsigned cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 8u));
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < cores; ++t)
+        threads.emplace_back(run);
+    run();
+    for (std::thread &thread : threads)
+        thread.join();
+}
+
+// Every way the greys can have come about.
+std::vector<Candidate> greyCandidates(const DeepSheet::Recipe &recipe)
+{
+    std::vector<Candidate> all;
+    Chain base;
+    base.recipe = recipe;
+    const bool hdr = recipe.transfer != DeepSheet::Transfer::Sdr;
+    const TF::Curve sdrCurves[] = {TF::Curve::Bt1886, TF::Curve::Srgb, TF::Curve::Gamma22};
+
+    // FFmpeg's zscale and tonemap: light relative to npl, the curve, the
+    // primaries converted, encoded. HLG decoded channel by channel.
+    for (const TF::Curve transfer : sdrCurves) {
+        Chain chain = base;
+        chain.flavour = Flavour::Ffmpeg;
+        chain.transfer = transfer;
+        chain.hlgOotf = TF::HlgOotfMode::PerChannel;
+        all.push_back({chain, {Free::White}});
+        if (!hdr)
+            continue;
+        for (const Curve curve : {Curve::Linear, Curve::Gamma, Curve::Reinhard, Curve::Hable, Curve::Mobius})
+            for (const bool summed : {false, true}) {
+                Chain c = chain;
+                c.curve = curve;
+                std::vector<Free> free = {Free::White, Free::Peak};
+                if (curve == Curve::Gamma || curve == Curve::Mobius)
+                    free.push_back(Free::Param);
+                // An RGB frame's desaturation weighs the three channels
+                // alike: it changes the greys too.
+                if (summed) {
+                    c.desaturation = 2;
+                    c.desaturationWeights = {1, 1, 1};
+                    free.push_back(Free::Desaturation);
+                }
+                all.push_back({c, free});
+            }
+    }
+    // libplacebo: light relative to 203 cd/m², a target of 1000:1.
+    if (hdr)
+        for (const TF::Curve transfer : sdrCurves)
+            for (const Target darkened : {Target::Bt2020, Target::Bt709, Target::DisplayP3})
+                for (const Curve curve : ToneMapping::Curves) {
+                    Chain c = base;
+                    c.flavour = Flavour::Libplacebo;
+                    c.white = ToneMapping::PlaceboWhite;
+                    c.transfer = transfer;
+                    c.targetBlack = 0.001;
+                    c.curve = curve;
+                    c.application = Application::Hybrid;
+                    if (darkened != Target::Bt2020) {
+                        c.primaries = darkened;
+                        c.gamut = Gamut::Darken;
+                    }
+                    std::vector<Free> free = {Free::Peak};
+                    if (!std::isnan(ToneMapping::DefaultParam(curve, Flavour::Libplacebo)))
+                        free.push_back(Free::Param);
+                    all.push_back({c, free});
+                }
+    // Shown as HDR: PQ or HLG numbers, the sheet's light at a white of its
+    // own.
+    for (const TF::Curve transfer : {TF::Curve::Pq, TF::Curve::Hlg, TF::Curve::Linear}) {
+        Chain chain = base;
+        chain.transfer = transfer;
+        chain.primaries = Target::Bt2020;
+        chain.white = recipe.white;
+        chain.targetWhite = recipe.white;
+        all.push_back({chain, {Free::TargetWhite}});
+    }
+    // An HDR signal taken for SDR and shown as it is: the grey picture.
+    if (hdr)
+        for (const TF::Curve transfer : sdrCurves) {
+            Chain chain = base;
+            chain.decoding = Decoding::AsSdr;
+            chain.transfer = transfer;
+            chain.white = 100;
+            all.push_back({chain, {}});
+        }
+    return all;
+}
+
+int complexity(const Candidate &c)
+{
+    return int(c.free.size()) + (c.chain.flavour == Flavour::Libplacebo);
+}
+
+// The candidate of least error, the simpler one where two come within a
+// margin of each other (quantization alone leaves some).
+std::size_t simplest(const std::vector<Candidate> &all, double floor)
+{
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < all.size(); ++i)
+        if (all[i].error < all[best].error)
+            best = i;
+    const double within = all[best].error * 1.05 + floor;
+    std::size_t chosen = best;
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (all[i].error <= within && complexity(all[i]) < complexity(all[chosen]))
+            chosen = i;
+    return chosen;
+}
+
+bool isGrey(Part part)
+{
+    return part == Part::GreyRamp || part == Part::NearBlack || part == Part::FineRamp;
+}
+
+bool isColour(Part part)
+{
+    return part == Part::Lattice || part == Part::LatticeCopy || part == Part::HueSweep || part == Part::RedRamp
+           || part == Part::GreenRamp || part == Part::BlueRamp || part == Part::CyanRamp || part == Part::MagentaRamp
+           || part == Part::YellowRamp;
+}
+
+// The sheet's signal and its light as made, step by step.
+struct SheetLight
+{
+    std::vector<Rgb> signal;
+    std::vector<Rgb> light;
+};
+
+SheetLight sheetLightOf(const DeepSheet::Recipe &recipe)
+{
+    const std::vector<DeepSheet::Step> &steps = DeepSheet::Steps();
+    SheetLight sheet {std::vector<Rgb>(steps.size()), std::vector<Rgb>(steps.size())};
+    Chain decoding;
+    decoding.recipe = recipe;
+    constexpr std::size_t Chunks = 64;
+    onEveryCore(Chunks, [&](std::size_t chunk) {
+        for (std::size_t i = chunk; i < steps.size(); i += Chunks) {
+            sheet.signal[i] = DeepSheet::SignalOf(recipe, *steps[i].region, steps[i].index);
+            sheet.light[i] = decoding.light(sheet.signal[i]);
+        }
+    });
+    return sheet;
+}
+
+Point pointOf(const SheetLight &sheet, const DeepCapture::Cells &cells, std::size_t index)
+{
+    const Rgb &signal = sheet.signal[index];
+    return {signal, sheet.light[index], cells.mean[index], signal[0] == signal[1] && signal[1] == signal[2]};
+}
+
+// The greys the curve is fitted on: every fourth code of the ramp, every
+// near-black step, every 32nd of the fine ramp; `every` thins them more.
+std::vector<Point> greyPoints(const SheetLight &sheet, const DeepCapture::Cells &cells, int every)
+{
+    std::vector<Point> points;
+    const std::vector<DeepSheet::Step> &steps = DeepSheet::Steps();
+    int counted = 0;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Part part = steps[i].region->part;
+        const int index = steps[i].index;
+        const bool taken = (part == Part::GreyRamp && index % 4 == 0) || part == Part::NearBlack
+                           || (part == Part::FineRamp && index % 32 == 0);
+        if (taken && counted++ % every == 0)
+            points.push_back(pointOf(sheet, cells, i));
+    }
+    return points;
+}
+
+// Every `every`th colour step: the lattices, sweeps and colour ramps.
+std::vector<Point> colourPoints(const SheetLight &sheet, const DeepCapture::Cells &cells, int every)
+{
+    std::vector<Point> points;
+    const std::vector<DeepSheet::Step> &steps = DeepSheet::Steps();
+    int counted = 0;
+    for (std::size_t i = 0; i < steps.size(); ++i)
+        if (isColour(steps[i].region->part) && counted++ % every == 0)
+            points.push_back(pointOf(sheet, cells, i));
+    return points;
+}
+
+// The colour choices libplacebo and FFmpeg offer, tried on the colours
+// with the greys' curve kept.
+std::vector<Candidate> colourVariants(const Candidate &grey)
+{
+    std::vector<Candidate> variants;
+    const Chain &chain = grey.chain;
+    const Target targets[] = {Target::Bt709, Target::DisplayP3, Target::Bt2020};
+    if (chain.decoding == Decoding::AsSdr || chain.transfer == TF::Curve::Pq || chain.transfer == TF::Curve::Hlg
+        || chain.transfer == TF::Curve::Linear) {
+        for (const Target target : targets) {
+            Candidate c = grey;
+            c.chain.primaries = target;
+            variants.push_back(c);
+        }
+        return variants;
+    }
+    if (chain.flavour == Flavour::Ffmpeg) {
+        // The frame's matrix coefficients for the desaturation, as FFmpeg
+        // 5.1 applies them (red's and green's swapped); an RGB frame's sum
+        // the greys have told already.
+        const std::array<std::array<double, 3>, 2> weights = {{{0.6780, 0.2627, 0.0593}, {0.7152, 0.2126, 0.0722}}};
+        const bool summed = chain.desaturation > 0;
+        for (const Target target : targets) {
+            Candidate c = grey;
+            c.chain.primaries = target;
+            variants.push_back(c);
+            if (!chain.curve || summed)
+                continue;
+            for (const std::array<double, 3> &w : weights) {
+                Candidate d = c;
+                d.chain.desaturation = 2;
+                d.chain.desaturationWeights = w;
+                d.free.push_back(Free::Desaturation);
+                variants.push_back(d);
+            }
+        }
+        return variants;
+    }
+    const bool darkened = chain.gamut == Gamut::Darken;
+    for (const Application application :
+         {Application::PerChannel, Application::Brightest, Application::Luminance, Application::Hybrid}) {
+        if (darkened) {
+            Candidate c = grey;
+            c.chain.application = application;
+            variants.push_back(c);
+            continue;
+        }
+        for (const Target target : targets)
+            for (const Gamut gamut : {Gamut::Clip, Gamut::Desaturate}) {
+                Candidate c = grey;
+                c.chain.application = application;
+                c.chain.primaries = target;
+                c.chain.gamut = gamut;
+                variants.push_back(c);
+                if (target == Target::Bt2020)
+                    break;
+            }
+    }
+    return variants;
+}
+
+QString nits(double value)
+{
+    return QStringLiteral("%1 cd/m²").arg(value >= 100 ? QString::number(std::lround(value)) : QString::number(value, 'f', 1));
+}
+
+Rgb toBt2020(Target target, const Rgb &linear)
+{
+    using Primaries::Set;
+    static const Primaries::Matrix3 from709 = Primaries::Conversion(Set::Bt709, Set::Bt2020);
+    static const Primaries::Matrix3 fromP3 = Primaries::Conversion(Set::DisplayP3, Set::Bt2020);
+    switch (target) {
+    case Target::Bt709: return Primaries::Apply(from709, linear);
+    case Target::DisplayP3: return Primaries::Apply(fromP3, linear);
+    case Target::Bt2020: break;
+    }
+    return linear;
+}
+
+// The bits a capture keeps: the fewest for which every grey cell lies on
+// that many bits' codes (a 16-bit capture of a 10-bit chain), from what
+// the capture's depth allows.
+int keptBits(const DeepCapture::Cells &cells, const std::vector<DeepSheet::Step> &steps)
+{
+    for (const int bits : {6, 8, 10, 12}) {
+        if (bits >= cells.depth)
+            break;
+        const double codes = (1 << bits) - 1;
+        int on = 0, all = 0;
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            if (!isGrey(steps[i].region->part) || cells.spread[i] > 1e-9)
+                continue;
+            ++all;
+            const double v = cells.mean[i][1] * codes;
+            on += std::abs(v - std::round(v)) < 0.5 / 65535 * codes * 2;
+        }
+        if (all > 0 && on >= all * 99 / 100)
+            return bits;
+    }
+    return cells.depth;
+}
+
+} // namespace
+
+Rgb ReferenceRendering(const DeepSheet::Recipe &recipe, const Rgb &signal)
+{
+    static const Primaries::Matrix3 toBt709 = Primaries::Conversion(Primaries::Set::Bt2020, Primaries::Set::Bt709);
+    const Rgb light = DeepSheet::LightOf(recipe, signal);
+    Rgb relative;
+    for (std::size_t c = 0; c < 3; ++c)
+        relative[c] = light[c] / recipe.white;
+    relative = Primaries::Apply(toBt709, relative);
+    Rgb out;
+    for (std::size_t c = 0; c < 3; ++c)
+        out[c] = TF::LinearToSrgb(std::clamp(relative[c], 0.0, 1.0));
+    return out;
+}
+
+Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement)
+{
+    Result result;
+    result.placement = placement;
+    const DeepSheet::Recipe &recipe = placement.recipe;
+    lap("start");
+    const DeepCapture::Cells cells = DeepCapture::Read(capture, placement);
+    lap("read cells");
+    const std::vector<DeepSheet::Step> &steps = DeepSheet::Steps();
+    result.depth = cells.depth;
+
+    // The greys: transfer, curve, white and peak; every candidate roughly
+    // on a few greys, the best again closely on more.
+    const SheetLight sheet = sheetLightOf(recipe);
+    lap("sheet");
+    const std::vector<Point> greys = greyPoints(sheet, cells, 1);
+    const std::vector<Point> someGreys = greyPoints(sheet, cells, 8);
+    std::vector<Candidate> candidates = greyCandidates(recipe);
+    const auto byError = [](const Candidate &a, const Candidate &b) { return a.error < b.error; };
+    onEveryCore(candidates.size(), [&](std::size_t i) { fit(candidates[i], someGreys, true, 50, true); });
+    std::sort(candidates.begin(), candidates.end(), byError);
+    lap("greys roughly");
+    candidates.resize(std::min<std::size_t>(candidates.size(), 12));
+    onEveryCore(candidates.size(), [&](std::size_t i) { fit(candidates[i], greys, false, 150, false); });
+    std::sort(candidates.begin(), candidates.end(), byError);
+    lap("greys closely");
+    if (debugging())
+        for (std::size_t i = 0; i < std::min<std::size_t>(candidates.size(), 15); ++i) {
+            const Chain &c = candidates[i].chain;
+            std::fprintf(stderr, "grey %2zu: %-10s %-7s %-9s white %7.1f peak %7.1f param %6.3f tw %6.1f gamut %d: rms %.3f levels\n",
+                         i, c.flavour == Flavour::Ffmpeg ? "ffmpeg" : "placebo",
+                         std::string(TF::Name(c.transfer)).c_str(),
+                         c.curve ? std::string(ToneMapping::Name(*c.curve)).c_str() : (c.decoding == Decoding::AsSdr ? "as-sdr" : "none"),
+                         c.white, c.sourcePeak, c.param, c.targetWhite, int(c.gamut),
+                         std::sqrt(candidates[i].error) * 255);
+        }
+
+    // The colours: how the curve meets them, primaries, gamut, for the best
+    // few grey fits; the best few of those fitted again on greys and
+    // colours together.
+    const std::vector<Point> colours = colourPoints(sheet, cells, 97);
+    const double floor = cells.depth == 8 ? 1.0 / (255.0 * 255.0 * 12) : 1e-9;
+    std::vector<Candidate> finalists;
+    const double greyBest = candidates.front().error;
+    for (std::size_t i = 0; i < candidates.size() && i < 4; ++i) {
+        if (i > 0 && candidates[i].error > greyBest * 4 + floor * 4)
+            break;
+        for (Candidate variant : colourVariants(candidates[i]))
+            finalists.push_back(variant);
+    }
+    onEveryCore(finalists.size(), [&](std::size_t i) {
+        finalists[i].error = 0.5 * finalists[i].error + 0.5 * meanSquared(finalists[i].chain, colours);
+    });
+    std::sort(finalists.begin(), finalists.end(), byError);
+    lap("colours");
+    finalists.resize(std::min<std::size_t>(finalists.size(), 6));
+    std::vector<Point> both = greyPoints(sheet, cells, 4);
+    for (std::size_t i = 0; i < colours.size(); i += 3)
+        both.push_back(colours[i]);
+    onEveryCore(finalists.size(), [&](std::size_t i) { fit(finalists[i], both, false, 120, false); });
+    const std::size_t chosen = simplest(finalists, floor);
+    lap("refit");
+    if (debugging())
+        for (const Candidate &c : finalists)
+            std::fprintf(stderr, "colour: %-7s %-9s white %.1f peak %.1f param %.3f app %d prim %d gamut %d desat %.2f (%.2f %.2f %.2f): rms %.3f\n",
+                         c.chain.flavour == Flavour::Ffmpeg ? "ffmpeg" : "placebo",
+                         c.chain.curve ? std::string(ToneMapping::Name(*c.chain.curve)).c_str() : "none",
+                         c.chain.white, c.chain.sourcePeak, c.chain.param,
+                         int(c.chain.application), int(c.chain.primaries), int(c.chain.gamut), c.chain.desaturation,
+                         c.chain.desaturationWeights[0], c.chain.desaturationWeights[1], c.chain.desaturationWeights[2],
+                         std::sqrt(c.error) * 255);
+    result.chain = finalists[chosen].chain;
+    result.greyError = std::sqrt(meanSquared(result.chain, greys)) * 255;
+
+    // Bits and dither.
+    result.bits = keptBits(cells, steps);
+    int flat = 0, grainy = 0;
+    for (std::size_t i = 0; i < steps.size(); ++i)
+        if (isGrey(steps[i].region->part)) {
+            ++flat;
+            grainy += cells.spread[i] > 0.25 / ((1 << result.bits) - 1);
+        }
+    result.dither = flat > 0 && grainy > flat / 4;
+
+    // ΔE_ITP of the capture against the sheet through the chain and against
+    // the sheet's own SDR rendering, both as light.
+    // Every grey, every eighth colour.
+    static const Primaries::Matrix3 toBt709 = Primaries::Conversion(Primaries::Set::Bt2020, Primaries::Set::Bt709);
+    const Simulation simulation(result.chain);
+    constexpr std::size_t Chunks = 64;
+    std::array<double, Chunks> sums {}, sumsReference {};
+    std::array<int, Chunks> counts {};
+    onEveryCore(Chunks, [&](std::size_t chunk) {
+        for (std::size_t i = chunk; i < steps.size(); i += Chunks) {
+            const Part part = steps[i].region->part;
+            if (!isGrey(part) && !(isColour(part) && i % 8 == 0))
+                continue;
+            const Rgb seen = toBt2020(result.chain.primaries, result.chain.captureLight(cells.mean[i]));
+            const Rgb simulated = toBt2020(result.chain.primaries, result.chain.captureLight(simulation(sheet.signal[i])));
+            Rgb rendered = Primaries::Apply(toBt709, sheet.light[i]);
+            for (double &c : rendered)
+                c = std::clamp(c, 0.0, recipe.white);
+            sums[chunk] += DeltaEItp::Between(seen, simulated);
+            sumsReference[chunk] += DeltaEItp::Between(seen, toBt2020(Target::Bt709, rendered));
+            ++counts[chunk];
+        }
+    });
+    const double sum = std::accumulate(sums.begin(), sums.end(), 0.0);
+    const double sumReference = std::accumulate(sumsReference.begin(), sumsReference.end(), 0.0);
+    const int counted = std::accumulate(counts.begin(), counts.end(), 0);
+    lap("measured");
+    result.meanItp = counted ? sum / counted : 0;
+    result.meanItpReference = counted ? sumReference / counted : 0;
+    return result;
+}
+
+Facts Result::facts() const
+{
+    Facts facts;
+    const Chain &c = chain;
+    facts.add(QStringLiteral("deep sheet"),
+              QStringLiteral("%1, SDR white %2")
+                  .arg(QString::fromLatin1(DeepSheet::TransferName(c.recipe.transfer).data()).toUpper(),
+                       nits(c.recipe.white)),
+              QJsonObject {{QStringLiteral("transfer"), QString::fromLatin1(DeepSheet::TransferName(c.recipe.transfer).data())},
+                           {QStringLiteral("white"), c.recipe.white}});
+    if (placement.offset != QPoint(0, 0) || placement.cellSize != DeepSheet::CellSize)
+        facts.add(QStringLiteral("placed"),
+                  QStringLiteral("%1 %2 at %3 %")
+                      .arg(placement.offset.x())
+                      .arg(placement.offset.y())
+                      .arg(100 * placement.cellSize / DeepSheet::CellSize),
+                  QJsonArray {placement.offset.x(), placement.offset.y(), 100 * placement.cellSize / DeepSheet::CellSize});
+    if (c.decoding == Decoding::AsSdr)
+        facts.add(QStringLiteral("mismatch"),
+                  QStringLiteral("%1 numbers shown as SDR with no tone mapping (the grey picture)")
+                      .arg(QString::fromLatin1(DeepSheet::TransferName(c.recipe.transfer).data()).toUpper()));
+    facts.add(QStringLiteral("transfer"), QString::fromLatin1(TF::Name(c.transfer).data()));
+    const bool hdrOut = c.transfer == TF::Curve::Pq || c.transfer == TF::Curve::Hlg || c.transfer == TF::Curve::Linear;
+    if (c.curve) {
+        QString text = QString::fromLatin1(ToneMapping::Name(*c.curve).data());
+        QJsonObject object {{QStringLiteral("curve"), text}};
+        if (*c.curve != Curve::Clip) {
+            text += QStringLiteral(", source peak %1").arg(nits(c.sourcePeak));
+            object.insert(QStringLiteral("source_peak"), std::round(c.sourcePeak));
+        }
+        const std::string_view param = ToneMapping::ParamName(*c.curve, c.flavour);
+        if (!param.empty() && !std::isnan(c.param)) {
+            text += QStringLiteral(", %1 %2").arg(QString::fromLatin1(param.data())).arg(c.param, 0, 'f', 2);
+            object.insert(QStringLiteral("param"), std::round(c.param * 100) / 100);
+        }
+        text += c.flavour == Flavour::Ffmpeg ? QStringLiteral(" (FFmpeg's tonemap)") : QStringLiteral(" (libplacebo)");
+        object.insert(QStringLiteral("as"), c.flavour == Flavour::Ffmpeg ? QStringLiteral("ffmpeg") : QStringLiteral("libplacebo"));
+        facts.add(QStringLiteral("tone mapping"), text, object);
+    } else if (c.decoding == Decoding::AsMade && !hdrOut && c.recipe.transfer != DeepSheet::Transfer::Sdr) {
+        facts.add(QStringLiteral("tone mapping"), QStringLiteral("clip"), QJsonObject {{QStringLiteral("curve"), QStringLiteral("clip")}});
+    } else {
+        facts.add(QStringLiteral("tone mapping"), QStringLiteral("none"), QJsonObject {{QStringLiteral("curve"), QStringLiteral("none")}});
+    }
+    if (c.decoding == Decoding::AsMade) {
+        const double white = hdrOut ? c.targetWhite * c.recipe.white / c.white : c.white;
+        facts.add(QStringLiteral("SDR white"), nits(white), QJsonValue(std::round(white * 10) / 10));
+    }
+    facts.add(QStringLiteral("primaries"), QString::fromLatin1(TargetName(c.primaries).data()));
+    if (c.primaries != Target::Bt2020)
+        facts.add(QStringLiteral("gamut"), QString::fromLatin1(GamutName(c.flavour == Flavour::Ffmpeg ? Gamut::Clip : c.gamut).data()));
+    if (c.curve && c.flavour == Flavour::Libplacebo)
+        facts.add(QStringLiteral("tone mapped on"), QString::fromLatin1(ApplicationName(c.application).data()));
+    if (c.curve && c.flavour == Flavour::Ffmpeg && c.desaturation > 0)
+        facts.add(QStringLiteral("desaturation"), c.desaturation, 1);
+    facts.add(QStringLiteral("bits"), qint64(bits));
+    if (dither)
+        facts.add(QStringLiteral("dither"), QStringLiteral("yes"), QJsonValue(true));
+    facts.add(QStringLiteral("grey error"), greyError, 2, QStringLiteral("levels"));
+    facts.add(QStringLiteral("mean dE_ITP after the steps"), meanItp, 2);
+    facts.add(QStringLiteral("mean dE_ITP from the SDR rendering"), meanItpReference, 2);
+    return facts;
+}
+
+ColourLut Result::fix(int points) const
+{
+    (void)points;
+    return {};
+}
+
+} // namespace HdrDiagnosis

@@ -1,0 +1,52 @@
+#pragma once
+
+// What happened to the deep sheet on its way into a capture (a picture of 8
+// or 16 bits a channel, or a recording's frame): the chain (HdrChain) that
+// turns the sheet into what the capture holds, fitted cell by cell. The
+// greys tell the capture's transfer, the tone curve with its source peak
+// and knee and the SDR white; the colours tell how the curve meets them,
+// the target's primaries and what became of colours outside them; the
+// values the capture takes tell its bits and any dither. The sheet put
+// through the chain found is measured against the capture in ΔE_ITP.
+
+#include "census/Facts.h"
+#include "hdr/DeepCapture.h"
+#include "hdr/HdrChain.h"
+#include "lut/ColourLut.h"
+
+#include <QImage>
+
+#include <optional>
+
+namespace HdrDiagnosis {
+
+struct Result
+{
+    DeepCapture::Placement placement;
+    HdrChain::Chain chain;
+    int depth = 8; // the capture's bits a channel
+    int bits = 8;  // the bits it keeps
+    bool dither = false;
+    // Mean ΔE_ITP of the capture against the sheet put through the chain,
+    // and against the sheet's own SDR rendering (light up to its white,
+    // BT.709, clipped).
+    double meanItp = 0;
+    double meanItpReference = 0;
+    double greyError = 0; // RMS of the greys against the chain, in 8-bit levels
+
+    // One fact a thing found, in the order the chain acts.
+    Facts facts() const;
+    // A table of `points` a channel from the capture's colours to the sheet's
+    // SDR rendering; where the capture is PQ, a curve before it spreads the
+    // table's nodes over the light an SDR rendering can show.
+    ColourLut fix(int points = 65) const;
+};
+
+// The chain that makes the deep sheet found at `placement` into `capture`.
+Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement);
+
+// The sheet's SDR rendering of a signal: its light divided by its SDR
+// white, in BT.709 clipped to 0 to 1, as sRGB numbers.
+HdrChain::Rgb ReferenceRendering(const DeepSheet::Recipe &recipe, const HdrChain::Rgb &signal);
+
+} // namespace HdrDiagnosis

@@ -1,0 +1,21 @@
+#pragma once
+
+// diagnose of a capture of the deep sheet: where it lies, how it was made
+// (its identity strip), and the chain that made the capture of it, as
+// facts; --fix writes the table that takes the capture to the sheet's SDR
+// rendering.
+
+#include "hdr/DeepCapture.h"
+#include "picture/PictureReader.h"
+
+class CommandContext;
+class QString;
+
+namespace DeepDiagnosis {
+
+// Prints the diagnosis of `picture` (read from `fileName`), the deep sheet
+// found at `placement`; returns the command's status.
+int Run(CommandContext &context, const QString &fileName, const PictureReader::Picture &picture,
+        const DeepCapture::Placement &placement);
+
+} // namespace DeepDiagnosis
