@@ -213,8 +213,10 @@ Rgb Chain::light(const Rgb &signal) const
 {
     if (decoding == Decoding::AsSdr)
         return TF::ToNits(TF::Curve::Bt1886, signal, white);
+    // libplacebo decodes HLG for a display of the source's own range.
     if (recipe.transfer == DeepSheet::Transfer::Hlg)
-        return TF::HlgToNits(signal, hlgPeak, 0, hlgOotf);
+        return flavour == Flavour::Libplacebo ? TF::HlgToNits(signal, sourcePeak, sourceBlack, hlgOotf)
+                                              : TF::HlgToNits(signal, hlgPeak, 0, hlgOotf);
     return DeepSheet::LightOf(recipe, signal);
 }
 
@@ -259,7 +261,7 @@ double Simulation::encodeChannel(double x) const
         }
         break;
     }
-    return std::clamp(v, 0.0, 1.0);
+    return std::clamp(std::clamp(v, 0.0, 1.0) * chain_.outputGain, 0.0, 1.0);
 }
 
 Rgb Simulation::encode(const Rgb &x) const
@@ -301,7 +303,8 @@ double Simulation::grey(double nits) const
             const double overbright = std::max(luma - chain.desaturation, 1e-6) / std::max(luma, 1e-6);
             x = x * (1 - overbright) + luma * overbright;
         }
-        x = ToneMapping::Ffmpeg(*chain.curve, std::max(x, 1e-6), chain.sourcePeak / chain.white, param_);
+        const double signal = std::max(x, 1e-6);
+        x *= ToneMapping::Ffmpeg(*chain.curve, signal, chain.sourcePeak / chain.white, param_) / signal;
     }
     return encodeChannel(x);
 }

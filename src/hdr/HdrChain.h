@@ -61,6 +61,8 @@ struct Chain
     // The light (cd/m²) the chain takes for its reference white: zscale's npl
     // for FFmpeg, 203 for libplacebo.
     double white = 100;
+    // The source's range as its metadata says (libplacebo takes a black of
+    // 0.005 cd/m² for HDR that says none).
     double sourcePeak = TransferFunctions::PqPeak;
     double sourceBlack = 0.005;
     Application application = Application::Brightest;
@@ -82,6 +84,10 @@ struct Chain
     // white in cd/m².
     double targetBlack = 0;
     double targetWhite = 203;
+    // What the numbers are multiplied by at the end: FFmpeg's swscale cuts
+    // 16 bits to 8 by dropping the low byte, which makes 65535 * v / 256 of
+    // v, not 255 * v.
+    double outputGain = 1;
 
     // The sheet's signal (0 to 1 a channel) as the capture holds it, before
     // it is cut to any number of bits (Simulation does it faster for many).

@@ -88,9 +88,9 @@ Chain withValues(const Candidate &candidate, const std::vector<double> &values)
 double meanSquared(const Chain &chain, const std::vector<Point> &points, bool rough = false)
 {
     const Simulation simulation(chain, rough ? 32 : ToneMapping::PlaceboCurve::Entries);
-    const bool decodedAsMade = chain.decoding == Decoding::AsMade
-                               && (chain.recipe.transfer != DeepSheet::Transfer::Hlg
-                                   || (chain.hlgOotf == TF::HlgOotfMode::Luminance && chain.hlgPeak == TF::HlgNominalPeak));
+    // The light the points hold is PQ's and SDR's as made; HLG's depends
+    // on the display the chain decodes for.
+    const bool decodedAsMade = chain.decoding == Decoding::AsMade && chain.recipe.transfer != DeepSheet::Transfer::Hlg;
     double sum = 0;
     for (const Point &p : points) {
         if (decodedAsMade && p.grey) {
@@ -168,9 +168,16 @@ void fit(Candidate &candidate, const std::vector<Point> &points, bool fresh, int
             bestValue = v;
             best = start;
         }
+    // First steps towards the middle of each range: from a bound, a step
+    // outwards changes nothing.
     std::vector<double> step;
-    for (const Free free : candidate.free)
-        step.push_back(free == Free::Param ? 0.1 : 0.3);
+    for (std::size_t i = 0; i < candidate.free.size(); ++i) {
+        const Free free = candidate.free[i];
+        if (free == Free::Param)
+            step.push_back(0.1);
+        else
+            step.push_back(best[i] > std::log(1000.0) ? -0.3 : 0.3);
+    }
     Minimise::Found found = Minimise::NelderMead(cost, best, step, rounds);
     candidate.chain = withValues(candidate, found.at);
     candidate.error = found.value;
@@ -195,7 +202,7 @@ void onEveryCore(std::size_t count, Work &&work)
 }
 
 // Every way the greys can have come about.
-std::vector<Candidate> greyCandidates(const DeepSheet::Recipe &recipe)
+std::vector<Candidate> greyCandidates(const DeepSheet::Recipe &recipe, int depth)
 {
     std::vector<Candidate> all;
     Chain base;
@@ -210,14 +217,23 @@ std::vector<Candidate> greyCandidates(const DeepSheet::Recipe &recipe)
         chain.flavour = Flavour::Ffmpeg;
         chain.transfer = transfer;
         chain.hlgOotf = TF::HlgOotfMode::PerChannel;
-        all.push_back({chain, {Free::White}});
-        if (!hdr)
+        // zscale's float output reaches an 8-bit picture through swscale,
+        // which keeps the high byte of 16 bits. A gain that small is one
+        // with the source peak on the greys: taken as given.
+        chain.outputGain = depth == 8 ? 65535.0 / 65280 : 1;
+        if (!hdr) {
+            all.push_back({chain, {Free::White}});
             continue;
-        for (const Curve curve : {Curve::Linear, Curve::Gamma, Curve::Reinhard, Curve::Hable, Curve::Mobius})
+        }
+        // tonemap=clip desaturates like the others; without it, it is
+        // light over the white, clipped: no tone mapping at all.
+        for (const Curve curve : {Curve::Clip, Curve::Linear, Curve::Gamma, Curve::Reinhard, Curve::Hable, Curve::Mobius})
             for (const bool summed : {false, true}) {
                 Chain c = chain;
                 c.curve = curve;
-                std::vector<Free> free = {Free::White, Free::Peak};
+                std::vector<Free> free = {Free::White};
+                if (curve != Curve::Clip)
+                    free.push_back(Free::Peak);
                 if (curve == Curve::Gamma || curve == Curve::Mobius)
                     free.push_back(Free::Param);
                 // An RGB frame's desaturation weighs the three channels
@@ -500,12 +516,27 @@ Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement)
     lap("sheet");
     const std::vector<Point> greys = greyPoints(sheet, cells, 1);
     const std::vector<Point> someGreys = greyPoints(sheet, cells, 8);
-    std::vector<Candidate> candidates = greyCandidates(recipe);
+    std::vector<Candidate> candidates = greyCandidates(recipe, cells.depth);
     const auto byError = [](const Candidate &a, const Candidate &b) { return a.error < b.error; };
     onEveryCore(candidates.size(), [&](std::size_t i) { fit(candidates[i], someGreys, true, 50, true); });
     std::sort(candidates.begin(), candidates.end(), byError);
     lap("greys roughly");
+    if (debugging())
+        for (const Candidate &c : candidates)
+            if (std::getenv("TINTWELL_HDR_DEBUG_CURVE") && c.chain.curve
+                && ToneMapping::Name(*c.chain.curve) == std::getenv("TINTWELL_HDR_DEBUG_CURVE"))
+                std::fprintf(stderr, "rough: %s %s peak %.1f param %.3f gamut %d black %g: %.3f\n",
+                             std::string(TF::Name(c.chain.transfer)).c_str(), std::string(ToneMapping::Name(*c.chain.curve)).c_str(),
+                             c.chain.sourcePeak, c.chain.param, int(c.chain.gamut), c.chain.sourceBlack, std::sqrt(c.error) * 255);
     candidates.resize(std::min<std::size_t>(candidates.size(), 12));
+    // libplacebo's black of a source with mastering metadata: what FFmpeg
+    // and x265 write for a display reaching 0.0001 cd/m².
+    for (std::size_t i = 0, n = candidates.size(); i < n; ++i)
+        if (candidates[i].chain.flavour == Flavour::Libplacebo) {
+            Candidate darker = candidates[i];
+            darker.chain.sourceBlack = 0.0001;
+            candidates.push_back(darker);
+        }
     onEveryCore(candidates.size(), [&](std::size_t i) { fit(candidates[i], greys, false, 150, false); });
     std::sort(candidates.begin(), candidates.end(), byError);
     lap("greys closely");
@@ -533,8 +564,23 @@ Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement)
         for (Candidate variant : colourVariants(candidates[i]))
             finalists.push_back(variant);
     }
+    // The greys say little of the peak where the curve clips: the colours
+    // above it are held at it channel by channel, so a few peaks are tried.
     onEveryCore(finalists.size(), [&](std::size_t i) {
-        finalists[i].error = 0.5 * finalists[i].error + 0.5 * meanSquared(finalists[i].chain, colours);
+        Candidate &variant = finalists[i];
+        const double greyError = variant.error;
+        double best = meanSquared(variant.chain, colours);
+        const bool peakFree = std::find(variant.free.begin(), variant.free.end(), Free::Peak) != variant.free.end();
+        if (peakFree && variant.chain.curve == Curve::Clip)
+            for (const double peak : {1000.0, 4000.0, 10000.0}) {
+                Chain tried = variant.chain;
+                tried.sourcePeak = peak;
+                if (const double e = meanSquared(tried, colours); e < best) {
+                    best = e;
+                    variant.chain = tried;
+                }
+            }
+        variant.error = 0.5 * greyError + 0.5 * best;
     });
     std::sort(finalists.begin(), finalists.end(), byError);
     lap("colours");
@@ -555,6 +601,15 @@ Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement)
                          c.chain.desaturationWeights[0], c.chain.desaturationWeights[1], c.chain.desaturationWeights[2],
                          std::sqrt(c.error) * 255);
     result.chain = finalists[chosen].chain;
+    if (debugging()) {
+        const Simulation simulation(result.chain);
+        for (std::size_t i = 0; i < colours.size(); i += colours.size() / 25) {
+            const Rgb v = simulation(colours[i].signal);
+            std::fprintf(stderr, "  signal %.3f %.3f %.3f: seen %6.1f %6.1f %6.1f model %6.1f %6.1f %6.1f\n",
+                         colours[i].signal[0], colours[i].signal[1], colours[i].signal[2], colours[i].seen[0] * 255,
+                         colours[i].seen[1] * 255, colours[i].seen[2] * 255, v[0] * 255, v[1] * 255, v[2] * 255);
+        }
+    }
     result.greyError = std::sqrt(meanSquared(result.chain, greys)) * 255;
 
     // Bits and dither.
@@ -642,7 +697,9 @@ Facts Result::facts() const
     } else {
         facts.add(QStringLiteral("tone mapping"), QStringLiteral("none"), QJsonObject {{QStringLiteral("curve"), QStringLiteral("none")}});
     }
-    if (c.decoding == Decoding::AsMade) {
+    // FFmpeg's linear curve is light over the peak: no white of its own.
+    const bool whiteTold = !(c.curve == Curve::Linear && c.flavour == Flavour::Ffmpeg);
+    if (c.decoding == Decoding::AsMade && whiteTold) {
         const double white = hdrOut ? c.targetWhite * c.recipe.white / c.white : c.white;
         facts.add(QStringLiteral("SDR white"), nits(white), QJsonValue(std::round(white * 10) / 10));
     }

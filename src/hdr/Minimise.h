@@ -38,7 +38,13 @@ Found NelderMead(F &&f, std::vector<double> start, const std::vector<double> &st
             order[i] = i;
         std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
         const std::size_t best = order[0], worst = order[n], second = order[n - 1];
-        if (std::abs(values[worst] - values[best]) <= 1e-12 * (std::abs(values[best]) + 1e-30))
+        // Done when the simplex has shrunk and its values agree: equal values
+        // alone may be a flat stretch (a bound, a clipped curve).
+        double size = 0;
+        for (std::size_t i = 0; i <= n; ++i)
+            for (std::size_t k = 0; k < n; ++k)
+                size = std::max(size, std::abs(points[i][k] - points[best][k]));
+        if (size < 1e-5 && std::abs(values[worst] - values[best]) <= 1e-9 * (std::abs(values[best]) + 1e-30))
             break;
         std::vector<double> centre(n, 0.0);
         for (std::size_t i = 0; i <= n; ++i)
