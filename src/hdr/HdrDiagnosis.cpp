@@ -3,6 +3,7 @@
 #include "colour/DeltaEItp.h"
 #include "colour/Primaries.h"
 #include "hdr/Minimise.h"
+#include "picture/HdrMetadata.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -291,7 +292,9 @@ std::vector<Candidate> greyCandidates(const DeepSheet::Recipe &recipe, int depth
 
 int complexity(const Candidate &c)
 {
-    return int(c.free.size()) + (c.chain.flavour == Flavour::Libplacebo);
+    // Reading the sheet's numbers as something else is the last thing to
+    // believe.
+    return int(c.free.size()) + (c.chain.flavour == Flavour::Libplacebo) + 2 * (c.chain.decoding != Decoding::AsMade);
 }
 
 // The candidate of least error, the simpler one where two come within a
@@ -483,6 +486,63 @@ int keptBits(const DeepCapture::Cells &cells, const std::vector<DeepSheet::Step>
     return cells.depth;
 }
 
+// H.273's code point for what the diagnosis found the numbers to be.
+int transferCode(TF::Curve curve)
+{
+    switch (curve) {
+    case TF::Curve::Pq: return HdrMetadata::Code::TransferPq;
+    case TF::Curve::Hlg: return HdrMetadata::Code::TransferHlg;
+    case TF::Curve::Bt1886: return HdrMetadata::Code::TransferBt709;
+    case TF::Curve::Srgb: return HdrMetadata::Code::TransferSrgb;
+    case TF::Curve::Gamma22: return 4;
+    case TF::Curve::Linear: return HdrMetadata::Code::TransferLinear;
+    }
+    return 0;
+}
+
+int primariesCode(Target target)
+{
+    switch (target) {
+    case Target::Bt709: return HdrMetadata::Code::PrimariesBt709;
+    case Target::DisplayP3: return HdrMetadata::Code::PrimariesP3;
+    case Target::Bt2020: return HdrMetadata::Code::PrimariesBt2020;
+    }
+    return 0;
+}
+
+// Which kind of light a transfer code stands for: SDR's curves are all
+// taken for one another by viewers without harm, HDR's are not.
+int lightKind(int transferCode)
+{
+    switch (transferCode) {
+    case HdrMetadata::Code::TransferPq: return 1;
+    case HdrMetadata::Code::TransferHlg: return 2;
+    case HdrMetadata::Code::TransferLinear: return 3;
+    default: return 0;
+    }
+}
+
+// What the file says against what its numbers are: HDR numbers tagged SDR
+// (or nothing), SDR numbers tagged HDR, other primaries.
+QString tagMismatch(const Tagged &tagged, const Chain &chain)
+{
+    const int found = transferCode(chain.transfer);
+    const int said = tagged.where.isEmpty() ? HdrMetadata::Code::TransferSrgb : tagged.transfer;
+    const QString foundName = QString::fromLatin1(TF::Name(chain.transfer).data());
+    QStringList parts;
+    if (lightKind(found) != lightKind(said))
+        parts << QStringLiteral("the numbers are %1, tagged %2").arg(foundName,
+                                                                    tagged.where.isEmpty()
+                                                                        ? QStringLiteral("as nothing")
+                                                                        : QString::fromStdString(HdrMetadata::TransferName(said)));
+    const int saidPrimaries = tagged.where.isEmpty() ? HdrMetadata::Code::PrimariesBt709 : tagged.primaries;
+    if (primariesCode(chain.primaries) != saidPrimaries && chain.decoding == Decoding::AsMade)
+        parts << QStringLiteral("the primaries are %1, tagged %2")
+                     .arg(QString::fromLatin1(TargetName(chain.primaries).data()),
+                          QString::fromStdString(HdrMetadata::PrimariesName(saidPrimaries)));
+    return parts.join(QStringLiteral("; "));
+}
+
 } // namespace
 
 Rgb ReferenceRendering(const DeepSheet::Recipe &recipe, const Rgb &signal)
@@ -509,11 +569,16 @@ Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement)
     lap("read cells");
     const std::vector<DeepSheet::Step> &steps = DeepSheet::Steps();
     result.depth = cells.depth;
+    const SheetLight sheet = sheetLightOf(recipe);
+    lap("sheet");
+    result.exact = cells.depth == 16;
+    for (std::size_t i = 0; i < steps.size() && result.exact; ++i)
+        for (std::size_t c = 0; c < 3 && (isGrey(steps[i].region->part) || isColour(steps[i].region->part)); ++c)
+            result.exact =
+                result.exact && std::abs(std::round(sheet.signal[i][c] * 65535) / 65535 - cells.mean[i][c]) < 1e-7;
 
     // The greys: transfer, curve, white and peak; every candidate roughly
     // on a few greys, the best again closely on more.
-    const SheetLight sheet = sheetLightOf(recipe);
-    lap("sheet");
     const std::vector<Point> greys = greyPoints(sheet, cells, 1);
     const std::vector<Point> someGreys = greyPoints(sheet, cells, 8);
     std::vector<Candidate> candidates = greyCandidates(recipe, cells.depth);
@@ -671,6 +736,17 @@ Facts Result::facts() const
                       .arg(placement.offset.y())
                       .arg(100 * placement.cellSize / DeepSheet::CellSize),
                   QJsonArray {placement.offset.x(), placement.offset.y(), 100 * placement.cellSize / DeepSheet::CellSize});
+    if (tagged) {
+        const QString what = tagged->where.isEmpty()
+                                 ? QStringLiteral("nothing (viewers take sRGB)")
+                                 : QStringLiteral("%1, %2 (%3)")
+                                       .arg(QString::fromStdString(HdrMetadata::TransferName(tagged->transfer)),
+                                            QString::fromStdString(HdrMetadata::PrimariesName(tagged->primaries)),
+                                            tagged->where);
+        facts.add(QStringLiteral("tagged"), what);
+        if (const QString mismatch = tagMismatch(*tagged, c); !mismatch.isEmpty())
+            facts.add(QStringLiteral("mismatch"), mismatch);
+    }
     if (c.decoding == Decoding::AsSdr)
         facts.add(QStringLiteral("mismatch"),
                   QStringLiteral("%1 numbers shown as SDR with no tone mapping (the grey picture)")
@@ -721,8 +797,126 @@ Facts Result::facts() const
 
 ColourLut Result::fix(int points) const
 {
-    (void)points;
-    return {};
+    const DeepSheet::Recipe &recipe = chain.recipe;
+    const Simulation simulation(chain);
+    ColourLut lut;
+
+    // A PQ capture spends most of its codes on light an SDR rendering
+    // clips: a curve first spreads the table over the PQ codes up to twice
+    // the sheet's white.
+    const bool shaped = chain.transfer == TF::Curve::Pq;
+    const double top = shaped ? TF::NitsToPq(2 * recipe.white) : 1.0;
+    if (shaped) {
+        constexpr int CurvePoints = 1024;
+        LutCurves curves;
+        for (int c = 0; c < 3; ++c) {
+            curves.axes[std::size_t(c)] = LutAxis::Even(CurvePoints);
+            for (int i = 0; i < CurvePoints; ++i)
+                curves.values[std::size_t(c)].push_back(float(std::min(i / double(CurvePoints - 1) / top, 1.0)));
+        }
+        lut.curves = std::move(curves);
+    }
+
+    // The chain's greys, to start each search from: the light of a grey
+    // that comes out as each channel does.
+    constexpr int GreySamples = 512;
+    std::vector<double> greyLight(GreySamples), greyValue(GreySamples);
+    for (int i = 0; i < GreySamples; ++i) {
+        greyLight[std::size_t(i)] = 0.0001 * std::pow(TF::PqPeak / 0.0001, i / double(GreySamples - 1));
+        greyValue[std::size_t(i)] = simulation.grey(greyLight[std::size_t(i)]);
+    }
+    const auto greyInverse = [&](double v) {
+        for (int i = 1; i < GreySamples; ++i)
+            if (greyValue[std::size_t(i)] >= v) {
+                const double span = greyValue[std::size_t(i)] - greyValue[std::size_t(i) - 1];
+                const double f = span > 0 ? (v - greyValue[std::size_t(i) - 1]) / span : 0;
+                return greyLight[std::size_t(i) - 1] + f * (greyLight[std::size_t(i)] - greyLight[std::size_t(i) - 1]);
+            }
+        return greyLight.back();
+    };
+
+    static const Primaries::Matrix3 toBt709 = Primaries::Conversion(Primaries::Set::Bt2020, Primaries::Set::Bt709);
+    // Each node: the light the chain makes into that capture value (by
+    // Levenberg and Marquardt's damped least squares, from the greys'
+    // answer channel by channel), then the sheet's SDR rendering of it.
+    const auto node = [&](const Rgb &seen) {
+        Rgb light = toBt2020(chain.primaries, {greyInverse(seen[0]), greyInverse(seen[1]), greyInverse(seen[2])});
+        for (double &c : light)
+            c = std::max(c, 0.0);
+        const auto residual = [&](const Rgb &l) {
+            const Rgb v = simulation.fromLight(l);
+            return Rgb {v[0] - seen[0], v[1] - seen[1], v[2] - seen[2]};
+        };
+        Rgb r = residual(light);
+        double cost = r[0] * r[0] + r[1] * r[1] + r[2] * r[2];
+        double damping = 1e-3;
+        for (int round = 0; round < 8 && cost > 1e-10; ++round) {
+            std::array<Rgb, 3> jacobian;
+            for (std::size_t k = 0; k < 3; ++k) {
+                Rgb moved = light;
+                const double h = std::max(light[k] * 1e-3, 1e-4);
+                moved[k] += h;
+                const Rgb rm = residual(moved);
+                for (std::size_t c = 0; c < 3; ++c)
+                    jacobian[c][k] = (rm[c] - r[c]) / h;
+            }
+            Primaries::Matrix3 normal {};
+            Rgb gradient {};
+            for (std::size_t a = 0; a < 3; ++a) {
+                for (std::size_t b = 0; b < 3; ++b)
+                    for (std::size_t c = 0; c < 3; ++c)
+                        normal[a][b] += jacobian[c][a] * jacobian[c][b];
+                for (std::size_t c = 0; c < 3; ++c)
+                    gradient[a] += jacobian[c][a] * r[c];
+            }
+            bool improved = false;
+            for (int tries = 0; tries < 4 && !improved; ++tries) {
+                Primaries::Matrix3 damped = normal;
+                for (std::size_t a = 0; a < 3; ++a)
+                    damped[a][a] += damping * (normal[a][a] + 1e-12);
+                const Rgb step = Primaries::Apply(Primaries::Inverse(damped), gradient);
+                Rgb tried;
+                for (std::size_t k = 0; k < 3; ++k)
+                    tried[k] = std::max(light[k] - step[k], 0.0);
+                const Rgb rt = residual(tried);
+                const double triedCost = rt[0] * rt[0] + rt[1] * rt[1] + rt[2] * rt[2];
+                if (std::isfinite(triedCost) && triedCost < cost) {
+                    light = tried;
+                    r = rt;
+                    cost = triedCost;
+                    damping = std::max(damping / 10, 1e-9);
+                    improved = true;
+                } else {
+                    damping *= 10;
+                }
+            }
+            if (!improved)
+                break;
+        }
+        Rgb out = Primaries::Apply(toBt709, light);
+        for (double &c : out)
+            c = TF::LinearToSrgb(std::clamp(c / recipe.white, 0.0, 1.0));
+        return out;
+    };
+
+    LutTable table;
+    for (auto &axis : table.axes)
+        axis = LutAxis::Even(points);
+    const std::size_t count = std::size_t(points) * std::size_t(points) * std::size_t(points);
+    table.nodes.resize(3 * count);
+    onEveryCore(std::size_t(points) * std::size_t(points), [&](std::size_t plane) {
+        const int b = int(plane / std::size_t(points)), g = int(plane % std::size_t(points));
+        for (int r = 0; r < points; ++r) {
+            const Rgb seen = {top * r / (points - 1), top * g / (points - 1), top * b / (points - 1)};
+            const Rgb out = node(seen);
+            const std::size_t at = 3 * ((std::size_t(b) * std::size_t(points) + std::size_t(g)) * std::size_t(points)
+                                        + std::size_t(r));
+            for (std::size_t c = 0; c < 3; ++c)
+                table.nodes[at + c] = float(out[c]);
+        }
+    });
+    lut.table = std::move(table);
+    return lut;
 }
 
 } // namespace HdrDiagnosis

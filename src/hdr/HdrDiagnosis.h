@@ -15,16 +15,28 @@
 #include "lut/ColourLut.h"
 
 #include <QImage>
+#include <QString>
 
 #include <optional>
 
 namespace HdrDiagnosis {
 
+// What the capture's file says it holds: PNG's cICP chunk or a
+// recording's stream tags, as ITU-T H.273 code points; none when it says
+// nothing (viewers then take sRGB).
+struct Tagged
+{
+    QString where; // "cICP", "stream"
+    int transfer = 0;
+    int primaries = 0;
+};
+
 struct Result
 {
     DeepCapture::Placement placement;
     HdrChain::Chain chain;
-    int depth = 8; // the capture's bits a channel
+    bool exact = false; // the capture is the sheet, every cell
+    int depth = 8;      // the capture's bits a channel
     int bits = 8;  // the bits it keeps
     bool dither = false;
     // Mean ΔE_ITP of the capture against the sheet put through the chain,
@@ -33,6 +45,9 @@ struct Result
     double meanItp = 0;
     double meanItpReference = 0;
     double greyError = 0; // RMS of the greys against the chain, in 8-bit levels
+    // What the file says it holds, when the caller read it; an empty
+    // `where`: the file says nothing.
+    std::optional<Tagged> tagged;
 
     // One fact a thing found, in the order the chain acts.
     Facts facts() const;
