@@ -279,28 +279,53 @@ std::vector<Candidate> greyCandidates(const DeepSheet::Recipe &recipe, int depth
         all.push_back({chain, {Free::TargetWhite}});
     }
     // An HDR signal taken for SDR and shown as it is: the grey picture.
+    // At 8 bits, as FFmpeg cuts 16 bits too.
     if (hdr)
-        for (const TF::Curve transfer : sdrCurves) {
-            Chain chain = base;
-            chain.decoding = Decoding::AsSdr;
-            chain.transfer = transfer;
-            chain.white = 100;
-            all.push_back({chain, {}});
-        }
+        for (const TF::Curve transfer : sdrCurves)
+            for (const double gain : {1.0, 65535.0 / 65280}) {
+                if (gain != 1 && depth != 8)
+                    continue;
+                Chain chain = base;
+                chain.decoding = Decoding::AsSdr;
+                chain.transfer = transfer;
+                chain.white = 100;
+                chain.outputGain = gain;
+                all.push_back({chain, {}});
+            }
     return all;
 }
 
-int complexity(const Candidate &c)
+// What the capture's file says, for choosing between chains its numbers
+// cannot tell apart: PQ numbers passed through untouched into an HDR
+// capture, or taken for SDR and shown as they are (the grey picture).
+struct Belief
+{
+    bool hdrFile = false; // tagged PQ or HLG
+    bool sdrFile = false; // tagged SDR, or nothing, or an 8-bit picture said nothing of
+};
+
+bool hdrOutput(const Chain &chain)
+{
+    return chain.transfer == TF::Curve::Pq || chain.transfer == TF::Curve::Hlg || chain.transfer == TF::Curve::Linear;
+}
+
+int complexity(const Candidate &c, const Belief &belief)
 {
     // Reading the sheet's numbers as something else is the last thing to
-    // believe.
-    return int(c.free.size()) + (c.chain.flavour == Flavour::Libplacebo) + 2 * (c.chain.decoding != Decoding::AsMade);
+    // believe, unless the file's own tags say it was.
+    int penalty = 2 * (c.chain.decoding != Decoding::AsMade);
+    if (belief.hdrFile && c.chain.decoding != Decoding::AsMade)
+        penalty += 3;
+    if (belief.sdrFile && hdrOutput(c.chain))
+        penalty += 3;
+    return int(c.free.size()) + (c.chain.flavour == Flavour::Libplacebo) + penalty;
 }
 
 // The candidate of least error, the simpler one where two come within a
 // margin of each other (quantization alone leaves some).
-std::size_t simplest(const std::vector<Candidate> &all, double floor)
+std::size_t simplest(const std::vector<Candidate> &all, double floor, const Belief &belief)
 {
+    const auto complexity = [&](const Candidate &c) { return ::HdrDiagnosis::complexity(c, belief); };
     std::size_t best = 0;
     for (std::size_t i = 1; i < all.size(); ++i)
         if (all[i].error < all[best].error)
@@ -559,16 +584,24 @@ Rgb ReferenceRendering(const DeepSheet::Recipe &recipe, const Rgb &signal)
     return out;
 }
 
-Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement)
+Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement, const std::optional<Tagged> &tagged)
 {
     Result result;
     result.placement = placement;
+    result.tagged = tagged;
     const DeepSheet::Recipe &recipe = placement.recipe;
     lap("start");
     const DeepCapture::Cells cells = DeepCapture::Read(capture, placement);
     lap("read cells");
     const std::vector<DeepSheet::Step> &steps = DeepSheet::Steps();
     result.depth = cells.depth;
+    Belief belief;
+    if (tagged) {
+        belief.hdrFile = lightKind(tagged->transfer) != 0 && !tagged->where.isEmpty();
+        belief.sdrFile = !belief.hdrFile;
+    } else {
+        belief.sdrFile = cells.depth == 8;
+    }
     const SheetLight sheet = sheetLightOf(recipe);
     lap("sheet");
     result.exact = cells.depth == 16;
@@ -654,7 +687,7 @@ Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement)
     for (std::size_t i = 0; i < colours.size(); i += 3)
         both.push_back(colours[i]);
     onEveryCore(finalists.size(), [&](std::size_t i) { fit(finalists[i], both, false, 120, false); });
-    const std::size_t chosen = simplest(finalists, floor);
+    const std::size_t chosen = simplest(finalists, floor, belief);
     lap("refit");
     if (debugging())
         for (const Candidate &c : finalists)

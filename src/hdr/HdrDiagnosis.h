@@ -57,8 +57,12 @@ struct Result
     ColourLut fix(int points = 65) const;
 };
 
-// The chain that makes the deep sheet found at `placement` into `capture`.
-Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement);
+// The chain that makes the deep sheet found at `placement` into `capture`;
+// `tagged`, what the capture's file says of itself, when known: it decides
+// between chains its numbers cannot tell apart (PQ numbers in an SDR file
+// are the grey picture, in a PQ file an HDR capture).
+Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement,
+                const std::optional<Tagged> &tagged = std::nullopt);
 
 // The sheet's SDR rendering of a signal: its light divided by its SDR
 // white, in BT.709 clipped to 0 to 1, as sRGB numbers.

@@ -16,19 +16,20 @@ namespace DeepDiagnosis {
 int Run(CommandContext &context, const QString &fileName, const PictureReader::Picture &picture,
         const DeepCapture::Placement &placement)
 {
-    HdrDiagnosis::Result result = HdrDiagnosis::Diagnose(picture.image, placement);
     // A PNG file's own word on its colours: its cICP chunk, or nothing.
+    std::optional<HdrDiagnosis::Tagged> tagged;
     QFile file(fileName);
     if (fileName != QLatin1String("-") && file.open(QIODevice::ReadOnly)) {
         const QByteArray head = file.read(1 << 20);
         const HdrMetadata::Tags tags =
             HdrMetadata::ReadPng(reinterpret_cast<const std::uint8_t *>(head.constData()), std::size_t(head.size()));
         if (tags.problems.empty() || tags.cicp) {
-            result.tagged = HdrDiagnosis::Tagged {};
+            tagged = HdrDiagnosis::Tagged {};
             if (tags.cicp)
-                result.tagged = HdrDiagnosis::Tagged {QStringLiteral("cICP"), tags.cicp->transfer, tags.cicp->primaries};
+                tagged = HdrDiagnosis::Tagged {QStringLiteral("cICP"), tags.cicp->transfer, tags.cicp->primaries};
         }
     }
+    HdrDiagnosis::Result result = HdrDiagnosis::Diagnose(picture.image, placement, tagged);
     const Facts facts = result.facts();
     if (context.isSet(QStringLiteral("json"))) {
         context.printJson(facts.json());
