@@ -586,13 +586,19 @@ Rgb ReferenceRendering(const DeepSheet::Recipe &recipe, const Rgb &signal)
 
 Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement, const std::optional<Tagged> &tagged)
 {
+    lap("start");
+    const DeepCapture::Cells cells = DeepCapture::Read(capture, placement);
+    lap("read cells");
+    return Diagnose(cells, placement, tagged);
+}
+
+Result Diagnose(const DeepCapture::Cells &cells, const DeepCapture::Placement &placement,
+                const std::optional<Tagged> &tagged)
+{
     Result result;
     result.placement = placement;
     result.tagged = tagged;
     const DeepSheet::Recipe &recipe = placement.recipe;
-    lap("start");
-    const DeepCapture::Cells cells = DeepCapture::Read(capture, placement);
-    lap("read cells");
     const std::vector<DeepSheet::Step> &steps = DeepSheet::Steps();
     result.depth = cells.depth;
     Belief belief;
@@ -709,6 +715,7 @@ Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement, 
         }
     }
     result.greyError = std::sqrt(meanSquared(result.chain, greys)) * 255;
+    result.fitError = std::sqrt(meanSquared(result.chain, both)) * 255;
 
     // Bits and dither.
     result.bits = keptBits(cells, steps);
@@ -776,7 +783,9 @@ Facts Result::facts() const
                                        .arg(QString::fromStdString(HdrMetadata::TransferName(tagged->transfer)),
                                             QString::fromStdString(HdrMetadata::PrimariesName(tagged->primaries)),
                                             tagged->where);
-        facts.add(QStringLiteral("tagged"), what);
+        // A recording's stream tags are said with the stream.
+        if (tagged->where != QLatin1String("stream"))
+            facts.add(QStringLiteral("tagged"), what);
         if (const QString mismatch = tagMismatch(*tagged, c); !mismatch.isEmpty())
             facts.add(QStringLiteral("mismatch"), mismatch);
     }

@@ -45,6 +45,7 @@ struct Result
     double meanItp = 0;
     double meanItpReference = 0;
     double greyError = 0; // RMS of the greys against the chain, in 8-bit levels
+    double fitError = 0;  // the same of greys and colours together
     // What the file says it holds, when the caller read it; an empty
     // `where`: the file says nothing.
     std::optional<Tagged> tagged;
@@ -62,6 +63,9 @@ struct Result
 // between chains its numbers cannot tell apart (PQ numbers in an SDR file
 // are the grey picture, in a PQ file an HDR capture).
 Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement,
+                const std::optional<Tagged> &tagged = std::nullopt);
+// The same from cells already read (a recording's stored samples, decoded).
+Result Diagnose(const DeepCapture::Cells &cells, const DeepCapture::Placement &placement,
                 const std::optional<Tagged> &tagged = std::nullopt);
 
 // The sheet's SDR rendering of a signal: its light divided by its SDR

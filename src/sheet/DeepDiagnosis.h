@@ -8,6 +8,8 @@
 #include "hdr/DeepCapture.h"
 #include "picture/PictureReader.h"
 
+#include <optional>
+
 class CommandContext;
 class QString;
 
@@ -17,5 +19,10 @@ namespace DeepDiagnosis {
 // found at `placement`; returns the command's status.
 int Run(CommandContext &context, const QString &fileName, const PictureReader::Picture &picture,
         const DeepCapture::Placement &placement);
+
+// The same for a recording that shows the deep sheet in one of its first
+// frames: the stream's lines first, and what its samples store. Nothing
+// when none of them shows it (the caller goes on with the eight sheets).
+std::optional<int> RunRecording(CommandContext &context, const QString &fileName);
 
 } // namespace DeepDiagnosis

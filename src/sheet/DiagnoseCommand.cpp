@@ -70,6 +70,9 @@ int Run(CommandContext &context)
 
     // A recording: its census, then what its samples store against its tags.
     if (VideoLibrary::IsRecording(fileName)) {
+        if (anySheet)
+            if (const std::optional<int> deep = DeepDiagnosis::RunRecording(context, fileName))
+                return *deep;
         if (json || context.isSet(fixOption))
             return context.failUsage(tr("%1 is a recording: --json and --fix are for pictures.")
                                          .arg(CommandContext::Shown(fileName)));

@@ -74,6 +74,7 @@ private:
     SwsContext *scaler_ = nullptr;
     QRect region_;
     int scalerFormat_ = -1;
+    int scalerTarget_ = -1;
     int scalerWidth_ = 0;
     int scalerHeight_ = 0;
     int stream_ = -1;

@@ -73,9 +73,10 @@ class Reader
 public:
     virtual ~Reader() = default;
     virtual const StreamInfo &info() const = 0;
-    // Reads the next frame into `frame` (RGB32, the frame's size) as a
-    // player honouring the tags shows it. False at the end of the stream or
-    // on an error, which error() then tells in a sentence naming the frame.
+    // Reads the next frame into `frame` (RGB32, the frame's size; RGBX64,
+    // 16 bits a channel, when `frame` is RGBX64 already) as a player
+    // honouring the tags shows it. False at the end of the stream or on an
+    // error, which error() then tells in a sentence naming the frame.
     virtual bool next(QImage &frame) = 0;
     virtual QString error() const = 0;
     // From the next frame on, only `region` of a frame is needed: the rest
