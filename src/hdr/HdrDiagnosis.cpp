@@ -264,7 +264,9 @@ std::vector<Candidate> greyCandidates(const DeepSheet::Recipe &recipe, int depth
                         c.gamut = Gamut::Darken;
                     }
                     std::vector<Free> free = {Free::Peak};
-                    if (!std::isnan(ToneMapping::DefaultParam(curve, Flavour::Libplacebo)))
+                    // Its linear stretch's gain and peak are one number on
+                    // the greys: the gain is taken as the default.
+                    if (!std::isnan(ToneMapping::DefaultParam(curve, Flavour::Libplacebo)) && curve != Curve::Linear)
                         free.push_back(Free::Param);
                     all.push_back({c, free});
                 }
