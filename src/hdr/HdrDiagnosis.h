@@ -9,7 +9,7 @@
 // values the capture takes tell its bits and any dither. The sheet put
 // through the chain found is measured against the capture in ΔE_ITP.
 
-#include "census/Facts.h"
+#include "facts/Facts.h"
 #include "hdr/DeepCapture.h"
 #include "hdr/HdrChain.h"
 #include "lut/ColourLut.h"
