@@ -1169,7 +1169,7 @@ void tst_Sheet::completionOffersTheTable_data()
     for (const Sheet &sheet : Sheets::All)
         modes << QString::fromLatin1(sheet.name.data(), qsizetype(sheet.name.size()));
     QTest::newRow("census --mode") << QStringList {"census", "picture.png", "--mode", ""} << (QStringList(modes) << QStringLiteral("auto"));
-    QTest::newRow("make's mode") << QStringList {"make", ""} << modes;
+    QTest::newRow("make's mode") << QStringList {"make", ""} << (QStringList(modes) << QStringLiteral("deep"));
     QTest::newRow("apply --format") << QStringList {"apply", "--format", ""} << QStringList {"cube", "hald"};
 }
 
