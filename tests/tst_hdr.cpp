@@ -94,6 +94,8 @@ private slots:
     void initTestCase() { QVERIFY(dir_.isValid()); }
     void chains_data();
     void chains();
+    void mpvShows_data();
+    void mpvShows();
     void fixTakesTheCaptureToTheRendering();
 };
 
@@ -184,6 +186,50 @@ void tst_Hdr::chains()
             QVERIFY2(got == i.value(), qPrintable(shown));
         }
     }
+}
+
+void tst_Hdr::mpvShows_data()
+{
+    QTest::addColumn<QString>("curve");
+    // mpv's default, and a curve with a knee of its own.
+    QTest::newRow("bt.2390") << "bt.2390";
+    QTest::newRow("mobius") << "mobius";
+}
+
+// mpv plays the deep sheet's HEVC clip (its mastering display says 10,000
+// cd/m²) in software under Xvfb and takes a screenshot of the video as it
+// renders it: the curve told, its peak the clip's, its white mpv's 203.
+void tst_Hdr::mpvShows()
+{
+    QFETCH(QString, curve);
+    const QString clip = path(QStringLiteral("sheet.mp4"));
+    if (!QFile::exists(clip))
+        QVERIFY(run(QStringLiteral(TINTWELL_SHEET_PROGRAM), {"make", "deep", clip, "--seconds", "0.2", "--fps", "10"}));
+    const QString script = path(QStringLiteral("shot.lua"));
+    QVERIFY(FileTesting::writeAll(script, "local out = mp.get_opt('shot-file')\n"
+                                          "mp.register_event('playback-restart', function()\n"
+                                          "    mp.add_timeout(0.5, function()\n"
+                                          "        mp.commandv('screenshot-to-file', out, 'video')\n"
+                                          "        mp.command('quit')\n"
+                                          "    end)\n"
+                                          "end)\n"));
+    const QString shot = path(QStringLiteral("mpv-%1.png").arg(curve));
+    QByteArray errors;
+    QVERIFY2(run(QStringLiteral("/usr/bin/xvfb-run"),
+                 {"-a", "-s", "-screen 0 1920x1080x24", "/usr/bin/mpv", "--no-config", "--vo=gpu", "--gpu-sw=yes",
+                  "--gpu-api=opengl", "--hwdec=no", "--keep-open=yes", "--osd-level=0", "--hdr-compute-peak=no",
+                  "--script=" + script, "--script-opts=shot-file=" + shot, "--tone-mapping=" + curve,
+                  "--screenshot-format=png", clip},
+                 &errors)
+                 && QFile::exists(shot),
+             errors.constData());
+
+    const QJsonObject found = diagnose(shot).facts().json();
+    const QJsonObject tone = found.value(QStringLiteral("tone_mapping")).toObject();
+    const QString shown = QString::fromUtf8(QJsonDocument(found).toJson());
+    QCOMPARE(tone.value(QStringLiteral("curve")).toString(), curve);
+    QVERIFY2(std::abs(tone.value(QStringLiteral("source_peak")).toDouble() - 10000) <= 500, qPrintable(shown));
+    QVERIFY2(std::abs(found.value(QStringLiteral("sdr_white")).toDouble() - 203) <= 6, qPrintable(shown));
 }
 
 // The fix of a hable capture, applied by FFmpeg's lut3d, brings the greys,

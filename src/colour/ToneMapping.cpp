@@ -177,7 +177,7 @@ std::string_view ParamName(Curve curve, Flavour flavour)
     case Curve::Bt2390: return "knee offset";
     case Curve::Spline: return "pivot";
     case Curve::Reinhard: return "contrast";
-    case Curve::Gamma: return flavour == Flavour::Ffmpeg ? "exponent" : "knee";
+    case Curve::Gamma: return flavour != Flavour::Libplacebo ? "exponent" : "knee";
     case Curve::Linear: return "gain";
     default: return {};
     }
@@ -185,12 +185,17 @@ std::string_view ParamName(Curve curve, Flavour flavour)
 
 bool Has(Flavour flavour, Curve curve)
 {
-    return flavour == Flavour::Libplacebo || (curve != Curve::Bt2390 && curve != Curve::Spline && curve != Curve::Bt2446a);
+    switch (flavour) {
+    case Flavour::Libplacebo: return true;
+    case Flavour::Mpv: return curve != Curve::Spline && curve != Curve::Bt2446a;
+    case Flavour::Ffmpeg: break;
+    }
+    return curve != Curve::Bt2390 && curve != Curve::Spline && curve != Curve::Bt2446a;
 }
 
 double DefaultParam(Curve curve, Flavour flavour)
 {
-    const bool ffmpeg = flavour == Flavour::Ffmpeg;
+    const bool ffmpeg = flavour != Flavour::Libplacebo;
     switch (curve) {
     case Curve::Clip: return ffmpeg ? 1 : NaN;
     case Curve::Linear: return 1;
@@ -207,7 +212,7 @@ double LeastParam(Curve curve, Flavour flavour)
 {
     switch (curve) {
     case Curve::Linear: return 0.001;
-    case Curve::Gamma: return flavour == Flavour::Ffmpeg ? 0.1 : 0.001;
+    case Curve::Gamma: return flavour != Flavour::Libplacebo ? 0.1 : 0.001;
     case Curve::Reinhard: return 0.001;
     case Curve::Mobius: return 0;
     case Curve::Bt2390: return 0.5;
@@ -220,7 +225,7 @@ double MostParam(Curve curve, Flavour flavour)
 {
     switch (curve) {
     case Curve::Linear: return 10;
-    case Curve::Gamma: return flavour == Flavour::Ffmpeg ? 10 : 1;
+    case Curve::Gamma: return flavour != Flavour::Libplacebo ? 10 : 1;
     case Curve::Reinhard: return 0.99;
     case Curve::Mobius: return 0.99;
     case Curve::Bt2390: return 2;
@@ -250,6 +255,30 @@ double Ffmpeg(Curve curve, double x, double peak, double param)
         return (b * b + 2 * b * j + j * j) / (b - a) * (x + a) / (x + b);
     }
     default: return x;
+    }
+}
+
+double Mpv(Curve curve, double x, double peak, double param)
+{
+    x = std::min(x, peak);
+    switch (curve) {
+    case Curve::Linear: return std::min(param / peak, 1.0) * x;
+    case Curve::Mobius: return peak > 1 + 1e-6 ? Ffmpeg(curve, x, peak, param) : x;
+    case Curve::Hable: return hable(std::max(x, 0.0)) / hable(peak);
+    case Curve::Bt2390: {
+        // In PQ, relative to the source peak; the target is SDR white.
+        const double white = PlaceboWhite;
+        const double peakPq = TransferFunctions::NitsToPq(peak * white);
+        const double maxLum = TransferFunctions::NitsToPq(white) / peakPq;
+        const double ks = 1.5 * maxLum - 0.5;
+        double v = TransferFunctions::NitsToPq(std::max(x, 0.0) * white) / peakPq;
+        if (v >= ks) {
+            const double tb = (v - ks) / (1 - ks), tb2 = tb * tb, tb3 = tb2 * tb;
+            v = (2 * tb3 - 3 * tb2 + 1) * ks + (tb3 - 2 * tb2 + tb) * (1 - ks) + (-2 * tb3 + 3 * tb2) * maxLum;
+        }
+        return TransferFunctions::PqToNits(v * peakPq) / white;
+    }
+    default: return Ffmpeg(curve, x, peak, param);
     }
 }
 

@@ -31,8 +31,10 @@ enum class Curve {
 inline constexpr Curve Curves[] = {Curve::Clip,  Curve::Linear, Curve::Gamma,  Curve::Reinhard, Curve::Hable,
                                    Curve::Mobius, Curve::Bt2390, Curve::Spline, Curve::Bt2446a};
 
-// Whose formulas.
-enum class Flavour { Ffmpeg, Libplacebo };
+// Whose formulas: FFmpeg's tonemap filter, libplacebo's, mpv's vo_gpu
+// (0.35: the curves of FFmpeg's filter on light relative to 203 cd/m², and a
+// BT.2390 of its own).
+enum class Flavour { Ffmpeg, Libplacebo, Mpv };
 
 // "clip", "linear", "gamma", "reinhard", "hable", "mobius", "bt.2390",
 // "spline", "bt.2446a": the names both programs take.
@@ -56,6 +58,12 @@ inline constexpr double PlaceboWhite = 203;
 // white), the source peak `peak` in the same unit. The filter applies it to
 // the brightest channel of each pixel and scales the three by the ratio.
 double Ffmpeg(Curve curve, double x, double peak, double param);
+
+// mpv's vo_gpu (0.35) on one channel's `x` (light relative to 203 cd/m²),
+// the source peak in the same unit, onto an SDR target: FFmpeg's formulas,
+// its linear held at 1, and its BT.2390 in PQ with a knee at 1.5 times the
+// target less 0.5 and no black point.
+double Mpv(Curve curve, double x, double peak, double param);
 
 // libplacebo's curve from a source range to a target range (light relative
 // to 203 cd/m², the black and the peak of each), built as the renderer

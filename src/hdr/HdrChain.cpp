@@ -56,6 +56,58 @@ Rgb ffmpegToneMap(const Chain &chain, Rgb x)
     return x;
 }
 
+// mpv 0.35's vo_gpu on one pixel of light relative to 203 cd/m²: each
+// channel held at the peak and through the curve, then the brightest
+// channel's ratio applied to the colour, mixed towards the channels' own
+// curves as it brightens (hybrid); then the primaries converted and what
+// falls outside desaturated towards its luminance, or left to be clipped.
+Rgb mpvMap(const Chain &chain, double param, Rgb x)
+{
+    const ToneMapping::Curve curve = *chain.curve;
+    const double peak = chain.sourcePeak / chain.white;
+    const std::size_t brightest =
+        x[1] > x[0] ? (x[2] > x[1] ? 2 : 1) : (x[2] > x[0] ? 2 : 0);
+    Rgb sig;
+    for (std::size_t c = 0; c < 3; ++c)
+        sig[c] = ToneMapping::Mpv(curve, std::min(x[c], peak), peak, param);
+    const double original = std::min(x[brightest], peak);
+    const double ratio = original > 0 ? sig[brightest] / original : 0;
+    switch (chain.application) {
+    case Application::PerChannel: x = sig; break;
+    case Application::Brightest:
+        for (double &c : x)
+            c *= ratio;
+        break;
+    default: {
+        double coeff = std::max(sig[brightest] - 0.18, 1e-6) / std::max(sig[brightest], 1.0);
+        coeff = 0.9 * std::pow(coeff, 0.2);
+        for (std::size_t c = 0; c < 3; ++c)
+            x[c] = x[c] * ratio * (1 - coeff) + sig[c] * coeff;
+        break;
+    }
+    }
+    return x;
+}
+
+Rgb mpvGamut(const Chain &chain, Rgb x)
+{
+    x = Primaries::Apply(fromBt2020(chain.primaries), x);
+    if (chain.primaries == Target::Bt2020 || chain.gamut != Gamut::Desaturate)
+        return x;
+    const double least = std::min({x[0], x[1], x[2]});
+    if (least < 0) {
+        const double luma = dot(luminanceOf(chain.primaries), x);
+        const double coeff = least / (least - luma);
+        for (double &c : x)
+            c = c + (luma - c) * coeff;
+    }
+    const double most = std::max({x[0], x[1], x[2]});
+    if (most > 1)
+        for (double &c : x)
+            c /= most;
+    return x;
+}
+
 // libplacebo's normalisation of the target's range around its gamut
 // handling, and the handling itself.
 Rgb placeboGamut(const Chain &chain, Rgb x)
@@ -236,7 +288,7 @@ Simulation::Simulation(const Chain &chain, int tableEntries)
     if (chain.curve) {
         param_ = chain.param;
         if (std::isnan(param_))
-            param_ = ToneMapping::DefaultParam(*chain.curve, Flavour::Ffmpeg);
+            param_ = ToneMapping::DefaultParam(*chain.curve, chain.flavour);
     }
     if (chain.flavour == Flavour::Libplacebo && chain.gamut == Gamut::Darken && chain.primaries != Target::Bt2020) {
         const Primaries::Matrix3 &m = fromBt2020(chain.primaries);
@@ -296,6 +348,14 @@ double Simulation::grey(double nits) const
         return encodeChannel(x);
     }
     x = nits / chain.white;
+    if (chain.curve && chain.flavour == Flavour::Mpv) {
+        const double peak = chain.sourcePeak / chain.white;
+        const double held = std::min(x, peak);
+        x *= held > 0 ? ToneMapping::Mpv(*chain.curve, held, peak, param_) / held : 0;
+        if (chain.primaries != Target::Bt2020 && chain.gamut == Gamut::Desaturate && x > 1)
+            x = 1;
+        return encodeChannel(x);
+    }
     if (chain.curve) {
         if (chain.desaturation > 0) {
             const std::array<double, 3> &k = chain.desaturationWeights;
@@ -313,6 +373,13 @@ Rgb Simulation::fromLight(const Rgb &nits) const
 {
     const Chain &chain = chain_;
     Rgb x;
+    if (chain.flavour == Flavour::Mpv) {
+        for (std::size_t c = 0; c < 3; ++c)
+            x[c] = nits[c] / chain.white;
+        if (chain.curve)
+            x = mpvMap(chain, param_, x);
+        return encode(mpvGamut(chain, x));
+    }
     if (chain.flavour == Flavour::Libplacebo) {
         for (std::size_t c = 0; c < 3; ++c)
             x[c] = nits[c] / ToneMapping::PlaceboWhite;

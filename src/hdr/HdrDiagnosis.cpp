@@ -64,6 +64,9 @@ struct Candidate
 };
 
 constexpr double LeastLight = 5, MostLight = 10000;
+// Mean ΔE_ITP the chain found may leave before the capture counts as
+// unexplained: a few just-noticeable differences.
+constexpr double UnexplainedItp = 3;
 
 Chain withValues(const Candidate &candidate, const std::vector<double> &values)
 {
@@ -247,6 +250,25 @@ std::vector<Candidate> greyCandidates(const DeepSheet::Recipe &recipe, int depth
                 all.push_back({c, free});
             }
     }
+    // mpv's vo_gpu: FFmpeg's curves (and a BT.2390 of its own) on light
+    // relative to 203 cd/m², no black of its own.
+    if (hdr)
+        for (const TF::Curve transfer : sdrCurves)
+            for (const Curve curve : ToneMapping::Curves) {
+                if (!ToneMapping::Has(Flavour::Mpv, curve))
+                    continue;
+                Chain c = base;
+                c.flavour = Flavour::Mpv;
+                c.white = ToneMapping::PlaceboWhite;
+                c.transfer = transfer;
+                c.curve = curve;
+                c.application = Application::Hybrid;
+                c.gamut = Gamut::Desaturate;
+                std::vector<Free> free = {Free::White, Free::Peak};
+                if (curve == Curve::Gamma || curve == Curve::Mobius)
+                    free.push_back(Free::Param);
+                all.push_back({c, free});
+            }
     // libplacebo: light relative to 203 cd/m², a target of 1000:1.
     if (hdr)
         for (const TF::Curve transfer : sdrCurves)
@@ -320,7 +342,7 @@ int complexity(const Candidate &c, const Belief &belief)
         penalty += 3;
     if (belief.sdrFile && hdrOutput(c.chain))
         penalty += 3;
-    return int(c.free.size()) + (c.chain.flavour == Flavour::Libplacebo) + penalty;
+    return int(c.free.size()) + (c.chain.flavour != Flavour::Ffmpeg) + penalty;
 }
 
 // The candidate of least error, the simpler one where two come within a
@@ -425,6 +447,20 @@ std::vector<Candidate> colourVariants(const Candidate &grey)
             c.chain.primaries = target;
             variants.push_back(c);
         }
+        return variants;
+    }
+    if (chain.flavour == Flavour::Mpv) {
+        for (const Application application : {Application::Hybrid, Application::Brightest, Application::PerChannel})
+            for (const Target target : targets)
+                for (const Gamut gamut : {Gamut::Desaturate, Gamut::Clip}) {
+                    Candidate c = grey;
+                    c.chain.application = application;
+                    c.chain.primaries = target;
+                    c.chain.gamut = gamut;
+                    variants.push_back(c);
+                    if (target == Target::Bt2020)
+                        break;
+                }
         return variants;
     }
     if (chain.flavour == Flavour::Ffmpeg) {
@@ -663,10 +699,19 @@ Result Diagnose(const DeepCapture::Cells &cells, const DeepCapture::Placement &p
     const std::vector<Point> colours = colourPoints(sheet, cells, 97);
     const double floor = cells.depth == 8 ? 1.0 / (255.0 * 255.0 * 12) : 1e-9;
     std::vector<Candidate> finalists;
+    // The best few, and never only one program's: the greys of FFmpeg's,
+    // mpv's and libplacebo's curves can agree where their colours do not.
     const double greyBest = candidates.front().error;
-    for (std::size_t i = 0; i < candidates.size() && i < 4; ++i) {
-        if (i > 0 && candidates[i].error > greyBest * 4 + floor * 4)
+    std::array<int, 3> taken {};
+    int finalistsTaken = 0;
+    for (std::size_t i = 0; i < candidates.size() && finalistsTaken < 8; ++i) {
+        if (i > 0 && candidates[i].error > greyBest * 9 + floor * 4)
             break;
+        int &ofFlavour = taken[std::size_t(candidates[i].chain.flavour)];
+        if (ofFlavour >= 3)
+            continue;
+        ++ofFlavour;
+        ++finalistsTaken;
         for (Candidate variant : colourVariants(candidates[i]))
             finalists.push_back(variant);
     }
@@ -809,8 +854,10 @@ Facts Result::facts() const
             text += QStringLiteral(", %1 %2").arg(QString::fromLatin1(param.data())).arg(c.param, 0, 'f', 2);
             object.insert(QStringLiteral("param"), std::round(c.param * 100) / 100);
         }
-        text += c.flavour == Flavour::Ffmpeg ? QStringLiteral(" (FFmpeg's tonemap)") : QStringLiteral(" (libplacebo)");
-        object.insert(QStringLiteral("as"), c.flavour == Flavour::Ffmpeg ? QStringLiteral("ffmpeg") : QStringLiteral("libplacebo"));
+        const char *as = c.flavour == Flavour::Ffmpeg ? "ffmpeg" : c.flavour == Flavour::Mpv ? "mpv" : "libplacebo";
+        text += c.flavour == Flavour::Ffmpeg ? QStringLiteral(" (FFmpeg's tonemap)")
+                                             : QStringLiteral(" (%1)").arg(QLatin1String(as));
+        object.insert(QStringLiteral("as"), QLatin1String(as));
         facts.add(QStringLiteral("tone mapping"), text, object);
     } else if (c.decoding == Decoding::AsMade && !hdrOut && c.recipe.transfer != DeepSheet::Transfer::Sdr) {
         facts.add(QStringLiteral("tone mapping"), QStringLiteral("clip"), QJsonObject {{QStringLiteral("curve"), QStringLiteral("clip")}});
@@ -826,7 +873,7 @@ Facts Result::facts() const
     facts.add(QStringLiteral("primaries"), QString::fromLatin1(TargetName(c.primaries).data()));
     if (c.primaries != Target::Bt2020)
         facts.add(QStringLiteral("gamut"), QString::fromLatin1(GamutName(c.flavour == Flavour::Ffmpeg ? Gamut::Clip : c.gamut).data()));
-    if (c.curve && c.flavour == Flavour::Libplacebo)
+    if (c.curve && c.flavour != Flavour::Ffmpeg)
         facts.add(QStringLiteral("tone mapped on"), QString::fromLatin1(ApplicationName(c.application).data()));
     if (c.curve && c.flavour == Flavour::Ffmpeg && c.desaturation > 0)
         facts.add(QStringLiteral("desaturation"), c.desaturation, 1);
@@ -835,6 +882,11 @@ Facts Result::facts() const
         facts.add(QStringLiteral("dither"), QStringLiteral("yes"), QJsonValue(true));
     facts.add(QStringLiteral("grey error"), greyError, 2, QStringLiteral("levels"));
     facts.add(QStringLiteral("mean dE_ITP after the steps"), meanItp, 2);
+    if (meanItp > UnexplainedItp)
+        facts.add(QStringLiteral("unexplained"),
+                  QStringLiteral("the chain found leaves a mean dE_ITP of %1: the capture went through a tone curve "
+                                 "or colour handling none of the programs modelled here uses")
+                      .arg(meanItp, 0, 'f', 2));
     facts.add(QStringLiteral("mean dE_ITP from the SDR rendering"), meanItpReference, 2);
     return facts;
 }
