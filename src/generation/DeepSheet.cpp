@@ -212,6 +212,17 @@ int LatticeCopyEntry(int index)
     return int(std::int64_t(index) * CopyStride % LatticeSize);
 }
 
+int LatticeEntry(const Region &region, int index)
+{
+    if (region.part == Part::LatticeCopy)
+        return LatticeCopyEntry(index);
+    // The lattice lies as 33 squares of 33 x 33 (one for each blue level, 11
+    // across), red across and green down in each.
+    const int column = index % region.columns, row = index / region.columns;
+    return (column % LatticeLevels) + LatticeLevels * (row % LatticeLevels)
+           + LatticeLevels * LatticeLevels * (column / LatticeLevels + 11 * (row / LatticeLevels));
+}
+
 Rgb SignalOf(const Recipe &recipe, const Region &region, int index)
 {
     switch (region.part) {
@@ -223,17 +234,7 @@ Rgb SignalOf(const Recipe &recipe, const Region &region, int index)
     }
     case Part::Lattice:
     case Part::LatticeCopy: {
-        // The lattice lies as 33 squares of 33 x 33 (one for each blue
-        // level, 11 across), red across and green down in each.
-        int entry = index;
-        if (region.part == Part::Lattice) {
-            const int column = index % region.columns, row = index / region.columns;
-            entry = (column % LatticeLevels) + LatticeLevels * (row % LatticeLevels)
-                    + LatticeLevels * LatticeLevels * (column / LatticeLevels + 11 * (row / LatticeLevels));
-        } else {
-            entry = LatticeCopyEntry(index);
-        }
-        const std::array<int, 3> levels = LatticeLevelsOf(entry);
+        const std::array<int, 3> levels = LatticeLevelsOf(LatticeEntry(region, index));
         return {LatticeSignal(levels[0]), LatticeSignal(levels[1]), LatticeSignal(levels[2])};
     }
     case Part::GreyRamp:

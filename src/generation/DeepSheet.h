@@ -158,6 +158,8 @@ std::array<int, 3> LatticeLevelsOf(int index);
 double LatticeSignal(int level);
 // Which lattice entry the copy holds at its index.
 int LatticeCopyEntry(int index);
+// Which lattice entry a step of the lattice or its copy holds.
+int LatticeEntry(const Region &region, int index);
 
 // The signal of step `index` of a region; the landmarks' and identity's
 // steps are their cells (white or black).

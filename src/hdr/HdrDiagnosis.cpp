@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
+#include <tuple>
 
 namespace HdrDiagnosis {
 
@@ -433,6 +434,35 @@ std::vector<Point> colourPoints(const SheetLight &sheet, const DeepCapture::Cell
     return points;
 }
 
+// What a lossy path left on every cell, from the two copies of the lattice:
+// the same colours in other places, so half their mean squared difference
+// is the noise of one (a channel, squared, 0 to 1).
+double noiseOf(const DeepCapture::Cells &cells)
+{
+    const std::vector<DeepSheet::Step> &steps = DeepSheet::Steps();
+    std::vector<std::size_t> first(DeepSheet::LatticeSize, steps.size()), second(DeepSheet::LatticeSize, steps.size());
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const DeepSheet::Region &region = *steps[i].region;
+        if (region.part == Part::LatticeCopy)
+            second[std::size_t(DeepSheet::LatticeEntry(region, steps[i].index))] = i;
+        else if (region.part == Part::Lattice)
+            first[std::size_t(DeepSheet::LatticeEntry(region, steps[i].index))] = i;
+    }
+    double sum = 0;
+    int counted = 0;
+    for (int entry = 0; entry < DeepSheet::LatticeSize; ++entry) {
+        const std::size_t a = first[std::size_t(entry)], b = second[std::size_t(entry)];
+        if (a == steps.size() || b == steps.size())
+            continue;
+        for (std::size_t c = 0; c < 3; ++c) {
+            const double d = cells.mean[a][c] - cells.mean[b][c];
+            sum += d * d;
+        }
+        ++counted;
+    }
+    return counted ? sum / (6.0 * counted) : 0;
+}
+
 // The colour choices libplacebo and FFmpeg offer, tried on the colours
 // with the greys' curve kept.
 std::vector<Candidate> colourVariants(const Candidate &grey)
@@ -697,21 +727,21 @@ Result Diagnose(const DeepCapture::Cells &cells, const DeepCapture::Placement &p
     // few grey fits; the best few of those fitted again on greys and
     // colours together.
     const std::vector<Point> colours = colourPoints(sheet, cells, 97);
-    const double floor = cells.depth == 8 ? 1.0 / (255.0 * 255.0 * 12) : 1e-9;
+    const double floor = std::max(cells.depth == 8 ? 1.0 / (255.0 * 255.0 * 12) : 1e-9, noiseOf(cells));
     std::vector<Candidate> finalists;
     // The best few, and never only one program's: the greys of FFmpeg's,
     // mpv's and libplacebo's curves can agree where their colours do not.
     const double greyBest = candidates.front().error;
-    std::array<int, 3> taken {};
-    int finalistsTaken = 0;
-    for (std::size_t i = 0; i < candidates.size() && finalistsTaken < 8; ++i) {
+    std::vector<std::tuple<Flavour, int, TF::Curve, bool>> taken;
+    for (std::size_t i = 0; i < candidates.size() && taken.size() < 12; ++i) {
         if (i > 0 && candidates[i].error > greyBest * 9 + floor * 4)
             break;
-        int &ofFlavour = taken[std::size_t(candidates[i].chain.flavour)];
-        if (ofFlavour >= 3)
+        const Chain &c = candidates[i].chain;
+        const std::tuple<Flavour, int, TF::Curve, bool> kind {c.flavour, c.curve ? int(*c.curve) : -1, c.transfer,
+                                                              c.desaturation > 0};
+        if (std::find(taken.begin(), taken.end(), kind) != taken.end())
             continue;
-        ++ofFlavour;
-        ++finalistsTaken;
+        taken.push_back(kind);
         for (Candidate variant : colourVariants(candidates[i]))
             finalists.push_back(variant);
     }
@@ -735,6 +765,12 @@ Result Diagnose(const DeepCapture::Cells &cells, const DeepCapture::Placement &p
     });
     std::sort(finalists.begin(), finalists.end(), byError);
     lap("colours");
+    if (debugging())
+        for (const Candidate &c : finalists)
+            std::fprintf(stderr, "variant: %d %s app %d prim %d gamut %d white %.1f: %.3f\n", int(c.chain.flavour),
+                         c.chain.curve ? std::string(ToneMapping::Name(*c.chain.curve)).c_str() : "none",
+                         int(c.chain.application), int(c.chain.primaries), int(c.chain.gamut), c.chain.white,
+                         std::sqrt(c.error) * 255);
     finalists.resize(std::min<std::size_t>(finalists.size(), 6));
     std::vector<Point> both = greyPoints(sheet, cells, 4);
     for (std::size_t i = 0; i < colours.size(); i += 3)
@@ -804,6 +840,28 @@ Result Diagnose(const DeepCapture::Cells &cells, const DeepCapture::Placement &p
     result.meanItp = counted ? sum / counted : 0;
     result.meanItpReference = counted ? sumReference / counted : 0;
     return result;
+}
+
+double Refit(const HdrChain::Chain &chain, const DeepCapture::Cells &cells)
+{
+    const SheetLight sheet = sheetLightOf(chain.recipe);
+    std::vector<Point> points = greyPoints(sheet, cells, 4);
+    const std::vector<Point> colours = colourPoints(sheet, cells, 200);
+    points.insert(points.end(), colours.begin(), colours.end());
+    Candidate candidate {chain, {}};
+    const bool hdrOut = hdrOutput(chain);
+    if (chain.decoding == Decoding::AsMade) {
+        if (hdrOut)
+            candidate.free = {Free::TargetWhite};
+        else if (chain.flavour != Flavour::Libplacebo)
+            candidate.free = {Free::White};
+        if (chain.curve && *chain.curve != Curve::Clip)
+            candidate.free.push_back(Free::Peak);
+        if (chain.curve && (*chain.curve == Curve::Gamma || *chain.curve == Curve::Mobius))
+            candidate.free.push_back(Free::Param);
+    }
+    fit(candidate, points, false, 80, false);
+    return std::sqrt(candidate.error) * 255;
 }
 
 Facts Result::facts() const

@@ -68,6 +68,11 @@ Result Diagnose(const QImage &capture, const DeepCapture::Placement &placement,
 Result Diagnose(const DeepCapture::Cells &cells, const DeepCapture::Placement &placement,
                 const std::optional<Tagged> &tagged = std::nullopt);
 
+// How well `chain`, its white, peak and knee fitted again, explains `cells`
+// (RMS in 8-bit levels, greys and colours): which of a recording's readings
+// of its samples the chain a diagnosis found fits best.
+double Refit(const HdrChain::Chain &chain, const DeepCapture::Cells &cells);
+
 // The sheet's SDR rendering of a signal: its light divided by its SDR
 // white, in BT.709 clipped to 0 to 1, as sRGB numbers.
 HdrChain::Rgb ReferenceRendering(const DeepSheet::Recipe &recipe, const HdrChain::Rgb &signal);

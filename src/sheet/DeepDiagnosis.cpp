@@ -15,6 +15,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -199,6 +200,8 @@ std::optional<int> RunRecording(CommandContext &context, const QString &fileName
         const std::optional<DeepCapture::Placement> placement = DeepCapture::Find(frame);
         if (!placement)
             continue;
+        if (const char *dump = std::getenv("TINTWELL_HDR_DUMP"))
+            frame.save(QString::fromLocal8Bit(dump));
         Facts before;
         for (const QString &line : VideoCensus::StreamLines(*reader))
             before.add(line.section(QLatin1String(": "), 0, 0), line.section(QLatin1String(": "), 1));
@@ -215,20 +218,32 @@ std::optional<int> RunRecording(CommandContext &context, const QString &fileName
         const VideoFrames::Samples samples = reader->samples();
         const bool rgb = info.shownMatrix == VideoFrames::Matrix::Rgb;
         if (samples.plane[0] && !rgb) {
+            // The chain found on the frame as shown, fitted again on each
+            // reading; a reading that it explains clearly better is
+            // diagnosed whole.
+            double bestError = HdrDiagnosis::Refit(best.chain, storedCells(samples, info, *placement, shown));
+            std::optional<YcbcrReading> better;
             for (const VideoFrames::Matrix matrix :
                  {VideoFrames::Matrix::Bt601, VideoFrames::Matrix::Bt709, VideoFrames::Matrix::Bt2020})
                 for (const bool fullRange : {false, true}) {
                     const YcbcrReading reading {matrix, fullRange};
                     if (matrix == shown.matrix && fullRange == shown.fullRange)
                         continue;
-                    HdrDiagnosis::Result other =
-                        HdrDiagnosis::Diagnose(storedCells(samples, info, *placement, reading), *placement, tagged);
-                    // Another reading wins only by a clear margin.
-                    if (other.fitError < 0.7 * best.fitError) {
-                        best = std::move(other);
-                        chosen = reading;
+                    const double error =
+                        HdrDiagnosis::Refit(best.chain, storedCells(samples, info, *placement, reading));
+                    if (error < 0.7 * bestError) {
+                        bestError = error;
+                        better = reading;
                     }
                 }
+            if (better) {
+                HdrDiagnosis::Result other =
+                    HdrDiagnosis::Diagnose(storedCells(samples, info, *placement, *better), *placement, tagged);
+                if (other.fitError < 0.7 * best.fitError) {
+                    best = std::move(other);
+                    chosen = *better;
+                }
+            }
         }
         // The stream keeps no more than its samples' bits.
         best.bits = std::min(best.bits, info.bitDepth);
