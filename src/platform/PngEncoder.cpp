@@ -2,6 +2,7 @@
 
 #include "picture/HdrMetadata.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QIODevice>
 #include <QString>
@@ -24,6 +25,9 @@ constexpr png_size_t ChunkBytes = 256 * 1024;
 struct Sink
 {
     QIODevice *device = nullptr;
+    // An ICC profile to embed, and its name (1 to 79 Latin-1 characters).
+    const QByteArray *profile = nullptr;
+    const char *profileName = nullptr;
     bool deviceFailed = false;
     char message[200] = {};
 };
@@ -80,6 +84,9 @@ bool encode(const QImage &image, const std::vector<png_unknown_chunk> &chunks, S
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_set_compression_level(png, CompressionLevel);
     png_set_compression_buffer_size(png, ChunkBytes);
+    if (sink.profile)
+        png_set_iCCP(png, info, sink.profileName, PNG_COMPRESSION_TYPE_BASE,
+                     reinterpret_cast<png_const_bytep>(sink.profile->constData()), png_uint_32(sink.profile->size()));
     png_write_info(png, info);
 
     if (deep) {
@@ -103,8 +110,8 @@ bool encode(const QImage &image, const std::vector<png_unknown_chunk> &chunks, S
     return true;
 }
 
-bool encodeTo(const QImage &picture, const std::vector<HdrMetadata::Chunk> &extra, QIODevice &device,
-              QString &reason)
+bool encodeTo(const QImage &picture, const std::vector<HdrMetadata::Chunk> &extra, const QByteArray &iccProfile,
+              const QByteArray &profileName, QIODevice &device, QString &reason)
 {
     if (picture.isNull()) {
         reason = QStringLiteral("The picture is empty.");
@@ -121,6 +128,11 @@ bool encodeTo(const QImage &picture, const std::vector<HdrMetadata::Chunk> &extr
     }
     Sink sink;
     sink.device = &device;
+    const QByteArray name = profileName.left(79).isEmpty() ? QByteArray("ICC profile") : profileName.left(79);
+    if (!iccProfile.isEmpty()) {
+        sink.profile = &iccProfile;
+        sink.profileName = name.constData();
+    }
     if (encode(picture, chunks, sink))
         return true;
     if (sink.deviceFailed)
@@ -136,15 +148,21 @@ bool encodeTo(const QImage &picture, const std::vector<HdrMetadata::Chunk> &extr
 
 bool Write(const QImage &image, QIODevice &device, QString &reason)
 {
+    return Write(image, device, {}, {}, reason);
+}
+
+bool Write(const QImage &image, QIODevice &device, const QByteArray &iccProfile, const QByteArray &profileName,
+           QString &reason)
+{
     return encodeTo(image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32), {},
-                    device, reason);
+                    iccProfile, profileName, device, reason);
 }
 
 bool WriteDeep(const QImage &image, const std::vector<HdrMetadata::Chunk> &chunks, QIODevice &device,
                QString &reason)
 {
     return encodeTo(image.format() == QImage::Format_RGBX64 ? image : image.convertToFormat(QImage::Format_RGBX64),
-                    chunks, device, reason);
+                    chunks, {}, {}, device, reason);
 }
 
 } // namespace PngEncoder

@@ -9,6 +9,7 @@
 
 #include <vector>
 
+class QByteArray;
 class QImage;
 class QIODevice;
 class QString;
@@ -22,6 +23,10 @@ namespace PngEncoder {
 // Writes `image` as an 8-bit RGB PNG (no alpha channel) to `device`. On
 // failure returns false and sets `reason`.
 bool Write(const QImage &image, QIODevice &device, QString &reason);
+// The same with an ICC profile embedded (iCCP, under `profileName`): the
+// numbers as they are, the profile saying what they mean.
+bool Write(const QImage &image, QIODevice &device, const QByteArray &iccProfile, const QByteArray &profileName,
+           QString &reason);
 // Writes `image` as a 16-bit RGB PNG, with `chunks` (cICP, mDCV, cLLI)
 // after its header, before its image data.
 bool WriteDeep(const QImage &image, const std::vector<HdrMetadata::Chunk> &chunks, QIODevice &device,

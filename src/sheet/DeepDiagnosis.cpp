@@ -6,6 +6,7 @@
 #include "picture/HdrMetadata.h"
 #include "sheet/CommandContext.h"
 #include "sheet/DiagnoseCommand.h"
+#include "sheet/SheetArguments.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
 
@@ -31,11 +32,24 @@ QString tr(const char *text)
     return QCoreApplication::translate("SheetCommands", text);
 }
 
-// The facts (lines, or JSON with `more` added), then the fix when asked for.
-int report(CommandContext &context, const QString &fileName, const HdrDiagnosis::Result &result, const Facts &before)
+// The fix when asked for (`fixFile` not empty), then the facts (lines, or
+// JSON with `more` added): a table that cannot be written leaves no
+// diagnosis on standard output as if all went well.
+int report(CommandContext &context, const QString &fileName, const QString &fixFile,
+           const HdrDiagnosis::Result &result, const Facts &before)
 {
+    if (!fixFile.isEmpty()) {
+        const ColourLut lut = result.fix(DiagnoseCommand::FixPoints);
+        const QString title = tr("takes %1 to the deep sheet's SDR rendering").arg(QFileInfo(fileName).fileName());
+        QString error;
+        const auto write = [&](QIODevice &device, QString &reason) {
+            return CubeFile::Write(lut, title, device, reason);
+        };
+        if (!context.writeOut(fixFile, false, write, error))
+            return context.fail(error);
+    }
     const Facts facts = result.facts();
-    if (context.isSet(QStringLiteral("json"))) {
+    if (context.isSet(SheetArguments::Json)) {
         QJsonObject document = before.json();
         const QJsonObject more = facts.json();
         for (auto i = more.begin(); i != more.end(); ++i)
@@ -45,16 +59,6 @@ int report(CommandContext &context, const QString &fileName, const HdrDiagnosis:
         context.print(QStringLiteral("mode: deep"));
         for (const QString &line : before.lines() + facts.lines())
             context.print(line);
-    }
-    if (const std::optional<QString> fixFile = context.option("fix")) {
-        const ColourLut lut = result.fix(DiagnoseCommand::FixPoints);
-        const QString title = tr("takes %1 to the deep sheet's SDR rendering").arg(QFileInfo(fileName).fileName());
-        QString error;
-        const auto write = [&](QIODevice &device, QString &reason) {
-            return CubeFile::Write(lut, title, device, reason);
-        };
-        if (!context.writeOut(*fixFile, false, write, error))
-            return context.fail(error);
     }
     return result.exact ? Done : No;
 }
@@ -163,7 +167,7 @@ QString readingName(const YcbcrReading &reading)
 
 } // namespace
 
-int Run(CommandContext &context, const QString &fileName, const PictureReader::Picture &picture,
+int Run(CommandContext &context, const QString &fileName, const QString &fixFile, const PictureReader::Picture &picture,
         const DeepCapture::Placement &placement)
 {
     // A PNG file's own word on its colours: its cICP chunk, or nothing.
@@ -179,10 +183,10 @@ int Run(CommandContext &context, const QString &fileName, const PictureReader::P
                 tagged = HdrDiagnosis::Tagged {QStringLiteral("cICP"), tags.cicp->transfer, tags.cicp->primaries};
         }
     }
-    return report(context, fileName, HdrDiagnosis::Diagnose(picture.image, placement, tagged), Facts());
+    return report(context, fileName, fixFile, HdrDiagnosis::Diagnose(picture.image, placement, tagged), Facts());
 }
 
-std::optional<int> RunRecording(CommandContext &context, const QString &fileName)
+std::optional<int> RunRecording(CommandContext &context, const QString &fileName, const QString &fixFile)
 {
     QString error;
     VideoFrames::Module *module = VideoLibrary::Load(error);
@@ -260,7 +264,7 @@ std::optional<int> RunRecording(CommandContext &context, const QString &fileName
             before.add(QStringLiteral("matrix"), QStringLiteral("%1 read as %2")
                                                      .arg(VideoFrames::MatrixName(chosen.matrix),
                                                           VideoFrames::MatrixName(shown.matrix)));
-        return report(context, fileName, best, before);
+        return report(context, fileName, fixFile, best, before);
     }
     if (!reader->error().isEmpty())
         return context.fail(reader->error());

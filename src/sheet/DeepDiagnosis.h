@@ -16,13 +16,14 @@ class QString;
 namespace DeepDiagnosis {
 
 // Prints the diagnosis of `picture` (read from `fileName`), the deep sheet
-// found at `placement`; returns the command's status.
-int Run(CommandContext &context, const QString &fileName, const PictureReader::Picture &picture,
+// found at `placement`, after writing the fix to `fixFile` (empty: none);
+// returns the command's status.
+int Run(CommandContext &context, const QString &fileName, const QString &fixFile, const PictureReader::Picture &picture,
         const DeepCapture::Placement &placement);
 
 // The same for a recording that shows the deep sheet in one of its first
 // frames: the stream's lines first, and what its samples store. Nothing
 // when none of them shows it (the caller goes on with the eight sheets).
-std::optional<int> RunRecording(CommandContext &context, const QString &fileName);
+std::optional<int> RunRecording(CommandContext &context, const QString &fileName, const QString &fixFile);
 
 } // namespace DeepDiagnosis

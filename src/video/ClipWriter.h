@@ -11,6 +11,11 @@ namespace ClipWriter {
 bool Write(const QImage &sheet, VideoFrames::ClipFormat format, int frames, int fps, QIODevice &device,
            QString &reason);
 
+// The sheet as Y'CbCr data made as `recipe` says (YcbcrPlanes), tagged as it
+// says: FFV1 in Matroska, or libx264 at qp 0 (lossless) in MP4.
+bool WriteYcbcr(const QImage &sheet, const VideoFrames::YcbcrRecipe &recipe, VideoFrames::ClipFormat format,
+                int frames, int fps, QIODevice &device, QString &reason);
+
 // The deep sheet (RGBX64) as `clip` says: FFV1 gbrp10/gbrp12 in Matroska,
 // or x265 lossless Main 10 (BT.2020 Y'CbCr 4:2:0, limited range) in MP4;
 // tagged with its primaries and transfer, its mastering display and
