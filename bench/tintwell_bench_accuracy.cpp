@@ -326,14 +326,20 @@ QList<QStringList> commandsOf(const Recipe &r)
                                  QStringLiteral("-y"), QStringLiteral("-i"), QStringLiteral("IN"),
                                  QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("OUT")};
     }
+    // ImageMagick takes a picture whose channels got different gammas for
+    // linear RGB, and would turn it back into sRGB when it next writes it:
+    // the numbers are declared sRGB again, and no gAMA chunk is written
+    // that a reader could act on.
+    const QStringList asNumbers {QStringLiteral("-set"), QStringLiteral("colorspace"), QStringLiteral("sRGB"),
+                                 QStringLiteral("-define"), QStringLiteral("png:exclude-chunk=gAMA,cHRM,sRGB")};
     if (r.tone == Recipe::Tone::Gamma) {
         commands << QStringList {Convert, QStringLiteral("IN"), QStringLiteral("-gamma"),
-                                 QStringLiteral("%1,%2,%3").arg(r.gamma[0]).arg(r.gamma[1]).arg(r.gamma[2]),
-                                 QStringLiteral("PNG24:OUT")};
+                                 QStringLiteral("%1,%2,%3").arg(r.gamma[0]).arg(r.gamma[1]).arg(r.gamma[2])}
+                        + asNumbers + QStringList {QStringLiteral("PNG24:OUT")};
     } else if (r.tone == Recipe::Tone::Level) {
         commands << QStringList {Convert, QStringLiteral("IN"), QStringLiteral("-level"),
-                                 QStringLiteral("%1%,%2%,%3").arg(r.black).arg(r.white).arg(r.gamma[0]),
-                                 QStringLiteral("PNG24:OUT")};
+                                 QStringLiteral("%1%,%2%,%3").arg(r.black).arg(r.white).arg(r.gamma[0])}
+                        + asNumbers + QStringList {QStringLiteral("PNG24:OUT")};
     }
     if (r.bits < 8) {
         const int levels = 1 << r.bits;

@@ -71,7 +71,26 @@ int Run(CommandContext &context)
     const CensusReport::Result census = CensusReport::Run(fileName, request);
     if (census.outcome == CensusReport::Outcome::Failed)
         return context.fail(census.error);
-    const Facts found = census.diagnosis ? census.diagnosis->facts() : Facts();
+    Facts found = census.diagnosis ? census.diagnosis->facts() : Facts();
+
+    // The table is written only when, applied to the capture, it brings it
+    // closer to the sheet.
+    LutTable table;
+    QString refused;
+    if (census.diagnosis && context.isSet(fixOption)) {
+        table = census.diagnosis->fix(FixPoints);
+        const ErrorMeasures fixed = CapturePipeline::MeasureFixed(census.picture, census.found, table);
+        if (fixed.meanDe2000 > census.diagnosis->meanDe2000)
+            refused = tr("--fix: no table written to %1: applied to the capture it leaves a mean dE2000 of %2, where "
+                         "the capture itself has %3.")
+                          .arg(CommandContext::Shown(fixFile))
+                          .arg(fixed.meanDe2000, 0, 'f', 2)
+                          .arg(census.diagnosis->meanDe2000, 0, 'f', 2);
+        else
+            found.add(QStringLiteral("fixed"), QStringLiteral("mean dE2000 %1").arg(fixed.meanDe2000, 0, 'f', 4),
+                      QJsonObject {{QStringLiteral("mean_de2000"), fixed.meanDe2000}});
+    }
+
     if (json) {
         QJsonObject document = census.facts.json();
         const QJsonObject more = found.json();
@@ -83,10 +102,10 @@ int Run(CommandContext &context)
             context.print(line);
     }
     if (!census.diagnosis)
-        return No; // the census says the sheet was not found
-
+        return NoSheet; // the census says the sheet was not found
+    if (!refused.isEmpty())
+        return context.fail(refused);
     if (context.isSet(fixOption)) {
-        const LutTable table = census.diagnosis->fix(FixPoints);
         const QString title = tr("undoes what happened to %1").arg(QFileInfo(fileName).fileName());
         const auto write = [&](QIODevice &device, QString &reason) {
             return CubeFile::Write(table, title, device, reason);
@@ -95,7 +114,10 @@ int Run(CommandContext &context)
         if (!context.writeOut(fixFile, false, write, error))
             return context.fail(error);
     }
-    return census.outcome == CensusReport::Outcome::Matches && census.diagnosis->exact ? Done : No;
+    // A right path (only a codec's noise, colour perhaps kept at a lower
+    // resolution) is a yes; a fault named, or a capture the steps cannot
+    // explain, a no.
+    return census.diagnosis->faulty() ? No : Done;
 }
 
 } // namespace DiagnoseCommand
