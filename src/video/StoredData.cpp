@@ -147,7 +147,7 @@ QString Describe(const Reading &reading)
 
 QString DescribeShown(const VideoFrames::StreamInfo &info)
 {
-    return QStringLiteral("%1 %2").arg(VideoFrames::MatrixName(info.shownMatrix), rangeName(info.shownFullRange));
+    return info.shown;
 }
 
 QStringList Steps(const Reading &reading, const VideoFrames::StreamInfo &info)
@@ -157,6 +157,13 @@ QStringList Steps(const Reading &reading, const VideoFrames::StreamInfo &info)
         steps << QStringLiteral("range: %1 read as %2").arg(rangeName(reading.fullRange), rangeName(info.shownFullRange));
     if (reading.matrix != info.shownMatrix)
         steps << QStringLiteral("matrix: %1 read as %2").arg(VideoFrames::MatrixName(reading.matrix), VideoFrames::MatrixName(info.shownMatrix));
+    // The numbers are what the data says; a player that converts them to
+    // other primaries shows other colours.
+    if (info.shownConvertedFrom) {
+        const std::string_view from = Primaries::Of(*info.shownConvertedFrom).name;
+        steps << QStringLiteral("primaries: %1 converted to BT.709 (clipped)")
+                     .arg(QString::fromLatin1(from.data(), qsizetype(from.size())));
+    }
     return steps;
 }
 
