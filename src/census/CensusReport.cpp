@@ -74,13 +74,34 @@ QString hexColour(std::uint32_t colour)
     return QStringLiteral("%1").arg(colour & 0xFFFFFFu, 6, 16, QLatin1Char('0')).toUpper();
 }
 
-// What a search that found nothing tried, and what it never tries.
+// What a search that found nothing tried.
 QString searchedText()
 {
-    return QStringLiteral("1:1 and scales 2 to %1 (nearest neighbour), and shifts of up to %2 pixels for a picture "
-                          "near the sheet's size; smooth or fractional scaling is not searched")
+    return QStringLiteral("1:1 and scales 2 to %1 (nearest neighbour), smoothly resampled by %2 to %3 (bilinear, "
+                          "bicubic, Lanczos), in every channel order, and shifts of up to %4 pixels for a picture near "
+                          "the sheet's size")
         .arg(SheetSearch::MaxScale)
+        .arg(SheetSearch::SmallestSmoothScale)
+        .arg(SheetSearch::LargestSmoothScale)
         .arg(SheetSearch::MaxShift);
+}
+
+// Where the sheet lies, as "offset: X Y" (a smooth placement's corner to
+// two decimals), "scale: N" or "scale: 0.667 (smooth)", "channel order: BGR".
+void addPlacement(Facts &facts, const SheetSearch::Placement &placement, bool offsetShown)
+{
+    if (placement.smooth) {
+        const QPointF corner = placement.corner;
+        facts.add(QStringLiteral("offset"), QStringLiteral("%1 %2").arg(corner.x(), 0, 'f', 2).arg(corner.y(), 0, 'f', 2),
+                  QJsonArray {std::round(corner.x() * 100) / 100, std::round(corner.y() * 100) / 100});
+        facts.add(QStringLiteral("scale"), placement.smoothScale, 3, QStringLiteral("(smooth)"));
+    } else if (offsetShown) {
+        facts.add(QStringLiteral("offset"), placement.x, placement.y);
+        if (placement.scale != 1)
+            facts.add(QStringLiteral("scale"), qint64(placement.scale));
+    }
+    if (placement.order != SheetSearch::SameOrder)
+        facts.add(QStringLiteral("channel order"), SheetSearch::OrderName(placement.order));
 }
 
 void addSize(Facts &facts, QSize size)
@@ -150,6 +171,90 @@ Result Run(const QString &fileName, const Request &request)
 
 namespace {
 
+// The census of a sheet found smoothly resampled: the area it covers is
+// counted, and measured only inside its tiles, against the sheet resampled
+// there. Its colours are not the sheet's (most lie between two of them), so
+// none is missing or extra, and it is never the sheet pixel for pixel.
+Result resampledCensus(const QImage &picture, int depth, const QImage &sheet, const SheetSearch::Placement &placement,
+                       const Request &request, Result &result)
+{
+    Facts &facts = result.facts;
+    const QRect area = placement.area(sheet.width()).intersected(picture.rect());
+    ColourSet found;
+    const std::int64_t distinct = collect(picture, area, found);
+    addSize(facts, area.size());
+    facts.add(QStringLiteral("pixels"), qint64(area.width()) * area.height());
+    facts.add(QStringLiteral("distinct"), qint64(distinct));
+    facts.add(QStringLiteral("depth"), qint64(depth));
+
+    ResampledSheet inside = ResampledSheet::Take(picture, sheet, placement.smoothScale, placement.corner);
+    if (inside.isNull()) {
+        result.outcome = Outcome::Failed;
+        result.error = inside.columns.empty() || inside.rows.empty()
+                           ? tr("The sheet found at scale %1 keeps no pixel inside its tiles.").arg(placement.smoothScale)
+                           : tr("There is not enough memory to measure the sheet.");
+        return result;
+    }
+    std::vector<std::uint16_t> worst;
+    const ErrorMeasures measures = ErrorMeasures::Measure(inside.captured, QPoint(0, 0), 1, inside.expected,
+                                                          request.diffFile.isEmpty() ? nullptr : &worst);
+    facts.add(QStringLiteral("interior pixels"), qint64(measures.pixels));
+    facts.add(QStringLiteral("differing pixels"), qint64(measures.differingPixels));
+    if (depth == 8)
+        facts.add(QStringLiteral("max channel difference"), qint64(measures.maxChannelDifference));
+    else
+        facts.add(QStringLiteral("max channel difference"), measures.maxChannelDifference, 4);
+    facts.add(QStringLiteral("mean channel difference"), measures.meanChannelDifference, 4);
+    facts.add(QStringLiteral("PSNR"), measures.psnr(), 2, QStringLiteral("dB"));
+    facts.add(QStringLiteral("mean dE2000"), measures.meanDe2000, 4);
+    facts.add(QStringLiteral("max dE2000"), measures.maxDe2000, 4);
+    const double all = double(std::max<qint64>(1, measures.pixels));
+    facts.add(QStringLiteral("within 1 level"), 100.0 * double(measures.withinOneLevel) / all, 2, QStringLiteral("%"));
+    facts.add(QStringLiteral("within 2 levels"), 100.0 * double(measures.withinTwoLevels) / all, 2, QStringLiteral("%"));
+    facts.add(QStringLiteral("within 4 levels"), 100.0 * double(measures.withinFourLevels) / all, 2, QStringLiteral("%"));
+    result.outcome = Outcome::Differs;
+    result.picture = picture;
+    result.sheet = sheet;
+    result.sheetArea = placement.area(sheet.width());
+    result.measures = measures;
+    result.placement = placement;
+
+    if (!request.diffFile.isEmpty()) {
+        // The differences where they lie in the sheet's area; the lines
+        // between the tiles' insides black.
+        QString level;
+        const QImage packed = ErrorMeasures::DiffPicture(worst, inside.captured.size(), level);
+        QImage diff(area.size(), QImage::Format_Grayscale8);
+        QString error;
+        if (packed.isNull() || diff.isNull()) {
+            error = tr("There is not enough memory for the picture of the differences.");
+        } else {
+            diff.fill(0);
+            for (int j = 0; j < packed.height(); ++j)
+                for (int i = 0; i < packed.width(); ++i) {
+                    const QPoint at = inside.inPicture(QPoint(i, j)) - area.topLeft();
+                    diff.scanLine(at.y())[at.x()] = packed.constScanLine(j)[i];
+                }
+            if (PictureFile::SavePicture(diff, request.diffFile, request.diffFormat, &error))
+                facts.add(QStringLiteral("diff scale"), QStringLiteral("1 level = %1").arg(level),
+                          QJsonValue(level.toDouble()));
+        }
+        if (!error.isEmpty()) {
+            result.outcome = Outcome::Failed;
+            result.error = error;
+        }
+    }
+    if (request.worstListed > 0) {
+        std::vector<ErrorMeasures::Place> places =
+            ErrorMeasures::WorstPlaces(inside.captured, QPoint(0, 0), 1, inside.expected, request.worstListed);
+        for (ErrorMeasures::Place &place : places)
+            place.place = inside.inPicture(place.place);
+        listWorst(places, depth, facts);
+    }
+    result.resampled = std::move(inside);
+    return result;
+}
+
 Result census(const PictureReader::Picture &given, const QString &name, const Request &request)
 {
     Result result;
@@ -176,6 +281,7 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     QRect area = picture.rect();
     QRect sheetArea;
     int scale = 1;
+    SheetSearch::Placement placement;
 
     const auto notFound = [&](const std::pair<QString, QJsonValue> &closest) {
         ColourSet colours;
@@ -189,16 +295,24 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
         return result;
     };
     const auto closestText = [](const QString &sheetName, const SheetSearch::Placement &found) {
+        const double scale = found.smooth ? found.smoothScale : found.scale;
         QJsonObject object {{QStringLiteral("offset"), QJsonArray {found.x, found.y}},
-                            {QStringLiteral("scale"), found.scale},
+                            {QStringLiteral("scale"), scale},
                             {QStringLiteral("mean_channel_difference"), found.error}};
         if (!sheetName.isEmpty())
             object.insert(QStringLiteral("mode"), sheetName);
+        QString how = found.smooth ? QStringLiteral("%1 (smooth)").arg(scale, 0, 'f', 3) : QString::number(found.scale);
+        if (found.smooth)
+            object.insert(QStringLiteral("smooth"), true);
+        if (found.order != SheetSearch::SameOrder) {
+            how += QStringLiteral(" channel order %1").arg(SheetSearch::OrderName(found.order));
+            object.insert(QStringLiteral("channel_order"), SheetSearch::OrderName(found.order));
+        }
         return std::pair(QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
                              .arg(sheetName.isEmpty() ? QString() : sheetName + QLatin1Char(' '))
                              .arg(found.x)
                              .arg(found.y)
-                             .arg(found.scale)
+                             .arg(how)
                              .arg(decimals(found.error)),
                          QJsonValue(object));
     };
@@ -210,10 +324,11 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
         // Every sheet that could lie in the picture, searched together.
         std::vector<QImage> drawn;
         std::vector<std::size_t> drawnFrom;
-        const int reach = request.at ? 0 : SheetSearch::MaxShift;
         for (std::size_t i = 0; i < request.anyOf.size(); ++i) {
             const Candidate &candidate = request.anyOf[i];
-            if (candidate.side > picture.width() + reach || candidate.side > picture.height() + reach)
+            const bool fits = request.at ? candidate.side <= std::min(picture.width(), picture.height())
+                                         : SheetSearch::MayHold(picture.size(), candidate.side);
+            if (!fits)
                 continue;
             drawn.push_back(candidate.draw());
             drawnFrom.push_back(i);
@@ -245,8 +360,9 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
             return notFound(closestText(sheetName, match.placement));
         facts.add(QStringLiteral("mode"), sheetName);
         sheet = drawn[std::size_t(match.sheet)];
-        scale = match.placement.scale;
-        sheetArea = QRect(match.placement.x, match.placement.y, sheet.width() * scale, sheet.width() * scale);
+        placement = match.placement;
+        scale = placement.scale;
+        sheetArea = placement.area(sheet.width());
         area = sheetArea.intersected(picture.rect());
     } else if (!sheet.isNull()) {
         const int size = sheet.width();
@@ -264,15 +380,23 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
                 return result;
             }
             area = sheetArea;
+            placement = SheetSearch::FindAt(eightBits(), {sheet}, sheetArea.x(), sheetArea.y(), scale).placement;
+        } else if (picture.size() == sheet.size()) {
+            // Where it lies is known; in which channel order is asked.
+            const SheetSearch::Placement here = SheetSearch::FindAt(eightBits(), {sheet}, 0, 0, 1).placement;
+            if (here.plausible)
+                placement.order = here.order;
         } else {
-            const bool larger = picture.width() >= size && picture.height() >= size && picture.size() != sheet.size();
+            const bool larger = picture.width() >= size && picture.height() >= size;
             const bool nearSize = std::abs(picture.width() - size) <= SheetSearch::MaxShift
                                   && std::abs(picture.height() - size) <= SheetSearch::MaxShift;
-            if (larger || nearSize) {
+            const bool smaller = std::min(picture.width(), picture.height()) >= size * SheetSearch::SmallestSmoothScale;
+            if (larger || nearSize || smaller) {
                 const SheetSearch::Placement found = SheetSearch::Find(eightBits(), sheet);
                 if (found.plausible) {
+                    placement = found;
                     scale = found.scale;
-                    sheetArea = QRect(found.x, found.y, size * scale, size * scale);
+                    sheetArea = found.area(size);
                     area = sheetArea.intersected(picture.rect());
                 } else if (larger) {
                     return notFound(closestText(QString(), found));
@@ -281,11 +405,11 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
             }
         }
     }
-    if (!sheet.isNull() && (area != picture.rect() || scale != 1 || sheetArea.topLeft() != QPoint(0, 0))) {
-        facts.add(QStringLiteral("offset"), sheetArea.x(), sheetArea.y());
-        if (scale != 1)
-            facts.add(QStringLiteral("scale"), qint64(scale));
-    }
+    if (!sheet.isNull())
+        addPlacement(facts, placement,
+                     area != picture.rect() || scale != 1 || sheetArea.topLeft() != QPoint(0, 0));
+    if (!sheet.isNull() && placement.smooth)
+        return resampledCensus(picture, read.depth, sheet, placement, request, result);
 
     // The sheet's colours are counted on another core while the picture's are.
     ColourSet expected;
@@ -351,6 +475,7 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     result.sheetArea = sheetArea;
     result.scale = scale;
     result.measures = measures;
+    result.placement = placement;
 
     if (!request.diffFile.isEmpty()) {
         QString level;

@@ -7,6 +7,8 @@
 
 #include "census/ErrorMeasures.h"
 #include "census/Facts.h"
+#include "census/ResampledSheet.h"
+#include "census/SheetSearch.h"
 #include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
 
@@ -75,6 +77,12 @@ struct Result
     QRect sheetArea;
     int scale = 1;
     ErrorMeasures measures;
+    // Where the sheet lies as the search (or the user) placed it: its
+    // channel order, and a smooth scale.
+    SheetSearch::Placement placement;
+    // Of a sheet smoothly resampled: the tiles' insides and the sheet
+    // resampled there, which the measures concern (and a diagnosis must).
+    ResampledSheet resampled;
 };
 
 // Reads `fileName` ("-": standard input) and takes its census.

@@ -19,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <new>
 
 namespace DiagnoseCommand {
@@ -116,7 +117,15 @@ int Run(CommandContext &context)
         }
         if (!foundMode.isEmpty())
             context.print(QStringLiteral("mode: %1").arg(foundMode));
-        for (const QString &line : census.lines + found.lines())
+        // The channel order is a step of the diagnosis: said once, there.
+        const QStringList steps = found.lines();
+        const QString order = QStringLiteral("channel order: ");
+        const bool ordered =
+            std::any_of(steps.begin(), steps.end(), [&](const QString &line) { return line.startsWith(order); });
+        for (const QString &line : census.lines)
+            if (!ordered || !line.startsWith(order))
+                context.print(line);
+        for (const QString &line : steps)
             context.print(line);
     };
     if (census.outcome == CensusReport::Outcome::Failed)

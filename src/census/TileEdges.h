@@ -1,0 +1,39 @@
+#pragma once
+
+// A capture placed by the sheet's tile edges: where the lines between its
+// tiles (SheetGrid) meet the picture's sharpest steps. A tone curve, a
+// range misread, chroma kept at half resolution and a lossy codec move a
+// capture's colours, so the place where its colours come nearest the
+// sheet's may be a pixel or two off; they do not move its edges.
+
+#include <QPoint>
+#include <QPointF>
+
+#include <optional>
+
+class QImage;
+struct SheetGrid;
+
+namespace TileEdges {
+
+// Of the sheet shown at (x, y) at a whole scale (nearest neighbour), the
+// shift within `reach` pixels either way (across and down separately) that
+// puts its lines where the picture's brightness steps most.
+QPoint BestShift(const QImage &picture, const SheetGrid &grid, int x, int y, int scale, int reach);
+
+// A smooth placement fitted to the lines: each line's place in the picture
+// (the middle of the steps across it, near where `scale` and `corner` put
+// it) read along many rows, and one scale and corner fitted through them.
+// None when too few lines stand out.
+struct Smooth
+{
+    double scale;
+    QPointF corner;
+    // Of the steps across a line, the share of the largest (the median over
+    // the lines read): a sheet resampled smoothly to a larger scale spreads
+    // its lines' steps over as many pixels, a sharp picture does not.
+    double sharpness = 1;
+};
+std::optional<Smooth> FitSmooth(const QImage &picture, const SheetGrid &grid, double scale, QPointF corner);
+
+} // namespace TileEdges
