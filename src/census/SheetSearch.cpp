@@ -84,6 +84,10 @@ constexpr double ExplainedEnough = 2e-4;
 // A sheet at a scale of 2 to 4 steps between its blocks, not inside them:
 // the mean step inside is at most this share of the mean step between.
 constexpr double FlatBlocks = 0.5;
+// Of the steps across a sheet's tile lines at a scale of 2 to 4 and up to a
+// block either side, at least this share lies at the lines themselves when
+// it was scaled by whole blocks; smooth resampling spreads them.
+constexpr double SharpEnough = 0.7;
 
 // Fine bins for the pass's table: 16 levels a channel.
 int fineBin(std::uint32_t rgb)
@@ -617,35 +621,38 @@ std::vector<Tried> spread(std::vector<Tried> passed, std::size_t most)
 }
 
 // Whether the sheet at a whole scale of 2 or more shows flat blocks: along
-// its ramps, the mean step between two pixels of one block is small beside
-// the mean step from a block to the next (means of signed steps, which a
-// codec's noise leaves alone). Where they are alike, the sheet was resampled
-// smoothly, or the picture shows another sheet that steps at every pixel
-// (1million in another order is much like 256killo at scale 2).
+// its ramps, the mean brightness step between two pixels of one block is
+// small beside the mean step from a block to the next (means of signed
+// steps, which a codec's noise leaves alone; brightness, which a codec
+// keeps at every pixel where it halves the colour's resolution). Where they
+// are alike, the sheet was resampled smoothly, or the picture shows another
+// sheet that steps at every pixel (1million in another order is much like
+// 256killo at scale 2).
 bool flatBlocks(const QImage &picture, const SheetFacts &facts, int left, int top, int scale)
 {
-    std::array<std::int64_t, 3> inside {}, between {};
+    using SearchPixels::luma;
+    std::int64_t insideAcross = 0, insideDown = 0, betweenAcross = 0, betweenDown = 0;
     for (const Sample &sample : facts.ranking) {
         if (facts.grid.marginX(sample.x + 0.5) < 2.5 || facts.grid.marginY(sample.y + 0.5) < 2.5)
             continue; // its next block lies in another tile
         const int x = left + sample.x * scale, y = top + sample.y * scale;
-        const std::uint32_t here = pixelAt(picture, x, y);
-        const std::uint32_t right = pixelAt(picture, x + 1, y), down = pixelAt(picture, x, y + 1);
-        const std::uint32_t lastAcross = pixelAt(picture, x + scale - 1, y), nextAcross = pixelAt(picture, x + scale, y);
-        const std::uint32_t lastDown = pixelAt(picture, x, y + scale - 1), nextDown = pixelAt(picture, x, y + scale);
-        for (int c = 0; c < 3; ++c) {
-            using SearchPixels::channelOf;
-            inside[std::size_t(c)] += channelOf(right, c) - channelOf(here, c) + channelOf(down, c) - channelOf(here, c);
-            between[std::size_t(c)] += channelOf(nextAcross, c) - channelOf(lastAcross, c) + channelOf(nextDown, c)
-                                       - channelOf(lastDown, c);
-        }
+        const int here = luma(pixelAt(picture, x, y));
+        insideAcross += luma(pixelAt(picture, x + 1, y)) - here;
+        insideDown += luma(pixelAt(picture, x, y + 1)) - here;
+        betweenAcross += luma(pixelAt(picture, x + scale, y)) - luma(pixelAt(picture, x + scale - 1, y));
+        betweenDown += luma(pixelAt(picture, x, y + scale)) - luma(pixelAt(picture, x, y + scale - 1));
     }
-    std::int64_t stepInside = 0, stepBetween = 0;
-    for (int c = 0; c < 3; ++c) {
-        stepInside += std::abs(inside[std::size_t(c)]);
-        stepBetween += std::abs(between[std::size_t(c)]);
-    }
-    return double(stepInside) <= FlatBlocks * double(stepBetween);
+    return double(std::abs(insideAcross) + std::abs(insideDown))
+           <= FlatBlocks * double(std::abs(betweenAcross) + std::abs(betweenDown));
+}
+
+// Whether the sheet at a whole scale of 2 or more was scaled by whole blocks
+// (nearest neighbour): its blocks are flat, or (a lossy codec smooths the
+// small steps between blocks) its tile lines are sharp.
+bool wholeBlocks(const QImage &picture, const SheetFacts &facts, int left, int top, int scale)
+{
+    return flatBlocks(picture, facts, left, top, scale)
+           || TileEdges::SharpShare(picture, facts.grid, left, top, scale) >= SharpEnough;
 }
 
 // The best of the placements that passed the quick pixels. A curve per
@@ -695,7 +702,7 @@ Placement ranked(const QImage &picture, const QImage &sheet, const SheetFacts &f
     found.error = fullError(picture, sheet, found.x, found.y, found.scale, found.order);
     found.plausible =
         rank(picture, facts.ranking, found.x, found.y, found.scale, found.order).meanLumaError() <= PlausibleError
-        && (found.scale == 1 || flatBlocks(picture, facts, found.x, found.y, found.scale));
+        && (found.scale == 1 || wholeBlocks(picture, facts, found.x, found.y, found.scale));
     explain(picture, facts, found);
     return found;
 }

@@ -220,6 +220,22 @@ QPoint BestShift(const QImage &picture, const SheetGrid &grid, int x, int y, int
     return QPoint(best(across), best(down));
 }
 
+double SharpShare(const QImage &picture, const SheetGrid &grid, int x, int y, int scale)
+{
+    std::int64_t atLines = 0, around = 0;
+    eachRead(picture, grid, scale, QPointF(x, y), MostSharpReads,
+             [&](const Track &track, bool acrossLines, std::size_t b) {
+                 const std::vector<int> &lines = acrossLines ? grid.columns : grid.rows;
+                 if (b == 0 || b + 1 == lines.size())
+                     return; // the sheet's own edges meet whatever lies around it
+                 const int line = (acrossLines ? x : y) + scale * lines[b];
+                 atLines += track.lumaStep(line);
+                 for (int d = 1 - scale; d < scale; ++d)
+                     around += track.lumaStep(line + d);
+             });
+    return around > 0 ? double(atLines) / double(around) : 1.0;
+}
+
 std::optional<Smooth> FitSmooth(const QImage &picture, const SheetGrid &grid, double scale, QPointF corner)
 {
     Smooth fit {scale, corner, 1};
@@ -254,17 +270,21 @@ std::optional<Smooth> FitSmooth(const QImage &picture, const SheetGrid &grid, do
         if (!line)
             return std::nullopt;
         // Lines found far off the others' fit (a window edge beside the
-        // sheet, a tile whose step a curve flattened) are left out.
-        std::vector<Found> kept;
-        for (const Found &f : found) {
-            const double predicted = (f.across ? line->corner.x() : line->corner.y()) + line->scale * f.sheet;
-            if (std::abs(f.picture - predicted) <= std::max(0.75, 0.1 * line->scale))
-                kept.push_back(f);
+        // sheet, a tile whose step a curve flattened) are left out, the
+        // farthest first: one far off pulls the fit from all the others.
+        for (;;) {
+            const auto off = [&line](const Found &f) {
+                return std::abs(f.picture - (f.across ? line->corner.x() : line->corner.y()) - line->scale * f.sheet);
+            };
+            const auto farthest = std::max_element(
+                found.begin(), found.end(), [&off](const Found &one, const Found &two) { return off(one) < off(two); });
+            if (off(*farthest) <= std::max(0.75, 0.1 * line->scale))
+                break;
+            found.erase(farthest);
+            line = straightLine(found);
+            if (!line)
+                return std::nullopt;
         }
-        if (kept.size() != found.size())
-            line = straightLine(kept);
-        if (!line)
-            return std::nullopt;
         fit = *line;
         fit.sharpness = median(sharpness);
     }

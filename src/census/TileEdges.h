@@ -21,6 +21,12 @@ namespace TileEdges {
 // puts its lines where the picture's brightness steps most.
 QPoint BestShift(const QImage &picture, const SheetGrid &grid, int x, int y, int scale, int reach);
 
+// Of the brightness steps across the sheet's inner lines and the steps up to
+// a block either side, the share at the lines themselves: near 1 for the
+// sheet scaled by whole blocks (nearest neighbour), a lossy codec's too;
+// near a half or less for one smoothly resampled.
+double SharpShare(const QImage &picture, const SheetGrid &grid, int x, int y, int scale);
+
 // A smooth placement fitted to the lines: each line's place in the picture
 // (the middle of the steps across it, near where `scale` and `corner` put
 // it) read along many rows, and one scale and corner fitted through them.
