@@ -184,6 +184,86 @@ private slots:
         QVERIFY(census.out.contains("frames measured: 4\n"));
     }
 
+    // Clips of chosen Y'CbCr data and tags: ffprobe reads the tags asked for,
+    // and our reading of the samples the data asked for.
+    void madeYcbcrClips_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("recipe");
+        QTest::addColumn<QByteArray>("probed"); // pix_fmt, range, matrix, transfer, primaries
+        QTest::addColumn<QString>("stored");
+
+        QTest::newRow("BT.601, true tags") << "a.mp4" << QStringList {"--matrix", "bt601"}
+                                           << QByteArray("yuv420p,tv,smpte170m,smpte170m,smpte170m")
+                                           << "stored: BT.601 limited 4:2:0";
+        QTest::newRow("BT.709 full 4:2:2 10-bit") << "b.mkv"
+                                                  << QStringList {"--matrix", "bt709", "--range", "full", "--chroma",
+                                                                  "422", "--bits", "10"}
+                                                  << QByteArray("yuv422p10le,pc,bt709,bt709,bt709")
+                                                  << "stored: BT.709 full 4:2:2";
+        QTest::newRow("BT.2020 4:4:4 10-bit tagged P3") << "c.mp4"
+                                                        << QStringList {"--matrix", "bt2020", "--chroma", "444",
+                                                                        "--bits", "10", "--tag-primaries", "p3"}
+                                                        << QByteArray("yuv444p10le,tv,bt2020nc,bt2020-10,smpte432")
+                                                        << "stored: BT.2020 limited 4:4:4";
+        QTest::newRow("BT.601 full, untagged") << "d.mkv"
+                                               << QStringList {"--matrix", "bt601", "--range", "full", "--untagged"}
+                                               << QByteArray("yuv420p,unknown,unknown,unknown,unknown")
+                                               << "stored: BT.601 full 4:2:0";
+        QTest::newRow("BT.709 limited, tagged BT.601 full")
+            << "e.mp4" << QStringList {"--tag-matrix", "bt601", "--tag-range", "full"}
+            << QByteArray("yuvj420p,pc,smpte170m,bt709,bt709") << "stored: BT.709 limited 4:2:0";
+        QTest::newRow("range left out, Matroska")
+            << "f.mkv" << QStringList {"--chroma", "444", "--tag-range", "none", "--tag-transfer", "none"}
+            << QByteArray("yuv444p,unknown,bt709,unknown,bt709") << "stored: BT.709 limited 4:4:4";
+    }
+
+    void madeYcbcrClips()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, recipe);
+        QFETCH(QByteArray, probed);
+        QFETCH(QString, stored);
+
+        const QString clip = path(QStringLiteral("made-") + name);
+        const Result made = sheet(QStringList {"make", Mode, clip, "--seconds", "0.2", "--fps", "10"} + recipe);
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+        const Result probe = run(Ffprobe, {"-v", "error", "-show_entries",
+                                           "stream=pix_fmt,color_range,color_space,color_transfer,color_primaries",
+                                           "-of", "csv=p=0", clip});
+        QCOMPARE(probe.out.trimmed(), probed);
+        const Result diagnosis = sheet({"diagnose", clip, "--mode", Mode});
+        QVERIFY2(QString::fromUtf8(diagnosis.out).split(QLatin1Char('\n')).contains(stored), diagnosis.out.constData());
+    }
+
+    // What make cannot write is refused before anything is written, saying why.
+    void refusedClips_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("an ending make does not write")
+            << QStringList {"make", Mode, "clip.mov"} << "end it in .bmp or .png (a picture) or .mkv or .mp4 (a clip)";
+        QTest::newRow("4:2:0 H.264 of an odd size") << QStringList {"make", "2025", "odd.mp4", "--matrix", "bt601"}
+                                                     << "H.264 keeps 4:2:0 only in pictures of even sizes";
+        QTest::newRow("no range beside other tags in H.264")
+            << QStringList {"make", Mode, "range.mp4", "--tag-range", "none"} << "H.264 cannot leave the range out";
+        QTest::newRow("Adobe RGB has no video tag")
+            << QStringList {"make", Mode, "adobe.mkv", "--tag-primaries", "adobe"} << "Video has no tag for the primaries";
+        QTest::newRow("--untagged with a tag") << QStringList {"make", Mode, "u.mkv", "--untagged", "--tag-range", "full"}
+                                               << "--untagged leaves every tag out";
+    }
+
+    void refusedClips()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        arguments[2] = path(arguments[2]);
+        const Result made = sheet(arguments);
+        QCOMPARE(made.exitCode, 2);
+        QVERIFY2(made.err.contains(error.toUtf8()), made.err.constData());
+        QVERIFY(!QFile::exists(arguments[2]));
+    }
+
     // census's PSNR over all frames is ffmpeg's, converting as the tags say.
     void censusAgreesWithFfmpeg()
     {

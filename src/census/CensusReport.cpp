@@ -3,10 +3,12 @@
 
 #include "platform/PictureFile.h"
 #include "census/ColourSet.h"
-#include "census/Facts.h"
+#include "facts/Facts.h"
+#include "picture/ColourProfile.h"
 #include "census/ErrorMeasures.h"
 #include "picture/PictureReader.h"
 #include "census/SheetSearch.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,10 +29,7 @@ namespace CensusReport {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("CensusReport", text);
-}
+TINTWELL_TR_CONTEXT("CensusReport");
 
 QString sizeText(QSize size)
 {
@@ -86,22 +85,30 @@ QString searchedText()
         .arg(SheetSearch::MaxShift);
 }
 
-// Where the sheet lies, as "offset: X Y" (a smooth placement's corner to
-// two decimals), "scale: N" or "scale: 0.667 (smooth)", "channel order: BGR".
-void addPlacement(Facts &facts, const SheetSearch::Placement &placement, bool offsetShown)
+// Where the sheet lies: "offset: X Y" (a smooth placement's corner to two
+// decimals), "scale: N" or "scale: 0.667 (smooth)", "channel order: BGR".
+void addPlacement(Facts &facts, const CapturePipeline::Found &found, bool offsetShown)
 {
-    if (placement.smooth) {
-        const QPointF corner = placement.corner;
+    if (found.smooth) {
+        const QPointF corner = found.smooth->corner;
         facts.add(QStringLiteral("offset"), QStringLiteral("%1 %2").arg(corner.x(), 0, 'f', 2).arg(corner.y(), 0, 'f', 2),
                   QJsonArray {std::round(corner.x() * 100) / 100, std::round(corner.y() * 100) / 100});
-        facts.add(QStringLiteral("scale"), placement.smoothScale, 3, QStringLiteral("(smooth)"));
+        facts.add(QStringLiteral("scale"), found.smooth->scale, 3, QStringLiteral("(smooth)"));
     } else if (offsetShown) {
-        facts.add(QStringLiteral("offset"), placement.x, placement.y);
-        if (placement.scale != 1)
-            facts.add(QStringLiteral("scale"), qint64(placement.scale));
+        facts.add(QStringLiteral("offset"), found.area.x(), found.area.y());
+        if (found.place.scale != 1)
+            facts.add(QStringLiteral("scale"), qint64(found.place.scale));
     }
-    if (placement.order != SheetSearch::SameOrder)
-        facts.add(QStringLiteral("channel order"), SheetSearch::OrderName(placement.order));
+    if (found.order != SheetSearch::SameOrder)
+        facts.add(QStringLiteral("channel order"), SheetSearch::OrderName(found.order));
+}
+
+// What the file says its numbers mean, when it says anything: they are
+// compared as they are, whatever it says.
+void addProfile(Facts &facts, const EmbeddedProfile::Embedded &embedded)
+{
+    if (const std::optional<ColourProfile::Description> profile = ColourProfile::Describe(embedded))
+        facts.add(QStringLiteral("profile"), ColourProfile::Text(*profile), ColourProfile::Json(*profile));
 }
 
 void addSize(Facts &facts, QSize size)
@@ -175,32 +182,33 @@ namespace {
 // counted, and measured only inside its tiles, against the sheet resampled
 // there. Its colours are not the sheet's (most lie between two of them), so
 // none is missing or extra, and it is never the sheet pixel for pixel.
-Result resampledCensus(const QImage &picture, int depth, const QImage &sheet, const SheetSearch::Placement &placement,
-                       const Request &request, Result &result)
+Result resampledCensus(const QImage &picture, const PictureReader::Picture &read, const Request &request,
+                       Result &result)
 {
     Facts &facts = result.facts;
-    const QRect area = placement.area(sheet.width()).intersected(picture.rect());
+    const CapturePipeline::Found &located = result.found;
+    const QRect area = located.counted;
     ColourSet found;
     const std::int64_t distinct = collect(picture, area, found);
     addSize(facts, area.size());
     facts.add(QStringLiteral("pixels"), qint64(area.width()) * area.height());
     facts.add(QStringLiteral("distinct"), qint64(distinct));
-    facts.add(QStringLiteral("depth"), qint64(depth));
+    facts.add(QStringLiteral("depth"), qint64(read.depth));
+    addProfile(facts, read.profile);
 
-    ResampledSheet inside = ResampledSheet::Take(picture, sheet, placement.smoothScale, placement.corner);
+    std::vector<std::uint16_t> worst;
+    const CapturePipeline::Measured measured =
+        CapturePipeline::Measure(picture, located, request.diffFile.isEmpty() ? nullptr : &worst);
+    const ResampledSheet &inside = measured.inside;
     if (inside.isNull()) {
         result.outcome = Outcome::Failed;
-        result.error = inside.columns.empty() || inside.rows.empty()
-                           ? tr("The sheet found at scale %1 keeps no pixel inside its tiles.").arg(placement.smoothScale)
-                           : tr("There is not enough memory to measure the sheet.");
+        result.error = tr("The sheet found at scale %1 keeps no pixel inside its tiles.").arg(located.smooth->scale);
         return result;
     }
-    std::vector<std::uint16_t> worst;
-    const ErrorMeasures measures = ErrorMeasures::Measure(inside.captured, QPoint(0, 0), 1, inside.expected,
-                                                          request.diffFile.isEmpty() ? nullptr : &worst);
+    const ErrorMeasures &measures = measured.measures;
     facts.add(QStringLiteral("interior pixels"), qint64(measures.pixels));
     facts.add(QStringLiteral("differing pixels"), qint64(measures.differingPixels));
-    if (depth == 8)
+    if (read.depth == 8)
         facts.add(QStringLiteral("max channel difference"), qint64(measures.maxChannelDifference));
     else
         facts.add(QStringLiteral("max channel difference"), measures.maxChannelDifference, 4);
@@ -214,10 +222,9 @@ Result resampledCensus(const QImage &picture, int depth, const QImage &sheet, co
     facts.add(QStringLiteral("within 4 levels"), 100.0 * double(measures.withinFourLevels) / all, 2, QStringLiteral("%"));
     result.outcome = Outcome::Differs;
     result.picture = picture;
-    result.sheet = sheet;
-    result.sheetArea = placement.area(sheet.width());
+    result.sheet = located.sheet;
+    result.sheetArea = located.area;
     result.measures = measures;
-    result.placement = placement;
 
     if (!request.diffFile.isEmpty()) {
         // The differences where they lie in the sheet's area; the lines
@@ -249,9 +256,10 @@ Result resampledCensus(const QImage &picture, int depth, const QImage &sheet, co
             ErrorMeasures::WorstPlaces(inside.captured, QPoint(0, 0), 1, inside.expected, request.worstListed);
         for (ErrorMeasures::Place &place : places)
             place.place = inside.inPicture(place.place);
-        listWorst(places, depth, facts);
+        listWorst(places, read.depth, facts);
     }
-    result.resampled = std::move(inside);
+    if (request.diagnose && result.outcome != Outcome::Failed)
+        result.diagnosis = CapturePipeline::Diagnose(picture, located, &measured);
     return result;
 }
 
@@ -274,142 +282,72 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
         return result;
     }
     const QImage &picture = read.image;
-    QImage sheet = request.sheet;
-    const bool anySheet = sheet.isNull() && !request.anyOf.empty();
-    // The part of the picture counted, where the sheet lies (partly outside
-    // the picture for one cropped a few pixels off) and its scale.
-    QRect area = picture.rect();
-    QRect sheetArea;
-    int scale = 1;
-    SheetSearch::Placement placement;
-
-    const auto notFound = [&](const std::pair<QString, QJsonValue> &closest) {
+    const auto notFound = [&](const QString &closest, const QJsonValue &value) {
         ColourSet colours;
         addSize(facts, picture.size());
         facts.add(QStringLiteral("pixels"), qint64(picture.width()) * picture.height());
         facts.add(QStringLiteral("distinct"), collect(picture, picture.rect(), colours));
         facts.add(QStringLiteral("depth"), qint64(read.depth));
-        facts.add(QStringLiteral("sheet not found"), closest.first, closest.second);
+        addProfile(facts, read.profile);
+        facts.add(QStringLiteral("sheet not found"), closest, value);
         facts.add(QStringLiteral("searched"), searchedText());
         result.outcome = Outcome::Differs;
         return result;
     };
-    const auto closestText = [](const QString &sheetName, const SheetSearch::Placement &found) {
-        const double scale = found.smooth ? found.smoothScale : found.scale;
-        QJsonObject object {{QStringLiteral("offset"), QJsonArray {found.x, found.y}},
-                            {QStringLiteral("scale"), scale},
-                            {QStringLiteral("mean_channel_difference"), found.error}};
-        if (!sheetName.isEmpty())
-            object.insert(QStringLiteral("mode"), sheetName);
-        QString how = found.smooth ? QStringLiteral("%1 (smooth)").arg(scale, 0, 'f', 3) : QString::number(found.scale);
-        if (found.smooth)
-            object.insert(QStringLiteral("smooth"), true);
-        if (found.order != SheetSearch::SameOrder) {
-            how += QStringLiteral(" channel order %1").arg(SheetSearch::OrderName(found.order));
-            object.insert(QStringLiteral("channel_order"), SheetSearch::OrderName(found.order));
-        }
-        return std::pair(QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
-                             .arg(sheetName.isEmpty() ? QString() : sheetName + QLatin1Char(' '))
-                             .arg(found.x)
-                             .arg(found.y)
-                             .arg(how)
-                             .arg(decimals(found.error)),
-                         QJsonValue(object));
-    };
-    const auto eightBits = [&picture, &read] {
-        return read.depth == 8 ? picture : picture.convertToFormat(QImage::Format_RGB32);
-    };
 
-    if (anySheet) {
-        // Every sheet that could lie in the picture, searched together.
-        std::vector<QImage> drawn;
-        std::vector<std::size_t> drawnFrom;
-        for (std::size_t i = 0; i < request.anyOf.size(); ++i) {
-            const Candidate &candidate = request.anyOf[i];
-            const bool fits = request.at ? candidate.side <= std::min(picture.width(), picture.height())
-                                         : SheetSearch::MayHold(picture.size(), candidate.side);
-            if (!fits)
-                continue;
-            drawn.push_back(candidate.draw());
-            drawnFrom.push_back(i);
-            if (drawn.back().isNull()) {
-                result.outcome = Outcome::Failed;
-                result.error = tr("There is not enough memory for the %1 sheet.").arg(candidate.name);
-                return result;
-            }
-        }
-        const QImage searched = eightBits();
-        const SheetSearch::Match match =
-            request.at ? SheetSearch::FindAt(searched, drawn, request.at->x, request.at->y, request.at->scale)
-                       : SheetSearch::FindAny(searched, drawn);
-        if (match.sheet < 0) {
-            if (request.at) {
-                result.outcome = Outcome::Failed;
-                result.error = tr("No sheet fits at %1,%2 at scale %3 in the %4 picture %5.")
-                                   .arg(request.at->x)
-                                   .arg(request.at->y)
-                                   .arg(request.at->scale)
-                                   .arg(sizeText(picture.size()), name);
-                return result;
-            }
-            return notFound(std::pair(QStringLiteral("every sheet is larger than the picture"),
-                                      QJsonValue(QStringLiteral("every sheet is larger than the picture"))));
-        }
-        const QString &sheetName = request.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
-        if (!match.placement.plausible && !request.at)
-            return notFound(closestText(sheetName, match.placement));
-        facts.add(QStringLiteral("mode"), sheetName);
-        sheet = drawn[std::size_t(match.sheet)];
-        placement = match.placement;
-        scale = placement.scale;
-        sheetArea = placement.area(sheet.width());
-        area = sheetArea.intersected(picture.rect());
-    } else if (!sheet.isNull()) {
-        const int size = sheet.width();
-        sheetArea = QRect(0, 0, size, size);
-        if (request.at) {
-            scale = request.at->scale;
-            sheetArea = QRect(request.at->x, request.at->y, size * scale, size * scale);
-            if (!picture.rect().contains(sheetArea)) {
-                result.outcome = Outcome::Failed;
-                result.error = tr("The sheet at %1,%2 at scale %3 (%4) does not fit in the %5 picture %6.")
-                                   .arg(sheetArea.x())
-                                   .arg(sheetArea.y())
-                                   .arg(scale)
-                                   .arg(sizeText(sheetArea.size()), sizeText(picture.size()), name);
-                return result;
-            }
-            area = sheetArea;
-            placement = SheetSearch::FindAt(eightBits(), {sheet}, sheetArea.x(), sheetArea.y(), scale).placement;
-        } else if (picture.size() == sheet.size()) {
-            // Where it lies is known; in which channel order is asked.
-            const SheetSearch::Placement here = SheetSearch::FindAt(eightBits(), {sheet}, 0, 0, 1).placement;
-            if (here.plausible)
-                placement.order = here.order;
-        } else {
-            const bool larger = picture.width() >= size && picture.height() >= size;
-            const bool nearSize = std::abs(picture.width() - size) <= SheetSearch::MaxShift
-                                  && std::abs(picture.height() - size) <= SheetSearch::MaxShift;
-            const bool smaller = std::min(picture.width(), picture.height()) >= size * SheetSearch::SmallestSmoothScale;
-            if (larger || nearSize || smaller) {
-                const SheetSearch::Placement found = SheetSearch::Find(eightBits(), sheet);
-                if (found.plausible) {
-                    placement = found;
-                    scale = found.scale;
-                    sheetArea = found.area(size);
-                    area = sheetArea.intersected(picture.rect());
-                } else if (larger) {
-                    return notFound(closestText(QString(), found));
-                }
-                // Else compared as it is.
-            }
-        }
+    // The sheet found (or the sheet already found, or none asked for).
+    CapturePipeline::Found &located = result.found;
+    if (request.found) {
+        located = *request.found;
+    } else {
+        const QImage searched = read.depth == 8 ? picture : picture.convertToFormat(QImage::Format_RGB32);
+        located = CapturePipeline::Find(searched, {request.sheet, request.anyOf, request.at}, name);
     }
+    const bool asked = !request.sheet.isNull() || !request.anyOf.empty() || request.found;
+    if (located.outcome == CapturePipeline::Outcome::Failed) {
+        result.outcome = Outcome::Failed;
+        result.error = located.error;
+        return result;
+    }
+    if (asked && located.outcome == CapturePipeline::Outcome::NotFound) {
+        if (!located.closest)
+            return notFound(QStringLiteral("every sheet is larger than the picture"),
+                            QStringLiteral("every sheet is larger than the picture"));
+        const SheetSearch::Placement &closest = *located.closest;
+        const double closestScale = closest.smooth ? closest.smoothScale : closest.scale;
+        QJsonObject object {{QStringLiteral("offset"), QJsonArray {closest.x, closest.y}},
+                            {QStringLiteral("scale"), closestScale},
+                            {QStringLiteral("mean_channel_difference"), closest.error}};
+        if (!located.closestName.isEmpty())
+            object.insert(QStringLiteral("mode"), located.closestName);
+        QString how = closest.smooth ? QStringLiteral("%1 (smooth)").arg(closestScale, 0, 'f', 3)
+                                     : QString::number(closest.scale);
+        if (closest.smooth)
+            object.insert(QStringLiteral("smooth"), true);
+        if (closest.order != SheetSearch::SameOrder) {
+            how += QStringLiteral(" channel order %1").arg(SheetSearch::OrderName(closest.order));
+            object.insert(QStringLiteral("channel_order"), SheetSearch::OrderName(closest.order));
+        }
+        return notFound(QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
+                            .arg(located.closestName.isEmpty() ? QString() : located.closestName + QLatin1Char(' '))
+                            .arg(closest.x)
+                            .arg(closest.y)
+                            .arg(how)
+                            .arg(decimals(closest.error)),
+                        object);
+    }
+    const QImage &sheet = located.sheet;
+    // The part of the picture counted, where the sheet lies (partly outside
+    // the picture for one cropped a few pixels off) and its scale.
+    const QRect area = sheet.isNull() ? picture.rect() : located.counted;
+    const QRect sheetArea = located.area;
+    const int scale = located.place.scale;
+    if (!located.name.isEmpty())
+        facts.add(QStringLiteral("mode"), located.name);
     if (!sheet.isNull())
-        addPlacement(facts, placement,
-                     area != picture.rect() || scale != 1 || sheetArea.topLeft() != QPoint(0, 0));
-    if (!sheet.isNull() && placement.smooth)
-        return resampledCensus(picture, read.depth, sheet, placement, request, result);
+        addPlacement(facts, located, area != picture.rect() || scale != 1 || sheetArea.topLeft() != QPoint(0, 0));
+    if (!sheet.isNull() && located.smooth)
+        return resampledCensus(picture, read, request, result);
 
     // The sheet's colours are counted on another core while the picture's are.
     ColourSet expected;
@@ -434,20 +372,17 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     facts.add(QStringLiteral("pixels"), qint64(area.width()) * area.height());
     facts.add(QStringLiteral("distinct"), qint64(distinct));
     facts.add(QStringLiteral("depth"), qint64(read.depth));
+    addProfile(facts, read.profile);
     if (sheet.isNull())
         return result;
 
-    // The part of the sheet the counted area shows; a picture smaller than
-    // the sheet, or a sheet partly outside the picture, differs at every
-    // place only one of them has.
-    const QRect overlap = area.intersected(sheetArea);
-    const QRect sheetPart = scale == 1 ? overlap.translated(-sheetArea.topLeft()) : QRect(0, 0, sheet.width(), sheet.width());
-    const QImage compared = sheetPart == sheet.rect() ? sheet : sheet.copy(sheetPart);
     std::vector<std::uint16_t> worst;
-    const ErrorMeasures measures = ErrorMeasures::Measure(picture, overlap.topLeft(), scale, compared,
-                                                          request.diffFile.isEmpty() ? nullptr : &worst);
-    const qint64 onlyOne = qint64(sheetArea.width()) * sheetArea.height() + qint64(area.width()) * area.height()
-                           - 2 * qint64(overlap.width()) * overlap.height();
+    const CapturePipeline::Measured measured =
+        CapturePipeline::Measure(picture, located, request.diffFile.isEmpty() ? nullptr : &worst);
+    const ErrorMeasures &measures = measured.measures;
+    const QRect &overlap = measured.overlap;
+    const QImage &compared = measured.compared;
+    const qint64 onlyOne = measured.onlyOne;
     const qint64 differing = measures.differingPixels + onlyOne;
 
     const std::int64_t missing = std::int64_t(expected.countMissingFrom(found));
@@ -475,7 +410,6 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     result.sheetArea = sheetArea;
     result.scale = scale;
     result.measures = measures;
-    result.placement = placement;
 
     if (!request.diffFile.isEmpty()) {
         QString level;
@@ -496,6 +430,8 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     if (request.worstListed > 0)
         listWorst(ErrorMeasures::WorstPlaces(picture, overlap.topLeft(), scale, compared, request.worstListed),
                   read.depth, facts);
+    if (request.diagnose && result.outcome != Outcome::Failed)
+        result.diagnosis = CapturePipeline::Diagnose(picture, located, &measured);
     return result;
 }
 

@@ -2,8 +2,9 @@
 
 #include "census/ColourSet.h"
 #include "census/ErrorMeasures.h"
-#include "census/SheetSearch.h"
+#include "census/CapturePipeline.h"
 #include "video/VideoFrames.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 
@@ -15,10 +16,7 @@ namespace VideoCensus {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("VideoCensus", text);
-}
+TINTWELL_TR_CONTEXT("VideoCensus");
 
 QString decimals(double value)
 {
@@ -114,8 +112,12 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     std::int64_t index = -1;
     std::int64_t skipped = 0;
     std::int64_t measured = 0;
-    std::optional<CensusReport::Placement> place = request.at;
+    std::optional<CensusReport::Placement> place;
     bool placeChecked = false;
+    // The part of the sheet inside the frames, and where it lies.
+    QImage measuredSheet;
+    CensusReport::Placement measuredAt;
+    std::int64_t onlyOne = 0;
     std::optional<Sample> sample;
     ColourSet found;
     Sums sums;
@@ -131,90 +133,46 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
             break;
         if (request.onlyFrame && index != *request.onlyFrame)
             continue;
-        if (anySheet && sheet.isNull()) {
-            // Each sheet that fits in the frame, drawn once it could be there.
-            std::vector<QImage> drawn;
-            std::vector<std::size_t> drawnFrom;
-            for (std::size_t i = 0; i < request.anyOf.size(); ++i) {
-                const CensusReport::Candidate &candidate = request.anyOf[i];
-                if (candidate.side > frame.width() || candidate.side > frame.height())
-                    continue;
-                drawn.push_back(candidate.draw());
-                drawnFrom.push_back(i);
-                if (drawn.back().isNull()) {
-                    result.outcome = CensusReport::Outcome::Failed;
-                    result.error = tr("There is not enough memory for the %1 sheet.").arg(candidate.name);
-                    return result;
-                }
+        if (!placeChecked && (!request.sheet.isNull() || anySheet)) {
+            // The sheet found in the first frame that holds it; the frames
+            // after are measured at that place.
+            const CapturePipeline::Found found =
+                CapturePipeline::Find(frame, {request.sheet, request.anyOf, request.at}, shownName);
+            if (found.outcome == CapturePipeline::Outcome::Failed) {
+                result.outcome = CensusReport::Outcome::Failed;
+                result.error = found.error;
+                return result;
             }
-            const SheetSearch::Match match = SheetSearch::FindAny(frame, drawn);
-            const QRect area = match.sheet < 0 ? QRect()
-                                               : QRect(match.placement.x, match.placement.y,
-                                                       drawn[std::size_t(match.sheet)].width() * match.placement.scale,
-                                                       drawn[std::size_t(match.sheet)].height() * match.placement.scale);
-            if (match.sheet < 0 || !match.placement.plausible || !frame.rect().contains(area)) {
+            if (found.outcome == CapturePipeline::Outcome::NotFound) {
                 ++skipped;
                 continue;
             }
-            sheet = drawn[std::size_t(match.sheet)].convertToFormat(QImage::Format_RGB32);
-            sheetName = request.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
-            place = CensusReport::Placement {match.placement.x, match.placement.y, match.placement.scale};
+            placeChecked = true;
+            sheetName = found.name;
+            sheet = found.sheet.convertToFormat(QImage::Format_RGB32);
+            place = found.place;
+            // Of a sheet reaching past the frame's edge, the part inside is
+            // measured; the places only one of them has differ.
+            const CapturePipeline::Measured part = CapturePipeline::Overlap(found);
+            onlyOne = part.onlyOne;
+            measuredAt = {part.overlap.x(), part.overlap.y(), place->scale};
+            measuredSheet = part.compared.convertToFormat(QImage::Format_RGB32);
+            result.found = {measuredAt, index, measuredSheet};
+            if (atFound)
+                atFound(frame, result.found);
+            sample.emplace(measuredSheet);
+            // The frames are converted where the sheet lies, no further.
+            reader.setRegion(part.overlap);
         }
         if (sheet.isNull()) {
             ++measured;
             continue;
         }
-        if (place && !placeChecked) {
-            const QRect area(place->x, place->y, sheet.width() * place->scale, sheet.height() * place->scale);
-            if (!frame.rect().contains(area)) {
-                result.outcome = CensusReport::Outcome::Failed;
-                result.error = tr("The sheet at %1,%2 at scale %3 does not fit in the %4x%5 frames of %6.")
-                                   .arg(place->x)
-                                   .arg(place->y)
-                                   .arg(place->scale)
-                                   .arg(frame.width())
-                                   .arg(frame.height())
-                                   .arg(shownName);
-                return result;
-            }
-        }
-        if (!place) {
-            if (frame.width() < sheet.width() || frame.height() < sheet.height()) {
-                result.outcome = CensusReport::Outcome::Failed;
-                result.error = tr("The frames of %1 (%2x%3) are smaller than the sheet (%4x%5).")
-                                   .arg(shownName)
-                                   .arg(frame.width())
-                                   .arg(frame.height())
-                                   .arg(sheet.width())
-                                   .arg(sheet.height());
-                return result;
-            }
-            if (frame.size() == sheet.size()) {
-                place = CensusReport::Placement {};
-            } else {
-                const SheetSearch::Placement search = SheetSearch::Find(frame, sheet);
-                // A sheet reaching past the frame's edge is not measured.
-                const QRect area(search.x, search.y, sheet.width() * search.scale, sheet.height() * search.scale);
-                if (!search.plausible || !frame.rect().contains(area)) {
-                    ++skipped;
-                    continue;
-                }
-                place = CensusReport::Placement {search.x, search.y, search.scale};
-            }
-        }
-        if (!placeChecked) {
-            placeChecked = true;
-            result.found = {*place, index, sheet};
-            if (atFound)
-                atFound(frame, result.found);
-            sample.emplace(sheet);
-            // The frames are converted where the sheet lies, no further.
-            reader.setRegion(QRect(place->x, place->y, sheet.width() * place->scale, sheet.height() * place->scale));
-        }
 
         // A stream may change its frame size on the way.
-        if (!frame.rect().contains(QRect(place->x, place->y, sheet.width() * place->scale,
-                                         sheet.height() * place->scale))) {
+        const QRect region(measuredAt.x, measuredAt.y, measuredSheet.width() * measuredAt.scale,
+                           measuredSheet.height() * measuredAt.scale);
+        if (!frame.rect().contains(region)) {
             result.outcome = CensusReport::Outcome::Failed;
             result.error = tr("Frame %1 of %2 is %3x%4: the sheet found at %5,%6 does not fit in it.")
                                .arg(index)
@@ -225,15 +183,17 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
                                .arg(place->y);
             return result;
         }
-        const ErrorMeasures de = sample->measure(frame, *place, sheet);
+        const ErrorMeasures de = sample->measure(frame, measuredAt, measuredSheet);
         // A sampled CIEDE2000 leaves the channel differences of every pixel to take.
         const ErrorMeasures channels =
-            sample->whole() ? de : ErrorMeasures::MeasureChannels(frame, QPoint(place->x, place->y), place->scale, sheet);
+            sample->whole() ? de
+                            : ErrorMeasures::MeasureChannels(frame, QPoint(measuredAt.x, measuredAt.y), measuredAt.scale,
+                                                             measuredSheet);
         const double frameChannels = 3.0 * double(channels.pixels);
-        for (int y = 0; y < sheet.height() * place->scale; ++y)
-            found.insertAll(reinterpret_cast<const std::uint32_t *>(frame.constScanLine(place->y + y)) + place->x,
-                            std::size_t(sheet.width() * place->scale));
-        sums.differing += channels.differingPixels;
+        for (int y = region.top(); y <= region.bottom(); ++y)
+            found.insertAll(reinterpret_cast<const std::uint32_t *>(frame.constScanLine(y)) + region.left(),
+                            std::size_t(region.width()));
+        sums.differing += channels.differingPixels + onlyOne;
         sums.maxDifference = std::max(sums.maxDifference, std::uint32_t(channels.maxChannelDifference));
         sums.sumAbs += channels.meanChannelDifference * frameChannels;
         sums.sumSquares += channels.meanSquaredError * (255.0 * 255.0) * frameChannels;
@@ -277,9 +237,7 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     const VideoFrames::StreamInfo &info = reader.info();
     if (!sheetName.isEmpty())
         result.lines << QStringLiteral("mode: %1").arg(sheetName);
-    result.lines << QStringLiteral("shown: %1 %2")
-                        .arg(VideoFrames::MatrixName(info.shownMatrix),
-                             info.shownFullRange ? QStringLiteral("full") : QStringLiteral("limited"));
+    result.lines << QStringLiteral("shown: %1").arg(info.shown);
     if (skipped > 0)
         result.lines << QStringLiteral("frames before the sheet: %1").arg(skipped);
     result.lines << QStringLiteral("first frame with the sheet: %1").arg(result.found.frame);
@@ -295,13 +253,16 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     const std::int64_t distinct = std::int64_t(found.count());
     const std::int64_t missing = std::int64_t(expected.countMissingFrom(found));
     const std::int64_t extra = distinct - (std::int64_t(expected.count()) - missing);
-    const std::int64_t framePixels = std::int64_t(sheet.width()) * sheet.height() * place->scale * place->scale;
+    const std::int64_t framePixels =
+        std::int64_t(measuredSheet.width()) * measuredSheet.height() * place->scale * place->scale;
     const double channels = 3.0 * double(framePixels) * double(measured);
     ErrorMeasures all;
     all.meanSquaredError = sums.sumSquares / (255.0 * 255.0) / channels;
 
     result.lines << QStringLiteral("frames measured: %1").arg(measured)
-                 << QStringLiteral("size: %1x%2").arg(sheet.width() * place->scale).arg(sheet.height() * place->scale)
+                 << QStringLiteral("size: %1x%2")
+                        .arg(measuredSheet.width() * place->scale)
+                        .arg(measuredSheet.height() * place->scale)
                  << QStringLiteral("pixels: %1").arg(framePixels * measured)
                  << QStringLiteral("distinct: %1").arg(distinct) << QStringLiteral("depth: 8")
                  << QStringLiteral("differing pixels: %1").arg(sums.differing)
@@ -314,7 +275,7 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     if (!sample->whole())
         result.lines << QStringLiteral("dE2000 sample: %1 of %2 sheet places a frame")
                             .arg(De2000Sample)
-                            .arg(std::int64_t(sheet.width()) * sheet.height());
+                            .arg(std::int64_t(measuredSheet.width()) * measuredSheet.height());
     result.lines << QStringLiteral("worst frame: %1, mean dE2000 %2").arg(worstFrame).arg(decimals(worstDe));
     result.lines << frameLines;
     result.outcome = sums.differing == 0 ? CensusReport::Outcome::Matches : CensusReport::Outcome::Differs;

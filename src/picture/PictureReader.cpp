@@ -1,5 +1,7 @@
 #include "picture/PictureReader.h"
 
+#include "Texts.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
@@ -22,10 +24,7 @@ namespace PictureReader {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("PictureReader", text);
-}
+TINTWELL_TR_CONTEXT("PictureReader");
 
 // Passes reads on to the device it guards and notes one that came up short.
 // Qt's BMP reader stops quietly at the end of a truncated file and hands
@@ -321,6 +320,7 @@ bool ReadPicture(QIODevice &device, Picture &result, QString &reason)
         reason = truncated;
         return false;
     }
+    result.profile = EmbeddedProfile::Find(device, reader.format());
 
     // The size and format the header promises. A picture too large for the
     // allocation limit is refused here, before anything is allocated and

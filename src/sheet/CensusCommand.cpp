@@ -7,8 +7,10 @@
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetCache.h"
 #include "sheet/SheetHost.h"
+#include "video/PlayerRules.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,10 +42,7 @@ int statusOf(CensusReport::Outcome outcome)
 // The longest list of worst places: enough to see a pattern, little memory.
 constexpr int MostWorst = 100000;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 } // namespace
 
@@ -63,6 +62,17 @@ std::optional<CensusReport::Placement> ParsePlacement(const QString &text)
     return CensusReport::Placement {values[0], values[1], values[2]};
 }
 
+std::optional<VideoFrames::Player> ParsePlayer(CommandContext &context)
+{
+    const std::optional<QString> name = context.option("player");
+    if (!name)
+        return VideoFrames::Player::Default;
+    const std::optional<VideoFrames::Player> player = PlayerRules::Named(*name);
+    if (!player)
+        context.failUsage(tr("Unknown player '%1': give --player %2.").arg(*name, PlayerRules::Names()));
+    return player;
+}
+
 namespace {
 
 // A frame number or count given to --frame or --first.
@@ -77,7 +87,8 @@ std::optional<std::int64_t> parseCount(CommandContext &context, const QString &o
     return value;
 }
 
-CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus::Request &request)
+CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus::Request &request,
+                                     VideoFrames::Player player)
 {
     CensusReport::Result result;
     result.outcome = CensusReport::Outcome::Failed;
@@ -88,6 +99,7 @@ CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus:
         module->open(fileName, PictureReader::AllocationLimit(), result.error);
     if (!reader)
         return result;
+    reader->setPlayer(player);
     const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request);
     result.lines = census.lines;
     result.outcome = census.outcome;
@@ -173,6 +185,10 @@ int Run(CommandContext &context)
                                          .arg(least));
     }
 
+    const std::optional<VideoFrames::Player> player = ParsePlayer(context);
+    if (!player)
+        return Failed;
+
     const bool json = context.isSet(QStringLiteral("json"));
     QJsonArray documents;
     int status = Done;
@@ -184,8 +200,13 @@ int Run(CommandContext &context)
             status = Failed;
             continue;
         }
+        if (!isRecording && context.isSet(QStringLiteral("player"))) {
+            context.fail(tr("%1 is a picture: --player says how a recording is shown.").arg(CommandContext::Shown(fileName)));
+            status = Failed;
+            continue;
+        }
         CensusReport::Result result =
-            isRecording ? recordingCensus(fileName, recording) : CensusReport::Run(fileName, request);
+            isRecording ? recordingCensus(fileName, recording, *player) : CensusReport::Run(fileName, request);
         if (!isRecording && result.outcome == CensusReport::Outcome::Failed) {
             const QString note = VideoLibrary::UnreadableNote(fileName);
             if (!note.isEmpty())

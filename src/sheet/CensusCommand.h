@@ -7,6 +7,7 @@
 // picture is CensusReport's.
 
 #include "census/CensusReport.h"
+#include "video/VideoFrames.h"
 
 #include <QString>
 
@@ -22,6 +23,10 @@ inline constexpr int MissingListedByDefault = 20;
 // "X,Y" or "X,Y,SCALE" (whole numbers, SCALE from 1): where the sheet lies
 // in the picture, for --at; none when malformed.
 std::optional<CensusReport::Placement> ParsePlacement(const QString &text);
+
+// The player --player names (Default without it); none, the error told,
+// when it names none.
+std::optional<VideoFrames::Player> ParsePlayer(CommandContext &context);
 
 int Run(CommandContext &context);
 

@@ -14,7 +14,8 @@
 namespace RecordingDiagnosis {
 
 int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
-        const std::vector<CensusReport::Candidate> &anyOf, const std::optional<CensusReport::Placement> &at)
+        const std::vector<CensusReport::Candidate> &anyOf, const std::optional<CensusReport::Placement> &at,
+        VideoFrames::Player player)
 {
     QString error;
     VideoFrames::Module *module = VideoLibrary::Load(error);
@@ -23,6 +24,7 @@ int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
     const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(), error);
     if (!reader)
         return context.fail(error);
+    reader->setPlayer(player);
 
     VideoCensus::Request request;
     if (!sheet.isNull())

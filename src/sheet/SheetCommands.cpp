@@ -10,6 +10,7 @@
 #include "sheet/ModesCommand.h"
 #include "picture/PictureReader.h"
 #include "sheet/SheetArguments.h"
+#include "Texts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 namespace SheetCommands {
@@ -25,10 +27,7 @@ namespace {
 
 using SheetArguments::ModeChoices;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 struct Argument
 {
@@ -77,15 +76,50 @@ const std::vector<Command> &commands()
          {{QStringLiteral("format"), tr("The picture format, bmp or png (default: FILE's extension; BMP for -)."),
            QStringLiteral("bmp|png")},
           {QStringLiteral("seconds"), tr("A clip's length in seconds (default 5)."), QStringLiteral("S")},
-          {QStringLiteral("fps"), tr("A clip's frames a second (default 30)."), QStringLiteral("F")}},
+          {QStringLiteral("fps"), tr("A clip's frames a second (default 30)."), QStringLiteral("F")},
+          {QStringLiteral("profile"),
+           tr("Embed the ICC profile of these primaries in the PNG (the numbers unchanged)."),
+           QStringLiteral("srgb|p3|adobe|bt2020")},
+          {QStringLiteral("size"), tr("A clip's frames of WxH, the sheet in their middle on grey (default: the sheet's size)."),
+           QStringLiteral("WxH")},
+          {QStringLiteral("matrix"), tr("A clip of Y'CbCr data made with this matrix (default bt709)."),
+           QStringLiteral("bt601|bt709|bt2020")},
+          {QStringLiteral("range"), tr("A clip of Y'CbCr data in this range (default limited)."),
+           QStringLiteral("limited|full")},
+          {QStringLiteral("chroma"), tr("A clip of Y'CbCr data with this chroma format (default 420)."),
+           QStringLiteral("444|422|420")},
+          {QStringLiteral("bits"), tr("A clip of Y'CbCr data of this depth (default 8)."), QStringLiteral("8|10")},
+          {QStringLiteral("tag-matrix"), tr("Tag the clip's matrix as this, or leave it out (default: as made)."),
+           QStringLiteral("bt601|bt709|bt2020|none")},
+          {QStringLiteral("tag-range"), tr("Tag the clip's range as this, or leave it out (default: as made)."),
+           QStringLiteral("limited|full|none")},
+          {QStringLiteral("tag-primaries"),
+           tr("Tag the clip's primaries as this, or leave them out (default: the matrix's own)."),
+           QStringLiteral("bt601-625|bt601-525|bt709|p3|bt2020|none")},
+          {QStringLiteral("tag-transfer"),
+           tr("Tag the clip's transfer as this, or leave it out (default: the matrix's own)."),
+           QStringLiteral("bt709|smpte170m|bt2020|srgb|gamma22|gamma28|linear|pq|hlg|none")},
+          {QStringLiteral("untagged"), tr("Leave every tag of the clip out (range, matrix, primaries, transfer).")}},
          tr("Write the sheet of MODE to FILE: .bmp as the window's Save writes it, .png; - is standard output."),
          tr("Writes the complete sheet of MODE to FILE, through a temporary file: an existing FILE is\n"
             "replaced only by a complete new one, and a failure leaves no partial file.\n"
             "\n"
+            "--profile srgb|p3|adobe|bt2020 embeds the ICC profile of those primaries (each with its own\n"
+            "curve; BT.2020 with BT.709's) in a PNG: the sheet's numbers unchanged, the profile saying what\n"
+            "they mean, so that a colour-managed viewer shows a known conversion.\n"
+            "\n"
             "A FILE ending in .mkv or .mp4 is a lossless clip of the sheet, to send through a recorder,\n"
             "an encoder or a service: FFV1 (bgr0) in Matroska, or H.264 RGB at qp 0 (libx264rgb) in\n"
             "MP4, tagged range pc, matrix gbr, primaries bt709, transfer iec61966-2-1, so that a player\n"
-            "shows the sheet's own pixels; --seconds S (default 5) at --fps F (default 30)."),
+            "shows the sheet's own pixels; --seconds S (default 5) at --fps F (default 30).\n"
+            "\n"
+            "--matrix, --range, --chroma or --bits make a clip of Y'CbCr data instead, as a test disc\n"
+            "makes it: every pixel encoded exactly with that matrix and range (defaults bt709, limited),\n"
+            "chroma shared as MPEG sites it (default 420), 8 or 10 bits, coded losslessly (FFV1, or\n"
+            "H.264 at qp 0). Its tags say what it is (bt601 with SMPTE 170M primaries and transfer)\n"
+            "unless --tag-matrix, --tag-range, --tag-primaries or --tag-transfer say something else\n"
+            "or none, or\n"
+            "--untagged leaves them all out."),
          MakeCommand::Run},
         {QStringLiteral("census"),
          {{QStringLiteral("FILE..."), tr("The pictures to count; - for standard input.")}},
@@ -110,7 +144,10 @@ const std::vector<Command> &commands()
           jsonOption(),
           {QStringLiteral("frames"), tr("A recording: one more line per frame measured.")},
           {QStringLiteral("frame"), tr("A recording: measure only frame N (from 0)."), QStringLiteral("N")},
-          {QStringLiteral("first"), tr("A recording: read only its first N frames."), QStringLiteral("N")}},
+          {QStringLiteral("first"), tr("A recording: read only its first N frames."), QStringLiteral("N")},
+          {QStringLiteral("player"),
+           tr("A recording: shown as this player shows it, by its own rules for missing tags."),
+           QStringLiteral("mpv|gstreamer|ffmpeg|chromium|firefox")}},
          tr("Count a picture's pixels and colours; with --mode, find the sheet of MODE in it and measure how far "
             "off it is."),
          tr("Prints size: WxH, pixels: N, distinct: N and depth: 8|16 of the picture in FILE (any format\n"
@@ -145,8 +182,12 @@ const std::vector<Command> &commands()
             "read, local files only): video: CODEC PIXFMT WxH FPS fps N frames and tagged: range, matrix,\n"
             "primaries, transfer in FFmpeg's names. With --mode the sheet is searched in the first frame\n"
             "that holds it, and every frame from there is measured at that place as a player honouring the\n"
-            "tags shows it (untagged: BT.601 below 720 lines, BT.709 from 720, limited range): shown: says\n"
-            "how, and the lines cover all frames together. Above 65,536 sheet places a frame's dE2000 comes\n"
+            "tags shows it (untagged: BT.601 below 720 lines, BT.709 from 720, limited range, as Chromium\n"
+            "and Firefox guess), or as --player shows it: mpv (BT.709 from 1280 wide or 577 lines, and\n"
+            "the primaries converted to BT.709: standard-definition ones by their size when untagged),\n"
+            "gstreamer (BT.709 from 577 lines; an MP4's range flag not read), ffmpeg (always BT.601),\n"
+            "chromium, firefox. shown: says how, and what was guessed by whose rule; the lines cover all\n"
+            "frames together. Above 65,536 sheet places a frame's dE2000 comes\n"
             "from that many places spread over the sheet (said so on a line dE2000 sample:); differences\n"
             "and PSNR from every pixel. worst frame: N names the frame of the largest mean dE2000.\n"
             "\n"
@@ -172,7 +213,10 @@ const std::vector<Command> &commands()
            tr("Write a 65-point .cube to FILE that undoes the invertible steps found (order, range, matrix, "
               "tone curve)."),
            QStringLiteral("FILE")},
-          jsonOption()},
+          jsonOption(),
+          {QStringLiteral("player"),
+           tr("A recording: shown as this player shows it, by its own rules for missing tags (census --help)."),
+           QStringLiteral("mpv|gstreamer|ffmpeg|chromium|firefox")}},
          tr("Say what happened to the colours of a captured sheet: channel order, range, matrix, chroma, bits, "
             "tone curve, clipping, noise."),
          tr("Finds the sheet in FILE as census --mode does (auto unless --mode names one) and prints the\n"
@@ -488,7 +532,13 @@ int Run(const QStringList &givenArguments, QIODevice &out, QIODevice &err)
     if (!parser.parse(arguments))
         return early.failUsage(parser.errorText());
     CommandContext context(parser.positionalArguments().mid(1), parser, out, err);
-    const int status = runIn(context, parser, words, command);
+    int status = Failed;
+    try {
+        status = runIn(context, parser, words, command);
+    } catch (const std::bad_alloc &) {
+        // Whatever a command was holding is freed on the way here.
+        return context.fail(tr("There is not enough memory for '%1'.").arg(words.join(QLatin1Char(' '))));
+    }
     // A full disk or a closed pipe behind the results is an error too.
     if (status != Failed && context.outFailed())
         return context.fail(tr("Could not write to standard output: %1").arg(context.outError()));

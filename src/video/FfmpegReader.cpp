@@ -1,5 +1,9 @@
 #include "video/FfmpegReader.h"
 
+#include "Texts.h"
+#include "video/FfmpegErrors.h"
+#include "video/PlayerRules.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -13,6 +17,7 @@ extern "C" {
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -22,17 +27,7 @@ const char *const FfmpegReader::AllowedFormats =
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("VideoReader", text);
-}
-
-QString errorText(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return QString::fromUtf8(text);
-}
+TINTWELL_TR_CONTEXT("VideoReader");
 
 QString nameOr(const char *name, const char *otherwise = "unknown")
 {
@@ -84,23 +79,6 @@ int tagValue(const Tag &field)
     int value = 0;
     std::memcpy(&value, &field, sizeof value);
     return value;
-}
-
-// The matrix a player converts with: the tagged one, else BT.601 below 720
-// lines and BT.709 from 720.
-VideoFrames::Matrix shownMatrix(int space, int height, bool rgb)
-{
-    if (rgb)
-        return VideoFrames::Matrix::Rgb;
-    switch (space) {
-    case AVCOL_SPC_BT709: return VideoFrames::Matrix::Bt709;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-    case AVCOL_SPC_FCC: return VideoFrames::Matrix::Bt601;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL: return VideoFrames::Matrix::Bt2020;
-    default: return height < 720 ? VideoFrames::Matrix::Bt601 : VideoFrames::Matrix::Bt709;
-    }
 }
 
 int swsSpace(VideoFrames::Matrix matrix)
@@ -167,7 +145,7 @@ std::unique_ptr<FfmpegReader> FfmpegReader::OpenFile(const QString &fileName, in
     const int opened = avio_open2(&io, url.constData(), AVIO_FLAG_READ, nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) {
-        error = tr("Could not open the recording %1: %2").arg(shown, errorText(opened));
+        error = tr("Could not open the recording %1: %2").arg(shown, FfmpegErrorText(opened));
         return nullptr;
     }
     std::unique_ptr<FfmpegReader> reader(new FfmpegReader);
@@ -245,7 +223,7 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
     const AVInputFormat *input = nullptr;
     const int probed = av_probe_input_buffer2(io_, &input, "", nullptr, 0, 0);
     if (probed < 0 || !input)
-        return failed(tr("it is neither a picture nor a recording FFmpeg knows (%1).").arg(errorText(probed)));
+        return failed(tr("it is neither a picture nor a recording FFmpeg knows (%1).").arg(FfmpegErrorText(probed)));
     if (!allowed(input))
         return failed(tr("its format '%1' is not one of the recordings opened here (a playlist, a list of other "
                          "files or a picture sequence is never followed).")
@@ -265,7 +243,7 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
     const int opened = avformat_open_input(&format_, nullptr, input, &options);
     av_dict_free(&options);
     if (opened < 0) // avformat_open_input has freed the context
-        return failed(errorText(opened));
+        return failed(FfmpegErrorText(opened));
 
     maxPixels_ = limitMB > 0 ? std::int64_t(limitMB) * 1024 * 1024 / 4 : std::int64_t(INT_MAX);
     // The decoders that probe the streams obey the limit too.
@@ -276,7 +254,7 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
     for (AVDictionary *&each : streamOptions)
         av_dict_free(&each);
     if (found < 0)
-        return failed(errorText(found));
+        return failed(FfmpegErrorText(found));
 
     const AVCodec *codec = nullptr;
     stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
@@ -305,7 +283,7 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
     decoder_->pkt_timebase = format_->streams[stream_]->time_base;
     const int decoding = avcodec_open2(decoder_, codec, nullptr);
     if (decoding < 0)
-        return failed(errorText(decoding));
+        return failed(FfmpegErrorText(decoding));
     describe();
     return true;
 }
@@ -330,16 +308,51 @@ void FfmpegReader::describe()
     info_.range = nameOr(av_color_range_name(AVColorRange(tagValue(parameters->color_range))));
     info_.matrix = nameOr(av_color_space_name(AVColorSpace(tagValue(parameters->color_space))));
     info_.primaries = nameOr(av_color_primaries_name(AVColorPrimaries(tagValue(parameters->color_primaries))));
+    info_.container = nameOr(format_->iformat->name);
     info_.transfer = nameOr(av_color_transfer_name(AVColorTransferCharacteristic(tagValue(parameters->color_trc))));
     const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(pixelFormat);
     const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
-    info_.shownMatrix = shownMatrix(tagValue(parameters->color_space), parameters->height, rgb);
-    info_.shownFullRange = rgb || tagValue(parameters->color_range) == AVCOL_RANGE_JPEG || fullRangeFormat(pixelFormat);
+    decideShown(tagValue(parameters->color_space), tagValue(parameters->color_range),
+                tagValue(parameters->color_primaries), rgb, fullRangeFormat(pixelFormat));
     if (descriptor) {
         info_.chromaShiftX = descriptor->log2_chroma_w;
         info_.chromaShiftY = descriptor->log2_chroma_h;
         info_.bitDepth = descriptor->comp[0].depth;
     }
+}
+
+void FfmpegReader::decideShown(int space, int range, int primaries, bool rgb, bool fullRangeFormat)
+{
+    PlayerRules::Tags tags;
+    // FFmpeg's decoders tell a full-range stream by a pixel format of its own.
+    tags.range = fullRangeFormat ? QStringLiteral("pc") : nameOr(av_color_range_name(AVColorRange(range)));
+    tags.matrix = nameOr(av_color_space_name(AVColorSpace(space)));
+    tags.primaries = nameOr(av_color_primaries_name(AVColorPrimaries(primaries)));
+    tags.codec = info_.codec;
+    tags.container = info_.container;
+    tags.width = info_.width;
+    tags.height = info_.height;
+    tags.rgb = rgb;
+    const PlayerRules::Shown shown = PlayerRules::Decide(player_, tags);
+    info_.shownMatrix = shown.matrix;
+    info_.shownFullRange = shown.fullRange;
+    info_.shownConvertedFrom = shown.convertedFrom;
+    info_.shown = PlayerRules::Describe(player_, shown);
+}
+
+void FfmpegReader::setPlayer(VideoFrames::Player player)
+{
+    player_ = player;
+    // Decided again from the stream's tags now, and from the next frame's
+    // own when it is converted.
+    sws_freeContext(scaler_);
+    scaler_ = nullptr;
+    const AVCodecParameters *parameters = format_->streams[stream_]->codecpar;
+    const auto pixelFormat = AVPixelFormat(decoder_->pix_fmt);
+    const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(pixelFormat);
+    decideShown(tagValue(parameters->color_space), tagValue(parameters->color_range),
+                tagValue(parameters->color_primaries), descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB),
+                fullRangeFormat(pixelFormat));
 }
 
 bool FfmpegReader::fail(const QString &message)
@@ -379,7 +392,7 @@ bool FfmpegReader::next(QImage &frame)
             return false;
         }
         if (received != AVERROR(EAGAIN))
-            return fail(tr("frame %1 could not be decoded (%2).").arg(framesRead_).arg(errorText(received)));
+            return fail(tr("frame %1 could not be decoded (%2).").arg(framesRead_).arg(FfmpegErrorText(received)));
         if (draining_)
             return fail(tr("the decoder stopped after frame %1.").arg(framesRead_ - 1));
 
@@ -390,7 +403,7 @@ bool FfmpegReader::next(QImage &frame)
             continue;
         }
         if (read < 0)
-            return fail(tr("it breaks off at frame %1 (%2).").arg(packetsSent_).arg(errorText(read)));
+            return fail(tr("it breaks off at frame %1 (%2).").arg(packetsSent_).arg(FfmpegErrorText(read)));
         if (packet_->stream_index == stream_) {
             if (packet_->flags & AV_PKT_FLAG_CORRUPT) {
                 av_packet_unref(packet_);
@@ -399,7 +412,7 @@ bool FfmpegReader::next(QImage &frame)
             const int sent = avcodec_send_packet(decoder_, packet_);
             av_packet_unref(packet_);
             if (sent < 0 && sent != AVERROR(EAGAIN))
-                return fail(tr("frame %1 is damaged (%2).").arg(packetsSent_).arg(errorText(sent)));
+                return fail(tr("frame %1 is damaged (%2).").arg(packetsSent_).arg(FfmpegErrorText(sent)));
             ++packetsSent_;
         } else {
             av_packet_unref(packet_);
@@ -422,11 +435,38 @@ bool FfmpegReader::convert(QImage &frame)
     const QRect part = convertedPart(descriptor, width, height);
     if (!scaler_ || scalerFormat_ != source || scalerWidth_ != part.width() || scalerHeight_ != part.height()) {
         sws_freeContext(scaler_);
+        scaler_ = nullptr;
+        const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+        // The frame's own tags where the decoder found them in the bitstream.
+        const AVCodecParameters *parameters = format_->streams[stream_]->codecpar;
+        const int frameSpace = tagValue(frame_->colorspace);
+        const int frameRange = tagValue(frame_->color_range);
+        const int framePrimaries = tagValue(frame_->color_primaries);
+        const int space = frameSpace != AVCOL_SPC_UNSPECIFIED ? frameSpace : tagValue(parameters->color_space);
+        const int range = frameRange != AVCOL_RANGE_UNSPECIFIED ? frameRange : tagValue(parameters->color_range);
+        const int primaries =
+            framePrimaries != AVCOL_PRI_UNSPECIFIED ? framePrimaries : tagValue(parameters->color_primaries);
+        decideShown(space, range, primaries, rgb, fullRangeFormat(source));
+        // A primaries conversion starts from 16 bits a channel, as a player's does.
+        scalerDeep_ = info_.shownConvertedFrom.has_value();
+        if (scalerDeep_ && info_.shownConvertedFrom != convertingFrom_) {
+            const Primaries::Converter conversion = PlayerRules::ConversionOf(*info_.shownConvertedFrom);
+            toLinear_.resize(65536);
+            for (std::size_t i = 0; i < toLinear_.size(); ++i)
+                toLinear_[i] = float(Primaries::ToLinear(Primaries::Transfer::Gamma24, double(i) / 65535.0));
+            for (std::size_t i = 0; i < 9; ++i)
+                primariesMatrix_[i] = float(conversion.matrix()[i / 3][i % 3]);
+            fromLinear_.resize((1 << 20) + 1);
+            for (std::size_t i = 0; i < fromLinear_.size(); ++i)
+                fromLinear_[i] = std::uint8_t(std::lround(
+                    255.0 * Primaries::FromLinear(Primaries::Transfer::Gamma24, double(i) / double(1 << 20))));
+            convertingFrom_ = info_.shownConvertedFrom;
+        }
         // Chroma rebuilt at every pixel and rounded exactly, as a careful
         // player does.
         scaler_ = sws_getContext(part.width(), part.height(), plainFormat(source), part.width(), part.height(),
-                                 AV_PIX_FMT_BGRA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                 nullptr, nullptr);
+                                 scalerDeep_ ? AV_PIX_FMT_RGB48 : AV_PIX_FMT_BGRA,
+                                 SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
         if (!scaler_)
             return fail(tr("frame %1 has a pixel format (%2) that cannot be converted to RGB.")
                             .arg(framesRead_)
@@ -434,15 +474,6 @@ bool FfmpegReader::convert(QImage &frame)
         scalerFormat_ = source;
         scalerWidth_ = part.width();
         scalerHeight_ = part.height();
-        const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
-        // The frame's own tags where the decoder found them in the bitstream.
-        const AVCodecParameters *parameters = format_->streams[stream_]->codecpar;
-        const int frameSpace = tagValue(frame_->colorspace);
-        const int frameRange = tagValue(frame_->color_range);
-        const int space = frameSpace != AVCOL_SPC_UNSPECIFIED ? frameSpace : tagValue(parameters->color_space);
-        const int range = frameRange != AVCOL_RANGE_UNSPECIFIED ? frameRange : tagValue(parameters->color_range);
-        info_.shownMatrix = shownMatrix(space, height, rgb);
-        info_.shownFullRange = rgb || range == AVCOL_RANGE_JPEG || fullRangeFormat(source);
         if (!rgb)
             sws_setColorspaceDetails(scaler_, sws_getCoefficients(swsSpace(info_.shownMatrix)), info_.shownFullRange,
                                      sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
@@ -462,9 +493,34 @@ bool FfmpegReader::convert(QImage &frame)
     std::uint8_t *target[4] = {frame.bits() + std::ptrdiff_t(part.y()) * frame.bytesPerLine() + part.x() * 4, nullptr,
                                nullptr, nullptr};
     int targetStride[4] = {int(frame.bytesPerLine()), 0, 0, 0};
+    if (scalerDeep_) {
+        deepRows_.resize(std::size_t(part.width()) * 3 * std::size_t(part.height()));
+        target[0] = reinterpret_cast<std::uint8_t *>(deepRows_.data());
+        targetStride[0] = part.width() * 6;
+    }
     if (sws_scale(scaler_, sourcePlanes, frame_->linesize, 0, part.height(), target, targetStride) != part.height())
         return fail(tr("frame %1 could not be converted to RGB.").arg(framesRead_));
+    if (scalerDeep_)
+        convertPrimaries(frame, part);
     return true;
+}
+
+void FfmpegReader::convertPrimaries(QImage &frame, const QRect &part)
+{
+    const auto &m = primariesMatrix_;
+    constexpr float Steps = float(1 << 20);
+    const auto encode = [&](float linear) {
+        return fromLinear_[std::size_t(std::clamp(linear, 0.0f, 1.0f) * Steps + 0.5f)];
+    };
+    for (int y = 0; y < part.height(); ++y) {
+        const std::uint16_t *in = deepRows_.data() + std::size_t(y) * std::size_t(part.width()) * 3;
+        auto *out = reinterpret_cast<QRgb *>(frame.scanLine(part.y() + y)) + part.x();
+        for (int x = 0; x < part.width(); ++x, in += 3) {
+            const float r = toLinear_[in[0]], g = toLinear_[in[1]], b = toLinear_[in[2]];
+            out[x] = qRgb(encode(m[0] * r + m[1] * g + m[2] * b), encode(m[3] * r + m[4] * g + m[5] * b),
+                          encode(m[6] * r + m[7] * g + m[8] * b));
+        }
+    }
 }
 
 QRect FfmpegReader::convertedPart(const AVPixFmtDescriptor *descriptor, int width, int height) const

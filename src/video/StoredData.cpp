@@ -1,5 +1,7 @@
 #include "video/StoredData.h"
 
+#include "Texts.h"
+
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -12,10 +14,7 @@ namespace StoredData {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("StoredData", text);
-}
+TINTWELL_TR_CONTEXT("StoredData");
 
 // The sheet places read: all of a small sheet, else this many spread evenly.
 constexpr std::int64_t Places = 65536;
@@ -148,7 +147,7 @@ QString Describe(const Reading &reading)
 
 QString DescribeShown(const VideoFrames::StreamInfo &info)
 {
-    return QStringLiteral("%1 %2").arg(VideoFrames::MatrixName(info.shownMatrix), rangeName(info.shownFullRange));
+    return info.shown;
 }
 
 QStringList Steps(const Reading &reading, const VideoFrames::StreamInfo &info)
@@ -158,6 +157,13 @@ QStringList Steps(const Reading &reading, const VideoFrames::StreamInfo &info)
         steps << QStringLiteral("range: %1 read as %2").arg(rangeName(reading.fullRange), rangeName(info.shownFullRange));
     if (reading.matrix != info.shownMatrix)
         steps << QStringLiteral("matrix: %1 read as %2").arg(VideoFrames::MatrixName(reading.matrix), VideoFrames::MatrixName(info.shownMatrix));
+    // The numbers are what the data says; a player that converts them to
+    // other primaries shows other colours.
+    if (info.shownConvertedFrom) {
+        const std::string_view from = Primaries::Of(*info.shownConvertedFrom).name;
+        steps << QStringLiteral("primaries: %1 converted to BT.709 (clipped)")
+                     .arg(QString::fromLatin1(from.data(), qsizetype(from.size())));
+    }
     return steps;
 }
 

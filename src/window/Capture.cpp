@@ -1,13 +1,16 @@
 #include "window/Capture.h"
 
+#include "Texts.h"
 #include "census/CensusReport.h"
-#include "census/Ciede2000.h"
-#include "census/Diagnosis.h"
 #include "census/ErrorMeasures.h"
 #include "census/SheetSearch.h"
+#include "colour/Ciede2000.h"
+#include "colour/Pixel.h"
+#include "diagnosis/Diagnosis.h"
 #include "generation/RunObserver.h"
 #include "generation/SheetGenerator.h"
 #include "platform/CanvasImage.h"
+#include "platform/ModeName.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
 
@@ -21,15 +24,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Capture", text);
-}
-
-std::uint32_t channelOf(std::uint32_t pixel, int channel)
-{
-    return (pixel >> (16 - 8 * channel)) & 0xFFu;
-}
+TINTWELL_TR_CONTEXT("Capture");
 
 // The picture as opaque RGB32, whatever it was read as: the view shows 8
 // bits a channel, and the census ignores alpha too.
@@ -50,10 +45,6 @@ QImage opaqueRgb32(const QImage &image)
     return rgb;
 }
 
-QString modeName(Mode mode)
-{
-    return QString::fromUtf8(Sheets::Of(mode).name.data(), qsizetype(Sheets::Of(mode).name.size()));
-}
 
 // The sheet of `mode` drawn by the same run as the window's; null when there
 // is not the memory for it.
@@ -69,7 +60,7 @@ QImage drawSheet(Mode mode)
     return CanvasImage(canvas).copy();
 }
 
-void diagnose(const QImage &sheet, const CensusReport::Result &census, CaptureResults &results);
+void diagnose(const QImage &sheet, const Diagnosis::Result &diagnosis, CaptureResults &results);
 
 } // namespace
 
@@ -133,7 +124,7 @@ Capture::Candidates Capture::CandidatesFor(QSize size)
         if (sheet.isNull())
             continue;
         candidates.drawn.push_back(sheet);
-        candidates.named.push_back({modeName(candidate.mode), candidate.size, [sheet] { return sheet; }});
+        candidates.named.push_back({ModeName(candidate.mode), candidate.size, [sheet] { return sheet; }});
     }
     return candidates;
 }
@@ -186,14 +177,17 @@ std::function<CaptureResults()> Capture::examination() const
         CaptureResults results;
         CensusReport::Request request;
         request.anyOf = candidates;
-        const CensusReport::Result census = CensusReport::Run(read, name, request);
-        results.census = census.lines;
-        if (census.outcome == CensusReport::Outcome::Failed)
-            results.census << census.error;
-        // The diagnosis needs the sheet's whole area, as the command does.
-        if (!sheet.isNull() && census.outcome != CensusReport::Outcome::Failed && !census.picture.isNull()
-            && census.picture.rect().contains(census.sheetArea))
-            diagnose(sheet, census, results);
+        request.diagnose = !sheet.isNull();
+        try {
+            const CensusReport::Result census = CensusReport::Run(read, name, request);
+            results.census = census.lines;
+            if (census.outcome == CensusReport::Outcome::Failed)
+                results.census << census.error;
+            if (census.diagnosis)
+                diagnose(sheet, *census.diagnosis, results);
+        } catch (const std::bad_alloc &) {
+            results.diagnosis << QCoreApplication::translate("Capture", "There is not enough memory to diagnose the capture.");
+        }
         return results;
     };
 }
@@ -297,16 +291,9 @@ double Capture::de2000At(QPoint pixel) const
 
 namespace {
 
-void diagnose(const QImage &sheet, const CensusReport::Result &census, CaptureResults &results)
+void diagnose(const QImage &sheet, const Diagnosis::Result &diagnosis, CaptureResults &results)
 {
     try {
-        QImage shown = census.picture.copy(census.sheetArea);
-        if (census.scale != 1)
-            shown = shown.scaled(sheet.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        if (shown.isNull())
-            throw std::bad_alloc();
-        const Diagnosis::Result diagnosis =
-            Diagnosis::Diagnose(sheet, shown, census.scale == 1 ? &census.measures : nullptr);
         results.diagnosis << diagnosis.facts().lines();
 
         // The fitted curve: each sheet level's mean after every step found.
