@@ -676,14 +676,32 @@ Placement ranked(const QImage &picture, const QImage &sheet, const SheetFacts &f
         passed.resize(FullyRanked);
     }
     std::vector<Tried> moved;
+    const std::vector<Sample> few = everyNth(facts.ranking, std::max<std::size_t>(1, facts.ranking.size() / 1024));
     for (const Tried &tried : passed) {
         Tried at = tried;
         const int shown = sheet.width() * tried.scale;
-        const int reach = std::min(EdgeReach, (tried.scale * facts.grid.narrowest()) / 2 - 1);
+        const auto inside = [&](int x, int y) {
+            return x >= 0 && y >= 0 && x + shown <= picture.width() && y + shown <= picture.height();
+        };
+        // A lossless capture is where the sheet is exact: up to a block
+        // from where its quick pixels (in the blocks' middles) put it.
+        bool exact = false;
+        const ChannelOrder &order = ChannelOrders[std::size_t(tried.order)];
+        for (int dy = 1 - tried.scale; dy < tried.scale && !exact && tried.sum == 0; ++dy)
+            for (int dx = 1 - tried.scale; dx < tried.scale && !exact; ++dx) {
+                const int x = tried.x + dx, y = tried.y + dy;
+                if (inside(x, y) && rank(picture, few, x, y, tried.scale, order).squares == 0
+                    && rank(picture, facts.ranking, x, y, tried.scale, order).squares == 0) {
+                    exact = true;
+                    at.x = x;
+                    at.y = y;
+                }
+            }
+        const int reach = exact ? 0 : std::min(EdgeReach, (tried.scale * facts.grid.narrowest()) / 2 - 1);
         if (reach > 0) {
             const QPoint shift = TileEdges::BestShift(picture, facts.grid, tried.x, tried.y, tried.scale, reach);
             const int x = tried.x + shift.x(), y = tried.y + shift.y();
-            if (x >= 0 && y >= 0 && x + shown <= picture.width() && y + shown <= picture.height()) {
+            if (inside(x, y)) {
                 at.x = x;
                 at.y = y;
             }
@@ -692,7 +710,8 @@ Placement ranked(const QImage &picture, const QImage &sheet, const SheetFacts &f
             return other.x == at.x && other.y == at.y && other.scale == at.scale && other.order == at.order;
         });
         if (!known) {
-            at.score = unexplained(picture, facts.ranking, at.x, at.y, at.scale, ChannelOrders[std::size_t(at.order)]);
+            // An exact one ranks first.
+            at.score = exact ? -1 : unexplained(picture, facts.ranking, at.x, at.y, at.scale, order);
             moved.push_back(at);
         }
     }
@@ -967,8 +986,8 @@ Match FindAny(const QImage &picture, const std::vector<QImage> &sheets)
 
     // A sheet at a whole scale whose tile lines lie at another scale in the
     // picture (1.02, say: a sheet resampled by a little still passes for
-    // 1:1) is that resampling.
-    if (match.sheet >= 0 && match.placement.plausible && !match.placement.smooth) {
+    // 1:1) is that resampling. A sheet found exact, pixel for pixel, is not.
+    if (match.sheet >= 0 && match.placement.plausible && !match.placement.smooth && match.placement.error > 0) {
         const std::size_t s = std::size_t(match.sheet);
         const Placement &found = match.placement;
         if (picture.rect().contains(found.area(sheets[s].width()))) {

@@ -18,7 +18,9 @@ namespace TileEdges {
 
 // Of the sheet shown at (x, y) at a whole scale (nearest neighbour), the
 // shift within `reach` pixels either way (across and down separately) that
-// puts its lines where the picture's brightness steps most.
+// puts its lines where the picture's brightness steps most (its own edges
+// too: a line whose brightness barely steps, where a codec smeared its
+// colour over two pixels, is placed by the others).
 QPoint BestShift(const QImage &picture, const SheetGrid &grid, int x, int y, int scale, int reach);
 
 // Of the brightness steps across the sheet's inner lines and the steps up to
