@@ -4,6 +4,7 @@
 
 #include "FileTesting.h"
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -21,9 +22,10 @@ struct Result
     QByteArray err;
 };
 
-Result run(const QString &program, const QStringList &arguments)
+Result run(const QString &program, const QStringList &arguments, const QString &folder = {})
 {
     QProcess process;
+    process.setWorkingDirectory(folder);
     process.start(program, arguments);
     if (!process.waitForStarted() || !process.waitForFinished(300'000) || process.exitStatus() != QProcess::NormalExit)
         return {};
@@ -264,6 +266,94 @@ private slots:
         QVERIFY(!QFile::exists(arguments[2]));
     }
 
+    // --first and --frame choose the frames of a 12-frame clip holding the
+    // sheet in every one: the count said is the count read, a frame past the
+    // end or past --first is an error, not a sheet not found.
+    void framesChosen_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said"); // a line on standard output, or a part of the error
+
+        const QStringList mode {"--mode", Mode};
+        QTest::newRow("--first 5") << mode + QStringList {"--first", "5"} << 0 << "frames measured: 5";
+        QTest::newRow("--first 5, no sheet") << QStringList {"--first", "5"} << 0 << "frames read: 5";
+        QTest::newRow("--first past the end") << mode + QStringList {"--first", "20"} << 0 << "frames measured: 12";
+        QTest::newRow("--frame 3") << mode + QStringList {"--frame", "3"} << 0 << "first frame with the sheet: 3";
+        QTest::newRow("--frame, the last") << mode + QStringList {"--frame", "11"} << 0 << "frames measured: 1";
+        QTest::newRow("--frame past the end") << mode + QStringList {"--frame", "12"} << 2
+                                              << "has no frame 12: its frames are numbered 0 to 11";
+        QTest::newRow("--frame within --first") << mode + QStringList {"--first", "10", "--frame", "9"} << 0
+                                                << "first frame with the sheet: 9";
+        QTest::newRow("--frame past --first") << mode + QStringList {"--first", "10", "--frame", "10"} << 2
+                                              << "--frame 10 is not among the first 10 frames";
+        QTest::newRow("--frame far past --first") << mode + QStringList {"--frame", "11", "--first", "10"} << 2
+                                                  << "numbered 0 to 9";
+    }
+
+    void framesChosen()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        const QString clip = path(QStringLiteral("twelve.mkv"));
+        if (!QFile::exists(clip))
+            QCOMPARE(sheet({"make", Mode, clip, "--seconds", "1.2", "--fps", "10"}).exitCode, 0);
+        const Result census = sheet(QStringList {"census", clip} + options);
+        QVERIFY2(census.exitCode == exitCode, census.err.constData());
+        if (exitCode == 2)
+            QVERIFY2(census.err.contains(said.toUtf8()), census.err.constData());
+        else
+            QVERIFY2(census.out.split('\n').contains(said.toUtf8()), census.out.constData());
+    }
+
+    // A name is a file's, whatever it looks like to FFmpeg: "concat:",
+    // "pipe:" and "http:" are no protocols here.
+    void namesAreFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("concat:") << "concat:clip.mkv";
+        QTest::newRow("pipe:") << "pipe:clip.mkv";
+        QTest::newRow("http:") << "http:clip.mkv";
+    }
+
+    void namesAreFiles()
+    {
+        QFETCH(QString, name);
+        QVERIFY(QFile::copy(makeClip(QStringLiteral("named.mkv"), "format=bgr0", {"-c:v", "ffv1"}), path(name)));
+        const Result census = run(QStringLiteral(TINTWELL_SHEET_PROGRAM), {"census", name, "--mode", Mode}, dir_.path());
+        QFile::remove(path(name));
+        QVERIFY2(census.exitCode == 0, census.err.constData());
+        QVERIFY(census.out.contains("frames measured: 3\n"));
+    }
+
+    // Decoded frames are held to the pictures' allocation limit to the
+    // pixel: at 1 MB, 512 x 512 four-byte pixels and no more (ffmpeg makes
+    // even sizes).
+    void frameSizeLimit_data()
+    {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("exactly 1 MB decoded") << 512 << 0;
+        QTest::newRow("two rows more than 1 MB") << 514 << 2;
+    }
+
+    void frameSizeLimit()
+    {
+        QFETCH(int, height);
+        QFETCH(int, exitCode);
+        const QString clip = path(QStringLiteral("tall%1.mkv").arg(height));
+        QCOMPARE(run(Ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i", QStringLiteral("color=gray:s=512x%1").arg(height),
+                              "-frames:v", "2", "-c:v", "ffv1", "-pix_fmt", "bgr0", clip})
+                     .exitCode,
+                 0);
+        qputenv("QT_IMAGEIO_MAXALLOC", "1");
+        const Result census = sheet({"census", clip});
+        qunsetenv("QT_IMAGEIO_MAXALLOC");
+        QVERIFY2(census.exitCode == exitCode, census.err.constData());
+        QCOMPARE(census.err.contains("larger than the allocation limit allows"), exitCode == 2);
+    }
+
     // census's PSNR over all frames is ffmpeg's, converting as the tags say.
     void censusAgreesWithFfmpeg()
     {
@@ -293,14 +383,18 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("options");
         const QByteArray playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nlocal.mkv\n#EXT-X-ENDLIST\n";
-        QTest::newRow("HLS playlist") << "list.m3u8" << playlist << "format 'hls'";
-        QTest::newRow("HLS playlist named .mp4") << "list.mp4" << playlist << "format 'hls'";
+        const QStringList none;
+        QTest::newRow("HLS playlist") << "list.m3u8" << playlist << "format 'hls'" << none;
+        QTest::newRow("HLS playlist named .mp4") << "list.mp4" << playlist << "format 'hls'" << none;
         QTest::newRow("concat list") << "list.ffconcat" << QByteArray("ffconcat version 1.0\nfile 'local.mkv'\n")
-                                     << "format 'concat'";
-        QTest::newRow("truncated in frame 2") << "cut.mkv" << QByteArray() << "breaks off at frame 2";
+                                     << "format 'concat'" << none;
+        QTest::newRow("truncated in frame 2") << "cut.mkv" << QByteArray() << "breaks off at frame 2" << none;
+        // A script reading the JSON sees the failure in the exit status.
+        QTest::newRow("truncated, --json") << "cut-json.mkv" << QByteArray() << "cut-json.mkv" << QStringList {"--json"};
         QTest::newRow("frames shrinking under the sheet") << "shrinking.h264" << QByteArray("shrink")
-                                                          << "Frame 3 of";
+                                                          << "Frame 3 of" << none;
     }
 
     void strangersAreRefused()
@@ -308,6 +402,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         QFETCH(QString, error);
+        QFETCH(QStringList, options);
         const QString local = makeClip(QStringLiteral("local.mkv"), "format=yuv420p", {"-c:v", "ffv1"}, 5);
         QVERIFY(!local.isEmpty());
         if (content == "shrink") {
@@ -327,7 +422,7 @@ private slots:
             content = readAll(local).left(third[1].toLongLong() + third[0].toLongLong() / 2);
         }
         QVERIFY(writeAll(path(name), content));
-        const Result census = sheet({"census", path(name), "--mode", Mode});
+        const Result census = sheet(QStringList {"census", path(name), "--mode", Mode} + options);
         QCOMPARE(census.exitCode, 2);
         QVERIFY2(census.err.contains(error.toUtf8()), census.err.constData());
     }

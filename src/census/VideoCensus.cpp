@@ -127,10 +127,13 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     double worstDe = -1;
     QStringList frameLines;
 
-    while (reader.next(frame)) {
+    // No frame is decoded past the last one asked for.
+    const auto wanted = [&] {
+        return (!request.firstFrames || index + 1 < *request.firstFrames)
+               && (!request.onlyFrame || index < *request.onlyFrame);
+    };
+    while (wanted() && reader.next(frame)) {
         ++index;
-        if (request.firstFrames && index >= *request.firstFrames)
-            break;
         if (request.onlyFrame && index != *request.onlyFrame)
             continue;
         if (!placeChecked && (!request.sheet.isNull() || anySheet)) {
@@ -217,10 +220,11 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     }
     if (request.onlyFrame && index < *request.onlyFrame) {
         result.outcome = CensusReport::Outcome::Failed;
-        result.error = tr("%1 has no frame %2: its frames are numbered 0 to %3.")
-                           .arg(shownName)
-                           .arg(*request.onlyFrame)
-                           .arg(index);
+        result.error = index < 0 ? tr("%1 has no frame %2: it holds no frames.").arg(shownName).arg(*request.onlyFrame)
+                                 : tr("%1 has no frame %2: its frames are numbered 0 to %3.")
+                                       .arg(shownName)
+                                       .arg(*request.onlyFrame)
+                                       .arg(index);
         return result;
     }
     if (sheet.isNull() && !anySheet) {
