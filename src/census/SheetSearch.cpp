@@ -862,6 +862,25 @@ bool sameAsWhole(const Placement &smooth, const Placement &whole)
            && std::abs(smooth.corner.y() - whole.y) <= 0.5 && smooth.order == whole.order;
 }
 
+// A sheet the smooth search found at a whole scale, its corner within half a
+// pixel of a pixel's edge, is shown at that scale: colours changed too much
+// for the quick pixels (primaries converted and clipped) leave it to the
+// smooth search's tile middles. Placed by its tile edges and measured pixel
+// for pixel there, where it is plausible.
+std::optional<Placement> onWholeScale(const QImage &picture, const QImage &sheet, const SheetFacts &facts,
+                                      const Placement &smooth)
+{
+    const int scale = int(std::lround(smooth.smoothScale));
+    const int x = int(std::lround(smooth.corner.x())), y = int(std::lround(smooth.corner.y()));
+    const int shown = sheet.width() * scale;
+    if (scale < 1 || scale > MaxScale || std::abs(smooth.smoothScale / scale - 1) > SameScale || x < 0 || y < 0
+        || x + shown > picture.width() || y + shown > picture.height())
+        return std::nullopt;
+    const int order = int(std::find(ChannelOrders.begin(), ChannelOrders.end(), smooth.order) - ChannelOrders.begin());
+    const Placement found = ranked(picture, sheet, facts, {Tried {x, y, scale, 0, order}});
+    return found.plausible ? std::optional<Placement>(found) : std::nullopt;
+}
+
 bool fitsSmoothly(const QImage &picture, int side)
 {
     return side * SmallestSmoothScale <= std::min(picture.width(), picture.height());
@@ -1015,9 +1034,11 @@ Match FindAny(const QImage &picture, const std::vector<QImage> &sheets)
                     orders.push_back(&set.hits);
             if (orders.empty())
                 continue;
-            const std::optional<Placement> found = SmoothSearch::Place(picture, sheets[s], facts[s].grid, orders);
+            std::optional<Placement> found = SmoothSearch::Place(picture, sheets[s], facts[s].grid, orders);
             if (!found)
                 continue;
+            if (std::optional<Placement> whole = onWholeScale(picture, sheets[s], facts[s], *found))
+                found = whole;
             // The sheet found at a whole scale stands there: it is measured
             // pixel for pixel.
             if (results[s] && results[s]->plausible && !results[s]->smooth && sameAsWhole(*found, *results[s]))
