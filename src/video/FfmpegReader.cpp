@@ -495,14 +495,24 @@ bool FfmpegReader::convert(QImage &frame)
     const int width = frame_->width;
     const int height = frame_->height;
     const auto source = AVPixelFormat(frame_->format);
-    if (frame.size() != QSize(width, height) || frame.format() != QImage::Format_RGB32) {
-        frame = QImage(width, height, QImage::Format_RGB32);
+    // A caller that hands an RGBX64 picture in gets 16 bits a channel.
+    const bool deep = frame.format() == QImage::Format_RGBX64;
+    const QImage::Format wanted = deep ? QImage::Format_RGBX64 : QImage::Format_RGB32;
+    const AVPixelFormat target = deep ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_BGRA;
+    if (deep && std::int64_t(width) * height * 2 > maxPixels_)
+        return fail(tr("frame %1 (%2x%3) is larger than the allocation limit allows at 16 bits a channel.")
+                        .arg(framesRead_)
+                        .arg(width)
+                        .arg(height));
+    if (frame.size() != QSize(width, height) || frame.format() != wanted) {
+        frame = QImage(width, height, wanted);
         if (frame.isNull())
             return fail(tr("there is not enough memory for a frame of %1x%2.").arg(width).arg(height));
     }
     const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(source);
     const QRect part = convertedPart(descriptor, width, height);
-    if (!scaler_ || scalerFormat_ != source || scalerWidth_ != part.width() || scalerHeight_ != part.height()) {
+    if (!scaler_ || scalerFormat_ != source || scalerWidth_ != part.width() || scalerHeight_ != part.height()
+        || scalerTarget_ != target) {
         sws_freeContext(scaler_);
         scaler_ = nullptr;
         const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
@@ -516,8 +526,9 @@ bool FfmpegReader::convert(QImage &frame)
         const int primaries =
             framePrimaries != AVCOL_PRI_UNSPECIFIED ? framePrimaries : tagValue(parameters->color_primaries);
         decideShown(space, range, primaries, rgb, fullRangeFormat(source));
-        // A primaries conversion starts from 16 bits a channel, as a player's does.
-        scalerDeep_ = info_.shownConvertedFrom.has_value();
+        // A primaries conversion starts from 16 bits a channel, as a player's
+        // does; a caller reading 16 bits a channel gets the numbers unconverted.
+        scalerDeep_ = !deep && info_.shownConvertedFrom.has_value();
         if (scalerDeep_ && info_.shownConvertedFrom != convertingFrom_) {
             const Primaries::Converter conversion = PlayerRules::ConversionOf(*info_.shownConvertedFrom);
             toLinear_.resize(65536);
@@ -533,9 +544,10 @@ bool FfmpegReader::convert(QImage &frame)
         }
         // Chroma rebuilt at every pixel and rounded exactly, as a careful
         // player does.
-        scaler_ = sws_getContext(part.width(), part.height(), plainFormat(source), part.width(), part.height(),
-                                 scalerDeep_ ? AV_PIX_FMT_RGB48 : AV_PIX_FMT_BGRA,
+        const AVPixelFormat scaled = scalerDeep_ ? AV_PIX_FMT_RGB48 : target;
+        scaler_ = sws_getContext(part.width(), part.height(), plainFormat(source), part.width(), part.height(), scaled,
                                  SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+        scalerTarget_ = target;
         if (!scaler_)
             return fail(tr("frame %1 has a pixel format (%2) that cannot be converted to RGB.")
                             .arg(framesRead_)
@@ -559,15 +571,17 @@ bool FfmpegReader::convert(QImage &frame)
         const int y = chroma ? part.y() >> descriptor->log2_chroma_h : part.y();
         sourcePlanes[plane] = frame_->data[plane] + std::ptrdiff_t(y) * frame_->linesize[plane] + std::ptrdiff_t(x) * step;
     }
-    std::uint8_t *target[4] = {frame.bits() + std::ptrdiff_t(part.y()) * frame.bytesPerLine() + part.x() * 4, nullptr,
-                               nullptr, nullptr};
+    std::uint8_t *targetPlanes[4] = {
+        frame.bits() + std::ptrdiff_t(part.y()) * frame.bytesPerLine() + part.x() * (deep ? 8 : 4), nullptr, nullptr,
+        nullptr};
     int targetStride[4] = {int(frame.bytesPerLine()), 0, 0, 0};
     if (scalerDeep_) {
         deepRows_.resize(std::size_t(part.width()) * 3 * std::size_t(part.height()));
-        target[0] = reinterpret_cast<std::uint8_t *>(deepRows_.data());
+        targetPlanes[0] = reinterpret_cast<std::uint8_t *>(deepRows_.data());
         targetStride[0] = part.width() * 6;
     }
-    if (sws_scale(scaler_, sourcePlanes, frame_->linesize, 0, part.height(), target, targetStride) != part.height())
+    if (sws_scale(scaler_, sourcePlanes, frame_->linesize, 0, part.height(), targetPlanes, targetStride)
+        != part.height())
         return fail(tr("frame %1 could not be converted to RGB.").arg(framesRead_));
     if (scalerDeep_)
         convertPrimaries(frame, part);

@@ -106,6 +106,7 @@ private:
     std::vector<std::uint16_t> deepRows_;
     int scalerFormat_ = -1;
     bool scalerDeep_ = false;
+    int scalerTarget_ = -1;
     int scalerWidth_ = 0;
     int scalerHeight_ = 0;
     int stream_ = -1;

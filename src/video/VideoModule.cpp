@@ -49,6 +49,12 @@ public:
     {
         return ClipWriter::WriteYcbcr(sheet, recipe, format, frames, fps, device, reason);
     }
+
+    bool writeDeepClip(const QImage &sheet, const VideoFrames::DeepClip &clip, VideoFrames::ClipFormat format,
+                       int frames, int fps, QIODevice &device, QString &reason) override
+    {
+        return ClipWriter::WriteDeep(sheet, clip, format, frames, fps, device, reason);
+    }
 };
 
 } // namespace
