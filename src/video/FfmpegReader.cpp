@@ -17,9 +17,12 @@ extern "C" {
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include <unistd.h>
 
 const char *const FfmpegReader::AllowedFormats =
     "matroska,webm,mov,mp4,avi,mpegts,mpeg,mpegvideo,h264,hevc,m4v,vc1,obu,av1,ivf,flv,asf,nut,mxf,dv,ogg,"
@@ -50,6 +53,26 @@ int readBytes(void *opaque, std::uint8_t *buffer, int size)
     std::memcpy(buffer, state->data + state->position, count);
     state->position += count;
     return int(count);
+}
+
+int readStream(void *opaque, std::uint8_t *buffer, int size)
+{
+    auto *state = static_cast<FfmpegReader::Stream *>(opaque);
+    if (state->position < state->head.size()) {
+        const qsizetype count = std::min(state->head.size() - state->position, qsizetype(size));
+        std::memcpy(buffer, state->head.constData() + state->position, std::size_t(count));
+        state->position += count;
+        return int(count);
+    }
+    for (;;) {
+        const ssize_t got = ::read(state->descriptor, buffer, std::size_t(size));
+        if (got > 0)
+            return int(got);
+        if (got == 0)
+            return AVERROR_EOF;
+        if (errno != EINTR)
+            return AVERROR(errno);
+    }
 }
 
 std::int64_t seekBytes(void *opaque, std::int64_t offset, int whence)
@@ -187,6 +210,46 @@ bool FfmpegReader::Probe(const QString &fileName)
     const int score = av_probe_input_buffer2(io, &input, "", nullptr, 0, 0);
     avio_closep(&io);
     return input && score > AVPROBE_SCORE_RETRY;
+}
+
+bool FfmpegReader::ProbeBytes(const QByteArray &head)
+{
+    Bytes bytes {reinterpret_cast<const std::uint8_t *>(head.constData()), std::size_t(head.size()), 0};
+    constexpr int BufferSize = 1 << 15;
+    auto *buffer = static_cast<unsigned char *>(av_malloc(BufferSize));
+    AVIOContext *io = buffer ? avio_alloc_context(buffer, BufferSize, 0, &bytes, readBytes, nullptr, seekBytes) : nullptr;
+    if (!io) {
+        av_free(buffer);
+        return false;
+    }
+    const AVInputFormat *input = nullptr;
+    // As Probe: only a confident guess.
+    const int score = av_probe_input_buffer2(io, &input, "", nullptr, 0, 0);
+    av_freep(&io->buffer);
+    avio_context_free(&io);
+    return input && score > AVPROBE_SCORE_RETRY;
+}
+
+std::unique_ptr<FfmpegReader> FfmpegReader::OpenStream(const QByteArray &head, int descriptor, const QString &shownName,
+                                                      int limitMB, QString &error)
+{
+    std::unique_ptr<FfmpegReader> reader(new FfmpegReader);
+    reader->piped_ = {head, 0, descriptor};
+    reader->inMemory_ = true;
+    constexpr int BufferSize = 1 << 15;
+    auto *buffer = static_cast<unsigned char *>(av_malloc(BufferSize));
+    // No seek: a pipe goes one way. A container that keeps its index at the
+    // end (MP4 as most programs write it) cannot be read from one.
+    AVIOContext *io =
+        buffer ? avio_alloc_context(buffer, BufferSize, 0, &reader->piped_, readStream, nullptr, nullptr) : nullptr;
+    if (!io) {
+        av_free(buffer);
+        error = tr("There is not enough memory to read the recording.");
+        return nullptr;
+    }
+    if (!reader->start(io, shownName, limitMB, error))
+        return nullptr;
+    return reader;
 }
 
 std::unique_ptr<FfmpegReader> FfmpegReader::OpenBytes(const std::uint8_t *data, std::size_t size, int limitMB,
@@ -402,6 +465,12 @@ bool FfmpegReader::next(QImage &frame)
             avcodec_send_packet(decoder_, nullptr);
             continue;
         }
+        // An MP4 that keeps its index after its frames is read to the index
+        // from a pipe, which cannot go back to the frames.
+        if (read < 0 && packetsSent_ == 0 && piped_.descriptor >= 0 && std::strstr(format_->iformat->name, "mp4"))
+            return fail(tr("its index comes after its frames (MP4 as most programs write it), and a pipe cannot go back "
+                           "to them: give it as a file, or make the index come first (ffmpeg -movflags +faststart) "
+                           "or remux it to Matroska."));
         if (read < 0)
             return fail(tr("it breaks off at frame %1 (%2).").arg(packetsSent_).arg(FfmpegErrorText(read)));
         if (packet_->stream_index == stream_) {

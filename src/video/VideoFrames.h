@@ -8,6 +8,7 @@
 
 #include "colour/Primaries.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QRect>
 #include <QString>
@@ -153,10 +154,17 @@ public:
     // Whether FFmpeg takes the file for a recording (or a list or playlist
     // it would refuse), by its content.
     virtual bool isRecording(const QString &fileName) = 0;
+    // The same for the first bytes of a stream.
+    virtual bool isRecordingHead(const QByteArray &head) = 0;
     // Opens `fileName` ("-": standard input) as a recording. Decoded frames
     // may take at most `limitMB` MB (0: no limit). Null and `error` set to a
     // sentence when it is not one, or one we do not open.
     virtual std::unique_ptr<Reader> open(const QString &fileName, int limitMB, QString &error) = 0;
+    // Opens a stream that cannot seek as a recording: `head`, the bytes
+    // already read from it, then what `descriptor` gives; `shownName` names
+    // it in errors. Frames as open()'s.
+    virtual std::unique_ptr<Reader> openStream(const QByteArray &head, int descriptor, const QString &shownName,
+                                               int limitMB, QString &error) = 0;
     // Writes `sheet` (RGB32) as a lossless clip of `frames` frames at `fps`
     // to `device`, which must be able to seek. False and `reason` on failure.
     virtual bool writeClip(const QImage &sheet, ClipFormat format, int frames, int fps, QIODevice &device,
