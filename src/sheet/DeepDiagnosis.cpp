@@ -189,10 +189,8 @@ int Run(CommandContext &context, const QString &fileName, const QString &fixFile
 std::optional<int> RunRecording(CommandContext &context, const QString &fileName, const QString &fixFile)
 {
     QString error;
-    VideoFrames::Module *module = VideoLibrary::Load(error);
-    if (!module)
-        return context.fail(error);
-    const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(), error);
+    const std::unique_ptr<VideoFrames::Reader> reader =
+        VideoLibrary::Open(fileName, PictureReader::AllocationLimit(), error);
     if (!reader)
         return context.fail(error);
     const VideoFrames::StreamInfo &info = reader->info();

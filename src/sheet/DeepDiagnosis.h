@@ -23,7 +23,8 @@ int Run(CommandContext &context, const QString &fileName, const QString &fixFile
 
 // The same for a recording that shows the deep sheet in one of its first
 // frames: the stream's lines first, and what its samples store. Nothing
-// when none of them shows it (the caller goes on with the eight sheets).
+// when none of them shows it (the caller goes on with the eight sheets,
+// reading the recording again: not for standard input, which is read once).
 std::optional<int> RunRecording(CommandContext &context, const QString &fileName, const QString &fixFile);
 
 } // namespace DeepDiagnosis

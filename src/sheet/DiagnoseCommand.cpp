@@ -81,7 +81,9 @@ int run(CommandContext &context)
 
     // A recording: its census, then what its samples store against its tags.
     if (VideoLibrary::IsRecording(fileName)) {
-        if (anySheet)
+        // Standard input is read once: a recording from a pipe is searched
+        // for the eight sheets only.
+        if (anySheet && fileName != QLatin1String("-"))
             if (const std::optional<int> deep = DeepDiagnosis::RunRecording(context, fileName, fixFile))
                 return *deep;
         if (json || context.isSet(FixOption))
