@@ -3,10 +3,12 @@
 #include "census/CensusReport.h"
 #include "lut/CubeFile.h"
 #include "sheet/CommandContext.h"
+#include "sheet/DeepDiagnosis.h"
 #include "sheet/RecordingDiagnosis.h"
 #include "sheet/SheetArguments.h"
 #include "sheet/SheetCache.h"
 
+#include "generation/DeepSheet.h"
 #include "video/VideoLibrary.h"
 #include "Texts.h"
 
@@ -77,6 +79,9 @@ int run(CommandContext &context)
 
     // A recording: its census, then what its samples store against its tags.
     if (VideoLibrary::IsRecording(fileName)) {
+        if (anySheet)
+            if (const std::optional<int> deep = DeepDiagnosis::RunRecording(context, fileName, fixFile))
+                return *deep;
         if (json || context.isSet(FixOption))
             return context.failUsage(tr("%1 is a recording: --json and --fix are for pictures.")
                                          .arg(CommandContext::Shown(fileName)));
@@ -89,8 +94,19 @@ int run(CommandContext &context)
         return context.failUsage(
             tr("%1 is a picture: --player says how a recording is shown.").arg(CommandContext::Shown(fileName)));
 
+    // The picture is read once: first looked at for the deep sheet, then
+    // counted.
+    const QString shownName = CommandContext::Shown(fileName);
+    PictureReader::Picture picture;
+    QString reason;
+    if (!PictureReader::ReadPicture(fileName, picture, reason))
+        return context.fail(tr("Could not read the picture %1: %2").arg(shownName, reason));
+    if (anySheet && picture.image.width() >= DeepSheet::Width / 2 && picture.image.height() >= DeepSheet::Height / 2)
+        if (const std::optional<DeepCapture::Placement> deep = DeepCapture::Find(picture.image))
+            return DeepDiagnosis::Run(context, fileName, fixFile, picture, *deep);
+
     request.diagnose = true;
-    const CensusReport::Result census = CensusReport::Run(fileName, request);
+    const CensusReport::Result census = CensusReport::Run(picture, shownName, request);
     if (census.outcome == CensusReport::Outcome::Failed)
         return context.fail(census.error);
     Facts found = census.diagnosis ? census.diagnosis->facts() : Facts();

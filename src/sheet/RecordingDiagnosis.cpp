@@ -18,10 +18,7 @@ int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
         VideoFrames::Player player)
 {
     QString error;
-    VideoFrames::Module *module = VideoLibrary::Load(error);
-    if (!module)
-        return context.fail(error);
-    const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(), error);
+    const std::unique_ptr<VideoFrames::Reader> reader = VideoLibrary::Open(fileName, PictureReader::AllocationLimit(), error);
     if (!reader)
         return context.fail(error);
     reader->setPlayer(player);
