@@ -6,6 +6,9 @@
 #   census --mode 16million copy.jpg (every measure)  vs  compare -metric PSNR sheet.png copy.jpg null:
 #   census --mode 64kilo screenshot (finding the sheet) vs  compare -subimage-search (with a time-out)
 #   census --mode auto screenshot (any of the eight sheets) vs census --mode 64kilo
+#   census of a screenshot made 1280x720 (bicubic) vs the same at 1:1
+#   diagnose of a BGR screenshot, no mode  vs  census --mode 1million in RGB
+#   JPEG captures at random places and qualities: how many placed exactly
 #   apply (a graded sheet, a .cube) to a 6000 x 4000 BMP  vs  ffmpeg lut3d, convert -hald-clut;
 #   lut of a graded sheet to a 65-point .cube (see the end of this file)
 # and the answers from the table of sheets alone, against fixed limits:
@@ -169,6 +172,50 @@ echo "|---|---|---|---|---|"
 ANSWER_IS_STATUS=1 compare "find any sheet / find 64kilo, 1920x1080 screenshot (PNG)" 2 - \
     -- "$sheet" census "$work/screenshot.png" --mode auto \
     -- "$sheet" census "$work/screenshot.png" --mode 64kilo
+
+# Captures that are not the sheet 1:1: the whole 1920x1080 screenshot holding
+# 256killo made 1280x720 by ffmpeg (bicubic), against the same screenshot
+# 1:1; and a 1920x1200 screenshot holding 1million in BGR order diagnosed
+# with no mode, against the census of it in RGB order with its mode named.
+"$sheet" make 256killo "$work/256killo.png"
+"$sheet" make 1million "$work/1million.png"
+"$convert" -size 1080x1920 gradient:'#203040'-'#a0b0c0' -rotate 90 -fill '#e8e8e8' \
+    -draw "rectangle 580,241 979,300" "$work/256killo.png" -geometry +613+301 -composite "PNG24:$work/shot256.png"
+/usr/bin/ffmpeg -v error -y -i "$work/shot256.png" -vf scale=1280:720:flags=bicubic "$work/shot256-720.png"
+"$convert" -size 1200x1920 gradient:'#203040'-'#a0b0c0' -rotate 90 "$work/1million.png" -geometry +407+77 \
+    -composite "PNG24:$work/shot1m.png"
+"$convert" "$work/shot1m.png" -separate '(' -clone 2 ')' '(' -clone 1 ')' '(' -clone 0 ')' -delete 0-2 -combine \
+    "PNG24:$work/shot1m-bgr.png"
+ANSWER_IS_STATUS=1 compare "find 256killo, 1920x1080 made 1280x720 (bicubic) / at 1:1" 3 - \
+    -- "$sheet" census "$work/shot256-720.png" --mode auto \
+    -- "$sheet" census "$work/shot256.png" --mode auto
+ANSWER_IS_STATUS=1 compare "diagnose 1million in BGR, no mode / census --mode 1million in RGB, 1920x1200" 2 - \
+    -- "$sheet" diagnose "$work/shot1m-bgr.png" \
+    -- "$sheet" census "$work/shot1m.png" --mode 1million
+echo "$("$sheet" census "$work/shot256-720.png" --mode auto | grep -E '^(offset|scale|interior pixels|mean dE2000)' | paste -sd ' ')" \
+    >"$work/found-256killo made 1280x720 (bicubic)"
+
+# Placement of JPEG captures: a sheet at a random place in a 1920x1080
+# screenshot, through a tone curve or none, saved as JPEG at a random quality
+# from 85 to 95 with 4:2:0 or 4:4:4: how many the census places exactly.
+placed=0 placements="${PLACEMENTS:-20}"
+RANDOM=29
+for ((i = 0; i < placements; i++)); do
+    case $((i % 3)) in 0) name=64kilo side=256 ;; 1) name=256killo side=512 ;; 2) name=1million side=1024 ;; esac
+    x=$((RANDOM % (1920 - side) + 1)) y=$((RANDOM % (1080 - side) + 1)) quality=$((RANDOM % 11 + 85))
+    sampling=$([ $((RANDOM % 2)) -eq 0 ] && echo 2x2 || echo 1x1)
+    gamma=$([ $((RANDOM % 2)) -eq 0 ] && echo 1 || echo 0.8)
+    "$convert" -size 1080x1920 gradient:'#203040'-'#a0b0c0' -rotate 90 "$work/$name.png" -geometry "+$x+$y" -composite \
+        -gamma "$gamma" -quality "$quality" -sampling-factor "$sampling" "$work/placed.jpg"
+    where=$("$sheet" census "$work/placed.jpg" --mode "$name" | grep '^offset: ' || true)
+    if [ "$where" = "offset: $x $y" ]; then
+        placed=$((placed + 1))
+    else
+        echo "placed elsewhere: $name at $x $y, JPEG $quality $sampling, gamma $gamma: ${where:-not found}" \
+            >>"$work/misplaced"
+    fi
+done
+
 # alone NAME WALL_LIMIT_S RSS_LIMIT_MIB -- COMMAND
 # Runs one command RUNS times and prints a table row: medians against limits.
 alone() {
@@ -197,6 +244,8 @@ echo "PSNR of the JPEG-85 copy: tintwell-sheet $our_psnr dB, ImageMagick $their_
 for found in "$work"/found-*; do
     echo "${found##*/found-}: $(cat "$found")"
 done
+echo "JPEG captures placed exactly: $placed of $placements"
+[ -f "$work/misplaced" ] && cat "$work/misplaced"
 ours_count=$("$sheet" census "$work/sheet.png" | sed -n 's/^distinct: //p')
 their_count=$("$identify" -format %k "$work/sheet.png")
 echo "distinct colours counted: tintwell-sheet $ours_count, ImageMagick $their_count"

@@ -67,6 +67,14 @@ SheetView *viewOf(mainform &form, const std::function<void()> &open = {})
     return nullptr;
 }
 
+// The video module beside the test, where the program looks for it.
+bool linkVideoModule()
+{
+    const QString module = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tintwell-video.so"));
+    QFile::remove(module);
+    return QFile::link(QStringLiteral(TINTWELL_VIDEO_MODULE), module);
+}
+
 void dropOn(SheetView *view, const QString &fileName)
 {
     QMimeData data;
@@ -139,8 +147,9 @@ private slots:
         QCOMPARE(view->mode(), std::optional<Mode>(Mode::Colours64Kilo));
         QCOMPARE(view->capture()->offset(), Offset);
         QCOMPARE(view->windowTitle(), QStringLiteral("Tintwell — capture.png — 64kilo — capture"));
-        // The panel's text: the census and the diagnosis as the commands print them.
-        QTRY_VERIFY(view->capture()->examined());
+        // The panel's text: the census and the diagnosis as the commands print
+        // them, which take a few seconds more in the sanitizer build.
+        QTRY_VERIFY_WITH_TIMEOUT(view->capture()->examined(), 120'000);
         const QString results = view->results()->text();
         for (const char *line : {"mode: 64kilo", "offset: 300 200", "size: 256x256", "range: limited read as full"})
             QVERIFY2(results.contains(QLatin1String(line)), qPrintable(results));
@@ -210,9 +219,7 @@ private slots:
     // grey, then the capture, losslessly.
     void recordingOpensAtTheSheet()
     {
-        const QString module = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tintwell-video.so"));
-        QFile::remove(module);
-        QVERIFY(QFile::link(QStringLiteral(TINTWELL_VIDEO_MODULE), module));
+        QVERIFY(linkVideoModule());
         const QString clip = dir_.filePath(QStringLiteral("capture.mkv"));
         QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
                                    {"-v", "error", "-y", "-f", "lavfi", "-i", "color=c=gray:s=640x480:r=10:d=2", "-i",
@@ -227,6 +234,68 @@ private slots:
         QCOMPARE(view->mode(), std::optional<Mode>(Mode::Colours64Kilo));
         QCOMPARE(view->capture()->offset(), Offset);
         QCOMPARE(view->windowTitle(), QStringLiteral("Tintwell — capture.mkv — 64kilo — capture"));
+    }
+
+    // P shows a recording as each player shows it. An untagged BT.601 clip
+    // of 1024x600 is BT.601 by its size to ffmpeg and the browsers, BT.709
+    // to mpv and GStreamer (above 576 lines): ffmpeg decoding it with each
+    // matrix says what the view must show.
+    void recordingAsEachPlayerShowsIt()
+    {
+        QVERIFY(linkVideoModule());
+        const QString clip = dir_.filePath(QStringLiteral("untagged.mkv"));
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                                   {"-v", "error", "-y", "-i", captureFile_, "-vf",
+                                    "pad=1024:600,scale=out_color_matrix=bt601:out_range=tv,format=yuv444p,"
+                                    "setparams=range=unknown:colorspace=unknown:color_primaries=unknown",
+                                    "-c:v", "ffv1", "-frames:v", "1", clip}),
+                 0);
+        const auto decoded = [&](const QString &matrix) {
+            const QString png = dir_.filePath(matrix + QLatin1String(".png"));
+            QProcess::execute(QStringLiteral("ffmpeg"), {"-v", "error", "-y", "-i", clip, "-vf",
+                                                         "scale=in_color_matrix=" + matrix + ":in_range=tv,format=rgb24",
+                                                         "-frames:v", "1", png});
+            return QImage(png).convertToFormat(QImage::Format_RGB32).copy(QRect(Offset, QSize(256, 256)));
+        };
+        const QImage as601 = decoded(QStringLiteral("bt601")), as709 = decoded(QStringLiteral("bt709"));
+        const auto largestDifference = [](const QImage &a, const QImage &b) {
+            int largest = a.size() == b.size() ? 0 : 256;
+            for (int y = 0; largest < 256 && y < a.height(); ++y)
+                for (int x = 0; x < a.width(); ++x) {
+                    const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                    largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                        std::abs(qBlue(p) - qBlue(q))});
+                }
+            return largest;
+        };
+        QVERIFY(largestDifference(as601, as709) > 10);
+
+        std::unique_ptr<mainform> form(openWindow());
+        SheetView *view = viewOf(*form);
+        QVERIFY(view);
+        dropOn(view, clip);
+        QVERIFY(view->capture());
+        QVERIFY(largestDifference(view->capture()->captured(), as601) <= 1);
+        using VideoFrames::Player;
+        const struct
+        {
+            Player player;
+            const QImage &shown;
+        } presses[] = {{Player::Mpv, as709},     {Player::Gstreamer, as709}, {Player::Ffmpeg, as601},
+                       {Player::Chromium, as601}, {Player::Firefox, as601},   {Player::Default, as601}};
+        for (const auto &press : presses) {
+            QTest::keyClick(view->sheet(), Qt::Key_P);
+            QCOMPARE(view->player(), press.player);
+            QVERIFY(view->capture());
+            QCOMPARE(view->capture()->offset(), Offset);
+            const int largest = largestDifference(view->capture()->captured(), press.shown);
+            QVERIFY2(largest <= 1, qPrintable(QStringLiteral("%1 levels off").arg(largest)));
+        }
+        QTest::keyClick(view->sheet(), Qt::Key_P);
+        QVERIFY2(view->findChild<QLabel *>(QStringLiteral("ViewMessage"))
+                     ->text()
+                     .startsWith(QStringLiteral("Shown as mpv shows it: BT.709 limited")),
+                 qPrintable(view->findChild<QLabel *>(QStringLiteral("ViewMessage"))->text()));
     }
 
     void statusLine_data()
@@ -308,7 +377,7 @@ private slots:
         QTest::mouseMove(view->sheet()->viewport(), pointOver(view->sheet(), QPoint(10, 10)));
         QCOMPARE(pointedText(view), QStringLiteral("10, 10    capture 5A5A5A"));
         // The keys of a capture with a sheet do nothing harmful here.
-        for (Qt::Key key : {Qt::Key_1, Qt::Key_3, Qt::Key_Space, Qt::Key_T, Qt::Key_F9})
+        for (Qt::Key key : {Qt::Key_1, Qt::Key_3, Qt::Key_Space, Qt::Key_T, Qt::Key_F9, Qt::Key_P})
             QTest::keyClick(view->sheet(), key);
         QVERIFY(!view->plots());
     }

@@ -148,8 +148,10 @@ enum Prepared {
 };
 
 // Where a command line runs: here, or as a process (standard input, a file
-// size limit), its standard output a pipe or the full device.
-enum Where { Here, AsProcess, OutputFull };
+// size limit), its standard output a pipe or the full device; or with 2 MB on
+// standard input (the picture prepared, or a text, then zeros) past an
+// allocation limit of 1 MB.
+enum Where { Here, AsProcess, OutputFull, PipedPastLimit };
 
 // The 54 bytes of a BMP file's headers for width x height pixels at 24 bits
 // a pixel, uncompressed, 72 dpi.
@@ -535,14 +537,20 @@ void tst_Sheet::censusOfSeveralPictures()
 
 // Screenshots made by ImageMagick (and a frame of an H.264 recording by
 // ffmpeg): a desktop gradient, a light window just above and behind the sheet,
-// the sheet 1:1 or scaled; census --mode auto names the sheet and its place.
+// the sheet 1:1 or scaled; then, as the path says, its channels swapped by
+// ImageMagick, the whole screenshot resampled by ffmpeg's scale or
+// ImageMagick's -resize, saved as JPEG with chroma subsampled. census --mode
+// auto (and --mode MODE) names the sheet, its place, scale and channel order.
 void tst_Sheet::censusFindsAnySheet_data()
 {
     QTest::addColumn<int>("mode"); // -1: no sheet at all
     QTest::addColumn<int>("scale");
     QTest::addColumn<QPoint>("at");
     QTest::addColumn<QSize>("shot");
-    QTest::addColumn<QString>("path"); // png, jpeg (quality 90), h264, flopped (mirrored: no sheet), beside 729
+    // png, jpeg (quality 90), h264, flopped (mirrored: no sheet), cropped,
+    // gamma, beside 729; or steps separated by commas: order XYZ (the sheet's
+    // channels), gamma G, jpeg QUALITY SAMPLING, ffmpeg FLAGS WxH, magick FILTER WxH.
+    QTest::addColumn<QString>("path");
 
     const QSize small(640, 400);
     QTest::newRow("1million 1:1") << 1 << 1 << QPoint(400, 30) << QSize(1500, 1080) << "png";
@@ -569,6 +577,34 @@ void tst_Sheet::censusFindsAnySheet_data()
     // Two sheets, both exact: the larger is the one measured.
     QTest::newRow("2025 beside 729") << 6 << 1 << QPoint(40, 200) << small << "beside 729";
     QTest::newRow("no sheet") << -1 << 1 << QPoint() << small << "png";
+    // Channels in another order (BGR buffers taken for RGB).
+    QTest::newRow("1million BGR in a 1920x1200 screenshot") << 1 << 1 << QPoint(407, 77) << QSize(1920, 1200)
+                                                              << "order BGR";
+    QTest::newRow("729 GRB x3") << 7 << 3 << QPoint(211, 150) << small << "order GRB";
+    // Lossy: placed where the tile edges are, not where the colours come
+    // nearest (odd offsets, chroma at half resolution, a curve before).
+    QTest::newRow("64kilo GBR x2, JPEG 88 4:2:0") << 3 << 2 << QPoint(301, 77) << QSize(900, 700)
+                                                   << "order GBR, jpeg 88 2x2";
+    QTest::newRow("256killo through gamma 1.25, JPEG 92 4:2:0") << 2 << 1 << QPoint(613, 301) << QSize(1920, 1080)
+                                                                 << "gamma 1.25, jpeg 92 2x2";
+    QTest::newRow("1million RBG through gamma 0.8, JPEG 85 4:2:2") << 1 << 1 << QPoint(123, 45) << QSize(1280, 1100)
+                                                                    << "order RBG, gamma 0.8, jpeg 85 2x1";
+    // Smoothly resampled: a recorder's 1920 -> 1280, a browser's zoom, a
+    // screen scaled by 2 with a smooth filter.
+    QTest::newRow("256killo, 1920x1080 to 1280x720 by ffmpeg, bicubic")
+        << 2 << 1 << QPoint(613, 301) << QSize(1920, 1080) << "ffmpeg bicubic 1280x720";
+    QTest::newRow("1million, 1920x1200 to 960x600 by ImageMagick, Triangle")
+        << 1 << 1 << QPoint(407, 77) << QSize(1920, 1200) << "magick Triangle 960x600";
+    QTest::newRow("256killo, zoomed to 125 % by ImageMagick, Lanczos")
+        << 2 << 1 << QPoint(37, 21) << QSize(800, 600) << "magick Lanczos 1000x750";
+    QTest::newRow("64kilo, 640x400 to 1600x1000 by ffmpeg, lanczos")
+        << 3 << 1 << QPoint(301, 77) << small << "ffmpeg lanczos 1600x1000";
+    QTest::newRow("16kilo, 300x200 to 400 % by ImageMagick, Catrom")
+        << 4 << 1 << QPoint(60, 40) << QSize(300, 200) << "magick Catrom 1200x800";
+    QTest::newRow("64kilo, 640x400 to 200 % by ffmpeg, bilinear")
+        << 3 << 1 << QPoint(301, 77) << small << "ffmpeg bilinear 1280x800";
+    QTest::newRow("256killo BRG, 1920x1080 to 1280x720 by ffmpeg, bilinear, JPEG 90 4:2:0")
+        << 2 << 1 << QPoint(613, 301) << QSize(1920, 1080) << "order BRG, ffmpeg bilinear 1280x720, jpeg 90 2x2";
 }
 
 void tst_Sheet::censusFindsAnySheet()
@@ -581,20 +617,34 @@ void tst_Sheet::censusFindsAnySheet()
     if (!QFile::exists(Convert) || !QFile::exists(Ffmpeg))
         QSKIP("ImageMagick or ffmpeg is not installed (scripts/ensure-packages installs them)");
 
+    const QStringList steps = path.split(QStringLiteral(", "));
+    const auto step = [&steps](const char *name) {
+        const QStringList found = steps.filter(QRegularExpression(QStringLiteral("^%1\\b").arg(QLatin1String(name))));
+        return found.isEmpty() ? QStringList() : found.constFirst().split(QLatin1Char(' ')).mid(1);
+    };
+    const bool jpeg = path == QLatin1String("jpeg");
     const QString sheetName = folder_.filePath(QStringLiteral("any-sheet.png"));
-    const QString shotName = folder_.filePath(path == QLatin1String("jpeg") ? QStringLiteral("any-shot.jpg")
-                                                                            : QStringLiteral("any-shot.png"));
+    const QString shotName = folder_.filePath(jpeg ? QStringLiteral("any-shot.jpg") : QStringLiteral("any-shot.png"));
     QStringList convert {QStringLiteral("-size"), QStringLiteral("%1x%2").arg(shot.height()).arg(shot.width()),
                          QStringLiteral("gradient:#203040-#a0b0c0"), QStringLiteral("-rotate"), QStringLiteral("90"),
                          QStringLiteral("-fill"), QStringLiteral("#e8e8e8"), QStringLiteral("-draw"),
                          QStringLiteral("rectangle %1,%2 %3,%4").arg(at.x() - 33).arg(at.y() - 60).arg(at.x() + 366).arg(at.y() - 1),
                          QStringLiteral("-fill"), QStringLiteral("#f0f0f0"), QStringLiteral("-draw"),
                          QStringLiteral("rectangle %1,%2 %3,%4").arg(at.x() - 33).arg(at.y() - 21).arg(at.x() + 366).arg(at.y() + 278)};
+    const QString order = step("order").value(0, QStringLiteral("RGB"));
     if (mode >= 0) {
         QVERIFY(SheetPicture(mode).save(sheetName));
         convert << QStringLiteral("(") << sheetName << QStringLiteral("-scale") << QStringLiteral("%1%").arg(scale * 100);
         if (path == QLatin1String("flopped"))
             convert << QStringLiteral("-flop");
+        if (order != QLatin1String("RGB")) {
+            // Capture channel c holds the sheet's channel order[c].
+            convert << QStringLiteral("-separate");
+            for (const QChar channel : order)
+                convert << QStringLiteral("(") << QStringLiteral("-clone")
+                        << QString::number(QStringLiteral("RGB").indexOf(channel)) << QStringLiteral(")");
+            convert << QStringLiteral("-delete") << QStringLiteral("0-2") << QStringLiteral("-combine");
+        }
         convert << QStringLiteral(")") << QStringLiteral("-geometry")
                 << QStringLiteral("%1%2%3%4")
                        .arg(at.x() < 0 ? "" : "+")
@@ -611,44 +661,96 @@ void tst_Sheet::censusFindsAnySheet()
     }
     if (path == QLatin1String("gamma"))
         convert << QStringLiteral("-gamma") << QStringLiteral("0.8");
-    if (path == QLatin1String("jpeg"))
+    else if (!step("gamma").isEmpty())
+        convert << QStringLiteral("-gamma") << step("gamma").constFirst();
+    if (jpeg)
         convert << QStringLiteral("-quality") << QStringLiteral("90") << shotName;
     else
         convert << QStringLiteral("PNG24:") + shotName;
     QProcess process;
     process.start(Convert, convert);
     QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+    const auto run = [&process](const QString &program, const QStringList &arguments) {
+        process.start(program, arguments);
+        return process.waitForFinished(60'000) && process.exitCode() == 0;
+    };
     if (path == QLatin1String("h264")) {
         const QString video = folder_.filePath(QStringLiteral("any-shot.mp4"));
-        process.start(Ffmpeg, {"-v", "error", "-y", "-i", shotName, "-vf", "scale=out_color_matrix=bt709,format=yuv420p",
-                               "-c:v", "libx264", "-crf", "18", "-frames:v", "1", video});
-        QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
-        process.start(Ffmpeg, {"-v", "error", "-y", "-i", video, "-vf", "scale=in_color_matrix=bt709,format=rgb24",
-                               "-frames:v", "1", shotName});
-        QVERIFY(process.waitForFinished(60'000) && process.exitCode() == 0);
+        QVERIFY(run(Ffmpeg, {"-v", "error", "-y", "-i", shotName, "-vf", "scale=out_color_matrix=bt709,format=yuv420p",
+                             "-c:v", "libx264", "-crf", "18", "-frames:v", "1", video}));
+        QVERIFY(run(Ffmpeg, {"-v", "error", "-y", "-i", video, "-vf", "scale=in_color_matrix=bt709,format=rgb24",
+                             "-frames:v", "1", shotName}));
+    }
+    // The whole screenshot resampled: a factor of f across and down.
+    double factor = 0;
+    const QString resampled = folder_.filePath(QStringLiteral("any-resampled.png"));
+    if (const QStringList ffmpeg = step("ffmpeg"); !ffmpeg.isEmpty()) {
+        QVERIFY(run(Ffmpeg, {"-v", "error", "-y", "-i", shotName, "-vf",
+                             QStringLiteral("scale=%1:flags=%2").arg(QString(ffmpeg[1]).replace(QLatin1Char('x'), QLatin1Char(':')), ffmpeg[0]),
+                             resampled}));
+        factor = ffmpeg[1].section(QLatin1Char('x'), 0, 0).toDouble() / shot.width();
+    } else if (const QStringList magick = step("magick"); !magick.isEmpty()) {
+        QVERIFY(run(Convert, {shotName, "-filter", magick[0], "-resize", magick[1] + QLatin1Char('!'), "PNG24:" + resampled}));
+        factor = magick[1].section(QLatin1Char('x'), 0, 0).toDouble() / shot.width();
+    }
+    const QString captured = factor > 0 ? resampled : shotName;
+    QString file = captured;
+    if (const QStringList lossy = step("jpeg"); !lossy.isEmpty()) {
+        file = folder_.filePath(QStringLiteral("any-lossy.jpg"));
+        QVERIFY(run(Convert, {captured, "-quality", lossy[0], "-sampling-factor", lossy[1], file}));
     }
 
-    const QStringList census {QStringLiteral("census"), shotName, QStringLiteral("--mode"), QStringLiteral("auto")};
-    const Result counted = runHere(census);
-    const QString out = QString::fromLatin1(counted.out);
-    if (mode < 0 || path == QLatin1String("flopped")) {
-        QVERIFY2(counted.exitCode == 1 && out.contains(QLatin1String("\nsheet not found: closest "))
-                     && out.contains(QLatin1String("\nsearched: 1:1 and scales 2 to 4 (nearest neighbour)"))
-                     && out.contains(QLatin1String("smooth or fractional scaling is not searched\n")),
-                 qPrintable(describe(census, counted) + out));
-        return;
+    const QString name = mode < 0 ? QString() : QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data());
+    for (const QString &asked : {QStringLiteral("auto"), name}) {
+        if (asked.isEmpty() || (asked == name && steps.size() == 1 && factor == 0 && order == QLatin1String("RGB")))
+            continue; // --mode MODE where a row says something new
+        const QStringList census {QStringLiteral("census"), file, QStringLiteral("--mode"), asked};
+        const Result counted = runHere(census);
+        const QString out = QString::fromLatin1(counted.out);
+        const QString told = describe(census, counted) + out;
+        if (mode < 0 || path == QLatin1String("flopped")) {
+            QVERIFY2(counted.exitCode == 1 && out.contains(QLatin1String("\nsheet not found: closest "))
+                         && out.contains(QLatin1String("\nsearched: 1:1 and scales 2 to 4 (nearest neighbour), "
+                                                       "smoothly resampled by 0.5 to 4 (bilinear, bicubic, Lanczos), "
+                                                       "in every channel order,")),
+                     qPrintable(told));
+            return;
+        }
+        const QStringList lines = out.split(QLatin1Char('\n'));
+        const QString orderLine = order == QLatin1String("RGB") ? QString() : QStringLiteral("channel order: ") + order;
+        if (factor > 0) {
+            // Smooth: where the producer put the corner, to a fraction of a
+            // pixel, at its scale to a tenth of a per cent.
+            const QStringList offset = lines.filter(QRegularExpression(QStringLiteral("^offset: ")))
+                                           .value(0)
+                                           .mid(8)
+                                           .split(QLatin1Char(' '));
+            const QString scaleLine = lines.filter(QRegularExpression(QStringLiteral("^scale: "))).value(0);
+            QVERIFY2(asked != QLatin1String("auto") || lines.value(0) == QStringLiteral("mode: ") + name, qPrintable(told));
+            QVERIFY2(offset.size() == 2 && std::abs(offset[0].toDouble() - at.x() * factor) < 0.5
+                         && std::abs(offset[1].toDouble() - at.y() * factor) < 0.5,
+                     qPrintable(told));
+            QVERIFY2(scaleLine.endsWith(QLatin1String(" (smooth)"))
+                         && std::abs(scaleLine.mid(7).section(QLatin1Char(' '), 0, 0).toDouble() / factor - 1) < 0.001,
+                     qPrintable(told));
+            QVERIFY2(orderLine.isEmpty() ? lines.filter(QStringLiteral("channel order")).isEmpty() : lines.contains(orderLine),
+                     qPrintable(told));
+            QCOMPARE(counted.exitCode, 1);
+            continue;
+        }
+        const int side = Sheets::All[std::size_t(mode)].size;
+        QString expected = at.isNull() && shot == QSize(side, side) ? QString()
+                                                                    : QStringLiteral("offset: %1 %2\n").arg(at.x()).arg(at.y());
+        if (scale > 1)
+            expected += QStringLiteral("scale: %1\n").arg(scale);
+        if (!orderLine.isEmpty())
+            expected += orderLine + QLatin1Char('\n');
+        expected += QStringLiteral("size: ");
+        if (asked == QLatin1String("auto"))
+            expected.prepend(QStringLiteral("mode: %1\n").arg(name));
+        QVERIFY2(out.startsWith(expected), qPrintable(told));
+        QCOMPARE(counted.exitCode, path == QLatin1String("png") || path == QLatin1String("beside 729") ? 0 : 1);
     }
-    const int side = Sheets::All[std::size_t(mode)].size;
-    QString expected = at.isNull() && shot == QSize(side, side)
-                           ? QStringLiteral("mode: %1\nsize: ").arg(QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data()))
-                           : QStringLiteral("mode: %1\noffset: %2 %3\n")
-                                 .arg(QString::fromLatin1(Sheets::All[std::size_t(mode)].name.data()))
-                                 .arg(at.x())
-                                 .arg(at.y());
-    if (scale > 1)
-        expected += QStringLiteral("scale: %1\n").arg(scale);
-    QVERIFY2(out.startsWith(expected), qPrintable(describe(census, counted) + out));
-    QCOMPARE(counted.exitCode, path == QLatin1String("png") || path == QLatin1String("beside 729") ? 0 : 1);
 }
 
 void tst_Sheet::censusDiffAndMissing()
@@ -986,6 +1088,12 @@ void tst_Sheet::badInput_data()
     row("an empty file", {"census", "@/picture.png"}, EmptyFile, "The file is empty");
     row("not a picture", {"census", "@/picture.png"}, TextFile, "not a picture in a format Qt reads");
     row("empty standard input", {"census", "-"}, Nothing, "Standard input is empty", AsProcess);
+    // Held whole in memory, standard input is held to the limit; a stream
+    // whose head is no picture is refused before the rest is read.
+    row("a picture on standard input past the limit", {"census", "-"}, Picture,
+        "Standard input holds more than 1 MB, the allocation limit", PipedPastLimit);
+    row("no picture on standard input", {"census", "-"}, TextFile, "not a picture in a format Qt reads",
+        PipedPastLimit);
     row("truncated BMP", {"census", "@/truncated.bmp"}, TruncatedBmp, "truncated");
     row("truncated PNG", {"census", "@/truncated.png"}, TruncatedPng, "truncated");
     row("PNG header claiming 100000x100000", {"census", "@/huge.png"}, HugePngHeader, "allocation limit");
@@ -1155,6 +1263,11 @@ void tst_Sheet::badInput()
     if (where == Here) {
         const CommitFailure commitFailure(Prepared(prepared), folder.path());
         result = runHere(arguments);
+    } else if (where == PipedPastLimit) {
+        const QByteArray input = (prepared == Picture ? bmp : QByteArray("a line of text\n")) + QByteArray(2 << 20, '\0');
+        qputenv("QT_IMAGEIO_MAXALLOC", "1");
+        result = runProcess(arguments, input);
+        qunsetenv("QT_IMAGEIO_MAXALLOC");
     } else {
         result = runProcess(arguments, {}, rlim_t(fileSizeLimit),
                             where == OutputFull ? QStringLiteral("/dev/full") : QString());

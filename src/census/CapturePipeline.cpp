@@ -41,6 +41,19 @@ Found placed(const QImage &picture, const QString &name, const QImage &sheet, Pl
     return found;
 }
 
+// Where the search placed it: its channel order, and a smooth scale.
+Found searched(const QImage &picture, const QString &name, const QImage &sheet, const SheetSearch::Placement &search)
+{
+    Found found = placed(picture, name, sheet, Placement {search.x, search.y, search.scale});
+    found.order = search.order;
+    if (search.smooth) {
+        found.smooth = Found::Smooth {search.smoothScale, search.corner};
+        found.area = search.area(sheet.width());
+        found.counted = found.area.intersected(picture.rect());
+    }
+    return found;
+}
+
 // A picture of a sheet's exact size that the search did not recognise (its
 // colours changed beyond what the search tells) is that sheet where it lies.
 std::optional<Found> bySize(const QImage &picture, const Wanted &wanted)
@@ -82,10 +95,11 @@ Found findAny(const QImage &picture, const Wanted &wanted, const QString &shownN
     // Every sheet that could lie in the picture, searched together.
     std::vector<QImage> drawn;
     std::vector<std::size_t> drawnFrom;
-    const int reach = wanted.at ? 0 : SheetSearch::MaxShift;
     for (std::size_t i = 0; i < wanted.anyOf.size(); ++i) {
         const Candidate &candidate = wanted.anyOf[i];
-        if (candidate.side > picture.width() + reach || candidate.side > picture.height() + reach)
+        const bool fits = wanted.at ? candidate.side <= std::min(picture.width(), picture.height())
+                                    : SheetSearch::MayHold(picture.size(), candidate.side);
+        if (!fits)
             continue;
         drawn.push_back(candidate.draw());
         drawnFrom.push_back(i);
@@ -107,8 +121,7 @@ Found findAny(const QImage &picture, const Wanted &wanted, const QString &shownN
     const QString &name = wanted.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
     if (!match.placement.plausible && !at)
         return notFound(picture, wanted, match.placement, name);
-    return placed(picture, name, drawn[std::size_t(match.sheet)],
-                  {match.placement.x, match.placement.y, match.placement.scale});
+    return searched(picture, name, drawn[std::size_t(match.sheet)], match.placement);
 }
 
 Found findSheet(const QImage &picture, const Wanted &wanted, const QString &shownName)
@@ -123,21 +136,30 @@ Found findSheet(const QImage &picture, const Wanted &wanted, const QString &show
                               .arg(found.area.y())
                               .arg(wanted.at->scale)
                               .arg(sizeText(found.area.size()), sizeText(picture.size()), shownName));
+        // Where it lies is told; in which channel order is asked.
+        found.order = SheetSearch::FindAt(picture, {sheet}, found.place.x, found.place.y, found.place.scale)
+                          .placement.order;
         return found;
     }
     const bool larger = picture.width() >= size && picture.height() >= size && picture.size() != sheet.size();
     const bool nearSize = std::abs(picture.width() - size) <= SheetSearch::MaxShift
                           && std::abs(picture.height() - size) <= SheetSearch::MaxShift;
-    if (larger || nearSize) {
+    // Smaller, it may hold the sheet smoothly made smaller.
+    const bool smaller = picture.size() != sheet.size() && SheetSearch::MayHold(picture.size(), size);
+    if (larger || nearSize || smaller) {
         const SheetSearch::Placement search = SheetSearch::Find(picture, sheet);
         if (search.plausible)
-            return placed(picture, QString(), sheet, {search.x, search.y, search.scale});
+            return searched(picture, QString(), sheet, search);
         if (larger)
             return notFound(picture, wanted, search, QString());
     }
-    // Else compared as it is: whatever only one of them has differs.
-    Found found = placed(picture, QString(), sheet, {});
+    // Else compared as it is: whatever only one of them has differs; of the
+    // sheet's own size, in the channel order its colours follow.
+    Found found = placed(picture, QString(), sheet, Placement {});
     found.counted = picture.rect();
+    if (picture.size() == sheet.size())
+        if (const SheetSearch::Placement here = SheetSearch::FindAt(picture, {sheet}, 0, 0, 1).placement; here.plausible)
+            found.order = here.order;
     return found;
 }
 
@@ -173,6 +195,19 @@ Measured Overlap(const Found &found)
 
 Measured Measure(const QImage &picture, const Found &found, std::vector<std::uint16_t> *worst)
 {
+    if (found.smooth) {
+        // Inside the tiles only, against the sheet resampled there.
+        Measured measured;
+        measured.overlap = found.counted;
+        measured.inside = ResampledSheet::Take(picture, found.sheet, found.smooth->scale, found.smooth->corner);
+        if (measured.inside.isNull() && !measured.inside.columns.empty() && !measured.inside.rows.empty())
+            throw std::bad_alloc();
+        measured.compared = measured.inside.expected;
+        if (!measured.inside.isNull())
+            measured.measures =
+                ErrorMeasures::Measure(measured.inside.captured, QPoint(0, 0), 1, measured.inside.expected, worst);
+        return measured;
+    }
     Measured measured = Overlap(found);
     measured.measures =
         ErrorMeasures::Measure(picture, measured.overlap.topLeft(), found.place.scale, measured.compared, worst);
@@ -181,6 +216,13 @@ Measured Measure(const QImage &picture, const Found &found, std::vector<std::uin
 
 Aligned Align(const QImage &picture, const Found &found)
 {
+    if (found.smooth) {
+        const ResampledSheet inside =
+            ResampledSheet::Take(picture, found.sheet, found.smooth->scale, found.smooth->corner);
+        if (inside.isNull())
+            throw std::bad_alloc();
+        return {inside.captured, inside.expected};
+    }
     const int scale = found.place.scale;
     // The sheet pixels whose block lies in the picture.
     const QRect inside(found.area.topLeft(), found.area.size());
@@ -216,12 +258,16 @@ Aligned Align(const QImage &picture, const Found &found)
 
 Diagnosis::Result Diagnose(const QImage &picture, const Found &found, const Measured *measured)
 {
-    const Aligned aligned = Align(picture, found);
+    // A sheet resampled: the insides the census measured, when it did.
+    const bool measuredInside = found.smooth && measured && !measured->inside.isNull();
+    const Aligned aligned =
+        measuredInside ? Aligned {measured->inside.captured, measured->inside.expected} : Align(picture, found);
     const auto residualOf = [](const ErrorMeasures &m) {
         return Diagnosis::Residual {m.meanDe2000, m.psnr(), m.differingPixels == 0};
     };
-    const bool whole = measured && found.place.scale == 1 && measured->overlap == found.area
-                       && measured->compared.size() == aligned.sheet.size();
+    const bool whole = measuredInside
+                       || (measured && !found.smooth && found.place.scale == 1 && measured->overlap == found.area
+                           && measured->compared.size() == aligned.sheet.size());
     const ErrorMeasures before =
         whole ? measured->measures : ErrorMeasures::Measure(aligned.capture, QPoint(0, 0), 1, aligned.sheet);
     return Diagnosis::Diagnose(aligned.sheet, aligned.capture, residualOf(before), [&](const QImage &simulated) {

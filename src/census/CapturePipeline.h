@@ -12,10 +12,12 @@
 // what it is given: it may run on any thread.
 
 #include "census/ErrorMeasures.h"
+#include "census/ResampledSheet.h"
 #include "census/SheetSearch.h"
 #include "diagnosis/Diagnosis.h"
 
 #include <QImage>
+#include <QPointF>
 #include <QRect>
 #include <QString>
 
@@ -62,6 +64,18 @@ struct Found
     QString name;
     QImage sheet;
     Placement place;
+    // The order the capture's channels came back in (capture channel c
+    // holds the sheet's order[c]), as the search found it.
+    SheetSearch::ChannelOrder order = SheetSearch::SameOrder;
+    // Found smoothly resampled: the scale and where the sheet's top-left
+    // corner lies (`place` is then the pixel holding it, at scale 1, and
+    // `area` every pixel the sheet touches).
+    struct Smooth
+    {
+        double scale;
+        QPointF corner;
+    };
+    std::optional<Smooth> smooth;
     // The sheet's area in the picture, reaching past it for a sheet cropped
     // off, and the part of the picture counted: the area inside the picture,
     // or the whole picture when the sheet is compared with it as it is.
@@ -93,6 +107,9 @@ struct Measured
     QImage compared;
     // Places only one of them has: every one differs.
     std::int64_t onlyOne = 0;
+    // Of a sheet smoothly resampled: the pixels measured (inside its tiles)
+    // and the sheet resampled there; `compared` is that sheet.
+    ResampledSheet inside;
 };
 Measured Measure(const QImage &picture, const Found &found, std::vector<std::uint16_t> *worst = nullptr);
 // The same parts, not measured (for a caller that measures its own way).
@@ -100,7 +117,9 @@ Measured Overlap(const Found &found);
 
 // The sheet's area of `picture` (8 or 16 bits) at the sheet's size, one
 // picture pixel a sheet pixel (the middle one of each block at a scale), and
-// the part of the sheet it shows: the part inside the picture.
+// the part of the sheet it shows: the part inside the picture. Of a sheet
+// smoothly resampled, only the pixels inside its tiles, packed, and the
+// sheet resampled there: what survives the resampling is diagnosed on them.
 struct Aligned
 {
     QImage capture;

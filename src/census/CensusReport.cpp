@@ -73,13 +73,34 @@ QString hexColour(std::uint32_t colour)
     return QStringLiteral("%1").arg(colour & 0xFFFFFFu, 6, 16, QLatin1Char('0')).toUpper();
 }
 
-// What a search that found nothing tried, and what it never tries.
+// What a search that found nothing tried.
 QString searchedText()
 {
-    return QStringLiteral("1:1 and scales 2 to %1 (nearest neighbour), and shifts of up to %2 pixels for a picture "
-                          "near the sheet's size; smooth or fractional scaling is not searched")
+    return QStringLiteral("1:1 and scales 2 to %1 (nearest neighbour), smoothly resampled by %2 to %3 (bilinear, "
+                          "bicubic, Lanczos), in every channel order, and shifts of up to %4 pixels for a picture near "
+                          "the sheet's size")
         .arg(SheetSearch::MaxScale)
+        .arg(SheetSearch::SmallestSmoothScale)
+        .arg(SheetSearch::LargestSmoothScale)
         .arg(SheetSearch::MaxShift);
+}
+
+// Where the sheet lies: "offset: X Y" (a smooth placement's corner to two
+// decimals), "scale: N" or "scale: 0.667 (smooth)", "channel order: BGR".
+void addPlacement(Facts &facts, const CapturePipeline::Found &found, bool offsetShown)
+{
+    if (found.smooth) {
+        const QPointF corner = found.smooth->corner;
+        facts.add(QStringLiteral("offset"), QStringLiteral("%1 %2").arg(corner.x(), 0, 'f', 2).arg(corner.y(), 0, 'f', 2),
+                  QJsonArray {std::round(corner.x() * 100) / 100, std::round(corner.y() * 100) / 100});
+        facts.add(QStringLiteral("scale"), found.smooth->scale, 3, QStringLiteral("(smooth)"));
+    } else if (offsetShown) {
+        facts.add(QStringLiteral("offset"), found.area.x(), found.area.y());
+        if (found.place.scale != 1)
+            facts.add(QStringLiteral("scale"), qint64(found.place.scale));
+    }
+    if (found.order != SheetSearch::SameOrder)
+        facts.add(QStringLiteral("channel order"), SheetSearch::OrderName(found.order));
 }
 
 // What the file says its numbers mean, when it says anything: they are
@@ -157,6 +178,91 @@ Result Run(const QString &fileName, const Request &request)
 
 namespace {
 
+// The census of a sheet found smoothly resampled: the area it covers is
+// counted, and measured only inside its tiles, against the sheet resampled
+// there. Its colours are not the sheet's (most lie between two of them), so
+// none is missing or extra, and it is never the sheet pixel for pixel.
+Result resampledCensus(const QImage &picture, const PictureReader::Picture &read, const Request &request,
+                       Result &result)
+{
+    Facts &facts = result.facts;
+    const CapturePipeline::Found &located = result.found;
+    const QRect area = located.counted;
+    ColourSet found;
+    const std::int64_t distinct = collect(picture, area, found);
+    addSize(facts, area.size());
+    facts.add(QStringLiteral("pixels"), qint64(area.width()) * area.height());
+    facts.add(QStringLiteral("distinct"), qint64(distinct));
+    facts.add(QStringLiteral("depth"), qint64(read.depth));
+    addProfile(facts, read.profile);
+
+    std::vector<std::uint16_t> worst;
+    const CapturePipeline::Measured measured =
+        CapturePipeline::Measure(picture, located, request.diffFile.isEmpty() ? nullptr : &worst);
+    const ResampledSheet &inside = measured.inside;
+    if (inside.isNull()) {
+        result.outcome = Outcome::Failed;
+        result.error = tr("The sheet found at scale %1 keeps no pixel inside its tiles.").arg(located.smooth->scale);
+        return result;
+    }
+    const ErrorMeasures &measures = measured.measures;
+    facts.add(QStringLiteral("interior pixels"), qint64(measures.pixels));
+    facts.add(QStringLiteral("differing pixels"), qint64(measures.differingPixels));
+    if (read.depth == 8)
+        facts.add(QStringLiteral("max channel difference"), qint64(measures.maxChannelDifference));
+    else
+        facts.add(QStringLiteral("max channel difference"), measures.maxChannelDifference, 4);
+    facts.add(QStringLiteral("mean channel difference"), measures.meanChannelDifference, 4);
+    facts.add(QStringLiteral("PSNR"), measures.psnr(), 2, QStringLiteral("dB"));
+    facts.add(QStringLiteral("mean dE2000"), measures.meanDe2000, 4);
+    facts.add(QStringLiteral("max dE2000"), measures.maxDe2000, 4);
+    const double all = double(std::max<qint64>(1, measures.pixels));
+    facts.add(QStringLiteral("within 1 level"), 100.0 * double(measures.withinOneLevel) / all, 2, QStringLiteral("%"));
+    facts.add(QStringLiteral("within 2 levels"), 100.0 * double(measures.withinTwoLevels) / all, 2, QStringLiteral("%"));
+    facts.add(QStringLiteral("within 4 levels"), 100.0 * double(measures.withinFourLevels) / all, 2, QStringLiteral("%"));
+    result.outcome = Outcome::Differs;
+    result.picture = picture;
+    result.sheet = located.sheet;
+    result.sheetArea = located.area;
+    result.measures = measures;
+
+    if (!request.diffFile.isEmpty()) {
+        // The differences where they lie in the sheet's area; the lines
+        // between the tiles' insides black.
+        QString level;
+        const QImage packed = ErrorMeasures::DiffPicture(worst, inside.captured.size(), level);
+        QImage diff(area.size(), QImage::Format_Grayscale8);
+        QString error;
+        if (packed.isNull() || diff.isNull()) {
+            error = tr("There is not enough memory for the picture of the differences.");
+        } else {
+            diff.fill(0);
+            for (int j = 0; j < packed.height(); ++j)
+                for (int i = 0; i < packed.width(); ++i) {
+                    const QPoint at = inside.inPicture(QPoint(i, j)) - area.topLeft();
+                    diff.scanLine(at.y())[at.x()] = packed.constScanLine(j)[i];
+                }
+            if (PictureFile::SavePicture(diff, request.diffFile, request.diffFormat, &error))
+                facts.add(QStringLiteral("diff scale"), QStringLiteral("1 level = %1").arg(level),
+                          QJsonValue(level.toDouble()));
+        }
+        if (!error.isEmpty()) {
+            result.outcome = Outcome::Failed;
+            result.error = error;
+        }
+    }
+    if (request.worstListed > 0) {
+        std::vector<ErrorMeasures::Place> places =
+            ErrorMeasures::WorstPlaces(inside.captured, QPoint(0, 0), 1, inside.expected, request.worstListed);
+        for (ErrorMeasures::Place &place : places)
+            place.place = inside.inPicture(place.place);
+        listWorst(places, read.depth, facts);
+    }
+    if (request.diagnose && result.outcome != Outcome::Failed)
+        result.diagnosis = CapturePipeline::Diagnose(picture, located, &measured);
+    return result;
+}
+
 Result census(const PictureReader::Picture &given, const QString &name, const Request &request)
 {
     Result result;
@@ -208,16 +314,25 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
             return notFound(QStringLiteral("every sheet is larger than the picture"),
                             QStringLiteral("every sheet is larger than the picture"));
         const SheetSearch::Placement &closest = *located.closest;
+        const double closestScale = closest.smooth ? closest.smoothScale : closest.scale;
         QJsonObject object {{QStringLiteral("offset"), QJsonArray {closest.x, closest.y}},
-                            {QStringLiteral("scale"), closest.scale},
+                            {QStringLiteral("scale"), closestScale},
                             {QStringLiteral("mean_channel_difference"), closest.error}};
         if (!located.closestName.isEmpty())
             object.insert(QStringLiteral("mode"), located.closestName);
+        QString how = closest.smooth ? QStringLiteral("%1 (smooth)").arg(closestScale, 0, 'f', 3)
+                                     : QString::number(closest.scale);
+        if (closest.smooth)
+            object.insert(QStringLiteral("smooth"), true);
+        if (closest.order != SheetSearch::SameOrder) {
+            how += QStringLiteral(" channel order %1").arg(SheetSearch::OrderName(closest.order));
+            object.insert(QStringLiteral("channel_order"), SheetSearch::OrderName(closest.order));
+        }
         return notFound(QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
                             .arg(located.closestName.isEmpty() ? QString() : located.closestName + QLatin1Char(' '))
                             .arg(closest.x)
                             .arg(closest.y)
-                            .arg(closest.scale)
+                            .arg(how)
                             .arg(decimals(closest.error)),
                         object);
     }
@@ -229,11 +344,10 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     const int scale = located.place.scale;
     if (!located.name.isEmpty())
         facts.add(QStringLiteral("mode"), located.name);
-    if (!sheet.isNull() && (area != picture.rect() || scale != 1 || sheetArea.topLeft() != QPoint(0, 0))) {
-        facts.add(QStringLiteral("offset"), sheetArea.x(), sheetArea.y());
-        if (scale != 1)
-            facts.add(QStringLiteral("scale"), qint64(scale));
-    }
+    if (!sheet.isNull())
+        addPlacement(facts, located, area != picture.rect() || scale != 1 || sheetArea.topLeft() != QPoint(0, 0));
+    if (!sheet.isNull() && located.smooth)
+        return resampledCensus(picture, read, request, result);
 
     // The sheet's colours are counted on another core while the picture's are.
     ColourSet expected;

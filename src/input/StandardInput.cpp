@@ -61,13 +61,13 @@ const QByteArray &Head()
     return s.head;
 }
 
-bool ReadAll(QByteArray &all, QString &reason)
+bool ReadAll(QByteArray &all, QString &reason, qint64 most)
 {
     State &s = state();
     if (!s.allRead) {
         s.all = Head();
         constexpr qsizetype Piece = 1 << 20;
-        while (s.error.isEmpty() && !s.ended)
+        while (s.error.isEmpty() && !s.ended && (most <= 0 || s.all.size() <= most))
             if (!readSome(s.all, Piece, s.ended))
                 s.error = QString::fromLocal8Bit(std::strerror(errno));
         s.allRead = true;

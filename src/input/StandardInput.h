@@ -20,8 +20,10 @@ inline constexpr qsizetype HeadSize = 64 * 1024;
 const QByteArray &Head();
 
 // All of it: the head and the rest. False and `reason` set when it cannot be
-// read; an empty input is read, and empty.
-bool ReadAll(QByteArray &all, QString &reason);
+// read; an empty input is read, and empty. With `most` above 0, reading stops
+// once more than `most` bytes are held: `all` is then longer than `most`, and
+// the rest is left unread.
+bool ReadAll(QByteArray &all, QString &reason, qint64 most = 0);
 
 // The descriptor the rest is read from, after the head.
 int Descriptor();

@@ -152,13 +152,37 @@ private:
 };
 
 // The source: the named file, or all of standard input in memory (an image
-// reader needs to seek).
+// reader needs to seek). Held whole, standard input is held to the
+// allocation limit, and what its head already shows is no picture is
+// refused before the rest is read: an endless stream is no reason to fill
+// the memory.
 bool openSource(const QString &fileName, QFile &file, QBuffer &buffer, QIODevice *&source, QString &reason)
 {
     if (fileName == QLatin1String("-")) {
+        const QByteArray &head = StandardInput::Head();
+        if (!head.isEmpty()) {
+            QBuffer headBuffer;
+            headBuffer.setData(head);
+            headBuffer.open(QIODevice::ReadOnly);
+            QImageReader told(&headBuffer);
+            told.setDecideFormatFromContent(true);
+            if (!told.canRead()) {
+                reason = tr("It is not a picture in a format Qt reads.");
+                return false;
+            }
+        }
+        const int limitMB = AllocationLimit();
+        const qint64 most = qint64(limitMB) * 1024 * 1024;
         QByteArray all;
-        if (!StandardInput::ReadAll(all, reason))
+        if (!StandardInput::ReadAll(all, reason, most))
             return false;
+        if (most > 0 && all.size() > most) {
+            reason = tr("Standard input holds more than %1 MB, the allocation limit: a picture read from it is "
+                        "held in memory whole. Name the file instead, or set another limit in MB with the "
+                        "environment variable QT_IMAGEIO_MAXALLOC (0 for none).")
+                         .arg(limitMB);
+            return false;
+        }
         buffer.setData(all);
         if (buffer.data().isEmpty()) {
             reason = tr("Standard input is empty.");

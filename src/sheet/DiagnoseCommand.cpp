@@ -18,6 +18,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace DiagnoseCommand {
 
 namespace {
@@ -143,7 +145,15 @@ int run(CommandContext &context)
             document.insert(i.key(), i.value());
         context.printJson(document);
     } else {
-        for (const QString &line : census.lines + found.lines())
+        // The channel order is a step of the diagnosis: said once, there.
+        const QStringList steps = found.lines();
+        const QString order = QStringLiteral("channel order: ");
+        const bool ordered =
+            std::any_of(steps.begin(), steps.end(), [&](const QString &line) { return line.startsWith(order); });
+        for (const QString &line : census.lines)
+            if (!ordered || !line.startsWith(order))
+                context.print(line);
+        for (const QString &line : steps)
             context.print(line);
     }
     if (!census.diagnosis)

@@ -64,17 +64,17 @@ void diagnose(const QImage &sheet, const Diagnosis::Result &diagnosis, CaptureRe
 
 } // namespace
 
-std::unique_ptr<Capture> Capture::Open(const QString &fileName, QString &reason)
+std::unique_ptr<Capture> Capture::Open(const QString &fileName, QString &reason, VideoFrames::Player player)
 {
     if (VideoLibrary::IsRecording(fileName))
-        return OpenRecording(fileName, reason);
+        return OpenRecording(fileName, reason, player);
     PictureReader::Picture read;
     if (!PictureReader::ReadPicture(fileName, read, reason))
         return nullptr;
     return Measure(read, fileName, reason);
 }
 
-std::unique_ptr<Capture> Capture::OpenRecording(const QString &fileName, QString &reason)
+std::unique_ptr<Capture> Capture::OpenRecording(const QString &fileName, QString &reason, VideoFrames::Player player)
 {
     VideoFrames::Module *module = VideoLibrary::Load(reason);
     if (!module)
@@ -82,6 +82,7 @@ std::unique_ptr<Capture> Capture::OpenRecording(const QString &fileName, QString
     const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(), reason);
     if (!reader)
         return nullptr;
+    reader->setPlayer(player);
     // The frames before the sheet appears (a recorder's first seconds) are
     // passed over; a recording that never shows one is shown as its first frame.
     std::unique_ptr<Capture> first;
@@ -93,6 +94,7 @@ std::unique_ptr<Capture> Capture::OpenRecording(const QString &fileName, QString
         std::unique_ptr<Capture> capture = Measure(frame, fileName, candidates, reason);
         if (!capture)
             return nullptr;
+        capture->shown_ = reader->info().shown;
         if (capture->mode())
             return capture;
         if (!first)

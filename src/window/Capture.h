@@ -13,6 +13,7 @@
 
 #include "generation/Sheets.h"
 #include "census/CensusReport.h"
+#include "video/VideoFrames.h"
 #include "picture/PictureReader.h"
 
 #include <QImage>
@@ -57,10 +58,13 @@ public:
     // Reads `fileName`, finds the sheet and compares it pixel by pixel;
     // none when it cannot be read, with `reason` saying why. The census and
     // the diagnosis are left to examination().
-    static std::unique_ptr<Capture> Open(const QString &fileName, QString &reason);
+    // A recording's frames are shown as `player` shows them.
+    static std::unique_ptr<Capture> Open(const QString &fileName, QString &reason,
+                                         VideoFrames::Player player = VideoFrames::Player::Default);
     // A recording's first frame that holds a sheet, among its first
     // FramesSearched frames.
-    static std::unique_ptr<Capture> OpenRecording(const QString &fileName, QString &reason);
+    static std::unique_ptr<Capture> OpenRecording(const QString &fileName, QString &reason,
+                                                  VideoFrames::Player player = VideoFrames::Player::Default);
     static constexpr int FramesSearched = 300;
     // The same for a picture already read; `fileName` names it.
     static std::unique_ptr<Capture> Measure(const PictureReader::Picture &picture, const QString &fileName,
@@ -89,6 +93,9 @@ public:
 
     // What the search answered when no sheet was found.
     const QString &searchAnswer() const { return searchAnswer_; }
+    // How a recording's frames are shown, as census's shown: line says it;
+    // empty for a picture.
+    const QString &shown() const { return shown_; }
     // The census and the diagnosis, which take a second or more for a large
     // sheet: a task for another thread that shares nothing with this
     // object, and where its results go.
@@ -135,6 +142,7 @@ private:
     QImage difference_;
     QString differenceScale_;
     QString searchAnswer_;
+    QString shown_;
     QStringList censusLines_;
     QStringList diagnosisLines_;
     std::array<ToneCurve, 3> curves_;

@@ -3,6 +3,8 @@
 #include "generation/Canvas.h"
 #include "picture/PictureReader.h"
 #include "platform/ModeName.h"
+#include "video/PlayerRules.h"
+#include "video/VideoLibrary.h"
 #include "window/Capture.h"
 #include "window/ResultsDock.h"
 #include "window/ToneCurvePlot.h"
@@ -138,6 +140,7 @@ SheetView::SheetView(const Canvas &canvas, QWidget *parent)
                       "<tr><td>Space</td><td>flip between the sheet and the capture</td></tr>"
                       "<tr><td>F9</td><td>show or hide the results</td></tr>"
                       "<tr><td>T</td><td>the tone curves as plots</td></tr>"
+                      "<tr><td>P</td><td>a recording as each player shows it</td></tr>"
                       "<tr><td>Ctrl++ / Ctrl+-, wheel</td><td>zoom in / out</td></tr>"
                       "<tr><td>Ctrl+1 / Ctrl+0</td><td>100 % / fit</td></tr>"
                       "<tr><td>drag, arrows, Page Up/Down</td><td>move</td></tr>"
@@ -209,6 +212,7 @@ void SheetView::addShortcuts()
     add({QKeySequence(Qt::Key_Space)}, [this] { flipFace(); });
     add({QKeySequence(Qt::Key_F9)}, [this] { toggleResults(); });
     add({QKeySequence(Qt::Key_T)}, [this] { showPlots(); });
+    add({QKeySequence(Qt::Key_P)}, [this] { showByNextPlayer(); });
     add({QKeySequence(Qt::Key_F1), QKeySequence(Qt::Key_Question)}, [this] { toggleKeys(); });
 }
 
@@ -523,7 +527,7 @@ bool SheetView::openCapture(const QString &fileName)
 {
     QString reason;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    std::unique_ptr<Capture> opened = Capture::Open(fileName, reason);
+    std::unique_ptr<Capture> opened = Capture::Open(fileName, reason, player_);
     QGuiApplication::restoreOverrideCursor();
     if (!opened) {
         QMessageBox::warning(isVisible() ? this : nullptr, tr("Tintwell"),
@@ -547,6 +551,24 @@ bool SheetView::openCapture(const QString &fileName)
     if (isVisible())
         startAtSheet();
     return true;
+}
+
+void SheetView::showByNextPlayer()
+{
+    if (!capture_ || !VideoLibrary::IsRecording(capture_->fileName())) {
+        showMessage(tr("P shows a recording as each player shows it; open a recording first."));
+        return;
+    }
+    const std::vector<PlayerRules::Rule> &rules = PlayerRules::Rules();
+    const VideoFrames::Player previous = player_;
+    player_ = rules[(std::size_t(player_) + 1) % rules.size()].player;
+    if (!openCapture(capture_->fileName())) {
+        player_ = previous;
+        return;
+    }
+    showMessage(player_ == VideoFrames::Player::Default
+                    ? tr("Shown as its tags say: %1").arg(capture_->shown())
+                    : tr("Shown as %1 shows it: %2").arg(QLatin1String(PlayerRules::Of(player_).title), capture_->shown()));
 }
 
 void SheetView::examine()

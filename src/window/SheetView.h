@@ -9,6 +9,7 @@
 
 #include "generation/ColorValue.h"
 #include "generation/Sheets.h"
+#include "video/VideoFrames.h"
 
 #include <QWidget>
 
@@ -83,6 +84,10 @@ public:
     void toggleResults();
     void showPlots();
     void toggleKeys();
+    // P: a recording shown as the next player shows it (mpv, GStreamer,
+    // ffmpeg, Chromium, Firefox), then as its tags say again.
+    void showByNextPlayer();
+    VideoFrames::Player player() const { return player_; }
 
 signals:
     // A pick in the view: the main window shows and copies it.
@@ -118,6 +123,8 @@ private:
     void placeKeys();
 
     std::unique_ptr<Capture> capture_;
+    // Whose rules recordings are shown by.
+    VideoFrames::Player player_ = VideoFrames::Player::Default;
     QFutureWatcher<CaptureResults> *examining_ = nullptr;
     Face face_ = Face::Capture;
     ResultsDock *results_ = nullptr;
