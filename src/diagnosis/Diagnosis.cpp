@@ -165,9 +165,12 @@ Result Diagnose(const QImage &sheet, const QImage &capture, const Residual &befo
     fitting.allowTables(true);
 
     Residual after = measure(result.chain.simulate(sheet));
-    if (after.meanDe2000 > before.meanDe2000) {
-        // Steps that leave the capture further off than the sheet itself
-        // explain nothing.
+    // Steps that leave the capture further off than the sheet itself
+    // explain nothing; nor do steps that leave it unexplained having taken
+    // off less than half of what the sheet itself leaves (a picture made
+    // grey: a table and a conversion fitted to what no known step did).
+    if (after.meanDe2000 > before.meanDe2000
+        || (after.meanDe2000 > UnexplainedDe2000 && after.meanDe2000 > before.meanDe2000 / 2)) {
         result.chain = Chain();
         after = before;
     }

@@ -52,6 +52,7 @@ public:
         }
         if (std::any_of(gamma_.begin(), gamma_.end(), [](double g) { return g != 1; }) || stretched())
             tone_ = Tone::Gamma;
+        rise();
         if (table)
             tone_ = Tone::Table;
     }
@@ -153,13 +154,20 @@ private:
         return clippedBelow_ != std::array<int, 3> {0, 0, 0} || clippedAbove_ != std::array<int, 3> {255, 255, 255};
     }
 
+    // The curves made non-decreasing, for undo().
+    void rise()
+    {
+        for (std::size_t c = 0; c < 3; ++c) {
+            double top = -1;
+            for (std::size_t i = 0; i < 256; ++i)
+                rising_[c][i] = top = std::max(top, double(curves_[c][i]));
+        }
+    }
+
     // The input level (0 to 255) the curve takes to `target`.
     double undone(std::size_t c, double target) const
     {
-        std::array<double, 256> rising;
-        double top = -1;
-        for (std::size_t i = 0; i < 256; ++i)
-            rising[i] = top = std::max(top, double(curves_[c][i]));
+        const std::array<double, 256> &rising = rising_[c];
         if (target <= rising[0])
             return 0;
         if (target >= rising[255])
@@ -178,6 +186,13 @@ private:
     std::array<Curve, 3> curves_ {identity(), identity(), identity()};
     std::array<int, 3> clippedBelow_ {0, 0, 0};
     std::array<int, 3> clippedAbove_ {255, 255, 255};
+    std::array<std::array<double, 256>, 3> rising_ = [] {
+        std::array<std::array<double, 256>, 3> rising {};
+        for (auto &channel : rising)
+            for (std::size_t i = 0; i < 256; ++i)
+                channel[i] = double(i);
+        return rising;
+    }();
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace ToneFit {
 
@@ -14,6 +15,39 @@ double powerLaw(int level, double gamma, double lower)
 {
     return level <= 0 ? 0.0 : std::max(255.0 * std::pow(level / 255.0, gamma) - lower, 0.0);
 }
+
+// The levels a power law is searched on, each with the logarithm of its
+// place between the black and white points worked out once: a search tries
+// forty gammas on the same levels.
+class LogLevels
+{
+public:
+    LogLevels(const Bins &bins, int first, int last, double black, double white)
+    {
+        for (int i = first; i <= last; ++i)
+            if (bins.count[std::size_t(i)] > 0) {
+                const double t = std::clamp((i - black) / (white - black), 0.0, 1.0);
+                levels_.push_back({bins.count[std::size_t(i)], bins.mean(i), t > 0 ? std::log(t) : -HUGE_VAL});
+            }
+    }
+
+    double error(double gamma, double lower) const
+    {
+        double error = 0;
+        for (const Level &l : levels_) {
+            const double out = l.logT == -HUGE_VAL ? 0.0 : std::max(255.0 * std::exp(gamma * l.logT) - lower, 0.0);
+            error += l.count * (l.mean - out) * (l.mean - out);
+        }
+        return error;
+    }
+
+private:
+    struct Level
+    {
+        double count, mean, logT;
+    };
+    std::vector<Level> levels_;
+};
 
 } // namespace
 
@@ -41,24 +75,24 @@ double CurveError(const Bins &bins, double gamma, int first, int last, double lo
 // squared error, by golden section on log gamma.
 double FitGamma(const Bins &bins, int first, int last, double lower)
 {
+    const LogLevels levels(bins, first, last, 0, 255);
     double a = std::log(0.2), b = std::log(5.0);
     const double ratio = (std::sqrt(5.0) - 1) / 2;
     double c = b - ratio * (b - a), d = a + ratio * (b - a);
-    double fc = CurveError(bins, std::exp(c), first, last, lower),
-           fd = CurveError(bins, std::exp(d), first, last, lower);
+    double fc = levels.error(std::exp(c), lower), fd = levels.error(std::exp(d), lower);
     for (int i = 0; i < 40; ++i) {
         if (fc < fd) {
             b = d;
             d = c;
             fd = fc;
             c = b - ratio * (b - a);
-            fc = CurveError(bins, std::exp(c), first, last, lower);
+            fc = levels.error(std::exp(c), lower);
         } else {
             a = c;
             c = d;
             fc = fd;
             d = a + ratio * (b - a);
-            fd = CurveError(bins, std::exp(d), first, last, lower);
+            fd = levels.error(std::exp(d), lower);
         }
     }
     return std::exp((a + b) / 2);
@@ -122,10 +156,9 @@ double golden(double from, double to, int steps, const Error &error)
 // The gamma (searched on its logarithm) with the least error, the rest as given.
 void fitGamma(const Bins &bins, Levels &levels, int first, int last)
 {
+    const LogLevels logLevels(bins, first, last, levels.black, levels.white);
     levels.gamma = std::exp(golden(std::log(0.2), std::log(5.0), 40, [&](double logGamma) {
-        Levels trial = levels;
-        trial.gamma = std::exp(logGamma);
-        return errorOf(bins, trial, first, last);
+        return logLevels.error(std::exp(logGamma), levels.lower);
     }));
 }
 
