@@ -3,9 +3,12 @@
 #include "census/ColourSet.h"
 #include "census/ErrorMeasures.h"
 #include "census/SheetSearch.h"
+#include "video/StoredData.h"
 #include "video/VideoFrames.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <cmath>
@@ -88,24 +91,88 @@ private:
 
 } // namespace
 
-QStringList StreamLines(const VideoFrames::Reader &reader)
+namespace {
+
+YcbcrPath::Matrix pathMatrix(VideoFrames::Matrix matrix)
+{
+    switch (matrix) {
+    case VideoFrames::Matrix::Bt601: return YcbcrPath::Matrix::Bt601;
+    case VideoFrames::Matrix::Bt2020: return YcbcrPath::Matrix::Bt2020;
+    default: return YcbcrPath::Matrix::Bt709;
+    }
+}
+
+// What a player honouring the tags converts with.
+void AddShown(const VideoFrames::StreamInfo &info, Facts &facts)
+{
+    const QString matrix = VideoFrames::MatrixName(info.shownMatrix);
+    const QString range = info.shownFullRange ? QStringLiteral("full") : QStringLiteral("limited");
+    facts.add(QStringLiteral("shown"), QStringLiteral("%1 %2").arg(matrix, range),
+              QJsonObject {{QStringLiteral("matrix"), matrix}, {QStringLiteral("range"), range}});
+}
+
+} // namespace
+
+void AddStream(const VideoFrames::Reader &reader, Facts &facts)
 {
     const VideoFrames::StreamInfo &info = reader.info();
     const QString frames = info.frames >= 0 ? QString::number(info.frames) : QStringLiteral("?");
-    return {QStringLiteral("video: %1 %2 %3x%4 %5 fps %6 frames")
-                .arg(info.codec, info.pixelFormat)
-                .arg(info.width)
-                .arg(info.height)
-                .arg(QString::number(info.fps, 'g', 6), frames),
-            QStringLiteral("tagged: range %1, matrix %2, primaries %3, transfer %4")
-                .arg(info.range, info.matrix, info.primaries, info.transfer)};
+    facts.add(QStringLiteral("video"),
+              QStringLiteral("%1 %2 %3x%4 %5 fps %6 frames")
+                  .arg(info.codec, info.pixelFormat)
+                  .arg(info.width)
+                  .arg(info.height)
+                  .arg(QString::number(info.fps, 'g', 6), frames),
+              QJsonObject {{QStringLiteral("codec"), info.codec},
+                           {QStringLiteral("pixel_format"), info.pixelFormat},
+                           {QStringLiteral("size"), QJsonArray {info.width, info.height}},
+                           {QStringLiteral("fps"), info.fps},
+                           {QStringLiteral("frames"), info.frames >= 0 ? QJsonValue(qint64(info.frames)) : QJsonValue()}});
+    facts.add(QStringLiteral("tagged"),
+              QStringLiteral("range %1, matrix %2, primaries %3, transfer %4")
+                  .arg(info.range, info.matrix, info.primaries, info.transfer),
+              QJsonObject {{QStringLiteral("range"), info.range},
+                           {QStringLiteral("matrix"), info.matrix},
+                           {QStringLiteral("primaries"), info.primaries},
+                           {QStringLiteral("transfer"), info.transfer}});
+}
+
+Diagnosis::Result StoredSteps(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info)
+{
+    Diagnosis::Result steps;
+    for (auto &curve : steps.curves)
+        for (std::size_t level = 0; level < curve.size(); ++level)
+            curve[level] = float(level);
+    if (!reading.read)
+        return steps;
+    const bool rgb = reading.matrix == VideoFrames::Matrix::Rgb || info.shownMatrix == VideoFrames::Matrix::Rgb;
+    if (!rgb) {
+        steps.encoded = pathMatrix(reading.matrix);
+        steps.decoded = pathMatrix(info.shownMatrix);
+        if (reading.fullRange != info.shownFullRange)
+            steps.range = reading.fullRange ? Diagnosis::RangeFault::FullAsLimited : Diagnosis::RangeFault::LimitedAsFull;
+        return steps;
+    }
+    // R'G'B' data in one range read in the other: each channel's levels
+    // squeezed into 16 to 235, or stretched from them and clipped.
+    if (reading.fullRange == info.shownFullRange)
+        return steps;
+    steps.tone = Diagnosis::Tone::Table;
+    for (auto &curve : steps.curves)
+        for (std::size_t level = 0; level < curve.size(); ++level) {
+            const double shown = reading.fullRange ? (double(level) - 16.0) * 255.0 / 219.0
+                                                   : 16.0 + double(level) * 219.0 / 255.0;
+            curve[level] = float(std::clamp(shown, 0.0, 255.0));
+        }
+    return steps;
 }
 
 Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request &request,
            const std::function<void(const QImage &frame, const Found &found)> &atFound)
 {
     Result result;
-    result.lines = StreamLines(reader);
+    Facts &facts = result.facts;
+    AddStream(reader, facts);
     QImage sheet = request.sheet;
     const bool anySheet = sheet.isNull() && !request.anyOf.empty();
     QString sheetName;
@@ -121,9 +188,7 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     Sums sums;
     double sumDe = 0;
     double maxDe = 0;
-    std::int64_t worstFrame = -1;
     double worstDe = -1;
-    QStringList frameLines;
 
     while (reader.next(frame)) {
         ++index;
@@ -241,13 +306,9 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
         maxDe = std::max(maxDe, de.maxDe2000);
         if (de.meanDe2000 > worstDe) {
             worstDe = de.meanDe2000;
-            worstFrame = index;
+            result.worstFrame = index;
         }
-        if (request.perFrame) {
-            frameLines << QStringLiteral("frame %1: mean dE2000 %2, PSNR %3 dB")
-                              .arg(index)
-                              .arg(decimals(de.meanDe2000), decibels(channels.psnr()));
-        }
+        result.frames.push_back({index, de.meanDe2000, channels.psnr()});
         ++measured;
     }
     if (!reader.error().isEmpty()) {
@@ -264,29 +325,27 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
         return result;
     }
     if (sheet.isNull() && !anySheet) {
-        result.lines << QStringLiteral("frames read: %1").arg(measured);
+        facts.add(QStringLiteral("frames read"), qint64(measured));
         return result;
     }
     if (!place || measured == 0) {
-        result.lines << QStringLiteral("frames read: %1").arg(index + 1)
-                     << QStringLiteral("sheet not found: no frame holds it");
+        facts.add(QStringLiteral("frames read"), qint64(index + 1));
+        facts.add(QStringLiteral("sheet not found"), QStringLiteral("no frame holds it"));
         result.outcome = CensusReport::Outcome::Differs;
         return result;
     }
 
     const VideoFrames::StreamInfo &info = reader.info();
     if (!sheetName.isEmpty())
-        result.lines << QStringLiteral("mode: %1").arg(sheetName);
-    result.lines << QStringLiteral("shown: %1 %2")
-                        .arg(VideoFrames::MatrixName(info.shownMatrix),
-                             info.shownFullRange ? QStringLiteral("full") : QStringLiteral("limited"));
+        facts.add(QStringLiteral("mode"), sheetName);
+    AddShown(info, facts);
     if (skipped > 0)
-        result.lines << QStringLiteral("frames before the sheet: %1").arg(skipped);
-    result.lines << QStringLiteral("first frame with the sheet: %1").arg(result.found.frame);
+        facts.add(QStringLiteral("frames before the sheet"), qint64(skipped));
+    facts.add(QStringLiteral("first frame with the sheet"), qint64(result.found.frame));
     if (place->x != 0 || place->y != 0 || place->scale != 1 || frame.size() != sheet.size()) {
-        result.lines << QStringLiteral("offset: %1 %2").arg(place->x).arg(place->y);
+        facts.add(QStringLiteral("offset"), place->x, place->y);
         if (place->scale != 1)
-            result.lines << QStringLiteral("scale: %1").arg(place->scale);
+            facts.add(QStringLiteral("scale"), qint64(place->scale));
     }
 
     ColourSet expected;
@@ -299,24 +358,45 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     const double channels = 3.0 * double(framePixels) * double(measured);
     ErrorMeasures all;
     all.meanSquaredError = sums.sumSquares / (255.0 * 255.0) / channels;
+    const QSize area(sheet.width() * place->scale, sheet.height() * place->scale);
 
-    result.lines << QStringLiteral("frames measured: %1").arg(measured)
-                 << QStringLiteral("size: %1x%2").arg(sheet.width() * place->scale).arg(sheet.height() * place->scale)
-                 << QStringLiteral("pixels: %1").arg(framePixels * measured)
-                 << QStringLiteral("distinct: %1").arg(distinct) << QStringLiteral("depth: 8")
-                 << QStringLiteral("differing pixels: %1").arg(sums.differing)
-                 << QStringLiteral("missing colours: %1").arg(missing) << QStringLiteral("extra colours: %1").arg(extra)
-                 << QStringLiteral("max channel difference: %1").arg(sums.maxDifference)
-                 << QStringLiteral("mean channel difference: %1").arg(decimals(sums.sumAbs / channels))
-                 << QStringLiteral("PSNR: %1 dB").arg(decibels(all.psnr()))
-                 << QStringLiteral("mean dE2000: %1").arg(decimals(sumDe / double(measured)))
-                 << QStringLiteral("max dE2000: %1").arg(decimals(maxDe));
-    if (!sample->whole())
-        result.lines << QStringLiteral("dE2000 sample: %1 of %2 sheet places a frame")
-                            .arg(De2000Sample)
-                            .arg(std::int64_t(sheet.width()) * sheet.height());
-    result.lines << QStringLiteral("worst frame: %1, mean dE2000 %2").arg(worstFrame).arg(decimals(worstDe));
-    result.lines << frameLines;
+    facts.add(QStringLiteral("frames measured"), qint64(measured));
+    facts.add(QStringLiteral("size"), QStringLiteral("%1x%2").arg(area.width()).arg(area.height()),
+              QJsonArray {area.width(), area.height()});
+    facts.add(QStringLiteral("pixels"), qint64(framePixels * measured));
+    facts.add(QStringLiteral("distinct"), qint64(distinct));
+    facts.add(QStringLiteral("depth"), qint64(8));
+    facts.add(QStringLiteral("differing pixels"), qint64(sums.differing));
+    facts.add(QStringLiteral("missing colours"), qint64(missing));
+    facts.add(QStringLiteral("extra colours"), qint64(extra));
+    facts.add(QStringLiteral("max channel difference"), qint64(sums.maxDifference));
+    facts.add(QStringLiteral("mean channel difference"), sums.sumAbs / channels, 4);
+    facts.add(QStringLiteral("PSNR"), all.psnr(), 2, QStringLiteral("dB"));
+    facts.add(QStringLiteral("mean dE2000"), sumDe / double(measured), 4);
+    facts.add(QStringLiteral("max dE2000"), maxDe, 4);
+    if (!sample->whole()) {
+        const std::int64_t places = std::int64_t(sheet.width()) * sheet.height();
+        facts.add(QStringLiteral("dE2000 sample"),
+                  QStringLiteral("%1 of %2 sheet places a frame").arg(De2000Sample).arg(places),
+                  QJsonObject {{QStringLiteral("places"), qint64(De2000Sample)}, {QStringLiteral("of"), qint64(places)}});
+    }
+    facts.add(QStringLiteral("worst frame"),
+              QStringLiteral("%1, mean dE2000 %2").arg(result.worstFrame).arg(decimals(worstDe)),
+              QJsonObject {{QStringLiteral("frame"), qint64(result.worstFrame)},
+                           {QStringLiteral("mean_de2000"), worstDe}});
+    if (request.perFrame) {
+        QStringList rows;
+        QJsonArray items;
+        for (const FrameMeasure &each : result.frames) {
+            rows << QStringLiteral("frame %1: mean dE2000 %2, PSNR %3 dB")
+                        .arg(each.frame)
+                        .arg(decimals(each.meanDe2000), decibels(each.psnr));
+            items.append(QJsonObject {{QStringLiteral("frame"), qint64(each.frame)},
+                                      {QStringLiteral("mean_de2000"), each.meanDe2000},
+                                      {QStringLiteral("psnr_db"), std::isinf(each.psnr) ? QJsonValue() : QJsonValue(each.psnr)}});
+        }
+        facts.addRows(QStringLiteral("frames"), rows, items);
+    }
     result.outcome = sums.differing == 0 ? CensusReport::Outcome::Matches : CensusReport::Outcome::Differs;
     return result;
 }

@@ -89,7 +89,8 @@ CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus:
     if (!reader)
         return result;
     const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request);
-    result.lines = census.lines;
+    result.facts = census.facts;
+    result.lines = census.facts.lines();
     result.outcome = census.outcome;
     result.error = census.error;
     return result;
@@ -178,8 +179,8 @@ int Run(CommandContext &context)
     int status = Done;
     for (const QString &fileName : files) {
         const bool isRecording = VideoLibrary::IsRecording(fileName);
-        if (isRecording && (json || !request.diffFile.isEmpty() || request.missingListed > 0)) {
-            context.fail(tr("%1 is a recording: --json, --diff and --missing are for pictures.")
+        if (isRecording && (!request.diffFile.isEmpty() || request.missingListed > 0 || request.worstListed > 0)) {
+            context.fail(tr("%1 is a recording: --diff, --missing and --worst are for pictures.")
                              .arg(CommandContext::Shown(fileName)));
             status = Failed;
             continue;
@@ -192,6 +193,7 @@ int Run(CommandContext &context)
                 result.error += QLatin1Char(' ') + note;
         }
         if (json) {
+            // Of several files, one that failed is an object naming its error.
             QJsonObject document = result.facts.json();
             if (files.size() > 1)
                 document.insert(QStringLiteral("file"), fileName);
@@ -208,7 +210,9 @@ int Run(CommandContext &context)
             context.fail(result.error);
         status = std::max(status, statusOf(result.outcome));
     }
-    if (json)
+    // One file that failed leaves standard output empty: a script reading
+    // JSON finds no document rather than one saying nothing.
+    if (json && (files.size() > 1 || status != Failed))
         context.printJson(files.size() > 1 ? QJsonValue(documents) : documents.first());
     return status;
 }

@@ -67,12 +67,8 @@ int Run(CommandContext &context)
     }
 
     // A recording: its census, then what its samples store against its tags.
-    if (VideoLibrary::IsRecording(fileName)) {
-        if (json || context.isSet(fixOption))
-            return context.failUsage(tr("%1 is a recording: --json and --fix are for pictures.")
-                                         .arg(CommandContext::Shown(fileName)));
-        return RecordingDiagnosis::Run(context, fileName, request.sheet, request.anyOf, request.at);
-    }
+    if (VideoLibrary::IsRecording(fileName))
+        return RecordingDiagnosis::Run(context, fileName, {request.sheet, request.anyOf, request.at, json, fixFile});
 
     CensusReport::Result census = CensusReport::Run(fileName, request);
     QString foundMode; // when found by its size, the census named none

@@ -1,20 +1,54 @@
 #include "sheet/RecordingDiagnosis.h"
 
 #include "census/VideoCensus.h"
+#include "lut/CubeFile.h"
 #include "picture/PictureReader.h"
 #include "sheet/CommandContext.h"
+#include "sheet/DiagnoseCommand.h"
 #include "video/StoredData.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QImage>
+#include <QJsonObject>
 
 #include <memory>
 
 namespace RecordingDiagnosis {
 
-int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
-        const std::vector<CensusReport::Candidate> &anyOf, const std::optional<CensusReport::Placement> &at)
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SheetCommands", text);
+}
+
+// What the stored data says, and the steps between it and what a player
+// following the tags shows.
+void addStored(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info, Facts &facts)
+{
+    QJsonObject stored {{QStringLiteral("clear"), StoredData::Clear(reading)}};
+    if (reading.read) {
+        stored.insert(QStringLiteral("matrix"), VideoFrames::MatrixName(reading.matrix));
+        stored.insert(QStringLiteral("range"), StoredData::RangeName(reading.fullRange));
+        stored.insert(QStringLiteral("chroma"), StoredData::ChromaName(reading));
+        stored.insert(QStringLiteral("mean_difference"), reading.error);
+    }
+    facts.add(QStringLiteral("stored"), StoredData::StoredText(reading, info), stored);
+    if (!reading.read)
+        return;
+    const std::vector<StoredData::Step> steps = StoredData::Steps(reading, info);
+    if (steps.empty())
+        facts.add(QStringLiteral("steps"), QStringLiteral("none"));
+    for (const StoredData::Step &step : steps)
+        facts.add(step.name, step.value);
+}
+
+} // namespace
+
+int Run(CommandContext &context, const QString &fileName, const Request &asked)
 {
     QString error;
     VideoFrames::Module *module = VideoLibrary::Load(error);
@@ -25,29 +59,46 @@ int Run(CommandContext &context, const QString &fileName, const QImage &sheet,
         return context.fail(error);
 
     VideoCensus::Request request;
-    if (!sheet.isNull())
-        request.sheet = sheet.convertToFormat(QImage::Format_RGB32);
-    request.anyOf = anyOf;
-    request.at = at;
-    QStringList stored;
-    QStringList steps;
+    if (!asked.sheet.isNull())
+        request.sheet = asked.sheet.convertToFormat(QImage::Format_RGB32);
+    request.anyOf = asked.anyOf;
+    request.at = asked.at;
+    std::optional<StoredData::Reading> reading;
     // The samples are read while the frame that first holds the sheet is the
     // reader's current one.
     const auto readStored = [&](const QImage &frame, const VideoCensus::Found &found) {
-        const StoredData::Reading reading = StoredData::Read(reader->samples(), reader->info(), frame, found.sheet,
-                                                             found.place.x, found.place.y, found.place.scale);
-        stored = StoredData::Lines(reading, reader->info());
-        if (reading.read)
-            steps = StoredData::Steps(reading, reader->info());
+        reading = StoredData::Read(reader->samples(), reader->info(), frame, found.sheet, found.place.x, found.place.y,
+                                   found.place.scale);
     };
-    const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request, readStored);
-    for (const QString &line : census.lines)
-        context.print(line);
-    for (const QString &line : stored)
-        context.print(line);
-    if (census.outcome == CensusReport::Outcome::Failed)
+    VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request, readStored);
+    if (census.outcome == CensusReport::Outcome::Failed) {
+        // The lines so far say how far it got; a JSON document would be a partial one.
+        if (!asked.json)
+            for (const QString &line : census.facts.lines())
+                context.print(line);
         return context.fail(census.error);
-    return census.outcome == CensusReport::Outcome::Matches && steps.isEmpty() ? Done : No;
+    }
+    if (reading)
+        addStored(*reading, reader->info(), census.facts);
+    if (asked.json) {
+        context.printJson(census.facts.json());
+    } else {
+        for (const QString &line : census.facts.lines())
+            context.print(line);
+    }
+
+    if (!asked.fixFile.isEmpty()) {
+        if (!reading)
+            return context.answerNo(tr("No frame of %1 holds the sheet: no table written to %2.")
+                                        .arg(CommandContext::Shown(fileName), CommandContext::Shown(asked.fixFile)));
+        const LutTable table = VideoCensus::StoredSteps(*reading, reader->info()).fix(DiagnoseCommand::FixPoints);
+        const QString title = tr("undoes what happened to %1").arg(QFileInfo(fileName).fileName());
+        const auto write = [&](QIODevice &device, QString &reason) { return CubeFile::Write(table, title, device, reason); };
+        if (!context.writeOut(asked.fixFile, false, write, error))
+            return context.fail(error);
+    }
+    const bool noSteps = !reading || !reading->read || StoredData::Steps(*reading, reader->info()).empty();
+    return census.outcome == CensusReport::Outcome::Matches && noSteps ? Done : No;
 }
 
 } // namespace RecordingDiagnosis

@@ -156,8 +156,12 @@ const std::vector<Command> &commands()
             "mean_channel_difference, psnr_db (null when identical), mean_de2000, max_de2000,\n"
             "within_1_level_percent, within_2_levels_percent, within_4_levels_percent, diff_scale,\n"
             "sheet_not_found {mode, offset, scale, mean_channel_difference}, searched, missing [{colour,\n"
-            "x, y}], worst [{x, y, sheet, captured, de2000}]; for several FILEs an array of them, each with\n"
-            "file (and error when it could not be counted).\n\n")
+            "x, y}], worst [{x, y, sheet, captured, de2000}]; of a recording also video {codec,\n"
+            "pixel_format, size, fps, frames}, tagged {range, matrix, primaries, transfer}, shown {matrix,\n"
+            "range}, frames_before_the_sheet, first_frame_with_the_sheet, frames_measured, frames_read,\n"
+            "de2000_sample {places, of}, worst_frame {frame, mean_de2000} and with --frames frames [{frame,\n"
+            "mean_de2000, psnr_db}]. For several FILEs an array of them, each with file (and error when it\n"
+            "could not be counted); one FILE that cannot be counted leaves standard output empty.\n\n")
              + allocationLimitNote(),
          CensusCommand::Run},
         {QStringLiteral("diagnose"),
@@ -197,17 +201,20 @@ const std::vector<Command> &commands()
             "A FILE that is a recording gets census's lines for recordings (census --help), then what its\n"
             "samples store, read against the sheet in the first frame that holds it before any conversion\n"
             "to RGB, beside what a player following its tags shows, and the steps between:\n"
-            "  stored: BT.601 limited 4:2:0   the matrix, range and chroma format the data was made with\n"
-            "  shown: BT.709 full             what a player following the tags converts with\n"
+            "  stored: BT.601 limited 4:2:0   the matrix, range and chroma format the data was made with,\n"
+            "                                 beside census's shown: (what a player following the tags does)\n"
             "  range: limited read as full    matrix: BT.601 read as BT.709   (steps: none when they agree)\n"
             "\n"
             "--fix writes a 65-point .cube (as lut writes them) that undoes the invertible steps; apply it\n"
-            "to the capture (apply, or ffmpeg's lut3d) to see what the path would show without them.\n"
+            "to the capture (apply, or ffmpeg's lut3d) to see what the path would show without them. A\n"
+            "recording's undoes the steps between what it stores and what a player following its tags shows.\n"
             "\n"
             "--json writes the census's keys and landmarks {black, white, red, green, blue, grey_50: RRGGBB},\n"
             "channel_order, range, matrix, chroma (strings), bits [r, g, b], dither (true), tone_curve\n"
             "{kind: gamma|table, gamma [r, g, b], table [[256 levels] x 3]}, clipped {below [r, g, b],\n"
-            "above [r, g, b]}, noise {psnr_db}, mean_de2000_after_the_steps, unexplained.\n"
+            "above [r, g, b]}, noise {psnr_db}, mean_de2000_after_the_steps, unexplained; of a recording,\n"
+            "census's keys for it and stored {matrix, range, chroma, clear, mean_difference}, range, matrix\n"
+            "or steps: none. Nothing is written to standard output when the command fails.\n"
             "\n"
             "Exit status: 0 only when FILE is the sheet exactly; 1 otherwise (steps found, only noise, the\n"
             "sheet not found or nothing fits); 2 an error."),
