@@ -190,12 +190,56 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     double maxDe = 0;
     double worstDe = -1;
 
-    while (reader.next(frame)) {
+    // The measures of the last few different contents of the sheet's area:
+    // a frame holding what one of them held (a still sheet, most frames of
+    // a recording of one) measures as it did, unconverted.
+    struct Measured
+    {
+        std::int64_t content;
+        ErrorMeasures de;
+        ErrorMeasures channels;
+    };
+    std::vector<Measured> measuredBefore;
+    constexpr std::size_t MeasuresKept = 16;
+    const auto account = [&](std::int64_t frameIndex, const ErrorMeasures &de, const ErrorMeasures &channels) {
+        const double frameChannels = 3.0 * double(channels.pixels);
+        sums.differing += channels.differingPixels;
+        sums.maxDifference = std::max(sums.maxDifference, std::uint32_t(channels.maxChannelDifference));
+        sums.sumAbs += channels.meanChannelDifference * frameChannels;
+        sums.sumSquares += channels.meanSquaredError * (255.0 * 255.0) * frameChannels;
+        sumDe += de.meanDe2000;
+        maxDe = std::max(maxDe, de.maxDe2000);
+        if (de.meanDe2000 > worstDe) {
+            worstDe = de.meanDe2000;
+            result.worstFrame = frameIndex;
+        }
+        result.frames.push_back({frameIndex, de.meanDe2000, channels.psnr()});
+        ++measured;
+    };
+
+    while (reader.read()) {
         ++index;
         if (request.firstFrames && index >= *request.firstFrames)
             break;
         if (request.onlyFrame && index != *request.onlyFrame)
             continue;
+        // Only counted.
+        if (sheet.isNull() && !anySheet) {
+            ++measured;
+            continue;
+        }
+        std::int64_t content = -1;
+        if (placeChecked) {
+            content = reader.content();
+            const auto before = std::find_if(measuredBefore.begin(), measuredBefore.end(),
+                                             [content](const Measured &m) { return m.content == content; });
+            if (content >= 0 && before != measuredBefore.end()) {
+                account(index, before->de, before->channels);
+                continue;
+            }
+        }
+        if (!reader.convert(frame))
+            break;
         if (anySheet && sheet.isNull()) {
             // Each sheet that fits in the frame, drawn once it could be there.
             std::vector<QImage> drawn;
@@ -224,10 +268,6 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
             sheet = drawn[std::size_t(match.sheet)].convertToFormat(QImage::Format_RGB32);
             sheetName = request.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
             place = CensusReport::Placement {match.placement.x, match.placement.y, match.placement.scale};
-        }
-        if (sheet.isNull()) {
-            ++measured;
-            continue;
         }
         if (place && !placeChecked) {
             const QRect area(place->x, place->y, sheet.width() * place->scale, sheet.height() * place->scale);
@@ -294,22 +334,15 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
         // A sampled CIEDE2000 leaves the channel differences of every pixel to take.
         const ErrorMeasures channels =
             sample->whole() ? de : ErrorMeasures::MeasureChannels(frame, QPoint(place->x, place->y), place->scale, sheet);
-        const double frameChannels = 3.0 * double(channels.pixels);
         for (int y = 0; y < sheet.height() * place->scale; ++y)
             found.insertAll(reinterpret_cast<const std::uint32_t *>(frame.constScanLine(place->y + y)) + place->x,
                             std::size_t(sheet.width() * place->scale));
-        sums.differing += channels.differingPixels;
-        sums.maxDifference = std::max(sums.maxDifference, std::uint32_t(channels.maxChannelDifference));
-        sums.sumAbs += channels.meanChannelDifference * frameChannels;
-        sums.sumSquares += channels.meanSquaredError * (255.0 * 255.0) * frameChannels;
-        sumDe += de.meanDe2000;
-        maxDe = std::max(maxDe, de.maxDe2000);
-        if (de.meanDe2000 > worstDe) {
-            worstDe = de.meanDe2000;
-            result.worstFrame = index;
+        account(index, de, channels);
+        if (content >= 0) {
+            if (measuredBefore.size() == MeasuresKept)
+                measuredBefore.erase(measuredBefore.begin());
+            measuredBefore.push_back({content, de, channels});
         }
-        result.frames.push_back({index, de.meanDe2000, channels.psnr()});
-        ++measured;
     }
     if (!reader.error().isEmpty()) {
         result.outcome = CensusReport::Outcome::Failed;

@@ -9,10 +9,12 @@
 #include "video/VideoFrames.h"
 
 #include <QRect>
+#include <QSize>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 struct AVCodecContext;
 struct AVFormatContext;
@@ -38,10 +40,12 @@ public:
                                                    QString &error);
 
     const VideoFrames::StreamInfo &info() const override { return info_; }
-    bool next(QImage &frame) override;
+    bool read() override;
+    bool convert(QImage &frame) override;
     QString error() const override { return error_; }
     VideoFrames::Samples samples() const override;
     void setRegion(const QRect &region) override { region_ = region; }
+    std::int64_t content() override;
 
     // Bytes in memory and where the reads are in them.
     struct Bytes
@@ -60,7 +64,6 @@ private:
                                                   QString &error);
     bool start(AVIOContext *io, const QString &shownName, int limitMB, QString &error);
     bool fail(const QString &message);
-    bool convert(QImage &frame);
     QRect convertedPart(const AVPixFmtDescriptor *descriptor, int width, int height) const;
     void describe();
     std::int64_t countPackets();
@@ -88,5 +91,20 @@ private:
     VideoFrames::StreamInfo info_;
     Bytes memory_; // OpenBytes's
     bool inMemory_ = false;
+
+    // The samples of the region in the last few different frames, newest
+    // first, for content(): each plane's rows one after another. They are
+    // kept while the frames' format, size and region stay as they were.
+    struct Content
+    {
+        std::int64_t number = 0;
+        std::uint64_t hash = 0;
+        std::vector<std::uint8_t> samples;
+    };
+    std::vector<Content> contents_;
+    std::int64_t nextContent_ = 0;
+    QRect contentPart_;
+    int contentFormat_ = -1;
+    QSize contentFrameSize_;
 
 };

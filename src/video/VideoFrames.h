@@ -73,14 +73,24 @@ class Reader
 public:
     virtual ~Reader() = default;
     virtual const StreamInfo &info() const = 0;
-    // Reads the next frame into `frame` (RGB32, the frame's size) as a
-    // player honouring the tags shows it. False at the end of the stream or
-    // on an error, which error() then tells in a sentence naming the frame.
-    virtual bool next(QImage &frame) = 0;
+    // Reads the next frame, leaving its conversion to RGB to convert(). False
+    // at the end of the stream or on an error, which error() then tells in a
+    // sentence naming the frame.
+    virtual bool read() = 0;
+    // Converts the frame last read into `frame` (RGB32, the frame's size) as
+    // a player honouring the tags shows it. False on an error.
+    virtual bool convert(QImage &frame) = 0;
+    // Reads the next frame and converts it.
+    bool next(QImage &frame) { return read() && convert(frame); }
     virtual QString error() const = 0;
     // From the next frame on, only `region` of a frame is needed: the rest
     // of `frame` may be left as it was. Empty: the whole frame.
     virtual void setRegion(const QRect &region) = 0;
+    // What the frame last read holds in the region, as a number: a frame
+    // whose samples there are those of one of the last few different ones
+    // (and so convert to the same pixels) gets that one's number, any other
+    // a new one. -1 without a region, or where it cannot be told.
+    virtual std::int64_t content() = 0;
     // The stored samples of the frame last read; null planes when they
     // cannot be given (a packed or paletted format).
     virtual Samples samples() const = 0;
