@@ -2,6 +2,7 @@
 
 #include "census/ColourSet.h"
 #include "census/ErrorMeasures.h"
+#include "census/ReadAhead.h"
 #include "census/SheetSearch.h"
 #include "video/StoredData.h"
 #include "video/VideoFrames.h"
@@ -217,6 +218,51 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
         ++measured;
     };
 
+    // A frame repeating a content measured before counts as it did; false
+    // when the content is not one of those.
+    const auto measureRepeat = [&](std::int64_t frameIndex, std::int64_t content) {
+        const auto before = std::find_if(measuredBefore.begin(), measuredBefore.end(),
+                                         [content](const Measured &m) { return m.content == content; });
+        if (content < 0 || before == measuredBefore.end())
+            return false;
+        // Kept as the reader keeps contents, the last used last.
+        std::rotate(before, before + 1, measuredBefore.end());
+        account(frameIndex, measuredBefore.back().de, measuredBefore.back().channels);
+        return true;
+    };
+    // A frame converted where the sheet lies; false (and the result failed)
+    // when the sheet does not fit in it.
+    const auto measureConverted = [&](const QImage &frame, std::int64_t frameIndex, std::int64_t content) {
+        // A stream may change its frame size on the way.
+        if (!frame.rect().contains(QRect(place->x, place->y, sheet.width() * place->scale,
+                                         sheet.height() * place->scale))) {
+            result.outcome = CensusReport::Outcome::Failed;
+            result.error = tr("Frame %1 of %2 is %3x%4: the sheet found at %5,%6 does not fit in it.")
+                               .arg(frameIndex)
+                               .arg(shownName)
+                               .arg(frame.width())
+                               .arg(frame.height())
+                               .arg(place->x)
+                               .arg(place->y);
+            return false;
+        }
+        const ErrorMeasures de = sample->measure(frame, *place, sheet);
+        // A sampled CIEDE2000 leaves the channel differences of every pixel to take.
+        const ErrorMeasures channels =
+            sample->whole() ? de : ErrorMeasures::MeasureChannels(frame, QPoint(place->x, place->y), place->scale, sheet);
+        for (int y = 0; y < sheet.height() * place->scale; ++y)
+            found.insertAll(reinterpret_cast<const std::uint32_t *>(frame.constScanLine(place->y + y)) + place->x,
+                            std::size_t(sheet.width() * place->scale));
+        account(frameIndex, de, channels);
+        if (content >= 0) {
+            if (measuredBefore.size() == MeasuresKept)
+                measuredBefore.erase(measuredBefore.begin());
+            measuredBefore.push_back({content, de, channels});
+        }
+        return true;
+    };
+
+    bool readAhead = false;
     while (reader.read()) {
         ++index;
         if (request.firstFrames && index >= *request.firstFrames)
@@ -231,12 +277,8 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
         std::int64_t content = -1;
         if (placeChecked) {
             content = reader.content();
-            const auto before = std::find_if(measuredBefore.begin(), measuredBefore.end(),
-                                             [content](const Measured &m) { return m.content == content; });
-            if (content >= 0 && before != measuredBefore.end()) {
-                account(index, before->de, before->channels);
+            if (measureRepeat(index, content))
                 continue;
-            }
         }
         if (!reader.convert(frame))
             break;
@@ -317,31 +359,27 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
             reader.setRegion(QRect(place->x, place->y, sheet.width() * place->scale, sheet.height() * place->scale));
         }
 
-        // A stream may change its frame size on the way.
-        if (!frame.rect().contains(QRect(place->x, place->y, sheet.width() * place->scale,
-                                         sheet.height() * place->scale))) {
-            result.outcome = CensusReport::Outcome::Failed;
-            result.error = tr("Frame %1 of %2 is %3x%4: the sheet found at %5,%6 does not fit in it.")
-                               .arg(index)
-                               .arg(shownName)
-                               .arg(frame.width())
-                               .arg(frame.height())
-                               .arg(place->x)
-                               .arg(place->y);
+        if (!measureConverted(frame, index, content))
             return result;
+        // From here on the next frames are read while this one is measured
+        // (one frame wanted: read here, converting none but it).
+        if (!request.onlyFrame) {
+            readAhead = true;
+            break;
         }
-        const ErrorMeasures de = sample->measure(frame, *place, sheet);
-        // A sampled CIEDE2000 leaves the channel differences of every pixel to take.
-        const ErrorMeasures channels =
-            sample->whole() ? de : ErrorMeasures::MeasureChannels(frame, QPoint(place->x, place->y), place->scale, sheet);
-        for (int y = 0; y < sheet.height() * place->scale; ++y)
-            found.insertAll(reinterpret_cast<const std::uint32_t *>(frame.constScanLine(place->y + y)) + place->x,
-                            std::size_t(sheet.width() * place->scale));
-        account(index, de, channels);
-        if (content >= 0) {
-            if (measuredBefore.size() == MeasuresKept)
-                measuredBefore.erase(measuredBefore.begin());
-            measuredBefore.push_back({content, de, channels});
+    }
+    if (readAhead) {
+        ReadAhead ahead(reader, index + 1, request.firstFrames ? *request.firstFrames : -1);
+        ReadAhead::Frame next;
+        while (ahead.next(next)) {
+            ++index;
+            if (next.image ? !measureConverted(*next.image, index, next.content) : !measureRepeat(index, next.content)) {
+                // Every content converted before was measured, and is still known.
+                if (!next.image && result.error.isEmpty())
+                    result.error = tr("Frame %1 of %2 could not be measured.").arg(index).arg(shownName);
+                result.outcome = CensusReport::Outcome::Failed;
+                return result;
+            }
         }
     }
     if (!reader.error().isEmpty()) {

@@ -85,7 +85,7 @@ CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus:
     if (!module)
         return result;
     const std::unique_ptr<VideoFrames::Reader> reader =
-        module->open(fileName, PictureReader::AllocationLimit(), result.error);
+        module->open(fileName, PictureReader::AllocationLimit(), VideoFrames::Decoding::OneThread, result.error);
     if (!reader)
         return result;
     const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request);

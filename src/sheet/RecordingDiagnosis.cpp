@@ -54,7 +54,8 @@ int Run(CommandContext &context, const QString &fileName, const Request &asked)
     VideoFrames::Module *module = VideoLibrary::Load(error);
     if (!module)
         return context.fail(error);
-    const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(), error);
+    const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(),
+                                                                        VideoFrames::Decoding::OneThread, error);
     if (!reader)
         return context.fail(error);
 

@@ -169,13 +169,14 @@ FfmpegReader::~FfmpegReader()
     }
 }
 
-std::unique_ptr<FfmpegReader> FfmpegReader::Open(const QString &fileName, int limitMB, QString &error)
+std::unique_ptr<FfmpegReader> FfmpegReader::Open(const QString &fileName, int limitMB,
+                                                 VideoFrames::Decoding decoding, QString &error)
 {
-    return OpenFile(fileName, limitMB, true, error);
+    return OpenFile(fileName, limitMB, decoding, true, error);
 }
 
-std::unique_ptr<FfmpegReader> FfmpegReader::OpenFile(const QString &fileName, int limitMB, bool countFrames,
-                                                     QString &error)
+std::unique_ptr<FfmpegReader> FfmpegReader::OpenFile(const QString &fileName, int limitMB,
+                                                     VideoFrames::Decoding decoding, bool countFrames, QString &error)
 {
     const bool standardInput = fileName == QLatin1String("-");
     const QString shown = standardInput ? tr("standard input") : QDir::toNativeSeparators(fileName);
@@ -192,13 +193,13 @@ std::unique_ptr<FfmpegReader> FfmpegReader::OpenFile(const QString &fileName, in
         return nullptr;
     }
     std::unique_ptr<FfmpegReader> reader(new FfmpegReader);
-    if (!reader->start(io, shown, limitMB, error))
+    if (!reader->start(io, shown, limitMB, decoding, error))
         return nullptr;
     // Matroska and others do not say how many frames they hold: a file is
     // demuxed once more, without decoding, to count them.
     if (reader->info_.frames < 0 && countFrames && !standardInput) {
         QString ignored;
-        if (const std::unique_ptr<FfmpegReader> counter = OpenFile(fileName, limitMB, false, ignored))
+        if (const std::unique_ptr<FfmpegReader> counter = OpenFile(fileName, limitMB, decoding, false, ignored))
             reader->info_.frames = counter->countPackets();
     }
     return reader;
@@ -247,12 +248,13 @@ std::unique_ptr<FfmpegReader> FfmpegReader::OpenBytes(const std::uint8_t *data, 
         error = tr("There is not enough memory to read the recording.");
         return nullptr;
     }
-    if (!reader->start(io, tr("the recording"), limitMB, error))
+    if (!reader->start(io, tr("the recording"), limitMB, VideoFrames::Decoding::Threads, error))
         return nullptr;
     return reader;
 }
 
-bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB, QString &error)
+bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB, VideoFrames::Decoding decoding,
+                         QString &error)
 {
     io_ = io;
     shownName_ = shownName;
@@ -319,14 +321,14 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
         return failed(tr("not enough memory."));
     if (avcodec_parameters_to_context(decoder_, parameters) < 0)
         return failed(tr("not enough memory."));
-    decoder_->thread_count = 0;
+    decoder_->thread_count = decoding == VideoFrames::Decoding::OneThread ? 1 : 0;
     decoder_->max_pixels = maxPixels_;
     // A damaged frame is an error, never a frame patched up from its neighbours.
     decoder_->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_EXPLODE;
     decoder_->pkt_timebase = format_->streams[stream_]->time_base;
-    const int decoding = avcodec_open2(decoder_, codec, nullptr);
-    if (decoding < 0)
-        return failed(errorText(decoding));
+    const int decoderOpened = avcodec_open2(decoder_, codec, nullptr);
+    if (decoderOpened < 0)
+        return failed(errorText(decoderOpened));
     describe();
     return true;
 }

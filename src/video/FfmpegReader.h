@@ -31,7 +31,8 @@ public:
 
     // Opens `fileName` ("-": standard input). Null and `error` set to a
     // sentence naming the file on failure.
-    static std::unique_ptr<FfmpegReader> Open(const QString &fileName, int limitMB, QString &error);
+    static std::unique_ptr<FfmpegReader> Open(const QString &fileName, int limitMB, VideoFrames::Decoding decoding,
+                                              QString &error);
     // Whether FFmpeg takes the content of `fileName` for a format it
     // demuxes (one we do not open included, so that it is refused by name).
     static bool Probe(const QString &fileName);
@@ -60,9 +61,9 @@ public:
 
 private:
     FfmpegReader() = default;
-    static std::unique_ptr<FfmpegReader> OpenFile(const QString &fileName, int limitMB, bool countFrames,
-                                                  QString &error);
-    bool start(AVIOContext *io, const QString &shownName, int limitMB, QString &error);
+    static std::unique_ptr<FfmpegReader> OpenFile(const QString &fileName, int limitMB, VideoFrames::Decoding decoding,
+                                                  bool countFrames, QString &error);
+    bool start(AVIOContext *io, const QString &shownName, int limitMB, VideoFrames::Decoding decoding, QString &error);
     bool fail(const QString &message);
     QRect convertedPart(const AVPixFmtDescriptor *descriptor, int width, int height) const;
     void describe();

@@ -98,6 +98,11 @@ public:
 
 enum class ClipFormat { Matroska, Mp4 };
 
+// How a reader decodes: on as many threads as the decoder takes (for a
+// caller that waits on each frame), or on one (for one that reads ahead on a
+// thread of its own while it measures on another: less work in all).
+enum class Decoding { Threads, OneThread };
+
 class Module
 {
 public:
@@ -108,7 +113,8 @@ public:
     // Opens `fileName` ("-": standard input) as a recording. Decoded frames
     // may take at most `limitMB` MB (0: no limit). Null and `error` set to a
     // sentence when it is not one, or one we do not open.
-    virtual std::unique_ptr<Reader> open(const QString &fileName, int limitMB, QString &error) = 0;
+    virtual std::unique_ptr<Reader> open(const QString &fileName, int limitMB, Decoding decoding,
+                                         QString &error) = 0;
     // Writes `sheet` (RGB32) as a lossless clip of `frames` frames at `fps`
     // to `device`, which must be able to seek. False and `reason` on failure.
     virtual bool writeClip(const QImage &sheet, ClipFormat format, int frames, int fps, QIODevice &device,

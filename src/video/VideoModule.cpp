@@ -24,9 +24,10 @@ public:
         return FfmpegReader::Probe(fileName);
     }
 
-    std::unique_ptr<VideoFrames::Reader> open(const QString &fileName, int limitMB, QString &error) override
+    std::unique_ptr<VideoFrames::Reader> open(const QString &fileName, int limitMB, VideoFrames::Decoding decoding,
+                                              QString &error) override
     {
-        return FfmpegReader::Open(fileName, limitMB, error);
+        return FfmpegReader::Open(fileName, limitMB, decoding, error);
     }
 
     bool writeClip(const QImage &sheet, VideoFrames::ClipFormat format, int frames, int fps, QIODevice &device,

@@ -88,7 +88,8 @@ std::unique_ptr<Capture> Capture::OpenRecording(const QString &fileName, QString
     VideoFrames::Module *module = VideoLibrary::Load(reason);
     if (!module)
         return nullptr;
-    const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(), reason);
+    const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(),
+                                                                        VideoFrames::Decoding::Threads, reason);
     if (!reader)
         return nullptr;
     // The frames before the sheet appears (a recorder's first seconds) are
