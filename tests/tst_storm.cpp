@@ -1243,7 +1243,7 @@ private:
                 return;
         }
         using Face = SheetView::Face;
-        const Qt::Key key = pickFrom(std::vector<Qt::Key>{Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_Space});
+        const Qt::Key key = pickFrom(std::vector<Qt::Key>{Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4, Qt::Key_Space});
         note(QStringLiteral("view: face key %1").arg(QKeySequence(key).toString()));
         ++faceSwitches_;
         const Face before = view.face();
@@ -1257,7 +1257,10 @@ private:
         face = key == Qt::Key_1   ? Face::Sheet
                : key == Qt::Key_2 ? Face::Capture
                : key == Qt::Key_3 ? Face::Difference
-                                  : (face == Face::Sheet ? Face::Capture : Face::Sheet);
+               : key == Qt::Key_4 ? Face::Fixed
+                                  : (face == Face::Capture ? shown_->partner : Face::Capture);
+        if (face == Face::Sheet || face == Face::Fixed)
+            shown_->partner = face;
         check(view.face() == face, QStringLiteral("the view is at face %1, not %2").arg(int(view.face())).arg(int(face)));
     }
 
@@ -1295,6 +1298,8 @@ private:
             [[fallthrough]];
         case SheetView::Face::Capture:
             return FromRgb32(file->picture.pixel(file->offset + pixel));
+        case SheetView::Face::Fixed:
+            return std::nullopt;
         }
         return std::nullopt;
     }
@@ -1463,6 +1468,9 @@ private:
         QPointer<SheetView> view;
         const CaptureFile *file = nullptr;
         SheetView::Face face = SheetView::Face::Capture;
+        // What Space flips the capture with: the last of the sheet and the
+        // fixed capture shown, the fixed one at first.
+        SheetView::Face partner = SheetView::Face::Fixed;
     };
     std::optional<ShownCapture> shown_;
     QHash<QString, QByteArray> saved_;

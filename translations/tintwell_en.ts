@@ -38,6 +38,18 @@
         <source>The recording holds no frame.</source>
         <translation>The recording holds no frame.</translation>
     </message>
+    <message>
+        <source>Cancelled.</source>
+        <translation>Cancelled.</translation>
+    </message>
+    <message>
+        <source>%1 has no frame %2.</source>
+        <translation>%1 has no frame %2.</translation>
+    </message>
+    <message>
+        <source>Frame %1 of %2 does not hold the sheet where it was found.</source>
+        <translation>Frame %1 of %2 does not hold the sheet where it was found.</translation>
+    </message>
 </context>
 <context>
     <name>FormDesign</name>
@@ -108,6 +120,42 @@ Double-click: view the sheet at full size</translation>
         <source>Open a capture (Ctrl+O) to see how far it is from its sheet.</source>
         <translation>Open a capture (Ctrl+O) to see how far it is from its sheet.</translation>
     </message>
+    <message>
+        <source>Right: the capture is the sheet, pixel for pixel.</source>
+        <translation>Right: the capture is the sheet, pixel for pixel.</translation>
+    </message>
+    <message>
+        <source>Right: no step stands between the sheet and the capture; what differs is noise.</source>
+        <translation>Right: no step stands between the sheet and the capture; what differs is noise.</translation>
+    </message>
+    <message>
+        <source>mean dE2000 %1</source>
+        <translation>mean dE2000 %1</translation>
+    </message>
+    <message>
+        <source>Fault named: the sheet went through these steps on its way into the capture.</source>
+        <translation>Fault named: the sheet went through these steps on its way into the capture.</translation>
+    </message>
+    <message>
+        <source>mean dE2000 %1 → %2 after the steps</source>
+        <translation>mean dE2000 %1 → %2 after the steps</translation>
+    </message>
+    <message>
+        <source>Unexplained: no known step brings the sheet near the capture.</source>
+        <translation>Unexplained: no known step brings the sheet near the capture.</translation>
+    </message>
+    <message>
+        <source>Unexplained: even the steps found leave the capture far from the sheet.</source>
+        <translation>Unexplained: even the steps found leave the capture far from the sheet.</translation>
+    </message>
+    <message>
+        <source>Worst frame: %1</source>
+        <translation>Worst frame: %1</translation>
+    </message>
+    <message>
+        <source>Frame %1 (%2 of %3 measured): mean dE2000 %4</source>
+        <translation>Frame %1 (%2 of %3 measured): mean dE2000 %4</translation>
+    </message>
 </context>
 <context>
     <name>SafeSave</name>
@@ -161,10 +209,6 @@ Double-click: view the sheet at full size</translation>
     <message>
         <source>%1 of %2: %3, %4 (F3 and Shift+F3 step through them)</source>
         <translation>%1 of %2: %3, %4 (F3 and Shift+F3 step through them)</translation>
-    </message>
-    <message>
-        <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;show the sheet / the capture / the difference&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;flip between the sheet and the capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
-        <translation>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;show the sheet / the capture / the difference&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;flip between the sheet and the capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</translation>
     </message>
     <message>
         <source>The grid shows from %1.</source>
@@ -243,16 +287,76 @@ Double-click: view the sheet at full size</translation>
         <translation>Open a capture (Ctrl+O) to compare it with its sheet.</translation>
     </message>
     <message>
-        <source>difference: 1 grey level = %1</source>
-        <translation>difference: 1 grey level = %1</translation>
-    </message>
-    <message>
         <source>The tone curves need a capture holding a sheet (Ctrl+O).</source>
         <translation>The tone curves need a capture holding a sheet (Ctrl+O).</translation>
     </message>
     <message>
         <source>Recordings (%1)</source>
         <translation>Recordings (%1)</translation>
+    </message>
+    <message>
+        <source>the sheet</source>
+        <translation>the sheet</translation>
+    </message>
+    <message>
+        <source>the capture</source>
+        <translation>the capture</translation>
+    </message>
+    <message>
+        <source>their difference in grey</source>
+        <translation>their difference in grey</translation>
+    </message>
+    <message>
+        <source>fixed</source>
+        <translation>fixed</translation>
+    </message>
+    <message>
+        <source>the capture through the fix the diagnosis found</source>
+        <translation>the capture through the fix the diagnosis found</translation>
+    </message>
+    <message>
+        <source>%1, frame %2</source>
+        <translation>%1, frame %2</translation>
+    </message>
+    <message>
+        <source>    fixed %1</source>
+        <translation>    fixed %1</translation>
+    </message>
+    <message>
+        <source>No sheet found (F9: the results say more).</source>
+        <translation>No sheet found (F9: the results say more).</translation>
+    </message>
+    <message>
+        <source>Opening frame %1…</source>
+        <translation>Opening frame %1…</translation>
+    </message>
+    <message>
+        <source>Frame %1 could not be opened.</source>
+        <translation>Frame %1 could not be opened.</translation>
+    </message>
+    <message>
+        <source>difference: 1 grey level = %1</source>
+        <translation>difference: 1 grey level = %1</translation>
+    </message>
+    <message>
+        <source>fixed: the fix is being worked out; the capture meanwhile</source>
+        <translation>fixed: the fix is being worked out; the capture meanwhile</translation>
+    </message>
+    <message>
+        <source>fixed: no fix (the diagnosis failed)</source>
+        <translation>fixed: no fix (the diagnosis failed)</translation>
+    </message>
+    <message>
+        <source>fixed: nothing to undo</source>
+        <translation>fixed: nothing to undo</translation>
+    </message>
+    <message>
+        <source>fixed: the capture through the table diagnose --fix writes</source>
+        <translation>fixed: the capture through the table diagnose --fix writes</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;%1&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;the capture and the fixed capture (or the sheet, after 1) in turn&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
+        <translation>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;%1&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;the capture and the fixed capture (or the sheet, after 1) in turn&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</translation>
     </message>
 </context>
 <context>

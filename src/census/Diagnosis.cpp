@@ -28,8 +28,6 @@ constexpr int SamplesTried = 65536;
 // A candidate chain is taken over a simpler one only when it leaves less
 // than this share of the simpler one's squared error.
 constexpr double SimplerWins = 0.9;
-// Mean dE2000 the steps may leave before the capture counts as unexplained.
-constexpr double UnexplainedDe2000 = 3.0;
 
 inline int channelOf(QRgb pixel, int channel)
 {

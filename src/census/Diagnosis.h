@@ -24,6 +24,10 @@
 
 namespace Diagnosis {
 
+// A capture that the steps found leave further from it than this mean
+// dE2000 is unexplained.
+inline constexpr double UnexplainedDe2000 = 3.0;
+
 enum class RangeFault { None, LimitedAsFull, FullAsLimited };
 enum class Chroma { Full, Sub422, Sub420, Sub411 };
 enum class Tone { None, Gamma, Table };

@@ -138,6 +138,25 @@ void AddStream(const VideoFrames::Reader &reader, Facts &facts)
                            {QStringLiteral("transfer"), info.transfer}});
 }
 
+void AddStored(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info, Facts &facts)
+{
+    QJsonObject stored {{QStringLiteral("clear"), StoredData::Clear(reading)}};
+    if (reading.read) {
+        stored.insert(QStringLiteral("matrix"), VideoFrames::MatrixName(reading.matrix));
+        stored.insert(QStringLiteral("range"), StoredData::RangeName(reading.fullRange));
+        stored.insert(QStringLiteral("chroma"), StoredData::ChromaName(reading));
+        stored.insert(QStringLiteral("mean_difference"), reading.error);
+    }
+    facts.add(QStringLiteral("stored"), StoredData::StoredText(reading, info), stored);
+    if (!reading.read)
+        return;
+    const std::vector<StoredData::Step> steps = StoredData::Steps(reading, info);
+    if (steps.empty())
+        facts.add(QStringLiteral("steps"), QStringLiteral("none"));
+    for (const StoredData::Step &step : steps)
+        facts.add(step.name, step.value);
+}
+
 Diagnosis::Result StoredSteps(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info)
 {
     Diagnosis::Result steps;
@@ -263,7 +282,16 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     };
 
     bool readAhead = false;
+    const auto stop = [&] {
+        if (!request.cancelled || !request.cancelled())
+            return false;
+        result.outcome = CensusReport::Outcome::Failed;
+        result.error = tr("The census of %1 was cancelled.").arg(shownName);
+        return true;
+    };
     while (reader.read()) {
+        if (stop())
+            return result;
         ++index;
         if (request.firstFrames && index >= *request.firstFrames)
             break;
@@ -372,6 +400,8 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
         ReadAhead ahead(reader, index + 1, request.firstFrames ? *request.firstFrames : -1);
         ReadAhead::Frame next;
         while (ahead.next(next)) {
+            if (stop())
+                return result;
             ++index;
             if (next.image ? !measureConverted(*next.image, index, next.content) : !measureRepeat(index, next.content)) {
                 // Every content converted before was measured, and is still known.

@@ -47,6 +47,8 @@ struct Request
     std::optional<std::int64_t> onlyFrame;
     // Only the frames before this one.
     std::optional<std::int64_t> firstFrames;
+    // Asked before each frame: true ends the census (failed, as cancelled).
+    std::function<bool()> cancelled;
 };
 
 // Where the sheet was found and in which frame (for the stored-data
@@ -81,6 +83,11 @@ struct Result
 
 // The "video:" and "tagged:" facts of the reader's stream.
 void AddStream(const VideoFrames::Reader &reader, Facts &facts);
+
+// What a recording stores (`reading`): "stored:", then the steps between it
+// and what a player following the tags shows ("range:", "matrix:") or
+// "steps: none".
+void AddStored(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info, Facts &facts);
 
 // The steps between what a recording stores (`reading`) and what a player
 // following its tags shows, as a diagnosis's chain: a range or matrix

@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImage>
-#include <QJsonObject>
 
 #include <memory>
 
@@ -23,27 +22,6 @@ namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("SheetCommands", text);
-}
-
-// What the stored data says, and the steps between it and what a player
-// following the tags shows.
-void addStored(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info, Facts &facts)
-{
-    QJsonObject stored {{QStringLiteral("clear"), StoredData::Clear(reading)}};
-    if (reading.read) {
-        stored.insert(QStringLiteral("matrix"), VideoFrames::MatrixName(reading.matrix));
-        stored.insert(QStringLiteral("range"), StoredData::RangeName(reading.fullRange));
-        stored.insert(QStringLiteral("chroma"), StoredData::ChromaName(reading));
-        stored.insert(QStringLiteral("mean_difference"), reading.error);
-    }
-    facts.add(QStringLiteral("stored"), StoredData::StoredText(reading, info), stored);
-    if (!reading.read)
-        return;
-    const std::vector<StoredData::Step> steps = StoredData::Steps(reading, info);
-    if (steps.empty())
-        facts.add(QStringLiteral("steps"), QStringLiteral("none"));
-    for (const StoredData::Step &step : steps)
-        facts.add(step.name, step.value);
 }
 
 } // namespace
@@ -80,7 +58,7 @@ int Run(CommandContext &context, const QString &fileName, const Request &asked)
         return context.fail(census.error);
     }
     if (reading)
-        addStored(*reading, reader->info(), census.facts);
+        VideoCensus::AddStored(*reading, reader->info(), census.facts);
     if (asked.json) {
         context.printJson(census.facts.json());
     } else {

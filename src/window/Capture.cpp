@@ -7,6 +7,7 @@
 #include "census/SheetSearch.h"
 #include "generation/RunObserver.h"
 #include "generation/SheetGenerator.h"
+#include "lut/ColourLut.h"
 #include "platform/CanvasImage.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPromise>
 
 #include <algorithm>
 #include <cstdlib>
@@ -69,7 +71,105 @@ QImage drawSheet(Mode mode)
     return CanvasImage(canvas).copy();
 }
 
-void diagnose(const QImage &sheet, const CensusReport::Result &census, CaptureResults &results);
+// The lines of a diagnosis that name a step (not the landmarks, the noise
+// or the figures after the steps).
+QStringList stepLines(const QStringList &diagnosis)
+{
+    static const QStringList notSteps = {QStringLiteral("landmarks:"), QStringLiteral("noise:"),
+                                         QStringLiteral("mean dE2000 after the steps:"), QStringLiteral("unexplained:"),
+                                         QStringLiteral("stored:"), QStringLiteral("steps:")};
+    QStringList steps;
+    for (const QString &line : diagnosis)
+        if (std::none_of(notSteps.begin(), notSteps.end(), [&line](const QString &not_) { return line.startsWith(not_); }))
+            steps << line;
+    return steps;
+}
+
+// Each sheet level's mean after the steps found (the sheet put through them).
+void addFitted(const QImage &sheet, const QImage &simulated, CaptureResults &results)
+{
+    const QImage through = simulated.convertToFormat(QImage::Format_RGB32);
+    if (through.size() != sheet.size())
+        return;
+    std::array<std::array<std::uint64_t, ToneCurve::Levels>, 3> sums {};
+    std::array<std::array<std::uint64_t, ToneCurve::Levels>, 3> pixels {};
+    for (int y = 0; y < sheet.height(); ++y) {
+        const auto *from = reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y));
+        const auto *to = reinterpret_cast<const std::uint32_t *>(through.constScanLine(y));
+        for (int x = 0; x < sheet.width(); ++x)
+            for (std::size_t c = 0; c < 3; ++c) {
+                const std::uint32_t level = channelOf(from[x], int(c));
+                sums[c][level] += channelOf(to[x], int(c));
+                ++pixels[c][level];
+            }
+    }
+    for (std::size_t c = 0; c < 3; ++c)
+        for (std::size_t level = 0; level < ToneCurve::Levels; ++level)
+            if (pixels[c][level] > 0)
+                results.fitted[c][level] = double(sums[c][level]) / double(pixels[c][level]);
+}
+
+// `shown` (the capture's sheet area at the sheet's size) through the table
+// that undoes `steps`, as 8-bit RGB.
+QImage throughFix(const Diagnosis::Result &steps, QImage shown)
+{
+    ColourLut lut;
+    lut.table = steps.fix();
+    if (!lut.apply(shown, Interpolation::Tetrahedral))
+        throw std::bad_alloc();
+    return opaqueRgb32(shown);
+}
+
+Verdict::Kind kindOf(bool unexplained, const QStringList &steps)
+{
+    return unexplained ? Verdict::Kind::Unexplained : steps.isEmpty() ? Verdict::Kind::Right : Verdict::Kind::FaultNamed;
+}
+
+// A picture's diagnosis, as diagnose prints it; `shown` at the capture's depth.
+void diagnosePicture(const QImage &sheet, const QImage &shown, CaptureResults &results)
+{
+    const Diagnosis::Result diagnosis = Diagnosis::Diagnose(sheet, shown);
+    results.diagnosis = diagnosis.facts().lines();
+    Verdict verdict;
+    verdict.steps = stepLines(results.diagnosis);
+    verdict.exact = diagnosis.exact;
+    verdict.before = diagnosis.meanDe2000;
+    verdict.after = diagnosis.exact ? 0.0 : diagnosis.meanDe2000After;
+    verdict.kind = kindOf(diagnosis.unexplained, verdict.steps);
+    results.verdict = verdict;
+    results.fixed = throughFix(diagnosis, shown);
+    addFitted(sheet, diagnosis.simulate(sheet), results);
+}
+
+// A recording's frame against the steps between what the file stores and
+// what a player following its tags shows, as diagnose prints them.
+void diagnoseFrame(const QImage &sheet, const QImage &shown, const std::optional<StoredData::Reading> &stored,
+                   const VideoFrames::StreamInfo &stream, CaptureResults &results)
+{
+    Diagnosis::Result steps = VideoCensus::StoredSteps(stored.value_or(StoredData::Reading {}), stream);
+    if (stored) {
+        Facts facts;
+        VideoCensus::AddStored(*stored, stream, facts);
+        results.diagnosis = facts.lines();
+    }
+    const QImage simulated = steps.simulate(sheet);
+    const ErrorMeasures before = ErrorMeasures::Measure(shown, QPoint(0, 0), 1, sheet);
+    const ErrorMeasures after = ErrorMeasures::Measure(shown, QPoint(0, 0), 1, simulated);
+    Verdict verdict;
+    verdict.steps = stepLines(results.diagnosis);
+    verdict.exact = before.differingPixels == 0;
+    verdict.before = before.meanDe2000;
+    verdict.after = after.meanDe2000;
+    verdict.kind = kindOf(after.meanDe2000 > Diagnosis::UnexplainedDe2000, verdict.steps);
+    results.verdict = verdict;
+    results.fixed = throughFix(steps, shown);
+    addFitted(sheet, simulated, results);
+}
+
+QStringList withMode(const QString &name, const QStringList &lines)
+{
+    return lines.isEmpty() || name.isEmpty() ? lines : QStringList {QStringLiteral("mode: %1").arg(name)} + lines;
+}
 
 } // namespace
 
@@ -88,8 +188,8 @@ std::unique_ptr<Capture> Capture::OpenRecording(const QString &fileName, QString
     VideoFrames::Module *module = VideoLibrary::Load(reason);
     if (!module)
         return nullptr;
-    const std::unique_ptr<VideoFrames::Reader> reader = module->open(fileName, PictureReader::AllocationLimit(),
-                                                                        VideoFrames::Decoding::Threads, reason);
+    const std::unique_ptr<VideoFrames::Reader> reader =
+        module->open(fileName, PictureReader::AllocationLimit(), VideoFrames::Decoding::Threads, reason);
     if (!reader)
         return nullptr;
     // The frames before the sheet appears (a recorder's first seconds) are
@@ -103,16 +203,105 @@ std::unique_ptr<Capture> Capture::OpenRecording(const QString &fileName, QString
         std::unique_ptr<Capture> capture = Measure(frame, fileName, candidates, reason);
         if (!capture)
             return nullptr;
-        if (capture->mode())
+        capture->frame_ = number;
+        if (capture->mode()) {
+            capture->readStream(*reader);
             return capture;
-        if (!first)
+        }
+        if (!first) {
             first = std::move(capture);
+            first->readStream(*reader);
+        }
     }
     if (!first) {
         reason = reader->error().isEmpty() ? tr("The recording holds no frame.") : reader->error();
         return nullptr;
     }
     return first;
+}
+
+void Capture::readStream(VideoFrames::Reader &reader)
+{
+    // The samples of the frame just read tell what the file stores.
+    stream_ = reader.info();
+    Facts facts;
+    VideoCensus::AddStream(reader, facts);
+    if (mode_) {
+        stored_ = StoredData::Read(reader.samples(), stream_, picture_, sheet_, offset_.x(), offset_.y(), scale_);
+        VideoCensus::AddStored(*stored_, stream_, facts);
+    }
+    const QString matrix = VideoFrames::MatrixName(stream_.shownMatrix);
+    facts.add(QStringLiteral("shown"),
+              QStringLiteral("%1 %2").arg(matrix, stream_.shownFullRange ? QStringLiteral("full") : QStringLiteral("limited")));
+    for (const QString &line : facts.lines())
+        if (line.startsWith(QLatin1String("video:")) || line.startsWith(QLatin1String("tagged:"))
+            || line.startsWith(QLatin1String("stored:")) || line.startsWith(QLatin1String("shown:")))
+            streamLines_ << line;
+}
+
+std::optional<Capture::FrameSource> Capture::frameSource() const
+{
+    if (!isRecording() || !mode_)
+        return std::nullopt;
+    return FrameSource {fileName_, *mode_, sheet_, offset_, scale_, picture_.size(), stream_, stored_, streamLines_};
+}
+
+std::unique_ptr<Capture> Capture::OpenFrame(const FrameSource &source, std::int64_t frame, QString &reason,
+                                            const std::function<bool()> &cancelled)
+{
+    VideoFrames::Module *module = VideoLibrary::Load(reason);
+    if (!module)
+        return nullptr;
+    const std::unique_ptr<VideoFrames::Reader> reader =
+        module->open(source.fileName, PictureReader::AllocationLimit(), VideoFrames::Decoding::Threads, reason);
+    if (!reader)
+        return nullptr;
+    const QRect area(source.offset, source.sheet.size() * source.scale);
+    reader->setRegion(area);
+    const QString shownName = QFileInfo(source.fileName).fileName();
+    for (std::int64_t number = 0; number <= frame; ++number) {
+        if (cancelled && cancelled()) {
+            reason = tr("Cancelled.");
+            return nullptr;
+        }
+        if (!reader->read()) {
+            reason = !reader->error().isEmpty() ? reader->error() : tr("%1 has no frame %2.").arg(shownName).arg(frame);
+            return nullptr;
+        }
+    }
+    PictureReader::Picture read;
+    read.image = QImage(source.frameSize, QImage::Format_RGB32);
+    if (read.image.isNull()) {
+        reason = tr("There is not enough memory to show it.");
+        return nullptr;
+    }
+    // Only the sheet's area is converted; the rest stays black.
+    read.image.fill(Qt::black);
+    if (!reader->convert(read.image)) {
+        reason = reader->error();
+        return nullptr;
+    }
+    if (!read.image.rect().contains(area)) {
+        reason = tr("Frame %1 of %2 does not hold the sheet where it was found.").arg(frame).arg(shownName);
+        return nullptr;
+    }
+    std::unique_ptr<Capture> capture =
+        Place(read, source.fileName, source.mode, source.sheet, source.offset, source.scale, reason);
+    if (!capture)
+        return nullptr;
+    capture->frame_ = frame;
+    capture->stream_ = source.stream;
+    capture->stored_ = source.stored;
+    capture->streamLines_ = source.streamLines;
+    return capture;
+}
+
+void Capture::takeCensus(const Capture &other)
+{
+    censusLines_ = other.censusLines_;
+    frames_ = other.frames_;
+    worstFrame_ = other.worstFrame_;
+    examined_ = other.examined_;
 }
 
 std::unique_ptr<Capture> Capture::Measure(const PictureReader::Picture &read, const QString &fileName,
@@ -142,6 +331,42 @@ Capture::Candidates Capture::CandidatesFor(QSize size)
 std::unique_ptr<Capture> Capture::Measure(const PictureReader::Picture &read, const QString &fileName,
                                           const Candidates &sheets, QString &reason)
 {
+    const std::vector<QImage> &drawn = sheets.drawn;
+    const std::vector<CensusReport::Candidate> &candidates = sheets.named;
+    QImage picture = opaqueRgb32(read.image);
+    const SheetSearch::Match match =
+        drawn.empty() || picture.isNull() ? SheetSearch::Match {} : SheetSearch::FindAny(picture, drawn);
+    if (match.sheet >= 0 && match.placement.plausible) {
+        const std::size_t found = std::size_t(match.sheet);
+        return Place(read, fileName, *Sheets::FromName(candidates[found].name.toStdString()), drawn[found],
+                     QPoint(match.placement.x, match.placement.y), match.placement.scale, reason);
+    }
+
+    std::unique_ptr<Capture> capture(new Capture);
+    capture->fileName_ = fileName;
+    capture->picture_ = picture;
+    if (capture->picture_.isNull()) {
+        reason = read.image.isNull() ? tr("The picture is empty.") : tr("There is not enough memory to show it.");
+        return nullptr;
+    }
+    capture->read_ = read;
+    // The census is taken over every candidate again, and says the same.
+    capture->candidates_ = candidates;
+    capture->searchAnswer_ =
+        match.sheet < 0 ? tr("No sheet found in %1: every sheet is larger than the picture.").arg(capture->shownName())
+                        : tr("No sheet found in %1: closest %2 at offset %3 %4 scale %5, mean channel difference %6.")
+                              .arg(capture->shownName(), candidates[std::size_t(match.sheet)].name)
+                              .arg(match.placement.x)
+                              .arg(match.placement.y)
+                              .arg(match.placement.scale)
+                              .arg(match.placement.error, 0, 'f', 4);
+    capture->captured_ = capture->picture_;
+    return capture;
+}
+
+std::unique_ptr<Capture> Capture::Place(const PictureReader::Picture &read, const QString &fileName, Mode mode,
+                                        const QImage &sheet, QPoint offset, int scale, QString &reason)
+{
     std::unique_ptr<Capture> capture(new Capture);
     capture->fileName_ = fileName;
     capture->picture_ = opaqueRgb32(read.image);
@@ -149,63 +374,98 @@ std::unique_ptr<Capture> Capture::Measure(const PictureReader::Picture &read, co
         reason = read.image.isNull() ? tr("The picture is empty.") : tr("There is not enough memory to show it.");
         return nullptr;
     }
-
-    const std::vector<QImage> &drawn = sheets.drawn;
-    const std::vector<CensusReport::Candidate> &candidates = sheets.named;
-    const SheetSearch::Match match =
-        drawn.empty() ? SheetSearch::Match {} : SheetSearch::FindAny(capture->picture_, drawn);
     capture->read_ = read;
-    if (match.sheet < 0 || !match.placement.plausible) {
-        // The census is taken over every candidate again, and says the same.
-        capture->candidates_ = candidates;
-        capture->searchAnswer_ =
-            match.sheet < 0 ? tr("No sheet found in %1: every sheet is larger than the picture.").arg(capture->shownName())
-                            : tr("No sheet found in %1: closest %2 at offset %3 %4 scale %5, mean channel difference %6.")
-                                  .arg(capture->shownName(), candidates[std::size_t(match.sheet)].name)
-                                  .arg(match.placement.x)
-                                  .arg(match.placement.y)
-                                  .arg(match.placement.scale)
-                                  .arg(match.placement.error, 0, 'f', 4);
-        capture->captured_ = capture->picture_;
-        return capture;
-    }
-    const std::size_t found = std::size_t(match.sheet);
-    capture->candidates_ = {candidates[found]};
-    capture->mode_ = Sheets::FromName(candidates[found].name.toStdString());
-    capture->sheet_ = drawn[found];
-    capture->offset_ = QPoint(match.placement.x, match.placement.y);
-    capture->scale_ = match.placement.scale;
+    capture->mode_ = mode;
+    capture->candidates_ = {{modeName(mode), sheet.width(), [sheet] { return sheet; }}};
+    capture->sheet_ = sheet;
+    capture->offset_ = offset;
+    capture->scale_ = scale;
     capture->alignCaptured();
     capture->compare();
     return capture;
 }
 
-std::function<CaptureResults()> Capture::examination() const
+std::function<void(QPromise<CaptureResults> &)> Capture::examination(bool census) const
 {
-    return [read = read_, name = QDir::toNativeSeparators(fileName_), candidates = candidates_,
-            sheet = sheet_]() -> CaptureResults {
+    // Everything the task reads is its own: the captured pixels are copied
+    // (they may lie in the picture this object holds).
+    const QString name = QDir::toNativeSeparators(fileName_);
+    QImage shown;
+    if (mode_) {
+        // The sheet's area at the picture's own depth, at the sheet's size,
+        // as diagnose takes it.
+        const QRect area(offset_, sheet_.size() * scale_);
+        shown = read_.image.rect().contains(area) ? read_.image.copy(area) : captured_.copy();
+        if (scale_ != 1 && shown.size() != sheet_.size())
+            shown = shown.scaled(sheet_.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    }
+    return [read = read_, name, fileName = fileName_, candidates = candidates_, sheet = sheet_, shown,
+            place = CensusReport::Placement {offset_.x(), offset_.y(), scale_}, mode = mode_, recording = isRecording(),
+            stored = stored_, stream = stream_, census](QPromise<CaptureResults> &promise) {
         CaptureResults results;
-        CensusReport::Request request;
-        request.anyOf = candidates;
-        const CensusReport::Result census = CensusReport::Run(read, name, request);
-        results.census = census.lines;
-        if (census.outcome == CensusReport::Outcome::Failed)
-            results.census << census.error;
-        // The diagnosis needs the sheet's whole area, as the command does.
-        if (!sheet.isNull() && census.outcome != CensusReport::Outcome::Failed && !census.picture.isNull()
-            && census.picture.rect().contains(census.sheetArea))
-            diagnose(sheet, census, results);
-        return results;
+        try {
+            if (mode && recording)
+                diagnoseFrame(sheet, shown, stored, stream, results);
+            else if (mode && !shown.isNull())
+                diagnosePicture(sheet, shown, results);
+        } catch (const std::bad_alloc &) {
+            results.diagnosis = {tr("There is not enough memory to diagnose the capture.")};
+        }
+        promise.addResult(results);
+        if (!census || promise.isCanceled())
+            return;
+
+        const QString sheetName = mode ? modeName(*mode) : QString();
+        if (recording && mode) {
+            // Every frame, from the first that holds the sheet, as census measures them.
+            QString error;
+            VideoFrames::Module *module = VideoLibrary::Load(error);
+            std::unique_ptr<VideoFrames::Reader> reader =
+                module ? module->open(fileName, PictureReader::AllocationLimit(), VideoFrames::Decoding::OneThread, error)
+                       : nullptr;
+            if (reader) {
+                VideoCensus::Request request;
+                request.sheet = sheet;
+                request.cancelled = [&promise] { return promise.isCanceled(); };
+                const VideoCensus::Result recordingCensus = VideoCensus::Run(*reader, name, request);
+                results.census = withMode(sheetName, recordingCensus.facts.lines());
+                results.frames = recordingCensus.frames;
+                results.worstFrame = recordingCensus.worstFrame;
+                error = recordingCensus.error;
+            }
+            if (!error.isEmpty())
+                results.census << error;
+        } else {
+            CensusReport::Request request;
+            if (mode) {
+                request.sheet = sheet;
+                request.at = place;
+            } else {
+                request.anyOf = candidates;
+            }
+            const CensusReport::Result pictureCensus = CensusReport::Run(read, name, request);
+            results.census = withMode(sheetName, pictureCensus.lines);
+            if (pictureCensus.outcome == CensusReport::Outcome::Failed)
+                results.census << pictureCensus.error;
+        }
+        results.complete = true;
+        promise.addResult(results);
     };
 }
 
 void Capture::takeResults(const CaptureResults &results)
 {
-    censusLines_ = results.census;
     diagnosisLines_ = results.diagnosis;
+    verdict_ = results.verdict;
+    fixed_ = results.fixed;
     for (std::size_t c = 0; c < 3; ++c)
         curves_[c].fitted = results.fitted[c];
-    examined_ = true;
+    if (results.complete) {
+        censusLines_ = results.census;
+        frames_ = results.frames;
+        worstFrame_ = results.worstFrame;
+        examined_ = true;
+    }
 }
 
 QString Capture::shownName() const
@@ -246,17 +506,24 @@ void Capture::compare()
 {
     // Every capture pixel of the sheet's area against the sheet pixel it
     // shows: the worst channel difference per sheet pixel for the picture
-    // of the differences, and every channel's levels for the tone curves.
+    // of the differences, and, inside the tiles, every channel's levels for
+    // the tone curves.
     const int size = sheet_.width();
+    const int tile = Sheets::Of(*mode_).tile * scale_;
+    const int edge = ToneCurve::EdgeLeftOut;
+    const auto inside = [tile, edge](int along) {
+        const int inTile = along % tile;
+        return inTile >= edge && inTile < tile - edge;
+    };
     std::vector<std::uint16_t> worst(std::size_t(size) * std::size_t(size), 0);
     std::array<std::array<std::uint64_t, ToneCurve::Levels>, 3> sums {};
-    std::array<std::array<std::uint64_t, ToneCurve::Levels>, 3> pixels {};
     for (int y = 0; y < size; ++y) {
         const auto *sheetRow = reinterpret_cast<const std::uint32_t *>(sheet_.constScanLine(y));
         for (int by = 0; by < scale_; ++by) {
             const int from = offset_.y() + y * scale_ + by;
             if (from < 0 || from >= picture_.height())
                 continue;
+            const bool rowInside = inside(y * scale_ + by);
             const auto *row = reinterpret_cast<const std::uint32_t *>(picture_.constScanLine(from));
             for (int x = 0; x < size; ++x) {
                 const std::uint32_t expected = sheetRow[x];
@@ -266,13 +533,18 @@ void Capture::compare()
                     if (column < 0 || column >= picture_.width())
                         continue;
                     const std::uint32_t found = row[column];
+                    const bool counted = rowInside && inside(x * scale_ + bx);
                     for (int c = 0; c < 3; ++c) {
                         const std::uint32_t want = channelOf(expected, c);
                         const std::uint32_t got = channelOf(found, c);
-                        ++curves_[std::size_t(c)].counts[want * ToneCurve::Levels + got];
-                        sums[std::size_t(c)][want] += got;
-                        ++pixels[std::size_t(c)][want];
                         most = std::max<std::uint16_t>(most, std::uint16_t(257 * std::abs(int(want) - int(got))));
+                        ToneCurve &curve = curves_[std::size_t(c)];
+                        curve.held[want] = true;
+                        if (!counted)
+                            continue;
+                        ++curve.counts[want * ToneCurve::Levels + got];
+                        ++curve.samples[want];
+                        sums[std::size_t(c)][want] += got;
                     }
                 }
             }
@@ -280,8 +552,8 @@ void Capture::compare()
     }
     for (std::size_t c = 0; c < 3; ++c)
         for (std::size_t level = 0; level < ToneCurve::Levels; ++level)
-            if (pixels[c][level] > 0)
-                curves_[c].mean[level] = double(sums[c][level]) / double(pixels[c][level]);
+            if (curves_[c].samples[level] > 0)
+                curves_[c].mean[level] = double(sums[c][level]) / double(curves_[c].samples[level]);
     difference_ = ErrorMeasures::DiffPicture(worst, sheet_.size(), differenceScale_)
                       .convertToFormat(QImage::Format_RGB32);
 }
@@ -295,44 +567,3 @@ double Capture::de2000At(QPoint pixel) const
     return Ciede2000::Difference(Ciede2000::FromSrgb(qRed(want) / 255.0, qGreen(want) / 255.0, qBlue(want) / 255.0),
                                  Ciede2000::FromSrgb(qRed(got) / 255.0, qGreen(got) / 255.0, qBlue(got) / 255.0));
 }
-
-namespace {
-
-void diagnose(const QImage &sheet, const CensusReport::Result &census, CaptureResults &results)
-{
-    try {
-        QImage shown = census.picture.copy(census.sheetArea);
-        if (census.scale != 1)
-            shown = shown.scaled(sheet.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        if (shown.isNull())
-            throw std::bad_alloc();
-        const Diagnosis::Result diagnosis =
-            Diagnosis::Diagnose(sheet, shown, census.scale == 1 ? &census.measures : nullptr);
-        results.diagnosis << diagnosis.facts().lines();
-
-        // The fitted curve: each sheet level's mean after every step found.
-        const QImage simulated = diagnosis.simulate(sheet).convertToFormat(QImage::Format_RGB32);
-        if (simulated.size() != sheet.size())
-            return;
-        std::array<std::array<std::uint64_t, ToneCurve::Levels>, 3> sums {};
-        std::array<std::array<std::uint64_t, ToneCurve::Levels>, 3> pixels {};
-        for (int y = 0; y < sheet.height(); ++y) {
-            const auto *from = reinterpret_cast<const std::uint32_t *>(sheet.constScanLine(y));
-            const auto *to = reinterpret_cast<const std::uint32_t *>(simulated.constScanLine(y));
-            for (int x = 0; x < sheet.width(); ++x)
-                for (std::size_t c = 0; c < 3; ++c) {
-                    const std::uint32_t level = channelOf(from[x], int(c));
-                    sums[c][level] += channelOf(to[x], int(c));
-                    ++pixels[c][level];
-                }
-        }
-        for (std::size_t c = 0; c < 3; ++c)
-            for (std::size_t level = 0; level < ToneCurve::Levels; ++level)
-                if (pixels[c][level] > 0)
-                    results.fitted[c][level] = double(sums[c][level]) / double(pixels[c][level]);
-    } catch (const std::bad_alloc &) {
-        results.diagnosis << QCoreApplication::translate("Capture", "There is not enough memory to diagnose the capture.");
-    }
-}
-
-} // namespace
