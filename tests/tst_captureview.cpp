@@ -289,9 +289,10 @@ private slots:
     }
 
     // The tone curves come from the tiles' insides: a 4:2:0 path, decoded
-    // as it was made, gives back every level there alike (4:2:0 shifts a
-    // channel as a whole a little), with no spike where the chroma of the
-    // next tile bleeds in at the edges.
+    // as it was made, gives back every level there alike (4:2:0 shifts
+    // every other level by a few), with no spike at the levels held at the
+    // tiles' edges, where the chroma of the next tile bleeds in (16 levels
+    // off when they are counted).
     void toneCurvesFromTileInteriors()
     {
         const QString sheetFile = dir_.filePath(QStringLiteral("interior-sheet.png"));
@@ -316,7 +317,7 @@ private slots:
             std::sort(off.begin(), off.end());
             const double middle = off[off.size() / 2].first;
             for (const auto &[by, level] : off)
-                QVERIFY2(std::abs(by - middle) <= 2.5, qPrintable(QStringLiteral("channel %1, level %2: %3 off, most %4")
+                QVERIFY2(std::abs(by - middle) <= 4, qPrintable(QStringLiteral("channel %1, level %2: %3 off, most %4")
                                                                       .arg(channel).arg(level).arg(by).arg(middle)));
         }
         // Red 0 lies only at the tiles' left edges: held, no sample.

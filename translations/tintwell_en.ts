@@ -390,10 +390,6 @@ Double-click: view the sheet at full size</translation>
         <translation>identity</translation>
     </message>
     <message>
-        <source>mean</source>
-        <translation>mean</translation>
-    </message>
-    <message>
         <source>fitted</source>
         <translation>fitted</translation>
     </message>
@@ -444,6 +440,26 @@ Double-click: view the sheet at full size</translation>
     <message>
         <source>Could not save %1: %2</source>
         <translation>Could not save %1: %2</translation>
+    </message>
+    <message>
+        <source>mean inside the tiles (%1 samples a level)</source>
+        <translation>mean inside the tiles (%1 samples a level)</translation>
+    </message>
+    <message>
+        <source>held only at tile edges: no samples</source>
+        <translation>held only at tile edges: no samples</translation>
+    </message>
+    <message>
+        <source>level %1: mean %2 of %3 samples inside the tiles</source>
+        <translation>level %1: mean %2 of %3 samples inside the tiles</translation>
+    </message>
+    <message>
+        <source>fitted: %1</source>
+        <translation>fitted: %1</translation>
+    </message>
+    <message>
+        <source>%1 samples</source>
+        <translation>%1 samples</translation>
     </message>
 </context>
 <context>

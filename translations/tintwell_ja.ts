@@ -390,10 +390,6 @@ Double-click: view the sheet at full size</source>
         <translation>恒等線</translation>
     </message>
     <message>
-        <source>mean</source>
-        <translation>平均</translation>
-    </message>
-    <message>
         <source>fitted</source>
         <translation>近似曲線</translation>
     </message>
@@ -444,6 +440,26 @@ Double-click: view the sheet at full size</source>
     <message>
         <source>Could not save %1: %2</source>
         <translation>%1 を保存できませんでした: %2</translation>
+    </message>
+    <message>
+        <source>mean inside the tiles (%1 samples a level)</source>
+        <translation>タイル内部の平均 (1 階調あたり %1 サンプル)</translation>
+    </message>
+    <message>
+        <source>held only at tile edges: no samples</source>
+        <translation>タイルの端にしかない階調: サンプルなし</translation>
+    </message>
+    <message>
+        <source>level %1: mean %2 of %3 samples inside the tiles</source>
+        <translation>階調 %1: タイル内部の %3 サンプルの平均 %2</translation>
+    </message>
+    <message>
+        <source>fitted: %1</source>
+        <translation>近似値: %1</translation>
+    </message>
+    <message>
+        <source>%1 samples</source>
+        <translation>%1 サンプル数</translation>
     </message>
 </context>
 <context>

@@ -125,8 +125,11 @@ Verdict::Kind kindOf(bool unexplained, const QStringList &steps)
     return unexplained ? Verdict::Kind::Unexplained : steps.isEmpty() ? Verdict::Kind::Right : Verdict::Kind::FaultNamed;
 }
 
-// A picture's diagnosis, as diagnose prints it; `shown` at the capture's depth.
-void diagnosePicture(const QImage &sheet, const QImage &shown, CaptureResults &results)
+// A picture's diagnosis, as diagnose prints it; `shown` at the capture's
+// depth. `verdictIn` is told once the verdict and the fix are in, before the
+// fitted curves are worked out.
+void diagnosePicture(const QImage &sheet, const QImage &shown, CaptureResults &results,
+                     const std::function<void()> &verdictIn)
 {
     const Diagnosis::Result diagnosis = Diagnosis::Diagnose(sheet, shown);
     results.diagnosis = diagnosis.facts().lines();
@@ -138,6 +141,7 @@ void diagnosePicture(const QImage &sheet, const QImage &shown, CaptureResults &r
     verdict.kind = kindOf(diagnosis.unexplained, verdict.steps);
     results.verdict = verdict;
     results.fixed = throughFix(diagnosis, shown);
+    verdictIn();
     addFitted(sheet, diagnosis.simulate(sheet), results);
 }
 
@@ -402,12 +406,15 @@ std::function<void(QPromise<CaptureResults> &)> Capture::examination(bool census
     return [read = read_, name, fileName = fileName_, candidates = candidates_, sheet = sheet_, shown,
             place = CensusReport::Placement {offset_.x(), offset_.y(), scale_}, mode = mode_, recording = isRecording(),
             stored = stored_, stream = stream_, census](QPromise<CaptureResults> &promise) {
+        // A task for a capture no longer shown, still waiting for a thread, is dropped.
+        if (promise.isCanceled())
+            return;
         CaptureResults results;
         try {
             if (mode && recording)
                 diagnoseFrame(sheet, shown, stored, stream, results);
             else if (mode && !shown.isNull())
-                diagnosePicture(sheet, shown, results);
+                diagnosePicture(sheet, shown, results, [&] { promise.addResult(results); });
         } catch (const std::bad_alloc &) {
             results.diagnosis = {tr("There is not enough memory to diagnose the capture.")};
         }

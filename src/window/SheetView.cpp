@@ -37,6 +37,9 @@ namespace {
 // The view opens no smaller than this (logical pixels), and takes at most
 // this part of the screen.
 constexpr QSize LeastSize(480, 360);
+// The sheet's area keeps at least this much whatever the results beside it
+// take: the window grows instead.
+constexpr QSize LeastSheetArea(256, 192);
 constexpr double MostOfScreen = 0.9;
 // The gap between the main window and the view beside it.
 constexpr int BesideGap = 8;
@@ -216,6 +219,7 @@ SheetView::SheetView(const Canvas &canvas, QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(sheet_, 1);
     layout->addWidget(findBar_);
+    centre_->setMinimumSize(LeastSheetArea);
     setCentralWidget(centre_);
 
     // The status line never widens the window: what does not fit is cut,
@@ -725,6 +729,7 @@ void SheetView::examine(bool census)
         delete examining_;
     }
     examining_ = new QFutureWatcher<CaptureResults>(this);
+    diagnosedTold_ = false;
     connect(examining_, &QFutureWatcherBase::resultReadyAt, this, [this, watcher = examining_](int index) {
         if (watcher != examining_ || !capture_)
             return;
@@ -735,8 +740,10 @@ void SheetView::examine(bool census)
             showFace();
         if (plots_ && capture_->mode())
             plots_->showCurves(capture_->curves(), capture_->shownName());
-        if (!results.complete)
+        if (!results.complete && !diagnosedTold_ && capture_->diagnosed()) {
+            diagnosedTold_ = true;
             emit diagnosed();
+        }
     });
     connect(examining_, &QFutureWatcherBase::finished, this, [this, watcher = examining_] {
         if (watcher != examining_)
@@ -804,6 +811,8 @@ void SheetView::showFrame(std::int64_t frame)
     });
     openingFrame_->setFuture(
         QtConcurrent::run([source = *source, frame](QPromise<std::shared_ptr<Capture>> &promise) {
+            if (promise.isCanceled())
+                return;
             QString reason;
             std::shared_ptr<Capture> opened =
                 Capture::OpenFrame(source, frame, reason, [&promise] { return promise.isCanceled(); });

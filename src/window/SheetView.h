@@ -139,6 +139,7 @@ private:
     std::shared_ptr<Capture> capture_;
     QFutureWatcher<CaptureResults> *examining_ = nullptr;
     QFutureWatcher<std::shared_ptr<Capture>> *openingFrame_ = nullptr;
+    bool diagnosedTold_ = false;
     Face face_ = Face::Capture;
     // What Space flips the capture with: the sheet or the fixed capture,
     // whichever was shown last.
