@@ -943,25 +943,31 @@ void SheetView::toggleKeys()
         keys_->hide();
         return;
     }
-    // A sheet area smaller than the keys grows to show them whole, as far as
-    // the screen allows; the sheet keeps its zoom. Lines too long for it wrap.
-    const QSize needed = keys_->sizeHint() + QSize(2 * KeysMargin, 2 * KeysMargin);
-    const QSize area = centre_->size();
-    if (!isFullScreen() && !isMaximized() && (needed.width() > area.width() || needed.height() > area.height())) {
-        const QSize grown = size() + (needed - area).expandedTo(QSize(0, 0));
-        resize(grown.boundedTo(screen()->availableGeometry().size()));
-    }
-    placeKeys();
+    // A sheet area narrower than the keys grows towards their width, as far
+    // as the screen allows (lines that still do not fit wrap), and placeKeys()
+    // lets it grow as tall as they are; the sheet keeps its zoom.
+    const int wider = keys_->sizeHint().width() + 2 * KeysMargin - centre_->width();
+    // Shown first: a resize of the area, now or later, places them again.
     keys_->show();
     keys_->raise();
+    if (wider > 0 && !isFullScreen() && !isMaximized())
+        resize((size() + QSize(wider, 0)).boundedTo(screen()->availableGeometry().size()));
+    placeKeys();
 }
 
 void SheetView::placeKeys()
 {
     const QRect area = centre_->rect().adjusted(KeysMargin, KeysMargin, -KeysMargin, -KeysMargin);
     const int width = std::min(keys_->sizeHint().width(), area.width());
-    const int height = std::min(keys_->heightForWidth(width), area.height());
-    keys_->setGeometry(QRect(area.topLeft(), QSize(width, height)));
+    const int height = keys_->heightForWidth(width);
+    keys_->setGeometry(QRect(area.topLeft(), QSize(width, std::min(height, area.height()))));
+    // Taller than the sheet's area: the window grows as far as the screen
+    // allows, and the area's new size places them again.
+    if (height > area.height() && !isFullScreen() && !isMaximized()) {
+        const QSize grown = (size() + QSize(0, height - area.height())).boundedTo(screen()->availableGeometry().size());
+        if (grown != size())
+            resize(grown);
+    }
 }
 
 bool SheetView::eventFilter(QObject *watched, QEvent *event)
