@@ -6,7 +6,7 @@
 #include "SheetPicture.h"
 
 #include "census/CensusReport.h"
-#include "census/Ciede2000.h"
+#include "colour/Ciede2000.h"
 #include "census/ErrorMeasures.h"
 #include "census/SheetSearch.h"
 #include "picture/RowBands.h"

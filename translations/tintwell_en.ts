@@ -50,6 +50,10 @@
         <source>Frame %1 of %2 does not hold the sheet where it was found.</source>
         <translation>Frame %1 of %2 does not hold the sheet where it was found.</translation>
     </message>
+    <message>
+        <source>The sheet found has no mode of its own.</source>
+        <translation>The sheet found has no mode of its own.</translation>
+    </message>
 </context>
 <context>
     <name>FormDesign</name>

@@ -50,6 +50,10 @@
         <source>Frame %1 of %2 does not hold the sheet where it was found.</source>
         <translation>%2 のフレーム %1 には、見つかった位置にシートがありません。</translation>
     </message>
+    <message>
+        <source>The sheet found has no mode of its own.</source>
+        <translation>見つかったシートに対応するモードがありません。</translation>
+    </message>
 </context>
 <context>
     <name>FormDesign</name>

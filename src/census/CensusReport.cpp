@@ -3,10 +3,11 @@
 
 #include "platform/PictureFile.h"
 #include "census/ColourSet.h"
-#include "census/Facts.h"
+#include "facts/Facts.h"
 #include "census/ErrorMeasures.h"
 #include "picture/PictureReader.h"
 #include "census/SheetSearch.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,10 +28,7 @@ namespace CensusReport {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("CensusReport", text);
-}
+TINTWELL_TR_CONTEXT("CensusReport");
 
 QString sizeText(QSize size)
 {
@@ -169,118 +167,58 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
         return result;
     }
     const QImage &picture = read.image;
-    QImage sheet = request.sheet;
-    const bool anySheet = sheet.isNull() && !request.anyOf.empty();
-    // The part of the picture counted, where the sheet lies (partly outside
-    // the picture for one cropped a few pixels off) and its scale.
-    QRect area = picture.rect();
-    QRect sheetArea;
-    int scale = 1;
-
-    const auto notFound = [&](const std::pair<QString, QJsonValue> &closest) {
+    const auto notFound = [&](const QString &closest, const QJsonValue &value) {
         ColourSet colours;
         addSize(facts, picture.size());
         facts.add(QStringLiteral("pixels"), qint64(picture.width()) * picture.height());
         facts.add(QStringLiteral("distinct"), collect(picture, picture.rect(), colours));
         facts.add(QStringLiteral("depth"), qint64(read.depth));
-        facts.add(QStringLiteral("sheet not found"), closest.first, closest.second);
+        facts.add(QStringLiteral("sheet not found"), closest, value);
         facts.add(QStringLiteral("searched"), searchedText());
         result.outcome = Outcome::Differs;
         return result;
     };
-    const auto closestText = [](const QString &sheetName, const SheetSearch::Placement &found) {
-        QJsonObject object {{QStringLiteral("offset"), QJsonArray {found.x, found.y}},
-                            {QStringLiteral("scale"), found.scale},
-                            {QStringLiteral("mean_channel_difference"), found.error}};
-        if (!sheetName.isEmpty())
-            object.insert(QStringLiteral("mode"), sheetName);
-        return std::pair(QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
-                             .arg(sheetName.isEmpty() ? QString() : sheetName + QLatin1Char(' '))
-                             .arg(found.x)
-                             .arg(found.y)
-                             .arg(found.scale)
-                             .arg(decimals(found.error)),
-                         QJsonValue(object));
-    };
-    const auto eightBits = [&picture, &read] {
-        return read.depth == 8 ? picture : picture.convertToFormat(QImage::Format_RGB32);
-    };
 
-    if (anySheet) {
-        // Every sheet that could lie in the picture, searched together.
-        std::vector<QImage> drawn;
-        std::vector<std::size_t> drawnFrom;
-        const int reach = request.at ? 0 : SheetSearch::MaxShift;
-        for (std::size_t i = 0; i < request.anyOf.size(); ++i) {
-            const Candidate &candidate = request.anyOf[i];
-            if (candidate.side > picture.width() + reach || candidate.side > picture.height() + reach)
-                continue;
-            drawn.push_back(candidate.draw());
-            drawnFrom.push_back(i);
-            if (drawn.back().isNull()) {
-                result.outcome = Outcome::Failed;
-                result.error = tr("There is not enough memory for the %1 sheet.").arg(candidate.name);
-                return result;
-            }
-        }
-        const QImage searched = eightBits();
-        const SheetSearch::Match match =
-            request.at ? SheetSearch::FindAt(searched, drawn, request.at->x, request.at->y, request.at->scale)
-                       : SheetSearch::FindAny(searched, drawn);
-        if (match.sheet < 0) {
-            if (request.at) {
-                result.outcome = Outcome::Failed;
-                result.error = tr("No sheet fits at %1,%2 at scale %3 in the %4 picture %5.")
-                                   .arg(request.at->x)
-                                   .arg(request.at->y)
-                                   .arg(request.at->scale)
-                                   .arg(sizeText(picture.size()), name);
-                return result;
-            }
-            return notFound(std::pair(QStringLiteral("every sheet is larger than the picture"),
-                                      QJsonValue(QStringLiteral("every sheet is larger than the picture"))));
-        }
-        const QString &sheetName = request.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
-        if (!match.placement.plausible && !request.at)
-            return notFound(closestText(sheetName, match.placement));
-        facts.add(QStringLiteral("mode"), sheetName);
-        sheet = drawn[std::size_t(match.sheet)];
-        scale = match.placement.scale;
-        sheetArea = QRect(match.placement.x, match.placement.y, sheet.width() * scale, sheet.width() * scale);
-        area = sheetArea.intersected(picture.rect());
-    } else if (!sheet.isNull()) {
-        const int size = sheet.width();
-        sheetArea = QRect(0, 0, size, size);
-        if (request.at) {
-            scale = request.at->scale;
-            sheetArea = QRect(request.at->x, request.at->y, size * scale, size * scale);
-            if (!picture.rect().contains(sheetArea)) {
-                result.outcome = Outcome::Failed;
-                result.error = tr("The sheet at %1,%2 at scale %3 (%4) does not fit in the %5 picture %6.")
-                                   .arg(sheetArea.x())
-                                   .arg(sheetArea.y())
-                                   .arg(scale)
-                                   .arg(sizeText(sheetArea.size()), sizeText(picture.size()), name);
-                return result;
-            }
-            area = sheetArea;
-        } else {
-            const bool larger = picture.width() >= size && picture.height() >= size && picture.size() != sheet.size();
-            const bool nearSize = std::abs(picture.width() - size) <= SheetSearch::MaxShift
-                                  && std::abs(picture.height() - size) <= SheetSearch::MaxShift;
-            if (larger || nearSize) {
-                const SheetSearch::Placement found = SheetSearch::Find(eightBits(), sheet);
-                if (found.plausible) {
-                    scale = found.scale;
-                    sheetArea = QRect(found.x, found.y, size * scale, size * scale);
-                    area = sheetArea.intersected(picture.rect());
-                } else if (larger) {
-                    return notFound(closestText(QString(), found));
-                }
-                // Else compared as it is.
-            }
-        }
+    // The sheet found (or the sheet already found, or none asked for).
+    CapturePipeline::Found &located = result.found;
+    if (request.found) {
+        located = *request.found;
+    } else {
+        const QImage searched = read.depth == 8 ? picture : picture.convertToFormat(QImage::Format_RGB32);
+        located = CapturePipeline::Find(searched, {request.sheet, request.anyOf, request.at}, name);
     }
+    const bool asked = !request.sheet.isNull() || !request.anyOf.empty() || request.found;
+    if (located.outcome == CapturePipeline::Outcome::Failed) {
+        result.outcome = Outcome::Failed;
+        result.error = located.error;
+        return result;
+    }
+    if (asked && located.outcome == CapturePipeline::Outcome::NotFound) {
+        if (!located.closest)
+            return notFound(QStringLiteral("every sheet is larger than the picture"),
+                            QStringLiteral("every sheet is larger than the picture"));
+        const SheetSearch::Placement &closest = *located.closest;
+        QJsonObject object {{QStringLiteral("offset"), QJsonArray {closest.x, closest.y}},
+                            {QStringLiteral("scale"), closest.scale},
+                            {QStringLiteral("mean_channel_difference"), closest.error}};
+        if (!located.closestName.isEmpty())
+            object.insert(QStringLiteral("mode"), located.closestName);
+        return notFound(QStringLiteral("closest %1at offset %2 %3 scale %4, mean channel difference %5")
+                            .arg(located.closestName.isEmpty() ? QString() : located.closestName + QLatin1Char(' '))
+                            .arg(closest.x)
+                            .arg(closest.y)
+                            .arg(closest.scale)
+                            .arg(decimals(closest.error)),
+                        object);
+    }
+    const QImage &sheet = located.sheet;
+    // The part of the picture counted, where the sheet lies (partly outside
+    // the picture for one cropped a few pixels off) and its scale.
+    const QRect area = sheet.isNull() ? picture.rect() : located.counted;
+    const QRect sheetArea = located.area;
+    const int scale = located.place.scale;
+    if (!located.name.isEmpty())
+        facts.add(QStringLiteral("mode"), located.name);
     if (!sheet.isNull() && (area != picture.rect() || scale != 1 || sheetArea.topLeft() != QPoint(0, 0))) {
         facts.add(QStringLiteral("offset"), sheetArea.x(), sheetArea.y());
         if (scale != 1)
@@ -313,17 +251,13 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     if (sheet.isNull())
         return result;
 
-    // The part of the sheet the counted area shows; a picture smaller than
-    // the sheet, or a sheet partly outside the picture, differs at every
-    // place only one of them has.
-    const QRect overlap = area.intersected(sheetArea);
-    const QRect sheetPart = scale == 1 ? overlap.translated(-sheetArea.topLeft()) : QRect(0, 0, sheet.width(), sheet.width());
-    const QImage compared = sheetPart == sheet.rect() ? sheet : sheet.copy(sheetPart);
     std::vector<std::uint16_t> worst;
-    const ErrorMeasures measures = ErrorMeasures::Measure(picture, overlap.topLeft(), scale, compared,
-                                                          request.diffFile.isEmpty() ? nullptr : &worst);
-    const qint64 onlyOne = qint64(sheetArea.width()) * sheetArea.height() + qint64(area.width()) * area.height()
-                           - 2 * qint64(overlap.width()) * overlap.height();
+    const CapturePipeline::Measured measured =
+        CapturePipeline::Measure(picture, located, request.diffFile.isEmpty() ? nullptr : &worst);
+    const ErrorMeasures &measures = measured.measures;
+    const QRect &overlap = measured.overlap;
+    const QImage &compared = measured.compared;
+    const qint64 onlyOne = measured.onlyOne;
     const qint64 differing = measures.differingPixels + onlyOne;
 
     const std::int64_t missing = std::int64_t(expected.countMissingFrom(found));
@@ -371,6 +305,8 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     if (request.worstListed > 0)
         listWorst(ErrorMeasures::WorstPlaces(picture, overlap.topLeft(), scale, compared, request.worstListed),
                   read.depth, facts);
+    if (request.diagnose && result.outcome != Outcome::Failed)
+        result.diagnosis = CapturePipeline::Diagnose(picture, located, &measured);
     return result;
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 
 // The census of one picture: its size and colours and, given a sheet, how
-// far it is from it. A picture larger than the sheet is searched for the
-// sheet first (or told where it lies), and everything after concerns the
-// sheet's area only.
+// far it is from it and, when asked, what happened to it on the way. The
+// sheet is found, measured and diagnosed by the capture pipeline, and
+// everything after the finding concerns the sheet's area only.
 
+#include "census/CapturePipeline.h"
 #include "census/ErrorMeasures.h"
-#include "census/Facts.h"
+#include "facts/Facts.h"
 #include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
 
@@ -21,21 +22,8 @@
 
 namespace CensusReport {
 
-struct Placement
-{
-    int x = 0;
-    int y = 0;
-    int scale = 1;
-};
-
-// A sheet the picture may show, drawn only when it could lie in the picture.
-struct Candidate
-{
-    QString name;
-    int side = 0;
-    // The sheet (RGB32); null when there is not the memory for it.
-    std::function<QImage()> draw;
-};
+using Placement = CapturePipeline::Placement;
+using Candidate = CapturePipeline::Candidate;
 
 struct Request
 {
@@ -45,6 +33,10 @@ struct Request
     std::vector<Candidate> anyOf;
     // Where the sheet lies, when the user says so.
     std::optional<Placement> at;
+    // The sheet already found where it lies (the view's): no search.
+    std::optional<CapturePipeline::Found> found;
+    // Diagnose the capture too.
+    bool diagnose = false;
     // Where to write the picture of the differences, and in which format;
     // empty: nowhere.
     QString diffFile;
@@ -75,6 +67,10 @@ struct Result
     QRect sheetArea;
     int scale = 1;
     ErrorMeasures measures;
+    // Where and how the sheet was found.
+    CapturePipeline::Found found;
+    // When asked for and the sheet was found: what happened to it.
+    std::optional<Diagnosis::Result> diagnosis;
 };
 
 // Reads `fileName` ("-": standard input) and takes its census.

@@ -1,7 +1,7 @@
 #include "census/ErrorMeasures.h"
 #include "picture/PictureDepth.h"
 
-#include "census/Ciede2000.h"
+#include "colour/Ciede2000.h"
 #include "picture/RowBands.h"
 
 #include <QImage>

@@ -3,9 +3,11 @@
 #include "census/ColourSet.h"
 #include "census/ErrorMeasures.h"
 #include "census/ReadAhead.h"
-#include "census/SheetSearch.h"
+#include "census/CapturePipeline.h"
+#include "diagnosis/Known.h"
 #include "video/StoredData.h"
 #include "video/VideoFrames.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -19,10 +21,7 @@ namespace VideoCensus {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("VideoCensus", text);
-}
+TINTWELL_TR_CONTEXT("VideoCensus");
 
 QString decimals(double value)
 {
@@ -94,13 +93,18 @@ private:
 
 namespace {
 
-YcbcrPath::Matrix pathMatrix(VideoFrames::Matrix matrix)
+Ycbcr::Matrix pathMatrix(VideoFrames::Matrix matrix)
 {
     switch (matrix) {
-    case VideoFrames::Matrix::Bt601: return YcbcrPath::Matrix::Bt601;
-    case VideoFrames::Matrix::Bt2020: return YcbcrPath::Matrix::Bt2020;
-    default: return YcbcrPath::Matrix::Bt709;
+    case VideoFrames::Matrix::Bt601: return Ycbcr::Matrix::Bt601;
+    case VideoFrames::Matrix::Bt2020: return Ycbcr::Matrix::Bt2020;
+    default: return Ycbcr::Matrix::Bt709;
     }
+}
+
+Ycbcr::Range rangeOf(bool full)
+{
+    return full ? Ycbcr::Range::Full : Ycbcr::Range::Limited;
 }
 
 // What a player honouring the tags converts with.
@@ -157,34 +161,18 @@ void AddStored(const StoredData::Reading &reading, const VideoFrames::StreamInfo
         facts.add(step.name, step.value);
 }
 
-Diagnosis::Result StoredSteps(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info)
+Chain StoredSteps(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info)
 {
-    Diagnosis::Result steps;
-    for (auto &curve : steps.curves)
-        for (std::size_t level = 0; level < curve.size(); ++level)
-            curve[level] = float(level);
+    Known known;
     if (!reading.read)
-        return steps;
+        return Chain(known);
     const bool rgb = reading.matrix == VideoFrames::Matrix::Rgb || info.shownMatrix == VideoFrames::Matrix::Rgb;
-    if (!rgb) {
-        steps.encoded = pathMatrix(reading.matrix);
-        steps.decoded = pathMatrix(info.shownMatrix);
-        if (reading.fullRange != info.shownFullRange)
-            steps.range = reading.fullRange ? Diagnosis::RangeFault::FullAsLimited : Diagnosis::RangeFault::LimitedAsFull;
-        return steps;
-    }
-    // R'G'B' data in one range read in the other: each channel's levels
-    // squeezed into 16 to 235, or stretched from them and clipped.
-    if (reading.fullRange == info.shownFullRange)
-        return steps;
-    steps.tone = Diagnosis::Tone::Table;
-    for (auto &curve : steps.curves)
-        for (std::size_t level = 0; level < curve.size(); ++level) {
-            const double shown = reading.fullRange ? (double(level) - 16.0) * 255.0 / 219.0
-                                                   : 16.0 + double(level) * 219.0 / 255.0;
-            curve[level] = float(std::clamp(shown, 0.0, 255.0));
-        }
-    return steps;
+    if (rgb)
+        known.rgb = Known::RgbRange {rangeOf(reading.fullRange), rangeOf(info.shownFullRange)};
+    else
+        known.ycbcr = Known::YcbcrPath {pathMatrix(reading.matrix), rangeOf(reading.fullRange),
+                                        pathMatrix(info.shownMatrix), rangeOf(info.shownFullRange)};
+    return Chain(known);
 }
 
 Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request &request,
@@ -201,8 +189,12 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     std::int64_t index = -1;
     std::int64_t skipped = 0;
     std::int64_t measured = 0;
-    std::optional<CensusReport::Placement> place = request.at;
+    std::optional<CensusReport::Placement> place;
     bool placeChecked = false;
+    // The part of the sheet inside the frames, and where it lies.
+    QImage measuredSheet;
+    CensusReport::Placement measuredAt;
+    std::int64_t onlyOne = 0;
     std::optional<Sample> sample;
     ColourSet found;
     Sums sums;
@@ -223,7 +215,7 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     constexpr std::size_t MeasuresKept = 16;
     const auto account = [&](std::int64_t frameIndex, const ErrorMeasures &de, const ErrorMeasures &channels) {
         const double frameChannels = 3.0 * double(channels.pixels);
-        sums.differing += channels.differingPixels;
+        sums.differing += channels.differingPixels + onlyOne;
         sums.maxDifference = std::max(sums.maxDifference, std::uint32_t(channels.maxChannelDifference));
         sums.sumAbs += channels.meanChannelDifference * frameChannels;
         sums.sumSquares += channels.meanSquaredError * (255.0 * 255.0) * frameChannels;
@@ -253,8 +245,9 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     // when the sheet does not fit in it.
     const auto measureConverted = [&](const QImage &frame, std::int64_t frameIndex, std::int64_t content) {
         // A stream may change its frame size on the way.
-        if (!frame.rect().contains(QRect(place->x, place->y, sheet.width() * place->scale,
-                                         sheet.height() * place->scale))) {
+        const QRect region(measuredAt.x, measuredAt.y, measuredSheet.width() * measuredAt.scale,
+                           measuredSheet.height() * measuredAt.scale);
+        if (!frame.rect().contains(region)) {
             result.outcome = CensusReport::Outcome::Failed;
             result.error = tr("Frame %1 of %2 is %3x%4: the sheet found at %5,%6 does not fit in it.")
                                .arg(frameIndex)
@@ -265,13 +258,15 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
                                .arg(place->y);
             return false;
         }
-        const ErrorMeasures de = sample->measure(frame, *place, sheet);
+        const ErrorMeasures de = sample->measure(frame, measuredAt, measuredSheet);
         // A sampled CIEDE2000 leaves the channel differences of every pixel to take.
         const ErrorMeasures channels =
-            sample->whole() ? de : ErrorMeasures::MeasureChannels(frame, QPoint(place->x, place->y), place->scale, sheet);
-        for (int y = 0; y < sheet.height() * place->scale; ++y)
-            found.insertAll(reinterpret_cast<const std::uint32_t *>(frame.constScanLine(place->y + y)) + place->x,
-                            std::size_t(sheet.width() * place->scale));
+            sample->whole() ? de
+                            : ErrorMeasures::MeasureChannels(frame, QPoint(measuredAt.x, measuredAt.y), measuredAt.scale,
+                                                             measuredSheet);
+        for (int y = region.top(); y <= region.bottom(); ++y)
+            found.insertAll(reinterpret_cast<const std::uint32_t *>(frame.constScanLine(y)) + region.left(),
+                            std::size_t(region.width()));
         account(frameIndex, de, channels);
         if (content >= 0) {
             if (measuredBefore.size() == MeasuresKept)
@@ -310,81 +305,36 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
         }
         if (!reader.convert(frame))
             break;
-        if (anySheet && sheet.isNull()) {
-            // Each sheet that fits in the frame, drawn once it could be there.
-            std::vector<QImage> drawn;
-            std::vector<std::size_t> drawnFrom;
-            for (std::size_t i = 0; i < request.anyOf.size(); ++i) {
-                const CensusReport::Candidate &candidate = request.anyOf[i];
-                if (candidate.side > frame.width() || candidate.side > frame.height())
-                    continue;
-                drawn.push_back(candidate.draw());
-                drawnFrom.push_back(i);
-                if (drawn.back().isNull()) {
-                    result.outcome = CensusReport::Outcome::Failed;
-                    result.error = tr("There is not enough memory for the %1 sheet.").arg(candidate.name);
-                    return result;
-                }
+        if (!placeChecked) {
+            // The sheet found in the first frame that holds it; the frames
+            // after are measured at that place.
+            const CapturePipeline::Found located =
+                CapturePipeline::Find(frame, {request.sheet, request.anyOf, request.at}, shownName);
+            if (located.outcome == CapturePipeline::Outcome::Failed) {
+                result.outcome = CensusReport::Outcome::Failed;
+                result.error = located.error;
+                return result;
             }
-            const SheetSearch::Match match = SheetSearch::FindAny(frame, drawn);
-            const QRect area = match.sheet < 0 ? QRect()
-                                               : QRect(match.placement.x, match.placement.y,
-                                                       drawn[std::size_t(match.sheet)].width() * match.placement.scale,
-                                                       drawn[std::size_t(match.sheet)].height() * match.placement.scale);
-            if (match.sheet < 0 || !match.placement.plausible || !frame.rect().contains(area)) {
+            if (located.outcome == CapturePipeline::Outcome::NotFound) {
                 ++skipped;
                 continue;
             }
-            sheet = drawn[std::size_t(match.sheet)].convertToFormat(QImage::Format_RGB32);
-            sheetName = request.anyOf[drawnFrom[std::size_t(match.sheet)]].name;
-            place = CensusReport::Placement {match.placement.x, match.placement.y, match.placement.scale};
-        }
-        if (place && !placeChecked) {
-            const QRect area(place->x, place->y, sheet.width() * place->scale, sheet.height() * place->scale);
-            if (!frame.rect().contains(area)) {
-                result.outcome = CensusReport::Outcome::Failed;
-                result.error = tr("The sheet at %1,%2 at scale %3 does not fit in the %4x%5 frames of %6.")
-                                   .arg(place->x)
-                                   .arg(place->y)
-                                   .arg(place->scale)
-                                   .arg(frame.width())
-                                   .arg(frame.height())
-                                   .arg(shownName);
-                return result;
-            }
-        }
-        if (!place) {
-            if (frame.width() < sheet.width() || frame.height() < sheet.height()) {
-                result.outcome = CensusReport::Outcome::Failed;
-                result.error = tr("The frames of %1 (%2x%3) are smaller than the sheet (%4x%5).")
-                                   .arg(shownName)
-                                   .arg(frame.width())
-                                   .arg(frame.height())
-                                   .arg(sheet.width())
-                                   .arg(sheet.height());
-                return result;
-            }
-            if (frame.size() == sheet.size()) {
-                place = CensusReport::Placement {};
-            } else {
-                const SheetSearch::Placement search = SheetSearch::Find(frame, sheet);
-                // A sheet reaching past the frame's edge is not measured.
-                const QRect area(search.x, search.y, sheet.width() * search.scale, sheet.height() * search.scale);
-                if (!search.plausible || !frame.rect().contains(area)) {
-                    ++skipped;
-                    continue;
-                }
-                place = CensusReport::Placement {search.x, search.y, search.scale};
-            }
-        }
-        if (!placeChecked) {
             placeChecked = true;
-            result.found = {*place, index, sheet};
+            sheetName = located.name;
+            sheet = located.sheet.convertToFormat(QImage::Format_RGB32);
+            place = located.place;
+            // Of a sheet reaching past the frame's edge, the part inside is
+            // measured; the places only one of them has differ.
+            const CapturePipeline::Measured part = CapturePipeline::Overlap(located);
+            onlyOne = part.onlyOne;
+            measuredAt = {part.overlap.x(), part.overlap.y(), place->scale};
+            measuredSheet = part.compared.convertToFormat(QImage::Format_RGB32);
+            result.found = {measuredAt, index, measuredSheet};
             if (atFound)
                 atFound(frame, result.found);
-            sample.emplace(sheet);
+            sample.emplace(measuredSheet);
             // The frames are converted where the sheet lies, no further.
-            reader.setRegion(QRect(place->x, place->y, sheet.width() * place->scale, sheet.height() * place->scale));
+            reader.setRegion(part.overlap);
         }
 
         if (!measureConverted(frame, index, content))
@@ -455,11 +405,12 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     const std::int64_t distinct = std::int64_t(found.count());
     const std::int64_t missing = std::int64_t(expected.countMissingFrom(found));
     const std::int64_t extra = distinct - (std::int64_t(expected.count()) - missing);
-    const std::int64_t framePixels = std::int64_t(sheet.width()) * sheet.height() * place->scale * place->scale;
+    const std::int64_t framePixels =
+        std::int64_t(measuredSheet.width()) * measuredSheet.height() * place->scale * place->scale;
     const double channels = 3.0 * double(framePixels) * double(measured);
     ErrorMeasures all;
     all.meanSquaredError = sums.sumSquares / (255.0 * 255.0) / channels;
-    const QSize area(sheet.width() * place->scale, sheet.height() * place->scale);
+    const QSize area(measuredSheet.width() * place->scale, measuredSheet.height() * place->scale);
 
     facts.add(QStringLiteral("frames measured"), qint64(measured));
     facts.add(QStringLiteral("size"), QStringLiteral("%1x%2").arg(area.width()).arg(area.height()),
@@ -476,7 +427,7 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     facts.add(QStringLiteral("mean dE2000"), sumDe / double(measured), 4);
     facts.add(QStringLiteral("max dE2000"), maxDe, 4);
     if (!sample->whole()) {
-        const std::int64_t places = std::int64_t(sheet.width()) * sheet.height();
+        const std::int64_t places = std::int64_t(measuredSheet.width()) * measuredSheet.height();
         facts.add(QStringLiteral("dE2000 sample"),
                   QStringLiteral("%1 of %2 sheet places a frame").arg(De2000Sample).arg(places),
                   QJsonObject {{QStringLiteral("places"), qint64(De2000Sample)}, {QStringLiteral("of"), qint64(places)}});

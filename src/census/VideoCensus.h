@@ -7,8 +7,8 @@
 // none is kept.
 
 #include "census/CensusReport.h"
-#include "census/Diagnosis.h"
-#include "census/Facts.h"
+#include "diagnosis/Chain.h"
+#include "facts/Facts.h"
 
 #include <QImage>
 #include <QString>
@@ -92,7 +92,7 @@ void AddStored(const StoredData::Reading &reading, const VideoFrames::StreamInfo
 // The steps between what a recording stores (`reading`) and what a player
 // following its tags shows, as a diagnosis's chain: a range or matrix
 // misread, or R'G'B' levels in the other range. Its fix() undoes them.
-Diagnosis::Result StoredSteps(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info);
+Chain StoredSteps(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info);
 
 // Reads `reader` to its end (or the frames asked for); `shownName` names it
 // in errors. `atFound`, when given, is called once, with the frame in which

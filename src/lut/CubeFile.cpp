@@ -1,5 +1,7 @@
 #include "lut/CubeFile.h"
 
+#include "Texts.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -16,10 +18,7 @@ namespace CubeFile {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("CubeFile", text);
-}
+TINTWELL_TR_CONTEXT("CubeFile");
 
 QString quoted(std::string_view text)
 {

@@ -1,15 +1,14 @@
 #include "lut/HaldClut.h"
 
+#include "Texts.h"
+
 #include <QCoreApplication>
 
 namespace HaldClut {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("HaldClut", text);
-}
+TINTWELL_TR_CONTEXT("HaldClut");
 
 QString notHald(int width, int height)
 {

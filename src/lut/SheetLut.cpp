@@ -1,5 +1,6 @@
 #include "lut/SheetLut.h"
 #include "picture/PictureDepth.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 
@@ -9,10 +10,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetLut", text);
-}
+TINTWELL_TR_CONTEXT("SheetLut");
 
 // Where "16million" holds the colour (r, g, b): red along the tile's
 // columns, green down its rows, blue the tile (16 tiles down each column).

@@ -1,5 +1,7 @@
 #include "picture/PictureReader.h"
 
+#include "Texts.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
@@ -22,10 +24,7 @@ namespace PictureReader {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("PictureReader", text);
-}
+TINTWELL_TR_CONTEXT("PictureReader");
 
 // Passes reads on to the device it guards and notes one that came up short.
 // Qt's BMP reader stops quietly at the end of a truncated file and hands

@@ -1,5 +1,7 @@
 #include "platform/BmpEncoder.h"
 
+#include "Texts.h"
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QIODevice>
@@ -14,10 +16,7 @@ namespace BmpEncoder {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("BmpEncoder", text);
-}
+TINTWELL_TR_CONTEXT("BmpEncoder");
 
 // The file: a 14-byte file header and a 40-byte info header, then the rows
 // bottom-up, each pixel as blue, green, red, each row padded with zeros to a

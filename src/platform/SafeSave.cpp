@@ -1,5 +1,7 @@
 #include "platform/SafeSave.h"
 
+#include "Texts.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -15,10 +17,7 @@ namespace SafeSave {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SafeSave", text);
-}
+TINTWELL_TR_CONTEXT("SafeSave");
 
 std::function<void(const QString &)> &beforeCommit()
 {

@@ -10,6 +10,7 @@
 #include "sheet/CommandContext.h"
 #include "sheet/LutPictures.h"
 #include "sheet/SheetArguments.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,10 +28,7 @@ namespace ApplyCommand {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ApplyCommand", text);
-}
+TINTWELL_TR_CONTEXT("ApplyCommand");
 
 using LutPictures::AnyLut;
 

@@ -9,6 +9,7 @@
 #include "sheet/SheetHost.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,10 +41,7 @@ int statusOf(CensusReport::Outcome outcome)
 // The longest list of worst places: enough to see a pattern, little memory.
 constexpr int MostWorst = 100000;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include "platform/PictureFile.h"
 #include "sheet/SheetArguments.h"
+#include "Texts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,10 +18,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 bool writeBytes(QIODevice &device, const QByteArray &bytes)
 {

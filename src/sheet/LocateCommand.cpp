@@ -3,6 +3,7 @@
 #include "generation/Sheets.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -14,10 +15,7 @@ namespace LocateCommand {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 QString hexText(QRgb colour)
 {

@@ -6,6 +6,7 @@
 #include "sheet/CommandContext.h"
 #include "sheet/LutPictures.h"
 #include "sheet/SheetArguments.h"
+#include "Texts.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -20,10 +21,7 @@ namespace LutCommand {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("LutCommand", text);
-}
+TINTWELL_TR_CONTEXT("LutCommand");
 
 constexpr int DefaultCubeSize = 33;
 constexpr int DefaultHaldLevel = 8;

@@ -5,6 +5,7 @@
 #include "picture/PictureReader.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 
@@ -12,10 +13,7 @@ namespace LutPictures {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("LutPictures", text);
-}
+TINTWELL_TR_CONTEXT("LutPictures");
 
 // Why the edited sheet cannot be the sheet of `mode`; empty when its size is that sheet's.
 QString wrongSize(const QString &shown, const QImage &picture, Mode mode)

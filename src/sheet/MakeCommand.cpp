@@ -6,6 +6,7 @@
 #include "sheet/SheetHost.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,10 +23,7 @@ namespace {
 
 using namespace SheetArguments;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 // The clip a name asks for: .mkv or .mp4.
 std::optional<VideoFrames::ClipFormat> clipFormatOfName(const QString &fileName)

@@ -22,12 +22,6 @@ std::optional<Mode> ParseMode(const QString &text)
     return std::nullopt;
 }
 
-QString ModeName(Mode mode)
-{
-    const std::string_view name = Sheets::Of(mode).name;
-    return QString::fromLatin1(name.data(), qsizetype(name.size()));
-}
-
 QString ModeChoices()
 {
     QStringList names;

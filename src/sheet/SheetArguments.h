@@ -4,6 +4,7 @@
 // colour, a picture format.
 
 #include "generation/Sheets.h"
+#include "platform/ModeName.h"
 #include "platform/PictureFile.h"
 
 #include <QRgb>
@@ -18,7 +19,7 @@ using Format = PictureFile::Format;
 // A mode named by its list text ("16million" ... "729", any case), by
 // "256kilo" for the list's "256killo", or by its index 0 to 7.
 std::optional<Mode> ParseMode(const QString &text);
-QString ModeName(Mode mode);
+using ::ModeName;
 // "16million, 1million, ... or 729 (or 0 to 7)", for messages and help.
 QString ModeChoices();
 

@@ -10,6 +10,7 @@
 #include "sheet/ModesCommand.h"
 #include "picture/PictureReader.h"
 #include "sheet/SheetArguments.h"
+#include "Texts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 namespace SheetCommands {
@@ -25,10 +27,7 @@ namespace {
 
 using SheetArguments::ModeChoices;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 struct Argument
 {
@@ -495,7 +494,13 @@ int Run(const QStringList &givenArguments, QIODevice &out, QIODevice &err)
     if (!parser.parse(arguments))
         return early.failUsage(parser.errorText());
     CommandContext context(parser.positionalArguments().mid(1), parser, out, err);
-    const int status = runIn(context, parser, words, command);
+    int status = Failed;
+    try {
+        status = runIn(context, parser, words, command);
+    } catch (const std::bad_alloc &) {
+        // Whatever a command was holding is freed on the way here.
+        return context.fail(tr("There is not enough memory for '%1'.").arg(words.join(QLatin1Char(' '))));
+    }
     // A full disk or a closed pipe behind the results is an error too.
     if (status != Failed && context.outFailed())
         return context.fail(tr("Could not write to standard output: %1").arg(context.outError()));

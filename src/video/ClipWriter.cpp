@@ -1,5 +1,8 @@
 #include "video/ClipWriter.h"
 
+#include "Texts.h"
+#include "video/FfmpegErrors.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -15,17 +18,7 @@ namespace ClipWriter {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("VideoWriter", text);
-}
-
-QString errorText(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return QString::fromUtf8(text);
-}
+TINTWELL_TR_CONTEXT("VideoWriter");
 
 int writeDevice(void *opaque, std::uint8_t *buffer, int size)
 {
@@ -94,7 +87,7 @@ bool Write(const QImage &sheet, VideoFrames::ClipFormat format, int frames, int 
     const bool mp4 = format == VideoFrames::ClipFormat::Mp4;
     const auto failed = [&](const QString &what, int code) {
         reason = code == AVERROR(EIO) && !device.errorString().isEmpty() ? device.errorString()
-                                                                          : tr("%1: %2").arg(what, errorText(code));
+                                                                          : tr("%1: %2").arg(what, FfmpegErrorText(code));
         return false;
     };
     const AVCodec *codec = avcodec_find_encoder_by_name(mp4 ? "libx264rgb" : "ffv1");

@@ -1,5 +1,8 @@
 #include "video/FfmpegReader.h"
 
+#include "Texts.h"
+#include "video/FfmpegErrors.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -23,17 +26,7 @@ const char *const FfmpegReader::AllowedFormats =
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("VideoReader", text);
-}
-
-QString errorText(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return QString::fromUtf8(text);
-}
+TINTWELL_TR_CONTEXT("VideoReader");
 
 QString nameOr(const char *name, const char *otherwise = "unknown")
 {
@@ -189,7 +182,7 @@ std::unique_ptr<FfmpegReader> FfmpegReader::OpenFile(const QString &fileName, in
     const int opened = avio_open2(&io, url.constData(), AVIO_FLAG_READ, nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) {
-        error = tr("Could not open the recording %1: %2").arg(shown, errorText(opened));
+        error = tr("Could not open the recording %1: %2").arg(shown, FfmpegErrorText(opened));
         return nullptr;
     }
     std::unique_ptr<FfmpegReader> reader(new FfmpegReader);
@@ -268,7 +261,7 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
     const AVInputFormat *input = nullptr;
     const int probed = av_probe_input_buffer2(io_, &input, "", nullptr, 0, 0);
     if (probed < 0 || !input)
-        return failed(tr("it is neither a picture nor a recording FFmpeg knows (%1).").arg(errorText(probed)));
+        return failed(tr("it is neither a picture nor a recording FFmpeg knows (%1).").arg(FfmpegErrorText(probed)));
     if (!allowed(input))
         return failed(tr("its format '%1' is not one of the recordings opened here (a playlist, a list of other "
                          "files or a picture sequence is never followed).")
@@ -288,7 +281,7 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
     const int opened = avformat_open_input(&format_, nullptr, input, &options);
     av_dict_free(&options);
     if (opened < 0) // avformat_open_input has freed the context
-        return failed(errorText(opened));
+        return failed(FfmpegErrorText(opened));
 
     maxPixels_ = limitMB > 0 ? std::int64_t(limitMB) * 1024 * 1024 / 4 : std::int64_t(INT_MAX);
     // The decoders that probe the streams obey the limit too.
@@ -299,7 +292,7 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
     for (AVDictionary *&each : streamOptions)
         av_dict_free(&each);
     if (found < 0)
-        return failed(errorText(found));
+        return failed(FfmpegErrorText(found));
 
     const AVCodec *codec = nullptr;
     stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
@@ -328,7 +321,7 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
     decoder_->pkt_timebase = format_->streams[stream_]->time_base;
     const int decoderOpened = avcodec_open2(decoder_, codec, nullptr);
     if (decoderOpened < 0)
-        return failed(errorText(decoderOpened));
+        return failed(FfmpegErrorText(decoderOpened));
     describe();
     return true;
 }
@@ -400,7 +393,7 @@ bool FfmpegReader::read()
             return false;
         }
         if (received != AVERROR(EAGAIN))
-            return fail(tr("frame %1 could not be decoded (%2).").arg(framesRead_).arg(errorText(received)));
+            return fail(tr("frame %1 could not be decoded (%2).").arg(framesRead_).arg(FfmpegErrorText(received)));
         if (draining_)
             return fail(tr("the decoder stopped after frame %1.").arg(framesRead_ - 1));
 
@@ -411,7 +404,7 @@ bool FfmpegReader::read()
             continue;
         }
         if (read < 0)
-            return fail(tr("it breaks off at frame %1 (%2).").arg(packetsSent_).arg(errorText(read)));
+            return fail(tr("it breaks off at frame %1 (%2).").arg(packetsSent_).arg(FfmpegErrorText(read)));
         if (packet_->stream_index == stream_) {
             if (packet_->flags & AV_PKT_FLAG_CORRUPT) {
                 av_packet_unref(packet_);
@@ -420,7 +413,7 @@ bool FfmpegReader::read()
             const int sent = avcodec_send_packet(decoder_, packet_);
             av_packet_unref(packet_);
             if (sent < 0 && sent != AVERROR(EAGAIN))
-                return fail(tr("frame %1 is damaged (%2).").arg(packetsSent_).arg(errorText(sent)));
+                return fail(tr("frame %1 is damaged (%2).").arg(packetsSent_).arg(FfmpegErrorText(sent)));
             ++packetsSent_;
         } else {
             av_packet_unref(packet_);

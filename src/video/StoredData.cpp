@@ -1,5 +1,7 @@
 #include "video/StoredData.h"
 
+#include "Texts.h"
+
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -12,10 +14,7 @@ namespace StoredData {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("StoredData", text);
-}
+TINTWELL_TR_CONTEXT("StoredData");
 
 // The sheet places read: all of a small sheet, else this many spread evenly.
 constexpr std::int64_t Places = 65536;

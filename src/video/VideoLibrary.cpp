@@ -3,6 +3,7 @@
 #include "video/VideoFrames.h"
 
 #include "tintwellconfig.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,10 +16,7 @@ namespace VideoLibrary {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("VideoLibrary", text);
-}
+TINTWELL_TR_CONTEXT("VideoLibrary");
 
 QStringList places()
 {

@@ -1,20 +1,24 @@
 #include "window/Capture.h"
 
+#include "Texts.h"
 #include "census/CensusReport.h"
-#include "census/Ciede2000.h"
-#include "census/Diagnosis.h"
 #include "census/ErrorMeasures.h"
 #include "census/SheetSearch.h"
+#include "colour/Ciede2000.h"
+#include "colour/Pixel.h"
+#include "diagnosis/Diagnosis.h"
 #include "generation/RunObserver.h"
 #include "generation/SheetGenerator.h"
 #include "lut/ColourLut.h"
 #include "platform/CanvasImage.h"
+#include "platform/ModeName.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPainter>
 #include <QPromise>
 
 #include <algorithm>
@@ -23,15 +27,10 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Capture", text);
-}
+TINTWELL_TR_CONTEXT("Capture");
 
-std::uint32_t channelOf(std::uint32_t pixel, int channel)
-{
-    return (pixel >> (16 - 8 * channel)) & 0xFFu;
-}
+// The points a channel of the table diagnose --fix writes.
+constexpr int FixPoints = 65;
 
 // The picture as opaque RGB32, whatever it was read as: the view shows 8
 // bits a channel, and the census ignores alpha too.
@@ -50,11 +49,6 @@ QImage opaqueRgb32(const QImage &image)
             row[x] |= 0xFF000000u;
     }
     return rgb;
-}
-
-QString modeName(Mode mode)
-{
-    return QString::fromUtf8(Sheets::Of(mode).name.data(), qsizetype(Sheets::Of(mode).name.size()));
 }
 
 // The sheet of `mode` drawn by the same run as the window's; null when there
@@ -111,10 +105,10 @@ void addFitted(const QImage &sheet, const QImage &simulated, CaptureResults &res
 
 // `shown` (the capture's sheet area at the sheet's size) through the table
 // that undoes `steps`, as 8-bit RGB.
-QImage throughFix(const Diagnosis::Result &steps, QImage shown)
+QImage throughFix(const Chain &steps, QImage shown)
 {
     ColourLut lut;
-    lut.table = steps.fix();
+    lut.table = steps.fix(FixPoints);
     if (!lut.apply(shown, Interpolation::Tetrahedral))
         throw std::bad_alloc();
     return opaqueRgb32(shown);
@@ -125,13 +119,36 @@ Verdict::Kind kindOf(bool unexplained, const QStringList &steps)
     return unexplained ? Verdict::Kind::Unexplained : steps.isEmpty() ? Verdict::Kind::Right : Verdict::Kind::FaultNamed;
 }
 
-// A picture's diagnosis, as diagnose prints it; `shown` at the capture's
-// depth. `verdictIn` is told once the verdict and the fix are in, before the
+// The part of the sheet inside the picture where `found` lies, in sheet
+// pixels, as the pipeline aligns it.
+QRect sheetPartOf(const CapturePipeline::Found &found, const QRect &picture)
+{
+    const int scale = found.place.scale;
+    const QRect within = found.area.intersected(picture);
+    return QRect(QPoint((within.left() - found.area.left() + scale - 1) / scale,
+                        (within.top() - found.area.top() + scale - 1) / scale),
+                 QPoint((within.right() + 1 - found.area.left()) / scale - 1,
+                        (within.bottom() + 1 - found.area.top()) / scale - 1));
+}
+
+// The fixed part placed where it lies on the sheet; black beyond the picture.
+QImage onSheet(const QImage &part, QSize sheet, QPoint at)
+{
+    if (part.size() == sheet)
+        return part;
+    QImage whole(sheet, QImage::Format_RGB32);
+    whole.fill(Qt::black);
+    QPainter(&whole).drawImage(at, part);
+    return whole;
+}
+
+// A picture's diagnosis, through the capture pipeline as diagnose takes it.
+// `verdictIn` is told once the verdict and the fix are in, before the
 // fitted curves are worked out.
-void diagnosePicture(const QImage &sheet, const QImage &shown, CaptureResults &results,
+void diagnosePicture(const QImage &picture, const CapturePipeline::Found &found, CaptureResults &results,
                      const std::function<void()> &verdictIn)
 {
-    const Diagnosis::Result diagnosis = Diagnosis::Diagnose(sheet, shown);
+    const Diagnosis::Result diagnosis = CapturePipeline::Diagnose(picture, found);
     results.diagnosis = diagnosis.facts().lines();
     Verdict verdict;
     verdict.steps = stepLines(results.diagnosis);
@@ -140,25 +157,31 @@ void diagnosePicture(const QImage &sheet, const QImage &shown, CaptureResults &r
     verdict.after = diagnosis.exact ? 0.0 : diagnosis.meanDe2000After;
     verdict.kind = kindOf(diagnosis.unexplained, verdict.steps);
     results.verdict = verdict;
-    results.fixed = throughFix(diagnosis, shown);
+    const CapturePipeline::Aligned aligned = CapturePipeline::Align(picture, found);
+    results.fixed = onSheet(throughFix(diagnosis.chain, aligned.capture), found.sheet.size(),
+                            sheetPartOf(found, picture.rect()).topLeft());
     verdictIn();
-    addFitted(sheet, diagnosis.simulate(sheet), results);
+    addFitted(found.sheet, diagnosis.simulate(found.sheet), results);
 }
 
 // A recording's frame against the steps between what the file stores and
 // what a player following its tags shows, as diagnose prints them.
-void diagnoseFrame(const QImage &sheet, const QImage &shown, const std::optional<StoredData::Reading> &stored,
-                   const VideoFrames::StreamInfo &stream, CaptureResults &results)
+void diagnoseFrame(const QImage &frame, const CapturePipeline::Found &found,
+                   const std::optional<StoredData::Reading> &stored, const VideoFrames::StreamInfo &stream,
+                   CaptureResults &results)
 {
-    Diagnosis::Result steps = VideoCensus::StoredSteps(stored.value_or(StoredData::Reading {}), stream);
+    const Chain steps = VideoCensus::StoredSteps(stored.value_or(StoredData::Reading {}), stream);
     if (stored) {
         Facts facts;
         VideoCensus::AddStored(*stored, stream, facts);
         results.diagnosis = facts.lines();
     }
-    const QImage simulated = steps.simulate(sheet);
-    const ErrorMeasures before = ErrorMeasures::Measure(shown, QPoint(0, 0), 1, sheet);
-    const ErrorMeasures after = ErrorMeasures::Measure(shown, QPoint(0, 0), 1, simulated);
+    const CapturePipeline::Aligned aligned = CapturePipeline::Align(frame, found);
+    const QRect part = sheetPartOf(found, frame.rect());
+    const QImage simulated = steps.simulate(found.sheet);
+    const ErrorMeasures before = ErrorMeasures::Measure(aligned.capture, QPoint(0, 0), 1, aligned.sheet);
+    const ErrorMeasures after = ErrorMeasures::Measure(aligned.capture, QPoint(0, 0), 1,
+                                                       part.size() == simulated.size() ? simulated : simulated.copy(part));
     Verdict verdict;
     verdict.steps = stepLines(results.diagnosis);
     verdict.exact = before.differingPixels == 0;
@@ -166,8 +189,8 @@ void diagnoseFrame(const QImage &sheet, const QImage &shown, const std::optional
     verdict.after = after.meanDe2000;
     verdict.kind = kindOf(after.meanDe2000 > Diagnosis::UnexplainedDe2000, verdict.steps);
     results.verdict = verdict;
-    results.fixed = throughFix(steps, shown);
-    addFitted(sheet, simulated, results);
+    results.fixed = onSheet(throughFix(steps, aligned.capture), found.sheet.size(), part.topLeft());
+    addFitted(found.sheet, simulated, results);
 }
 
 QStringList withMode(const QString &name, const QStringList &lines)
@@ -285,12 +308,14 @@ std::unique_ptr<Capture> Capture::OpenFrame(const FrameSource &source, std::int6
         reason = reader->error();
         return nullptr;
     }
-    if (!read.image.rect().contains(area)) {
+    if (!read.image.rect().intersects(area)) {
         reason = tr("Frame %1 of %2 does not hold the sheet where it was found.").arg(frame).arg(shownName);
         return nullptr;
     }
-    std::unique_ptr<Capture> capture =
-        Place(read, source.fileName, source.mode, source.sheet, source.offset, source.scale, reason);
+    const CapturePipeline::Found found =
+        CapturePipeline::At(read.image, source.sheet, ModeName(source.mode),
+                            {source.offset.x(), source.offset.y(), source.scale});
+    std::unique_ptr<Capture> capture = Place(read, read.image, source.fileName, found, reason);
     if (!capture)
         return nullptr;
     capture->frame_ = frame;
@@ -327,7 +352,7 @@ Capture::Candidates Capture::CandidatesFor(QSize size)
         if (sheet.isNull())
             continue;
         candidates.drawn.push_back(sheet);
-        candidates.named.push_back({modeName(candidate.mode), candidate.size, [sheet] { return sheet; }});
+        candidates.named.push_back({ModeName(candidate.mode), candidate.size, [sheet] { return sheet; }});
     }
     return candidates;
 }
@@ -335,55 +360,59 @@ Capture::Candidates Capture::CandidatesFor(QSize size)
 std::unique_ptr<Capture> Capture::Measure(const PictureReader::Picture &read, const QString &fileName,
                                           const Candidates &sheets, QString &reason)
 {
-    const std::vector<QImage> &drawn = sheets.drawn;
-    const std::vector<CensusReport::Candidate> &candidates = sheets.named;
+    const QString shownName = QFileInfo(fileName).fileName();
     QImage picture = opaqueRgb32(read.image);
-    const SheetSearch::Match match =
-        drawn.empty() || picture.isNull() ? SheetSearch::Match {} : SheetSearch::FindAny(picture, drawn);
-    if (match.sheet >= 0 && match.placement.plausible) {
-        const std::size_t found = std::size_t(match.sheet);
-        return Place(read, fileName, *Sheets::FromName(candidates[found].name.toStdString()), drawn[found],
-                     QPoint(match.placement.x, match.placement.y), match.placement.scale, reason);
+    if (picture.isNull()) {
+        reason = read.image.isNull() ? tr("The picture is empty.") : tr("There is not enough memory to show it.");
+        return nullptr;
     }
+    // Found as the census finds it: the same search, the same rules.
+    const CapturePipeline::Found found =
+        sheets.named.empty() ? CapturePipeline::Found {}
+                             : CapturePipeline::Find(picture, {QImage(), sheets.named, std::nullopt}, shownName);
+    if (found.outcome == CapturePipeline::Outcome::Failed) {
+        reason = found.error;
+        return nullptr;
+    }
+    if (found.outcome == CapturePipeline::Outcome::Found)
+        return Place(read, picture, fileName, found, reason);
 
     std::unique_ptr<Capture> capture(new Capture);
     capture->fileName_ = fileName;
     capture->picture_ = picture;
-    if (capture->picture_.isNull()) {
-        reason = read.image.isNull() ? tr("The picture is empty.") : tr("There is not enough memory to show it.");
-        return nullptr;
-    }
     capture->read_ = read;
     // The census is taken over every candidate again, and says the same.
-    capture->candidates_ = candidates;
+    capture->candidates_ = sheets.named;
+    const std::optional<SheetSearch::Placement> &closest = found.closest;
     capture->searchAnswer_ =
-        match.sheet < 0 ? tr("No sheet found in %1: every sheet is larger than the picture.").arg(capture->shownName())
-                        : tr("No sheet found in %1: closest %2 at offset %3 %4 scale %5, mean channel difference %6.")
-                              .arg(capture->shownName(), candidates[std::size_t(match.sheet)].name)
-                              .arg(match.placement.x)
-                              .arg(match.placement.y)
-                              .arg(match.placement.scale)
-                              .arg(match.placement.error, 0, 'f', 4);
+        !closest ? tr("No sheet found in %1: every sheet is larger than the picture.").arg(shownName)
+                 : tr("No sheet found in %1: closest %2 at offset %3 %4 scale %5, mean channel difference %6.")
+                       .arg(shownName, found.closestName)
+                       .arg(closest->x)
+                       .arg(closest->y)
+                       .arg(closest->scale)
+                       .arg(closest->error, 0, 'f', 4);
     capture->captured_ = capture->picture_;
     return capture;
 }
 
-std::unique_ptr<Capture> Capture::Place(const PictureReader::Picture &read, const QString &fileName, Mode mode,
-                                        const QImage &sheet, QPoint offset, int scale, QString &reason)
+std::unique_ptr<Capture> Capture::Place(const PictureReader::Picture &read, QImage opaque, const QString &fileName,
+                                        const CapturePipeline::Found &found, QString &reason)
 {
-    std::unique_ptr<Capture> capture(new Capture);
-    capture->fileName_ = fileName;
-    capture->picture_ = opaqueRgb32(read.image);
-    if (capture->picture_.isNull()) {
-        reason = read.image.isNull() ? tr("The picture is empty.") : tr("There is not enough memory to show it.");
+    const std::optional<Mode> mode = Sheets::FromName(found.name.toStdString());
+    if (!mode) {
+        reason = tr("The sheet found has no mode of its own.");
         return nullptr;
     }
+    std::unique_ptr<Capture> capture(new Capture);
+    capture->fileName_ = fileName;
+    capture->picture_ = std::move(opaque);
     capture->read_ = read;
     capture->mode_ = mode;
-    capture->candidates_ = {{modeName(mode), sheet.width(), [sheet] { return sheet; }}};
-    capture->sheet_ = sheet;
-    capture->offset_ = offset;
-    capture->scale_ = scale;
+    capture->found_ = found;
+    capture->sheet_ = found.sheet.convertToFormat(QImage::Format_RGB32);
+    capture->offset_ = found.area.topLeft();
+    capture->scale_ = found.place.scale;
     capture->alignCaptured();
     capture->compare();
     return capture;
@@ -391,30 +420,20 @@ std::unique_ptr<Capture> Capture::Place(const PictureReader::Picture &read, cons
 
 std::function<void(QPromise<CaptureResults> &)> Capture::examination(bool census) const
 {
-    // Everything the task reads is its own: the captured pixels are copied
-    // (they may lie in the picture this object holds).
-    const QString name = QDir::toNativeSeparators(fileName_);
-    QImage shown;
-    if (mode_) {
-        // The sheet's area at the picture's own depth, at the sheet's size,
-        // as diagnose takes it.
-        const QRect area(offset_, sheet_.size() * scale_);
-        shown = read_.image.rect().contains(area) ? read_.image.copy(area) : captured_.copy();
-        if (scale_ != 1 && shown.size() != sheet_.size())
-            shown = shown.scaled(sheet_.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    }
-    return [read = read_, name, fileName = fileName_, candidates = candidates_, sheet = sheet_, shown,
-            place = CensusReport::Placement {offset_.x(), offset_.y(), scale_}, mode = mode_, recording = isRecording(),
-            stored = stored_, stream = stream_, census](QPromise<CaptureResults> &promise) {
+    // Everything the task reads is its own (the pictures are shared copies,
+    // the place found a copy).
+    return [read = read_, name = QDir::toNativeSeparators(fileName_), fileName = fileName_, candidates = candidates_,
+            found = found_, mode = mode_, recording = isRecording(), stored = stored_, stream = stream_,
+            census](QPromise<CaptureResults> &promise) {
         // A task for a capture no longer shown, still waiting for a thread, is dropped.
         if (promise.isCanceled())
             return;
         CaptureResults results;
         try {
             if (mode && recording)
-                diagnoseFrame(sheet, shown, stored, stream, results);
-            else if (mode && !shown.isNull())
-                diagnosePicture(sheet, shown, results, [&] { promise.addResult(results); });
+                diagnoseFrame(read.image, found, stored, stream, results);
+            else if (mode)
+                diagnosePicture(read.image, found, results, [&] { promise.addResult(results); });
         } catch (const std::bad_alloc &) {
             results.diagnosis = {tr("There is not enough memory to diagnose the capture.")};
         }
@@ -422,7 +441,6 @@ std::function<void(QPromise<CaptureResults> &)> Capture::examination(bool census
         if (!census || promise.isCanceled())
             return;
 
-        const QString sheetName = mode ? modeName(*mode) : QString();
         if (recording && mode) {
             // Every frame, from the first that holds the sheet, as census measures them.
             QString error;
@@ -432,10 +450,10 @@ std::function<void(QPromise<CaptureResults> &)> Capture::examination(bool census
                        : nullptr;
             if (reader) {
                 VideoCensus::Request request;
-                request.sheet = sheet;
+                request.sheet = found.sheet;
                 request.cancelled = [&promise] { return promise.isCanceled(); };
                 const VideoCensus::Result recordingCensus = VideoCensus::Run(*reader, name, request);
-                results.census = withMode(sheetName, recordingCensus.facts.lines());
+                results.census = withMode(found.name, recordingCensus.facts.lines());
                 results.frames = recordingCensus.frames;
                 results.worstFrame = recordingCensus.worstFrame;
                 error = recordingCensus.error;
@@ -443,15 +461,15 @@ std::function<void(QPromise<CaptureResults> &)> Capture::examination(bool census
             if (!error.isEmpty())
                 results.census << error;
         } else {
+            // The census of the place found, no second search; without a
+            // sheet, the search again, which says what it found.
             CensusReport::Request request;
-            if (mode) {
-                request.sheet = sheet;
-                request.at = place;
-            } else {
+            if (mode)
+                request.found = found;
+            else
                 request.anyOf = candidates;
-            }
             const CensusReport::Result pictureCensus = CensusReport::Run(read, name, request);
-            results.census = withMode(sheetName, pictureCensus.lines);
+            results.census = pictureCensus.lines;
             if (pictureCensus.outcome == CensusReport::Outcome::Failed)
                 results.census << pictureCensus.error;
         }

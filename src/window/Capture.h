@@ -11,6 +11,7 @@
 // The sheet's area of the capture is shown "aligned": sheet-sized, one
 // capture pixel per sheet pixel (the middle pixel of each block at a scale).
 
+#include "census/CapturePipeline.h"
 #include "census/CensusReport.h"
 #include "census/VideoCensus.h"
 #include "generation/Sheets.h"
@@ -197,9 +198,10 @@ private:
     static Candidates CandidatesFor(QSize size);
     static std::unique_ptr<Capture> Measure(const PictureReader::Picture &picture, const QString &fileName,
                                             const Candidates &candidates, QString &reason);
-    // The capture of `picture` with `sheet` of `mode` at `offset` and `scale`.
-    static std::unique_ptr<Capture> Place(const PictureReader::Picture &picture, const QString &fileName, Mode mode,
-                                          const QImage &sheet, QPoint offset, int scale, QString &reason);
+    // The capture of `picture` with the sheet `found` in it (the pipeline's
+    // answer, or the place already known).
+    static std::unique_ptr<Capture> Place(const PictureReader::Picture &picture, QImage opaque, const QString &fileName,
+                                          const CapturePipeline::Found &found, QString &reason);
     void readStream(VideoFrames::Reader &reader);
 
     Capture() = default;
@@ -210,6 +212,8 @@ private:
     PictureReader::Picture read_;
     QImage picture_;
     std::optional<Mode> mode_;
+    // Where the pipeline found the sheet, as the census takes it again.
+    CapturePipeline::Found found_;
     QPoint offset_;
     int scale_ = 1;
     QImage sheet_;

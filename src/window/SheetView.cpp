@@ -2,6 +2,7 @@
 
 #include "generation/Canvas.h"
 #include "picture/PictureReader.h"
+#include "platform/ModeName.h"
 #include "window/Capture.h"
 #include "window/ResultsDock.h"
 #include "window/ToneCurvePlot.h"
@@ -117,10 +118,6 @@ constexpr double FoundZoom = 8;
 // The keys overlay stays this far inside the sheet's area.
 constexpr int KeysMargin = 24;
 
-QString modeName(Mode mode)
-{
-    return QString::fromUtf8(Sheets::Of(mode).name.data(), static_cast<qsizetype>(Sheets::Of(mode).name.size()));
-}
 
 // The local file a drag carries, or none.
 QString droppedFile(const QMimeData *data)
@@ -425,13 +422,13 @@ void SheetView::showTitle()
         if (capture_->isRecording())
             name = tr("%1, frame %2").arg(name).arg(capture_->frame());
         setWindowTitle(capture_->mode() ? tr("Tintwell — %1 — %2 — %3")
-                                              .arg(name, modeName(*capture_->mode()),
+                                              .arg(name, ModeName(*capture_->mode()),
                                                    QCoreApplication::translate("SheetView", rowOf(face_).word))
                                         : tr("Tintwell — %1 — no sheet").arg(name));
         return;
     }
     const std::optional<Mode> shown = mode();
-    setWindowTitle(shown ? tr("Tintwell — %1").arg(modeName(*shown)) : tr("Tintwell — view"));
+    setWindowTitle(shown ? tr("Tintwell — %1").arg(ModeName(*shown)) : tr("Tintwell — view"));
 }
 
 // --- Status line -------------------------------------------------------------------
@@ -574,7 +571,7 @@ bool SheetView::find(ColorValue colour)
 
 void SheetView::offerNearest()
 {
-    const QString name = modeName(*mode());
+    const QString name = ModeName(*mode());
     findMessage_->setText(tr("The %1 sheet does not hold %2; the nearest colour it holds is %3 (Enter goes there).")
                               .arg(name, hexCode(offer_->asked), hexCode(offer_->nearest)));
     goNearest_->setText(tr("Go to %1").arg(hexCode(offer_->nearest)));

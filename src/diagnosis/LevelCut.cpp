@@ -1,4 +1,4 @@
-#include "census/LevelCut.h"
+#include "diagnosis/LevelCut.h"
 
 #include <algorithm>
 #include <cmath>

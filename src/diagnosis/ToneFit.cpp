@@ -1,4 +1,4 @@
-#include "census/ToneFit.h"
+#include "diagnosis/ToneFit.h"
 
 #include <algorithm>
 #include <cmath>

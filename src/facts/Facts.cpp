@@ -1,4 +1,4 @@
-#include "census/Facts.h"
+#include "facts/Facts.h"
 
 #include <cmath>
 

@@ -1,14 +1,15 @@
 #pragma once
 
-// The way a picture travels as Y'CbCr: encoded from R'G'B' with one matrix
-// and range, decoded with another. Without rounding both halves are affine,
-// so a path is a pair of 3x4 maps on values from 0 to 1 (codes divided by
-// 255 on the Y'CbCr side), and a mismatch of matrix or range is the product
-// of one with the other's inverse.
+// Y'CbCr as pictures travel in it: the matrices (BT.601, BT.709, BT.2020)
+// and ranges (full, limited) that code R'G'B' as Y'CbCr and back. Without
+// rounding both directions are affine, so each is a 3x4 map on values from
+// 0 to 1 (codes divided by 255 on the Y'CbCr side), and a picture encoded
+// with one matrix and range and decoded with another went through the
+// product of the one with the other's inverse.
 
 #include <array>
 
-namespace YcbcrPath {
+namespace Ycbcr {
 
 enum class Matrix { Bt601, Bt709, Bt2020 };
 enum class Range { Full, Limited };
@@ -106,4 +107,4 @@ inline Affine Decode(Matrix matrix, Range range)
     return Encode(matrix, range).inverse();
 }
 
-} // namespace YcbcrPath
+} // namespace Ycbcr

@@ -1,4 +1,4 @@
-#include "census/Ciede2000.h"
+#include "colour/Ciede2000.h"
 
 #include <algorithm>
 #include <array>
