@@ -141,7 +141,7 @@ private slots:
         // Beside the main window, never over it.
         QVERIFY(!view->frameGeometry().intersects(form->frameGeometry()));
         // The panel's text: the census and the diagnosis as the commands print them.
-        QTRY_VERIFY(view->capture()->examined());
+        QTRY_VERIFY_WITH_TIMEOUT(view->capture()->examined(), 60'000);
         const QString results = view->results()->text();
         for (const char *line : {"mode: 64kilo", "offset: 300 200", "size: 256x256", "range: limited read as full"})
             QVERIFY2(results.contains(QLatin1String(line)), qPrintable(results));
@@ -251,7 +251,7 @@ private slots:
         std::unique_ptr<mainform> form(openWindow());
         SheetView *view = viewOf(*form, [&] { QVERIFY(form->OpenCapture(file)); });
         QVERIFY(view && view->capture() && view->mode());
-        QTRY_VERIFY_WITH_TIMEOUT(view->capture()->diagnosed(), 30'000);
+        QTRY_VERIFY_WITH_TIMEOUT(view->capture()->diagnosed(), 60'000);
 
         const QString results = view->results()->text();
         QVERIFY2(results.startsWith(words), qPrintable(results));

@@ -343,10 +343,6 @@ Double-click: view the sheet at full size</translation>
         <translation>difference: 1 grey level = %1</translation>
     </message>
     <message>
-        <source>fixed: the fix is being worked out; the capture meanwhile</source>
-        <translation>fixed: the fix is being worked out; the capture meanwhile</translation>
-    </message>
-    <message>
         <source>fixed: no fix (the diagnosis failed)</source>
         <translation>fixed: no fix (the diagnosis failed)</translation>
     </message>
@@ -355,12 +351,16 @@ Double-click: view the sheet at full size</translation>
         <translation>fixed: nothing to undo</translation>
     </message>
     <message>
-        <source>fixed: the capture through the table diagnose --fix writes</source>
-        <translation>fixed: the capture through the table diagnose --fix writes</translation>
-    </message>
-    <message>
         <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;%1&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;the capture and the fixed capture (or the sheet, after 1) in turn&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
         <translation>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;%1&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;the capture and the fixed capture (or the sheet, after 1) in turn&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>fixed: the fix is still being worked out</source>
+        <translation>fixed: the fix is still being worked out</translation>
+    </message>
+    <message>
+        <source>fixed: through the --fix table</source>
+        <translation>fixed: through the --fix table</translation>
     </message>
 </context>
 <context>

@@ -343,10 +343,6 @@ Double-click: view the sheet at full size</source>
         <translation>差分: グレー 1 階調 = %1</translation>
     </message>
     <message>
-        <source>fixed: the fix is being worked out; the capture meanwhile</source>
-        <translation>補正後: 補正を計算中です。それまではキャプチャを表示します</translation>
-    </message>
-    <message>
         <source>fixed: no fix (the diagnosis failed)</source>
         <translation>補正後: 補正はありません (診断に失敗しました)</translation>
     </message>
@@ -355,12 +351,16 @@ Double-click: view the sheet at full size</source>
         <translation>補正後: 元に戻す段階はありません</translation>
     </message>
     <message>
-        <source>fixed: the capture through the table diagnose --fix writes</source>
-        <translation>補正後: diagnose --fix が書き出す表を適用したキャプチャ</translation>
-    </message>
-    <message>
         <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;%1&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;the capture and the fixed capture (or the sheet, after 1) in turn&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
         <translation>&lt;b&gt;原寸表示のキー操作&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O、またはファイルをドロップ&lt;/td&gt;&lt;td&gt;キャプチャを開く&lt;/td&gt;&lt;/tr&gt;%1&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;キャプチャと補正後のキャプチャ (1 の後はシート) を交互に表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;結果の表示 / 非表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;トーンカーブをグラフで表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-、ホイール&lt;/td&gt;&lt;td&gt;拡大 / 縮小&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / ウィンドウに合わせる&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;ドラッグ、矢印キー、Page Up/Down&lt;/td&gt;&lt;td&gt;表示位置の移動&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+矢印キー、Enter&lt;/td&gt;&lt;td&gt;取得カーソルの移動、色の取得&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;右クリック&lt;/td&gt;&lt;td&gt;表示中の色を取得&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F、F3 / Shift+F3&lt;/td&gt;&lt;td&gt;色を検索、次 / 前の箇所へ移動&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;グリッドのオン / オフ (800 % 以上)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;全画面表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1、?&lt;/td&gt;&lt;td&gt;このキー一覧&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc、Ctrl+W&lt;/td&gt;&lt;td&gt;バー / 全画面表示 / 原寸表示を閉じる&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;メインウィンドウでプレビューをダブルクリックするか、Ctrl+1 または Ctrl+0 を押すと、そのキャンバスがここにもう一度表示されます。&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>fixed: the fix is still being worked out</source>
+        <translation>補正後: 補正を計算中です</translation>
+    </message>
+    <message>
+        <source>fixed: through the --fix table</source>
+        <translation>補正後: --fix の表を適用</translation>
     </message>
 </context>
 <context>

@@ -72,11 +72,11 @@ QString differenceNote(const Capture &capture)
 QString fixedNote(const Capture &capture)
 {
     if (!capture.diagnosed())
-        return QCoreApplication::translate("SheetView", "fixed: the fix is being worked out; the capture meanwhile");
+        return QCoreApplication::translate("SheetView", "fixed: the fix is still being worked out");
     if (capture.fixed().isNull())
         return QCoreApplication::translate("SheetView", "fixed: no fix (the diagnosis failed)");
     return capture.verdict()->steps.isEmpty() ? QCoreApplication::translate("SheetView", "fixed: nothing to undo")
-                                              : QCoreApplication::translate("SheetView", "fixed: the capture through the table diagnose --fix writes");
+                                              : QCoreApplication::translate("SheetView", "fixed: through the --fix table");
 }
 
 const std::array<FaceRow, 4> Faces = {{
@@ -232,8 +232,8 @@ SheetView::SheetView(const Canvas &canvas, QWidget *parent)
     zoomShown_ = new QLabel(this);
     zoomShown_->setObjectName(QStringLiteral("Zoom"));
     statusBar()->setSizeGripEnabled(false);
-    statusBar()->addWidget(pointed_, 3);
-    statusBar()->addWidget(message_, 2);
+    statusBar()->addWidget(pointed_, 1);
+    statusBar()->addWidget(message_, 1);
     statusBar()->addPermanentWidget(zoomShown_);
 
     results_ = new ResultsDock(this);
@@ -311,6 +311,10 @@ void SheetView::addShortcuts()
 SheetView::~SheetView()
 {
     stopTasks();
+    // Hidden as the window goes, the children would still tell this part
+    // of it, already gone.
+    results_->disconnect(this);
+    sheet_->disconnect(this);
 }
 
 void SheetView::stopTasks()
