@@ -10,14 +10,19 @@
 #include "window/Language.h"
 #include "window/ResultsDock.h"
 #include "window/SheetView.h"
+#include "window/ToneCurvePlot.h"
 #include "window/ZoomedSheet.h"
 
 #include <QBuffer>
+#include <QChart>
+#include <QChartView>
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <QFile>
 #include <QFileDialog>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -154,16 +159,57 @@ private slots:
             const QPointF device = sheet->viewportPointOf(QPointF(pixel) + QPointF(0.5, 0.5)) * grabbed.devicePixelRatio();
             return grabbed.pixel(int(std::floor(device.x())), int(std::floor(device.y()))) & 0xFFFFFFu;
         };
+        // A right click copies the colour of the face: the sheet's in the
+        // sheet, the capture's in the capture and in the difference (whose
+        // grey is no colour of either).
+        const auto picked = [&] {
+            QTest::mouseClick(sheet->viewport(), Qt::RightButton, {}, pointOver(sheet, pixel));
+            return QGuiApplication::clipboard()->text();
+        };
         QCOMPARE(hex(shown()), hex(captured_.pixel(Offset + pixel)));
+        QCOMPARE(picked(), hex(captured_.pixel(Offset + pixel)));
         view->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(view));
         QTest::keyClick(sheet, Qt::Key_1);
         QCOMPARE(hex(shown()), hex(sheetColour(pixel)));
+        QCOMPARE(picked(), hex(sheetColour(pixel)));
         QTest::keyClick(sheet, Qt::Key_Space);
         QCOMPARE(view->face(), SheetView::Face::Capture);
         // A run of the window leaves the capture where it is.
         runMode(*form, 5);
         QCOMPARE(hex(shown()), hex(captured_.pixel(Offset + pixel)));
+        view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view));
+        QTest::keyClick(sheet, Qt::Key_3);
+        QCOMPARE(view->face(), SheetView::Face::Difference);
+        QCOMPARE(picked(), hex(captured_.pixel(Offset + pixel)));
+    }
+
+    // The density stands where its levels are on the plot's axes: a band of
+    // sheet levels 32 to 95 that came back at 200 to 239 is drawn there, high
+    // on the plot, not at 16 to 55.
+    void densityStandsOnItsLevels()
+    {
+        std::array<ToneCurve, 3> curves;
+        for (int sheetLevel = 32; sheetLevel < 96; ++sheetLevel)
+            for (int captured = 200; captured < 240; ++captured)
+                curves[0].counts[std::size_t(sheetLevel * ToneCurve::Levels + captured)] = 1;
+        ToneCurvePlot plot;
+        plot.showCurves(curves, QStringLiteral("band"));
+        plot.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&plot));
+        QChartView *view = plot.chartView(0);
+        const QImage shown = view->grab().toImage();
+        const auto red = [&](double sheetLevel, double captured) {
+            const QPointF inChart = view->chart()->mapToPosition(QPointF(sheetLevel, captured));
+            const QPoint at = view->mapFromScene(view->chart()->mapToScene(inChart)) * shown.devicePixelRatio();
+            const QRgb pixel = shown.pixel(at);
+            return qRed(pixel) - qGreen(pixel) > 40;
+        };
+        QVERIFY(red(70, 215));
+        QVERIFY(red(40, 235));
+        QVERIFY(!red(70, 40));
+        QVERIFY(!red(40, 20));
     }
 
     // A recording opens at its first frame that holds a sheet: a second of

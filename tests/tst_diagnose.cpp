@@ -105,6 +105,8 @@ private slots:
     void initTestCase();
     void faultChains_data();
     void faultChains();
+    void noiseAloneNamesNoStep_data();
+    void noiseAloneNamesNoStep();
 
 private:
     QString file(const QString &name) const { return dir_.filePath(name); }
@@ -169,7 +171,7 @@ void TestDiagnose::faultChains_data()
     QTest::newRow("channels rotated") << "4096"
                                       << Commands {ffmpeg(
                                              QStringLiteral("colorchannelmixer=rr=0:rg=1:gg=0:gb=1:bb=0:br=1"))}
-                                      << QStringList {QStringLiteral("channel order: GBR")} << "red 0000FF" << false
+                                      << QStringList {QStringLiteral("channel order: GBR")} << "red 0000FF" << true
                                       << Commands {};
     QTest::newRow("limited read as full") << "64kilo" << Commands {ffmpeg(path(limited709, full709))}
                                           << QStringList {QStringLiteral("range: limited read as full")} << "" << true
@@ -306,6 +308,38 @@ void TestDiagnose::faultChains()
         QVERIFY2(left <= after + 0.3 + cost,
                  qPrintable(QStringLiteral("%1 > %2 + 0.3 + %3").arg(left).arg(after).arg(cost)));
     }
+}
+
+// A sheet with only noise added (ImageMagick's Gaussian noise, as a noisy
+// sensor or codec adds it): every chain of steps fits it about as well as
+// none, and the simplest, none, is the one named.
+void TestDiagnose::noiseAloneNamesNoStep_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("attenuate");
+    QTest::newRow("64kilo, PSNR 27 dB") << "64kilo" << "0.6";
+    QTest::newRow("64kilo, PSNR 23 dB") << "64kilo" << "1";
+    QTest::newRow("4096, PSNR 27 dB") << "4096" << "0.6";
+}
+
+void TestDiagnose::noiseAloneNamesNoStep()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, attenuate);
+    if (!QFile::exists(Convert))
+        QSKIP("ImageMagick is not installed (scripts/ensure-packages installs it)");
+    const QString name = QStringLiteral("noise-%1-%2").arg(mode, attenuate);
+    const QString capture = produce(mode,
+                                    {magick({QStringLiteral("-seed"), QStringLiteral("7"), QStringLiteral("-attenuate"),
+                                             attenuate, QStringLiteral("+noise"), QStringLiteral("Gaussian")})},
+                                    name);
+    QVERIFY2(!capture.isEmpty(), "the producer failed");
+    const Run run = sheet({QStringLiteral("diagnose"), capture});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.lines.value(0), QStringLiteral("mode: ") + mode);
+    // What is left unexplained may be said; no step may be named.
+    const QStringList steps = stepsOf(run.lines).filter(QRegularExpression(QStringLiteral("^(?!unexplained: )")));
+    QVERIFY2(steps.isEmpty(), qPrintable(steps.join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(TestDiagnose)

@@ -308,6 +308,10 @@ void TestSheetLut::tablesAUserMistakes_data()
                             "--format hald says which." << QStringList {"--mode", "16million"};
     QTest::newRow("graded 729, no --mode") << QStringList {"apply", "@/graded-729.png", "@/picture.png", "@/out.png"}
                                            << 0 << "taken as an edited 729 sheet" << QStringList {"--mode", "729"};
+    // Its hue turned a quarter round: nearer the 729 sheet than the HaldCLUT of level 3.
+    QTest::newRow("729 with its hue turned, no --mode")
+        << QStringList {"apply", "@/hue-729.png", "@/picture.png", "@/out.png"} << 0 << "taken as an edited 729 sheet"
+        << QStringList {"--mode", "729"};
     QTest::newRow("graded HaldCLUT of level 8, no --format")
         << QStringList {"apply", "@/graded-hald8.png", "@/picture.png", "@/out.png"} << 0
         << "graded-hald8.png is 512x512: taken as a HaldCLUT of level 8" << QStringList {"--format", "hald"};
@@ -369,6 +373,7 @@ void TestSheetLut::tablesAUserMistakes()
         QVERIFY(convert({"@/16million.png", "-modulate", "110,130,95", "-depth", "8", "PNG24:@/graded-16million.png"}));
         QVERIFY(convert({"@/graded-16million.png", "-quality", "92", "@/graded-16million.jpg"}));
         QVERIFY(convert({"@/729.png", "-gamma", "1.6", "-depth", "8", "PNG24:@/graded-729.png"}));
+        QVERIFY(convert({"@/729.png", "-modulate", "100,100,150", "-depth", "8", "PNG24:@/hue-729.png"}));
         QVERIFY(convert({"hald:8", "-modulate", "110,130,95", "-depth", "8", "PNG24:@/graded-hald8.png"}));
         QVERIFY(convert({"hald:3", "-gamma", "1.6", "-depth", "8", "PNG24:@/graded-hald3.png"}));
         QVERIFY(convert({"@/64kilo.png", "-quality", "80", "@/64kilo.webp"}));

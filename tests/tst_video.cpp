@@ -25,9 +25,10 @@ struct Result
     QByteArray err;
 };
 
-Result run(const QString &program, const QStringList &arguments)
+Result run(const QString &program, const QStringList &arguments, const QString &folder = {})
 {
     QProcess process;
+    process.setWorkingDirectory(folder);
     process.start(program, arguments);
     if (!process.waitForStarted() || !process.waitForFinished(300'000) || process.exitStatus() != QProcess::NormalExit)
         return {};
@@ -188,6 +189,174 @@ private slots:
         QVERIFY(census.out.contains("frames measured: 4\n"));
     }
 
+    // Clips of chosen Y'CbCr data and tags: ffprobe reads the tags asked for,
+    // and our reading of the samples the data asked for.
+    void madeYcbcrClips_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("recipe");
+        QTest::addColumn<QByteArray>("probed"); // pix_fmt, range, matrix, transfer, primaries
+        QTest::addColumn<QString>("stored");
+
+        QTest::newRow("BT.601, true tags") << "a.mp4" << QStringList {"--matrix", "bt601"}
+                                           << QByteArray("yuv420p,tv,smpte170m,smpte170m,smpte170m")
+                                           << "stored: BT.601 limited 4:2:0";
+        QTest::newRow("BT.709 full 4:2:2 10-bit") << "b.mkv"
+                                                  << QStringList {"--matrix", "bt709", "--range", "full", "--chroma",
+                                                                  "422", "--bits", "10"}
+                                                  << QByteArray("yuv422p10le,pc,bt709,bt709,bt709")
+                                                  << "stored: BT.709 full 4:2:2";
+        QTest::newRow("BT.2020 4:4:4 10-bit tagged P3") << "c.mp4"
+                                                        << QStringList {"--matrix", "bt2020", "--chroma", "444",
+                                                                        "--bits", "10", "--tag-primaries", "p3"}
+                                                        << QByteArray("yuv444p10le,tv,bt2020nc,bt2020-10,smpte432")
+                                                        << "stored: BT.2020 limited 4:4:4";
+        QTest::newRow("BT.601 full, untagged") << "d.mkv"
+                                               << QStringList {"--matrix", "bt601", "--range", "full", "--untagged"}
+                                               << QByteArray("yuv420p,unknown,unknown,unknown,unknown")
+                                               << "stored: BT.601 full 4:2:0";
+        QTest::newRow("BT.709 limited, tagged BT.601 full")
+            << "e.mp4" << QStringList {"--tag-matrix", "bt601", "--tag-range", "full"}
+            << QByteArray("yuvj420p,pc,smpte170m,bt709,bt709") << "stored: BT.709 limited 4:2:0";
+        QTest::newRow("range left out, Matroska")
+            << "f.mkv" << QStringList {"--chroma", "444", "--tag-range", "none", "--tag-transfer", "none"}
+            << QByteArray("yuv444p,unknown,bt709,unknown,bt709") << "stored: BT.709 limited 4:4:4";
+    }
+
+    void madeYcbcrClips()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, recipe);
+        QFETCH(QByteArray, probed);
+        QFETCH(QString, stored);
+
+        const QString clip = path(QStringLiteral("made-") + name);
+        const Result made = sheet(QStringList {"make", Mode, clip, "--seconds", "0.2", "--fps", "10"} + recipe);
+        QVERIFY2(made.exitCode == 0, made.err.constData());
+        const Result probe = run(Ffprobe, {"-v", "error", "-show_entries",
+                                           "stream=pix_fmt,color_range,color_space,color_transfer,color_primaries",
+                                           "-of", "csv=p=0", clip});
+        QCOMPARE(probe.out.trimmed(), probed);
+        const Result diagnosis = sheet({"diagnose", clip, "--mode", Mode});
+        QVERIFY2(QString::fromUtf8(diagnosis.out).split(QLatin1Char('\n')).contains(stored), diagnosis.out.constData());
+    }
+
+    // What make cannot write is refused before anything is written, saying why.
+    void refusedClips_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("an ending make does not write")
+            << QStringList {"make", Mode, "clip.mov"} << "end it in .bmp or .png (a picture) or .mkv or .mp4 (a clip)";
+        QTest::newRow("4:2:0 H.264 of an odd size") << QStringList {"make", "2025", "odd.mp4", "--matrix", "bt601"}
+                                                     << "H.264 keeps 4:2:0 only in pictures of even sizes";
+        QTest::newRow("no range beside other tags in H.264")
+            << QStringList {"make", Mode, "range.mp4", "--tag-range", "none"} << "H.264 cannot leave the range out";
+        QTest::newRow("Adobe RGB has no video tag")
+            << QStringList {"make", Mode, "adobe.mkv", "--tag-primaries", "adobe"} << "Video has no tag for the primaries";
+        QTest::newRow("--untagged with a tag") << QStringList {"make", Mode, "u.mkv", "--untagged", "--tag-range", "full"}
+                                               << "--untagged leaves every tag out";
+    }
+
+    void refusedClips()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        arguments[2] = path(arguments[2]);
+        const Result made = sheet(arguments);
+        QCOMPARE(made.exitCode, 2);
+        QVERIFY2(made.err.contains(error.toUtf8()), made.err.constData());
+        QVERIFY(!QFile::exists(arguments[2]));
+    }
+
+    // --first and --frame choose the frames of a 12-frame clip holding the
+    // sheet in every one: the count said is the count read, a frame past the
+    // end or past --first is an error, not a sheet not found.
+    void framesChosen_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said"); // a line on standard output, or a part of the error
+
+        const QStringList mode {"--mode", Mode};
+        QTest::newRow("--first 5") << mode + QStringList {"--first", "5"} << 0 << "frames measured: 5";
+        QTest::newRow("--first 5, no sheet") << QStringList {"--first", "5"} << 0 << "frames read: 5";
+        QTest::newRow("--first past the end") << mode + QStringList {"--first", "20"} << 0 << "frames measured: 12";
+        QTest::newRow("--frame 3") << mode + QStringList {"--frame", "3"} << 0 << "first frame with the sheet: 3";
+        QTest::newRow("--frame, the last") << mode + QStringList {"--frame", "11"} << 0 << "frames measured: 1";
+        QTest::newRow("--frame past the end") << mode + QStringList {"--frame", "12"} << 2
+                                              << "has no frame 12: its frames are numbered 0 to 11";
+        QTest::newRow("--frame within --first") << mode + QStringList {"--first", "10", "--frame", "9"} << 0
+                                                << "first frame with the sheet: 9";
+        QTest::newRow("--frame past --first") << mode + QStringList {"--first", "10", "--frame", "10"} << 2
+                                              << "--frame 10 is not among the first 10 frames";
+        QTest::newRow("--frame far past --first") << mode + QStringList {"--frame", "11", "--first", "10"} << 2
+                                                  << "numbered 0 to 9";
+    }
+
+    void framesChosen()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        const QString clip = path(QStringLiteral("twelve.mkv"));
+        if (!QFile::exists(clip))
+            QCOMPARE(sheet({"make", Mode, clip, "--seconds", "1.2", "--fps", "10"}).exitCode, 0);
+        const Result census = sheet(QStringList {"census", clip} + options);
+        QVERIFY2(census.exitCode == exitCode, census.err.constData());
+        if (exitCode == 2)
+            QVERIFY2(census.err.contains(said.toUtf8()), census.err.constData());
+        else
+            QVERIFY2(census.out.split('\n').contains(said.toUtf8()), census.out.constData());
+    }
+
+    // A name is a file's, whatever it looks like to FFmpeg: "concat:",
+    // "pipe:" and "http:" are no protocols here.
+    void namesAreFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("concat:") << "concat:clip.mkv";
+        QTest::newRow("pipe:") << "pipe:clip.mkv";
+        QTest::newRow("http:") << "http:clip.mkv";
+    }
+
+    void namesAreFiles()
+    {
+        QFETCH(QString, name);
+        QVERIFY(QFile::copy(makeClip(QStringLiteral("named.mkv"), "format=bgr0", {"-c:v", "ffv1"}), path(name)));
+        const Result census = run(QStringLiteral(TINTWELL_SHEET_PROGRAM), {"census", name, "--mode", Mode}, dir_.path());
+        QFile::remove(path(name));
+        QVERIFY2(census.exitCode == 0, census.err.constData());
+        QVERIFY(census.out.contains("frames measured: 3\n"));
+    }
+
+    // Decoded frames are held to the pictures' allocation limit to the
+    // pixel: at 1 MB, 512 x 512 four-byte pixels and no more (ffmpeg makes
+    // even sizes).
+    void frameSizeLimit_data()
+    {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("exactly 1 MB decoded") << 512 << 0;
+        QTest::newRow("two rows more than 1 MB") << 514 << 2;
+    }
+
+    void frameSizeLimit()
+    {
+        QFETCH(int, height);
+        QFETCH(int, exitCode);
+        const QString clip = path(QStringLiteral("tall%1.mkv").arg(height));
+        QCOMPARE(run(Ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i", QStringLiteral("color=gray:s=512x%1").arg(height),
+                              "-frames:v", "2", "-c:v", "ffv1", "-pix_fmt", "bgr0", clip})
+                     .exitCode,
+                 0);
+        qputenv("QT_IMAGEIO_MAXALLOC", "1");
+        const Result census = sheet({"census", clip});
+        qunsetenv("QT_IMAGEIO_MAXALLOC");
+        QVERIFY2(census.exitCode == exitCode, census.err.constData());
+        QCOMPARE(census.err.contains("larger than the allocation limit allows"), exitCode == 2);
+    }
+
     // census's PSNR over all frames is ffmpeg's, converting as the tags say.
     void censusAgreesWithFfmpeg()
     {
@@ -217,14 +386,18 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("options");
         const QByteArray playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nlocal.mkv\n#EXT-X-ENDLIST\n";
-        QTest::newRow("HLS playlist") << "list.m3u8" << playlist << "format 'hls'";
-        QTest::newRow("HLS playlist named .mp4") << "list.mp4" << playlist << "format 'hls'";
+        const QStringList none;
+        QTest::newRow("HLS playlist") << "list.m3u8" << playlist << "format 'hls'" << none;
+        QTest::newRow("HLS playlist named .mp4") << "list.mp4" << playlist << "format 'hls'" << none;
         QTest::newRow("concat list") << "list.ffconcat" << QByteArray("ffconcat version 1.0\nfile 'local.mkv'\n")
-                                     << "format 'concat'";
-        QTest::newRow("truncated in frame 2") << "cut.mkv" << QByteArray() << "breaks off at frame 2";
+                                     << "format 'concat'" << none;
+        QTest::newRow("truncated in frame 2") << "cut.mkv" << QByteArray() << "breaks off at frame 2" << none;
+        // A script reading the JSON sees the failure in the exit status.
+        QTest::newRow("truncated, --json") << "cut-json.mkv" << QByteArray() << "cut-json.mkv" << QStringList {"--json"};
         QTest::newRow("frames shrinking under the sheet") << "shrinking.h264" << QByteArray("shrink")
-                                                          << "Frame 3 of";
+                                                          << "Frame 3 of" << none;
     }
 
     void strangersAreRefused()
@@ -232,6 +405,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         QFETCH(QString, error);
+        QFETCH(QStringList, options);
         const QString local = makeClip(QStringLiteral("local.mkv"), "format=yuv420p", {"-c:v", "ffv1"}, 5);
         QVERIFY(!local.isEmpty());
         if (content == "shrink") {
@@ -251,7 +425,7 @@ private slots:
             content = readAll(local).left(third[1].toLongLong() + third[0].toLongLong() / 2);
         }
         QVERIFY(writeAll(path(name), content));
-        const Result census = sheet({"census", path(name), "--mode", Mode});
+        const Result census = sheet(QStringList {"census", path(name), "--mode", Mode} + options);
         QCOMPARE(census.exitCode, 2);
         QVERIFY2(census.err.contains(error.toUtf8()), census.err.constData());
         // A script reading JSON gets no document, not one saying nothing.
@@ -290,7 +464,8 @@ private slots:
             QCOMPARE(video["frames"].toInteger(), stream["nb_frames"].toString().toLongLong());
             QCOMPARE(facts["tagged"]["range"].toString(), stream["color_range"].toString());
             QCOMPARE(facts["tagged"]["matrix"].toString(), stream["color_space"].toString());
-            QCOMPARE(facts["shown"].toObject(), QJsonObject({{"matrix", "BT.709"}, {"range", "full"}}));
+            QCOMPARE(facts["shown"]["matrix"].toString(), QStringLiteral("BT.709"));
+            QCOMPARE(facts["shown"]["range"].toString(), QStringLiteral("full"));
             QCOMPARE(facts["frames_measured"].toInt(), 4);
             // Every line a key, holding what the line says.
             const QStringList lines = QString::fromUtf8(text.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

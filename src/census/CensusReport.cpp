@@ -4,6 +4,7 @@
 #include "platform/PictureFile.h"
 #include "census/ColourSet.h"
 #include "facts/Facts.h"
+#include "picture/ColourProfile.h"
 #include "census/ErrorMeasures.h"
 #include "picture/PictureReader.h"
 #include "census/SheetSearch.h"
@@ -79,6 +80,14 @@ QString searchedText()
                           "near the sheet's size; smooth or fractional scaling is not searched")
         .arg(SheetSearch::MaxScale)
         .arg(SheetSearch::MaxShift);
+}
+
+// What the file says its numbers mean, when it says anything: they are
+// compared as they are, whatever it says.
+void addProfile(Facts &facts, const EmbeddedProfile::Embedded &embedded)
+{
+    if (const std::optional<ColourProfile::Description> profile = ColourProfile::Describe(embedded))
+        facts.add(QStringLiteral("profile"), ColourProfile::Text(*profile), ColourProfile::Json(*profile));
 }
 
 void addSize(Facts &facts, QSize size)
@@ -173,6 +182,7 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
         facts.add(QStringLiteral("pixels"), qint64(picture.width()) * picture.height());
         facts.add(QStringLiteral("distinct"), collect(picture, picture.rect(), colours));
         facts.add(QStringLiteral("depth"), qint64(read.depth));
+        addProfile(facts, read.profile);
         facts.add(QStringLiteral("sheet not found"), closest, value);
         facts.add(QStringLiteral("searched"), searchedText());
         result.outcome = Outcome::Differs;
@@ -248,6 +258,7 @@ Result census(const PictureReader::Picture &given, const QString &name, const Re
     facts.add(QStringLiteral("pixels"), qint64(area.width()) * area.height());
     facts.add(QStringLiteral("distinct"), qint64(distinct));
     facts.add(QStringLiteral("depth"), qint64(read.depth));
+    addProfile(facts, read.profile);
     if (sheet.isNull())
         return result;
 

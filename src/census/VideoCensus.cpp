@@ -112,8 +112,13 @@ void AddShown(const VideoFrames::StreamInfo &info, Facts &facts)
 {
     const QString matrix = VideoFrames::MatrixName(info.shownMatrix);
     const QString range = info.shownFullRange ? QStringLiteral("full") : QStringLiteral("limited");
-    facts.add(QStringLiteral("shown"), QStringLiteral("%1 %2").arg(matrix, range),
-              QJsonObject {{QStringLiteral("matrix"), matrix}, {QStringLiteral("range"), range}});
+    QJsonObject shown {{QStringLiteral("matrix"), matrix}, {QStringLiteral("range"), range}};
+    if (info.shownConvertedFrom)
+        shown.insert(QStringLiteral("primaries_converted_from"), QString::fromUtf8(Primaries::Of(*info.shownConvertedFrom).name));
+    // The words say what was guessed, and by whose rule.
+    shown.insert(QStringLiteral("words"), info.shown);
+    facts.add(QStringLiteral("shown"), info.shown.isEmpty() ? QStringLiteral("%1 %2").arg(matrix, range) : info.shown,
+              shown);
 }
 
 } // namespace
@@ -284,12 +289,15 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
         result.error = tr("The census of %1 was cancelled.").arg(shownName);
         return true;
     };
-    while (reader.read()) {
+    // No frame is decoded past the last one asked for.
+    const auto wanted = [&] {
+        return (!request.firstFrames || index + 1 < *request.firstFrames)
+               && (!request.onlyFrame || index < *request.onlyFrame);
+    };
+    while (wanted() && reader.read()) {
         if (stop())
             return result;
         ++index;
-        if (request.firstFrames && index >= *request.firstFrames)
-            break;
         if (request.onlyFrame && index != *request.onlyFrame)
             continue;
         // Only counted.
@@ -369,10 +377,11 @@ Result Run(VideoFrames::Reader &reader, const QString &shownName, const Request 
     }
     if (request.onlyFrame && index < *request.onlyFrame) {
         result.outcome = CensusReport::Outcome::Failed;
-        result.error = tr("%1 has no frame %2: its frames are numbered 0 to %3.")
-                           .arg(shownName)
-                           .arg(*request.onlyFrame)
-                           .arg(index);
+        result.error = index < 0 ? tr("%1 has no frame %2: it holds no frames.").arg(shownName).arg(*request.onlyFrame)
+                                 : tr("%1 has no frame %2: its frames are numbered 0 to %3.")
+                                       .arg(shownName)
+                                       .arg(*request.onlyFrame)
+                                       .arg(index);
         return result;
     }
     if (sheet.isNull() && !anySheet) {

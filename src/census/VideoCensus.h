@@ -43,9 +43,10 @@ struct Request
     std::optional<CensusReport::Placement> at;
     // One line per measured frame.
     bool perFrame = false;
-    // Only this frame (numbered from 0).
+    // Only this frame (numbered from 0); a recording that ends before it is
+    // an error.
     std::optional<std::int64_t> onlyFrame;
-    // Only the frames before this one.
+    // Only the frames before this one (with `onlyFrame`, one beyond it).
     std::optional<std::int64_t> firstFrames;
     // Asked before each frame: true ends the census (failed, as cancelled).
     std::function<bool()> cancelled;

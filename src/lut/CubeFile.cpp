@@ -372,9 +372,15 @@ bool Write(const LutTable &table, const QString &title, QIODevice &device, QStri
 
     constexpr qsizetype ChunkBytes = 1 << 20;
     const auto flush = [&] {
-        if (device.write(out) != out.size()) {
-            reason = device.errorString();
-            return false;
+        // A write the disk takes only part of (a file size limit, a disk
+        // filling up) gives no reason; the next one, of the rest, does.
+        for (qsizetype written = 0; written < out.size();) {
+            const qint64 taken = device.write(out.constData() + written, out.size() - written);
+            if (taken <= 0) {
+                reason = device.errorString();
+                return false;
+            }
+            written += qsizetype(taken);
         }
         out.clear();
         return true;

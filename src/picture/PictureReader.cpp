@@ -320,6 +320,7 @@ bool ReadPicture(QIODevice &device, Picture &result, QString &reason)
         reason = truncated;
         return false;
     }
+    result.profile = EmbeddedProfile::Find(device, reader.format());
 
     // The size and format the header promises. A picture too large for the
     // allocation limit is refused here, before anything is allocated and

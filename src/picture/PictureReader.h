@@ -9,6 +9,8 @@
 // channel: 16-bit PNG and TIFF, 10-bit and floating-point formats). The
 // colour of a pixel is its red, green and blue, whatever its alpha.
 
+#include "picture/EmbeddedProfile.h"
+
 #include <QImage>
 #include <QString>
 
@@ -21,6 +23,9 @@ struct Picture
     QImage image;
     int depth = 8; // bits a channel: 8 or 16
     bool lossy = false; // saved with a lossy compression (JPEG, lossy WebP)
+    // What the file says its numbers mean (an ICC profile, PNG's cICP); the
+    // pixels are its numbers as they are, never converted.
+    EmbeddedProfile::Embedded profile {};
 };
 
 // Reads `fileName` ("-": standard input). On failure returns false and sets

@@ -1,5 +1,6 @@
 #include "platform/PngEncoder.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QIODevice>
 #include <QString>
@@ -22,6 +23,9 @@ constexpr png_size_t ChunkBytes = 256 * 1024;
 struct Sink
 {
     QIODevice *device = nullptr;
+    // An ICC profile to embed, and its name (1 to 79 Latin-1 characters).
+    const QByteArray *profile = nullptr;
+    const char *profileName = nullptr;
     bool deviceFailed = false;
     char message[200] = {};
 };
@@ -71,6 +75,9 @@ bool encode(const QImage &image, Sink &sink)
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_set_compression_level(png, CompressionLevel);
     png_set_compression_buffer_size(png, ChunkBytes);
+    if (sink.profile)
+        png_set_iCCP(png, info, sink.profileName, PNG_COMPRESSION_TYPE_BASE,
+                     reinterpret_cast<png_const_bytep>(sink.profile->constData()), png_uint_32(sink.profile->size()));
     png_write_info(png, info);
 
     // The rows are 0xFFRRGGBB words: in memory B, G, R, 0xFF on a
@@ -92,6 +99,12 @@ bool encode(const QImage &image, Sink &sink)
 
 bool Write(const QImage &image, QIODevice &device, QString &reason)
 {
+    return Write(image, device, {}, {}, reason);
+}
+
+bool Write(const QImage &image, QIODevice &device, const QByteArray &iccProfile, const QByteArray &profileName,
+           QString &reason)
+{
     const QImage picture = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
     if (picture.isNull()) {
         reason = QStringLiteral("The picture is empty.");
@@ -99,6 +112,11 @@ bool Write(const QImage &image, QIODevice &device, QString &reason)
     }
     Sink sink;
     sink.device = &device;
+    const QByteArray name = profileName.left(79).isEmpty() ? QByteArray("ICC profile") : profileName.left(79);
+    if (!iccProfile.isEmpty()) {
+        sink.profile = &iccProfile;
+        sink.profileName = name.constData();
+    }
     if (encode(picture, sink))
         return true;
     if (sink.deviceFailed)

@@ -7,6 +7,7 @@
 // level packs small: "16million" in about a quarter of the time, in a file a
 // few hundred kilobytes.
 
+class QByteArray;
 class QImage;
 class QIODevice;
 class QString;
@@ -16,5 +17,9 @@ namespace PngEncoder {
 // Writes `image` as an 8-bit RGB PNG (no alpha channel) to `device`. On
 // failure returns false and sets `reason`.
 bool Write(const QImage &image, QIODevice &device, QString &reason);
+// The same with an ICC profile embedded (iCCP, under `profileName`): the
+// numbers as they are, the profile saying what they mean.
+bool Write(const QImage &image, QIODevice &device, const QByteArray &iccProfile, const QByteArray &profileName,
+           QString &reason);
 
 } // namespace PngEncoder

@@ -70,6 +70,19 @@ bool writeToDevice(const QString &fileName, const Writer &write, QString &reason
 
 } // namespace
 
+bool WriteAll(QIODevice &device, const QByteArray &bytes, QString &reason)
+{
+    for (qsizetype written = 0; written < bytes.size();) {
+        const qint64 taken = device.write(bytes.constData() + written, bytes.size() - written);
+        if (taken <= 0) {
+            reason = device.errorString();
+            return false;
+        }
+        written += qsizetype(taken);
+    }
+    return true;
+}
+
 bool Save(const QString &fileName, const Writer &write, QString &reason)
 {
     switch (targetKind(fileName)) {

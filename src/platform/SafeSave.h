@@ -12,6 +12,7 @@
 
 #include <functional>
 
+class QByteArray;
 class QIODevice;
 class QString;
 
@@ -20,6 +21,11 @@ namespace SafeSave {
 // Writes the content to the open device; on failure returns false and sets
 // the reason.
 using Writer = std::function<bool(QIODevice &device, QString &reason)>;
+
+// Writes all of `bytes` to `device`. A write the disk takes only part of (a
+// file size limit, a disk filling up) gives no reason; the rest, written
+// again, does. On failure returns false and sets `reason` to the device's.
+bool WriteAll(QIODevice &device, const QByteArray &bytes, QString &reason);
 
 // Saves what `write` writes as `fileName`. On failure returns false and sets
 // `reason` to the system's reason (or the writer's), a sentence.

@@ -7,11 +7,13 @@
 #include "picture/PictureDepth.h"
 #include "picture/PictureReader.h"
 #include "platform/PictureFile.h"
+#include "platform/SafeSave.h"
 #include "sheet/CommandContext.h"
 #include "sheet/LutPictures.h"
 #include "sheet/SheetArguments.h"
 #include "Texts.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -31,6 +33,27 @@ namespace {
 TINTWELL_TR_CONTEXT("ApplyCommand");
 
 using LutPictures::AnyLut;
+
+constexpr CommandOption ModeOption {
+    .name = "mode",
+    .valueName = "MODE",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "LUT is an edited sheet of MODE."),
+    .takes = Takes::Mode,
+};
+constexpr CommandOption FormatOption {
+    .name = "format",
+    .valueName = "hald|cube",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "LUT is a HaldCLUT picture (hald) or a .cube file (cube)."),
+    .takes = Takes::Word,
+    .words = "cube hald",
+};
+constexpr CommandOption InterpolationOption {
+    .name = "interpolation",
+    .valueName = "METHOD",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "tetrahedral (the default), trilinear or nearest."),
+    .takes = Takes::Word,
+    .words = "tetrahedral trilinear nearest",
+};
 
 // Reads the table `fileName` holds: a .cube file, unless --mode or --format
 // hald says it is a picture, or Qt reads it as one.
@@ -104,21 +127,23 @@ bool writePicture(const QImage &picture, const QByteArray &format, QIODevice &de
         reason = tr("There is not enough memory to convert the picture.");
         return false;
     }
-    QImageWriter writer(&device, format);
+    // Encoded in memory first: Qt's writers say no more than "Write Error"
+    // (libpng on standard error, too) when the output fails; the device says why.
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
+    QImageWriter writer(&encoded, format);
     if (format == "jpeg" || format == "webp")
         writer.setQuality(95);
     if (!writer.write(written)) {
-        reason = writer.error() == QImageWriter::UnknownError && device.errorString().isEmpty()
+        reason = writer.error() == QImageWriter::UnknownError
                      ? tr("Qt's %1 writer failed and gave no reason.").arg(QString::fromLatin1(format))
                      : writer.errorString();
         return false;
     }
-    return true;
+    return SafeSave::WriteAll(device, encoded.data(), reason);
 }
 
-} // namespace
-
-int Run(CommandContext &context)
+int run(CommandContext &context)
 {
     const QStringList &arguments = context.arguments();
     const QString &lutName = arguments[0];
@@ -126,14 +151,14 @@ int Run(CommandContext &context)
     const QString &outName = arguments[2];
 
     std::optional<Mode> mode;
-    if (const std::optional<QString> text = context.option("mode")) {
+    if (const std::optional<QString> text = context.option(ModeOption)) {
         mode = SheetArguments::ParseMode(*text);
         if (!mode)
             return context.failUnknownMode(*text);
     }
     bool hald = false;
     bool cube = false;
-    if (const std::optional<QString> text = context.option("format")) {
+    if (const std::optional<QString> text = context.option(FormatOption)) {
         hald = *text == QLatin1String("hald");
         cube = *text == QLatin1String("cube");
         if (!hald && !cube)
@@ -142,7 +167,7 @@ int Run(CommandContext &context)
             return context.failUsage(tr("--mode says LUT is an edited sheet and --format that it is not: give one."));
     }
     Interpolation method = Interpolation::Tetrahedral;
-    if (const std::optional<QString> text = context.option("interpolation")) {
+    if (const std::optional<QString> text = context.option(InterpolationOption)) {
         const std::optional<Interpolation> named = interpolationNamed(*text);
         if (!named)
             return context.fail(tr("Unknown interpolation '%1': give tetrahedral, trilinear or nearest.").arg(*text));
@@ -204,6 +229,39 @@ int Run(CommandContext &context)
                   error))
         return context.fail(error);
     return Done;
+}
+
+} // namespace
+
+SheetCommand Declaration()
+{
+    return {
+        .name = QStringLiteral("apply"),
+        .arguments = {{QStringLiteral("LUT"), tr("A .cube file, a HaldCLUT, or an edited sheet with --mode."),
+                       Takes::File},
+                      {QStringLiteral("PICTURE"), tr("The picture to grade; - for standard input."), Takes::File},
+                      {QStringLiteral("OUT"), tr("The graded picture: .bmp, .png, .jpg, .tif or .webp."),
+                       Takes::File}},
+        .options = {ModeOption, FormatOption, InterpolationOption},
+        .summary =
+            tr("Grade PICTURE with a .cube file, a HaldCLUT or (with --mode) an edited sheet; write OUT."),
+        .description = tr(
+            "Grades PICTURE with the look-up table LUT and writes the result to OUT. LUT is a .cube file\n"
+            "(3D or 1D, DOMAIN_MIN/DOMAIN_MAX honoured), a HaldCLUT picture, or with --mode an edited sheet\n"
+            "of that mode: with an edited 16million sheet every pixel becomes exactly the edited colour of\n"
+            "its own colour. Values are worked out in floating point and rounded to the nearest level.\n"
+            "\n"
+            "Without --mode or --format, a picture of a sheet's size is taken as that edited sheet, any\n"
+            "other as a HaldCLUT. 27x27, 64x64, 512x512 and 4096x4096 are both a sheet's size and a\n"
+            "HaldCLUT's: the picture is taken for the one whose unedited form it is nearer to, and a line on\n"
+            "standard error says which. A table saved lossy (JPEG, lossy WebP) is used with a warning: the\n"
+            "result cannot be exact.\n"
+            "\n"
+            "OUT's extension gives its format: .bmp, .png, .jpg, .tif or .webp. Alpha is kept where the\n"
+            "format holds it; 16-bit pictures stay 16-bit in PNG and TIFF. OUT is replaced only by a\n"
+            "complete new file."),
+        .run = run,
+    };
 }
 
 } // namespace ApplyCommand

@@ -1,13 +1,13 @@
 #pragma once
 
-// apply LUT PICTURE OUT [--mode M] [--interpolation METHOD]: grades a
-// picture with a .cube file, a HaldCLUT or an edited sheet. Its row in the
-// table of commands (SheetCommands.cpp) gives its arguments, options and help.
+// apply LUT PICTURE OUT [--mode M] [--format hald|cube] [--interpolation
+// METHOD]: grades a picture with a .cube file, a HaldCLUT or an edited sheet.
 
-class CommandContext;
+#include "sheet/SheetCommand.h"
 
 namespace ApplyCommand {
 
-int Run(CommandContext &context);
+// Its name, arguments, options and help, and the function that runs it.
+SheetCommand Declaration();
 
 } // namespace ApplyCommand

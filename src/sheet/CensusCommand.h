@@ -1,28 +1,17 @@
 #pragma once
 
 // census FILE... [--mode MODE] [--at X,Y[,SCALE]] [--diff FILE]
-// [--missing[=N]]: each picture's size, pixels, distinct colours and depth,
-// and with a mode where the sheet lies in it and how far off it is (exit 1
-// when any picture is not the sheet pixel for pixel). The census of one
-// picture is CensusReport's.
+// [--missing[=N]] [--worst N] [--json] [--frames] [--frame N] [--first N]:
+// each picture's size, pixels, distinct colours and depth, and with a mode
+// where the sheet lies in it and how far off it is (exit 1 when any picture
+// is not the sheet pixel for pixel). The census of one picture is
+// CensusReport's, of a recording VideoCensus's.
 
-#include "census/CensusReport.h"
-
-#include <QString>
-
-#include <optional>
-
-class CommandContext;
+#include "sheet/SheetCommand.h"
 
 namespace CensusCommand {
 
-// How many missing colours a bare --missing lists.
-inline constexpr int MissingListedByDefault = 20;
-
-// "X,Y" or "X,Y,SCALE" (whole numbers, SCALE from 1): where the sheet lies
-// in the picture, for --at; none when malformed.
-std::optional<CensusReport::Placement> ParsePlacement(const QString &text);
-
-int Run(CommandContext &context);
+// Its name, arguments, options and help, and the function that runs it.
+SheetCommand Declaration();
 
 } // namespace CensusCommand

@@ -69,20 +69,19 @@ QString CommandContext::Shown(const QString &fileName)
     return fileName == QLatin1String("-") ? tr("standard input") : QDir::toNativeSeparators(fileName);
 }
 
-std::optional<QString> CommandContext::option(const char *name) const
+std::optional<QString> CommandContext::option(const CommandOption &option) const
 {
-    const QString key = QLatin1String(name);
-    return isSet(key) ? std::optional<QString>(value(key)) : std::nullopt;
+    return isSet(option) ? std::optional<QString>(value(option)) : std::nullopt;
 }
 
-bool CommandContext::isSet(const QString &option) const
+bool CommandContext::isSet(const CommandOption &option) const
 {
-    return options_.isSet(option);
+    return options_.isSet(QLatin1String(option.name));
 }
 
-QString CommandContext::value(const QString &option) const
+QString CommandContext::value(const CommandOption &option) const
 {
-    return options_.value(option);
+    return options_.value(QLatin1String(option.name));
 }
 
 void CommandContext::print(const QString &line)

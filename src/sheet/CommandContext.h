@@ -7,6 +7,7 @@
 // buffers of their own.
 
 #include "platform/SafeSave.h"
+#include "sheet/CommandOption.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,10 +27,11 @@ public:
     CommandContext(QStringList arguments, const QCommandLineParser &options, QIODevice &out, QIODevice &err);
 
     const QStringList &arguments() const { return arguments_; }
-    bool isSet(const QString &option) const;
-    QString value(const QString &option) const;
+    // The options, read through the constants that declare them.
+    bool isSet(const CommandOption &option) const;
+    QString value(const CommandOption &option) const;
     // The value of an option given, none when it is not.
-    std::optional<QString> option(const char *name) const;
+    std::optional<QString> option(const CommandOption &option) const;
 
     // Standard output, for a command that writes more than lines (a picture).
     QIODevice &out() { return out_; }

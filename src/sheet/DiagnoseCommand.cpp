@@ -2,7 +2,6 @@
 
 #include "census/CensusReport.h"
 #include "lut/CubeFile.h"
-#include "sheet/CensusCommand.h"
 #include "sheet/CommandContext.h"
 #include "sheet/RecordingDiagnosis.h"
 #include "sheet/SheetArguments.h"
@@ -23,29 +22,45 @@ namespace {
 
 TINTWELL_TR_CONTEXT("SheetCommands");
 
-} // namespace
+constexpr CommandOption ModeOption {
+    .name = "mode",
+    .valueName = "MODE|auto",
+    .help = QT_TRANSLATE_NOOP("SheetCommands",
+                              "The sheet the capture shows; auto (the default): whichever of the sheets it shows."),
+    .takes = Takes::ModeOrAuto,
+};
+constexpr CommandOption AtOption {
+    .name = "at",
+    .valueName = "X,Y[,SCALE]",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "The sheet lies at X,Y of the picture (its top-left pixel), shown at "
+                                               "SCALE (default 1): no search."),
+};
+constexpr CommandOption FixOption {
+    .name = "fix",
+    .valueName = "FILE",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "Write a 65-point .cube to FILE that undoes the invertible steps found "
+                                               "(order, range, matrix, tone curve)."),
+    .takes = Takes::File,
+};
 
-int Run(CommandContext &context)
+int run(CommandContext &context)
 {
     const QString fileName = context.arguments().constFirst();
-    const QString modeOption = QStringLiteral("mode");
-    const QString atOption = QStringLiteral("at");
-    const QString fixOption = QStringLiteral("fix");
-    const bool json = context.isSet(QStringLiteral("json"));
+    const bool json = context.isSet(SheetArguments::Json);
 
     CensusReport::Request request;
-    if (context.isSet(atOption)) {
-        request.at = CensusCommand::ParsePlacement(context.value(atOption));
+    if (context.isSet(AtOption)) {
+        request.at = SheetArguments::ParsePlacement(context.value(AtOption));
         if (!request.at)
             return context.failUsage(tr("Malformed place '%1': give X,Y or X,Y,SCALE (whole numbers, SCALE from 1).")
-                                         .arg(context.value(atOption)));
+                                         .arg(context.value(AtOption)));
     }
-    const QString fixFile = context.value(fixOption);
-    if (context.isSet(fixOption) && (fixFile.isEmpty() || fixFile == QLatin1String("-")))
+    const QString fixFile = context.value(FixOption);
+    if (context.isSet(FixOption) && (fixFile.isEmpty() || fixFile == QLatin1String("-")))
         return context.failUsage(tr("--fix needs a file name (standard output carries the diagnosis)."));
 
     SheetCache sheets;
-    const QString modeText = context.isSet(modeOption) ? context.value(modeOption) : QStringLiteral("auto");
+    const QString modeText = context.isSet(ModeOption) ? context.value(ModeOption) : QStringLiteral("auto");
     const bool anySheet = modeText.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
     if (anySheet) {
         request.anyOf = sheets.candidates();
@@ -60,13 +75,33 @@ int Run(CommandContext &context)
     }
 
     // A recording: its census, then what its samples store against its tags.
-    if (VideoLibrary::IsRecording(fileName))
-        return RecordingDiagnosis::Run(context, fileName, {request.sheet, request.anyOf, request.at, json, fixFile});
+    if (VideoLibrary::IsRecording(fileName)) {
+        const std::optional<VideoFrames::Player> player = SheetArguments::ParsePlayer(context);
+        if (!player)
+            return Failed;
+        return RecordingDiagnosis::Run(context, fileName,
+                                       {request.sheet, request.anyOf, request.at, *player, json, fixFile});
+    }
+    if (context.isSet(SheetArguments::Player))
+        return context.failUsage(
+            tr("%1 is a picture: --player says how a recording is shown.").arg(CommandContext::Shown(fileName)));
 
     request.diagnose = true;
     const CensusReport::Result census = CensusReport::Run(fileName, request);
     if (census.outcome == CensusReport::Outcome::Failed)
         return context.fail(census.error);
+    // The table first: when it cannot be written, the diagnosis is not
+    // printed as if all went well.
+    if (census.diagnosis && context.isSet(FixOption)) {
+        const LutTable table = census.diagnosis->fix(FixPoints);
+        const QString title = tr("undoes what happened to %1").arg(QFileInfo(fileName).fileName());
+        const auto write = [&](QIODevice &device, QString &reason) {
+            return CubeFile::Write(table, title, device, reason);
+        };
+        QString error;
+        if (!context.writeOut(fixFile, false, write, error))
+            return context.fail(error);
+    }
     const Facts found = census.diagnosis ? census.diagnosis->facts() : Facts();
     if (json) {
         QJsonObject document = census.facts.json();
@@ -80,18 +115,61 @@ int Run(CommandContext &context)
     }
     if (!census.diagnosis)
         return No; // the census says the sheet was not found
-
-    if (context.isSet(fixOption)) {
-        const LutTable table = census.diagnosis->fix(FixPoints);
-        const QString title = tr("undoes what happened to %1").arg(QFileInfo(fileName).fileName());
-        const auto write = [&](QIODevice &device, QString &reason) {
-            return CubeFile::Write(table, title, device, reason);
-        };
-        QString error;
-        if (!context.writeOut(fixFile, false, write, error))
-            return context.fail(error);
-    }
     return census.outcome == CensusReport::Outcome::Matches && census.diagnosis->exact ? Done : No;
+}
+
+} // namespace
+
+SheetCommand Declaration()
+{
+    return {
+        .name = QStringLiteral("diagnose"),
+        .arguments = {{QStringLiteral("FILE"), tr("The capture of the sheet; - for standard input."), Takes::File}},
+        .options = {ModeOption, AtOption, FixOption, SheetArguments::Json, SheetArguments::Player},
+        .summary = tr("Say what happened to the colours of a captured sheet: channel order, range, matrix, chroma, "
+                      "bits, tone curve, clipping, noise."),
+        .description =
+            tr("Finds the sheet in FILE as census --mode does (auto unless --mode names one) and prints the\n"
+               "census's lines, then landmarks: black, white, red, green, blue and grey 50 % as they came back\n"
+               "(RRGGBB, where the sheet holds them), then the chain of known steps that turns the sheet into\n"
+               "what FILE holds, one line a step found, in the order they act (a step that did nothing prints\n"
+               "nothing):\n"
+               "  channel order: BGR            any order of the channels but RGB\n"
+               "  range: limited read as full   Y'CbCr coded 16-235 decoded as 0-255 (washed out), or full read\n"
+               "                                as limited (crushed); '... twice' when it happened twice\n"
+               "  matrix: BT.601 read as BT.709 encoded with one of BT.601, BT.709, BT.2020, decoded with another\n"
+               "  chroma: 4:2:0                 colour kept at a lower resolution: 4:2:2, 4:2:0 or 4:1:1\n"
+               "  bits: R G B                   the bits each channel keeps, 8 where the sheet shows no cut;\n"
+               "                                then dither: yes when noise was added before the cut\n"
+               "  tone curve: gamma R G B       out = in^gamma per channel on 0-1, or tone curve: table\n"
+               "  clipped: below R G B, above R G B   the levels beyond which everything came out alike\n"
+               "  noise: PSNR X dB              what is left after the steps (a lossy codec's share)\n"
+               "  mean dE2000 after the steps: X   how far the sheet put through the steps is from FILE; the\n"
+               "                                census's mean dE2000 above says how far the sheet itself is\n"
+               "  unexplained: ...              when even the steps found leave it far off\n"
+               "\n"
+               "A FILE that is a recording gets census's lines for recordings (census --help), then what its\n"
+               "samples store, read against the sheet in the first frame that holds it before any conversion\n"
+               "to RGB, beside what a player following its tags shows, and the steps between:\n"
+               "  stored: BT.601 limited 4:2:0   the matrix, range and chroma format the data was made with,\n"
+               "                                 beside census's shown: (what the player, --player, converts with)\n"
+               "  range: limited read as full    matrix: BT.601 read as BT.709   (steps: none when they agree)\n"
+               "\n"
+               "--fix writes a 65-point .cube (as lut writes them) that undoes the invertible steps; apply it\n"
+               "to the capture (apply, or ffmpeg's lut3d) to see what the path would show without them. A\n"
+               "recording's undoes the steps between what it stores and what the player shows.\n"
+               "\n"
+               "--json writes the census's keys and landmarks {black, white, red, green, blue, grey_50: RRGGBB},\n"
+               "channel_order, range, matrix, chroma (strings), bits [r, g, b], dither (true), tone_curve\n"
+               "{kind: gamma|table, gamma [r, g, b], table [[256 levels] x 3]}, clipped {below [r, g, b],\n"
+               "above [r, g, b]}, noise {psnr_db}, mean_de2000_after_the_steps, unexplained; of a recording,\n"
+               "census's keys for it and stored {matrix, range, chroma, clear, mean_difference}, range, matrix\n"
+               "or steps: none. Nothing is written to standard output when the command fails.\n"
+               "\n"
+               "Exit status: 0 only when FILE is the sheet exactly; 1 otherwise (steps found, only noise, the\n"
+               "sheet not found or nothing fits); 2 an error."),
+        .run = run,
+    };
 }
 
 } // namespace DiagnoseCommand

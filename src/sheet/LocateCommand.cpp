@@ -30,9 +30,7 @@ QJsonArray placesArray(const std::vector<SheetPlace> &places)
     return array;
 }
 
-} // namespace
-
-int Run(CommandContext &context)
+int run(CommandContext &context)
 {
     const QString &modeText = context.arguments()[0];
     const QString &colourText = context.arguments()[1];
@@ -49,7 +47,7 @@ int Run(CommandContext &context)
     const bool held = !places.empty();
     // Not held: the nearest colour the sheet holds, as the view's find offers it.
     const ColorValue nearest = Sheets::NearestHeld(*mode, FromRgb32(*colour));
-    if (context.isSet(QStringLiteral("json"))) {
+    if (context.isSet(SheetArguments::Json)) {
         QJsonObject document {{QStringLiteral("mode"), SheetArguments::ModeName(*mode)},
                               {QStringLiteral("colour"), hexText(*colour)},
                               {QStringLiteral("places"), placesArray(places)}};
@@ -66,6 +64,27 @@ int Run(CommandContext &context)
         return context.answerNo(tr("The %1 sheet does not hold the colour %2; the nearest colour it holds is %3.")
                                     .arg(SheetArguments::ModeName(*mode), hexText(*colour), hexText(ToRgb32(nearest))));
     return Done;
+}
+
+} // namespace
+
+SheetCommand Declaration()
+{
+    return {
+        .name = QStringLiteral("locate"),
+        .arguments = {{QStringLiteral("MODE"), SheetArguments::ModeChoices(), Takes::Mode},
+                      {QStringLiteral("COLOUR"), tr("RRGGBB in hexadecimal, with or without a leading #, either case.")}},
+        .options = {SheetArguments::Json},
+        .summary = tr("Print every place X Y of COLOUR (RRGGBB) in the sheet of MODE."),
+        .description =
+            tr("Prints every place of COLOUR in the sheet of MODE as X Y, one a line, rows from the top, each\n"
+               "row from the left; (0, 0) is the top-left pixel. Exits with 1 when the sheet does not hold\n"
+               "the colour, naming the nearest colour it holds.\n"
+               "\n"
+               "--json writes {mode, colour, places [[x, y], ...]}, and for a colour not held nearest_held\n"
+               "(RRGGBB) and nearest_places."),
+        .run = run,
+    };
 }
 
 } // namespace LocateCommand

@@ -3,10 +3,11 @@
 // locate MODE COLOUR: every place of a colour in a mode's sheet, as X Y
 // lines in reading order (exit 1 when the sheet does not hold it).
 
-class CommandContext;
+#include "sheet/SheetCommand.h"
 
 namespace LocateCommand {
 
-int Run(CommandContext &context);
+// Its name, arguments, options and help, and the function that runs it.
+SheetCommand Declaration();
 
 } // namespace LocateCommand

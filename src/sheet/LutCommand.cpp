@@ -3,6 +3,7 @@
 #include "lut/CubeFile.h"
 #include "lut/HaldClut.h"
 #include "lut/SheetLut.h"
+#include "platform/SafeSave.h"
 #include "sheet/CommandContext.h"
 #include "sheet/LutPictures.h"
 #include "sheet/SheetArguments.h"
@@ -26,20 +27,46 @@ TINTWELL_TR_CONTEXT("LutCommand");
 constexpr int DefaultCubeSize = 33;
 constexpr int DefaultHaldLevel = 8;
 
-} // namespace
+constexpr CommandOption ModeOption {
+    .name = "mode",
+    .valueName = "MODE",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "The mode of the edited sheet."),
+    .takes = Takes::Mode,
+    .required = true,
+};
+constexpr CommandOption OutputOption {
+    .name = "output",
+    .valueName = "FILE",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "The file to write (default: standard output)."),
+    .takes = Takes::File,
+    .shortName = "o",
+};
+constexpr CommandOption SizeOption {
+    .name = "size",
+    .valueName = "N",
+    .help = QT_TRANSLATE_NOOP("SheetCommands",
+                              "Points a channel of a .cube (2-256, default 33); level of a HaldCLUT (2-16, default 8)."),
+};
+constexpr CommandOption FormatOption {
+    .name = "format",
+    .valueName = "cube|hald",
+    .help = QT_TRANSLATE_NOOP("SheetCommands", "cube (the default) or hald."),
+    .takes = Takes::Word,
+    .words = "cube hald",
+};
 
-int Run(CommandContext &context)
+int run(CommandContext &context)
 {
     const QStringList &arguments = context.arguments();
-    const std::optional<QString> modeText = context.option("mode");
+    const std::optional<QString> modeText = context.option(ModeOption);
     if (!modeText)
         return context.failUsage(tr("lut needs --mode: the mode of the edited sheet."));
     const std::optional<Mode> mode = SheetArguments::ParseMode(*modeText);
     if (!mode)
         return context.failUnknownMode(*modeText);
-    const QString output = context.option("output").value_or(QStringLiteral("-"));
-    const std::optional<QString> formatText = context.option("format");
-    const std::optional<QString> sizeText = context.option("size");
+    const QString output = context.option(OutputOption).value_or(QStringLiteral("-"));
+    const std::optional<QString> formatText = context.option(FormatOption);
+    const std::optional<QString> sizeText = context.option(SizeOption);
 
     // The name's ending says the format, and must not say another.
     const QString suffix = QFileInfo(output).suffix().toLower();
@@ -95,10 +122,7 @@ int Run(CommandContext &context)
                     reason = writer.errorString();
                     return false;
                 }
-                if (device.write(encoded.data()) == encoded.data().size())
-                    return true;
-                reason = device.errorString();
-                return false;
+                return SafeSave::WriteAll(device, encoded.data(), reason);
             };
             return context.writeOut(output, true, write, error) ? Done : context.fail(error);
         }
@@ -112,6 +136,30 @@ int Run(CommandContext &context)
         return context.fail(tr("There is not enough memory for a table of %1 points a channel.")
                                  .arg(hald ? size * size : size));
     }
+}
+
+} // namespace
+
+SheetCommand Declaration()
+{
+    return {
+        .name = QStringLiteral("lut"),
+        .arguments = {{QStringLiteral("EDITED"), tr("The edited sheet; - for standard input."), Takes::File}},
+        .options = {ModeOption, OutputOption, SizeOption, FormatOption},
+        .summary = tr("Turn an edited sheet of MODE into a look-up table: a .cube file or a HaldCLUT."),
+        .description =
+            tr("Turns EDITED, the sheet of --mode after editing (graded in any editor: curves, levels, a film\n"
+               "look; the same size, 8 or 16 bits a channel), into a look-up table that other programs read.\n"
+               "Every colour of the sheet becomes the edited pixel at its place; a colour held in several\n"
+               "places, the mean of them. Between the sheet's levels the table is interpolated trilinearly,\n"
+               "beyond its outermost levels extrapolated linearly, so that an unedited sheet gives the identity.\n"
+               "\n"
+               "cube: a .cube file (TITLE, LUT_3D_SIZE, red changing fastest), --size points a channel from 2\n"
+               "to 256 (default 33). hald: a HaldCLUT PNG of level --size from 2 to 16 (default 8: 512x512),\n"
+               "16 bits a channel below level 16. The format is cube unless --format or a FILE ending in .png\n"
+               "says hald. Without -o the table goes to standard output."),
+        .run = run,
+    };
 }
 
 } // namespace LutCommand

@@ -1,13 +1,13 @@
 #pragma once
 
 // lut EDITED --mode M [-o FILE] [--size N] [--format cube|hald]: turns an
-// edited sheet into a .cube file or a HaldCLUT. Its row in the table of
-// commands (SheetCommands.cpp) gives its arguments, options and help.
+// edited sheet into a .cube file or a HaldCLUT.
 
-class CommandContext;
+#include "sheet/SheetCommand.h"
 
 namespace LutCommand {
 
-int Run(CommandContext &context);
+// Its name, arguments, options and help, and the function that runs it.
+SheetCommand Declaration();
 
 } // namespace LutCommand

@@ -4,6 +4,7 @@
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
@@ -11,6 +12,11 @@
 namespace ModesCommand {
 
 namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("SheetCommands", text);
+}
 
 QString squareText(int side)
 {
@@ -45,12 +51,10 @@ QJsonArray levelsArray(const std::vector<int> &levels)
     return array;
 }
 
-} // namespace
-
-int Run(CommandContext &context)
+int run(CommandContext &context)
 {
     // From the table of sheets, without drawing them.
-    if (context.isSet(QStringLiteral("json"))) {
+    if (context.isSet(SheetArguments::Json)) {
         QJsonArray modes;
         for (const Sheet &sheet : Sheets::All)
             modes.append(QJsonObject {
@@ -75,6 +79,24 @@ int Run(CommandContext &context)
                                levelsText(Sheets::Levels(sheet.mode, Channel::Blue))));
     }
     return Done;
+}
+
+} // namespace
+
+SheetCommand Declaration()
+{
+    return {
+        .name = QStringLiteral("modes"),
+        .options = {SheetArguments::Json},
+        .summary = tr("List the modes: index, name, size, tile size, distinct colours, each channel's levels."),
+        .description =
+            tr("Prints one line per mode: index, name, size, tile size, number of distinct colours, then the\n"
+               "levels of red, green and blue: first..last step S (count) where they are even, else each one.\n"
+               "\n"
+               "--json writes an array of {index, name, size, tile, colours, red, green, blue}, each channel's\n"
+               "levels in full."),
+        .run = run,
+    };
 }
 
 } // namespace ModesCommand

@@ -2,10 +2,11 @@
 
 // modes: one line per mode, index, name, size, tile size and distinct colours.
 
-class CommandContext;
+#include "sheet/SheetCommand.h"
 
 namespace ModesCommand {
 
-int Run(CommandContext &context);
+// Its name, arguments, options and help, and the function that runs it.
+SheetCommand Declaration();
 
 } // namespace ModesCommand

@@ -8,6 +8,7 @@
 #include "video/StoredData.h"
 #include "video/VideoFrames.h"
 #include "video/VideoLibrary.h"
+#include "Texts.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -19,10 +20,7 @@ namespace RecordingDiagnosis {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SheetCommands", text);
-}
+TINTWELL_TR_CONTEXT("SheetCommands");
 
 } // namespace
 
@@ -36,6 +34,7 @@ int Run(CommandContext &context, const QString &fileName, const Request &asked)
                                                                         VideoFrames::Decoding::OneThread, error);
     if (!reader)
         return context.fail(error);
+    reader->setPlayer(asked.player);
 
     VideoCensus::Request request;
     if (!asked.sheet.isNull())

@@ -7,6 +7,7 @@
 // table that undoes those steps.
 
 #include "census/CensusReport.h"
+#include "video/VideoFrames.h"
 
 #include <optional>
 #include <vector>
@@ -24,6 +25,8 @@ struct Request
     const QImage &sheet;
     const std::vector<CensusReport::Candidate> &anyOf;
     std::optional<CensusReport::Placement> at;
+    // Whose rules the recording is shown by.
+    VideoFrames::Player player = VideoFrames::Player::Default;
     bool json = false;
     // Where to write the table that undoes the steps found; empty: nowhere.
     QString fixFile;

@@ -1,14 +1,15 @@
 #pragma once
 
 // tintwell-sheet's command line: which command was asked for, its options
-// and arguments checked against the one table of commands
-// (SheetCommands.cpp), and the command run. Adding a command is one row of
-// that table and one function taking a CommandContext.
+// and arguments checked against the command's own declaration, and the
+// command run. Each command declares itself in its own file
+// (MakeCommand.cpp, ...); adding one is one file and one row of the list in
+// SheetCommands.cpp.
 
-#include <QString>
+#include "sheet/SheetCommand.h"
+
 #include <QStringList>
 
-#include <utility>
 #include <vector>
 
 class QIODevice;
@@ -21,8 +22,8 @@ namespace SheetCommands {
 // `out` among them).
 int Run(const QStringList &arguments, QIODevice &out, QIODevice &err);
 
-// The commands, in the order the help lists them, each with the long names
-// of its options: what the shell's completion must offer.
-std::vector<std::pair<QString, QStringList>> CommandOptions();
+// The commands, in the order the help lists them: what the shell's
+// completion and the manual page must offer.
+const std::vector<SheetCommand> &Commands();
 
 } // namespace SheetCommands

@@ -11,4 +11,9 @@ namespace ClipWriter {
 bool Write(const QImage &sheet, VideoFrames::ClipFormat format, int frames, int fps, QIODevice &device,
            QString &reason);
 
+// The sheet as Y'CbCr data made as `recipe` says (YcbcrPlanes), tagged as it
+// says: FFV1 in Matroska, or libx264 at qp 0 (lossless) in MP4.
+bool WriteYcbcr(const QImage &sheet, const VideoFrames::YcbcrRecipe &recipe, VideoFrames::ClipFormat format,
+                int frames, int fps, QIODevice &device, QString &reason);
+
 } // namespace ClipWriter

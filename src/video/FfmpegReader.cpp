@@ -2,6 +2,7 @@
 
 #include "Texts.h"
 #include "video/FfmpegErrors.h"
+#include "video/PlayerRules.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -78,23 +79,6 @@ int tagValue(const Tag &field)
     int value = 0;
     std::memcpy(&value, &field, sizeof value);
     return value;
-}
-
-// The matrix a player converts with: the tagged one, else BT.601 below 720
-// lines and BT.709 from 720.
-VideoFrames::Matrix shownMatrix(int space, int height, bool rgb)
-{
-    if (rgb)
-        return VideoFrames::Matrix::Rgb;
-    switch (space) {
-    case AVCOL_SPC_BT709: return VideoFrames::Matrix::Bt709;
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-    case AVCOL_SPC_FCC: return VideoFrames::Matrix::Bt601;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL: return VideoFrames::Matrix::Bt2020;
-    default: return height < 720 ? VideoFrames::Matrix::Bt601 : VideoFrames::Matrix::Bt709;
-    }
 }
 
 int swsSpace(VideoFrames::Matrix matrix)
@@ -346,16 +330,51 @@ void FfmpegReader::describe()
     info_.range = nameOr(av_color_range_name(AVColorRange(tagValue(parameters->color_range))));
     info_.matrix = nameOr(av_color_space_name(AVColorSpace(tagValue(parameters->color_space))));
     info_.primaries = nameOr(av_color_primaries_name(AVColorPrimaries(tagValue(parameters->color_primaries))));
+    info_.container = nameOr(format_->iformat->name);
     info_.transfer = nameOr(av_color_transfer_name(AVColorTransferCharacteristic(tagValue(parameters->color_trc))));
     const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(pixelFormat);
     const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
-    info_.shownMatrix = shownMatrix(tagValue(parameters->color_space), parameters->height, rgb);
-    info_.shownFullRange = rgb || tagValue(parameters->color_range) == AVCOL_RANGE_JPEG || fullRangeFormat(pixelFormat);
+    decideShown(tagValue(parameters->color_space), tagValue(parameters->color_range),
+                tagValue(parameters->color_primaries), rgb, fullRangeFormat(pixelFormat));
     if (descriptor) {
         info_.chromaShiftX = descriptor->log2_chroma_w;
         info_.chromaShiftY = descriptor->log2_chroma_h;
         info_.bitDepth = descriptor->comp[0].depth;
     }
+}
+
+void FfmpegReader::decideShown(int space, int range, int primaries, bool rgb, bool fullRangeFormat)
+{
+    PlayerRules::Tags tags;
+    // FFmpeg's decoders tell a full-range stream by a pixel format of its own.
+    tags.range = fullRangeFormat ? QStringLiteral("pc") : nameOr(av_color_range_name(AVColorRange(range)));
+    tags.matrix = nameOr(av_color_space_name(AVColorSpace(space)));
+    tags.primaries = nameOr(av_color_primaries_name(AVColorPrimaries(primaries)));
+    tags.codec = info_.codec;
+    tags.container = info_.container;
+    tags.width = info_.width;
+    tags.height = info_.height;
+    tags.rgb = rgb;
+    const PlayerRules::Shown shown = PlayerRules::Decide(player_, tags);
+    info_.shownMatrix = shown.matrix;
+    info_.shownFullRange = shown.fullRange;
+    info_.shownConvertedFrom = shown.convertedFrom;
+    info_.shown = PlayerRules::Describe(player_, shown);
+}
+
+void FfmpegReader::setPlayer(VideoFrames::Player player)
+{
+    player_ = player;
+    // Decided again from the stream's tags now, and from the next frame's
+    // own when it is converted.
+    sws_freeContext(scaler_);
+    scaler_ = nullptr;
+    const AVCodecParameters *parameters = format_->streams[stream_]->codecpar;
+    const auto pixelFormat = AVPixelFormat(decoder_->pix_fmt);
+    const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(pixelFormat);
+    decideShown(tagValue(parameters->color_space), tagValue(parameters->color_range),
+                tagValue(parameters->color_primaries), descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB),
+                fullRangeFormat(pixelFormat));
 }
 
 bool FfmpegReader::fail(const QString &message)
@@ -439,11 +458,38 @@ bool FfmpegReader::convert(QImage &frame)
     const QRect part = convertedPart(descriptor, width, height);
     if (!scaler_ || scalerFormat_ != source || scalerWidth_ != part.width() || scalerHeight_ != part.height()) {
         sws_freeContext(scaler_);
+        scaler_ = nullptr;
+        const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
+        // The frame's own tags where the decoder found them in the bitstream.
+        const AVCodecParameters *parameters = format_->streams[stream_]->codecpar;
+        const int frameSpace = tagValue(frame_->colorspace);
+        const int frameRange = tagValue(frame_->color_range);
+        const int framePrimaries = tagValue(frame_->color_primaries);
+        const int space = frameSpace != AVCOL_SPC_UNSPECIFIED ? frameSpace : tagValue(parameters->color_space);
+        const int range = frameRange != AVCOL_RANGE_UNSPECIFIED ? frameRange : tagValue(parameters->color_range);
+        const int primaries =
+            framePrimaries != AVCOL_PRI_UNSPECIFIED ? framePrimaries : tagValue(parameters->color_primaries);
+        decideShown(space, range, primaries, rgb, fullRangeFormat(source));
+        // A primaries conversion starts from 16 bits a channel, as a player's does.
+        scalerDeep_ = info_.shownConvertedFrom.has_value();
+        if (scalerDeep_ && info_.shownConvertedFrom != convertingFrom_) {
+            const Primaries::Converter conversion = PlayerRules::ConversionOf(*info_.shownConvertedFrom);
+            toLinear_.resize(65536);
+            for (std::size_t i = 0; i < toLinear_.size(); ++i)
+                toLinear_[i] = float(Primaries::ToLinear(Primaries::Transfer::Gamma24, double(i) / 65535.0));
+            for (std::size_t i = 0; i < 9; ++i)
+                primariesMatrix_[i] = float(conversion.matrix()[i / 3][i % 3]);
+            fromLinear_.resize((1 << 20) + 1);
+            for (std::size_t i = 0; i < fromLinear_.size(); ++i)
+                fromLinear_[i] = std::uint8_t(std::lround(
+                    255.0 * Primaries::FromLinear(Primaries::Transfer::Gamma24, double(i) / double(1 << 20))));
+            convertingFrom_ = info_.shownConvertedFrom;
+        }
         // Chroma rebuilt at every pixel and rounded exactly, as a careful
         // player does.
         scaler_ = sws_getContext(part.width(), part.height(), plainFormat(source), part.width(), part.height(),
-                                 AV_PIX_FMT_BGRA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                 nullptr, nullptr);
+                                 scalerDeep_ ? AV_PIX_FMT_RGB48 : AV_PIX_FMT_BGRA,
+                                 SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
         if (!scaler_)
             return fail(tr("frame %1 has a pixel format (%2) that cannot be converted to RGB.")
                             .arg(number)
@@ -451,15 +497,6 @@ bool FfmpegReader::convert(QImage &frame)
         scalerFormat_ = source;
         scalerWidth_ = part.width();
         scalerHeight_ = part.height();
-        const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
-        // The frame's own tags where the decoder found them in the bitstream.
-        const AVCodecParameters *parameters = format_->streams[stream_]->codecpar;
-        const int frameSpace = tagValue(frame_->colorspace);
-        const int frameRange = tagValue(frame_->color_range);
-        const int space = frameSpace != AVCOL_SPC_UNSPECIFIED ? frameSpace : tagValue(parameters->color_space);
-        const int range = frameRange != AVCOL_RANGE_UNSPECIFIED ? frameRange : tagValue(parameters->color_range);
-        info_.shownMatrix = shownMatrix(space, height, rgb);
-        info_.shownFullRange = rgb || range == AVCOL_RANGE_JPEG || fullRangeFormat(source);
         if (!rgb)
             sws_setColorspaceDetails(scaler_, sws_getCoefficients(swsSpace(info_.shownMatrix)), info_.shownFullRange,
                                      sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
@@ -479,9 +516,34 @@ bool FfmpegReader::convert(QImage &frame)
     std::uint8_t *target[4] = {frame.bits() + std::ptrdiff_t(part.y()) * frame.bytesPerLine() + part.x() * 4, nullptr,
                                nullptr, nullptr};
     int targetStride[4] = {int(frame.bytesPerLine()), 0, 0, 0};
+    if (scalerDeep_) {
+        deepRows_.resize(std::size_t(part.width()) * 3 * std::size_t(part.height()));
+        target[0] = reinterpret_cast<std::uint8_t *>(deepRows_.data());
+        targetStride[0] = part.width() * 6;
+    }
     if (sws_scale(scaler_, sourcePlanes, frame_->linesize, 0, part.height(), target, targetStride) != part.height())
         return fail(tr("frame %1 could not be converted to RGB.").arg(number));
+    if (scalerDeep_)
+        convertPrimaries(frame, part);
     return true;
+}
+
+void FfmpegReader::convertPrimaries(QImage &frame, const QRect &part)
+{
+    const auto &m = primariesMatrix_;
+    constexpr float Steps = float(1 << 20);
+    const auto encode = [&](float linear) {
+        return fromLinear_[std::size_t(std::clamp(linear, 0.0f, 1.0f) * Steps + 0.5f)];
+    };
+    for (int y = 0; y < part.height(); ++y) {
+        const std::uint16_t *in = deepRows_.data() + std::size_t(y) * std::size_t(part.width()) * 3;
+        auto *out = reinterpret_cast<QRgb *>(frame.scanLine(part.y() + y)) + part.x();
+        for (int x = 0; x < part.width(); ++x, in += 3) {
+            const float r = toLinear_[in[0]], g = toLinear_[in[1]], b = toLinear_[in[2]];
+            out[x] = qRgb(encode(m[0] * r + m[1] * g + m[2] * b), encode(m[3] * r + m[4] * g + m[5] * b),
+                          encode(m[6] * r + m[7] * g + m[8] * b));
+        }
+    }
 }
 
 QRect FfmpegReader::convertedPart(const AVPixFmtDescriptor *descriptor, int width, int height) const

@@ -11,10 +11,13 @@
 #include <QRect>
 #include <QSize>
 
+#include <vector>
+
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
+#include <optional>
 
 struct AVCodecContext;
 struct AVFormatContext;
@@ -47,6 +50,7 @@ public:
     VideoFrames::Samples samples() const override;
     void setRegion(const QRect &region) override { region_ = region; }
     std::int64_t content() override;
+    void setPlayer(VideoFrames::Player player) override;
 
     // Bytes in memory and where the reads are in them.
     struct Bytes
@@ -67,6 +71,10 @@ private:
     bool fail(const QString &message);
     QRect convertedPart(const AVPixFmtDescriptor *descriptor, int width, int height) const;
     void describe();
+    // What the player shows for these tags (FFmpeg's numbers): info_'s shown fields.
+    void decideShown(int space, int range, int primaries, bool rgb, bool fullRangeFormat);
+    // The frame's part as RGB48 converted to BT.709 primaries into `frame`.
+    void convertPrimaries(QImage &frame, const QRect &part);
     std::int64_t countPackets();
 
     QString shownName_;
@@ -77,7 +85,16 @@ private:
     AVPacket *packet_ = nullptr;
     SwsContext *scaler_ = nullptr;
     QRect region_;
+    VideoFrames::Player player_ = VideoFrames::Player::Default;
+    // The primaries conversion the player makes: encoded 16-bit to linear,
+    // the matrix, linear (in steps of 2^-20) to 8-bit.
+    std::vector<float> toLinear_;
+    std::array<float, 9> primariesMatrix_ {};
+    std::vector<std::uint8_t> fromLinear_;
+    std::optional<Primaries::Set> convertingFrom_;
+    std::vector<std::uint16_t> deepRows_;
     int scalerFormat_ = -1;
+    bool scalerDeep_ = false;
     int scalerWidth_ = 0;
     int scalerHeight_ = 0;
     int stream_ = -1;

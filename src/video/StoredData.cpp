@@ -147,7 +147,7 @@ QString Describe(const Reading &reading)
 
 QString DescribeShown(const VideoFrames::StreamInfo &info)
 {
-    return QStringLiteral("%1 %2").arg(VideoFrames::MatrixName(info.shownMatrix), rangeName(info.shownFullRange));
+    return info.shown;
 }
 
 std::vector<Step> Steps(const Reading &reading, const VideoFrames::StreamInfo &info)
@@ -160,6 +160,13 @@ std::vector<Step> Steps(const Reading &reading, const VideoFrames::StreamInfo &i
         steps.push_back({QStringLiteral("matrix"), QStringLiteral("%1 read as %2")
                                                        .arg(VideoFrames::MatrixName(reading.matrix),
                                                             VideoFrames::MatrixName(info.shownMatrix))});
+    // The numbers are what the data says; a player that converts them to
+    // other primaries shows other colours.
+    if (info.shownConvertedFrom) {
+        const std::string_view from = Primaries::Of(*info.shownConvertedFrom).name;
+        steps.push_back({QStringLiteral("primaries"), QStringLiteral("%1 converted to BT.709 (clipped)")
+                                                          .arg(QString::fromLatin1(from.data(), qsizetype(from.size())))});
+    }
     return steps;
 }
 

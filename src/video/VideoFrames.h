@@ -6,12 +6,15 @@
 // type: a stream's tags are given in FFmpeg's own words, a frame as the RGB
 // picture a player honouring the tags shows and as the samples it stores.
 
+#include "colour/Primaries.h"
+
 #include <QImage>
 #include <QRect>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QIODevice;
 
@@ -33,6 +36,11 @@ inline QString MatrixName(Matrix matrix)
     return {};
 }
 
+// Whose rules a recording is shown by: the tags, and where they are missing
+// Chromium's and Firefox's guess (Default), or a real player's own
+// (PlayerRules).
+enum class Player { Default, Mpv, Gstreamer, Ffmpeg, Chromium, Firefox };
+
 struct StreamInfo
 {
     QString codec;       // "h264", "ffv1"
@@ -47,10 +55,17 @@ struct StreamInfo
     QString matrix;
     QString primaries;
     QString transfer;
-    // What a player honouring the tags converts with; where the file says
-    // nothing, BT.601 below 720 lines, BT.709 from 720, limited range.
+    QString container; // FFmpeg's demuxer: "matroska,webm", "mov,mp4,m4a,3gp,3g2,mj2"
+    // What the player converts with (PlayerRules): by default the tags, and
+    // where the file says nothing, BT.601 below 720 lines, BT.709 from 720,
+    // limited range.
     Matrix shownMatrix = Matrix::Bt709;
     bool shownFullRange = false;
+    // The primaries it converts to BT.709 before showing, if it does.
+    std::optional<Primaries::Set> shownConvertedFrom;
+    // All of it in words, with what was guessed and by whose rule: the
+    // value of the shown: line.
+    QString shown;
     // log2 of the chroma subsampling across and down (4:2:0: 1, 1).
     int chromaShiftX = 0;
     int chromaShiftY = 0;
@@ -94,6 +109,8 @@ public:
     // The stored samples of the frame last read; null planes when they
     // cannot be given (a packed or paletted format).
     virtual Samples samples() const = 0;
+    // Shows the frames as `player` does, from the next frame on.
+    virtual void setPlayer(Player player) = 0;
 };
 
 enum class ClipFormat { Matroska, Mp4 };
@@ -102,6 +119,26 @@ enum class ClipFormat { Matroska, Mp4 };
 // caller that waits on each frame), or on one (for one that reads ahead on a
 // thread of its own while it measures on another: less work in all).
 enum class Decoding { Threads, OneThread };
+
+// A clip of Y'CbCr data made as a test disc makes it: the sheet encoded with
+// a chosen matrix, range, chroma format and depth, exactly (our own rounding,
+// chroma averaged where it is shared), losslessly coded; and tags that say
+// what was made, or something else, or nothing.
+struct YcbcrRecipe
+{
+    Matrix matrix = Matrix::Bt709; // Bt601, Bt709 or Bt2020
+    bool fullRange = false;
+    int chromaShiftX = 1; // log2 of the subsampling across and down: 4:2:0 is 1, 1
+    int chromaShiftY = 1;
+    int bits = 8; // 8 or 10
+    // The tags in FFmpeg's names ("tv", "smpte170m", "bt709", ...); empty:
+    // left out. The chroma siting is tagged (left, as MPEG sites it) when
+    // the matrix is.
+    QString range;
+    QString matrixTag;
+    QString primaries;
+    QString transfer;
+};
 
 class Module
 {
@@ -119,6 +156,10 @@ public:
     // to `device`, which must be able to seek. False and `reason` on failure.
     virtual bool writeClip(const QImage &sheet, ClipFormat format, int frames, int fps, QIODevice &device,
                            QString &reason) = 0;
+    // The same as Y'CbCr data made as `recipe` says: FFV1 in Matroska or
+    // lossless H.264 (libx264 at qp 0) in MP4.
+    virtual bool writeYcbcrClip(const QImage &sheet, const YcbcrRecipe &recipe, ClipFormat format, int frames, int fps,
+                                QIODevice &device, QString &reason) = 0;
 };
 
 // The module's one exported function: its Module, made once.

@@ -35,6 +35,12 @@ public:
     {
         return ClipWriter::Write(sheet, format, frames, fps, device, reason);
     }
+
+    bool writeYcbcrClip(const QImage &sheet, const VideoFrames::YcbcrRecipe &recipe, VideoFrames::ClipFormat format,
+                        int frames, int fps, QIODevice &device, QString &reason) override
+    {
+        return ClipWriter::WriteYcbcr(sheet, recipe, format, frames, fps, device, reason);
+    }
 };
 
 } // namespace
