@@ -122,12 +122,11 @@ void tst_Census::ciede2000_data()
     QTest::addColumn<Ciede2000::Lab>("two");
     QTest::addColumn<double>("expected");
 
-    // The published test pairs, kept beside the source tree.
-    const QString fileName = QStringLiteral(TINTWELL_SHARED_DATA "/ciede2000-pairs.csv");
+    // Sharma, Wu and Dalal's published test pairs (the file names its source).
+    const QString fileName = QStringLiteral(TINTWELL_TEST_DATA "/ciede2000-pairs.csv");
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        QFAIL(qPrintable(QStringLiteral("The CIEDE2000 test pairs %1 cannot be read (%2); configure with "
-                                        "-DTINTWELL_SHARED_DATA=<folder holding ciede2000-pairs.csv>.")
+        QFAIL(qPrintable(QStringLiteral("The CIEDE2000 test pairs %1 cannot be read: %2")
                              .arg(fileName, file.errorString())));
     int pair = 0;
     while (!file.atEnd()) {

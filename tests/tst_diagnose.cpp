@@ -44,6 +44,9 @@ Run sheet(const QStringList &arguments)
 const QString Convert = QStringLiteral("/usr/bin/convert");
 const QString Ffmpeg = QStringLiteral("/usr/bin/ffmpeg");
 
+const QString Gstreamer = QStringLiteral("/usr/bin/gst-launch-1.0");
+const QString Mpv = QStringLiteral("/usr/bin/mpv");
+
 const QString Flags = QStringLiteral("accurate_rnd+full_chroma_int");
 
 // An ffmpeg filter that codes R'G'B' as Y'CbCr with one matrix and range, in
@@ -93,6 +96,39 @@ QStringList stepsOf(const QStringList &lines)
     return lines.filter(step);
 }
 
+// Whether `line` is what `wanted` says. A wanted line starting with ~ is a
+// lossy capture's: its numbers may be off by 0.03 (below 10: a gamma) or 3
+// levels, and one ending in a colon names the step only.
+bool sameStep(const QString &line, QString wanted)
+{
+    if (!wanted.startsWith(QLatin1Char('~')))
+        return line == wanted;
+    wanted.remove(0, 1);
+    if (wanted.endsWith(QLatin1Char(':')))
+        return line.startsWith(wanted + QLatin1Char(' '));
+    static const QRegularExpression separators(QStringLiteral("[ ,]+"));
+    const QStringList got = line.split(separators), want = wanted.split(separators);
+    if (got.size() != want.size())
+        return false;
+    for (qsizetype i = 0; i < got.size(); ++i) {
+        bool number = false;
+        const double w = want[i].toDouble(&number);
+        if (!number ? got[i] != want[i] : std::abs(got[i].toDouble() - w) > (std::abs(w) < 10 ? 0.03 : 3))
+            return false;
+    }
+    return true;
+}
+
+bool sameSteps(const QStringList &lines, const QStringList &wanted)
+{
+    if (lines.size() != wanted.size())
+        return false;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (!sameStep(lines[i], wanted[i]))
+            return false;
+    return true;
+}
+
 } // namespace
 
 using Commands = QList<QStringList>;
@@ -128,10 +164,13 @@ QString TestDiagnose::produce(const QString &mode, const Commands &commands, con
 {
     QString in = file(mode + QStringLiteral(".png"));
     for (qsizetype i = 0; i < commands.size(); ++i) {
-        const QString out = file(QStringLiteral("%1-%2.png").arg(name).arg(i));
         QStringList command = commands[i];
+        // OUT is a PNG unless the command names another kind (OUT.mp4, OUT.jpg).
+        static const QRegularExpression named(QStringLiteral("(?<![A-Za-z])OUT(\\.\\w+)?$"));
+        const QString kind = named.match(command.filter(named).value(0)).captured(1);
+        const QString out = file(QStringLiteral("%1-%2").arg(name).arg(i) + (kind.isEmpty() ? QStringLiteral(".png") : kind));
+        command.replaceInStrings(named, out);
         command.replaceInStrings(QStringLiteral("IN"), in);
-        command.replaceInStrings(QStringLiteral("OUT"), out);
         const QString program = command.takeFirst();
         if (runProgram(program, command).exitCode != 0)
             return {};
@@ -227,6 +266,67 @@ void TestDiagnose::faultChains_data()
                      ffmpeg(path(limited709, full709))}
         << QStringList {QStringLiteral("offset: 101 57"), QStringLiteral("range: limited read as full")}
         << "black 101010" << false << Commands {};
+
+    // Real decoders and lossy captures: the commonest recipe decoded by
+    // ffmpeg's own default (each chroma sample repeated over its block), by
+    // GStreamer and by mpv; chroma and curves through JPEG noise; a levels
+    // edit; a capture no step explains; a picture without a sheet.
+    const QStringList h264 = {Ffmpeg, QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
+                              QStringLiteral("-i"), QStringLiteral("IN"), QStringLiteral("-frames:v"), QStringLiteral("1"),
+                              QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:v"),
+                              QStringLiteral("libx264"), QStringLiteral("OUT.mp4")};
+    const QStringList ffmpegDecode = {Ffmpeg, QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
+                                      QStringLiteral("-i"), QStringLiteral("IN"), QStringLiteral("-frames:v"),
+                                      QStringLiteral("1"), QStringLiteral("OUT")};
+    const QStringList gstreamerDecode = {Gstreamer, QStringLiteral("-q"), QStringLiteral("filesrc"),
+                                         QStringLiteral("location=IN"), QStringLiteral("!"), QStringLiteral("decodebin"),
+                                         QStringLiteral("!"), QStringLiteral("videoconvert"), QStringLiteral("!"),
+                                         QStringLiteral("pngenc"), QStringLiteral("snapshot=true"), QStringLiteral("!"),
+                                         QStringLiteral("filesink"), QStringLiteral("location=OUT")};
+    const QStringList mpvDecode = {QStringLiteral("/bin/sh"), QStringLiteral("-c"),
+                                   Mpv + QStringLiteral(" --no-config --really-quiet --vo=image --vo-image-format=png "
+                                                        "--vo-image-outdir=\"$0.d\" --frames=1 \"$1\" && "
+                                                        "mv \"$0.d\"/00000001.png \"$0\""),
+                                   QStringLiteral("OUT"), QStringLiteral("IN")};
+    const auto jpeg = [](const QStringList &operators) {
+        return QStringList {Convert, QStringLiteral("IN")} + operators
+               + QStringList {QStringLiteral("-quality"), QStringLiteral("90"), QStringLiteral("-sampling-factor"),
+                              QStringLiteral("1x1"), QStringLiteral("OUT.jpg")};
+    };
+    QTest::newRow("H.264 4:2:0, ffmpeg's own decode") << "1million" << Commands {h264, ffmpegDecode}
+                                                      << QStringList {QStringLiteral("chroma: 4:2:0")} << "" << false
+                                                      << Commands {};
+    // GStreamer's videoconvert brings mid green out about 4 levels dark.
+    QTest::newRow("H.264 4:2:0 through GStreamer") << "64kilo" << Commands {h264, gstreamerDecode}
+                                                   << QStringList {QStringLiteral("chroma: 4:2:0"),
+                                                                   QStringLiteral("~tone curve:")}
+                                                   << "" << false << Commands {};
+    QTest::newRow("H.264 4:2:0 through mpv") << "64kilo" << Commands {h264, mpvDecode}
+                                             << QStringList {QStringLiteral("chroma: 4:2:0")} << "" << false
+                                             << Commands {};
+    QTest::newRow("4:2:2, then JPEG 90") << "1million"
+                                         << Commands {ffmpeg(path(limited709, limited709, QStringLiteral("yuv422p"))),
+                                                      jpeg({})}
+                                         << QStringList {QStringLiteral("chroma: 4:2:2")} << "" << false
+                                         << Commands {};
+    QTest::newRow("gamma, then JPEG 90") << "64kilo" << Commands {jpeg({QStringLiteral("-gamma"), QStringLiteral("0.8")})}
+                                         << QStringList {QStringLiteral("~tone curve: gamma 1.25 1.25 1.25")} << ""
+                                         << true << Commands {};
+    // Red and blue step by 4 from 0; green starts at 13 and ends at 253, 255.
+    QTest::newRow("levels") << "64kilo"
+                            << Commands {magick({QStringLiteral("-level"), QStringLiteral("5%,95%,0.8")})}
+                            << QStringList {QStringLiteral("~tone curve: gamma 1.25 1.25 1.25, black 12.75 12.75 "
+                                                           "12.75, white 242.25 242.25 242.25"),
+                                            QStringLiteral("clipped: below 12 0 12, above 244 253 244")}
+                            << "" << false << Commands {};
+    QTest::newRow("made grey: nothing explains it")
+        << "64kilo"
+        << Commands {magick({QStringLiteral("-colorspace"), QStringLiteral("Gray"), QStringLiteral("-colorspace"),
+                             QStringLiteral("sRGB")})}
+        << QStringList {QStringLiteral("~unexplained:")} << "" << false << Commands {};
+    QTest::newRow("no sheet")
+        << "" << Commands {{Convert, QStringLiteral("-size"), QStringLiteral("640x480"), QStringLiteral("gradient:navy-grey"), QStringLiteral("OUT")}}
+        << QStringList {} << "" << false << Commands {};
 }
 
 void TestDiagnose::faultChains()
@@ -237,8 +337,8 @@ void TestDiagnose::faultChains()
     QFETCH(QString, landmark);
     QFETCH(bool, fix);
     QFETCH(Commands, cannotUndo);
-    if (!QFile::exists(Convert) || !QFile::exists(Ffmpeg))
-        QSKIP("ImageMagick or ffmpeg is not installed (scripts/ensure-packages installs them)");
+    if (!QFile::exists(Convert) || !QFile::exists(Ffmpeg) || !QFile::exists(Gstreamer) || !QFile::exists(Mpv))
+        QSKIP("ImageMagick, ffmpeg, GStreamer or mpv is not installed (scripts/ensure-packages installs them)");
 
     const QString name = QString::fromLatin1(QTest::currentDataTag())
                              .replace(QRegularExpression(QStringLiteral("\\W+")), QStringLiteral("-"));
@@ -247,18 +347,34 @@ void TestDiagnose::faultChains()
     // The sheet is found without being named.
     const QString cube = file(name + QStringLiteral(".cube"));
     const Run run = sheet({QStringLiteral("diagnose"), capture, QStringLiteral("--fix"), cube});
-    QCOMPARE(run.exitCode, commands.isEmpty() ? 0 : 1);
+    if (mode.isEmpty()) {
+        // No sheet: a status of its own, and no table.
+        QCOMPARE(run.exitCode, 3);
+        QCOMPARE(run.lines.filter(QStringLiteral("sheet not found: ")).size(), 1);
+        QVERIFY(!QFile::exists(cube));
+        return;
+    }
+    // A right path (a codec's noise, colour perhaps kept at a lower
+    // resolution) is a yes, a fault a no.
+    const bool fault = !expected.filter(QRegularExpression(QStringLiteral("^~?(?!chroma|offset|scale)"))).isEmpty();
+    QCOMPARE(run.exitCode, fault ? 1 : 0);
     QCOMPARE(run.lines.value(0), QStringLiteral("mode: ") + mode);
-    QCOMPARE(stepsOf(run.lines), expected);
+    QVERIFY2(sameSteps(stepsOf(run.lines), expected), qPrintable(stepsOf(run.lines).join(QLatin1Char('\n'))));
 
     // The same facts as JSON, the steps' names in snake_case.
     const Run json =
         sheet({QStringLiteral("diagnose"), capture, QStringLiteral("--mode"), mode, QStringLiteral("--json")});
     const QJsonObject document = QJsonDocument::fromJson(json.lines.join(QLatin1Char('\n')).toUtf8()).object();
-    for (const QString &line : expected) {
-        const QString key = line.section(QStringLiteral(": "), 0, 0).replace(QLatin1Char(' '), QLatin1Char('_'));
+    for (const QString &wanted : expected) {
+        const QString line = wanted.startsWith(QLatin1Char('~')) ? wanted.mid(1) : wanted;
+        const QString key = line.section(QStringLiteral(": "), 0, 0).replace(QLatin1Char(' '), QLatin1Char('_'))
+                                .remove(QLatin1Char(':'));
         const QString text = line.section(QStringLiteral(": "), 1);
         const QJsonValue value = document.value(key);
+        if (wanted.startsWith(QLatin1Char('~'))) {
+            QVERIFY2(!value.isUndefined(), qPrintable(key));
+            continue;
+        }
         if (key == QLatin1String("offset") || key == QLatin1String("bits")) {
             QStringList numbers;
             for (const QJsonValue number : value.toArray())
@@ -269,6 +385,12 @@ void TestDiagnose::faultChains()
             QVERIFY(text.startsWith(value[QLatin1String("kind")].toString()));
         } else if (key == QLatin1String("dither")) {
             QCOMPARE(value.toBool(), true);
+        } else if (key == QLatin1String("clipped")) {
+            QStringList numbers;
+            for (const char *end : {"below", "above"})
+                for (const QJsonValue number : value[QLatin1String(end)].toArray())
+                    numbers << QString::number(number.toInt());
+            QCOMPARE(numbers, QString(text).remove(QRegularExpression(QStringLiteral("[a-z,]"))).split(QLatin1Char(' '), Qt::SkipEmptyParts));
         } else {
             QCOMPARE(value.toString(), text);
         }
@@ -283,7 +405,18 @@ void TestDiagnose::faultChains()
     const double before = figure(run.lines, QStringLiteral("mean dE2000"));
     const double after = figure(run.lines, QStringLiteral("mean dE2000 after the steps"));
     qInfo("%s: mean dE2000 %.4f, after the steps %.4f", QTest::currentDataTag(), before, after);
-    QVERIFY2(after <= 1.0 && after <= before, qPrintable(run.lines.join(QLatin1Char('\n'))));
+    // What no step explains is said to be so, and --fix never makes it worse.
+    const bool unexplained = !expected.filter(QStringLiteral("unexplained:")).isEmpty();
+    // A lossy codec leaves its noise: up to about 1 at H.264's default quality.
+    const bool encoded = std::any_of(commands.begin(), commands.end(),
+                                     [](const QStringList &c) { return c.contains(QStringLiteral("OUT.mp4")); });
+    QVERIFY2((unexplained || after <= (encoded ? 1.5 : 1.0)) && after <= before,
+             qPrintable(run.lines.join(QLatin1Char('\n'))));
+    if (unexplained) {
+        const QString fixed = run.lines.filter(QStringLiteral("fixed: mean dE2000 ")).value(0);
+        QVERIFY2(QFile::exists(cube) ? fixed.section(QLatin1Char(' '), -1).toDouble() <= before : fixed.isEmpty(),
+                 qPrintable(fixed));
+    }
 
     if (!fix)
         return;

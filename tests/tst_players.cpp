@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QMap>
+#include <QRegularExpression>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -126,6 +128,12 @@ class tst_players : public QObject
 private:
     QTemporaryDir dir_;
     QHash<QString, QString> clips_; // recipe -> clip
+    struct Tally
+    {
+        int captures = 0;
+        int right = 0;
+    };
+    QMap<QString, Tally> tallies_; // "player property"
 
     QString clip(const QString &name, const QStringList &recipe)
     {
@@ -240,8 +248,43 @@ private slots:
         const QStringList size = recipe.value(at + 1).split(QLatin1Char('x'));
         const QString picture = play(player, file, QSize(size.value(0).toInt(), size.value(1).toInt()), dir_.path());
         QVERIFY2(!picture.isEmpty(), qPrintable(player + QLatin1String(" showed nothing")));
-        const Run captured = sheet({"census", picture, "--mode", Mode});
+        const QString fix = dir_.filePath(QStringLiteral("fix.cube"));
+        const Run captured = sheet({"diagnose", picture, "--mode", Mode, "--fix", fix});
         QVERIFY2(captured.lines.contains(QStringLiteral("size: 256x256")), qPrintable(captured.lines.join('\n')));
+        const QStringList found = decided(captured.lines);
+        // Each property a player decides, named right or not.
+        for (const QString property : {"range", "matrix", "primaries"}) {
+            const auto of = [&](const QStringList &lines) {
+                return lines.filter(QRegularExpression(QStringLiteral("^%1: ").arg(property)));
+            };
+            Tally &tally = tallies_[player + QLatin1Char(' ') + property];
+            ++tally.captures;
+            tally.right += of(found) == of(steps);
+        }
+        QCOMPARE(found, steps);
+
+        // What --fix undoes brings the picture nearer the sheet.
+        if (!steps.isEmpty()) {
+            const QString fixed = dir_.filePath(QStringLiteral("fixed.png"));
+            QCOMPARE(sheet({"apply", fix, picture, fixed}).exitCode, 0);
+            const auto de = [](const Run &census) {
+                return census.lines.filter(QRegularExpression(QStringLiteral("^mean dE2000: "))).value(0).mid(13).toDouble();
+            };
+            const QString at = captured.lines.filter(QRegularExpression(QStringLiteral("^offset: ")))
+                                   .value(0)
+                                   .mid(8)
+                                   .replace(QLatin1Char(' '), QLatin1Char(','));
+            const double before = de(captured);
+            const double after = de(sheet({"census", fixed, "--mode", Mode, "--at", at}));
+            qInfo("mean dE2000 %.4f, after --fix %.4f", before, after);
+            QVERIFY(after < before);
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        for (auto i = tallies_.cbegin(); i != tallies_.cend(); ++i)
+            qInfo("%s: %d of %d captures named right", qPrintable(i.key()), i.value().right, i.value().captures);
     }
 
     // A sheet made with a profile, shown by a browser on its sRGB screen:
@@ -253,10 +296,14 @@ private slots:
         QTest::addColumn<QString>("browser");
         QTest::addColumn<QString>("profile");
         QTest::addColumn<int>("primaries");
+        QTest::addColumn<QString>("step");
         for (const QString browser : {"chromium", "firefox"}) {
-            QTest::addRow("%s: Display P3", qPrintable(browser)) << browser << "p3" << int(Primaries::Set::DisplayP3);
-            QTest::addRow("%s: Adobe RGB", qPrintable(browser)) << browser << "adobe" << int(Primaries::Set::AdobeRgb);
-            QTest::addRow("%s: BT.2020", qPrintable(browser)) << browser << "bt2020" << int(Primaries::Set::Bt2020);
+            QTest::addRow("%s: Display P3", qPrintable(browser))
+                << browser << "p3" << int(Primaries::Set::DisplayP3) << "primaries: read as Display P3, shown as sRGB";
+            QTest::addRow("%s: Adobe RGB", qPrintable(browser))
+                << browser << "adobe" << int(Primaries::Set::AdobeRgb) << "primaries: read as Adobe RGB, shown as sRGB";
+            QTest::addRow("%s: BT.2020", qPrintable(browser))
+                << browser << "bt2020" << int(Primaries::Set::Bt2020) << "primaries: read as BT.2020, shown as sRGB";
         }
     }
 
@@ -265,6 +312,7 @@ private slots:
         QFETCH(QString, browser);
         QFETCH(QString, profile);
         QFETCH(int, primaries);
+        QFETCH(QString, step);
 
         const QString picture = dir_.filePath(profile + QLatin1String(".png"));
         if (!QFile::exists(picture))
@@ -300,6 +348,36 @@ private slots:
             }
         const double mean = sum / (3.0 * made.width() * made.height());
         QVERIFY2(mean < 0.1 && worst <= 3, qPrintable(QStringLiteral("mean %1, largest %2 levels").arg(mean).arg(worst)));
+
+        // The diagnosis of the screenshot names the conversion alone; --fix
+        // brings back what the sRGB screen could show.
+        const QString fix = dir_.filePath(QStringLiteral("fix.cube"));
+        const Run diagnosis = sheet({"diagnose", shot, "--mode", Mode, "--fix", fix});
+        QCOMPARE(decided(diagnosis.lines), QStringList {step});
+        const QString fixed = dir_.filePath(QStringLiteral("fixed.png"));
+        QCOMPARE(sheet({"apply", fix, shot, fixed}).exitCode, 0);
+        // Where the sheet's colour was inside sRGB, the fix gives it back.
+        const QImage back = QImage(fixed).convertToFormat(QImage::Format_RGB32);
+        double inside = 0, off = 0;
+        for (int y = 0; y < made.height(); ++y)
+            for (int x = 0; x < made.width(); ++x) {
+                const QRgb numbers = made.pixel(x, y);
+                Primaries::Vector3 linear;
+                const int levels[3] = {qRed(numbers), qGreen(numbers), qBlue(numbers)};
+                for (std::size_t c = 0; c < 3; ++c)
+                    linear[c] = Primaries::ToLinear(Primaries::Of(set).transfer, levels[c] / 255.0);
+                if (!Primaries::InGamut(expected.linear(linear), 1e-3))
+                    continue;
+                const QRgb got = back.pixel(x, y);
+                const int difference = std::max({std::abs(qRed(got) - levels[0]), std::abs(qGreen(got) - levels[1]),
+                                                 std::abs(qBlue(got) - levels[2])});
+                inside += 1;
+                off += difference;
+            }
+        // A colour next to the edge may take a level or more from the table's
+        // points beyond it; on average a twentieth of a level.
+        QVERIFY(inside > 0.25 * made.width() * made.height());
+        QVERIFY2(off / inside < 0.25, qPrintable(QStringLiteral("%1 levels off on average").arg(off / inside)));
     }
 };
 

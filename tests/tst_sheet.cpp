@@ -752,6 +752,13 @@ void tst_Sheet::jsonSaysWhatTheLinesSay()
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QJsonObject mode = document.array()[i].toObject();
             const QStringList fields = lines[i].split(QLatin1Char(' '));
+            if (mode["index"].isNull()) {
+                const QJsonArray size = mode["size"].toArray();
+                QCOMPARE(QStringList({QStringLiteral("-"), mode["name"].toString(),
+                                      QStringLiteral("%1x%2").arg(size[0].toInt()).arg(size[1].toInt())}),
+                         fields.mid(0, 3));
+                continue;
+            }
             QCOMPARE(QStringList({QString::number(mode["index"].toInt()), mode["name"].toString(),
                                   QStringLiteral("%1x%1").arg(mode["size"].toInt()),
                                   QStringLiteral("%1x%1").arg(mode["tile"].toInt()),
@@ -923,7 +930,8 @@ void tst_Sheet::modes()
     QCOMPARE(listed.exitCode, 0);
     QVERIFY(listed.err.isEmpty());
     const QStringList lines = QString::fromLatin1(listed.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), Sheets::Count);
+    QCOMPARE(lines.size(), Sheets::Count + 1);
+    QCOMPARE(lines.last(), QStringLiteral("- deep 3840x2160 8x8 16-bit BT.2020 pq|hlg|sdr lattice 33^3 ramps 1024 fine 4096"));
     // index name NxN WxW colours r LEVELS g LEVELS b LEVELS
     static const QRegularExpression line(QStringLiteral(
         "^(\\d) (\\w+) (\\d+x\\d+) (\\d+x\\d+) (\\d+) r ([^ ]+(?: step \\d+)?) (\\(\\d+\\)) "
@@ -987,6 +995,14 @@ void tst_Sheet::badInput_data()
     // Within the limit: read, and found to end early.
     row("BMP header claiming 10000x10000", {"census", "@/huge.bmp"}, HugeBmpHeader, "truncated");
     row("make without a file", {"make", "729"}, Nothing, "make needs a MODE and a FILE");
+    row("deep sheet of an unknown transfer", {"make", "deep", "@/deep.png", "--transfer", "st2084"}, Nothing,
+        "Unknown transfer 'st2084': give pq, hlg or sdr");
+    row("deep sheet of no white", {"make", "deep", "@/deep.png", "--white", "0"}, Nothing, "Malformed white '0'");
+    row("deep sheet as BMP", {"make", "deep", "@/deep.bmp"}, Nothing, "written as 16-bit PNG");
+    row("deep clip of 11 bits", {"make", "deep", "@/deep.mkv", "--bits", "11"}, Nothing, "give --bits 10 or 12");
+    row("deep MP4 of 12 bits", {"make", "deep", "@/deep.mp4", "--bits", "12"}, Nothing, "an .mp4 clip 10");
+    row("a transfer for an 8-bit sheet", {"make", "729", "@/a.png", "--transfer", "pq"}, Nothing,
+        "--transfer is for the deep sheet");
     row("locate without a colour", {"locate", "729"}, Nothing, "locate needs a MODE and a COLOUR");
     row("too many arguments", {"make", "729", "@/a.bmp", "@/b.bmp"}, Nothing,
         "Too many arguments: make takes a MODE and a FILE, not also '@/b.bmp'");
@@ -1172,6 +1188,7 @@ QStringList offerFor(Takes takes, const char *words = nullptr)
     case Takes::File: return {QStringLiteral("picture.png")};
     case Takes::Mode: return modes;
     case Takes::ModeOrAuto: return modes << QStringLiteral("auto");
+    case Takes::ModeOrDeep: return modes << QStringLiteral("deep");
     case Takes::Word: return QString::fromLatin1(words).split(QLatin1Char(' '));
     }
     return {};

@@ -1,5 +1,6 @@
 #include "census/CapturePipeline.h"
 
+#include "lut/ColourLut.h"
 #include "picture/PictureDepth.h"
 #include "Texts.h"
 
@@ -226,6 +227,16 @@ Diagnosis::Result Diagnose(const QImage &picture, const Found &found, const Meas
     return Diagnosis::Diagnose(aligned.sheet, aligned.capture, residualOf(before), [&](const QImage &simulated) {
         return residualOf(ErrorMeasures::Measure(aligned.capture, QPoint(0, 0), 1, simulated));
     });
+}
+
+ErrorMeasures MeasureFixed(const QImage &picture, const Found &found, const LutTable &table)
+{
+    Aligned aligned = Align(picture, found);
+    ColourLut lut;
+    lut.table = table;
+    if (!lut.apply(aligned.capture, Interpolation::Tetrahedral))
+        throw std::bad_alloc();
+    return ErrorMeasures::Measure(aligned.capture, QPoint(0, 0), 1, aligned.sheet);
 }
 
 } // namespace CapturePipeline

@@ -112,4 +112,8 @@ Aligned Align(const QImage &picture, const Found &found);
 // measures of a 1:1 capture, when the caller has them already.
 Diagnosis::Result Diagnose(const QImage &picture, const Found &found, const Measured *measured = nullptr);
 
+// The sheet's area of `picture` graded with `table` (a diagnosis's fix),
+// measured against the sheet.
+ErrorMeasures MeasureFixed(const QImage &picture, const Found &found, const LutTable &table);
+
 } // namespace CapturePipeline

@@ -85,6 +85,41 @@ double positiveFromLinear(Transfer transfer, double v)
     return v;
 }
 
+// A curve between 0 and 1 as a table, straight between its points. The
+// table from linear light is kept over the square root of its input, where
+// the curves' steep start near black is nearly straight.
+struct CurveTables
+{
+    static constexpr int Points = 4096;
+    std::array<double, Points + 1> toLinear {};
+    std::array<double, Points + 1> fromLinearOverRoot {};
+
+    explicit CurveTables(Transfer transfer)
+    {
+        for (int i = 0; i <= Points; ++i) {
+            const double v = double(i) / Points;
+            toLinear[std::size_t(i)] = positiveToLinear(transfer, v);
+            fromLinearOverRoot[std::size_t(i)] = positiveFromLinear(transfer, v * v);
+        }
+    }
+
+    static double along(const std::array<double, Points + 1> &table, double at)
+    {
+        const double scaled = at * Points;
+        const int i = std::min(int(scaled), Points - 1);
+        const double part = scaled - i;
+        return table[std::size_t(i)] + part * (table[std::size_t(i) + 1] - table[std::size_t(i)]);
+    }
+};
+
+const CurveTables &tablesOf(Transfer transfer)
+{
+    static const std::array<CurveTables, 6> tables = {CurveTables(Transfer::Linear), CurveTables(Transfer::Srgb),
+                                                      CurveTables(Transfer::Bt709), CurveTables(Transfer::Gamma22),
+                                                      CurveTables(Transfer::Gamma24), CurveTables(Transfer::AdobeRgb)};
+    return tables[std::size_t(transfer)];
+}
+
 } // namespace
 
 const Definition &Of(Set set)
@@ -196,6 +231,20 @@ double FromLinear(Transfer transfer, double value)
     return value < 0 ? -positiveFromLinear(transfer, -value) : positiveFromLinear(transfer, value);
 }
 
+double ToLinearFast(Transfer transfer, double value)
+{
+    if (!(value >= 0.0 && value <= 1.0))
+        return ToLinear(transfer, value);
+    return CurveTables::along(tablesOf(transfer).toLinear, value);
+}
+
+double FromLinearFast(Transfer transfer, double value)
+{
+    if (!(value >= 0.0 && value <= 1.0))
+        return FromLinear(transfer, value);
+    return CurveTables::along(tablesOf(transfer).fromLinearOverRoot, std::sqrt(value));
+}
+
 std::string_view HandlingName(GamutHandling handling)
 {
     return handling == GamutHandling::Clip ? "clipped" : "compressed";
@@ -249,10 +298,10 @@ Vector3 Converter::operator()(const Vector3 &encoded) const
 {
     Vector3 linear;
     for (std::size_t i = 0; i < 3; ++i)
-        linear[i] = ToLinear(fromCurve_, encoded[i]);
+        linear[i] = ToLinearFast(fromCurve_, encoded[i]);
     Vector3 out = IntoGamut(Apply(matrix_, linear), handling_, luminance_);
     for (double &c : out)
-        c = FromLinear(toCurve_, c);
+        c = FromLinearFast(toCurve_, c);
     return out;
 }
 

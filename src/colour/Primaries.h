@@ -86,6 +86,11 @@ Vector3 Apply(const Matrix3 &m, const Vector3 &v);
 
 double ToLinear(Transfer transfer, double value);
 double FromLinear(Transfer transfer, double value);
+// The same through tables on 0 to 1 (within 1e-4 of the formulas, a fortieth
+// of an 8-bit level, nearest black; beyond
+// 0 to 1, the formulas): what a conversion of many colours uses.
+double ToLinearFast(Transfer transfer, double value);
+double FromLinearFast(Transfer transfer, double value);
 
 enum class GamutHandling { Clip, Compress };
 
@@ -111,6 +116,7 @@ public:
     // Each set's own curve.
     Converter(Set from, Set to, GamutHandling handling);
 
+    // Through the curves' tables (within 1e-4).
     Vector3 operator()(const Vector3 &encoded) const;
     // Linear light in, linear light out (before the gamut is handled).
     Vector3 linear(const Vector3 &linear) const { return Apply(matrix_, linear); }

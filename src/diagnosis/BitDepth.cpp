@@ -19,6 +19,9 @@ class BitDepth final : public Step
 public:
     const char *name() const override { return "bits"; }
     bool acts() const override { return bits_ != Full; }
+    // The values each channel takes show the cut; a dithered cut leaves the
+    // levels as they were on average.
+    bool shownByResidual() const override { return false; }
 
     // Round 0: the bits, from the values each channel takes against the
     // sheet's levels that reach it. Round 1, the path known: dither, cut
@@ -86,8 +89,10 @@ private:
                 continue;
             const double step = 255.0 / ((1 << keep) - 1);
             int counted = 0, off = 0;
-            for (const Sample &sample : fitting.samples()) {
-                const Swatch before = fitting.through(sample, me);
+            const std::vector<Swatch> reaching = fitting.throughAll(me);
+            for (std::size_t k = 0; k < reaching.size(); ++k) {
+                const Sample &sample = fitting.samples()[k];
+                const Swatch &before = reaching[k];
                 const double level = before.value[c] * 255.0;
                 const double position = level / step;
                 if (std::abs(position - std::floor(position) - 0.5) < 1.0 / step)
@@ -104,7 +109,7 @@ private:
         }
         if (found) {
             dither_ = true;
-            fitting.fitEnd();
+            fitting.fitCurve();
         }
     }
 

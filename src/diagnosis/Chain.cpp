@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 
 Chain::Chain()
 {
@@ -57,6 +58,21 @@ void Chain::joinAll()
         step->join(*this);
 }
 
+std::unique_ptr<Step> Chain::reset(std::size_t index)
+{
+    return put(index, StepRows()[index].make());
+}
+
+std::unique_ptr<Step> Chain::put(std::size_t index, std::unique_ptr<Step> step)
+{
+    for (Fit &fit : fitOrder_)
+        if (fit.step == steps_[index].get())
+            fit.step = step.get();
+    std::unique_ptr<Step> was = std::exchange(steps_[index], std::move(step));
+    joinAll();
+    return was;
+}
+
 std::size_t Chain::indexOf(const Step &step) const
 {
     for (std::size_t i = 0; i < steps_.size(); ++i)
@@ -97,9 +113,9 @@ bool Chain::runs(std::size_t index) const
     return false;
 }
 
-void Chain::simulate(Planes &planes, std::size_t from) const
+void Chain::simulate(Planes &planes, std::size_t from, std::size_t to) const
 {
-    for (std::size_t i = from; i < steps_.size(); ++i) {
+    for (std::size_t i = from; i < std::min(to, steps_.size()); ++i) {
         if (!runs(i) || steps_[i]->takes() != planes.domain)
             continue;
         steps_[i]->apply(planes);
@@ -120,7 +136,7 @@ QImage Chain::simulate(const QImage &sheet) const
             planes.plane[2][i] = float(qBlue(row[x]) / 255.0);
         }
     }
-    simulate(planes);
+    simulate(planes, 0, steps_.size());
     QImage out(w, h, QImage::Format_RGB32);
     if (out.isNull())
         throw std::bad_alloc();
@@ -140,6 +156,29 @@ void Chain::apply(Swatch &colour, std::size_t from, std::size_t to) const
     for (std::size_t i = from; i < std::min(to, steps_.size()); ++i)
         if (runs(i))
             steps_[i]->apply(colour);
+}
+
+void Chain::apply(std::vector<Swatch> &colours, std::size_t from, std::size_t to) const
+{
+    for (std::size_t i = from; i < std::min(to, steps_.size()); ++i)
+        if (runs(i))
+            for (Swatch &colour : colours)
+                steps_[i]->apply(colour);
+}
+
+void Chain::undo(Swatch &colour, std::size_t from) const
+{
+    for (std::size_t i = steps_.size(); i-- > from;)
+        if (runs(i))
+            steps_[i]->undo(colour);
+}
+
+std::size_t Chain::curveIndex() const
+{
+    for (std::size_t i = 0; i < steps_.size(); ++i)
+        if (steps_[i]->explainsTheRest())
+            return i;
+    return steps_.size();
 }
 
 int Chain::sourceOf(std::size_t index, int channel) const
@@ -169,9 +208,7 @@ LutTable Chain::fix(int points) const
             for (int r = 0; r < points; ++r) {
                 const double top = points - 1;
                 Swatch colour = Swatch::Of({r / top, g / top, b / top});
-                for (std::size_t i = steps_.size(); i-- > 0;)
-                    if (runs(i))
-                        steps_[i]->undo(colour);
+                undo(colour, 0);
                 for (double v : colour.value)
                     table.nodes[node++] = float(v);
             }

@@ -43,17 +43,28 @@ public:
     // The step of that name; null when there is none.
     Step *named(const char *name) const;
 
+    // The step at `index` replaced by `step`, or made anew doing nothing;
+    // the one it was is returned.
+    std::unique_ptr<Step> put(std::size_t index, std::unique_ptr<Step> step);
+    std::unique_ptr<Step> reset(std::size_t index);
+
     // Whether the step at `index` takes part: it acts, or it brings the
     // values into the domain of a step that acts (and back).
     bool runs(std::size_t index) const;
 
     // The sheet (RGB32) put through every step that acts, as 8-bit levels.
     QImage simulate(const QImage &sheet) const;
-    // Planes of the Signal domain put through the steps from `from` on.
-    void simulate(Planes &planes, std::size_t from = 0) const;
+    // Planes put through the steps from `from` to `to` (not included).
+    void simulate(Planes &planes, std::size_t from, std::size_t to) const;
     // One colour through the steps `from` to `to` (not included).
     void apply(Swatch &colour, std::size_t from, std::size_t to) const;
     void apply(Swatch &colour) const { apply(colour, 0, steps_.size()); }
+    // Many colours through the steps `from` to `to` (not included).
+    void apply(std::vector<Swatch> &colours, std::size_t from, std::size_t to) const;
+    // The steps from `from` to the last undone on one colour, the last first.
+    void undo(Swatch &colour, std::size_t from) const;
+    // The step that explains the rest (the tone curve); the chain's size when none does.
+    std::size_t curveIndex() const;
     // Which sheet channel reaches channel `channel` before the step at `index`.
     int sourceOf(std::size_t index, int channel) const;
 

@@ -6,10 +6,18 @@
 #include <QJsonObject>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace Diagnosis {
 
 namespace {
+
+// How much closer (mean dE2000 on the sheet's smooth places) the capture is
+// to the sheet put through a step than without it, for the step to be named:
+// by this much, and by this share of what is left without it.
+constexpr double NamedMargin = 0.05;
+constexpr double NamedShare = 0.05;
 
 QString hex(QRgb colour)
 {
@@ -55,6 +63,16 @@ std::vector<Landmark> landmarksOf(const QImage &sheet, const QImage &picture)
 
 } // namespace
 
+bool Result::faulty() const
+{
+    if (unexplained)
+        return true;
+    for (const auto &step : chain.steps())
+        if (step->acts() && step->fault())
+            return true;
+    return false;
+}
+
 Facts Result::facts() const
 {
     Facts facts;
@@ -74,10 +92,17 @@ Facts Result::facts() const
                       QJsonObject {{QStringLiteral("psnr_db"), std::round(psnr * 100) / 100}});
         facts.add(QStringLiteral("mean dE2000 after the steps"), meanDe2000After, 4);
     }
-    if (unexplained)
-        facts.add(QStringLiteral("unexplained"), QStringLiteral("the steps found leave a mean dE2000 of %1 (of %2)")
-                                                     .arg(meanDe2000After, 0, 'f', 2)
-                                                     .arg(meanDe2000, 0, 'f', 2));
+    if (unexplained) {
+        bool named = false;
+        for (const auto &step : chain.steps())
+            named = named || step->acts();
+        facts.add(QStringLiteral("unexplained"),
+                  named ? QStringLiteral("the steps found leave a mean dE2000 of %1 (of %2)")
+                              .arg(meanDe2000After, 0, 'f', 2)
+                              .arg(meanDe2000, 0, 'f', 2)
+                        : QStringLiteral("no step known here brings it closer to the sheet (mean dE2000 %1)")
+                              .arg(meanDe2000, 0, 'f', 2));
+    }
     return facts;
 }
 
@@ -109,7 +134,40 @@ Result Diagnose(const QImage &sheet, const QImage &capture, const Residual &befo
         }
     }
 
-    const Residual after = measure(result.chain.simulate(sheet));
+    // A step is named only where the samples put through the chain without
+    // it come out further from the capture by a margin.
+    Chain &chain = result.chain;
+    fitting.allowTables(false);
+    double residual = fitting.residual();
+    for (std::size_t i = 0; i < chain.steps().size(); ++i) {
+        const Step &step = *chain.steps()[i];
+        if (!step.acts() || !step.shownByResidual() || step.takes() != Domain::Signal)
+            continue;
+        const std::size_t curve = chain.curveIndex();
+        std::unique_ptr<Step> curveWas = i != curve ? chain.steps()[curve]->clone() : nullptr;
+        std::unique_ptr<Step> was = chain.reset(i);
+        if (curveWas)
+            fitting.fitCurve();
+        const double without = fitting.residual();
+        if (std::getenv("DIAGNOSIS_DEBUG"))
+            std::fprintf(stderr, "%s: with %.4f, without %.4f\n", was->name(), residual, without);
+        if (without - residual < std::max(NamedMargin, NamedShare * without)) {
+            residual = without;
+            continue;
+        }
+        chain.put(i, std::move(was));
+        if (curveWas)
+            chain.put(curve, std::move(curveWas));
+    }
+    fitting.allowTables(true);
+
+    Residual after = measure(result.chain.simulate(sheet));
+    if (after.meanDe2000 > before.meanDe2000) {
+        // Steps that leave the capture further off than the sheet itself
+        // explain nothing.
+        result.chain = Chain();
+        after = before;
+    }
     result.psnr = after.psnr;
     result.explained = after.exact;
     result.meanDe2000After = after.meanDe2000;

@@ -20,8 +20,9 @@
 namespace Diagnosis {
 
 // A capture that the steps found leave further from it than this mean
-// dE2000 is unexplained.
-inline constexpr double UnexplainedDe2000 = 3.0;
+// dE2000 is unexplained: more than a lossy codec's noise (H.264 at its
+// default quality leaves about 1).
+inline constexpr double UnexplainedDe2000 = 2.0;
 
 struct Landmark
 {
@@ -51,8 +52,13 @@ struct Result
     double psnr = 0;        // of the capture against the sheet put through the steps (dB)
     double meanDe2000 = 0;  // of the capture against the sheet
     double meanDe2000After = 0;
-    // True when even the steps found leave the capture far from the sheet.
+    // True when even the steps found leave the capture far from the sheet:
+    // further than a codec's noise.
     bool unexplained = false;
+
+    // Whether a fault was named (anything but chroma kept at a lower
+    // resolution), or the capture is unexplained: its path is not right.
+    bool faulty() const;
 
     // The landmarks, then one fact per step found, in the order the steps
     // act, then the noise and the figure after the steps (not the census's

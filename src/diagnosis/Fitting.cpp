@@ -10,7 +10,7 @@
 namespace {
 
 // How many of the sheet's smooth places the steps are fitted on.
-constexpr int SamplesTried = 65536;
+constexpr int SamplesTried = 16384;
 
 // The sheet's places away from its sharp edges: the smoother half of up to
 // twice SamplesTried places picked at random (all of a small sheet).
@@ -71,6 +71,17 @@ Swatch Fitting::through(const Sample &sample, std::size_t index) const
     return colour;
 }
 
+std::vector<Swatch> Fitting::throughAll(std::size_t index, std::size_t most) const
+{
+    const std::size_t every = most > 0 ? std::max<std::size_t>(1, samples_.size() / most) : 1;
+    std::vector<Swatch> colours;
+    colours.reserve(samples_.size() / every + 1);
+    for (std::size_t i = 0; i < samples_.size(); i += every)
+        colours.push_back({samples_[i].sheet, samples_[i].around});
+    chain_.apply(colours, 0, index);
+    return colours;
+}
+
 const std::array<LevelCut::LevelSet, 3> &Fitting::captureLevels()
 {
     if (!levelsRead_) {
@@ -87,27 +98,54 @@ const std::array<LevelCut::LevelSet, 3> &Fitting::sheetLevels()
     return sheetLevels_;
 }
 
-std::array<ToneFit::Bins, 3> Fitting::endBins() const
+Swatch Fitting::undone(const std::array<double, 3> &captured, std::size_t index) const
 {
-    const std::size_t last = chain_.steps().size() - 1;
+    Swatch colour = Swatch::Of({captured[0] / 255.0, captured[1] / 255.0, captured[2] / 255.0});
+    chain_.undo(colour, index);
+    return colour;
+}
+
+std::array<ToneFit::Bins, 3> Fitting::curveBins(std::size_t most) const
+{
+    const std::size_t every = most > 0 ? std::max<std::size_t>(1, samples_.size() / most) : 1;
+    const std::vector<Swatch> colours = throughAll(chain_.curveIndex(), most);
     std::array<ToneFit::Bins, 3> bins;
-    for (const Sample &sample : samples_) {
-        const Swatch colour = through(sample, last);
+    for (std::size_t k = 0; k < colours.size(); ++k)
         for (std::size_t c = 0; c < 3; ++c)
-            bins[c].add(std::floor(colour.value[c] * 255.0 + 0.5), sample.captured[c]);
-    }
+            bins[c].add(std::floor(colours[k].value[c] * 255.0 + 0.5), samples_[k * every].captured[c]);
     return bins;
 }
 
-void Fitting::fitEnd()
+void Fitting::fitCurve()
 {
-    chain_.steps().back()->fit(*this, 0);
+    const std::size_t curve = chain_.curveIndex();
+    if (curve < chain_.steps().size())
+        chain_.steps()[curve]->fit(*this, 0);
 }
 
-bool Fitting::endNeedsTable() const
+bool Fitting::curveNeedsTable() const
 {
-    for (const ToneFit::Bins &bins : endBins())
+    for (const ToneFit::Bins &bins : curveBins())
         if (ToneFit::FitChannel(bins).table)
             return true;
     return false;
+}
+
+double Fitting::residual()
+{
+    if (capturedLab_.size() != samples_.size()) {
+        capturedLab_.clear();
+        for (const Sample &sample : samples_)
+            capturedLab_.push_back(Ciede2000::FromSrgb(sample.captured[0] / 255.0, sample.captured[1] / 255.0,
+                                                       sample.captured[2] / 255.0));
+    }
+    double total = 0;
+    const std::vector<Swatch> colours = throughAll(chain_.steps().size());
+    for (std::size_t i = 0; i < samples_.size(); ++i) {
+        std::array<double, 3> level;
+        for (std::size_t c = 0; c < 3; ++c)
+            level[c] = std::round(std::clamp(colours[i].value[c], 0.0, 1.0) * 255.0) / 255.0;
+        total += Ciede2000::Difference(capturedLab_[i], Ciede2000::FromSrgb(level[0], level[1], level[2]));
+    }
+    return samples_.empty() ? 0.0 : total / double(samples_.size());
 }

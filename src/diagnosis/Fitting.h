@@ -7,6 +7,7 @@
 // for the levels each channel takes, and for what a tone curve at the end of
 // the chain leaves unexplained.
 
+#include "colour/Ciede2000.h"
 #include "diagnosis/Chain.h"
 #include "diagnosis/LevelCut.h"
 #include "diagnosis/ToneFit.h"
@@ -37,21 +38,37 @@ public:
     Chain &chain() { return chain_; }
     std::vector<Sample> &samples() { return samples_; }
 
-    // A sample as the steps before the one at `index` leave it.
+    // A sample as the steps before the one at `index` leave it, and every sample.
     Swatch through(const Sample &sample, std::size_t index) const;
+    std::vector<Swatch> throughAll(std::size_t index, std::size_t most = 0) const;
 
     // The values each channel takes in the capture and in the sheet.
     const std::array<LevelCut::LevelSet, 3> &captureLevels();
     const std::array<LevelCut::LevelSet, 3> &sheetLevels();
 
-    // The samples through every step but the last, gathered by level for
-    // each capture channel: what the tone curve ending the chain is fitted on.
-    std::array<ToneFit::Bins, 3> endBins() const;
-    // The last step fitted again, after a step before it changed.
-    void fitEnd();
+    // The captured colour (0 to 255) with the steps from the one at `index`
+    // on undone, the last first: what left the step before.
+    Swatch undone(const std::array<double, 3> &captured, std::size_t index) const;
+
+    // The samples through the steps before the curve that explains the rest
+    // (the tone curve), gathered by level for each capture channel: what it
+    // is fitted on.
+    // `most` samples spread over all of them, when given, make a quicker judge.
+    std::array<ToneFit::Bins, 3> curveBins(std::size_t most = 0) const;
+    // That curve fitted again, after a step before it changed.
+    void fitCurve();
+    // Whether the curve may be a table where no levels fit: not while a
+    // step is judged by what the chain leaves without it, since a table
+    // explains anything a step does to each channel alone.
+    bool tablesAllowed() const { return tablesAllowed_; }
+    void allowTables(bool allowed) { tablesAllowed_ = allowed; }
     // Whether no power law per channel explains what the steps before the
-    // last leave: a tone curve there would be a table.
-    bool endNeedsTable() const;
+    // curve leave: the curve would be a table.
+    bool curveNeedsTable() const;
+
+    // How far the samples put through the chain are from what the capture
+    // holds there: their mean CIEDE2000.
+    double residual();
 
     // Asks for the steps fitted before the caller to be fitted again, once:
     // what it found changes what they are fitted on.
@@ -71,5 +88,7 @@ private:
     bool levelsRead_ = false;
     std::array<LevelCut::LevelSet, 3> captureLevels_;
     std::array<LevelCut::LevelSet, 3> sheetLevels_;
+    std::vector<Ciede2000::Lab> capturedLab_;
     bool again_ = false;
+    bool tablesAllowed_ = true;
 };

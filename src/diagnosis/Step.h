@@ -55,6 +55,17 @@ public:
     // Which channel of what it takes becomes channel `channel` of what it
     // gives, for a step that only moves channels about.
     virtual int sourceOf(int channel) const { return channel; }
+    // Whether what it does is a fault on the way; colour kept at a lower
+    // resolution is how video travels, not a fault.
+    virtual bool fault() const { return true; }
+    // Whether it is named only when the capture is further from the sheet
+    // put through the chain without it; false for a step the capture shows
+    // by other evidence (the values a channel takes).
+    virtual bool shownByResidual() const { return true; }
+    // A step fitted on whatever the steps before it leave, channel by
+    // channel (a tone curve): the candidates of the discrete steps are
+    // judged by what it leaves unexplained.
+    virtual bool explainsTheRest() const { return false; }
 
     // One fact a thing it found, in the `name: value` form.
     virtual void report(Facts &facts) const = 0;

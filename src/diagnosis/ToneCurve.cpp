@@ -1,7 +1,7 @@
 // A tone curve per channel (a gamma, a levels or curves edit, a display's
 // response) and the levels clipped at either end: a power law where one
-// fits, else the capture's own means as a table. It ends the chain: fitted
-// on what the steps before it leave, it explains what is left.
+// fits, else the capture's own means as a table. Fitted on what the steps
+// before it leave, it explains what is left.
 
 #include "diagnosis/Fitting.h"
 #include "diagnosis/Known.h"
@@ -34,22 +34,25 @@ class ToneCurve final : public Step
 public:
     const char *name() const override { return "tone curve"; }
     bool acts() const override { return tone_ != Tone::None || clipped(); }
+    bool explainsTheRest() const override { return true; }
 
     void fit(Fitting &fitting, int) override
     {
-        const std::array<ToneFit::Bins, 3> bins = fitting.endBins();
+        const std::array<ToneFit::Bins, 3> bins = fitting.curveBins();
         bool table = false;
         tone_ = Tone::None;
         for (std::size_t c = 0; c < 3; ++c) {
-            const ToneFit::ChannelFit fit = ToneFit::FitChannel(bins[c]);
+            const ToneFit::ChannelFit fit = ToneFit::FitChannel(bins[c], fitting.tablesAllowed());
             curves_[c] = fit.curve;
             gamma_[c] = fit.gamma;
+            black_[c] = fit.black;
+            white_[c] = fit.white;
             clippedBelow_[c] = fit.clippedBelow;
             clippedAbove_[c] = fit.clippedAbove;
             table = table || fit.table;
-            if (fit.gamma != 1)
-                tone_ = Tone::Gamma;
         }
+        if (std::any_of(gamma_.begin(), gamma_.end(), [](double g) { return g != 1; }) || stretched())
+            tone_ = Tone::Gamma;
         if (table)
             tone_ = Tone::Table;
     }
@@ -118,13 +121,23 @@ public:
             }
             QString text = QStringLiteral("table");
             if (tone_ == Tone::Gamma) {
-                text = QStringLiteral("gamma %1 %2 %3")
-                           .arg(gamma_[0], 0, 'f', 2)
-                           .arg(gamma_[1], 0, 'f', 2)
-                           .arg(gamma_[2], 0, 'f', 2);
-                curve.insert(QStringLiteral("gamma"),
-                             QJsonArray {std::round(gamma_[0] * 100) / 100, std::round(gamma_[1] * 100) / 100,
-                                         std::round(gamma_[2] * 100) / 100});
+                const auto three = [](const std::array<double, 3> &v, int decimals) {
+                    return QStringLiteral("%1 %2 %3")
+                        .arg(v[0], 0, 'f', decimals)
+                        .arg(v[1], 0, 'f', decimals)
+                        .arg(v[2], 0, 'f', decimals);
+                };
+                const auto rounded = [](const std::array<double, 3> &v, double unit) {
+                    return QJsonArray {std::round(v[0] / unit) * unit, std::round(v[1] / unit) * unit,
+                                       std::round(v[2] / unit) * unit};
+                };
+                text = QStringLiteral("gamma ") + three(gamma_, 2);
+                curve.insert(QStringLiteral("gamma"), rounded(gamma_, 0.01));
+                if (stretched()) {
+                    text += QStringLiteral(", black %1, white %2").arg(three(black_, 1), three(white_, 1));
+                    curve.insert(QStringLiteral("black"), rounded(black_, 0.1));
+                    curve.insert(QStringLiteral("white"), rounded(white_, 0.1));
+                }
             }
             curve.insert(QStringLiteral("kind"),
                          tone_ == Tone::Gamma ? QStringLiteral("gamma") : QStringLiteral("table"));
@@ -147,6 +160,15 @@ public:
     std::unique_ptr<Step> clone() const override { return std::make_unique<ToneCurve>(*this); }
 
 private:
+    // Input levels stretched over 0 to 255 by a black or white point.
+    bool stretched() const
+    {
+        for (std::size_t c = 0; c < 3; ++c)
+            if (black_[c] >= 1 || white_[c] <= 254)
+                return true;
+        return false;
+    }
+
     bool clipped() const
     {
         return clippedBelow_ != std::array<int, 3> {0, 0, 0} || clippedAbove_ != std::array<int, 3> {255, 255, 255};
@@ -170,6 +192,8 @@ private:
 
     Tone tone_ = Tone::None;
     std::array<double, 3> gamma_ {1, 1, 1};
+    std::array<double, 3> black_ {0, 0, 0};
+    std::array<double, 3> white_ {255, 255, 255};
     // The curve per channel, clipping included: the output level (0 to 255)
     // for each input level the steps before it give.
     std::array<Curve, 3> curves_ {identity(), identity(), identity()};

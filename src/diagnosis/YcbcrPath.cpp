@@ -26,6 +26,8 @@ enum class RangeFault { None, LimitedAsFull, FullAsLimited };
 // A candidate chain is taken over a simpler one only when it leaves less
 // than this share of the simpler one's squared error.
 constexpr double SimplerWins = 0.9;
+// How many samples the candidates are judged on.
+constexpr std::size_t JudgedOn = 4096;
 
 struct Path
 {
@@ -33,17 +35,26 @@ struct Path
     Matrix decoded = Matrix::Bt709;
     RangeFault range = RangeFault::None;
     int passes = 1; // 2: the same misreading applied twice
+    // Its halves and their inverses, worked out once.
+    Affine encode = Ycbcr::Encode(Matrix::Bt709, Range::Full);
+    Affine decode = Ycbcr::Decode(Matrix::Bt709, Range::Full);
+    Affine unencode = encode.inverse();
+    Affine undecode = decode.inverse();
+
+    Path() = default;
+    Path(Matrix e, Matrix d, RangeFault r, int p)
+        : encoded(e)
+        , decoded(d)
+        , range(r)
+        , passes(p)
+        , encode(Ycbcr::Encode(e, r == RangeFault::LimitedAsFull ? Range::Limited : Range::Full))
+        , decode(Ycbcr::Decode(d, r == RangeFault::FullAsLimited ? Range::Limited : Range::Full))
+        , unencode(encode.inverse())
+        , undecode(decode.inverse())
+    { }
 
     bool fault() const { return range != RangeFault::None || encoded != decoded; }
     int complexity() const { return (range != RangeFault::None) + (passes == 2) + (encoded != decoded); }
-    Affine encode() const
-    {
-        return Ycbcr::Encode(encoded, range == RangeFault::LimitedAsFull ? Range::Limited : Range::Full);
-    }
-    Affine decode() const
-    {
-        return Ycbcr::Decode(decoded, range == RangeFault::FullAsLimited ? Range::Limited : Range::Full);
-    }
 };
 
 std::vector<Path> candidates()
@@ -53,10 +64,10 @@ std::vector<Path> candidates()
         for (Matrix d : Ycbcr::Matrices)
             for (RangeFault r : {RangeFault::None, RangeFault::LimitedAsFull, RangeFault::FullAsLimited})
                 if (!(e == d && r == RangeFault::None && e != Matrix::Bt709))
-                    all.push_back({e, d, r, 1});
+                    all.emplace_back(e, d, r, 1);
     for (Matrix m : Ycbcr::Matrices)
         for (RangeFault r : {RangeFault::LimitedAsFull, RangeFault::FullAsLimited})
-            all.push_back({m, m, r, 2});
+            all.emplace_back(m, m, r, 2);
     return all;
 }
 
@@ -88,27 +99,35 @@ public:
     bool acts() const override { return path_.fault(); }
     const Path &path() const { return path_; }
 
-    // Every candidate with a power law per channel fitted after it; the
-    // simplest of those that come closest wins. When no power law fits even
-    // the winner, they are compared again with any curve.
+    // Every candidate with a curve per channel fitted after it; the simplest
+    // of those that come closest wins. After a path that keeps the range
+    // the curve may be levels (black and white points and a power law), so
+    // that a levels edit is not taken for a misread range; after a misread
+    // range only a power law, which cannot undo it (a range read as full
+    // and stretched back by levels would explain any small error of a
+    // right path). When no such curve fits even the winner, they are
+    // compared again with any curve.
     void fit(Fitting &fitting, int) override
     {
         std::vector<double> withPowerLaw, withAnyCurve;
         for (const Path &candidate : all_) {
             path_ = candidate;
             double within = 0, error = 0;
-            for (const ToneFit::Bins &b : fitting.endBins()) {
+            for (const ToneFit::Bins &b : fitting.curveBins(JudgedOn)) {
                 within += b.within();
-                error += b.within() + ToneFit::CurveError(b, ToneFit::FitGamma(b, 0, 255), 0, 255);
+                error += b.within()
+                         + (candidate.range == RangeFault::None
+                                ? ToneFit::FitChannel(b).error
+                                : ToneFit::CurveError(b, ToneFit::FitGamma(b, 0, 255), 0, 255));
             }
             withPowerLaw.push_back(error);
             withAnyCurve.push_back(within);
         }
         path_ = simplestOf(withPowerLaw);
-        fitting.fitEnd();
-        if (fitting.endNeedsTable()) {
+        fitting.fitCurve();
+        if (fitting.curveNeedsTable()) {
             path_ = simplestOf(withAnyCurve);
-            fitting.fitEnd();
+            fitting.fitCurve();
         }
     }
 
@@ -127,7 +146,7 @@ public:
     // Y'CbCr codes kept as 8 bits between the halves.
     void apply(Planes &planes) const override
     {
-        const Affine encode = path_.encode();
+        const Affine &encode = path_.encode;
         const bool codes = path_.fault();
         eachPixel(planes, [&](const Rgb &v) {
             Rgb coded = encode(v);
@@ -140,14 +159,14 @@ public:
 
     void apply(Swatch &colour) const override
     {
-        const Affine encode = path_.encode();
+        const Affine &encode = path_.encode;
         colour.value = encode(colour.value);
         colour.around = encode(colour.around);
     }
 
     bool undo(Swatch &colour) const override
     {
-        const Affine back = path_.encode().inverse();
+        const Affine &back = path_.unencode;
         colour.value = clamped(back(colour.value));
         colour.around = clamped(back(colour.around));
         return true;
@@ -209,7 +228,7 @@ public:
     void apply(Planes &planes) const override
     {
         const Path &path = encode_->path();
-        const Affine encode = path.encode(), decode = path.decode();
+        const Affine &encode = path.encode, &decode = path.decode;
         eachPixel(planes, [&](const Rgb &coded) {
             Rgb v = clamped(decode(coded));
             for (int p = 1; p < path.passes; ++p)
@@ -221,7 +240,7 @@ public:
     void apply(Swatch &colour) const override
     {
         const Path &path = encode_->path();
-        const Affine encode = path.encode(), decode = path.decode();
+        const Affine &encode = path.encode, &decode = path.decode;
         for (Rgb *v : {&colour.value, &colour.around}) {
             *v = clamped(decode(*v));
             for (int p = 1; p < path.passes; ++p)
@@ -233,8 +252,8 @@ public:
     bool undo(Swatch &colour) const override
     {
         const Path &path = encode_->path();
-        const Affine toCodes = path.decode().inverse();
-        const Affine back = path.encode().inverse().after(toCodes);
+        const Affine &toCodes = path.undecode;
+        const Affine back = path.unencode.after(toCodes);
         for (Rgb *v : {&colour.value, &colour.around}) {
             for (int p = 1; p < path.passes; ++p)
                 *v = clamped(back(*v));

@@ -365,10 +365,21 @@ bool ReadFile(const QString &fileName, ColourLut &lut, QString &error)
 
 bool Write(const LutTable &table, const QString &title, QIODevice &device, QString &reason)
 {
-    const int size = table.axes[0].size();
+    ColourLut lut;
+    lut.table = table;
+    return Write(lut, title, device, reason);
+}
+
+bool Write(const ColourLut &lut, const QString &title, QIODevice &device, QString &reason)
+{
     QString cleanTitle = title;
     cleanTitle.replace(QLatin1Char('"'), QLatin1Char('\'')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    QByteArray out = "TITLE \"" + cleanTitle.toUtf8() + "\"\nLUT_3D_SIZE " + QByteArray::number(size) + '\n';
+    QByteArray out = "TITLE \"" + cleanTitle.toUtf8() + "\"\n";
+    // Resolve's order: both sizes, then the curves' data, then the table's.
+    if (lut.curves)
+        out += "LUT_1D_SIZE " + QByteArray::number(lut.curves->axes[0].size()) + '\n';
+    if (lut.table)
+        out += "LUT_3D_SIZE " + QByteArray::number(lut.table->axes[0].size()) + '\n';
 
     constexpr qsizetype ChunkBytes = 1 << 20;
     const auto flush = [&] {
@@ -407,15 +418,26 @@ bool Write(const LutTable &table, const QString &title, QIODevice &device, QStri
             *--p = '-';
         out.append(p, end - p);
     };
-    const std::size_t count = std::size_t(size) * std::size_t(size) * std::size_t(size);
     out.reserve(ChunkBytes + 64);
-    for (std::size_t i = 0; i < count; ++i) {
-        const float *node = table.nodes.data() + 3 * i;
-        put(node[0], ' ');
-        put(node[1], ' ');
-        put(node[2], '\n');
-        if (out.size() >= ChunkBytes && !flush())
-            return false;
+    if (lut.curves)
+        for (std::size_t i = 0; i < lut.curves->values[0].size(); ++i) {
+            put(lut.curves->values[0][i], ' ');
+            put(lut.curves->values[1][i], ' ');
+            put(lut.curves->values[2][i], '\n');
+            if (out.size() >= ChunkBytes && !flush())
+                return false;
+        }
+    if (lut.table) {
+        const int size = lut.table->axes[0].size();
+        const std::size_t count = std::size_t(size) * std::size_t(size) * std::size_t(size);
+        for (std::size_t i = 0; i < count; ++i) {
+            const float *node = lut.table->nodes.data() + 3 * i;
+            put(node[0], ' ');
+            put(node[1], ' ');
+            put(node[2], '\n');
+            if (out.size() >= ChunkBytes && !flush())
+                return false;
+        }
     }
     return flush();
 }

@@ -13,8 +13,9 @@
 // OpenColorIO does) and Resolve's LUT_1D_INPUT_RANGE / LUT_3D_INPUT_RANGE.
 // Blank lines and lines starting with '#' are skipped; CR LF endings are read.
 //
-// The writer writes what every reader agrees on: TITLE, LUT_3D_SIZE, the data
-// in the C form, LF endings, no DOMAIN lines.
+// The writer writes what every reader agrees on: TITLE, LUT_3D_SIZE (and
+// LUT_1D_SIZE before it for a shaper), the data in the C form, LF endings,
+// no DOMAIN lines.
 
 #include "lut/ColourLut.h"
 
@@ -50,5 +51,9 @@ bool ReadFile(const QString &fileName, ColourLut &lut, QString &error);
 // Writes `table` (its axes even from 0 to 1, the same size on all three) as a
 // .cube file titled `title`. On failure returns false and sets `reason`.
 bool Write(const LutTable &table, const QString &title, QIODevice &device, QString &reason);
+// The same for a table with a curve per channel before it (a shaper), as
+// Resolve writes them: LUT_1D_SIZE and LUT_3D_SIZE, the curves' data, the
+// table's. Every axis runs from 0 to 1.
+bool Write(const ColourLut &lut, const QString &title, QIODevice &device, QString &reason);
 
 } // namespace CubeFile

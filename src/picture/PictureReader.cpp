@@ -1,5 +1,6 @@
 #include "picture/PictureReader.h"
 
+#include "input/StandardInput.h"
 #include "Texts.h"
 
 #include <QBuffer>
@@ -155,15 +156,10 @@ private:
 bool openSource(const QString &fileName, QFile &file, QBuffer &buffer, QIODevice *&source, QString &reason)
 {
     if (fileName == QLatin1String("-")) {
-        if (!file.open(stdin, QIODevice::ReadOnly)) {
-            reason = file.errorString();
+        QByteArray all;
+        if (!StandardInput::ReadAll(all, reason))
             return false;
-        }
-        buffer.setData(file.readAll());
-        if (file.error() != QFileDevice::NoError) {
-            reason = file.errorString();
-            return false;
-        }
+        buffer.setData(all);
         if (buffer.data().isEmpty()) {
             reason = tr("Standard input is empty.");
             return false;

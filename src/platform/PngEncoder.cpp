@@ -1,5 +1,7 @@
 #include "platform/PngEncoder.h"
 
+#include "picture/HdrMetadata.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QIODevice>
@@ -58,8 +60,11 @@ void keepError(png_structp png, png_const_charp message)
 void ignoreWarning(png_structp, png_const_charp) {}
 
 // The encoding proper. Nothing here may own anything: a failure jumps out.
-bool encode(const QImage &image, Sink &sink)
+// An RGB32 picture is written at 8 bits a channel, an RGBX64 one at 16, with
+// `chunks` before its image data.
+bool encode(const QImage &image, const std::vector<png_unknown_chunk> &chunks, Sink &sink)
 {
+    const bool deep = image.format() == QImage::Format_RGBX64;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, keepError, ignoreWarning);
     if (!png)
         return false;
@@ -70,8 +75,12 @@ bool encode(const QImage &image, Sink &sink)
     }
 
     png_set_write_fn(png, &sink, writeData, flushData);
-    png_set_IHDR(png, info, png_uint_32(image.width()), png_uint_32(image.height()), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, png_uint_32(image.width()), png_uint_32(image.height()), deep ? 16 : 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!chunks.empty()) {
+        png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, nullptr, 0);
+        png_set_unknown_chunks(png, info, chunks.data(), int(chunks.size()));
+    }
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_set_compression_level(png, CompressionLevel);
     png_set_compression_buffer_size(png, ChunkBytes);
@@ -80,9 +89,15 @@ bool encode(const QImage &image, Sink &sink)
                      reinterpret_cast<png_const_bytep>(sink.profile->constData()), png_uint_32(sink.profile->size()));
     png_write_info(png, info);
 
-    // The rows are 0xFFRRGGBB words: in memory B, G, R, 0xFF on a
-    // little-endian machine, 0xFF, R, G, B on a big-endian one.
-    if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+    if (deep) {
+        // RGBX64 rows are 16-bit red, green, blue, filler in the machine's
+        // byte order; PNG's samples are big-endian.
+        if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN)
+            png_set_swap(png);
+        png_set_filler(png, 0, PNG_FILLER_AFTER);
+    } else if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+        // The rows are 0xFFRRGGBB words: in memory B, G, R, 0xFF on a
+        // little-endian machine, 0xFF, R, G, B on a big-endian one.
         png_set_bgr(png);
         png_set_filler(png, 0, PNG_FILLER_AFTER);
     } else {
@@ -95,6 +110,40 @@ bool encode(const QImage &image, Sink &sink)
     return true;
 }
 
+bool encodeTo(const QImage &picture, const std::vector<HdrMetadata::Chunk> &extra, const QByteArray &iccProfile,
+              const QByteArray &profileName, QIODevice &device, QString &reason)
+{
+    if (picture.isNull()) {
+        reason = QStringLiteral("The picture is empty.");
+        return false;
+    }
+    std::vector<png_unknown_chunk> chunks;
+    for (const HdrMetadata::Chunk &chunk : extra) {
+        png_unknown_chunk c {};
+        std::memcpy(c.name, chunk.type.data(), 4);
+        c.data = const_cast<png_byte *>(chunk.payload.data());
+        c.size = chunk.payload.size();
+        c.location = PNG_HAVE_IHDR;
+        chunks.push_back(c);
+    }
+    Sink sink;
+    sink.device = &device;
+    const QByteArray name = profileName.left(79).isEmpty() ? QByteArray("ICC profile") : profileName.left(79);
+    if (!iccProfile.isEmpty()) {
+        sink.profile = &iccProfile;
+        sink.profileName = name.constData();
+    }
+    if (encode(picture, chunks, sink))
+        return true;
+    if (sink.deviceFailed)
+        reason = device.errorString();
+    else if (sink.message[0])
+        reason = QString::fromLocal8Bit(sink.message);
+    else
+        reason = QStringLiteral("Not enough memory to write a PNG file.");
+    return false;
+}
+
 } // namespace
 
 bool Write(const QImage &image, QIODevice &device, QString &reason)
@@ -105,27 +154,15 @@ bool Write(const QImage &image, QIODevice &device, QString &reason)
 bool Write(const QImage &image, QIODevice &device, const QByteArray &iccProfile, const QByteArray &profileName,
            QString &reason)
 {
-    const QImage picture = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
-    if (picture.isNull()) {
-        reason = QStringLiteral("The picture is empty.");
-        return false;
-    }
-    Sink sink;
-    sink.device = &device;
-    const QByteArray name = profileName.left(79).isEmpty() ? QByteArray("ICC profile") : profileName.left(79);
-    if (!iccProfile.isEmpty()) {
-        sink.profile = &iccProfile;
-        sink.profileName = name.constData();
-    }
-    if (encode(picture, sink))
-        return true;
-    if (sink.deviceFailed)
-        reason = device.errorString();
-    else if (sink.message[0])
-        reason = QString::fromLocal8Bit(sink.message);
-    else
-        reason = QStringLiteral("Not enough memory to write a PNG file.");
-    return false;
+    return encodeTo(image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32), {},
+                    iccProfile, profileName, device, reason);
+}
+
+bool WriteDeep(const QImage &image, const std::vector<HdrMetadata::Chunk> &chunks, QIODevice &device,
+               QString &reason)
+{
+    return encodeTo(image.format() == QImage::Format_RGBX64 ? image : image.convertToFormat(QImage::Format_RGBX64),
+                    chunks, {}, {}, device, reason);
 }
 
 } // namespace PngEncoder

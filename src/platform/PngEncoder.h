@@ -7,10 +7,16 @@
 // level packs small: "16million" in about a quarter of the time, in a file a
 // few hundred kilobytes.
 
+#include <vector>
+
 class QByteArray;
 class QImage;
 class QIODevice;
 class QString;
+
+namespace HdrMetadata {
+struct Chunk;
+}
 
 namespace PngEncoder {
 
@@ -21,5 +27,9 @@ bool Write(const QImage &image, QIODevice &device, QString &reason);
 // numbers as they are, the profile saying what they mean.
 bool Write(const QImage &image, QIODevice &device, const QByteArray &iccProfile, const QByteArray &profileName,
            QString &reason);
+// Writes `image` as a 16-bit RGB PNG, with `chunks` (cICP, mDCV, cLLI)
+// after its header, before its image data.
+bool WriteDeep(const QImage &image, const std::vector<HdrMetadata::Chunk> &chunks, QIODevice &device,
+               QString &reason);
 
 } // namespace PngEncoder

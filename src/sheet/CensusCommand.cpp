@@ -112,11 +112,8 @@ CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus:
 {
     CensusReport::Result result;
     result.outcome = CensusReport::Outcome::Failed;
-    VideoFrames::Module *module = VideoLibrary::Load(result.error);
-    if (!module)
-        return result;
-    const std::unique_ptr<VideoFrames::Reader> reader =
-        module->open(fileName, PictureReader::AllocationLimit(), VideoFrames::Decoding::OneThread, result.error);
+    const std::unique_ptr<VideoFrames::Reader> reader = VideoLibrary::Open(
+        fileName, PictureReader::AllocationLimit(), result.error, VideoFrames::Decoding::OneThread);
     if (!reader)
         return result;
     reader->setPlayer(player);
@@ -309,6 +306,9 @@ SheetCommand Declaration()
                "frames together. Above 65,536 sheet places a frame's dE2000 comes\n"
                "from that many places spread over the sheet (said so on a line dE2000 sample:); differences\n"
                "and PSNR from every pixel. worst frame: N names the frame of the largest mean dE2000.\n"
+               "--frame N measures frame N alone, --first N frames 0 to N - 1; with both, N of --frame must be\n"
+               "below N of --first. A recording on standard input (-) is read as it comes; one whose index\n"
+               "is at its end (MP4 as most programs write it) cannot be read from a pipe.\n"
                "\n"
                "--json writes the same facts as one JSON document: an object whose keys are the line names in\n"
                "snake_case, numbers as numbers: mode, offset [x, y], scale, size [w, h], pixels, distinct,\n"

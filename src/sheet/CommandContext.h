@@ -18,8 +18,9 @@ class QCommandLineParser;
 class QIODevice;
 class QJsonValue;
 
-// How a command ended, as the program's exit status.
-enum CommandStatus { Done = 0, No = 1, Failed = 2 };
+// How a command ended, as the program's exit status. NoSheet: diagnose
+// found no sheet in the picture.
+enum CommandStatus { Done = 0, No = 1, Failed = 2, NoSheet = 3 };
 
 class CommandContext
 {

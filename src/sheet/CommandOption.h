@@ -13,6 +13,7 @@ enum class Takes {
     File,       // a file name
     Mode,       // a mode's name
     ModeOrAuto, // a mode's name or auto
+    ModeOrDeep, // a mode's name or deep (make's sheet)
     Word,       // one of the option's `words`
 };
 

@@ -1,5 +1,6 @@
 #include "sheet/ModesCommand.h"
 
+#include "generation/DeepSheet.h"
 #include "generation/Sheets.h"
 #include "sheet/CommandContext.h"
 #include "sheet/SheetArguments.h"
@@ -51,6 +52,11 @@ QJsonArray levelsArray(const std::vector<int> &levels)
     return array;
 }
 
+QString deepName()
+{
+    return QString::fromLatin1(DeepSheet::Name.data(), qsizetype(DeepSheet::Name.size()));
+}
+
 int run(CommandContext &context)
 {
     // From the table of sheets, without drawing them.
@@ -66,6 +72,17 @@ int run(CommandContext &context)
                 {QStringLiteral("red"), levelsArray(Sheets::Levels(sheet.mode, Channel::Red))},
                 {QStringLiteral("green"), levelsArray(Sheets::Levels(sheet.mode, Channel::Green))},
                 {QStringLiteral("blue"), levelsArray(Sheets::Levels(sheet.mode, Channel::Blue))}});
+        modes.append(QJsonObject {
+            {QStringLiteral("index"), QJsonValue::Null},
+            {QStringLiteral("name"), deepName()},
+            {QStringLiteral("size"), QJsonArray {DeepSheet::Width, DeepSheet::Height}},
+            {QStringLiteral("cell"), DeepSheet::CellSize},
+            {QStringLiteral("depth"), 16},
+            {QStringLiteral("primaries"), QStringLiteral("bt2020")},
+            {QStringLiteral("transfers"), QJsonArray {QStringLiteral("pq"), QStringLiteral("hlg"), QStringLiteral("sdr")}},
+            {QStringLiteral("lattice"), DeepSheet::LatticeLevels},
+            {QStringLiteral("ramp_codes"), DeepSheet::RampCodes},
+            {QStringLiteral("fine_ramp_codes"), DeepSheet::FineCodes}});
         context.printJson(modes);
         return Done;
     }
@@ -78,6 +95,15 @@ int run(CommandContext &context)
                                levelsText(Sheets::Levels(sheet.mode, Channel::Green)),
                                levelsText(Sheets::Levels(sheet.mode, Channel::Blue))));
     }
+    // The deep sheet is no window mode: no index.
+    context.print(QStringLiteral("- %1 %2x%3 %4x%4 16-bit BT.2020 pq|hlg|sdr lattice %5^3 ramps %6 fine %7")
+                      .arg(deepName())
+                      .arg(DeepSheet::Width)
+                      .arg(DeepSheet::Height)
+                      .arg(DeepSheet::CellSize)
+                      .arg(DeepSheet::LatticeLevels)
+                      .arg(DeepSheet::RampCodes)
+                      .arg(DeepSheet::FineCodes));
     return Done;
 }
 

@@ -16,4 +16,11 @@ bool Write(const QImage &sheet, VideoFrames::ClipFormat format, int frames, int 
 bool WriteYcbcr(const QImage &sheet, const VideoFrames::YcbcrRecipe &recipe, VideoFrames::ClipFormat format,
                 int frames, int fps, QIODevice &device, QString &reason);
 
+// The deep sheet (RGBX64) as `clip` says: FFV1 gbrp10/gbrp12 in Matroska,
+// or x265 lossless Main 10 (BT.2020 Y'CbCr 4:2:0, limited range) in MP4;
+// tagged with its primaries and transfer, its mastering display and
+// content light on the stream (and, in HEVC, in every frame's SEI).
+bool WriteDeep(const QImage &sheet, const VideoFrames::DeepClip &clip, VideoFrames::ClipFormat format, int frames,
+               int fps, QIODevice &device, QString &reason);
+
 } // namespace ClipWriter

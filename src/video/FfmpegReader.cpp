@@ -17,9 +17,12 @@ extern "C" {
 #include <QDir>
 #include <QFile>
 
+#include <cerrno>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#include <unistd.h>
 
 const char *const FfmpegReader::AllowedFormats =
     "matroska,webm,mov,mp4,avi,mpegts,mpeg,mpegvideo,h264,hevc,m4v,vc1,obu,av1,ivf,flv,asf,nut,mxf,dv,ogg,"
@@ -50,6 +53,26 @@ int readBytes(void *opaque, std::uint8_t *buffer, int size)
     std::memcpy(buffer, state->data + state->position, count);
     state->position += count;
     return int(count);
+}
+
+int readStream(void *opaque, std::uint8_t *buffer, int size)
+{
+    auto *state = static_cast<FfmpegReader::Stream *>(opaque);
+    if (state->position < state->head.size()) {
+        const qsizetype count = std::min(state->head.size() - state->position, qsizetype(size));
+        std::memcpy(buffer, state->head.constData() + state->position, std::size_t(count));
+        state->position += count;
+        return int(count);
+    }
+    for (;;) {
+        const ssize_t got = ::read(state->descriptor, buffer, std::size_t(size));
+        if (got > 0)
+            return int(got);
+        if (got == 0)
+            return AVERROR_EOF;
+        if (errno != EINTR)
+            return AVERROR(errno);
+    }
 }
 
 std::int64_t seekBytes(void *opaque, std::int64_t offset, int whence)
@@ -208,6 +231,46 @@ bool FfmpegReader::Probe(const QString &fileName)
     const int score = av_probe_input_buffer2(io, &input, "", nullptr, 0, 0);
     avio_closep(&io);
     return input && score > AVPROBE_SCORE_RETRY;
+}
+
+bool FfmpegReader::ProbeBytes(const QByteArray &head)
+{
+    Bytes bytes {reinterpret_cast<const std::uint8_t *>(head.constData()), std::size_t(head.size()), 0};
+    constexpr int BufferSize = 1 << 15;
+    auto *buffer = static_cast<unsigned char *>(av_malloc(BufferSize));
+    AVIOContext *io = buffer ? avio_alloc_context(buffer, BufferSize, 0, &bytes, readBytes, nullptr, seekBytes) : nullptr;
+    if (!io) {
+        av_free(buffer);
+        return false;
+    }
+    const AVInputFormat *input = nullptr;
+    // As Probe: only a confident guess.
+    const int score = av_probe_input_buffer2(io, &input, "", nullptr, 0, 0);
+    av_freep(&io->buffer);
+    avio_context_free(&io);
+    return input && score > AVPROBE_SCORE_RETRY;
+}
+
+std::unique_ptr<FfmpegReader> FfmpegReader::OpenStream(const QByteArray &head, int descriptor, const QString &shownName,
+                                                      int limitMB, QString &error)
+{
+    std::unique_ptr<FfmpegReader> reader(new FfmpegReader);
+    reader->piped_ = {head, 0, descriptor};
+    reader->inMemory_ = true;
+    constexpr int BufferSize = 1 << 15;
+    auto *buffer = static_cast<unsigned char *>(av_malloc(BufferSize));
+    // No seek: a pipe goes one way. A container that keeps its index at the
+    // end (MP4 as most programs write it) cannot be read from one.
+    AVIOContext *io =
+        buffer ? avio_alloc_context(buffer, BufferSize, 0, &reader->piped_, readStream, nullptr, nullptr) : nullptr;
+    if (!io) {
+        av_free(buffer);
+        error = tr("There is not enough memory to read the recording.");
+        return nullptr;
+    }
+    if (!reader->start(io, shownName, limitMB, VideoFrames::Decoding::Threads, error))
+        return nullptr;
+    return reader;
 }
 
 std::unique_ptr<FfmpegReader> FfmpegReader::OpenBytes(const std::uint8_t *data, std::size_t size, int limitMB,
@@ -422,6 +485,12 @@ bool FfmpegReader::read()
             avcodec_send_packet(decoder_, nullptr);
             continue;
         }
+        // An MP4 that keeps its index after its frames is read to the index
+        // from a pipe, which cannot go back to the frames.
+        if (read < 0 && packetsSent_ == 0 && piped_.descriptor >= 0 && std::strstr(format_->iformat->name, "mp4"))
+            return fail(tr("its index comes after its frames (MP4 as most programs write it), and a pipe cannot go back "
+                           "to them: give it as a file, or make the index come first (ffmpeg -movflags +faststart) "
+                           "or remux it to Matroska."));
         if (read < 0)
             return fail(tr("it breaks off at frame %1 (%2).").arg(packetsSent_).arg(FfmpegErrorText(read)));
         if (packet_->stream_index == stream_) {
@@ -449,14 +518,24 @@ bool FfmpegReader::convert(QImage &frame)
     const int width = frame_->width;
     const int height = frame_->height;
     const auto source = AVPixelFormat(frame_->format);
-    if (frame.size() != QSize(width, height) || frame.format() != QImage::Format_RGB32) {
-        frame = QImage(width, height, QImage::Format_RGB32);
+    // A caller that hands an RGBX64 picture in gets 16 bits a channel.
+    const bool deep = frame.format() == QImage::Format_RGBX64;
+    const QImage::Format wanted = deep ? QImage::Format_RGBX64 : QImage::Format_RGB32;
+    const AVPixelFormat target = deep ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_BGRA;
+    if (deep && std::int64_t(width) * height * 2 > maxPixels_)
+        return fail(tr("frame %1 (%2x%3) is larger than the allocation limit allows at 16 bits a channel.")
+                        .arg(number)
+                        .arg(width)
+                        .arg(height));
+    if (frame.size() != QSize(width, height) || frame.format() != wanted) {
+        frame = QImage(width, height, wanted);
         if (frame.isNull())
             return fail(tr("there is not enough memory for a frame of %1x%2.").arg(width).arg(height));
     }
     const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(source);
     const QRect part = convertedPart(descriptor, width, height);
-    if (!scaler_ || scalerFormat_ != source || scalerWidth_ != part.width() || scalerHeight_ != part.height()) {
+    if (!scaler_ || scalerFormat_ != source || scalerWidth_ != part.width() || scalerHeight_ != part.height()
+        || scalerTarget_ != target) {
         sws_freeContext(scaler_);
         scaler_ = nullptr;
         const bool rgb = descriptor && (descriptor->flags & AV_PIX_FMT_FLAG_RGB);
@@ -470,8 +549,9 @@ bool FfmpegReader::convert(QImage &frame)
         const int primaries =
             framePrimaries != AVCOL_PRI_UNSPECIFIED ? framePrimaries : tagValue(parameters->color_primaries);
         decideShown(space, range, primaries, rgb, fullRangeFormat(source));
-        // A primaries conversion starts from 16 bits a channel, as a player's does.
-        scalerDeep_ = info_.shownConvertedFrom.has_value();
+        // A primaries conversion starts from 16 bits a channel, as a player's
+        // does; a caller reading 16 bits a channel gets the numbers unconverted.
+        scalerDeep_ = !deep && info_.shownConvertedFrom.has_value();
         if (scalerDeep_ && info_.shownConvertedFrom != convertingFrom_) {
             const Primaries::Converter conversion = PlayerRules::ConversionOf(*info_.shownConvertedFrom);
             toLinear_.resize(65536);
@@ -487,9 +567,10 @@ bool FfmpegReader::convert(QImage &frame)
         }
         // Chroma rebuilt at every pixel and rounded exactly, as a careful
         // player does.
-        scaler_ = sws_getContext(part.width(), part.height(), plainFormat(source), part.width(), part.height(),
-                                 scalerDeep_ ? AV_PIX_FMT_RGB48 : AV_PIX_FMT_BGRA,
+        const AVPixelFormat scaled = scalerDeep_ ? AV_PIX_FMT_RGB48 : target;
+        scaler_ = sws_getContext(part.width(), part.height(), plainFormat(source), part.width(), part.height(), scaled,
                                  SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+        scalerTarget_ = target;
         if (!scaler_)
             return fail(tr("frame %1 has a pixel format (%2) that cannot be converted to RGB.")
                             .arg(number)
@@ -513,15 +594,17 @@ bool FfmpegReader::convert(QImage &frame)
         const int y = chroma ? part.y() >> descriptor->log2_chroma_h : part.y();
         sourcePlanes[plane] = frame_->data[plane] + std::ptrdiff_t(y) * frame_->linesize[plane] + std::ptrdiff_t(x) * step;
     }
-    std::uint8_t *target[4] = {frame.bits() + std::ptrdiff_t(part.y()) * frame.bytesPerLine() + part.x() * 4, nullptr,
-                               nullptr, nullptr};
+    std::uint8_t *targetPlanes[4] = {
+        frame.bits() + std::ptrdiff_t(part.y()) * frame.bytesPerLine() + part.x() * (deep ? 8 : 4), nullptr, nullptr,
+        nullptr};
     int targetStride[4] = {int(frame.bytesPerLine()), 0, 0, 0};
     if (scalerDeep_) {
         deepRows_.resize(std::size_t(part.width()) * 3 * std::size_t(part.height()));
-        target[0] = reinterpret_cast<std::uint8_t *>(deepRows_.data());
+        targetPlanes[0] = reinterpret_cast<std::uint8_t *>(deepRows_.data());
         targetStride[0] = part.width() * 6;
     }
-    if (sws_scale(scaler_, sourcePlanes, frame_->linesize, 0, part.height(), target, targetStride) != part.height())
+    if (sws_scale(scaler_, sourcePlanes, frame_->linesize, 0, part.height(), targetPlanes, targetStride)
+        != part.height())
         return fail(tr("frame %1 could not be converted to RGB.").arg(number));
     if (scalerDeep_)
         convertPrimaries(frame, part);

@@ -8,6 +8,7 @@
 
 #include "video/VideoFrames.h"
 
+#include <QByteArray>
 #include <QRect>
 #include <QSize>
 
@@ -39,6 +40,12 @@ public:
     // Whether FFmpeg takes the content of `fileName` for a format it
     // demuxes (one we do not open included, so that it is refused by name).
     static bool Probe(const QString &fileName);
+    // The same for the first bytes of a stream.
+    static bool ProbeBytes(const QByteArray &head);
+    // Opens a stream that cannot seek: `head`, already read from it, then
+    // what `descriptor` gives.
+    static std::unique_ptr<FfmpegReader> OpenStream(const QByteArray &head, int descriptor, const QString &shownName,
+                                                    int limitMB, QString &error);
     // Opens bytes in memory (the fuzz target), which must outlive the reader.
     static std::unique_ptr<FfmpegReader> OpenBytes(const std::uint8_t *data, std::size_t size, int limitMB,
                                                    QString &error);
@@ -58,6 +65,13 @@ public:
         const std::uint8_t *data = nullptr;
         std::size_t size = 0;
         std::size_t position = 0;
+    };
+    // A stream's bytes already read, then its descriptor.
+    struct Stream
+    {
+        QByteArray head;
+        qsizetype position = 0;
+        int descriptor = -1;
     };
 
     // The demuxers we open: the containers and raw streams of recordings.
@@ -95,6 +109,7 @@ private:
     std::vector<std::uint16_t> deepRows_;
     int scalerFormat_ = -1;
     bool scalerDeep_ = false;
+    int scalerTarget_ = -1;
     int scalerWidth_ = 0;
     int scalerHeight_ = 0;
     int stream_ = -1;
@@ -108,7 +123,8 @@ private:
     QString error_;
     VideoFrames::StreamInfo info_;
     Bytes memory_; // OpenBytes's
-    bool inMemory_ = false;
+    Stream piped_; // OpenStream's
+    bool inMemory_ = false; // io_ is our own context (OpenBytes, OpenStream)
 
     // The samples of the region in the last few different frames, newest
     // first, for content(): each plane's rows one after another. They are

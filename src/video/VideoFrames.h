@@ -8,6 +8,7 @@
 
 #include "colour/Primaries.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QRect>
 #include <QString>
@@ -92,8 +93,9 @@ public:
     // at the end of the stream or on an error, which error() then tells in a
     // sentence naming the frame.
     virtual bool read() = 0;
-    // Converts the frame last read into `frame` (RGB32, the frame's size) as
-    // a player honouring the tags shows it. False on an error.
+    // Converts the frame last read into `frame` (RGB32, the frame's size;
+    // RGBX64, 16 bits a channel, when `frame` is RGBX64 already) as a player
+    // honouring the tags shows it. False on an error.
     virtual bool convert(QImage &frame) = 0;
     // Reads the next frame and converts it.
     bool next(QImage &frame) { return read() && convert(frame); }
@@ -140,6 +142,26 @@ struct YcbcrRecipe
     QString transfer;
 };
 
+// A deep sheet as a clip: its samples' depth and what the stream and its
+// frames are tagged with, in FFmpeg's names. Matroska holds FFV1 R'G'B' at
+// 10 or 12 bits; MP4 holds HEVC Main 10 (x265, lossless) as BT.2020
+// Y'CbCr 4:2:0, limited range.
+struct DeepClip
+{
+    int bits = 10;
+    QString primaries = QStringLiteral("bt2020");
+    QString transfer = QStringLiteral("smpte2084");
+    // SMPTE ST 2086's mastering display (CIE 1931 x, y of red, green, blue
+    // and white) and CTA-861.3's content light, in cd/m²; left out when
+    // the luminance or MaxCLL is 0.
+    double displayPrimaries[3][2] = {{0.708, 0.292}, {0.170, 0.797}, {0.131, 0.046}};
+    double displayWhite[2] = {0.3127, 0.3290};
+    double displayMaxNits = 0;
+    double displayMinNits = 0;
+    double maxCll = 0;
+    double maxFall = 0;
+};
+
 class Module
 {
 public:
@@ -147,11 +169,18 @@ public:
     // Whether FFmpeg takes the file for a recording (or a list or playlist
     // it would refuse), by its content.
     virtual bool isRecording(const QString &fileName) = 0;
+    // The same for the first bytes of a stream.
+    virtual bool isRecordingHead(const QByteArray &head) = 0;
     // Opens `fileName` ("-": standard input) as a recording. Decoded frames
     // may take at most `limitMB` MB (0: no limit). Null and `error` set to a
     // sentence when it is not one, or one we do not open.
     virtual std::unique_ptr<Reader> open(const QString &fileName, int limitMB, Decoding decoding,
                                          QString &error) = 0;
+    // Opens a stream that cannot seek as a recording: `head`, the bytes
+    // already read from it, then what `descriptor` gives; `shownName` names
+    // it in errors. Frames as open()'s, decoded on the decoder's threads.
+    virtual std::unique_ptr<Reader> openStream(const QByteArray &head, int descriptor, const QString &shownName,
+                                               int limitMB, QString &error) = 0;
     // Writes `sheet` (RGB32) as a lossless clip of `frames` frames at `fps`
     // to `device`, which must be able to seek. False and `reason` on failure.
     virtual bool writeClip(const QImage &sheet, ClipFormat format, int frames, int fps, QIODevice &device,
@@ -160,6 +189,10 @@ public:
     // lossless H.264 (libx264 at qp 0) in MP4.
     virtual bool writeYcbcrClip(const QImage &sheet, const YcbcrRecipe &recipe, ClipFormat format, int frames, int fps,
                                 QIODevice &device, QString &reason) = 0;
+    // Writes the deep sheet `sheet` (RGBX64) as `clip` says. False and
+    // `reason` on failure.
+    virtual bool writeDeepClip(const QImage &sheet, const DeepClip &clip, ClipFormat format, int frames, int fps,
+                               QIODevice &device, QString &reason) = 0;
 };
 
 // The module's one exported function: its Module, made once.

@@ -1,10 +1,12 @@
 #include "video/VideoLibrary.h"
 
+#include "input/StandardInput.h"
 #include "video/VideoFrames.h"
 
 #include "tintwellconfig.h"
 #include "Texts.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -61,7 +63,16 @@ VideoFrames::Module *Load(QString &error)
 
 bool IsRecording(const QString &fileName)
 {
-    if (fileName == QLatin1String("-") || !QFileInfo(fileName).isFile())
+    if (fileName == QLatin1String("-")) {
+        QByteArray head = StandardInput::Head();
+        QBuffer bytes(&head);
+        if (head.isEmpty() || !bytes.open(QIODevice::ReadOnly) || !QImageReader::imageFormat(&bytes).isEmpty())
+            return false;
+        QString error;
+        VideoFrames::Module *module = Load(error);
+        return module && module->isRecordingHead(head);
+    }
+    if (!QFileInfo(fileName).isFile())
         return false;
     // By the content, never the name: a picture called .mp4 is a picture.
     if (!QImageReader::imageFormat(fileName).isEmpty() || QFileInfo(fileName).size() == 0)
@@ -71,6 +82,18 @@ bool IsRecording(const QString &fileName)
     QString error;
     VideoFrames::Module *module = Load(error);
     return module && module->isRecording(fileName);
+}
+
+std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, int limitMB, QString &error,
+                                          VideoFrames::Decoding decoding)
+{
+    VideoFrames::Module *module = Load(error);
+    if (!module)
+        return nullptr;
+    if (fileName == QLatin1String("-"))
+        return module->openStream(StandardInput::Head(), StandardInput::Descriptor(), tr("standard input"),
+                                  limitMB, error);
+    return module->open(fileName, limitMB, decoding, error);
 }
 
 QString UnreadableNote(const QString &fileName)

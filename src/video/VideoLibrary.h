@@ -4,11 +4,9 @@
 // the first time a recording is opened, and stay loaded. Until then the
 // program carries none of them.
 
-class QString;
+#include "video/VideoFrames.h"
 
-namespace VideoFrames {
-class Module;
-}
+#include <memory>
 
 namespace VideoLibrary {
 
@@ -22,8 +20,16 @@ VideoFrames::Module *Load(QString &error);
 
 // Whether `fileName` should be read as a recording: a file whose content Qt's
 // picture readers do not recognise and FFmpeg's do (the module is loaded to
-// ask). Standard input ("-") is a picture.
+// ask). Standard input ("-") is told by its head, read for it.
 bool IsRecording(const QString &fileName);
+
+// Opens `fileName` as a recording (standard input for "-": from its head on,
+// as a stream), its decoded frames within `limitMB` MB (0: no limit). Null
+// and `error` set to a sentence when the module cannot be loaded or the
+// recording cannot be read. A file is decoded as `decoding` says; standard
+// input on the decoder's threads.
+std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, int limitMB, QString &error,
+                                          VideoFrames::Decoding decoding = VideoFrames::Decoding::Threads);
 
 // For a file that is no picture Qt recognises, when the module could not be
 // loaded to tell whether it is a recording: the sentence saying so (to add

@@ -23,11 +23,20 @@ public:
     {
         return FfmpegReader::Probe(fileName);
     }
+    bool isRecordingHead(const QByteArray &head) override
+    {
+        return FfmpegReader::ProbeBytes(head);
+    }
 
     std::unique_ptr<VideoFrames::Reader> open(const QString &fileName, int limitMB, VideoFrames::Decoding decoding,
                                               QString &error) override
     {
         return FfmpegReader::Open(fileName, limitMB, decoding, error);
+    }
+    std::unique_ptr<VideoFrames::Reader> openStream(const QByteArray &head, int descriptor, const QString &shownName,
+                                                    int limitMB, QString &error) override
+    {
+        return FfmpegReader::OpenStream(head, descriptor, shownName, limitMB, error);
     }
 
     bool writeClip(const QImage &sheet, VideoFrames::ClipFormat format, int frames, int fps, QIODevice &device,
@@ -40,6 +49,12 @@ public:
                         int frames, int fps, QIODevice &device, QString &reason) override
     {
         return ClipWriter::WriteYcbcr(sheet, recipe, format, frames, fps, device, reason);
+    }
+
+    bool writeDeepClip(const QImage &sheet, const VideoFrames::DeepClip &clip, VideoFrames::ClipFormat format,
+                       int frames, int fps, QIODevice &device, QString &reason) override
+    {
+        return ClipWriter::WriteDeep(sheet, clip, format, frames, fps, device, reason);
     }
 };
 

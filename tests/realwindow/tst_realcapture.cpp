@@ -2,9 +2,11 @@
 // capture of 64kilo at a known place in a 1280 x 800 picture. At 100 % the
 // screen shows the capture's own pixels in face 2, the sheet's in face 1,
 // grey in face 3; the plot window's red mean starts at 16, where black came
-// back. TINTWELL_PROGRAM names the program; nothing here links its code.
+// back. TINTWELL_PROGRAM names the program; nothing here links its code. It
+// starts an Xvfb of its own (RealDisplay.h).
 
 #include "generation/ColorValue.h"
+#include "RealDisplay.h"
 #include "WashedCapture.h"
 
 #include <QImage>
@@ -48,9 +50,9 @@ bool xdotool(const QStringList &arguments)
     return runTool(QStringLiteral("xdotool"), arguments).has_value();
 }
 
-bool pollUntil(const std::function<bool()> &check)
+bool pollUntil(const char *what, const std::function<bool()> &check)
 {
-    return QTest::qWaitFor(check, Deadline);
+    return RealDisplay::WaitFor(what, check, Deadline);
 }
 
 std::optional<quint32> windowNamed(const QString &name)
@@ -99,10 +101,12 @@ class tst_RealCapture : public QObject
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariableIsEmpty("DISPLAY"))
-            QSKIP("no X display: run under xvfb-run");
+        if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+            QSKIP("Xvfb is not installed");
         for (const char *tool : {"xdotool", "import", "xclip", "ffmpeg", "openbox"})
             QVERIFY2(!QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty(), tool);
+        const QString why = RealDisplay::Start(xServer_, QStringLiteral("1600x1000x24"), Deadline);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
         program_ = qEnvironmentVariable("TINTWELL_PROGRAM");
         QVERIFY2(!program_.isEmpty(), "TINTWELL_PROGRAM is not set");
         QVERIFY(dir_.isValid());
@@ -123,7 +127,7 @@ private slots:
             windowManager_.waitForFinished(-1);
             windowManager_.start(QStringLiteral("openbox"), {});
             QVERIFY2(windowManager_.waitForStarted(Deadline), qPrintable(windowManager_.errorString()));
-            if (QTest::qWaitFor(managed, Deadline / 4))
+            if (RealDisplay::WaitFor("openbox to take the screen", managed, Deadline / 4))
                 break;
         }
         QVERIFY2(managed(), qPrintable(QStringLiteral("openbox did not take the screen %1 (%2)")
@@ -141,30 +145,37 @@ private slots:
                 process->kill();
             process->waitForFinished(-1);
         }
+        RealDisplay::ReportWaits(Deadline);
+        RealDisplay::Stop(xServer_);
     }
 
     void facesAndPlot()
     {
+        // On this X server, whatever platform the test itself was given
+        // (CI sets QT_QPA_PLATFORM=offscreen for every test).
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        running_.setProcessEnvironment(environment);
         running_.start(program_, {capture_});
         QVERIFY(running_.waitForStarted(Deadline));
         std::optional<quint32> view;
-        QVERIFY(pollUntil([&] { return (view = windowNamed(QStringLiteral("capture.png — 64kilo — capture"))).has_value(); }));
+        QVERIFY(pollUntil("the view to appear", [&] { return (view = windowNamed(QStringLiteral("capture.png — 64kilo — capture"))).has_value(); }));
         QVERIFY(xdotool({"windowactivate", "--sync", QString::number(*view)}));
 
         // Face 2: the capture's pixels, where the view put them at 100 %.
         std::optional<QPoint> at;
-        QVERIFY2(pollUntil([&] { return (at = find(screenshot(*view), captured_)).has_value(); }),
+        QVERIFY2(pollUntil("face 2 on the screen", [&] { return (at = find(screenshot(*view), captured_)).has_value(); }),
                  "the capture's pixels are not on the screen");
 
         // Face 1: the sheet's at the same place.
         QVERIFY(xdotool({"key", "1"}));
-        QVERIFY2(pollUntil([&] { return shows(screenshot(*view), *at, sheet_); }),
+        QVERIFY2(pollUntil("face 1 on the screen", [&] { return shows(screenshot(*view), *at, sheet_); }),
                  "face 1 does not show the sheet where face 2 showed the capture");
 
         // Face 3: grey, and not one grey: the differences vary over the sheet.
         QVERIFY(xdotool({"key", "3"}));
         QImage difference;
-        QVERIFY(pollUntil([&] {
+        QVERIFY(pollUntil("face 3 on the screen", [&] {
             const QImage shot = screenshot(*view);
             difference = shot.copy(QRect(*at, sheet_.size()));
             return !shows(shot, *at, sheet_) && !shows(shot, *at, captured_);
@@ -180,24 +191,29 @@ private slots:
         // The plot window: its red mean starts at the level black came back at.
         QVERIFY(xdotool({"key", "t"}));
         std::optional<quint32> plot;
-        QVERIFY(pollUntil([&] { return (plot = windowNamed(QStringLiteral("tone curves"))).has_value(); }));
+        QVERIFY(pollUntil("the plot window to appear", [&] { return (plot = windowNamed(QStringLiteral("tone curves"))).has_value(); }));
         QVERIFY(xdotool({"windowactivate", "--sync", QString::number(*plot)}));
-        // Its context menu copies the values the lines are drawn from; a
-        // menu slow to come up (a busy machine) is asked for again.
+        // Its context menu copies the values the lines are drawn from: "c"
+        // once the menu is on the screen.
+        const auto visibleWindows = [&] {
+            return runTool(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", QString::number(running_.processId())})
+                .value_or("")
+                .count('\n');
+        };
+        const qsizetype before = visibleWindows();
+        QVERIFY(xdotool({"mousemove", "--window", QString::number(*plot), QString::number(RedPlot.x()),
+                         QString::number(RedPlot.y()), "click", "3"}));
+        QVERIFY2(pollUntil("the plot's menu to open", [&] { return visibleWindows() > before; }),
+                 "the plot's context menu did not open");
+        QVERIFY(xdotool({"key", "c"}));
         QString table;
-        for (int attempt = 0; attempt < 10 && !table.startsWith(QStringLiteral("level")); ++attempt) {
-            if (attempt > 0)
-                QVERIFY(xdotool({"key", "Escape"}));
-            QVERIFY(xdotool({"mousemove", "--window", QString::number(*plot), QString::number(RedPlot.x()),
-                             QString::number(RedPlot.y()), "click", "3", "sleep", "1", "key", "c"}));
-            (void)QTest::qWaitFor(
-                [&] {
-                    const auto copied = runTool(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
-                    table = QString::fromUtf8(copied.value_or(""));
-                    return table.startsWith(QStringLiteral("level"));
-                },
-                3000);
-        }
+        QVERIFY2(pollUntil("the values on the clipboard",
+                           [&] {
+                               const auto copied = runTool(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+                               table = QString::fromUtf8(copied.value_or(""));
+                               return table.startsWith(QStringLiteral("level"));
+                           }),
+                 qPrintable(QStringLiteral("the clipboard holds no values: ") + table.left(80)));
         // Every level's red mean is where ffmpeg put it (16 + 219/255 of the
         // level); black, held only at the tiles' left edges, has no sample.
         const QStringList lines = table.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -223,6 +239,7 @@ private:
     QString capture_;
     QImage sheet_;
     QImage captured_;
+    QProcess xServer_;
     QProcess windowManager_;
     QProcess running_;
 };

@@ -4,13 +4,14 @@
 // program's code; what the window shows is checked against the sheets'
 // by-position formulas.
 //
-// Run under xvfb-run (see tests/CMakeLists.txt) with the program's path in
+// It starts an Xvfb of its own (RealDisplay.h); the program's path is in
 // TINTWELL_PROGRAM. There is no window manager under a bare Xvfb: windows
 // have no frame, and closing one means sending it WM_DELETE_WINDOW as a
 // window manager would. The Japanese dialogs are looked at under openbox, as a
 // user sees them.
 
 #include "generation/ColorValue.h"
+#include "RealDisplay.h"
 #include "SheetFormulas.h"
 
 #include <QDeadlineTimer>
@@ -35,6 +36,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <source_location>
 #include <type_traits>
 
 namespace {
@@ -92,17 +94,13 @@ ToolResult xdotool(const QString &command)
     return runTool(QStringLiteral("xdotool"), command.split(QLatin1Char(' '), Qt::SkipEmptyParts));
 }
 
-// Calls `check` until it holds or the deadline passes.
-bool pollUntil(const std::function<bool()> &check, int intervalMs = 100)
+// Calls `check` until it holds or the deadline passes; the report of the
+// longest waits names the line that waited.
+bool pollUntil(const std::function<bool()> &check, int intervalMs = 100,
+               std::source_location where = std::source_location::current())
 {
-    const QDeadlineTimer deadline(Deadline);
-    for (;;) {
-        if (check())
-            return true;
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(static_cast<unsigned long>(intervalMs));
-    }
+    const QByteArray what = "line " + QByteArray::number(where.line());
+    return RealDisplay::WaitFor(what.constData(), check, Deadline, intervalMs);
 }
 
 QList<quint32> windowIds(const QByteArray &xdotoolOutput)
@@ -521,6 +519,8 @@ private:
     quint32 otherWindow(const std::function<bool(quint32)> &accept = {});
     // Selects 64kilo (three steps down from 16million) in the list.
     void select64Kilo(int scale = 1);
+    // Opens the list, presses `keys` in its popup and waits until it closes.
+    void chooseInList(const QString &keys, int scale = 1);
     // Double-clicks the preview and finds the view window that opens.
     quint32 openView(int scale = 1);
     // Clicks Start and waits until the preview shows the finished sheet.
@@ -538,15 +538,18 @@ private:
     quint32 window_ = 0;
     CloseRequester closer_;
     QElapsedTimer clock_;
+    QProcess xServer_;
 };
 
 void tst_RealWindow::initTestCase()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
-        QSKIP("xvfb-run is not installed");
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        QSKIP("Xvfb is not installed");
     if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         QSKIP("xdotool is not installed");
-    QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "no X display: run this test under xvfb-run");
+    // Room for the save dialog at scale 2.
+    const QString why = RealDisplay::Start(xServer_, QStringLiteral("1600x1200x24"), Deadline);
+    QVERIFY2(why.isEmpty(), qPrintable(why));
     QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty(), "xclip is not installed");
     QVERIFY2(QFileInfo(Import).isExecutable(), "ImageMagick's /usr/bin/import is not installed");
 
@@ -579,6 +582,8 @@ void tst_RealWindow::cleanup()
 void tst_RealWindow::cleanupTestCase()
 {
     removeSavedFile();
+    RealDisplay::ReportWaits(Deadline);
+    RealDisplay::Stop(xServer_);
 }
 
 void tst_RealWindow::removeSavedFile()
@@ -608,8 +613,11 @@ void tst_RealWindow::launch(const QString &scaleFactor, const std::function<void
 
     // A Qt program has invisible helper windows too; only the main window is
     // shown, and no other window is open yet.
-    const ToolResult found = xdotool(
-        QStringLiteral("search --sync --onlyvisible --all --pid %1 --name ^Tintwell$").arg(process_->processId()));
+    ToolResult found;
+    RealDisplay::WaitFor("the window to appear", [&] {
+        found = xdotool(QStringLiteral("search --onlyvisible --all --pid %1 --name ^Tintwell$").arg(process_->processId()));
+        return found.ok() || process_->state() == QProcess::NotRunning;
+    }, Deadline);
     QVERIFY2(found.ok(), qPrintable(QStringLiteral("the program's window did not appear: ")
                                     + QString::fromLocal8Bit(found.err)));
     const QList<quint32> windows = windowIds(found.out);
@@ -859,11 +867,17 @@ void tst_RealWindow::pickOnScaledScreen()
 
 void tst_RealWindow::select64Kilo(int scale)
 {
+    chooseInList(QStringLiteral("Down Down Down Return"), scale);
+}
+
+void tst_RealWindow::chooseInList(const QString &keys, int scale)
+{
+    const qsizetype before = visibleWindowsOf(process_->processId()).size();
     QVERIFY(clickAt(window_, ListCentre * scale));
-    QVERIFY2(pollUntil([&] { return visibleWindowsOf(process_->processId()).size() == 2; }),
+    QVERIFY2(pollUntil([&] { return visibleWindowsOf(process_->processId()).size() == before + 1; }),
              "the list's popup did not open");
-    QVERIFY(pressKeys(QStringLiteral("Down Down Down Return")));
-    QVERIFY2(pollUntil([&] { return visibleWindowsOf(process_->processId()).size() == 1; }),
+    QVERIFY(pressKeys(keys));
+    QVERIFY2(pollUntil([&] { return visibleWindowsOf(process_->processId()).size() == before; }),
              "the list's popup did not close");
 }
 
@@ -913,8 +927,10 @@ void tst_RealWindow::sheetView()
 
     // Find: each place's pixel in turn at the same spot, the view's centre,
     // outlined a few pixels off and never covered.
+    // Typed only once the find field is on the screen: "2" alone is a key of the view.
+    const QImage beforeFind = screenshot(view);
     QVERIFY(pressKeys(QStringLiteral("ctrl+f")));
-    QThread::msleep(300);
+    QVERIFY2(pollUntil([&] { return screenshot(view) != beforeFind; }), "ctrl+f showed no find field");
     QVERIFY(xdotool(QStringLiteral("type 90FF20")).ok());
     QVERIFY(pressKeys(QStringLiteral("Return")));
     // The find zoomed in to 800 % around the first place; back to 100 %.
@@ -948,7 +964,6 @@ void tst_RealWindow::sheetView()
     // screen shows under the pointer.
     QVERIFY(pressKeys(QStringLiteral("Escape")));
     QVERIFY(pressKeys(QStringLiteral("plus plus plus plus plus plus")));
-    QThread::msleep(500);
     // The found pixel: the run of 90FF20 nearest the view's centre, 7 pixels
     // wide and high (the grid takes the eighth).
     QImage shot;
@@ -986,10 +1001,9 @@ void tst_RealWindow::sheetView()
              qPrintable(QStringLiteral("the clipboard holds \"%1\", not \"%2\"").arg(copied, expected)));
 
     // 16million at 100 %.
-    QVERIFY(clickAt(window_, ListCentre));
-    QThread::msleep(700);
-    QVERIFY(pressKeys(QStringLiteral("Up Up Up Return")));
-    QThread::msleep(700);
+    chooseInList(QStringLiteral("Up Up Up Return"));
+    if (QTest::currentTestFailed())
+        return;
     runAndWait(Mode16Million);
     if (QTest::currentTestFailed())
         return;
@@ -1015,7 +1029,6 @@ void tst_RealWindow::sheetViewScaled()
         return;
     QVERIFY(clickAt(window_, StartCentre * 2));
     QVERIFY(pollUntil([&] { return windowSize(window_) == RunSize * 2; }));
-    QThread::msleep(1000);
     const quint32 view = openView(2);
     QVERIFY2(view != 0, "no view opened on a double click on the preview");
     QVERIFY(pressKeys(QStringLiteral("ctrl+1")));
