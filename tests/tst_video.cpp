@@ -165,6 +165,19 @@ private slots:
         QCOMPARE(status, steps == QStringList {"steps: none"} ? 0 : 1);
     }
 
+    // Frames of the sheet's size that hold something else (its negative) are
+    // no right path, however plainly tagged: no reading of their samples is
+    // the sheet.
+    void unclearSamplesAreNoRightPath()
+    {
+        const QString clip = makeClip(QStringLiteral("negative.mkv"), "negate,format=yuv420p",
+                                      {"-c:v", "ffv1", "-color_range", "tv", "-colorspace", "smpte170m"});
+        QVERIFY(!clip.isEmpty());
+        const Result diagnosis = sheet({"diagnose", clip, "--mode", Mode});
+        QVERIFY2(diagnosis.out.contains("stored: unclear"), diagnosis.out.constData());
+        QCOMPARE(diagnosis.exitCode, 1);
+    }
+
     // make's clips, decoded by ffmpeg, are the sheet in every frame.
     void madeClipsAreTheSheet_data()
     {

@@ -77,8 +77,9 @@ int Run(CommandContext &context, const QString &fileName, const Request &asked)
     }
     if (noSheet)
         return NoSheet;
-    // Samples stored as the tags say are a right path, whatever the codec's noise.
-    if (reading && reading->read)
+    // Samples stored as the tags say are a right path, whatever the codec's
+    // noise; samples that no reading makes the sheet of are not.
+    if (reading && reading->read && StoredData::Clear(*reading))
         return StoredData::Steps(*reading, reader->info()).empty() ? Done : No;
     return census.outcome == CensusReport::Outcome::Matches ? Done : No;
 }
