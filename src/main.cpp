@@ -95,9 +95,9 @@ int main(int argc, char *argv[])
 
     mainform form;
     form.Form_Load();
-    form.show();
     // A capture named on the command line opens beside the window.
     if (!parser.positionalArguments().isEmpty())
         form.OpenCapture(parser.positionalArguments().constFirst());
+    form.show();
     return app.exec();
 }

@@ -7,6 +7,7 @@
 #include "SheetFormulas.h"
 #include "WashedCapture.h"
 #include "window/Capture.h"
+#include "window/Language.h"
 #include "window/ResultsDock.h"
 #include "window/SheetView.h"
 #include "window/ToneCurvePlot.h"
@@ -25,6 +26,8 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QUrl>
 
 using namespace WindowTesting;
@@ -111,6 +114,7 @@ private slots:
 
     void cleanup()
     {
+        Language::Install(QLocale(QLocale::English, QLocale::UnitedKingdom));
         for (QWidget *window : QApplication::topLevelWidgets())
             delete window;
     }
@@ -147,6 +151,8 @@ private slots:
         QCOMPARE(view->mode(), std::optional<Mode>(Mode::Colours64Kilo));
         QCOMPARE(view->capture()->offset(), Offset);
         QCOMPARE(view->windowTitle(), QStringLiteral("Tintwell — capture.png — 64kilo — capture"));
+        // Beside the main window, never over it.
+        QVERIFY(!view->frameGeometry().intersects(form->frameGeometry()));
         // The panel's text: the census and the diagnosis as the commands print
         // them, which take a few seconds more in the sanitizer build.
         QTRY_VERIFY_WITH_TIMEOUT(view->capture()->examined(), 120'000);
@@ -221,9 +227,11 @@ private slots:
     {
         QVERIFY(linkVideoModule());
         const QString clip = dir_.filePath(QStringLiteral("capture.mkv"));
+        // Frame 15 made noisy by ffmpeg: the worst.
         QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
                                    {"-v", "error", "-y", "-f", "lavfi", "-i", "color=c=gray:s=640x480:r=10:d=2", "-i",
-                                    captureFile_, "-filter_complex", "[0][1]overlay=enable='gte(t,1)',format=bgr0",
+                                    captureFile_, "-filter_complex",
+                                    "[0][1]overlay=enable='gte(t,1)',noise=alls=40:allf=u:enable='eq(n,15)',format=bgr0",
                                     "-c:v", "ffv1", "-t", "2", clip}),
                  0);
         std::unique_ptr<mainform> form(openWindow());
@@ -233,7 +241,173 @@ private slots:
         QVERIFY(view->capture());
         QCOMPARE(view->mode(), std::optional<Mode>(Mode::Colours64Kilo));
         QCOMPARE(view->capture()->offset(), Offset);
-        QCOMPARE(view->windowTitle(), QStringLiteral("Tintwell — capture.mkv — 64kilo — capture"));
+        QCOMPARE(view->windowTitle(), QStringLiteral("Tintwell — capture.mkv, frame 10 — 64kilo — capture"));
+
+        // The results: the stream, then every frame measured; the worst is a click away.
+        QTRY_VERIFY_WITH_TIMEOUT(view->capture()->examined(), 60'000);
+        const QString results = view->results()->text();
+        for (const char *line : {"video: ffv1 bgr0 640x480 10 fps 20 frames", "tagged: range", "stored: RGB limited 4:4:4",
+                                 "shown: RGB full", "first frame with the sheet: 10", "frames measured: 10",
+                                 "worst frame: 15"})
+            QVERIFY2(results.contains(QLatin1String(line)), qPrintable(results));
+        auto *worst = view->results()->findChild<QPushButton *>(QStringLiteral("WorstFrame"));
+        QVERIFY(worst && worst->isVisible());
+        QSignalSpy shown(view, &SheetView::frameShown);
+        worst->click();
+        QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 60'000);
+        QCOMPARE(view->capture()->frame(), 15);
+        QCOMPARE(view->windowTitle(), QStringLiteral("Tintwell — capture.mkv, frame 15 — 64kilo — capture"));
+        QCOMPARE(view->capture()->offset(), Offset);
+        // Its pixels are frame 15's as ffmpeg decodes it.
+        const QString frame15 = dir_.filePath(QStringLiteral("frame15.png"));
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"), {"-v", "error", "-y", "-i", clip, "-vf", "select=eq(n\\,15)",
+                                                              "-frames:v", "1", frame15}),
+                 0);
+        const QImage decoded = QImage(frame15).convertToFormat(QImage::Format_RGB32).copy(QRect(Offset, QSize(256, 256)));
+        QCOMPARE(view->capture()->captured().convertToFormat(QImage::Format_RGB32), decoded);
+    }
+
+    // The verdict first, in words and in a colour; the fourth face is the
+    // capture through the fix; the view keeps its size whatever it shows.
+    void verdictAtAGlance_data()
+    {
+        QTest::addColumn<QString>("filter"); // what ffmpeg does to the sheet in a grey picture
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QColor>("colour"); // the verdict's background, roughly
+        QTest::addColumn<double>("fixedOff"); // how far the fixed face may be from the sheet, as a share of the capture's
+        QTest::newRow("the sheet itself") << "null" << "Right: the capture is the sheet" << "" << QColor(Qt::green) << 0.0;
+        QTest::newRow("washed out") << "colorlevels=romin=16/255:gomin=16/255:bomin=16/255:romax=235/255:gomax=235/255:"
+                                       "bomax=235/255"
+                                    << "Fault named" << "range: limited read as full" << QColor(255, 200, 0) << 0.2;
+        QTest::newRow("hue turned") << "hue=h=90" << "Unexplained" << "" << QColor(Qt::red) << -1.0;
+    }
+
+    void verdictAtAGlance()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, words);
+        QFETCH(QString, step);
+        QFETCH(QColor, colour);
+        QFETCH(double, fixedOff);
+        // Sheet-sized where the search would not find a sheet so changed.
+        const bool sheetSized = filter.startsWith(QLatin1String("hue"));
+        const QString sheetFile = dir_.filePath(QStringLiteral("verdict-sheet.png"));
+        const QString file = dir_.filePath(QStringLiteral("verdict.png"));
+        QVERIFY(WashedCapture::sheet(Mode64Kilo).save(sheetFile));
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                                   {"-v", "error", "-y", "-i", sheetFile, "-vf",
+                                    (sheetSized ? QString() : QStringLiteral("pad=640:480:300:200:color=gray,")) + filter
+                                        + ",format=rgb24",
+                                    file}),
+                 0);
+        std::unique_ptr<mainform> form(openWindow());
+        SheetView *view = viewOf(*form, [&] { QVERIFY(form->OpenCapture(file)); });
+        QVERIFY(view && view->capture() && view->mode());
+        QTRY_VERIFY_WITH_TIMEOUT(view->capture()->diagnosed(), 60'000);
+
+        const QString results = view->results()->text();
+        QVERIFY2(results.startsWith(words), qPrintable(results));
+        QVERIFY2(results.section(QLatin1Char('\n'), 0, 3).contains(step), qPrintable(results));
+        auto *verdict = view->results()->findChild<QLabel *>(QStringLiteral("Verdict"));
+        const QColor shown = verdict->grab().toImage().pixelColor(verdict->width() - 4, 4);
+        QVERIFY2(std::abs(shown.hue() - colour.hue()) < 20 || (colour.hue() == 0 && shown.hue() > 340),
+                 qPrintable(shown.name()));
+
+        // Every face at the same size; the fixed face shows the sheet again
+        // where the fix can bring it back.
+        const QSize size = view->size();
+        for (Qt::Key key : {Qt::Key_3, Qt::Key_1, Qt::Key_2, Qt::Key_4, Qt::Key_Space, Qt::Key_Space})
+            QTest::keyClick(view->sheet(), key);
+        QCOMPARE(view->face(), SheetView::Face::Fixed);
+        QCOMPARE(view->windowTitle(), QStringLiteral("Tintwell — verdict.png — 64kilo — fixed"));
+        QCOMPARE(view->size(), size);
+        if (fixedOff < 0)
+            return;
+        // The mean channel difference from the sheet, of the fixed face against the capture's.
+        const auto offBy = [](const QImage &picture) {
+            double sum = 0;
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < 256; ++x) {
+                    const QRgb want = sheetColour(QPoint(x, y));
+                    const QRgb got = picture.pixel(x, y);
+                    sum += std::abs(qRed(want) - qRed(got)) + std::abs(qGreen(want) - qGreen(got))
+                           + std::abs(qBlue(want) - qBlue(got));
+                }
+            return sum / (3 * 256 * 256);
+        };
+        const double fixedBy = offBy(view->capture()->fixed());
+        const double capturedBy = offBy(view->capture()->captured());
+        QVERIFY2(fixedBy <= fixedOff * capturedBy,
+                 qPrintable(QStringLiteral("fixed %1 levels off, the capture %2").arg(fixedBy).arg(capturedBy)));
+    }
+
+    // The tone curves come from the tiles' insides: a 4:2:0 path, decoded
+    // as it was made, gives back every level there alike (4:2:0 shifts
+    // every other level by a few), with no spike at the levels held at the
+    // tiles' edges, where the chroma of the next tile bleeds in (16 levels
+    // off when they are counted).
+    void toneCurvesFromTileInteriors()
+    {
+        const QString sheetFile = dir_.filePath(QStringLiteral("interior-sheet.png"));
+        const QString file = dir_.filePath(QStringLiteral("interior.png"));
+        QVERIFY(WashedCapture::sheet(Mode64Kilo).save(sheetFile));
+        QCOMPARE(QProcess::execute(QStringLiteral("ffmpeg"),
+                                   {"-v", "error", "-y", "-i", sheetFile, "-vf",
+                                    "pad=640:480:300:200:color=gray,scale=out_color_matrix=bt709:out_range=tv,"
+                                    "format=yuv420p,scale=in_color_matrix=bt709:in_range=tv,format=rgb24",
+                                    file}),
+                 0);
+        QString reason;
+        const std::unique_ptr<Capture> capture = Capture::Open(file, reason);
+        QVERIFY2(capture && capture->mode(), qPrintable(reason));
+        for (int channel = 0; channel < 3; ++channel) {
+            const ToneCurve &curve = capture->curves()[std::size_t(channel)];
+            std::vector<std::pair<double, int>> off;
+            for (int level = 0; level < ToneCurve::Levels; ++level)
+                if (const std::optional<double> mean = curve.mean[std::size_t(level)])
+                    off.emplace_back(*mean - level, level);
+            QVERIFY(off.size() >= 14);
+            std::sort(off.begin(), off.end());
+            const double middle = off[off.size() / 2].first;
+            for (const auto &[by, level] : off)
+                QVERIFY2(std::abs(by - middle) <= 4, qPrintable(QStringLiteral("channel %1, level %2: %3 off, most %4")
+                                                                      .arg(channel).arg(level).arg(by).arg(middle)));
+        }
+        // Red 0 lies only at the tiles' left edges: held, no sample.
+        QVERIFY(capture->curves()[0].held[0] && capture->curves()[0].samples[0] == 0);
+    }
+
+    // The key overlay inside the sheet's area, whole, in both languages.
+    void keysFitInTheView_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedKingdom);
+        QTest::newRow("Japanese") << QLocale(QLocale::Japanese, QLocale::Japan);
+    }
+
+    void keysFitInTheView()
+    {
+        QFETCH(QLocale, locale);
+        Language::Install(locale);
+        std::unique_ptr<mainform> form(openWindow());
+        SheetView *view = viewOf(*form, [&] { QVERIFY(form->OpenCapture(captureFile_)); });
+        QVERIFY(view);
+        // As small as it goes, once the window system has settled it.
+        QTest::qWait(100);
+        view->resize(view->minimumSizeHint());
+        QTRY_COMPARE(view->size(), view->minimumSizeHint());
+        QTest::keyClick(view->sheet(), Qt::Key_F1);
+        auto *keys = view->findChild<QLabel *>(QStringLiteral("ViewKeys"));
+        QTRY_VERIFY(keys->isVisible());
+        // Whole, once the view has grown for them.
+        QTRY_VERIFY(keys->height() >= keys->heightForWidth(keys->width()));
+        const QRect area = view->sheet()->geometry();
+        const QRect placed(keys->mapTo(view->centralWidget(), QPoint(0, 0)), keys->size());
+        QVERIFY2(area.contains(placed), qPrintable(QStringLiteral("%1 %2 %3 %4 outside the sheet's area %5 %6")
+                                                       .arg(placed.x()).arg(placed.y()).arg(placed.width())
+                                                       .arg(placed.height()).arg(area.width()).arg(area.height())));
+        QVERIFY(keys->text().contains(locale.language() == QLocale::Japanese ? QStringLiteral("補正") : QStringLiteral("fix")));
     }
 
     // P shows a recording as each player shows it. An untagged BT.601 clip

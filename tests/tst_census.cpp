@@ -319,16 +319,21 @@ void tst_Census::measuresAgreeWithEveryPixel_data()
     QTest::addColumn<int>("scale");
     // Most pixels differ (rows measured whole), a few do (in batches), a
     // scaled copy (neighbours repeating their pair), a deep picture.
+    QTest::addColumn<int>("mode");
     for (const char *picture : {"jpeg 85", "a few pixels off", "16 bits"})
-        QTest::addRow("%s", picture) << QString::fromLatin1(picture) << 1;
-    QTest::addRow("jpeg 85 at scale 3") << QStringLiteral("jpeg 85") << 3;
+        QTest::addRow("%s", picture) << QString::fromLatin1(picture) << 1 << 3;
+    QTest::addRow("jpeg 85 at scale 3") << QStringLiteral("jpeg 85") << 3 << 3;
+    // 27 pixels a row: the last pixels of each row after the groups of four.
+    QTest::addRow("729, jpeg 85") << QStringLiteral("jpeg 85") << 1 << 7;
+    QTest::addRow("729, a few pixels off") << QStringLiteral("a few pixels off") << 1 << 7;
 }
 
 void tst_Census::measuresAgreeWithEveryPixel()
 {
     QFETCH(QString, picture);
     QFETCH(int, scale);
-    const QImage sheet = SheetPicture(3);
+    QFETCH(int, mode);
+    const QImage sheet = SheetPicture(mode);
     const int side = sheet.width() * scale;
     QImage shown = throughJpeg(sheet.scaled(side, side), 85);
     QRandomGenerator random(5);
@@ -346,6 +351,9 @@ void tst_Census::measuresAgreeWithEveryPixel()
     // Every pixel on its own, through the textbook formula.
     const bool deepShown = shown.depth() == 64;
     double sum = 0, largest = 0;
+    // The channel differences, in 8-bit levels.
+    double sumAbs = 0, sumSquares = 0, mostLevels = 0;
+    qint64 differing = 0, withinTwo = 0;
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x) {
             const QRgb expected = sheet.pixel(x / scale, y / scale);
@@ -359,8 +367,25 @@ void tst_Census::measuresAgreeWithEveryPixel()
             const double de = same ? 0.0 : Ciede2000::TextbookDifference(one, two);
             sum += de;
             largest = std::max(largest, de);
+            double most = 0;
+            for (const auto &[want, got] : {std::pair(qRed(expected), found.red()), std::pair(qGreen(expected), found.green()),
+                                           std::pair(qBlue(expected), found.blue())}) {
+                const double levels = std::abs(want * 257.0 - got) / 257.0;
+                sumAbs += levels;
+                sumSquares += levels * levels;
+                most = std::max(most, levels);
+            }
+            mostLevels = std::max(mostLevels, most);
+            differing += !same;
+            withinTwo += most <= 2;
         }
     const ErrorMeasures m = ErrorMeasures::Measure(shown, {0, 0}, scale, sheet);
+    const double channels = 3.0 * side * side;
+    QCOMPARE(m.differingPixels, differing);
+    QCOMPARE(m.withinTwoLevels, withinTwo);
+    QCOMPARE(m.maxChannelDifference, mostLevels);
+    QVERIFY(std::abs(m.meanChannelDifference - sumAbs / channels) < 1e-9);
+    QVERIFY(std::abs(m.meanSquaredError - sumSquares / channels / (255.0 * 255.0)) < 1e-12);
     QVERIFY2(std::abs(m.meanDe2000 - sum / side / side) < 1e-7,
              qPrintable(QStringLiteral("%1, each pixel %2").arg(m.meanDe2000, 0, 'g', 12).arg(sum / side / side, 0, 'g', 12)));
     QVERIFY2(std::abs(m.maxDe2000 - largest) < 1e-6,

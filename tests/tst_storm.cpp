@@ -7,9 +7,12 @@
 // canvas has a size of its own. A share of the events goes to the full-size
 // view, opened and closed every way, while runs draw into it: zoom, pan,
 // grid, full screen, finds and picks, files opened in it by drop and Ctrl+O
-// (captures, a picture without a sheet, files it cannot read) and its
-// faces switched; afterwards at most one view exists, it paints at its zoom
-// what its face shows, and its picks showed in the window what it shows.
+// (captures, a recording, a picture without a sheet, files it cannot read),
+// its four faces switched, its results dock shown, hidden and closed, a
+// recording's frames chosen on its slider; afterwards at most one view
+// exists, it paints at its zoom what its face shows, its picks showed in the
+// window what it shows, and its verdict is the one its capture's recipe
+// calls for.
 // Seeded: a failure prints its seed, and TINTWELL_STORM_SEED (with
 // TINTWELL_STORM_EVENTS) replays it.
 
@@ -23,6 +26,7 @@
 #include "WindowTesting.h"
 #include "generation/Sheets.h"
 #include "window/Capture.h"
+#include "window/ResultsDock.h"
 #include "window/SheetView.h"
 #include "window/ZoomedSheet.h"
 
@@ -40,6 +44,9 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -141,6 +148,8 @@ struct CaptureFile
     QImage picture;
     std::optional<int> mode;
     QPoint offset;
+    // How the verdict begins: the capture is the sheet, or a fault is named.
+    QString verdict;
 };
 
 QImage sheetPicture(int mode)
@@ -174,21 +183,28 @@ std::vector<CaptureFile> makeCaptureFiles(const QString &folder)
 {
     const QDir dir(folder);
     std::vector<CaptureFile> files;
-    const auto save = [&](const QString &name, const QImage &picture, std::optional<int> mode, QPoint offset) {
-        files.push_back({dir.filePath(name), {}, mode, offset});
+    const auto save = [&](const QString &name, const QImage &picture, std::optional<int> mode, QPoint offset,
+                          const QString &verdict) {
+        files.push_back({dir.filePath(name), {}, mode, offset, verdict});
         if (picture.save(files.back().name, "PNG"))
             files.back().picture = QImage(files.back().name).convertToFormat(QImage::Format_RGB32);
     };
     save(QStringLiteral("64kilo.png"), captured(3, QSize(360, 300), QPoint(37, 21), [](int v) { return v; }), 3,
-         QPoint(37, 21));
+         QPoint(37, 21), QStringLiteral("Right"));
     // Limited range, as a video player may show it.
     save(QStringLiteral("4096 limited.png"),
          captured(5, QSize(150, 110), QPoint(41, 17), [](int v) { return 16 + (v * 219 + 127) / 255; }), 5,
-         QPoint(41, 17));
+         QPoint(41, 17), QStringLiteral("Fault named"));
+    // The first capture as a lossless recording of eight frames, by ffmpeg.
+    const QString recording = dir.filePath(QStringLiteral("64kilo.mkv"));
+    if (QProcess::execute(QStringLiteral("ffmpeg"), {"-v", "error", "-y", "-loop", "1", "-i", files[0].name, "-frames:v",
+                                                     "8", "-r", "10", "-vf", "format=bgr0", "-c:v", "ffv1", recording})
+        == 0)
+        files.push_back({recording, files[0].picture, 3, QPoint(37, 21), QStringLiteral("Right")});
     QImage plain(QSize(200, 150), QImage::Format_RGB32);
     plain.fill(qRgb(90, 90, 90));
     QPainter(&plain).fillRect(QRect(30, 40, 50, 20), QColor(200, 40, 40));
-    save(QStringLiteral("no sheet.png"), plain, std::nullopt, {});
+    save(QStringLiteral("no sheet.png"), plain, std::nullopt, {}, QStringLiteral("No sheet found"));
 
     QByteArray png;
     QBuffer buffer(&png);
@@ -197,9 +213,9 @@ std::vector<CaptureFile> makeCaptureFiles(const QString &folder)
     QFile truncated(dir.filePath(QStringLiteral("truncated.png")));
     if (truncated.open(QIODevice::WriteOnly))
         truncated.write(png.left(png.size() / 2));
-    files.push_back({truncated.fileName(), {}, std::nullopt, {}});
+    files.push_back({truncated.fileName(), {}, std::nullopt, {}, {}});
     dir.mkdir(QStringLiteral("a folder"));
-    files.push_back({dir.filePath(QStringLiteral("a folder")), {}, std::nullopt, {}});
+    files.push_back({dir.filePath(QStringLiteral("a folder")), {}, std::nullopt, {}, {}});
     return files;
 }
 
@@ -271,7 +287,8 @@ public:
     {
         return QStringLiteral("view events: %1 (%2 opens, %3 closes, %4 picks, %5 finds, %6 paints checked, "
                               "%7 files opened (%8 by drop, %9 by Ctrl+O; %10 captures shown, %11 unreadable "
-                              "answered), %12 face switches)")
+                              "answered), %12 face switches, %13 results shown or hidden, %14 frames chosen in %15 "
+                              "recordings)")
             .arg(viewEvents_)
             .arg(viewOpens_)
             .arg(viewCloses_)
@@ -283,7 +300,10 @@ public:
             .arg(fileOpens_ - drops_)
             .arg(capturesShown_)
             .arg(openErrors_)
-            .arg(faceSwitches_);
+            .arg(faceSwitches_)
+            .arg(resultsToggles_)
+            .arg(framesChosen_)
+            .arg(recordingsShown_);
     }
     // The file saved last under each name, as the hash of its canvas.
     const QHash<QString, QByteArray> &savedFiles() const { return saved_; }
@@ -944,7 +964,8 @@ private:
             {30, &Storm::viewPanKey},    {15, &Storm::viewScrollBar}, {10, &Storm::viewGrid},
             {8, &Storm::viewFullScreen}, {25, &Storm::viewFind},     {15, &Storm::viewFindStep},
             {40, &Storm::viewRightClick}, {20, &Storm::viewKeyboardPick}, {8, &Storm::closeView},
-            {5, &Storm::viewOpenFile},   {20, &Storm::viewFace},
+            {12, &Storm::viewOpenFile},  {20, &Storm::viewFace},     {6, &Storm::viewResults},
+            {25, &Storm::viewFrame},
         };
         return kinds;
     }
@@ -952,6 +973,9 @@ private:
     // Opens the view the three ways, or raises the open one.
     void openView()
     {
+        // (A recording watched stays in the view.)
+        if (watching_ > 0 && shownView())
+            return;
         ++viewOpens_;
         // The window's view shows its canvas, whatever capture was open.
         shown_.reset();
@@ -973,9 +997,17 @@ private:
         if (!guard || !guard->isVisible())
             return;
         int roll = int(rng_.bounded(quint32(viewWeight())));
+        // Watching a recording, the user often goes through its frames.
+        if (watching_ > 0 && percent() < 25) {
+            ++viewEvents_;
+            --watching_;
+            viewFrame(*guard);
+            roll = viewWeight();
+        }
         for (const ViewEventKind &kind : viewEventKinds()) {
             if ((roll -= kind.weight) < 0) {
                 ++viewEvents_;
+                watching_ = std::max(0, watching_ - 1);
                 (this->*kind.send)(*guard);
                 break;
             }
@@ -991,6 +1023,7 @@ private:
             ++paintChecks_;
             const QString fault = paintFault(*guard);
             check(fault.isEmpty(), fault);
+            checkVerdict(*guard);
         }
     }
 
@@ -1173,8 +1206,8 @@ private:
     // answered with a message naming it, and the view stays as it was.
     void viewOpenFile(SheetView &view)
     {
-        if (open_)
-            return; // one open at a time
+        if (open_ || watching_ > 0)
+            return; // one open at a time, and a recording is watched a while
         const CaptureFile &file = captures_[rng_.bounded(quint32(captures_.size()))];
         const bool drop = percent() < 50;
         note(QStringLiteral("view: %1 %2").arg(drop ? "drop" : "Ctrl+O for", file.name));
@@ -1206,6 +1239,10 @@ private:
         if (!capture)
             return;
         ++capturesShown_;
+        recordingsShown_ += capture->isRecording();
+        // A recording's census takes longer than a picture's: the user
+        // stays with it to use its frames.
+        watching_ = capture->isRecording() ? WatchRecording : 0;
         shown_ = {guard, &file, SheetView::Face::Capture};
         check(capture->mode() == (file.mode ? std::optional(Sheets::All[*file.mode].mode) : std::nullopt),
               QStringLiteral("%1 found in %2").arg(capture->mode() ? "a sheet" : "no sheet", file.name));
@@ -1243,7 +1280,7 @@ private:
                 return;
         }
         using Face = SheetView::Face;
-        const Qt::Key key = pickFrom(std::vector<Qt::Key>{Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_Space});
+        const Qt::Key key = pickFrom(std::vector<Qt::Key>{Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4, Qt::Key_Space});
         note(QStringLiteral("view: face key %1").arg(QKeySequence(key).toString()));
         ++faceSwitches_;
         const Face before = view.face();
@@ -1257,8 +1294,62 @@ private:
         face = key == Qt::Key_1   ? Face::Sheet
                : key == Qt::Key_2 ? Face::Capture
                : key == Qt::Key_3 ? Face::Difference
-                                  : (face == Face::Sheet ? Face::Capture : Face::Sheet);
+               : key == Qt::Key_4 ? Face::Fixed
+                                  : (face == Face::Capture ? shown_->partner : Face::Capture);
+        if (face == Face::Sheet || face == Face::Fixed)
+            shown_->partner = face;
         check(view.face() == face, QStringLiteral("the view is at face %1, not %2").arg(int(view.face())).arg(int(face)));
+    }
+
+    // F9, or the dock's own close button: the results shown or hidden.
+    void viewResults(SheetView &view)
+    {
+        ++resultsToggles_;
+        auto *close = view.results()->findChild<QAbstractButton *>(QStringLiteral("qt_dockwidget_closebutton"));
+        if (close && close->isVisible() && percent() < 30) {
+            note(QStringLiteral("view: the results' close button"));
+            QTest::mouseClick(close, Qt::LeftButton);
+            return;
+        }
+        note(QStringLiteral("view: F9"));
+        viewKey(view, Qt::Key_F9);
+    }
+
+    // A recording's frame chosen on the results' slider (dragged, stepped by
+    // keys) or its worst frame asked for; the frame comes later.
+    void viewFrame(SheetView &view)
+    {
+        auto *slider = view.results()->findChild<QSlider *>(QStringLiteral("FrameSlider"));
+        auto *worst = view.results()->findChild<QPushButton *>(QStringLiteral("WorstFrame"));
+        if (!slider || !slider->isVisible() || !worst)
+            return;
+        ++framesChosen_;
+        const int roll = percent();
+        if (roll < 40) {
+            const int to = slider->minimum() + int(rng_.bounded(quint32(slider->maximum() - slider->minimum() + 1)));
+            note(QStringLiteral("view: the frame slider to %1").arg(to));
+            slider->setValue(to);
+        } else if (roll < 70) {
+            const Qt::Key key = pickFrom(std::vector<Qt::Key>{Qt::Key_Left, Qt::Key_Right, Qt::Key_PageUp,
+                                                              Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End});
+            note(QStringLiteral("view: %1 on the frame slider").arg(QKeySequence(key).toString()));
+            QTest::keyClick(slider, key);
+        } else {
+            note(QStringLiteral("view: the worst frame"));
+            QTest::mouseClick(worst, Qt::LeftButton);
+        }
+    }
+
+    // The verdict a capture's recipe calls for, once the diagnosis is in.
+    void checkVerdict(const SheetView &view)
+    {
+        const CaptureFile *file = captureIn(view);
+        const Capture *capture = view.capture();
+        if (!file || !capture || (file->mode && !capture->diagnosed()))
+            return;
+        const QString text = view.results()->text();
+        check(text.startsWith(file->verdict),
+              QStringLiteral("the results of %1 begin \"%2\"").arg(file->name, text.section(QLatin1Char('\n'), 0, 0)));
     }
 
     // The capture the view shows, as this storm opened it.
@@ -1295,12 +1386,21 @@ private:
             [[fallthrough]];
         case SheetView::Face::Capture:
             return FromRgb32(file->picture.pixel(file->offset + pixel));
+        case SheetView::Face::Fixed: {
+            // The fix once it is in (paintFault judges it), the capture until then.
+            const Capture *capture = view.capture();
+            if (capture && capture->diagnosed() && !capture->fixed().isNull())
+                return picking ? std::optional(FromRgb32(capture->fixed().pixel(pixel))) : std::nullopt;
+            return FromRgb32(file->picture.pixel(file->offset + pixel));
+        }
         }
         return std::nullopt;
     }
 
     void closeView(SheetView &view)
     {
+        if (watching_ > 0)
+            return;
         const QPointer<SheetView> guard(&view);
         if (percent() < 50) {
             note(QStringLiteral("view: Ctrl+W"));
@@ -1374,6 +1474,11 @@ private:
         const double ratio = shown.devicePixelRatio();
         const CaptureFile *file = captureIn(view);
         const bool difference = file && file->mode && shown_->face == SheetView::Face::Difference;
+        // A fix in: the capture again where it was right, the sheet within a
+        // few levels where the fix undoes its limited range.
+        const bool fixed = file && file->mode && shown_->face == SheetView::Face::Fixed && view.capture()->diagnosed()
+                           && !view.capture()->fixed().isNull();
+        constexpr int FixedOff = 6;
         const double zoom = sheet->zoom();
         const bool grid = sheet->gridShown() && zoom >= ZoomedSheet::GridFromZoom;
         // Device rectangles the rings may cover.
@@ -1392,13 +1497,31 @@ private:
                 if (!pixel)
                     continue;
                 const std::optional<ColorValue> colour = shownAt(view, *pixel, false);
-                if (!colour && !difference)
+                if (!colour && !difference && !fixed)
                     continue;
                 if (grid && (sourceAt(dx - 0.5, dy + 0.5) != pixel || sourceAt(dx + 0.5, dy - 0.5) != pixel))
                     continue;
                 if (std::any_of(rings.begin(), rings.end(), [&](const QRectF &ring) { return ring.contains(dx, dy); }))
                     continue;
                 const QRgb painted = shown.pixel(dx, dy) & 0xFFFFFFu;
+                if (fixed) {
+                    const QRgb want = file->verdict == QLatin1String("Right")
+                                          ? file->picture.pixel(file->offset + *pixel)
+                                          : ToRgb32(SheetFormulas::Colour(*file->mode, pixel->x(), pixel->y()));
+                    if (std::abs(qRed(painted) - qRed(want)) > FixedOff || std::abs(qGreen(painted) - qGreen(want)) > FixedOff
+                        || std::abs(qBlue(painted) - qBlue(want)) > FixedOff
+                        || (file->verdict == QLatin1String("Right") && painted != (want & 0xFFFFFFu)))
+                        return QStringLiteral("the fixed face at zoom %1 paints %2 at device (%3, %4), where (%5, %6) "
+                                              "should be %7")
+                            .arg(zoom)
+                            .arg(painted, 6, 16, QLatin1Char('0'))
+                            .arg(dx)
+                            .arg(dy)
+                            .arg(pixel->x())
+                            .arg(pixel->y())
+                            .arg(want & 0xFFFFFFu, 6, 16, QLatin1Char('0'));
+                    continue;
+                }
                 if (difference) {
                     if (qRed(painted) != qGreen(painted) || qGreen(painted) != qBlue(painted))
                         return QStringLiteral("the difference at zoom %1 paints %2 at device (%3, %4)")
@@ -1463,6 +1586,9 @@ private:
         QPointer<SheetView> view;
         const CaptureFile *file = nullptr;
         SheetView::Face face = SheetView::Face::Capture;
+        // What Space flips the capture with: the last of the sheet and the
+        // fixed capture shown, the fixed one at first.
+        SheetView::Face partner = SheetView::Face::Fixed;
     };
     std::optional<ShownCapture> shown_;
     QHash<QString, QByteArray> saved_;
@@ -1490,6 +1616,12 @@ private:
     int capturesShown_ = 0;
     int openErrors_ = 0;
     int faceSwitches_ = 0;
+    int resultsToggles_ = 0;
+    int framesChosen_ = 0;
+    int recordingsShown_ = 0;
+    // View events left while a recording is watched.
+    int watching_ = 0;
+    static constexpr int WatchRecording = 150;
 };
 
 class tst_Storm : public QObject
@@ -1511,13 +1643,18 @@ private:
 };
 
 // Files for the view to open: two captures holding a sheet (one through a
-// level mapping), a picture holding none, a truncated PNG and a folder.
+// level mapping), the first as a recording, a picture holding none, a
+// truncated PNG and a folder.
 void tst_Storm::initTestCase()
 {
     QVERIFY(captureFolder_.isValid());
+    // The video module beside the test, where the program looks for it.
+    const QString module = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tintwell-video.so"));
+    QFile::remove(module);
+    QVERIFY(QFile::link(QStringLiteral(TINTWELL_VIDEO_MODULE), module));
     captures_ = makeCaptureFiles(captureFolder_.path());
-    QCOMPARE(captures_.size(), std::size_t(5));
-    for (std::size_t i = 0; i < 3; ++i)
+    QCOMPARE(captures_.size(), std::size_t(6));
+    for (std::size_t i = 0; i < 4; ++i)
         QVERIFY2(!captures_[i].picture.isNull(), qPrintable(captures_[i].name));
 }
 

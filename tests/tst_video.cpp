@@ -6,6 +6,9 @@
 
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -157,9 +160,22 @@ private slots:
         QVERIFY2(lines.contains(tagged), outBytes.constData());
         QVERIFY2(lines.contains(stored), outBytes.constData());
         const qsizetype storedAt = lines.indexOf(stored);
-        QCOMPARE(lines.mid(storedAt + 2), steps);
+        QCOMPARE(lines.mid(storedAt + 1), steps);
         // Samples stored as the tags say are a right path, whatever the codec's noise.
         QCOMPARE(status, steps == QStringList {"steps: none"} ? 0 : 1);
+    }
+
+    // Frames of the sheet's size that hold something else (its negative) are
+    // no right path, however plainly tagged: no reading of their samples is
+    // the sheet.
+    void unclearSamplesAreNoRightPath()
+    {
+        const QString clip = makeClip(QStringLiteral("negative.mkv"), "negate,format=yuv420p",
+                                      {"-c:v", "ffv1", "-color_range", "tv", "-colorspace", "smpte170m"});
+        QVERIFY(!clip.isEmpty());
+        const Result diagnosis = sheet({"diagnose", clip, "--mode", Mode});
+        QVERIFY2(diagnosis.out.contains("stored: unclear"), diagnosis.out.constData());
+        QCOMPARE(diagnosis.exitCode, 1);
     }
 
     // make's clips, decoded by ffmpeg, are the sheet in every frame.
@@ -470,6 +486,134 @@ private slots:
         const Result census = sheet(QStringList {"census", path(name), "--mode", Mode} + options);
         QCOMPARE(census.exitCode, 2);
         QVERIFY2(census.err.contains(error.toUtf8()), census.err.constData());
+        // A script reading JSON gets no document, not one saying nothing.
+        for (const char *command : {"census", "diagnose"}) {
+            const Result json = sheet({command, path(name), "--mode", Mode, "--json"});
+            QCOMPARE(json.exitCode, 2);
+            QVERIFY2(json.out.isEmpty(), json.out.constData());
+            QVERIFY2(json.err.contains(error.toUtf8()), json.err.constData());
+        }
+    }
+
+    // --json of a recording says what its lines say: the stream as ffprobe
+    // reads it, the frames measured and the worst one, what it stores.
+    void jsonOfARecording()
+    {
+        const QString clip = makeClip(QStringLiteral("json.mp4"), "scale=out_color_matrix=bt601:out_range=tv,format=yuv420p",
+                                      {"-c:v", "libx264", "-crf", "12", "-color_range", "pc", "-colorspace", "bt709"}, 4);
+        QVERIFY(!clip.isEmpty());
+        const Result probe = run(Ffprobe, {"-v", "error", "-select_streams", "v", "-show_entries",
+                                           "stream=codec_name,pix_fmt,width,height,nb_frames,color_range,color_space",
+                                           "-of", "json", clip});
+        const QJsonObject stream = QJsonDocument::fromJson(probe.out).object()["streams"][0].toObject();
+        QVERIFY2(!stream.isEmpty(), probe.out.constData());
+        for (const QStringList &command : {QStringList {"census", clip, "--mode", "auto", "--frames"},
+                                           QStringList {"diagnose", clip}}) {
+            const Result text = sheet(command);
+            const Result json = sheet(command + QStringList {"--json"});
+            QCOMPARE(json.exitCode, text.exitCode);
+            QCOMPARE(text.exitCode, 1);
+            const QJsonObject facts = QJsonDocument::fromJson(json.out).object();
+            QVERIFY2(!facts.isEmpty(), json.out.constData());
+            const QJsonObject video = facts["video"].toObject();
+            QCOMPARE(video["codec"].toString(), stream["codec_name"].toString());
+            QCOMPARE(video["pixel_format"].toString(), stream["pix_fmt"].toString());
+            QCOMPARE(video["size"].toArray(), QJsonArray({stream["width"].toInt(), stream["height"].toInt()}));
+            QCOMPARE(video["frames"].toInteger(), stream["nb_frames"].toString().toLongLong());
+            QCOMPARE(facts["tagged"]["range"].toString(), stream["color_range"].toString());
+            QCOMPARE(facts["tagged"]["matrix"].toString(), stream["color_space"].toString());
+            QCOMPARE(facts["shown"]["matrix"].toString(), QStringLiteral("BT.709"));
+            QCOMPARE(facts["shown"]["range"].toString(), QStringLiteral("full"));
+            QCOMPARE(facts["frames_measured"].toInt(), 4);
+            // Every line a key, holding what the line says.
+            const QStringList lines = QString::fromUtf8(text.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            const QJsonArray frames = facts["frames"].toArray();
+            double worst = -1;
+            qint64 worstFrame = -1;
+            for (const QJsonValue frame : frames)
+                if (frame["mean_de2000"].toDouble() > worst) {
+                    worst = frame["mean_de2000"].toDouble();
+                    worstFrame = frame["frame"].toInteger();
+                }
+            for (const QString &line : lines) {
+                const QString name = line.section(QStringLiteral(": "), 0, 0);
+                const QString value = line.section(QStringLiteral(": "), 1);
+                if (name.startsWith(QLatin1String("frame "))) {
+                    const QJsonValue frame = frames[name.mid(6).toInt()];
+                    QCOMPARE(QStringLiteral("mean dE2000 %1, PSNR %2 dB")
+                                 .arg(frame["mean_de2000"].toDouble(), 0, 'f', 4)
+                                 .arg(frame["psnr_db"].toDouble(), 0, 'f', 2),
+                             value);
+                    continue;
+                }
+                QString key = name.toLower().replace(QLatin1Char(' '), QLatin1Char('_'));
+                if (value.endsWith(QLatin1String(" dB")))
+                    key += QLatin1String("_db");
+                QVERIFY2(facts.contains(key), qPrintable(key));
+            }
+            QVERIFY(!frames.isEmpty() || command[0] == QLatin1String("diagnose"));
+            if (!frames.isEmpty())
+                QCOMPARE(facts["worst_frame"]["frame"].toInteger(), worstFrame);
+            if (command[0] == QLatin1String("diagnose")) {
+                QCOMPARE(facts["stored"].toObject().value("matrix").toString(), QStringLiteral("BT.601"));
+                QCOMPARE(facts["range"].toString(), QStringLiteral("limited read as full"));
+                QCOMPARE(facts["matrix"].toString(), QStringLiteral("BT.601 read as BT.709"));
+            }
+        }
+    }
+
+    // The table diagnose --fix writes for a recording, applied by ffmpeg's
+    // lut3d to the frames as a player following the tags shows them, comes
+    // as close to the sheet as decoding them as they were stored.
+    void fixOfARecording_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("tags");
+        QTest::addColumn<QString>("shown");  // how ffmpeg decodes as the tags say
+        QTest::addColumn<QString>("stored"); // and as the data was made
+        QTest::newRow("BT.601 limited tagged BT.709 full")
+            << "scale=out_color_matrix=bt601:out_range=tv,format=yuv444p"
+            << QStringList {"-color_range", "pc", "-colorspace", "bt709"} << "in_color_matrix=bt709:in_range=pc"
+            << "in_color_matrix=bt601:in_range=tv";
+        QTest::newRow("BT.709 limited tagged BT.601 full")
+            << "scale=out_color_matrix=bt709:out_range=tv,format=yuv444p"
+            << QStringList {"-color_range", "pc", "-colorspace", "smpte170m"} << "in_color_matrix=bt601:in_range=pc"
+            << "in_color_matrix=bt709:in_range=tv";
+        QTest::newRow("BT.2020 limited tagged BT.709 full")
+            << "scale=out_color_matrix=bt2020:out_range=tv,format=yuv444p"
+            << QStringList {"-color_range", "pc", "-colorspace", "bt709"} << "in_color_matrix=bt709:in_range=pc"
+            << "in_color_matrix=bt2020:in_range=tv";
+    }
+
+    void fixOfARecording()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, tags);
+        QFETCH(QString, shown);
+        QFETCH(QString, stored);
+        const QString clip = makeClip(QStringLiteral("fix%1.mkv").arg(QTest::currentDataTag()[0] == 'B' ? qHash(filter) : 0),
+                                      filter, QStringList {"-c:v", "ffv1"} + tags, 2);
+        QVERIFY(!clip.isEmpty());
+        const QString table = path(QStringLiteral("fix.cube"));
+        QFile::remove(table);
+        const Result diagnosis = sheet({"diagnose", clip, "--mode", Mode, "--fix", table});
+        QCOMPARE(diagnosis.exitCode, 1);
+        QVERIFY2(diagnosis.err.isEmpty(), diagnosis.err.constData());
+        const auto meanDe = [&](const QString &decode, const QString &after) {
+            const QString frame = path(QStringLiteral("fixed.png"));
+            const Result made = run(Ffmpeg, {"-v", "error", "-y", "-i", clip, "-frames:v", "1", "-vf",
+                                             "scale=" + decode + ":flags=bicubic+accurate_rnd+full_chroma_int,format=rgb24"
+                                                 + after, frame});
+            const Result census = sheet({"census", frame, "--mode", Mode});
+            const QRegularExpressionMatch mean =
+                QRegularExpression(QStringLiteral("mean dE2000: ([0-9.]+)")).match(QString::fromUtf8(census.out));
+            return made.exitCode == 0 && mean.hasMatch() ? mean.captured(1).toDouble() : -1.0;
+        };
+        const double before = meanDe(shown, QString());
+        const double fixed = meanDe(shown, ",lut3d=" + table + ":interp=tetrahedral");
+        const double right = meanDe(stored, QString());
+        QVERIFY2(before > 1 && right >= 0 && fixed >= 0 && fixed < right + 0.3,
+                 qPrintable(QStringLiteral("dE2000 %1 as shown, %2 fixed, %3 decoded as stored").arg(before).arg(fixed).arg(right)));
     }
 };
 

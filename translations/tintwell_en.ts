@@ -38,6 +38,22 @@
         <source>The recording holds no frame.</source>
         <translation>The recording holds no frame.</translation>
     </message>
+    <message>
+        <source>Cancelled.</source>
+        <translation>Cancelled.</translation>
+    </message>
+    <message>
+        <source>%1 has no frame %2.</source>
+        <translation>%1 has no frame %2.</translation>
+    </message>
+    <message>
+        <source>Frame %1 of %2 does not hold the sheet where it was found.</source>
+        <translation>Frame %1 of %2 does not hold the sheet where it was found.</translation>
+    </message>
+    <message>
+        <source>The sheet found has no mode of its own.</source>
+        <translation>The sheet found has no mode of its own.</translation>
+    </message>
 </context>
 <context>
     <name>FormDesign</name>
@@ -107,6 +123,42 @@ Double-click: view the sheet at full size</translation>
     <message>
         <source>Open a capture (Ctrl+O) to see how far it is from its sheet.</source>
         <translation>Open a capture (Ctrl+O) to see how far it is from its sheet.</translation>
+    </message>
+    <message>
+        <source>Right: the capture is the sheet, pixel for pixel.</source>
+        <translation>Right: the capture is the sheet, pixel for pixel.</translation>
+    </message>
+    <message>
+        <source>Right: no step stands between the sheet and the capture; what differs is noise.</source>
+        <translation>Right: no step stands between the sheet and the capture; what differs is noise.</translation>
+    </message>
+    <message>
+        <source>mean dE2000 %1</source>
+        <translation>mean dE2000 %1</translation>
+    </message>
+    <message>
+        <source>Fault named: the sheet went through these steps on its way into the capture.</source>
+        <translation>Fault named: the sheet went through these steps on its way into the capture.</translation>
+    </message>
+    <message>
+        <source>mean dE2000 %1 → %2 after the steps</source>
+        <translation>mean dE2000 %1 → %2 after the steps</translation>
+    </message>
+    <message>
+        <source>Unexplained: no known step brings the sheet near the capture.</source>
+        <translation>Unexplained: no known step brings the sheet near the capture.</translation>
+    </message>
+    <message>
+        <source>Unexplained: even the steps found leave the capture far from the sheet.</source>
+        <translation>Unexplained: even the steps found leave the capture far from the sheet.</translation>
+    </message>
+    <message>
+        <source>Worst frame: %1</source>
+        <translation>Worst frame: %1</translation>
+    </message>
+    <message>
+        <source>Frame %1 (%2 of %3 measured): mean dE2000 %4</source>
+        <translation>Frame %1 (%2 of %3 measured): mean dE2000 %4</translation>
     </message>
 </context>
 <context>
@@ -239,10 +291,6 @@ Double-click: view the sheet at full size</translation>
         <translation>Open a capture (Ctrl+O) to compare it with its sheet.</translation>
     </message>
     <message>
-        <source>difference: 1 grey level = %1</source>
-        <translation>difference: 1 grey level = %1</translation>
-    </message>
-    <message>
         <source>The tone curves need a capture holding a sheet (Ctrl+O).</source>
         <translation>The tone curves need a capture holding a sheet (Ctrl+O).</translation>
     </message>
@@ -251,8 +299,68 @@ Double-click: view the sheet at full size</translation>
         <translation>Recordings (%1)</translation>
     </message>
     <message>
-        <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;show the sheet / the capture / the difference&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;flip between the sheet and the capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;P&lt;/td&gt;&lt;td&gt;a recording as each player shows it&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
-        <translation>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;show the sheet / the capture / the difference&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;flip between the sheet and the capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;P&lt;/td&gt;&lt;td&gt;a recording as each player shows it&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</translation>
+        <source>the sheet</source>
+        <translation>the sheet</translation>
+    </message>
+    <message>
+        <source>the capture</source>
+        <translation>the capture</translation>
+    </message>
+    <message>
+        <source>their difference in grey</source>
+        <translation>their difference in grey</translation>
+    </message>
+    <message>
+        <source>fixed</source>
+        <translation>fixed</translation>
+    </message>
+    <message>
+        <source>the capture through the fix the diagnosis found</source>
+        <translation>the capture through the fix the diagnosis found</translation>
+    </message>
+    <message>
+        <source>%1, frame %2</source>
+        <translation>%1, frame %2</translation>
+    </message>
+    <message>
+        <source>    fixed %1</source>
+        <translation>    fixed %1</translation>
+    </message>
+    <message>
+        <source>No sheet found (F9: the results say more).</source>
+        <translation>No sheet found (F9: the results say more).</translation>
+    </message>
+    <message>
+        <source>Opening frame %1…</source>
+        <translation>Opening frame %1…</translation>
+    </message>
+    <message>
+        <source>Frame %1 could not be opened.</source>
+        <translation>Frame %1 could not be opened.</translation>
+    </message>
+    <message>
+        <source>difference: 1 grey level = %1</source>
+        <translation>difference: 1 grey level = %1</translation>
+    </message>
+    <message>
+        <source>fixed: no fix (the diagnosis failed)</source>
+        <translation>fixed: no fix (the diagnosis failed)</translation>
+    </message>
+    <message>
+        <source>fixed: nothing to undo</source>
+        <translation>fixed: nothing to undo</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;%1&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;the capture and the fixed capture (or the sheet, after 1) in turn&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;P&lt;/td&gt;&lt;td&gt;a recording as each player shows it&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
+        <translation>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;%1&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;the capture and the fixed capture (or the sheet, after 1) in turn&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;P&lt;/td&gt;&lt;td&gt;a recording as each player shows it&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>fixed: the fix is still being worked out</source>
+        <translation>fixed: the fix is still being worked out</translation>
+    </message>
+    <message>
+        <source>fixed: through the --fix table</source>
+        <translation>fixed: through the --fix table</translation>
     </message>
     <message>
         <source>P shows a recording as each player shows it; open a recording first.</source>
@@ -296,10 +404,6 @@ Double-click: view the sheet at full size</translation>
     <message>
         <source>identity</source>
         <translation>identity</translation>
-    </message>
-    <message>
-        <source>mean</source>
-        <translation>mean</translation>
     </message>
     <message>
         <source>fitted</source>
@@ -352,6 +456,26 @@ Double-click: view the sheet at full size</translation>
     <message>
         <source>Could not save %1: %2</source>
         <translation>Could not save %1: %2</translation>
+    </message>
+    <message>
+        <source>mean inside the tiles (%1 samples a level)</source>
+        <translation>mean inside the tiles (%1 samples a level)</translation>
+    </message>
+    <message>
+        <source>held only at tile edges: no samples</source>
+        <translation>held only at tile edges: no samples</translation>
+    </message>
+    <message>
+        <source>level %1: mean %2 of %3 samples inside the tiles</source>
+        <translation>level %1: mean %2 of %3 samples inside the tiles</translation>
+    </message>
+    <message>
+        <source>fitted: %1</source>
+        <translation>fitted: %1</translation>
+    </message>
+    <message>
+        <source>%1 samples</source>
+        <translation>%1 samples</translation>
     </message>
 </context>
 <context>

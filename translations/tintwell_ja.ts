@@ -38,6 +38,22 @@
         <source>The recording holds no frame.</source>
         <translation>この録画にはフレームがありません。</translation>
     </message>
+    <message>
+        <source>Cancelled.</source>
+        <translation>取り消しました。</translation>
+    </message>
+    <message>
+        <source>%1 has no frame %2.</source>
+        <translation>%1 にフレーム %2 はありません。</translation>
+    </message>
+    <message>
+        <source>Frame %1 of %2 does not hold the sheet where it was found.</source>
+        <translation>%2 のフレーム %1 には、見つかった位置にシートがありません。</translation>
+    </message>
+    <message>
+        <source>The sheet found has no mode of its own.</source>
+        <translation>見つかったシートに対応するモードがありません。</translation>
+    </message>
 </context>
 <context>
     <name>FormDesign</name>
@@ -107,6 +123,42 @@ Double-click: view the sheet at full size</source>
     <message>
         <source>Open a capture (Ctrl+O) to see how far it is from its sheet.</source>
         <translation>Ctrl+O でキャプチャを開くと、シートとどれだけ違うかを確認できます。</translation>
+    </message>
+    <message>
+        <source>Right: the capture is the sheet, pixel for pixel.</source>
+        <translation>正常: キャプチャはピクセル単位でシートと一致しています。</translation>
+    </message>
+    <message>
+        <source>Right: no step stands between the sheet and the capture; what differs is noise.</source>
+        <translation>正常: シートとキャプチャの間に変換の段階は見つかりません。違いはノイズです。</translation>
+    </message>
+    <message>
+        <source>mean dE2000 %1</source>
+        <translation>平均 dE2000 %1</translation>
+    </message>
+    <message>
+        <source>Fault named: the sheet went through these steps on its way into the capture.</source>
+        <translation>原因を特定: シートはキャプチャになるまでに次の段階を経ています。</translation>
+    </message>
+    <message>
+        <source>mean dE2000 %1 → %2 after the steps</source>
+        <translation>平均 dE2000 %1 → 段階を考慮すると %2</translation>
+    </message>
+    <message>
+        <source>Unexplained: no known step brings the sheet near the capture.</source>
+        <translation>原因不明: 既知のどの段階でもシートはキャプチャに近づきません。</translation>
+    </message>
+    <message>
+        <source>Unexplained: even the steps found leave the capture far from the sheet.</source>
+        <translation>原因不明: 見つかった段階を考慮しても、キャプチャはシートから大きく離れています。</translation>
+    </message>
+    <message>
+        <source>Worst frame: %1</source>
+        <translation>最悪のフレーム: %1</translation>
+    </message>
+    <message>
+        <source>Frame %1 (%2 of %3 measured): mean dE2000 %4</source>
+        <translation>フレーム %1 (測定した %3 フレーム中 %2 番目): 平均 dE2000 %4</translation>
     </message>
 </context>
 <context>
@@ -239,10 +291,6 @@ Double-click: view the sheet at full size</source>
         <translation>Ctrl+O でキャプチャを開くと、シートと比較できます。</translation>
     </message>
     <message>
-        <source>difference: 1 grey level = %1</source>
-        <translation>差分: グレー 1 階調 = %1</translation>
-    </message>
-    <message>
         <source>The tone curves need a capture holding a sheet (Ctrl+O).</source>
         <translation>トーンカーブを表示するには、シートを含むキャプチャが必要です (Ctrl+O)。</translation>
     </message>
@@ -251,8 +299,68 @@ Double-click: view the sheet at full size</source>
         <translation>録画 (%1)</translation>
     </message>
     <message>
-        <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;show the sheet / the capture / the difference&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;flip between the sheet and the capture&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;P&lt;/td&gt;&lt;td&gt;a recording as each player shows it&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
-        <translation>&lt;b&gt;原寸表示のキー操作&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O、またはファイルをドロップ&lt;/td&gt;&lt;td&gt;キャプチャを開く&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;1 / 2 / 3&lt;/td&gt;&lt;td&gt;シート / キャプチャ / 差分を表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;シートとキャプチャを切り替え&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;結果の表示 / 非表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;トーンカーブをグラフで表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;P&lt;/td&gt;&lt;td&gt;録画を各プレーヤーの表示方法で表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-、ホイール&lt;/td&gt;&lt;td&gt;拡大 / 縮小&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / ウィンドウに合わせる&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;ドラッグ、矢印キー、Page Up/Down&lt;/td&gt;&lt;td&gt;表示位置の移動&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+矢印キー、Enter&lt;/td&gt;&lt;td&gt;取得カーソルの移動、色の取得&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;右クリック&lt;/td&gt;&lt;td&gt;表示中の色を取得&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F、F3 / Shift+F3&lt;/td&gt;&lt;td&gt;色を検索、次 / 前の箇所へ移動&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;グリッドのオン / オフ (800 % 以上)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;全画面表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1、?&lt;/td&gt;&lt;td&gt;このキー一覧&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc、Ctrl+W&lt;/td&gt;&lt;td&gt;バー / 全画面表示 / 原寸表示を閉じる&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;メインウィンドウでプレビューをダブルクリックするか、Ctrl+1 または Ctrl+0 を押すと、そのキャンバスがここにもう一度表示されます。&lt;/p&gt;</translation>
+        <source>the sheet</source>
+        <translation>シート</translation>
+    </message>
+    <message>
+        <source>the capture</source>
+        <translation>キャプチャ</translation>
+    </message>
+    <message>
+        <source>their difference in grey</source>
+        <translation>両者の差分 (グレー)</translation>
+    </message>
+    <message>
+        <source>fixed</source>
+        <translation>補正後</translation>
+    </message>
+    <message>
+        <source>the capture through the fix the diagnosis found</source>
+        <translation>診断で見つかった補正を適用したキャプチャ</translation>
+    </message>
+    <message>
+        <source>%1, frame %2</source>
+        <translation>%1、フレーム %2</translation>
+    </message>
+    <message>
+        <source>    fixed %1</source>
+        <translation>    補正後 %1</translation>
+    </message>
+    <message>
+        <source>No sheet found (F9: the results say more).</source>
+        <translation>シートが見つかりません (F9: 結果に詳細があります)。</translation>
+    </message>
+    <message>
+        <source>Opening frame %1…</source>
+        <translation>フレーム %1 を開いています…</translation>
+    </message>
+    <message>
+        <source>Frame %1 could not be opened.</source>
+        <translation>フレーム %1 を開けませんでした。</translation>
+    </message>
+    <message>
+        <source>difference: 1 grey level = %1</source>
+        <translation>差分: グレー 1 階調 = %1</translation>
+    </message>
+    <message>
+        <source>fixed: no fix (the diagnosis failed)</source>
+        <translation>補正後: 補正はありません (診断に失敗しました)</translation>
+    </message>
+    <message>
+        <source>fixed: nothing to undo</source>
+        <translation>補正後: 元に戻す段階はありません</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;Keys of the view&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O, or drop a file&lt;/td&gt;&lt;td&gt;open a capture&lt;/td&gt;&lt;/tr&gt;%1&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;the capture and the fixed capture (or the sheet, after 1) in turn&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;show or hide the results&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;the tone curves as plots&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;P&lt;/td&gt;&lt;td&gt;a recording as each player shows it&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-, wheel&lt;/td&gt;&lt;td&gt;zoom in / out&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / fit&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;drag, arrows, Page Up/Down&lt;/td&gt;&lt;td&gt;move&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+arrows, Enter&lt;/td&gt;&lt;td&gt;move the pick cursor, pick&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;right click&lt;/td&gt;&lt;td&gt;pick the colour shown&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F, F3 / Shift+F3&lt;/td&gt;&lt;td&gt;find a colour, next / previous place&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;grid on or off (from 800 %)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;full screen&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1, ?&lt;/td&gt;&lt;td&gt;these keys&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc, Ctrl+W&lt;/td&gt;&lt;td&gt;close the bar, full screen, the view&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;In the main window a double click on the preview, Ctrl+1 or Ctrl+0 show its canvas here again.&lt;/p&gt;</source>
+        <translation>&lt;b&gt;原寸表示のキー操作&lt;/b&gt;&lt;table cellspacing=4&gt;&lt;tr&gt;&lt;td&gt;Ctrl+O、またはファイルをドロップ&lt;/td&gt;&lt;td&gt;キャプチャを開く&lt;/td&gt;&lt;/tr&gt;%1&lt;tr&gt;&lt;td&gt;Space&lt;/td&gt;&lt;td&gt;キャプチャと補正後のキャプチャ (1 の後はシート) を交互に表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F9&lt;/td&gt;&lt;td&gt;結果の表示 / 非表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;T&lt;/td&gt;&lt;td&gt;トーンカーブをグラフで表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;P&lt;/td&gt;&lt;td&gt;録画を各プレーヤーの表示方法で表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl++ / Ctrl+-、ホイール&lt;/td&gt;&lt;td&gt;拡大 / 縮小&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+1 / Ctrl+0&lt;/td&gt;&lt;td&gt;100 % / ウィンドウに合わせる&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;ドラッグ、矢印キー、Page Up/Down&lt;/td&gt;&lt;td&gt;表示位置の移動&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Shift+矢印キー、Enter&lt;/td&gt;&lt;td&gt;取得カーソルの移動、色の取得&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;右クリック&lt;/td&gt;&lt;td&gt;表示中の色を取得&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Ctrl+F、F3 / Shift+F3&lt;/td&gt;&lt;td&gt;色を検索、次 / 前の箇所へ移動&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;G&lt;/td&gt;&lt;td&gt;グリッドのオン / オフ (800 % 以上)&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F11&lt;/td&gt;&lt;td&gt;全画面表示&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;F1、?&lt;/td&gt;&lt;td&gt;このキー一覧&lt;/td&gt;&lt;/tr&gt;&lt;tr&gt;&lt;td&gt;Esc、Ctrl+W&lt;/td&gt;&lt;td&gt;バー / 全画面表示 / 原寸表示を閉じる&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;p&gt;メインウィンドウでプレビューをダブルクリックするか、Ctrl+1 または Ctrl+0 を押すと、そのキャンバスがここにもう一度表示されます。&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>fixed: the fix is still being worked out</source>
+        <translation>補正後: 補正を計算中です</translation>
+    </message>
+    <message>
+        <source>fixed: through the --fix table</source>
+        <translation>補正後: --fix の表を適用</translation>
     </message>
     <message>
         <source>P shows a recording as each player shows it; open a recording first.</source>
@@ -296,10 +404,6 @@ Double-click: view the sheet at full size</source>
     <message>
         <source>identity</source>
         <translation>恒等線</translation>
-    </message>
-    <message>
-        <source>mean</source>
-        <translation>平均</translation>
     </message>
     <message>
         <source>fitted</source>
@@ -352,6 +456,26 @@ Double-click: view the sheet at full size</source>
     <message>
         <source>Could not save %1: %2</source>
         <translation>%1 を保存できませんでした: %2</translation>
+    </message>
+    <message>
+        <source>mean inside the tiles (%1 samples a level)</source>
+        <translation>タイル内部の平均 (1 階調あたり %1 サンプル)</translation>
+    </message>
+    <message>
+        <source>held only at tile edges: no samples</source>
+        <translation>タイルの端にしかない階調: サンプルなし</translation>
+    </message>
+    <message>
+        <source>level %1: mean %2 of %3 samples inside the tiles</source>
+        <translation>階調 %1: タイル内部の %3 サンプルの平均 %2</translation>
+    </message>
+    <message>
+        <source>fitted: %1</source>
+        <translation>近似値: %1</translation>
+    </message>
+    <message>
+        <source>%1 samples</source>
+        <translation>%1 サンプル数</translation>
     </message>
 </context>
 <context>

@@ -7,6 +7,8 @@
 // none is kept.
 
 #include "census/CensusReport.h"
+#include "diagnosis/Chain.h"
+#include "facts/Facts.h"
 
 #include <QImage>
 #include <QString>
@@ -19,6 +21,10 @@
 
 namespace VideoFrames {
 class Reader;
+struct StreamInfo;
+}
+namespace StoredData {
+struct Reading;
 }
 
 namespace VideoCensus {
@@ -42,6 +48,8 @@ struct Request
     std::optional<std::int64_t> onlyFrame;
     // Only the frames before this one (with `onlyFrame`, one beyond it).
     std::optional<std::int64_t> firstFrames;
+    // Asked before each frame: true ends the census (failed, as cancelled).
+    std::function<bool()> cancelled;
 };
 
 // Where the sheet was found and in which frame (for the stored-data
@@ -54,16 +62,38 @@ struct Found
     QImage sheet;
 };
 
+// One measured frame: its number and how far it is from the sheet.
+struct FrameMeasure
+{
+    std::int64_t frame = 0;
+    double meanDe2000 = 0;
+    double psnr = 0;
+};
+
 struct Result
 {
-    QStringList lines;
+    // What the census found, as `name: value` lines or JSON.
+    Facts facts;
     CensusReport::Outcome outcome = CensusReport::Outcome::Matches;
     QString error;
     Found found;
+    // Every frame measured, in order; the one with the largest mean dE2000.
+    std::vector<FrameMeasure> frames;
+    std::int64_t worstFrame = -1;
 };
 
-// The "video:" and "tagged:" lines of the reader's stream.
-QStringList StreamLines(const VideoFrames::Reader &reader);
+// The "video:" and "tagged:" facts of the reader's stream.
+void AddStream(const VideoFrames::Reader &reader, Facts &facts);
+
+// What a recording stores (`reading`): "stored:", then the steps between it
+// and what a player following the tags shows ("range:", "matrix:") or
+// "steps: none".
+void AddStored(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info, Facts &facts);
+
+// The steps between what a recording stores (`reading`) and what a player
+// following its tags shows, as a diagnosis's chain: a range or matrix
+// misread, or R'G'B' levels in the other range. Its fix() undoes them.
+Chain StoredSteps(const StoredData::Reading &reading, const VideoFrames::StreamInfo &info);
 
 // Reads `reader` to its end (or the frames asked for); `shownName` names it
 // in errors. `atFound`, when given, is called once, with the frame in which

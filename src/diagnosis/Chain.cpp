@@ -23,6 +23,14 @@ Chain::Chain()
     joinAll();
 }
 
+Chain::Chain(const Known &known)
+    : Chain()
+{
+    for (const auto &step : steps_)
+        step->take(known);
+    joinAll();
+}
+
 Chain::Chain(const Chain &other)
 {
     *this = other;

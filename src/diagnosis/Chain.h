@@ -22,6 +22,8 @@ class Chain
 public:
     // Every known step, doing nothing.
     Chain();
+    // The steps `known` tells of, as it tells them; the others do nothing.
+    explicit Chain(const Known &known);
     Chain(const Chain &other);
     Chain &operator=(const Chain &other);
     Chain(Chain &&) noexcept = default;

@@ -13,9 +13,6 @@ namespace Diagnosis {
 
 namespace {
 
-// Mean dE2000 the steps may leave before the capture counts as unexplained:
-// more than a lossy codec's noise (H.264 at its default quality leaves about 1).
-constexpr double UnexplainedDe2000 = 2.0;
 // How much closer (mean dE2000 on the sheet's smooth places) the capture is
 // to the sheet put through a step than without it, for the step to be named:
 // by this much, and by this share of what is left without it.

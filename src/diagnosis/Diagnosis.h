@@ -19,6 +19,11 @@
 
 namespace Diagnosis {
 
+// A capture that the steps found leave further from it than this mean
+// dE2000 is unexplained: more than a lossy codec's noise (H.264 at its
+// default quality leaves about 1).
+inline constexpr double UnexplainedDe2000 = 2.0;
+
 struct Landmark
 {
     QString name;  // "black", "white", "red", "green", "blue", "grey 50 %"

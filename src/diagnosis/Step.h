@@ -15,6 +15,7 @@
 class Chain;
 class Facts;
 class Fitting;
+struct Known;
 
 class Step
 {
@@ -32,6 +33,9 @@ public:
     // them from 0. It may ask for the steps fitted before it to be fitted
     // again, when what it found changes what they are fitted on.
     virtual void fit(Fitting &fitting, int round) = 0;
+    // Takes what the caller knows in place of fitting, where it concerns
+    // this step; a step it does not concern does nothing.
+    virtual void take(const Known &known) { (void)known; }
     // Whether it changes anything: a step that does nothing is left out of
     // the simulation, the facts and the fix.
     virtual bool acts() const = 0;

@@ -4,6 +4,7 @@
 // before it leave, it explains what is left.
 
 #include "diagnosis/Fitting.h"
+#include "diagnosis/Known.h"
 #include "diagnosis/Step.h"
 #include "diagnosis/ToneFit.h"
 #include "facts/Facts.h"
@@ -55,6 +56,26 @@ public:
         rise();
         if (table)
             tone_ = Tone::Table;
+    }
+
+    // R'G'B' levels read in the other range: squeezed into 16 to 235, or
+    // stretched from it and clipped beyond.
+    void take(const Known &known) override
+    {
+        if (!known.rgb || known.rgb->coded == known.rgb->read)
+            return;
+        const bool squeezed = known.rgb->coded == Ycbcr::Range::Limited;
+        tone_ = Tone::Table;
+        for (std::size_t c = 0; c < 3; ++c) {
+            for (std::size_t level = 0; level < 256; ++level) {
+                const double shown = squeezed ? 16.0 + double(level) * 219.0 / 255.0 : (double(level) - 16.0) * 255.0 / 219.0;
+                curves_[c][level] = float(std::clamp(shown, 0.0, 255.0));
+            }
+            if (!squeezed) {
+                clippedBelow_[c] = 16;
+                clippedAbove_[c] = 235;
+            }
+        }
     }
 
     // The curve takes the 8-bit levels the steps before it give, and gives

@@ -7,6 +7,7 @@
 
 #include "colour/Ycbcr.h"
 #include "diagnosis/Fitting.h"
+#include "diagnosis/Known.h"
 #include "diagnosis/Step.h"
 #include "facts/Facts.h"
 
@@ -128,6 +129,18 @@ public:
             path_ = simplestOf(withAnyCurve);
             fitting.fitCurve();
         }
+    }
+
+    void take(const Known &known) override
+    {
+        if (!known.ycbcr)
+            return;
+        const Known::YcbcrPath &path = *known.ycbcr;
+        // The same range both ways cancels, whichever it is.
+        RangeFault range = RangeFault::None;
+        if (path.codedRange != path.decodedRange)
+            range = path.codedRange == Range::Limited ? RangeFault::LimitedAsFull : RangeFault::FullAsLimited;
+        path_ = {path.coded, path.decoded, range, 1};
     }
 
     // Y'CbCr codes kept as 8 bits between the halves.

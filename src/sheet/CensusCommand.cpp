@@ -112,12 +112,14 @@ CensusReport::Result recordingCensus(const QString &fileName, const VideoCensus:
 {
     CensusReport::Result result;
     result.outcome = CensusReport::Outcome::Failed;
-    const std::unique_ptr<VideoFrames::Reader> reader = VideoLibrary::Open(fileName, PictureReader::AllocationLimit(), result.error);
+    const std::unique_ptr<VideoFrames::Reader> reader = VideoLibrary::Open(
+        fileName, PictureReader::AllocationLimit(), result.error, VideoFrames::Decoding::OneThread);
     if (!reader)
         return result;
     reader->setPlayer(player);
     const VideoCensus::Result census = VideoCensus::Run(*reader, CommandContext::Shown(fileName), request);
-    result.lines = census.lines;
+    result.facts = census.facts;
+    result.lines = census.facts.lines();
     result.outcome = census.outcome;
     result.error = census.error;
     return result;
@@ -210,10 +212,10 @@ int run(CommandContext &context)
     for (const QString &fileName : files) {
         const bool isRecording = VideoLibrary::IsRecording(fileName);
         CensusReport::Result result;
-        if (isRecording && (json || !request.diffFile.isEmpty() || request.missingListed > 0)) {
+        if (isRecording && (!request.diffFile.isEmpty() || request.missingListed > 0 || request.worstListed > 0)) {
             // Refused as any file that cannot be counted is: its error, in JSON too.
             result.outcome = CensusReport::Outcome::Failed;
-            result.error = tr("%1 is a recording: --json, --diff and --missing are for pictures.")
+            result.error = tr("%1 is a recording: --diff, --missing and --worst are for pictures.")
                                .arg(CommandContext::Shown(fileName));
         } else if (!isRecording && context.isSet(SheetArguments::Player)) {
             result.outcome = CensusReport::Outcome::Failed;
@@ -228,6 +230,7 @@ int run(CommandContext &context)
                 result.error += QLatin1Char(' ') + note;
         }
         if (json) {
+            // Of several files, one that failed is an object naming its error.
             QJsonObject document = result.facts.json();
             if (files.size() > 1)
                 document.insert(QStringLiteral("file"), fileName);
@@ -244,7 +247,9 @@ int run(CommandContext &context)
             context.fail(result.error);
         status = std::max(status, statusOf(result.outcome));
     }
-    if (json)
+    // One file that failed leaves standard output empty: a script reading
+    // JSON finds no document rather than one saying nothing.
+    if (json && (files.size() > 1 || status != Failed))
         context.printJson(files.size() > 1 ? QJsonValue(documents) : documents.first());
     return status;
 }
@@ -312,8 +317,12 @@ SheetCommand Declaration()
                "mean_channel_difference, psnr_db (null when identical), mean_de2000, max_de2000,\n"
                "within_1_level_percent, within_2_levels_percent, within_4_levels_percent, diff_scale,\n"
                "sheet_not_found {mode, offset, scale, mean_channel_difference}, searched, missing [{colour,\n"
-               "x, y}], worst [{x, y, sheet, captured, de2000}]; for several FILEs an array of them, each with\n"
-               "file (and error when it could not be counted).\n\n")
+               "x, y}], worst [{x, y, sheet, captured, de2000}]; of a recording also video {codec,\n"
+               "pixel_format, size, fps, frames}, tagged {range, matrix, primaries, transfer}, shown {matrix,\n"
+               "range}, frames_before_the_sheet, first_frame_with_the_sheet, frames_measured, frames_read,\n"
+               "de2000_sample {places, of}, worst_frame {frame, mean_de2000} and with --frames frames [{frame,\n"
+               "mean_de2000, psnr_db}]. For several FILEs an array of them, each with file (and error when it\n"
+               "could not be counted); one FILE that cannot be counted leaves standard output empty.\n\n")
             + SheetArguments::AllocationLimitNote(),
         .run = run,
     };

@@ -190,7 +190,7 @@ std::optional<int> RunRecording(CommandContext &context, const QString &fileName
 {
     QString error;
     const std::unique_ptr<VideoFrames::Reader> reader =
-        VideoLibrary::Open(fileName, PictureReader::AllocationLimit(), error);
+        VideoLibrary::Open(fileName, PictureReader::AllocationLimit(), error, VideoFrames::Decoding::Threads);
     if (!reader)
         return context.fail(error);
     const VideoFrames::StreamInfo &info = reader->info();
@@ -205,8 +205,7 @@ std::optional<int> RunRecording(CommandContext &context, const QString &fileName
         if (const char *dump = std::getenv("TINTWELL_HDR_DUMP"))
             frame.save(QString::fromLocal8Bit(dump));
         Facts before;
-        for (const QString &line : VideoCensus::StreamLines(*reader))
-            before.add(line.section(QLatin1String(": "), 0, 0), line.section(QLatin1String(": "), 1));
+        VideoCensus::AddStream(*reader, before);
         before.add(QStringLiteral("frame"), qint64(index));
         const HdrDiagnosis::Tagged tagged {QStringLiteral("stream"), transferCode(info.transfer),
                                            primariesCode(info.primaries)};

@@ -86,13 +86,11 @@ int run(CommandContext &context)
         if (anySheet && fileName != QLatin1String("-"))
             if (const std::optional<int> deep = DeepDiagnosis::RunRecording(context, fileName, fixFile))
                 return *deep;
-        if (json || context.isSet(FixOption))
-            return context.failUsage(tr("%1 is a recording: --json and --fix are for pictures.")
-                                         .arg(CommandContext::Shown(fileName)));
         const std::optional<VideoFrames::Player> player = SheetArguments::ParsePlayer(context);
         if (!player)
             return Failed;
-        return RecordingDiagnosis::Run(context, fileName, request.sheet, request.anyOf, request.at, *player);
+        return RecordingDiagnosis::Run(context, fileName,
+                                       {request.sheet, request.anyOf, request.at, *player, json, fixFile});
     }
     if (context.isSet(SheetArguments::Player))
         return context.failUsage(
@@ -212,21 +210,24 @@ SheetCommand Declaration()
                "A FILE that is a recording gets census's lines for recordings (census --help), then what its\n"
                "samples store, read against the sheet in the first frame that holds it before any conversion\n"
                "to RGB, beside what a player following its tags shows, and the steps between:\n"
-               "  stored: BT.601 limited 4:2:0   the matrix, range and chroma format the data was made with\n"
-               "  shown: BT.709 full             what a player following the tags converts with\n"
+               "  stored: BT.601 limited 4:2:0   the matrix, range and chroma format the data was made with,\n"
+               "                                 beside census's shown: (what the player, --player, converts with)\n"
                "  range: limited read as full    matrix: BT.601 read as BT.709   (steps: none when they agree)\n"
                "\n"
                "--fix writes a 65-point .cube (as lut writes them) that undoes the invertible steps; apply it\n"
                "to the capture (apply, or ffmpeg's lut3d) to see what the path would show without them. The\n"
                "table is first applied to FILE and measured: fixed: mean dE2000 X says what it leaves, and a\n"
                "table that would leave FILE further from the sheet than it is is not written (an error that\n"
-               "gives both figures).\n"
+               "gives both figures). A recording's undoes the steps between what it stores and what the\n"
+               "player shows.\n"
                "\n"
                "--json writes the census's keys and landmarks {black, white, red, green, blue, grey_50: RRGGBB},\n"
                "channel_order, range, matrix, chroma, chroma_upsampling (strings), bits [r, g, b], dither\n"
                "(true), tone_curve {kind: gamma|table, gamma [r, g, b], black [r, g, b], white [r, g, b], table\n"
                "[[256 levels] x 3]}, clipped {below [r, g, b], above [r, g, b]}, noise {psnr_db},\n"
-               "mean_de2000_after_the_steps, unexplained, fixed {mean_de2000}.\n"
+               "mean_de2000_after_the_steps, unexplained, fixed {mean_de2000}; of a recording, census's keys\n"
+               "for it and stored {matrix, range, chroma, clear, mean_difference}, range, matrix or steps:\n"
+               "none. Nothing is written to standard output when the command fails.\n"
                "\n"
                "Exit status: 0 when FILE is the sheet, or its path is right: only a codec's noise, colour\n"
                "perhaps kept at a lower resolution (a recording: its samples stored as its tags say); 1 when a\n"

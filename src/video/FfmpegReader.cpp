@@ -127,6 +127,26 @@ AVPixelFormat plainFormat(AVPixelFormat format)
     }
 }
 
+// Four lanes of 8-byte words, each multiplied into its own running value,
+// then folded into `seed`: fast, and enough to tell contents apart before
+// comparing them.
+std::uint64_t hashBytes(const std::uint8_t *bytes, std::size_t count, std::uint64_t seed)
+{
+    constexpr std::uint64_t Odd = 0x9E3779B97F4A7C15u;
+    std::uint64_t lane[4] = {seed, seed ^ 0x632BE59BD9B4E019u, seed + Odd, seed - Odd};
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32)
+        for (int k = 0; k < 4; ++k) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + i + 8 * k, 8);
+            lane[k] = ((lane[k] ^ word) * Odd) ^ (lane[k] >> 29);
+        }
+    std::uint64_t hash = lane[0] ^ (lane[1] * 3) ^ (lane[2] * 5) ^ (lane[3] * 7);
+    for (; i < count; ++i)
+        hash = (hash ^ bytes[i]) * Odd;
+    return hash ^ (hash >> 31);
+}
+
 bool fullRangeFormat(AVPixelFormat format)
 {
     return plainFormat(format) != format;
@@ -149,13 +169,14 @@ FfmpegReader::~FfmpegReader()
     }
 }
 
-std::unique_ptr<FfmpegReader> FfmpegReader::Open(const QString &fileName, int limitMB, QString &error)
+std::unique_ptr<FfmpegReader> FfmpegReader::Open(const QString &fileName, int limitMB,
+                                                 VideoFrames::Decoding decoding, QString &error)
 {
-    return OpenFile(fileName, limitMB, true, error);
+    return OpenFile(fileName, limitMB, decoding, true, error);
 }
 
-std::unique_ptr<FfmpegReader> FfmpegReader::OpenFile(const QString &fileName, int limitMB, bool countFrames,
-                                                     QString &error)
+std::unique_ptr<FfmpegReader> FfmpegReader::OpenFile(const QString &fileName, int limitMB,
+                                                     VideoFrames::Decoding decoding, bool countFrames, QString &error)
 {
     const bool standardInput = fileName == QLatin1String("-");
     const QString shown = standardInput ? tr("standard input") : QDir::toNativeSeparators(fileName);
@@ -172,13 +193,13 @@ std::unique_ptr<FfmpegReader> FfmpegReader::OpenFile(const QString &fileName, in
         return nullptr;
     }
     std::unique_ptr<FfmpegReader> reader(new FfmpegReader);
-    if (!reader->start(io, shown, limitMB, error))
+    if (!reader->start(io, shown, limitMB, decoding, error))
         return nullptr;
     // Matroska and others do not say how many frames they hold: a file is
     // demuxed once more, without decoding, to count them.
     if (reader->info_.frames < 0 && countFrames && !standardInput) {
         QString ignored;
-        if (const std::unique_ptr<FfmpegReader> counter = OpenFile(fileName, limitMB, false, ignored))
+        if (const std::unique_ptr<FfmpegReader> counter = OpenFile(fileName, limitMB, decoding, false, ignored))
             reader->info_.frames = counter->countPackets();
     }
     return reader;
@@ -247,7 +268,7 @@ std::unique_ptr<FfmpegReader> FfmpegReader::OpenStream(const QByteArray &head, i
         error = tr("There is not enough memory to read the recording.");
         return nullptr;
     }
-    if (!reader->start(io, shownName, limitMB, error))
+    if (!reader->start(io, shownName, limitMB, VideoFrames::Decoding::Threads, error))
         return nullptr;
     return reader;
 }
@@ -267,12 +288,13 @@ std::unique_ptr<FfmpegReader> FfmpegReader::OpenBytes(const std::uint8_t *data, 
         error = tr("There is not enough memory to read the recording.");
         return nullptr;
     }
-    if (!reader->start(io, tr("the recording"), limitMB, error))
+    if (!reader->start(io, tr("the recording"), limitMB, VideoFrames::Decoding::Threads, error))
         return nullptr;
     return reader;
 }
 
-bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB, QString &error)
+bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB, VideoFrames::Decoding decoding,
+                         QString &error)
 {
     io_ = io;
     shownName_ = shownName;
@@ -339,14 +361,14 @@ bool FfmpegReader::start(AVIOContext *io, const QString &shownName, int limitMB,
         return failed(tr("not enough memory."));
     if (avcodec_parameters_to_context(decoder_, parameters) < 0)
         return failed(tr("not enough memory."));
-    decoder_->thread_count = 0;
+    decoder_->thread_count = decoding == VideoFrames::Decoding::OneThread ? 1 : 0;
     decoder_->max_pixels = maxPixels_;
     // A damaged frame is an error, never a frame patched up from its neighbours.
     decoder_->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_EXPLODE;
     decoder_->pkt_timebase = format_->streams[stream_]->time_base;
-    const int decoding = avcodec_open2(decoder_, codec, nullptr);
-    if (decoding < 0)
-        return failed(FfmpegErrorText(decoding));
+    const int decoderOpened = avcodec_open2(decoder_, codec, nullptr);
+    if (decoderOpened < 0)
+        return failed(FfmpegErrorText(decoderOpened));
     describe();
     return true;
 }
@@ -425,7 +447,7 @@ bool FfmpegReader::fail(const QString &message)
     return false;
 }
 
-bool FfmpegReader::next(QImage &frame)
+bool FfmpegReader::read()
 {
     while (!ended_) {
         const int received = avcodec_receive_frame(decoder_, frame_);
@@ -439,8 +461,6 @@ bool FfmpegReader::next(QImage &frame)
                                 .arg(framesRead_)
                                 .arg(frame_->width)
                                 .arg(frame_->height));
-            if (!convert(frame))
-                return false;
             ++framesRead_;
             return true;
         }
@@ -492,6 +512,9 @@ bool FfmpegReader::next(QImage &frame)
 
 bool FfmpegReader::convert(QImage &frame)
 {
+    if (framesRead_ == 0 || ended_)
+        return fail(tr("there is no frame to convert."));
+    const std::int64_t number = framesRead_ - 1;
     const int width = frame_->width;
     const int height = frame_->height;
     const auto source = AVPixelFormat(frame_->format);
@@ -501,7 +524,7 @@ bool FfmpegReader::convert(QImage &frame)
     const AVPixelFormat target = deep ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_BGRA;
     if (deep && std::int64_t(width) * height * 2 > maxPixels_)
         return fail(tr("frame %1 (%2x%3) is larger than the allocation limit allows at 16 bits a channel.")
-                        .arg(framesRead_)
+                        .arg(number)
                         .arg(width)
                         .arg(height));
     if (frame.size() != QSize(width, height) || frame.format() != wanted) {
@@ -550,7 +573,7 @@ bool FfmpegReader::convert(QImage &frame)
         scalerTarget_ = target;
         if (!scaler_)
             return fail(tr("frame %1 has a pixel format (%2) that cannot be converted to RGB.")
-                            .arg(framesRead_)
+                            .arg(number)
                             .arg(nameOr(av_get_pix_fmt_name(source))));
         scalerFormat_ = source;
         scalerWidth_ = part.width();
@@ -582,7 +605,7 @@ bool FfmpegReader::convert(QImage &frame)
     }
     if (sws_scale(scaler_, sourcePlanes, frame_->linesize, 0, part.height(), targetPlanes, targetStride)
         != part.height())
-        return fail(tr("frame %1 could not be converted to RGB.").arg(framesRead_));
+        return fail(tr("frame %1 could not be converted to RGB.").arg(number));
     if (scalerDeep_)
         convertPrimaries(frame, part);
     return true;
@@ -622,6 +645,96 @@ QRect FfmpegReader::convertedPart(const AVPixFmtDescriptor *descriptor, int widt
     part.setLeft(part.left() / alignX * alignX);
     part.setTop(part.top() / alignY * alignY);
     return part.isEmpty() ? whole : part;
+}
+
+std::int64_t FfmpegReader::content()
+{
+    // At most this many different contents, and this many bytes of them.
+    constexpr std::size_t MostContents = 8;
+    constexpr std::size_t MostBytes = std::size_t(48) << 20;
+    if (region_.isEmpty() || framesRead_ == 0 || ended_)
+        return -1;
+    const auto format = AVPixelFormat(frame_->format);
+    const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(format);
+    if (!descriptor || (descriptor->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL)))
+        return -1;
+    const QRect part = convertedPart(descriptor, frame_->width, frame_->height);
+    const QSize frameSize(frame_->width, frame_->height);
+    if (part != contentPart_ || format != contentFormat_ || frameSize != contentFrameSize_) {
+        contents_.clear();
+        contentPart_ = part;
+        contentFormat_ = format;
+        contentFrameSize_ = frameSize;
+    }
+
+    // Each plane's rows of the part, where the conversion reads them.
+    struct Rows
+    {
+        const std::uint8_t *first;
+        int stride;
+        std::size_t bytes;
+        int count;
+    };
+    std::vector<Rows> planes;
+    std::size_t total = 0;
+    for (int plane = 0; plane < 4 && frame_->data[plane]; ++plane) {
+        int step = 0;
+        for (int c = 0; c < descriptor->nb_components; ++c)
+            if (descriptor->comp[c].plane == plane)
+                step = std::max(step, descriptor->comp[c].step);
+        if (step == 0)
+            continue;
+        const bool chroma = plane == 1 || plane == 2;
+        const int shiftX = chroma ? descriptor->log2_chroma_w : 0;
+        const int shiftY = chroma ? descriptor->log2_chroma_h : 0;
+        const int x = part.x() >> shiftX;
+        const int y = part.y() >> shiftY;
+        const int across = -((-part.width()) >> shiftX);
+        const int down = -((-part.height()) >> shiftY);
+        planes.push_back({frame_->data[plane] + std::ptrdiff_t(y) * frame_->linesize[plane] + std::ptrdiff_t(x) * step,
+                          frame_->linesize[plane], std::size_t(across) * std::size_t(step), down});
+        total += planes.back().bytes * std::size_t(down);
+    }
+    if (total == 0 || total > MostBytes)
+        return -1;
+
+    // A hash of every few rows tells most different contents apart at
+    // once; an equal one is compared byte for byte.
+    constexpr int HashedRowEvery = 8;
+    std::uint64_t hash = total;
+    for (const Rows &rows : planes)
+        for (int row = 0; row < rows.count; row += HashedRowEvery)
+            hash = hashBytes(rows.first + std::ptrdiff_t(row) * rows.stride, rows.bytes, hash);
+    const auto same = [&](const std::vector<std::uint8_t> &kept) {
+        const std::uint8_t *at = kept.data();
+        for (const Rows &rows : planes)
+            for (int row = 0; row < rows.count; ++row, at += rows.bytes)
+                if (std::memcmp(at, rows.first + std::ptrdiff_t(row) * rows.stride, rows.bytes) != 0)
+                    return false;
+        return true;
+    };
+    for (auto kept = contents_.begin(); kept != contents_.end(); ++kept)
+        if (kept->hash == hash && same(kept->samples)) {
+            std::rotate(contents_.begin(), kept, kept + 1);
+            return contents_.front().number;
+        }
+
+    // A new content, kept in place of the oldest when there are enough.
+    const std::size_t most = std::clamp<std::size_t>(MostBytes / total, 1, MostContents);
+    Content fresh;
+    if (contents_.size() >= most) {
+        fresh = std::move(contents_.back());
+        contents_.pop_back();
+    }
+    fresh.number = nextContent_++;
+    fresh.hash = hash;
+    fresh.samples.resize(total);
+    std::uint8_t *to = fresh.samples.data();
+    for (const Rows &rows : planes)
+        for (int row = 0; row < rows.count; ++row, to += rows.bytes)
+            std::memcpy(to, rows.first + std::ptrdiff_t(row) * rows.stride, rows.bytes);
+    contents_.insert(contents_.begin(), std::move(fresh));
+    return contents_.front().number;
 }
 
 VideoFrames::Samples FfmpegReader::samples() const

@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QRect>
+#include <QSize>
 
 #include <vector>
 
@@ -34,7 +35,8 @@ public:
 
     // Opens `fileName` ("-": standard input). Null and `error` set to a
     // sentence naming the file on failure.
-    static std::unique_ptr<FfmpegReader> Open(const QString &fileName, int limitMB, QString &error);
+    static std::unique_ptr<FfmpegReader> Open(const QString &fileName, int limitMB, VideoFrames::Decoding decoding,
+                                              QString &error);
     // Whether FFmpeg takes the content of `fileName` for a format it
     // demuxes (one we do not open included, so that it is refused by name).
     static bool Probe(const QString &fileName);
@@ -49,10 +51,12 @@ public:
                                                    QString &error);
 
     const VideoFrames::StreamInfo &info() const override { return info_; }
-    bool next(QImage &frame) override;
+    bool read() override;
+    bool convert(QImage &frame) override;
     QString error() const override { return error_; }
     VideoFrames::Samples samples() const override;
     void setRegion(const QRect &region) override { region_ = region; }
+    std::int64_t content() override;
     void setPlayer(VideoFrames::Player player) override;
 
     // Bytes in memory and where the reads are in them.
@@ -75,11 +79,10 @@ public:
 
 private:
     FfmpegReader() = default;
-    static std::unique_ptr<FfmpegReader> OpenFile(const QString &fileName, int limitMB, bool countFrames,
-                                                  QString &error);
-    bool start(AVIOContext *io, const QString &shownName, int limitMB, QString &error);
+    static std::unique_ptr<FfmpegReader> OpenFile(const QString &fileName, int limitMB, VideoFrames::Decoding decoding,
+                                                  bool countFrames, QString &error);
+    bool start(AVIOContext *io, const QString &shownName, int limitMB, VideoFrames::Decoding decoding, QString &error);
     bool fail(const QString &message);
-    bool convert(QImage &frame);
     QRect convertedPart(const AVPixFmtDescriptor *descriptor, int width, int height) const;
     void describe();
     // What the player shows for these tags (FFmpeg's numbers): info_'s shown fields.
@@ -122,5 +125,20 @@ private:
     Bytes memory_; // OpenBytes's
     Stream piped_; // OpenStream's
     bool inMemory_ = false; // io_ is our own context (OpenBytes, OpenStream)
+
+    // The samples of the region in the last few different frames, newest
+    // first, for content(): each plane's rows one after another. They are
+    // kept while the frames' format, size and region stay as they were.
+    struct Content
+    {
+        std::int64_t number = 0;
+        std::uint64_t hash = 0;
+        std::vector<std::uint8_t> samples;
+    };
+    std::vector<Content> contents_;
+    std::int64_t nextContent_ = 0;
+    QRect contentPart_;
+    int contentFormat_ = -1;
+    QSize contentFrameSize_;
 
 };

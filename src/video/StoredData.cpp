@@ -150,40 +150,49 @@ QString DescribeShown(const VideoFrames::StreamInfo &info)
     return info.shown;
 }
 
-QStringList Steps(const Reading &reading, const VideoFrames::StreamInfo &info)
+std::vector<Step> Steps(const Reading &reading, const VideoFrames::StreamInfo &info)
 {
-    QStringList steps;
+    std::vector<Step> steps;
     if (reading.fullRange != info.shownFullRange)
-        steps << QStringLiteral("range: %1 read as %2").arg(rangeName(reading.fullRange), rangeName(info.shownFullRange));
+        steps.push_back({QStringLiteral("range"),
+                         QStringLiteral("%1 read as %2").arg(rangeName(reading.fullRange), rangeName(info.shownFullRange))});
     if (reading.matrix != info.shownMatrix)
-        steps << QStringLiteral("matrix: %1 read as %2").arg(VideoFrames::MatrixName(reading.matrix), VideoFrames::MatrixName(info.shownMatrix));
+        steps.push_back({QStringLiteral("matrix"), QStringLiteral("%1 read as %2")
+                                                       .arg(VideoFrames::MatrixName(reading.matrix),
+                                                            VideoFrames::MatrixName(info.shownMatrix))});
     // The numbers are what the data says; a player that converts them to
     // other primaries shows other colours.
     if (info.shownConvertedFrom) {
         const std::string_view from = Primaries::Of(*info.shownConvertedFrom).name;
-        steps << QStringLiteral("primaries: %1 converted to BT.709 (clipped)")
-                     .arg(QString::fromLatin1(from.data(), qsizetype(from.size())));
+        steps.push_back({QStringLiteral("primaries"), QStringLiteral("%1 converted to BT.709 (clipped)")
+                                                          .arg(QString::fromLatin1(from.data(), qsizetype(from.size())))});
     }
     return steps;
 }
 
-QStringList Lines(const Reading &reading, const VideoFrames::StreamInfo &info)
+bool Clear(const Reading &reading)
+{
+    return reading.read && reading.error <= ClearError && reading.error <= ClearMargin * reading.nextError;
+}
+
+QString StoredText(const Reading &reading, const VideoFrames::StreamInfo &info)
 {
     if (!reading.read)
-        return {tr("stored: unknown (the samples of %1 are not read here)").arg(info.pixelFormat)};
-    QStringList lines;
-    const bool clear = reading.error <= ClearError && reading.error <= ClearMargin * reading.nextError;
-    if (clear)
-        lines << QStringLiteral("stored: %1").arg(Describe(reading));
-    else
-        lines << QStringLiteral("stored: unclear, closest %1 (mean difference %2 levels)")
-                     .arg(Describe(reading), QString::number(reading.error, 'f', 2));
-    lines << QStringLiteral("shown: %1").arg(DescribeShown(info));
-    const QStringList steps = Steps(reading, info);
-    if (steps.isEmpty())
-        lines << QStringLiteral("steps: none");
-    lines << steps;
-    return lines;
+        return tr("unknown (the samples of %1 are not read here)").arg(info.pixelFormat);
+    if (Clear(reading))
+        return Describe(reading);
+    return QStringLiteral("unclear, closest %1 (mean difference %2 levels)")
+        .arg(Describe(reading), QString::number(reading.error, 'f', 2));
+}
+
+QString RangeName(bool full)
+{
+    return rangeName(full);
+}
+
+QString ChromaName(const Reading &reading)
+{
+    return chromaName(reading.chromaShiftX, reading.chromaShiftY);
 }
 
 } // namespace StoredData

@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QStringList>
 
+#include <vector>
+
 namespace StoredData {
 
 struct Reading
@@ -37,12 +39,23 @@ Reading Read(const VideoFrames::Samples &samples, const VideoFrames::StreamInfo 
 QString Describe(const Reading &reading);
 // "BT.709 full": what a player following the tags converts with.
 QString DescribeShown(const VideoFrames::StreamInfo &info);
-// The steps between the data and a player following the tags: "range:
-// limited read as full", "matrix: BT.601 read as BT.709"; none when they
-// agree.
-QStringList Steps(const Reading &reading, const VideoFrames::StreamInfo &info);
-// The lines a diagnosis prints: stored:, shown:, then each step (or "steps:
-// none").
-QStringList Lines(const Reading &reading, const VideoFrames::StreamInfo &info);
+// A step between the data and a player following the tags: ("range",
+// "limited read as full"), ("matrix", "BT.601 read as BT.709").
+struct Step
+{
+    QString name;
+    QString value;
+};
+// The steps, none when the data and the tags agree.
+std::vector<Step> Steps(const Reading &reading, const VideoFrames::StreamInfo &info);
+// Whether the reading is a clear answer: a best fit close to the data and
+// clearly better than the next.
+bool Clear(const Reading &reading);
+// What a diagnosis says the file stores: "BT.601 limited 4:2:0", or that it
+// is unclear (with the closest), or unknown.
+QString StoredText(const Reading &reading, const VideoFrames::StreamInfo &info);
+// "full" or "limited"; "4:2:0".
+QString RangeName(bool full);
+QString ChromaName(const Reading &reading);
 
 } // namespace StoredData

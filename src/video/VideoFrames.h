@@ -89,15 +89,25 @@ class Reader
 public:
     virtual ~Reader() = default;
     virtual const StreamInfo &info() const = 0;
-    // Reads the next frame into `frame` (RGB32, the frame's size; RGBX64,
-    // 16 bits a channel, when `frame` is RGBX64 already) as a player
-    // honouring the tags shows it. False at the end of the stream or on an
-    // error, which error() then tells in a sentence naming the frame.
-    virtual bool next(QImage &frame) = 0;
+    // Reads the next frame, leaving its conversion to RGB to convert(). False
+    // at the end of the stream or on an error, which error() then tells in a
+    // sentence naming the frame.
+    virtual bool read() = 0;
+    // Converts the frame last read into `frame` (RGB32, the frame's size;
+    // RGBX64, 16 bits a channel, when `frame` is RGBX64 already) as a player
+    // honouring the tags shows it. False on an error.
+    virtual bool convert(QImage &frame) = 0;
+    // Reads the next frame and converts it.
+    bool next(QImage &frame) { return read() && convert(frame); }
     virtual QString error() const = 0;
     // From the next frame on, only `region` of a frame is needed: the rest
     // of `frame` may be left as it was. Empty: the whole frame.
     virtual void setRegion(const QRect &region) = 0;
+    // What the frame last read holds in the region, as a number: a frame
+    // whose samples there are those of one of the last few different ones
+    // (and so convert to the same pixels) gets that one's number, any other
+    // a new one. -1 without a region, or where it cannot be told.
+    virtual std::int64_t content() = 0;
     // The stored samples of the frame last read; null planes when they
     // cannot be given (a packed or paletted format).
     virtual Samples samples() const = 0;
@@ -106,6 +116,11 @@ public:
 };
 
 enum class ClipFormat { Matroska, Mp4 };
+
+// How a reader decodes: on as many threads as the decoder takes (for a
+// caller that waits on each frame), or on one (for one that reads ahead on a
+// thread of its own while it measures on another: less work in all).
+enum class Decoding { Threads, OneThread };
 
 // A clip of Y'CbCr data made as a test disc makes it: the sheet encoded with
 // a chosen matrix, range, chroma format and depth, exactly (our own rounding,
@@ -159,10 +174,11 @@ public:
     // Opens `fileName` ("-": standard input) as a recording. Decoded frames
     // may take at most `limitMB` MB (0: no limit). Null and `error` set to a
     // sentence when it is not one, or one we do not open.
-    virtual std::unique_ptr<Reader> open(const QString &fileName, int limitMB, QString &error) = 0;
+    virtual std::unique_ptr<Reader> open(const QString &fileName, int limitMB, Decoding decoding,
+                                         QString &error) = 0;
     // Opens a stream that cannot seek as a recording: `head`, the bytes
     // already read from it, then what `descriptor` gives; `shownName` names
-    // it in errors. Frames as open()'s.
+    // it in errors. Frames as open()'s, decoded on the decoder's threads.
     virtual std::unique_ptr<Reader> openStream(const QByteArray &head, int descriptor, const QString &shownName,
                                                int limitMB, QString &error) = 0;
     // Writes `sheet` (RGB32) as a lossless clip of `frames` frames at `fps`

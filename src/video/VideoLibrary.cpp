@@ -84,7 +84,8 @@ bool IsRecording(const QString &fileName)
     return module && module->isRecording(fileName);
 }
 
-std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, int limitMB, QString &error)
+std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, int limitMB, QString &error,
+                                          VideoFrames::Decoding decoding)
 {
     VideoFrames::Module *module = Load(error);
     if (!module)
@@ -92,7 +93,7 @@ std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, int limitMB, 
     if (fileName == QLatin1String("-"))
         return module->openStream(StandardInput::Head(), StandardInput::Descriptor(), tr("standard input"),
                                   limitMB, error);
-    return module->open(fileName, limitMB, error);
+    return module->open(fileName, limitMB, decoding, error);
 }
 
 QString UnreadableNote(const QString &fileName)

@@ -4,14 +4,9 @@
 // the first time a recording is opened, and stay loaded. Until then the
 // program carries none of them.
 
+#include "video/VideoFrames.h"
+
 #include <memory>
-
-class QString;
-
-namespace VideoFrames {
-class Module;
-class Reader;
-}
 
 namespace VideoLibrary {
 
@@ -31,8 +26,10 @@ bool IsRecording(const QString &fileName);
 // Opens `fileName` as a recording (standard input for "-": from its head on,
 // as a stream), its decoded frames within `limitMB` MB (0: no limit). Null
 // and `error` set to a sentence when the module cannot be loaded or the
-// recording cannot be read.
-std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, int limitMB, QString &error);
+// recording cannot be read. A file is decoded as `decoding` says; standard
+// input on the decoder's threads.
+std::unique_ptr<VideoFrames::Reader> Open(const QString &fileName, int limitMB, QString &error,
+                                          VideoFrames::Decoding decoding = VideoFrames::Decoding::Threads);
 
 // For a file that is no picture Qt recognises, when the module could not be
 // loaded to tell whether it is a recording: the sentence saying so (to add

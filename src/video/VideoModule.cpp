@@ -28,9 +28,10 @@ public:
         return FfmpegReader::ProbeBytes(head);
     }
 
-    std::unique_ptr<VideoFrames::Reader> open(const QString &fileName, int limitMB, QString &error) override
+    std::unique_ptr<VideoFrames::Reader> open(const QString &fileName, int limitMB, VideoFrames::Decoding decoding,
+                                              QString &error) override
     {
-        return FfmpegReader::Open(fileName, limitMB, error);
+        return FfmpegReader::Open(fileName, limitMB, decoding, error);
     }
     std::unique_ptr<VideoFrames::Reader> openStream(const QByteArray &head, int descriptor, const QString &shownName,
                                                     int limitMB, QString &error) override

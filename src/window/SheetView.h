@@ -6,13 +6,19 @@
 // every place it lies. It reads the main window's canvas in place and is
 // told of changes by the main window's run signals; a pick asks the main
 // window to show and copy the colour, as its own right click does.
+//
+// A capture opened in it is shown in one of its faces (the sheet, the
+// capture, their difference, the capture fixed), each a row of one table
+// from which the keys, the key overlay and the title are made; the results
+// dock beside it gives the diagnosis's verdict first.
 
 #include "generation/ColorValue.h"
 #include "generation/Sheets.h"
 #include "video/VideoFrames.h"
 
-#include <QWidget>
+#include <QMainWindow>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -29,7 +35,7 @@ class ResultsDock;
 class ToneCurvePlot;
 class ZoomedSheet;
 
-class SheetView : public QWidget
+class SheetView : public QMainWindow
 {
     Q_OBJECT
 
@@ -39,9 +45,9 @@ public:
 
     ZoomedSheet *sheet() const { return sheet_; }
 
-    // Shows the view sized within the screen `near` is on, or raises and
-    // activates it when it is open already.
-    void present(const QWidget *near);
+    // Shows the view beside `near` (never over it) within the screen it is
+    // on, or raises and activates it when it is open already.
+    void present(QWidget *near);
 
     // What the main window's run signals tell the view.
     void runStarted();
@@ -69,13 +75,17 @@ public:
     // Back to the window's canvas.
     void closeCapture();
     const Capture *capture() const { return capture_.get(); }
+    // A recording's frame, opened in place of the one shown (the slider of
+    // the results does this); the results come as for a capture opened.
+    void showFrame(std::int64_t frame);
 
     // What the view paints of a capture, at the same place: the sheet, the
-    // capture, or their difference.
-    enum class Face { Sheet, Capture, Difference };
+    // capture, their difference, or the capture through its fix.
+    enum class Face { Sheet, Capture, Difference, Fixed };
     Face face() const { return face_; }
     void setFace(Face face);
-    // Space: between the sheet and the capture.
+    // Space: between the capture and the fixed capture, or the sheet when
+    // the sheet was the last of the two shown.
     void flipFace();
 
     ResultsDock *results() const { return results_; }
@@ -92,14 +102,19 @@ public:
 signals:
     // A pick in the view: the main window shows and copies it.
     void picked(ColorValue colour);
+    // The diagnosis of the capture shown is in (its verdict, its fix).
+    void diagnosed();
     // The census and diagnosis of the capture shown are in.
     void examined();
+    // A frame asked for with showFrame() is shown (or could not be).
+    void frameShown();
 
 protected:
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void addShortcuts();
@@ -117,16 +132,25 @@ private:
     void forgetFound();
     void showFace();
     void startAtSheet();
-    void examine();
+    void examine(bool census);
+    void showResults();
+    void takeCapture(std::shared_ptr<Capture> capture);
     void showMessage(const QString &text);
     void pick(QPoint pixel);
     void placeKeys();
+    void showResultsPanel(bool shown);
+    void stopTasks();
 
-    std::unique_ptr<Capture> capture_;
+    std::shared_ptr<Capture> capture_;
     // Whose rules recordings are shown by.
     VideoFrames::Player player_ = VideoFrames::Player::Default;
     QFutureWatcher<CaptureResults> *examining_ = nullptr;
+    QFutureWatcher<std::shared_ptr<Capture>> *openingFrame_ = nullptr;
+    bool diagnosedTold_ = false;
     Face face_ = Face::Capture;
+    // What Space flips the capture with: the sheet or the fixed capture,
+    // whichever was shown last.
+    Face partner_ = Face::Fixed;
     ResultsDock *results_ = nullptr;
     ToneCurvePlot *plots_ = nullptr;
     QLabel *keys_ = nullptr;
@@ -136,12 +160,12 @@ private:
     bool resultsWanted_ = false;
 
     const Canvas &canvas_;
+    QWidget *centre_ = nullptr;
     ZoomedSheet *sheet_ = nullptr;
     QWidget *findBar_ = nullptr;
     QLineEdit *findText_ = nullptr;
     QLabel *findMessage_ = nullptr;
     QPushButton *goNearest_ = nullptr;
-    QWidget *statusLine_ = nullptr;
     QLabel *pointed_ = nullptr;
     QLabel *zoomShown_ = nullptr;
 

@@ -11,6 +11,9 @@
 #include <QGraphicsPixmapItem>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QLocale>
+#include <QScatterSeries>
+#include <QToolTip>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -41,6 +44,10 @@ const std::array<QColor, 3> ChannelColours = {QColor(0xD0, 0x10, 0x10), QColor(0
                                               QColor(0x10, 0x30, 0xD0)};
 const QColor FittedColour(Qt::black);
 const QColor IdentityColour(0x80, 0x80, 0x80);
+// Levels the sheet holds that no pixel inside a tile shows: marks along the
+// bottom edge.
+const QColor EmptyLevelColour(0x60, 0x60, 0x60);
+constexpr double EmptyLevelMarker = 7;
 
 QString channelName(int channel)
 {
@@ -72,6 +79,22 @@ QImage densityPicture(const ToneCurve &curve, const QColor &tint)
         }
     }
     return picture;
+}
+
+// "3840" or "3712–3968": how many samples the levels that have any have.
+QString samplesText(const ToneCurve &curve)
+{
+    std::uint32_t least = 0, most = 0;
+    for (int level = 0; level < Levels; ++level) {
+        const std::uint32_t count = curve.samples[std::size_t(level)];
+        if (count == 0)
+            continue;
+        least = least == 0 ? count : std::min(least, count);
+        most = std::max(most, count);
+    }
+    const QLocale locale;
+    return least == most ? locale.toString(least)
+                         : QStringLiteral("%1–%2").arg(locale.toString(least), locale.toString(most));
 }
 
 bool hasFit(const ToneCurve &curve)
@@ -150,13 +173,30 @@ void ToneCurvePlot::showCurves(const std::array<ToneCurve, 3> &curves, const QSt
         identity->append(TopLevel, TopLevel);
 
         auto *mean = new QLineSeries;
-        mean->setName(tr("mean"));
+        mean->setName(tr("mean inside the tiles (%1 samples a level)").arg(samplesText(curve)));
         mean->setPen(QPen(tint.darker(130), 2));
         for (int level = 0; level < Levels; ++level)
             if (curve.mean[std::size_t(level)])
                 mean->append(level, *curve.mean[std::size_t(level)]);
+        connect(mean, &QXYSeries::hovered, this, [this, channel](const QPointF &point, bool entered) {
+            showLevel(channel, int(std::lround(point.x())), entered);
+        });
 
-        std::vector<QLineSeries *> lines = {identity, mean};
+        std::vector<QXYSeries *> lines = {identity, mean};
+        // The levels the sheet holds only at tiles' edges: no mean for them.
+        auto *empty = new QScatterSeries;
+        empty->setName(tr("held only at tile edges: no samples"));
+        empty->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+        empty->setMarkerSize(EmptyLevelMarker);
+        empty->setColor(EmptyLevelColour);
+        empty->setBorderColor(EmptyLevelColour);
+        for (int level = 0; level < Levels; ++level)
+            if (curve.held[std::size_t(level)] && curve.samples[std::size_t(level)] == 0)
+                empty->append(level, 0);
+        if (empty->count() > 0)
+            lines.push_back(empty);
+        else
+            delete empty;
         if (hasFit(curve)) {
             auto *fitted = new QLineSeries;
             fitted->setName(tr("fitted"));
@@ -166,7 +206,7 @@ void ToneCurvePlot::showCurves(const std::array<ToneCurve, 3> &curves, const QSt
                     fitted->append(level, *curve.fitted[std::size_t(level)]);
             lines.push_back(fitted);
         }
-        for (QLineSeries *line : lines) {
+        for (QXYSeries *line : lines) {
             plot.chart->addSeries(line);
             for (QAbstractAxis *axis : plot.chart->axes())
                 line->attachAxis(axis);
@@ -183,12 +223,31 @@ void ToneCurvePlot::placeDensity(int channel)
     plot.density->setTransform(QTransform::fromScale(area.width() / Levels, area.height() / Levels));
 }
 
+void ToneCurvePlot::showLevel(int channel, int level, bool entered)
+{
+    if (!entered || level < 0 || level >= Levels) {
+        QToolTip::hideText();
+        return;
+    }
+    const ToneCurve &curve = curves_[std::size_t(channel)];
+    const std::optional<double> &mean = curve.mean[std::size_t(level)];
+    if (!mean)
+        return;
+    QString text = tr("level %1: mean %2 of %3 samples inside the tiles")
+                       .arg(level)
+                       .arg(*mean, 0, 'f', 2)
+                       .arg(QLocale().toString(curve.samples[std::size_t(level)]));
+    if (const std::optional<double> &fitted = curve.fitted[std::size_t(level)])
+        text += QLatin1Char('\n') + tr("fitted: %1").arg(*fitted, 0, 'f', 2);
+    QToolTip::showText(QCursor::pos(), text, plots_[std::size_t(channel)].view);
+}
+
 QString ToneCurvePlot::valuesText() const
 {
     QStringList lines;
     QStringList heading = {tr("level")};
     for (int channel = 0; channel < 3; ++channel) {
-        heading << tr("%1 mean").arg(channelName(channel));
+        heading << tr("%1 mean").arg(channelName(channel)) << tr("%1 samples").arg(channelName(channel));
         if (hasFit(curves_[std::size_t(channel)]))
             heading << tr("%1 fitted").arg(channelName(channel));
     }
@@ -198,8 +257,9 @@ QString ToneCurvePlot::valuesText() const
         bool held = false;
         for (const ToneCurve &curve : curves_) {
             const std::optional<double> &mean = curve.mean[std::size_t(level)];
-            held = held || mean.has_value();
-            row << (mean ? QString::number(*mean, 'f', 2) : QString());
+            held = held || curve.held[std::size_t(level)];
+            row << (mean ? QString::number(*mean, 'f', 2) : QString())
+                << (curve.held[std::size_t(level)] ? QString::number(curve.samples[std::size_t(level)]) : QString());
             const std::optional<double> &fitted = curve.fitted[std::size_t(level)];
             if (hasFit(curve))
                 row << (fitted ? QString::number(*fitted, 'f', 2) : QString());

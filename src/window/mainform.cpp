@@ -20,6 +20,7 @@
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QScreen>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
@@ -337,6 +338,12 @@ void mainform::OpenView(ViewZoom zoom)
 
 bool mainform::OpenCapture(const QString &fileName)
 {
+    // Placed by the program, not the window manager: the view can then go
+    // beside it before the window manager has placed it.
+    if (!isVisible()) {
+        move(screen()->availableGeometry().topLeft());
+        show();
+    }
     const bool hadView = view_;
     MakeView();
     if (!view_->openCapture(fileName)) {

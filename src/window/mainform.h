@@ -47,7 +47,9 @@ public:
     ColorValue Point(double x, double y) const;
 
     // Opens a capture in the full-size view, beside the window; false (after
-    // a message naming the file and the reason) when it cannot be read.
+    // a message naming the file and the reason) when it cannot be read. A
+    // window not shown yet is shown first, at the screen's left edge, with
+    // the view to its right.
     bool OpenCapture(const QString &fileName);
 
 signals:
