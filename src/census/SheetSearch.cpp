@@ -78,9 +78,6 @@ constexpr double WellExplained = 0.03;
 // apart are told apart by it.
 constexpr double ClearKink = 5e-4;
 constexpr double LargerBy = 1.2;
-// A whole-scale placement whose colours a smooth curve explains this well
-// is not searched further for a smooth one.
-constexpr double ExplainedEnough = 2e-4;
 // A sheet at a scale of 2 to 4 steps between its blocks, not inside them:
 // the mean step inside is at most this share of the mean step between.
 constexpr double FlatBlocks = 0.5;
@@ -265,9 +262,10 @@ std::vector<std::size_t> chooseMiddles(const Histogram &counts, const std::vecto
             byCount.emplace_back(count, i);
     std::sort(byCount.begin(), byCount.end());
     std::vector<std::size_t> chosen;
-    for (const auto &[count, i] : byCount) {
+    for (const auto &ranked : byCount) {
         if (chosen.size() == SmoothSearch::Triggers)
             break;
+        const std::size_t i = ranked.second;
         const bool apart = std::all_of(chosen.begin(), chosen.end(), [&](std::size_t j) {
             return std::max(std::abs(middles[i].x - middles[j].x), std::abs(middles[i].y - middles[j].y)) >= side / 4;
         });
